@@ -1,0 +1,28 @@
+// launch.h: starts the main binary as a child in the launcher's console,
+// waits for it and passes on its exit code.
+#ifndef ZOBREL_CHILD_LAUNCH_H
+#define ZOBREL_CHILD_LAUNCH_H
+
+#include <windows.h>
+
+// Units of the launcher path and directory buffers, one more than a wide path buffer.
+static const size_t LAUNCHER_PATH_CAPACITY = 4097;
+
+// The running child's process handle, or null before it starts and once its
+// handle is closed. Shared with the console event handler; see child_handle.h.
+extern HANDLE volatile g_child_process;
+
+extern wchar_t g_launcher_path[LAUNCHER_PATH_CAPACITY];
+extern wchar_t g_launcher_directory[LAUNCHER_PATH_CAPACITY];
+
+// Publishes ZOBREL_ONEFILE_DIRECTORY (the launcher's folder, no trailing
+// backslash) and ZOBREL_ORIGINAL_ARGV0 (argv0 unchanged), then starts
+// g_main_binary_path with the rebuilt command line, the launcher's standard
+// handles, environment and current directory, and waits for it without limit.
+// Returns its exit code, all 32 bits; 1 when it cannot be read.
+// "Error, couldn't launch child" with the system error, exit status 2, when
+// the child cannot be created; abnormal termination when the launcher's own
+// path cannot be had whole.
+unsigned long launch_child(const wchar_t *argv0);
+
+#endif

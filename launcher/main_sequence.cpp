@@ -1,0 +1,51 @@
+// main_sequence.cpp: the launcher's steps, in the order they must run.
+#include "launcher/main_sequence.h"
+
+#include <windows.h>
+
+#include "build-info/build_info.h"
+#include "child/console_events.h"
+#include "child/launch.h"
+#include "launcher/fatal.h"
+#include "launcher/state.h"
+#include "pathspec/expand.h"
+#include "pathspec/paths.h"
+#include "pathspec/run_values.h"
+#include "payload/header.h"
+#include "payload/reader.h"
+#include "payload/unpack.h"
+
+int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
+{
+    (void)argc;
+    (void)envp;
+
+    // An empty string (not null) takes the current directory out of the DLL
+    // search order; a failure leaves the default order, which is no reason to stop.
+    SetDllDirectoryW(L"");
+
+    prepare_run_environment();
+
+    // The expansion's result is tested only after the path has been made
+    // absolute: an empty partial result ends the run inside make_full_path.
+    bool expanded = expand_path_spec(g_unpack_directory, zobrel_target_spec, WIDE_PATH_CAPACITY);
+    make_full_path(g_unpack_directory, WIDE_PATH_CAPACITY);
+
+    g_payload_cursor.position = zobrel_payload_blob;
+    g_payload_cursor.length = zobrel_payload_length;
+
+    if (!expanded) {
+        fatal_expand_error(zobrel_target_spec);
+    }
+
+    if (!SetConsoleCtrlHandler(console_event_handler, TRUE)) {
+        fatal_error("Error, failed to register signal handler.");
+    }
+
+    check_payload_header();
+    payload_open();
+    unpack_payload();
+    payload_close();
+
+    return static_cast<int>(launch_child(argv[0]));
+}

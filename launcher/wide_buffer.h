@@ -1,0 +1,32 @@
+// wide_buffer.h: bounded appends into caller-owned UTF-16 buffers.
+//
+// A wide buffer is a fixed array of wchar_t holding NUL-terminated text; its
+// capacity counts units, the terminating NUL included. Every append checks the
+// bound before it writes: text that does not fit ends the process through
+// terminate_abnormally() and is never truncated.
+#ifndef ZOBREL_LAUNCHER_WIDE_BUFFER_H
+#define ZOBREL_LAUNCHER_WIDE_BUFFER_H
+
+#include <stddef.h>
+
+// Units in a wide path buffer, the terminating NUL included.
+static const size_t WIDE_PATH_CAPACITY = 4096;
+
+// Appends the NUL-terminated text at the end of the buffer's current text.
+// The buffer must hold a NUL within its capacity; ends the process if the
+// text and its NUL do not fit.
+void append_wide(wchar_t *buffer, size_t capacity, const wchar_t *text);
+
+// Replaces the buffer's text by a copy of the text; same bound as append_wide.
+void copy_wide(wchar_t *buffer, size_t capacity, const wchar_t *text);
+
+// Length of the buffer's text, which must end within the capacity; ends the
+// process if no NUL lies within the capacity.
+size_t bounded_wide_length(const wchar_t *buffer, size_t capacity);
+
+// Appends one unit at *length (the buffer's current text length, kept by the
+// caller for long texts) and a NUL after it; ends the process if the unit
+// and its NUL do not fit.
+void append_wide_unit(wchar_t *buffer, size_t capacity, size_t *length, wchar_t unit);
+
+#endif

@@ -1,0 +1,51 @@
+// format.h: the byte layout of the payload blob and of the archive inside it.
+// The launcher reads this layout and the packer writes it; both include this
+// header so that the two sides cannot drift apart.
+//
+// Payload blob (all integers little-endian; L = blob length, header included):
+//
+//   offset   size  content
+//   0        2     magic "QJ"
+//   2        1     mode byte "Y"
+//   3        F     exactly one zstd frame, whose decoded output is the archive
+//   3 + F    P     zero bytes, so that the length record starts at a multiple of 16
+//   L - 8    8     length record: u64, the number of blob bytes in front of it (L - 8)
+//
+// Archive (the frame's decoded output): records, then the end marker, with no
+// alignment and no gaps.
+//
+//   name      k >= 1 UTF-16LE code units, then one 0 unit; relative path,
+//             components separated by backslashes, k <= 1023
+//   size      u64, content length in bytes
+//   checksum  u32, zlib crc32 of the content started from 0; content whose
+//             CRC-32 is 0 is stored as 1, since 0 means "no file" to the unpacker
+//   content   size bytes
+//
+//   end marker: a single 0 code unit where the next name would begin; it is the
+//   last thing the frame decodes to.
+//
+// The first record is the main binary, the program the launcher starts.
+#ifndef ZOBREL_PAYLOAD_FORMAT_H
+#define ZOBREL_PAYLOAD_FORMAT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+static const unsigned char PAYLOAD_MAGIC[3] = {'Q', 'J', 'Y'};
+static const size_t PAYLOAD_HEADER_SIZE = 3;
+static const size_t PAYLOAD_LENGTH_RECORD_SIZE = 8;
+static const size_t PAYLOAD_LENGTH_RECORD_ALIGNMENT = 16;
+
+// The largest zstd window the launcher's decoder accepts with default parameters.
+static const unsigned PAYLOAD_MAX_WINDOW_LOG = 27;
+
+// Decoded output passes through one window of this many bytes.
+static const size_t DECODE_WINDOW_SIZE = 131072;
+
+// Record content moves between the stream and the file in chunks of this size.
+static const size_t CONTENT_CHUNK_SIZE = 32768;
+
+// Units of the record name buffer, terminating 0 included.
+static const size_t RECORD_NAME_CAPACITY = 1024;
+
+#endif

@@ -1,0 +1,118 @@
+// process_runner.cpp: runs a program with chosen command line, environment
+// and directory; captures its output through files and its exit code.
+#include "process_runner.h"
+
+#include <algorithm>
+#include <map>
+
+#include "test_paths.h"
+
+namespace {
+
+struct CaseInsensitiveLess {
+    bool operator()(const std::wstring &a, const std::wstring &b) const
+    {
+        return _wcsicmp(a.c_str(), b.c_str()) < 0;
+    }
+};
+
+std::vector<wchar_t> environment_block(const RunOptions &options)
+{
+    std::map<std::wstring, std::wstring, CaseInsensitiveLess> vars;
+    wchar_t *block = GetEnvironmentStringsW();
+    for (wchar_t *p = block; *p != L'\0'; p += wcslen(p) + 1) {
+        std::wstring entry(p);
+        size_t eq = entry.find(L'=', 1);  // "=C:=C:\x" entries start with '='
+        if (eq == std::wstring::npos) continue;
+        vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    FreeEnvironmentStringsW(block);
+    for (const auto &name : options.unset_env) vars.erase(name);
+    for (const auto &kv : options.set_env) vars[kv.first] = kv.second;
+    std::vector<wchar_t> out;
+    for (const auto &kv : vars) {
+        std::wstring entry = kv.first + L"=" + kv.second;
+        out.insert(out.end(), entry.begin(), entry.end());
+        out.push_back(L'\0');
+    }
+    out.push_back(L'\0');
+    return out;
+}
+
+HANDLE open_inheritable(const std::wstring &path, DWORD access, DWORD disposition)
+{
+    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
+                       disposition, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+}  // namespace
+
+std::wstring quote_argument(const std::wstring &argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+        return argument;
+    }
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            backslashes++;
+            continue;
+        }
+        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out.push_back(c);
+    }
+    out.append(2 * backslashes, L'\\');
+    out.push_back(L'"');
+    return out;
+}
+
+RunResult run_process(const RunOptions &options)
+{
+    RunResult result;
+    std::wstring dir = make_scratch_dir(L"run");
+    std::wstring in_path = dir + L"\\stdin", out_path = dir + L"\\stdout", err_path = dir + L"\\stderr";
+    write_file(in_path, options.standard_input);
+    HANDLE in = open_inheritable(in_path, GENERIC_READ, OPEN_EXISTING);
+    HANDLE out = open_inheritable(out_path, GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE err = open_inheritable(err_path, GENERIC_WRITE, CREATE_ALWAYS);
+
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in;
+    si.hStdOutput = out;
+    si.hStdError = err;
+    PROCESS_INFORMATION pi = {};
+    std::vector<wchar_t> env = environment_block(options);
+    std::vector<wchar_t> cmd(options.command_line.begin(), options.command_line.end());
+    cmd.push_back(L'\0');
+    BOOL ok = CreateProcessW(options.application.empty() ? NULL : options.application.c_str(), cmd.data(),
+                             NULL, NULL, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
+                             options.current_directory.empty() ? NULL : options.current_directory.c_str(),
+                             &si, &pi);
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    if (!ok) {
+        result.exit_code = 0xFFFFFFFF;
+        result.standard_error = "run_process: CreateProcessW failed with " + std::to_string(GetLastError());
+        remove_tree(dir);
+        return result;
+    }
+    result.process_id = pi.dwProcessId;
+    if (WaitForSingleObject(pi.hProcess, options.timeout_ms) != WAIT_OBJECT_0) {
+        result.timed_out = true;
+        TerminateProcess(pi.hProcess, 0xDEAD);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+    }
+    GetExitCodeProcess(pi.hProcess, &result.exit_code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    result.standard_output = read_file(out_path);
+    result.standard_error = read_file(err_path);
+    remove_tree(dir);
+    return result;
+}

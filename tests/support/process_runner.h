@@ -1,0 +1,36 @@
+// process_runner.h: runs a Windows program the way a user would, and
+// captures what it did: raw standard output and standard error (separately),
+// and the full 32-bit exit code read with GetExitCodeProcess.
+#ifndef ZOBREL_TESTS_PROCESS_RUNNER_H
+#define ZOBREL_TESTS_PROCESS_RUNNER_H
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct RunOptions {
+    std::wstring application;   // program path; empty: taken from the command line
+    std::wstring command_line;  // whole command line, argv[0] included
+    std::vector<std::pair<std::wstring, std::wstring>> set_env;  // added or replaced
+    std::vector<std::wstring> unset_env;                         // removed
+    std::wstring current_directory;                              // empty: ours
+    std::string standard_input;                                  // fed from a file
+    DWORD timeout_ms = 120000;  // the process is killed (and the test fails) after this
+};
+
+struct RunResult {
+    DWORD exit_code = 0;
+    std::string standard_output;  // raw bytes, CR LF as written
+    std::string standard_error;
+    bool timed_out = false;
+    DWORD process_id = 0;
+};
+
+RunResult run_process(const RunOptions &options);
+
+// Quotes one argument for a command line so CommandLineToArgvW gives it back.
+std::wstring quote_argument(const std::wstring &argument);
+
+#endif
