@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds everything (installing what is missing), then runs the whole test
+# suite: the packer's host tests and the Windows tests under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/build.sh"
+status=0
+ctest --test-dir "$root/build/host" --output-on-failure || status=1
+ctest --test-dir "$root/build/win" --output-on-failure || status=1
+exit $status

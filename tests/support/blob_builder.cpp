@@ -1,0 +1,87 @@
+// blob_builder.cpp: archives and payload blobs for tests.
+#include "blob_builder.h"
+
+#include <zlib.h>
+#include <zstd.h>
+
+#include <stdexcept>
+
+#include "payload/format.h"
+
+uint32_t crc32_of(const std::string &bytes)
+{
+    uLong crc = crc32(0L, Z_NULL, 0);
+    crc = crc32(crc, reinterpret_cast<const Bytef *>(bytes.data()), static_cast<uInt>(bytes.size()));
+    return static_cast<uint32_t>(crc);
+}
+
+uint32_t stored_checksum_of(const std::string &bytes)
+{
+    uint32_t crc = crc32_of(bytes);
+    return crc == 0 ? 1 : crc;
+}
+
+static void put_le(std::string &out, uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; i++) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+std::string build_archive(const std::vector<TestRecord> &records)
+{
+    std::string out;
+    for (const TestRecord &r : records) {
+        for (wchar_t unit : r.name) put_le(out, static_cast<uint16_t>(unit), 2);
+        put_le(out, 0, 2);
+        put_le(out, r.content.size(), 8);
+        put_le(out, r.override_checksum ? r.checksum : stored_checksum_of(r.content), 4);
+        out += r.content;
+    }
+    put_le(out, 0, 2);
+    return out;
+}
+
+std::string compress_frame(const std::string &bytes, int level)
+{
+    ZSTD_CCtx *cctx = ZSTD_createCCtx();
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level);
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_contentSizeFlag, 0);
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_windowLog, 20);
+    std::string out(ZSTD_compressBound(bytes.size()) + 64, '\0');
+    ZSTD_outBuffer o = {&out[0], out.size(), 0};
+    ZSTD_inBuffer i = {bytes.data(), bytes.size(), 0};
+    size_t left;
+    do {
+        left = ZSTD_compressStream2(cctx, &o, &i, ZSTD_e_end);
+        if (ZSTD_isError(left)) throw std::runtime_error(ZSTD_getErrorName(left));
+    } while (left != 0);
+    ZSTD_freeCCtx(cctx);
+    out.resize(o.pos);
+    return out;
+}
+
+std::string wrap_blob(const std::string &frame)
+{
+    std::string blob(reinterpret_cast<const char *>(PAYLOAD_MAGIC), PAYLOAD_HEADER_SIZE);
+    blob += frame;
+    while (blob.size() % PAYLOAD_LENGTH_RECORD_ALIGNMENT != 0) blob.push_back('\0');
+    put_le(blob, blob.size(), 8);
+    return blob;
+}
+
+std::string build_blob(const std::vector<TestRecord> &records, int level)
+{
+    return wrap_blob(compress_frame(build_archive(records), level));
+}
+
+std::string random_bytes(size_t size, uint32_t seed)
+{
+    std::string out(size, '\0');
+    uint32_t s = seed ? seed : 1;
+    for (size_t i = 0; i < size; i++) {
+        s ^= s << 13;
+        s ^= s >> 17;
+        s ^= s << 5;
+        out[i] = static_cast<char>(s >> 24);
+    }
+    return out;
+}

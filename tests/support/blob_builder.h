@@ -1,0 +1,41 @@
+// blob_builder.h: makes archives and payload blobs in memory for tests, in
+// the layout of payload/format.h, so tests can feed the launcher's reader
+// and unpacker any payload, well-formed or damaged.
+#ifndef ZOBREL_TESTS_BLOB_BUILDER_H
+#define ZOBREL_TESTS_BLOB_BUILDER_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+struct TestRecord {
+    std::wstring name;   // backslash-separated relative path
+    std::string content;
+    bool override_checksum = false;
+    uint32_t checksum = 0;  // stored instead of the content's CRC-32 when overridden
+};
+
+// zlib's CRC-32 of the bytes, started from 0.
+uint32_t crc32_of(const std::string &bytes);
+
+// The checksum a packer stores: the CRC-32, with 0 stored as 1.
+uint32_t stored_checksum_of(const std::string &bytes);
+
+// Records one after another, then the end marker.
+std::string build_archive(const std::vector<TestRecord> &records);
+
+// One zstd frame (no content size) over the bytes, at the given level.
+std::string compress_frame(const std::string &bytes, int level = 3);
+
+// "QJY", the frame, zero padding to put the length record at a multiple of
+// 16, and the length record.
+std::string wrap_blob(const std::string &frame);
+
+// wrap_blob(compress_frame(build_archive(records))).
+std::string build_blob(const std::vector<TestRecord> &records, int level = 3);
+
+// Deterministic pseudo-random bytes (poorly compressible).
+std::string random_bytes(size_t size, uint32_t seed);
+
+#endif
