@@ -63,7 +63,7 @@ file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/runtime/zobrel-runtime.cfg CONTENT
 cc=${CMAKE_C_COMPILER}
 windres=${CMAKE_RC_COMPILER}
 libs=$<TARGET_FILE:zobrel_launcher_entry>;$<TARGET_FILE:zobrel_launcher_core>;${ZOBREL_DEPS}/zstd-mingw/lib/libzstd.a;${ZOBREL_ZLIB_STATIC}
-ldflags=-municode;-static;-s;-Wl,--no-insert-timestamp;-lshell32
+ldflags=-municode;-static;-s;-Wl,--no-insert-timestamp;-Wl,--stack,1048576;-lshell32
 ")
 add_custom_target(zobrel_runtime ALL DEPENDS zobrel_launcher_entry zobrel_launcher_core)
 
