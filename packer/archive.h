@@ -1,0 +1,54 @@
+// archive.h: the application folder as archive records: scanning, name rules,
+// and writing the record stream.
+#ifndef ZOBREL_PACKER_ARCHIVE_H
+#define ZOBREL_PACKER_ARCHIVE_H
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zobrel {
+
+// One file to carry.
+struct SourceFile {
+  std::string rel;              // relative path, '/'-separated UTF-8, as scanned
+  std::u16string name;          // archive name: UTF-16, '\'-separated
+  std::filesystem::path path;   // where to read it (a link inside the folder is read through)
+  uint64_t size = 0;
+};
+
+struct ScanResult {
+  std::vector<SourceFile> files;      // main binary first, then sorted byte-wise by rel
+  std::vector<std::string> warnings;  // things left out (empty folders)
+};
+
+// Scans app_dir and puts main_rel first. Throws PackError, naming the path,
+// for anything the launcher could not carry or unpack: a missing or outside
+// main binary, unusable names, links leading out of the folder or nowhere,
+// special files, unreadable files, files of 4 GiB or more, names that only
+// differ in letter case.
+ScanResult scan_app_dir(const std::filesystem::path& app_dir, const std::string& main_rel);
+
+// Why a record name cannot be unpacked on Windows, or "" when it can. The
+// name is '\'-separated; it must be relative, at most 1023 units, and every
+// component must be a usable Windows file name.
+std::string name_problem(const std::u16string& name);
+
+// The checksum a record stores for content whose CRC-32 is crc.
+uint32_t stored_checksum(uint32_t crc);
+
+// Bytes of the whole decoded archive for these files, end marker included.
+uint64_t archive_size(const std::vector<SourceFile>& files);
+
+// Streams the archive for files into sink in pieces of at most 1 MiB; on_bytes
+// is told the content bytes read so far. Throws PackError if a file cannot be
+// read or changed since the scan.
+void write_archive(const std::vector<SourceFile>& files,
+                   const std::function<void(const void*, size_t)>& sink,
+                   const std::function<void(uint64_t)>& on_bytes);
+
+}  // namespace zobrel
+
+#endif

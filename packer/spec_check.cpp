@@ -1,0 +1,91 @@
+// spec_check.cpp: validates target specifications and builds the default one.
+#include "spec_check.h"
+
+#include "payload/format.h"
+#include "text.h"
+
+namespace zobrel {
+
+const char* const kSpecKeys[15] = {"TEMP",    "PROGRAM", "PROGRAM_BASE", "PROGRAM_DIR",  "PID",
+                                   "HOME",    "CACHE_DIR", "COMPANY",    "PRODUCT",      "VERSION",
+                                   "FILE_VERSION", "PRODUCT_VERSION", "RANDOM", "TIME_US", "TIME"};
+
+namespace {
+
+// The launcher's unpack directory buffer: 4096 units, NUL included.
+const size_t kPathCapacity = 4096;
+
+std::string display(const std::u16string& s) {
+  std::string out;
+  utf16_to_utf8(s, out);
+  return out;
+}
+
+}  // namespace
+
+std::string spec_problem(const std::u16string& spec, std::vector<std::string>* keys) {
+  if (spec.empty()) return "the specification is empty";
+  bool open = false;
+  std::u16string key;
+  size_t literals = 0;
+  std::vector<std::string> found;
+  for (size_t i = 0; i < spec.size(); ++i) {
+    char16_t c = spec[i];
+    if (c == u'{') {
+      if (open) return "a '{' inside the placeholder that starts with '{" + display(key) + "'";
+      open = true;
+      key.clear();
+    } else if (c == u'}') {
+      if (!open) return "a '}' outside a placeholder (at character " + std::to_string(i + 1) + ")";
+      open = false;
+      if (key.empty()) return "an empty placeholder '{}'";
+      std::string upper;
+      bool ascii = true;
+      for (char16_t k : key) {
+        if (k >= 0x80) ascii = false;
+        upper.push_back(static_cast<char>(k >= u'a' && k <= u'z' ? k - 32 : k));
+      }
+      bool known = false;
+      for (const char* name : kSpecKeys) known = known || (ascii && upper == name);
+      if (!known) {
+        std::string list;
+        for (const char* name : kSpecKeys) list += (list.empty() ? "" : ", ") + std::string(name);
+        return "unknown key '{" + display(key) + "}' (known keys: " + list + ")";
+      }
+      found.push_back(upper);
+    } else if (open) {
+      key.push_back(c);
+    } else {
+      ++literals;
+    }
+  }
+  if (open) return "the placeholder '{" + display(key) + "' is not closed";
+  if (literals > kPathCapacity - 1) return "its literal text is longer than a Windows path buffer";
+  if (keys) keys->insert(keys->end(), found.begin(), found.end());
+  return "";
+}
+
+std::u16string sanitize_component(const std::u16string& text) {
+  std::u16string out;
+  for (char16_t c : text) {
+    bool bad = c < 32 || std::u16string(u"<>:\"/\\|?*{}").find(c) != std::u16string::npos;
+    out.push_back(bad ? u'_' : c);
+  }
+  while (!out.empty() && (out.back() == u'.' || out.back() == u' ')) out.pop_back();
+  if (out.empty()) return u"_";
+  std::u16string stem = out.substr(0, out.find(u'.'));
+  std::string up;
+  for (char16_t c : stem) up.push_back(static_cast<char>(c >= u'a' && c <= u'z' ? c - 32 : (c < 0x80 ? c : '~')));
+  bool device = up == "CON" || up == "PRN" || up == "AUX" || up == "NUL" ||
+                (up.size() == 4 && (up.compare(0, 3, "COM") == 0 || up.compare(0, 3, "LPT") == 0) &&
+                 up[3] >= '1' && up[3] <= '9');
+  return device ? u"_" + out : out;
+}
+
+std::u16string default_target_spec(const std::u16string& company, const std::u16string& product,
+                                   const std::u16string& version) {
+  return u"{CACHE_DIR}\\" + sanitize_component(company.empty() ? product : company) + u"\\" +
+         sanitize_component(product) + u"\\" + sanitize_component(version);
+}
+
+}  // namespace zobrel

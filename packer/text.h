@@ -1,0 +1,19 @@
+// text.h: UTF-8 / UTF-16 conversion for names and product strings.
+#ifndef ZOBREL_PACKER_TEXT_H
+#define ZOBREL_PACKER_TEXT_H
+
+#include <string>
+
+namespace zobrel {
+
+// Converts well-formed UTF-8 to UTF-16. Returns false (out unspecified) for
+// malformed, overlong or surrogate-encoding input and for an embedded NUL.
+bool utf8_to_utf16(const std::string& in, std::u16string& out);
+
+// Converts UTF-16 to UTF-8. Returns false if the input holds an unpaired
+// surrogate; out then carries U+FFFD in its place, fit for display.
+bool utf16_to_utf8(const std::u16string& in, std::string& out);
+
+}  // namespace zobrel
+
+#endif
