@@ -1,0 +1,80 @@
+# zobrel_add_onefile(): a build target that packs an application folder into
+# one launcher executable with zobrel-pack.
+#
+#   zobrel_add_onefile(NAME name APP_DIR dir MAIN relpath
+#     [OUTPUT path]                      default: ${CMAKE_CURRENT_BINARY_DIR}/<name>.exe
+#     [COMPANY text] [PRODUCT text] [VERSION text]
+#     [FILE_VERSION A.B.C.D] [PRODUCT_VERSION text]
+#     [TARGET_SPEC spec] [ICON file.ico]
+#     [LEVEL n] [THREADS n] [CHECKSUM]
+#     [DEPENDS targets-or-files...])
+#
+# The target <name> builds the executable; its path is in the target property
+# ZOBREL_ONEFILE_OUTPUT. It is packed again when the launcher runtime, the
+# packer, a DEPENDS target or a file that was in APP_DIR at configure time
+# changes. Relative APP_DIR and ICON are taken from the current source folder.
+if(NOT DEFINED ZOBREL_PACK)
+  set(ZOBREL_PACK "${CMAKE_BINARY_DIR}/../host/packer/zobrel-pack" CACHE FILEPATH "The host packer")
+endif()
+
+function(zobrel_add_onefile)
+  cmake_parse_arguments(Z "CHECKSUM"
+    "NAME;APP_DIR;MAIN;OUTPUT;COMPANY;PRODUCT;VERSION;FILE_VERSION;PRODUCT_VERSION;TARGET_SPEC;ICON;LEVEL;THREADS"
+    "DEPENDS" ${ARGN})
+  foreach(required NAME APP_DIR MAIN)
+    if(NOT Z_${required})
+      message(FATAL_ERROR "zobrel_add_onefile: ${required} is required")
+    endif()
+  endforeach()
+  if(Z_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "zobrel_add_onefile(${Z_NAME}): unknown arguments ${Z_UNPARSED_ARGUMENTS}")
+  endif()
+  get_filename_component(app_dir "${Z_APP_DIR}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(Z_OUTPUT)
+    get_filename_component(output "${Z_OUTPUT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+  else()
+    set(output "${CMAKE_CURRENT_BINARY_DIR}/${Z_NAME}.exe")
+  endif()
+
+  set(args build "${app_dir}" --main "${Z_MAIN}" -o "${output}")
+  foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version FILE_VERSION:--file-version
+               PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads)
+    string(REPLACE ":" ";" pair "${pair}")
+    list(GET pair 0 key)
+    list(GET pair 1 option)
+    if(DEFINED Z_${key})
+      list(APPEND args "${option}" "${Z_${key}}")
+    endif()
+  endforeach()
+  set(depends ${Z_DEPENDS} "${CMAKE_BINARY_DIR}/runtime/zobrel-runtime.cfg")
+  if(Z_ICON)
+    get_filename_component(icon "${Z_ICON}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    list(APPEND args --icon "${icon}")
+    list(APPEND depends "${icon}")
+  endif()
+  if(Z_CHECKSUM)
+    list(APPEND args --checksum)
+  endif()
+  list(APPEND args --runtime "${CMAKE_BINARY_DIR}/runtime" --quiet)
+
+  foreach(runtime_target zobrel_launcher_entry zobrel_launcher_core)
+    if(TARGET ${runtime_target})
+      list(APPEND depends ${runtime_target})
+    endif()
+  endforeach()
+  if(EXISTS "${ZOBREL_PACK}")
+    list(APPEND depends "${ZOBREL_PACK}")
+  endif()
+  if(IS_DIRECTORY "${app_dir}")
+    file(GLOB_RECURSE app_files CONFIGURE_DEPENDS LIST_DIRECTORIES false "${app_dir}/*")
+    list(APPEND depends ${app_files})
+  endif()
+
+  add_custom_command(OUTPUT "${output}"
+    COMMAND "${ZOBREL_PACK}" ${args}
+    DEPENDS ${depends}
+    COMMENT "Packing ${Z_NAME}"
+    VERBATIM)
+  add_custom_target(${Z_NAME} ALL DEPENDS "${output}")
+  set_target_properties(${Z_NAME} PROPERTIES ZOBREL_ONEFILE_OUTPUT "${output}")
+endfunction()
