@@ -78,8 +78,12 @@ struct Walker {
     if (!utf8_to_utf16(rel, name)) {
       refuse("cannot carry " + quoted(path) + ": its name is not valid UTF-8; rename it");
     }
+    // A backslash in a Linux name would turn into a separator on Windows.
+    std::string why = name.find(u'\\') != std::u16string::npos
+                          ? "the name holds one of the characters Windows forbids in names: \\"
+                          : "";
     std::replace(name.begin(), name.end(), u'/', u'\\');
-    std::string why = name_problem(name);
+    if (why.empty()) why = name_problem(name);
     if (!why.empty()) {
       refuse("cannot carry " + quoted(path) + ": " + why + "; rename it or move it out of the folder");
     }

@@ -114,7 +114,7 @@ std::string make_blob(const std::string& archive, int level, bool checksum) {
   return read_file(dir / "blob");
 }
 
-Run run_pack(const std::vector<std::string>& args, bool as_nobody) {
+PackRun run_pack(const std::vector<std::string>& args, const std::vector<std::string>& env, bool as_nobody) {
   TempDir io;
   const fs::path out = io / "out", err = io / "err";
   pid_t pid = fork();
@@ -123,6 +123,7 @@ Run run_pack(const std::vector<std::string>& args, bool as_nobody) {
     int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(o, 1);
     dup2(e, 2);
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
     if (as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
     std::vector<char*> argv{const_cast<char*>(ZOBREL_PACK_EXE)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -132,7 +133,7 @@ Run run_pack(const std::vector<std::string>& args, bool as_nobody) {
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  Run r;
+  PackRun r;
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   r.out = read_file(out);
   r.err = read_file(err);

@@ -47,13 +47,15 @@ std::string make_archive(const std::vector<std::pair<std::u16string, std::string
 // A payload blob over archive bytes, made by the packer's own writer.
 std::string make_blob(const std::string& archive, int level = 3, bool checksum = false);
 
-struct Run {
+struct PackRun {
   int status = -1;
   std::string out, err;
 };
 
-// Runs zobrel-pack with args; as_nobody drops to uid/gid 65534 first.
-Run run_pack(const std::vector<std::string>& args, bool as_nobody = false);
+// Runs zobrel-pack with args and extra "NAME=value" environment entries;
+// as_nobody drops to uid/gid 65534 first.
+PackRun run_pack(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+             bool as_nobody = false);
 
 // The runtime folder the CLI tests link against; fails the calling test
 // loudly when it has not been built.
