@@ -1,0 +1,582 @@
+// The unpacker and its directory memo, on real files and directories.
+// Whole runs go through unpack_probe.exe (a real process, so exit codes,
+// streams and held-open files behave as they do for the launcher); the memo
+// and the checksum of existing files are also driven in-process.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <stdlib.h>
+
+#include <iostream>
+
+#include <string>
+#include <vector>
+
+#include "blob_builder.h"
+#include "payload/directories.h"
+#include "payload/unpack.h"
+#include "process_runner.h"
+#include "test_paths.h"
+
+namespace {
+
+const DWORD FAIL_FAST_STATUS = 0xC0000409;
+
+// Four bytes whose CRC-32 is 0.
+const std::string CRC_ZERO_BYTES("\x9d\x0a\xd9\x6d", 4);
+
+struct ProbeRun {
+    RunResult run;
+    std::wstring main;               // the main binary path printed, if any
+    std::vector<std::wstring> dirs;  // the memo's entries at the end
+    int dir_count = -1;
+};
+
+std::wstring blob_dir()
+{
+    static const std::wstring dir = make_scratch_dir(L"blobs");
+    return dir;
+}
+
+std::wstring store_blob(const std::string &blob)
+{
+    static int counter = 0;
+    std::wstring path = blob_dir() + L"\\blob" + std::to_wstring(counter++) + L".bin";
+    write_file(path, blob);
+    return path;
+}
+
+std::wstring probe_command(const std::wstring &blob_path, const std::wstring &dir)
+{
+    return quote_argument(test_program(L"unpack_probe.exe")) + L" " + quote_argument(blob_path) + L" " +
+           quote_argument(dir);
+}
+
+ProbeRun unpack_into(const std::wstring &dir, const std::string &blob)
+{
+    std::wstring blob_path = store_blob(blob);
+    RunOptions options;
+    options.command_line = probe_command(blob_path, dir);
+    ProbeRun result;
+    result.run = run_process(options);
+    DeleteFileW(blob_path.c_str());
+    std::wstring out = widen(result.run.standard_output);
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find(L"\r\n", start);
+        if (end == std::wstring::npos) end = out.size();
+        std::wstring line = out.substr(start, end - start);
+        if (line.rfind(L"main=", 0) == 0) result.main = line.substr(5);
+        if (line.rfind(L"dirs=", 0) == 0) result.dir_count = std::stoi(line.substr(5));
+        if (line.rfind(L"dir=", 0) == 0) result.dirs.push_back(line.substr(4));
+        start = end + 2;
+    }
+    return result;
+}
+
+ProbeRun unpack_into(const std::wstring &dir, const std::vector<TestRecord> &records)
+{
+    return unpack_into(dir, build_blob(records));
+}
+
+std::string open_error(const std::wstring &path)
+{
+    return "Error, failed to open '" + narrow(path) + "' for writing.\r\n";
+}
+
+uint64_t write_time(const std::wstring &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+// 2001-01-01, far from any time a run could leave behind.
+const uint64_t OLD_TIME = 126227808000000000ull;
+
+void set_old_write_time(const std::wstring &path)
+{
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << narrow(path);
+    FILETIME t;
+    t.dwLowDateTime = static_cast<DWORD>(OLD_TIME);
+    t.dwHighDateTime = static_cast<DWORD>(OLD_TIME >> 32);
+    ASSERT_TRUE(SetFileTime(h, NULL, NULL, &t));
+    CloseHandle(h);
+    ASSERT_EQ(write_time(path), OLD_TIME);
+}
+
+bool is_directory(const std::wstring &path)
+{
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TestRecord record(const std::wstring &name, const std::string &content)
+{
+    TestRecord r;
+    r.name = name;
+    r.content = content;
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+// Whole runs
+
+TEST(Unpack, WritesMissingFilesAndParentsExactlyAcrossChunkAndWindowBoundaries)
+{
+    std::wstring dir = make_scratch_dir(L"fresh");
+    // Sizes around the 32 KiB chunk; the last one is larger than the 128 KiB
+    // decode window and, behind the others, crosses two window boundaries.
+    const size_t sizes[] = {0, 1, 32767, 32768, 32769, 131072 + 40000};
+    std::vector<TestRecord> records;
+    records.push_back(record(L"main.exe", random_bytes(5000, 1)));
+    for (size_t size : sizes) {
+        records.push_back(record(L"a\\b\\c\\size" + std::to_wstring(size) + L".bin", random_bytes(size, 7 + size)));
+    }
+    records.push_back(record(L"top\\x.txt", "top"));
+
+    ProbeRun r = unpack_into(dir, records);
+    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_output << r.run.standard_error;
+    EXPECT_EQ(r.run.standard_error, "");
+    EXPECT_EQ(r.main, dir + L"\\main.exe");
+    for (const TestRecord &rec : records) {
+        SCOPED_TRACE(narrow(rec.name));
+        std::wstring path = dir + L"\\" + rec.name;
+        ASSERT_TRUE(file_exists(path));
+        EXPECT_FALSE(is_directory(path));
+        std::string got = read_file(path);
+        EXPECT_EQ(got.size(), rec.content.size());
+        EXPECT_TRUE(got == rec.content);
+    }
+    // The climb for the first file in a\b\c creates the three levels top
+    // down; every later file there costs nothing new.
+    std::vector<std::wstring> expected_tail = {dir, dir + L"\\a", dir + L"\\a\\b", dir + L"\\a\\b\\c",
+                                               dir + L"\\top"};
+    ASSERT_EQ(r.dirs.size(), expected_tail.size() + 1);
+    EXPECT_EQ(std::vector<std::wstring>(r.dirs.begin() + 1, r.dirs.end()), expected_tail);
+}
+
+struct ExistingCase {
+    const wchar_t *name;
+    bool exists;
+    std::string before;  // existing content
+    std::string record;  // content in the archive
+    bool rewritten;      // expected: the file was opened for writing
+};
+
+TEST(Unpack, ReusesFilesWhoseChecksumMatchesAndRewritesTheOthers)
+{
+    std::wstring dir = make_scratch_dir(L"existing");
+    const std::string same = random_bytes(70000, 3);
+    const ExistingCase cases[] = {
+        {L"same.bin", true, same, same, false},
+        {L"longer-before.bin", true, random_bytes(200000, 4), random_bytes(10000, 5), true},
+        {L"same-size.bin", true, random_bytes(4096, 6), random_bytes(4096, 8), true},
+        // An empty file cannot be mapped: it counts as no file and is
+        // written again, even though the content is the same.
+        {L"empty.bin", true, "", "", true},
+        // CRC-32 0 counts as 1, which is what the packer stores for it.
+        {L"crc-zero.bin", true, CRC_ZERO_BYTES, CRC_ZERO_BYTES, false},
+        {L"missing\\deep.bin", false, "", "new", true},
+    };
+    std::vector<TestRecord> records;
+    for (const ExistingCase &c : cases) {
+        std::wstring path = dir + L"\\" + c.name;
+        if (c.exists) {
+            write_file(path, c.before);
+            set_old_write_time(path);
+        }
+        records.push_back(record(c.name, c.record));
+    }
+    ASSERT_EQ(crc32_of(CRC_ZERO_BYTES), 0u);
+
+    ProbeRun r = unpack_into(dir, records);
+    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_output << r.run.standard_error;
+    EXPECT_EQ(r.main, dir + L"\\same.bin");  // the first record, although reused
+    for (const ExistingCase &c : cases) {
+        SCOPED_TRACE(narrow(c.name));
+        std::wstring path = dir + L"\\" + c.name;
+        std::string got = read_file(path);
+        EXPECT_EQ(got.size(), c.record.size());
+        EXPECT_TRUE(got == c.record);
+        if (c.exists) {
+            if (c.rewritten) {
+                EXPECT_NE(write_time(path), OLD_TIME);
+            } else {
+                EXPECT_EQ(write_time(path), OLD_TIME);
+            }
+        }
+    }
+}
+
+TEST(Unpack, RecordStoredWithChecksumZeroIsNeverWrittenButItsContentIsConsumed)
+{
+    std::wstring dir = make_scratch_dir(L"zero");
+    TestRecord zero = record(L"zero-dir\\never.bin", random_bytes(50000, 9));
+    zero.override_checksum = true;
+    zero.checksum = 0;
+    TestRecord after = record(L"after.bin", random_bytes(40000, 10));
+
+    ProbeRun r = unpack_into(dir, {zero, after});
+    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_output << r.run.standard_error;
+    EXPECT_EQ(r.main, dir + L"\\zero-dir\\never.bin");
+    EXPECT_FALSE(file_exists(dir + L"\\zero-dir"));
+    EXPECT_TRUE(read_file(dir + L"\\after.bin") == after.content);
+}
+
+TEST(Unpack, SecondRunOverAnIntactTreeTouchesNothingAndAThirdRestoresOnlyWhatIsGone)
+{
+    std::wstring dir = make_scratch_dir(L"rerun");
+    std::vector<TestRecord> records = {
+        record(L"app.exe", random_bytes(100000, 11)),
+        record(L"lib\\one.dll", random_bytes(150000, 12)),
+        record(L"lib\\sub\\two.dll", random_bytes(3000, 13)),
+        record(L"data\\d.txt", "data"),
+    };
+    std::string blob = build_blob(records);
+    ProbeRun first = unpack_into(dir, blob);
+    ASSERT_EQ(first.run.exit_code, 0u) << first.run.standard_error;
+
+    std::vector<std::wstring> paths = {dir + L"\\app.exe", dir + L"\\lib\\one.dll", dir + L"\\lib\\sub\\two.dll",
+                                       dir + L"\\data\\d.txt", dir + L"\\lib", dir + L"\\lib\\sub",
+                                       dir + L"\\data", dir};
+    for (const std::wstring &p : paths) set_old_write_time(p);
+
+    ProbeRun second = unpack_into(dir, blob);
+    ASSERT_EQ(second.run.exit_code, 0u) << second.run.standard_error;
+    EXPECT_EQ(second.main, dir + L"\\app.exe");
+    // Nothing written, so the memo was never used: not even the home folder
+    // was looked up, and no directory was probed.
+    EXPECT_EQ(second.dir_count, 0);
+    for (const std::wstring &p : paths) {
+        SCOPED_TRACE(narrow(p));
+        EXPECT_EQ(write_time(p), OLD_TIME);
+    }
+
+    ASSERT_TRUE(DeleteFileW((dir + L"\\lib\\sub\\two.dll").c_str()));
+    ASSERT_TRUE(RemoveDirectoryW((dir + L"\\lib\\sub").c_str()));
+    ProbeRun third = unpack_into(dir, blob);
+    ASSERT_EQ(third.run.exit_code, 0u) << third.run.standard_error;
+    EXPECT_EQ(third.main, dir + L"\\app.exe");
+    EXPECT_TRUE(read_file(dir + L"\\lib\\sub\\two.dll") == records[2].content);
+    EXPECT_EQ(write_time(dir + L"\\app.exe"), OLD_TIME);
+    EXPECT_EQ(write_time(dir + L"\\lib\\one.dll"), OLD_TIME);
+    EXPECT_EQ(write_time(dir + L"\\data\\d.txt"), OLD_TIME);
+    // Only the missing directory itself was asked for: lib still exists, so
+    // creating lib\sub succeeded at once and lib was never probed.
+    ASSERT_EQ(third.dirs.size(), 2u);
+    EXPECT_EQ(third.dirs[1], dir + L"\\lib\\sub");
+}
+
+TEST(Unpack, ArchiveWithoutRecordsLeavesTheMainBinaryPathEmpty)
+{
+    std::wstring dir = make_scratch_dir(L"norecords");
+    ProbeRun r = unpack_into(dir, std::vector<TestRecord>{});
+    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_error;
+    EXPECT_EQ(r.run.standard_output, "main=\r\ndirs=0\r\n");
+}
+
+TEST(Unpack, RunKilledWhileWritingALargeRecordIsRepairedByTheNextRun)
+{
+    std::wstring dir = make_scratch_dir(L"killed");
+    const size_t big_size = 384u << 20;
+    std::vector<TestRecord> records = {record(L"small.exe", "small"),
+                                       record(L"big\\big.bin", random_bytes(big_size, 21))};
+    std::string blob = build_blob(records, 1);
+    std::wstring blob_path = store_blob(blob);
+    std::wstring big_path = dir + L"\\big\\big.bin";
+
+    std::wstring command = probe_command(blob_path, dir);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
+    // Wait until the big file is partly there, then end the run at once.
+    uint64_t seen = 0;
+    for (int i = 0; i < 120000; i++) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExW(big_path.c_str(), GetFileExInfoStandard, &data)) {
+            seen = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+            if (seen > 0) break;
+        }
+        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) break;
+        Sleep(1);
+    }
+    TerminateProcess(pi.hProcess, 77);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    ASSERT_EQ(code, 77u) << "the run ended before it could be interrupted";
+
+    std::string partial = read_file(big_path);
+    ASSERT_LT(partial.size(), big_size) << "the run finished the file before it was killed";
+    EXPECT_TRUE(partial == records[1].content.substr(0, partial.size()));
+
+    ProbeRun again = unpack_into(dir, blob);
+    ASSERT_EQ(again.run.exit_code, 0u) << again.run.standard_error;
+    std::string repaired = read_file(big_path);
+    EXPECT_EQ(repaired.size(), big_size);
+    EXPECT_TRUE(repaired == records[1].content);
+    DeleteFileW(blob_path.c_str());
+    remove_tree(dir);
+}
+
+TEST(Unpack, TargetsThatCannotBeOpenedForWritingEndTheRunWithTheOpenMessage)
+{
+    std::wstring dir = make_scratch_dir(L"openfail");
+    // A directory where the file should be.
+    CreateDirectoryW((dir + L"\\is-dir.bin").c_str(), NULL);
+    // A read-only file with other content.
+    write_file(dir + L"\\read-only.bin", "old");
+    ASSERT_TRUE(SetFileAttributesW((dir + L"\\read-only.bin").c_str(), FILE_ATTRIBUTE_READONLY));
+    // A file that another process holds open without any sharing.
+    write_file(dir + L"\\locked.bin", "old");
+    HANDLE locked = CreateFileW((dir + L"\\locked.bin").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    // A file where a directory on the way should be.
+    write_file(dir + L"\\plain-file", "not a directory");
+
+    // Wine running as root lets a read-only file be opened for writing (the
+    // attribute is only a mode bit there): that case can be checked only
+    // where the platform itself refuses the write.
+    HANDLE probe = CreateFileW((dir + L"\\read-only.bin").c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                               OPEN_EXISTING, 0, NULL);
+    const bool read_only_enforced = probe == INVALID_HANDLE_VALUE;
+    if (!read_only_enforced) {
+        CloseHandle(probe);
+        std::cout << "note: this platform does not refuse writes to read-only files; that case is not checked\n";
+    }
+
+    std::vector<const wchar_t *> names = {L"is-dir.bin", L"locked.bin", L"plain-file\\below.bin"};
+    if (read_only_enforced) names.push_back(L"read-only.bin");
+    for (const wchar_t *name : names) {
+        SCOPED_TRACE(narrow(name));
+        // A good record first: files before the failing one stay written.
+        ProbeRun r = unpack_into(dir, {record(L"first.bin", "first"), record(name, "new content")});
+        EXPECT_EQ(r.run.exit_code, 2u);
+        EXPECT_EQ(r.run.standard_error, open_error(dir + L"\\" + name));
+        EXPECT_EQ(r.run.standard_output, "");
+        EXPECT_EQ(read_file(dir + L"\\first.bin"), "first");
+        DeleteFileW((dir + L"\\first.bin").c_str());
+    }
+    CloseHandle(locked);
+    if (read_only_enforced) {
+        EXPECT_EQ(read_file(dir + L"\\read-only.bin"), "old");
+    }
+    EXPECT_EQ(read_file(dir + L"\\locked.bin"), "old");
+    EXPECT_EQ(read_file(dir + L"\\plain-file"), "not a directory");
+    SetFileAttributesW((dir + L"\\read-only.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A name of n units: directories of 200 characters, then a file name.
+std::wstring long_name(size_t units)
+{
+    std::wstring name;
+    while (units - name.size() > 250) name += std::wstring(199, L'd') + L"\\";
+    name += std::wstring(units - name.size() - 4, L'f') + L".bin";
+    return name;
+}
+
+TEST(Unpack, NameOf1023UnitsIsWrittenAndOneOf1024EndsAbnormallyWithNoOutput)
+{
+    std::wstring dir = make_scratch_dir(L"names");
+    std::wstring fits = long_name(1023);
+    ASSERT_EQ(fits.size(), 1023u);
+    ProbeRun r = unpack_into(dir, {record(fits, "fits")});
+    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_error;
+    EXPECT_EQ(r.main, dir + L"\\" + fits);
+    EXPECT_EQ(read_file(dir + L"\\" + fits), "fits");
+
+    std::wstring too_long = long_name(1024);
+    ASSERT_EQ(too_long.size(), 1024u);
+    r = unpack_into(dir, {record(L"first.bin", "first"), record(too_long, "too long")});
+    EXPECT_EQ(r.run.exit_code, FAIL_FAST_STATUS);
+    EXPECT_EQ(r.run.standard_output, "");
+    EXPECT_EQ(r.run.standard_error, "");
+    EXPECT_EQ(read_file(dir + L"\\first.bin"), "first");
+    EXPECT_FALSE(file_exists(dir + L"\\" + too_long));
+    remove_tree(dir);
+}
+
+// ---------------------------------------------------------------------------
+// In-process: the checksum of an existing file
+
+TEST(CurrentChecksum, ZeroForWhatCannotBeMappedAndNeverZeroForAFile)
+{
+    std::wstring dir = make_scratch_dir(L"checksum");
+    const std::string content = random_bytes(100000, 31);
+    write_file(dir + L"\\content.bin", content);
+    write_file(dir + L"\\empty.bin", "");
+    write_file(dir + L"\\crc-zero.bin", CRC_ZERO_BYTES);
+    CreateDirectoryW((dir + L"\\dir").c_str(), NULL);
+
+    struct Case {
+        const wchar_t *name;
+        uint32_t expected;
+    } cases[] = {
+        {L"content.bin", crc32_of(content)},
+        {L"crc-zero.bin", 1},
+        {L"empty.bin", 0},
+        {L"absent.bin", 0},
+        {L"dir", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(narrow(c.name));
+        EXPECT_EQ(current_file_checksum((dir + L"\\" + c.name).c_str()), c.expected);
+    }
+
+    // Other processes' open files are read as long as they share reading.
+    HANDLE shared = CreateFileW((dir + L"\\content.bin").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(shared, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(current_file_checksum((dir + L"\\content.bin").c_str()), crc32_of(content));
+    CloseHandle(shared);
+    remove_tree(dir);
+}
+
+// ---------------------------------------------------------------------------
+// In-process: the directory memo
+
+std::wstring home_folder()
+{
+    wchar_t path[MAX_PATH];
+    if (SHGetFolderPathW(NULL, CSIDL_PROFILE, NULL, 0, path) != S_OK) return L"";
+    return path;
+}
+
+class DirectoryMemo : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        forget_all();
+        scratch = make_scratch_dir(L"memo");
+    }
+    void TearDown() override
+    {
+        forget_all();
+        remove_tree(scratch);
+    }
+    static void forget_all()
+    {
+        for (int i = 0; i < g_created_directories.count; i++) free(g_created_directories.entries[i]);
+        g_created_directories.count = 0;
+    }
+    static std::vector<std::wstring> entries()
+    {
+        std::vector<std::wstring> out;
+        for (int i = 0; i < g_created_directories.count; i++) out.push_back(g_created_directories.entries[i]);
+        return out;
+    }
+    std::wstring scratch;
+};
+
+TEST_F(DirectoryMemo, HomeIsSeededFirstAndNeverProbed)
+{
+    std::wstring home = home_folder();
+    ASSERT_FALSE(home.empty());
+    EXPECT_TRUE(ensure_parent_directories((home + L"\\file.txt").c_str()));
+    // A probe of home would have found it existing and stored it again.
+    EXPECT_EQ(entries(), std::vector<std::wstring>{home});
+    EXPECT_TRUE(create_directory_cached(home.c_str()));
+    EXPECT_EQ(entries(), std::vector<std::wstring>{home});
+}
+
+TEST_F(DirectoryMemo, ClimbCreatesMissingLevelsTopDownAndRemembersAll)
+{
+    // Only the scratch folder exists above U\a\b: U\a\b and U\a fail, U is
+    // created, then U\a and U\a\b; all three are remembered in that order.
+    std::wstring u = scratch + L"\\U";
+    std::wstring file = u + L"\\a\\b\\file.bin";
+    const std::wstring before = file;
+    EXPECT_TRUE(ensure_parent_directories(file.c_str()));
+    EXPECT_EQ(file, before);
+    EXPECT_TRUE(is_directory(u + L"\\a\\b"));
+    EXPECT_FALSE(file_exists(file));
+    EXPECT_EQ(entries(), (std::vector<std::wstring>{home_folder(), u, u + L"\\a", u + L"\\a\\b"}));
+
+    // The climb stops at the first level that can be made: with V present,
+    // V\a is created at once and V itself is never probed.
+    std::wstring v = scratch + L"\\V";
+    ASSERT_TRUE(CreateDirectoryW(v.c_str(), NULL));
+    EXPECT_TRUE(ensure_parent_directories((v + L"\\a\\b\\file.bin").c_str()));
+    EXPECT_TRUE(is_directory(v + L"\\a\\b"));
+    std::vector<std::wstring> all = entries();
+    EXPECT_EQ(std::vector<std::wstring>(all.begin() + 4, all.end()),
+              (std::vector<std::wstring>{v + L"\\a", v + L"\\a\\b"}));
+}
+
+TEST_F(DirectoryMemo, AnExistingDirectoryIsRememberedAfterItsFirstProbe)
+{
+    std::wstring d = scratch + L"\\existing";
+    ASSERT_TRUE(CreateDirectoryW(d.c_str(), NULL));
+    EXPECT_TRUE(ensure_parent_directories((d + L"\\one.bin").c_str()));
+    EXPECT_EQ(entries().back(), d);
+    size_t count = entries().size();
+    // Once remembered it is not probed again: removing it behind the memo's
+    // back goes unnoticed and nothing is recreated.
+    ASSERT_TRUE(RemoveDirectoryW(d.c_str()));
+    EXPECT_TRUE(ensure_parent_directories((d + L"\\two.bin").c_str()));
+    EXPECT_FALSE(file_exists(d));
+    EXPECT_EQ(entries().size(), count);
+}
+
+TEST_F(DirectoryMemo, AFailedCreationIsNotRememberedAndIsTriedAgain)
+{
+    std::wstring missing_parent = scratch + L"\\nope";
+    std::wstring d = missing_parent + L"\\child";
+    EXPECT_FALSE(create_directory_cached(d.c_str()));
+    size_t count = entries().size();
+    ASSERT_TRUE(CreateDirectoryW(missing_parent.c_str(), NULL));
+    EXPECT_TRUE(create_directory_cached(d.c_str()));
+    EXPECT_TRUE(is_directory(d));
+    EXPECT_EQ(entries().size(), count + 1);
+    EXPECT_EQ(entries().back(), d);
+}
+
+TEST_F(DirectoryMemo, BareDriveIsTakenAsExistingWithoutBeingRemembered)
+{
+    // Q: does not exist: a probe would fail.
+    ASSERT_EQ(GetFileAttributesW(L"Q:\\"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(create_directory_cached(L"Q:"));
+    EXPECT_TRUE(ensure_parent_directories(L"C:\\file.bin"));
+    EXPECT_EQ(entries(), std::vector<std::wstring>{home_folder()});
+    // A path without a separator after its first unit has no parent at all.
+    EXPECT_TRUE(ensure_parent_directories(L"file.bin"));
+    EXPECT_TRUE(ensure_parent_directories(L"\\file.bin"));
+    EXPECT_EQ(entries(), std::vector<std::wstring>{home_folder()});
+}
+
+TEST_F(DirectoryMemo, MatchingIsByExactCodeUnits)
+{
+    std::wstring upper = scratch + L"\\Data";
+    std::wstring lower = scratch + L"\\data";
+    EXPECT_TRUE(create_directory_cached(upper.c_str()));
+    EXPECT_TRUE(create_directory_cached(lower.c_str()));
+    EXPECT_TRUE(create_directory_cached(upper.c_str()));
+    EXPECT_EQ(entries(), (std::vector<std::wstring>{home_folder(), upper, lower}));
+}
+
+TEST_F(DirectoryMemo, TheTableStopsGrowingAt1024Entries)
+{
+    for (int i = 0; g_created_directories.count < CREATED_DIRECTORIES_CAPACITY; i++) {
+        ASSERT_TRUE(create_directory_cached((scratch + L"\\d" + std::to_wstring(i)).c_str()));
+        ASSERT_LT(i, 2000);
+    }
+    std::wstring late = scratch + L"\\late";
+    EXPECT_TRUE(create_directory_cached(late.c_str()));
+    EXPECT_TRUE(is_directory(late));
+    EXPECT_EQ(g_created_directories.count, CREATED_DIRECTORIES_CAPACITY);
+    // Not remembered, so the next call asks the system again.
+    ASSERT_TRUE(RemoveDirectoryW(late.c_str()));
+    EXPECT_TRUE(create_directory_cached(late.c_str()));
+    EXPECT_TRUE(is_directory(late));
+    EXPECT_EQ(g_created_directories.count, CREATED_DIRECTORIES_CAPACITY);
+}
+
+}  // namespace
