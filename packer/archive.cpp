@@ -259,12 +259,10 @@ uint64_t archive_size(const std::vector<SourceFile>& files) {
   return total;
 }
 
-void write_archive(const std::vector<SourceFile>& files, const std::function<void(const void*, size_t)>& sink,
-                   const std::function<void(uint64_t)>& on_bytes) {
+void write_archive(const std::vector<SourceFile>& files, const std::function<void(const void*, size_t)>& sink) {
   std::vector<unsigned char> out;
   out.reserve(kChunk + 4096);
   std::vector<char> buf(kChunk);
-  uint64_t done = 0;
   auto flush = [&] {
     if (!out.empty()) sink(out.data(), out.size());
     out.clear();
@@ -291,8 +289,6 @@ void write_archive(const std::vector<SourceFile>& files, const std::function<voi
         if (pass == 1) {
           out.insert(out.end(), buf.data(), buf.data() + n);
           if (out.size() >= kChunk) flush();
-          done += n;
-          on_bytes(done);
         }
       }
       if (in.bad()) throw PackError("cannot read " + quoted(f.path) + ": read error");

@@ -42,12 +42,10 @@ uint32_t stored_checksum(uint32_t crc);
 // Bytes of the whole decoded archive for these files, end marker included.
 uint64_t archive_size(const std::vector<SourceFile>& files);
 
-// Streams the archive for files into sink in pieces of at most 1 MiB; on_bytes
-// is told the content bytes read so far. Throws PackError if a file cannot be
-// read or changed since the scan.
+// Streams the archive for files into sink in pieces of about 1 MiB. Throws
+// PackError if a file cannot be read or changed since the scan.
 void write_archive(const std::vector<SourceFile>& files,
-                   const std::function<void(const void*, size_t)>& sink,
-                   const std::function<void(uint64_t)>& on_bytes);
+                   const std::function<void(const void*, size_t)>& sink);
 
 }  // namespace zobrel
 

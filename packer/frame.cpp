@@ -1,6 +1,7 @@
 // frame.cpp: compresses the archive into the payload blob and decodes it back.
 #include "frame.h"
 
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameProgression
 #include <zstd.h>
 
 #include <cstring>
@@ -70,6 +71,7 @@ void BlobWriter::drain(int directive, const void* data, size_t size) {
     size_t left = ZSTD_compressStream2(cctx_, &out, &in, static_cast<ZSTD_EndDirective>(directive));
     check_zstd(left, "compression");
     put(out_.data(), out.pos);
+    if (progress_) progress_(ZSTD_getFrameProgression(cctx_).consumed);
     if (directive == ZSTD_e_end ? left == 0 : in.pos == in.size) break;
   }
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 struct ZSTD_CCtx_s;
@@ -40,6 +41,9 @@ class BlobWriter {
   BlobWriter& operator=(const BlobWriter&) = delete;
 
   void write(const void* data, size_t size);
+  // Told, after each step of the compressor, how many archive bytes it has
+  // compressed so far (not merely taken in: workers may still hold some).
+  void on_progress(std::function<void(uint64_t)> callback) { progress_ = std::move(callback); }
   // Ends the frame and appends padding and length record; returns L.
   uint64_t finish();
   uint64_t bytes_out() const { return written_; }
@@ -53,6 +57,7 @@ class BlobWriter {
   ZSTD_CCtx_s* cctx_ = nullptr;
   std::string out_;
   uint64_t written_ = 0;
+  std::function<void(uint64_t)> progress_;
 };
 
 // Where the parts of a blob lie.

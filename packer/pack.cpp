@@ -188,10 +188,9 @@ void run_build(const BuildOptions& o) {
     fo.threads = threads;
     fo.checksum = o.checksum;
     BlobWriter writer(blob_file, fo, total);
-    Progress progress(content_bytes, o.quiet);
-    write_archive(
-        scan.files, [&](const void* p, size_t n) { writer.write(p, n); },
-        [&](uint64_t done) { progress.update(done); });
+    Progress progress(total, o.quiet);
+    writer.on_progress([&](uint64_t done) { progress.update(done); });
+    write_archive(scan.files, [&](const void* p, size_t n) { writer.write(p, n); });
     length = writer.finish();
     progress.finish();
   }
