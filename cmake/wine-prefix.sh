@@ -13,11 +13,13 @@ fi
 case $action in
   start)
     "$server" -p >/dev/null 2>&1 || true
+    # Bounded, so a Wine that hangs fails the run loudly instead of eating it.
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+      timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
     fi
     # A program that runs proves the prefix works.
-    /usr/lib/wine/wine64 cmd /c exit 0 || { echo "wine-prefix: Wine cannot run programs in $WINEPREFIX" >&2; exit 1; }
+    timeout 300 /usr/lib/wine/wine64 cmd /c exit 0 ||
+      { echo "wine-prefix: Wine cannot run programs in $WINEPREFIX" >&2; exit 1; }
     ;;
   stop)
     "$server" -k >/dev/null 2>&1 || true
