@@ -1,6 +1,7 @@
 // pack.cpp: the build command, from checked options to the renamed executable.
 #include "pack.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,6 +26,33 @@ namespace fs = std::filesystem;
 
 namespace zobrel {
 namespace {
+
+volatile sig_atomic_t g_interrupted = 0;
+
+extern "C" void note_interrupt(int) { g_interrupted = 1; }
+
+// Ctrl+C or a kill while packing must not leave the temporary folder or the
+// half-written output behind: the signal is only noted, and the work stops
+// at the next check with an exception that unwinds through the cleanups.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    struct sigaction sa {};
+    sa.sa_handler = note_interrupt;
+    sigemptyset(&sa.sa_mask);
+    for (size_t i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &old_[i]);
+  }
+  ~InterruptGuard() {
+    for (size_t i = 0; i < 3; ++i) sigaction(kSignals[i], &old_[i], nullptr);
+  }
+  static void check() {
+    if (g_interrupted) throw PackError("interrupted; nothing was written");
+  }
+
+ private:
+  static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction old_[3];
+};
 
 void warn(const std::string& text) { std::fprintf(stderr, "zobrel-pack: warning: %s\n", text.c_str()); }
 
@@ -115,6 +143,8 @@ void check_placed_blob(const fs::path& exe, const fs::path& blob_file, uint64_t 
 
 void run_build(const BuildOptions& o) {
   const auto started = std::chrono::steady_clock::now();
+  g_interrupted = 0;
+  InterruptGuard guard;
 
   // Product information and its defaults.
   BuildInfo info;
@@ -189,7 +219,10 @@ void run_build(const BuildOptions& o) {
     fo.checksum = o.checksum;
     BlobWriter writer(blob_file, fo, total);
     Progress progress(total, o.quiet);
-    writer.on_progress([&](uint64_t done) { progress.update(done); });
+    writer.on_progress([&](uint64_t done) {
+      InterruptGuard::check();
+      progress.update(done);
+    });
     write_archive(scan.files, [&](const void* p, size_t n) { writer.write(p, n); });
     length = writer.finish();
     progress.finish();
@@ -208,7 +241,14 @@ void run_build(const BuildOptions& o) {
   const fs::path output = fs::absolute(o.output);
   if (!output.parent_path().empty()) fs::create_directories(output.parent_path());
   PendingFile pending(output.string() + ".tmp-" + std::to_string(getpid()));
-  link_executable(runtime, work.path(), pending.path());
+  InterruptGuard::check();
+  try {
+    link_executable(runtime, work.path(), pending.path());
+  } catch (const PackError&) {
+    InterruptGuard::check();  // the tools died of the same signal: say so instead
+    throw;
+  }
+  InterruptGuard::check();
   check_placed_blob(pending.path(), blob_file, length);
   fs::rename(pending.path(), output);
   pending.release();

@@ -1,6 +1,8 @@
 // cli_test.cpp: zobrel-pack run as a process: round trips, the built image,
 // determinism, refusals, damaged payloads and hostile archives.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -335,6 +337,33 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind) {
   }
 }
 
+TEST_F(Cli, InterruptedBuildLeavesNothingBehind) {
+  make_app(t_ / "app");
+  write_file(t_ / "app" / "big.bin", pseudo_random(24 << 20, 9));  // seconds of work at level 19
+  fs::create_directories(t_ / "out");
+  std::vector<std::string> args = build_args(t_ / "app", t_ / "out" / "x.exe");
+  args[args.size() - 3] = "19";  // --level
+  const std::string tmpdir = "TMPDIR=" + (t_ / "tmp").string();
+  pid_t pid = fork();
+  if (pid == 0) {
+    putenv(const_cast<char*>(tmpdir.c_str()));
+    std::vector<char*> argv{const_cast<char*>(ZOBREL_PACK_EXE)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  // Interrupt once the packer has started writing its temporary files.
+  while (fs::is_empty(t_ / "tmp")) usleep(1000);
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_TRUE(fs::is_empty(t_ / "out"));
+  EXPECT_TRUE(fs::is_empty(t_ / "tmp"));
+}
+
 TEST_F(Cli, UnreadableFileIsRefused) {
   make_app(t_ / "app");
   write_file(t_ / "app" / "secret.dat", "x");
@@ -408,6 +437,38 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted) {
       PackRun r = run_pack(args);
       EXPECT_EQ(r.status, 1) << cmd << ": " << r.err;
       EXPECT_TRUE(contains(r.err, c.message)) << cmd << ": " << r.err;
+    }
+  }
+}
+
+TEST_F(Cli, RandomDamageIsReportedWithoutCrashing) {
+  make_app(t_ / "app");
+  const fs::path exe = t_ / "good.exe";
+  ASSERT_EQ(build(t_ / "app", exe).status, 0);
+  const std::string good = read_file(exe);
+  const auto [blob, offset] = payload_of(exe);
+  unsigned seed = 12345;
+  auto next = [&](uint64_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<uint64_t>(seed >> 8) % n;
+  };
+  for (int i = 0; i < 60; ++i) {
+    std::string bad = good;
+    switch (i % 3) {
+      case 0: bad[next(1024)] ^= static_cast<char>(1 + next(255)); break;                       // headers
+      case 1: bad[offset + next(blob.size())] ^= static_cast<char>(1 + next(255)); break;       // payload
+      case 2: bad.resize(offset + next(blob.size())); break;                                     // cut short
+    }
+    const fs::path file = t_ / "bad.exe";
+    write_file(file, bad);
+    for (const char* cmd : {"list", "verify", "extract"}) {
+      std::vector<std::string> args{cmd, file.string()};
+      if (std::string(cmd) == "extract") args.push_back((t_ / "x" / std::to_string(i)).string());
+      PackRun r = run_pack(args);
+      EXPECT_TRUE(r.status == 0 || r.status == 1) << cmd << " case " << i << " ended with " << r.status << r.err;
+      if (i % 3 == 2) {
+        EXPECT_EQ(r.status, 1) << cmd << " accepted a truncated file";
+      }
     }
   }
 }
