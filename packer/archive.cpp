@@ -68,6 +68,7 @@ std::u16string fold_case(const std::u16string& s) {
 
 struct Walker {
   fs::path root;  // canonical
+  fs::path output;
   std::vector<SourceFile> files;
   std::vector<std::string> warnings;
 
@@ -141,6 +142,10 @@ struct Walker {
       } else if (fs::is_regular_file(st)) {
         uint64_t size = fs::file_size(p, ec);
         if (ec) refuse("cannot read " + quoted(p) + ": " + ec.message());
+        if (!output.empty() && fs::equivalent(p, output, ec)) {
+          warnings.push_back("leaving out " + quoted(p) + ": it is the output being built");
+          continue;
+        }
         add_file(p, child_rel, size);
       } else {
         refuse("cannot carry " + quoted(p) + ": it is not a regular file, folder or link to one");
@@ -221,7 +226,7 @@ uint32_t stored_checksum(uint32_t crc) {
   return crc == 0 ? 1 : crc;
 }
 
-ScanResult scan_app_dir(const fs::path& app_dir, const std::string& main_rel) {
+ScanResult scan_app_dir(const fs::path& app_dir, const std::string& main_rel, const fs::path& output) {
   std::error_code ec;
   if (!fs::is_directory(app_dir, ec)) {
     throw PackError("application folder " + quoted(app_dir) + " does not exist or is not a folder");
@@ -232,6 +237,7 @@ ScanResult scan_app_dir(const fs::path& app_dir, const std::string& main_rel) {
                     "; give --main as a path relative to that folder");
   }
   Walker w;
+  w.output = output;
   w.root = fs::canonical(app_dir, ec);
   if (ec) throw PackError("cannot read application folder " + quoted(app_dir) + ": " + ec.message());
   std::set<fs::path> ancestors{w.root};

@@ -28,8 +28,11 @@ struct ScanResult {
 // for anything the launcher could not carry or unpack: a missing or outside
 // main binary, unusable names, links leading out of the folder or nowhere,
 // special files, unreadable files, files of 4 GiB or more, names that only
-// differ in letter case.
-ScanResult scan_app_dir(const std::filesystem::path& app_dir, const std::string& main_rel);
+// differ in letter case. A file that is the output being built (same file
+// as output, if that exists) is left out with a warning, so that packing into
+// the application folder does not swallow the previous build.
+ScanResult scan_app_dir(const std::filesystem::path& app_dir, const std::string& main_rel,
+                        const std::filesystem::path& output = {});
 
 // Why a record name cannot be unpacked on Windows, or "" when it can. The
 // name is '\'-separated; it must be relative, at most 1023 units, and every

@@ -201,7 +201,7 @@ void run_build(const BuildOptions& o) {
 
   const Runtime runtime = load_runtime(choose_runtime_dir(o.runtime));
 
-  ScanResult scan = scan_app_dir(o.app_dir, o.main);
+  ScanResult scan = scan_app_dir(o.app_dir, o.main, o.output);
   for (const std::string& w : scan.warnings) warn(w);
   check_main_binary(scan.files.front());
 

@@ -187,6 +187,13 @@ TEST_F(Cli, ImageCarriesPayloadVersionResourceAndManifest) {
   EXPECT_EQ(pe.subsystem, 3);
   const uint32_t lfanew = static_cast<unsigned char>(image[0x3C]) | static_cast<unsigned char>(image[0x3D]) << 8;
   EXPECT_EQ(image.substr(lfanew + 8, 4), std::string(4, '\0')) << "no timestamp in the PE header";
+  bool have_resources = false;
+  for (const auto& s : pe.sections) {
+    if (s.name != ".rsrc") continue;
+    have_resources = true;
+    EXPECT_EQ(image.substr(s.raw_offset + 4, 4), std::string(4, '\0')) << "no timestamp in the resource directory";
+  }
+  EXPECT_TRUE(have_resources);
 
   auto [blob, offset] = payload_of(exe);
   ASSERT_GE(blob.size(), 11u);
@@ -388,6 +395,17 @@ TEST_F(Cli, LinksInsideTheFolderAreCarriedAsFiles) {
   EXPECT_EQ(files["alias.dll"], app_files()["lib/core.dll"]);
   EXPECT_EQ(files["deeplink/er/data.bin"], app_files()["lib/deep/er/data.bin"]);
   EXPECT_FALSE(fs::is_symlink(t_ / "x" / "alias.dll"));
+}
+
+TEST_F(Cli, OutputInsideTheFolderIsNotPackedIntoTheNextBuild) {
+  make_app(t_ / "app");
+  const fs::path exe = t_ / "app" / "packed.exe";
+  ASSERT_EQ(build(t_ / "app", exe).status, 0);
+  const std::string first = read_file(exe);
+  PackRun again = build(t_ / "app", exe);
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_TRUE(contains(again.err, "packed.exe': it is the output")) << again.err;
+  EXPECT_TRUE(read_file(exe) == first);
 }
 
 TEST_F(Cli, MainBinaryThatIsNotA64BitConsoleProgramIsPackedWithWarnings) {
