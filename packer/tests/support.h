@@ -52,10 +52,11 @@ struct PackRun {
   std::string out, err;
 };
 
-// Runs zobrel-pack with args and extra "NAME=value" environment entries;
-// as_nobody drops to uid/gid 65534 first.
+// Runs zobrel-pack with args and extra "NAME=value" environment entries.
+// obey_permissions takes from a root child its power to read any file (by
+// dropping CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH, else by becoming nobody).
 PackRun run_pack(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-             bool as_nobody = false);
+                 bool obey_permissions = false);
 
 // The runtime folder the CLI tests link against; fails the calling test
 // loudly when it has not been built.
