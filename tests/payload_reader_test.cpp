@@ -1,0 +1,633 @@
+// The payload header check and the payload stream reader.
+//
+// Successful reads run in this process against a model of the 128 KiB decode
+// window: after every read the window's fill and read position, and the
+// number of decoder calls made, must be what a window refilled only when
+// empty, always from its start, gives. Every decoder call passes through the
+// wrapper below (the test links with --wrap=ZSTD_decompressStream).
+//
+// Fatal ends run in payload_probe.exe, watched from outside. The damaged
+// payloads live in tests/fixtures/payload/: a missing fixture is made once by
+// this test and then replayed as it is, whatever the compressor does later.
+#include <gtest/gtest.h>
+#include <zstd.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "blob_builder.h"
+#include "payload/format.h"
+#include "payload/header.h"
+#include "payload/reader.h"
+#include "process_runner.h"
+#include "test_paths.h"
+
+// ---------------------------------------------------------------------------
+// Decoder calls, as the reader makes them.
+
+struct DecoderCall {
+    bool window_whole;     // on entry: dst is the window, size 131,072, pos 0
+    bool input_in_place;   // the input descriptor is the reader's, pointing into the blob
+    size_t produced;
+};
+
+static std::vector<DecoderCall> g_calls;
+static const unsigned char *g_expected_input;
+static size_t g_expected_input_size;
+
+extern "C" size_t __real_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *output, ZSTD_inBuffer *input);
+
+extern "C" size_t __wrap_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *output, ZSTD_inBuffer *input)
+{
+    DecoderCall call;
+    call.window_whole = output == &g_decode_window && output->dst != NULL && output->size == DECODE_WINDOW_SIZE &&
+                        output->pos == 0;
+    call.input_in_place = input == &g_decoder_input && input->src == g_expected_input &&
+                          input->size == g_expected_input_size;
+    size_t result = __real_ZSTD_decompressStream(dctx, output, input);
+    call.produced = output->pos;
+    g_calls.push_back(call);
+    return result;
+}
+
+namespace {
+
+const size_t WINDOW = DECODE_WINDOW_SIZE;
+
+std::string le_bytes(uint64_t value, int count)
+{
+    std::string out;
+    for (int i = 0; i < count; i++) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return out;
+}
+
+// "QJY", the frame, the given padding, the length record (or the given bytes in its place).
+std::string blob_of(const std::string &frame, const std::string &padding, const std::string *length_record = NULL)
+{
+    std::string blob = "QJY" + frame + padding;
+    blob += length_record ? *length_record : le_bytes(blob.size(), 8);
+    return blob;
+}
+
+struct FrameOptions {
+    int window_log;  // 0: the compressor's choice for the input's size
+    bool checksum;
+};
+
+// One frame without content size. The input is fed before the end is
+// announced, so the compressor never shrinks the window to the input's size.
+std::string compress_with(const std::string &bytes, FrameOptions options)
+{
+    ZSTD_CCtx *cctx = ZSTD_createCCtx();
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, 3);
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_contentSizeFlag, 0);
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, options.checksum ? 1 : 0);
+    if (options.window_log) ZSTD_CCtx_setParameter(cctx, ZSTD_c_windowLog, options.window_log);
+    std::string out(ZSTD_compressBound(bytes.size()) + 1024, '\0');
+    ZSTD_outBuffer o = {&out[0], out.size(), 0};
+    ZSTD_inBuffer i = {bytes.data(), bytes.size(), 0};
+    while (i.pos < i.size) {
+        size_t r = ZSTD_compressStream2(cctx, &o, &i, ZSTD_e_continue);
+        if (ZSTD_isError(r)) throw std::runtime_error(ZSTD_getErrorName(r));
+    }
+    size_t left;
+    do {
+        left = ZSTD_compressStream2(cctx, &o, &i, ZSTD_e_end);
+        if (ZSTD_isError(left)) throw std::runtime_error(ZSTD_getErrorName(left));
+    } while (left != 0);
+    ZSTD_freeCCtx(cctx);
+    out.resize(o.pos);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Archives whose fields cross window boundaries.
+
+enum class Field { NameUnit, NameEnd, Size, Checksum, EndMarker };
+
+struct Straddle {
+    Field field;
+    size_t before;   // bytes of the field in front of the boundary
+    size_t windows;  // how many boundaries on from the previous one (larger contents)
+};
+
+const wchar_t *const kName = L"lib\\part_00.dll";  // 15 units
+
+size_t offset_in_record(Field field)
+{
+    size_t units = wcslen(kName);
+    switch (field) {
+    case Field::NameUnit: return 2 * 4;
+    case Field::NameEnd: return 2 * units;
+    case Field::Size: return 2 * (units + 1);
+    case Field::Checksum: return 2 * (units + 1) + 8;
+    case Field::EndMarker: return 0;
+    }
+    return 0;
+}
+
+// A main binary, then one record per straddle whose chosen field (or, for
+// EndMarker, the end marker) starts `before` bytes in front of a boundary.
+std::vector<TestRecord> straddling_records(const std::vector<Straddle> &plan, uint32_t seed)
+{
+    std::vector<TestRecord> records;
+    records.push_back({L"app.exe", "", false, 0});
+    size_t record_start = 0;
+    size_t boundary = 0;
+    for (size_t s = 0; s < plan.size(); s++) {
+        TestRecord &last = records.back();
+        size_t header = 2 * (last.name.size() + 1) + 12;
+        boundary += plan[s].windows * WINDOW;
+        size_t field_at = boundary - plan[s].before;
+        size_t next_start = field_at - offset_in_record(plan[s].field);
+        size_t content = next_start - record_start - header;
+        last.content = random_bytes(content, seed + static_cast<uint32_t>(s));
+        record_start = next_start;
+        if (plan[s].field == Field::EndMarker) return records;
+        std::wstring name = kName;
+        name[9] = static_cast<wchar_t>(L'0' + (s + 1) / 10);
+        name[10] = static_cast<wchar_t>(L'0' + (s + 1) % 10);
+        records.push_back({name, "", false, 0});
+    }
+    records.back().content = random_bytes(5000, seed + 99);
+    return records;
+}
+
+// ---------------------------------------------------------------------------
+// The reader in this process, checked against the window model.
+
+class ModelledReader {
+public:
+    ModelledReader(const std::string &blob, size_t archive_size) : blob_(blob), archive_size_(archive_size)
+    {
+        g_payload_cursor.position = reinterpret_cast<const unsigned char *>(blob_.data());
+        g_payload_cursor.length = blob_.size();
+        g_expected_input = g_payload_cursor.position + PAYLOAD_HEADER_SIZE;
+        g_expected_input_size = blob_.size() - PAYLOAD_HEADER_SIZE;
+        g_calls.clear();
+        check_payload_header();
+        payload_open();
+    }
+    ~ModelledReader() { payload_close(); }
+
+    // One payload_read of n bytes, appended to the output. False (with a
+    // failure reported) when the window or the decoder calls leave the model.
+    bool read(size_t n)
+    {
+        std::string buffer(n, '\x5A');
+        size_t calls_before = g_calls.size();
+        payload_read(n ? &buffer[0] : NULL, n);
+        output += buffer;
+
+        size_t expected_calls = 0;
+        for (size_t want = n; want > 0;) {
+            size_t available = fill_ - pos_;
+            if (available > 0) {
+                size_t k = want < available ? want : available;
+                pos_ += k;
+                want -= k;
+            } else {
+                size_t left = archive_size_ - decoded_;
+                fill_ = left < WINDOW ? left : WINDOW;
+                decoded_ += fill_;
+                pos_ = 0;
+                expected_calls++;
+                if (fill_ == 0) {
+                    ADD_FAILURE() << "the read plan asks for more than the archive";
+                    return false;
+                }
+            }
+        }
+        size_t calls = g_calls.size() - calls_before;
+        if (calls != expected_calls || g_decode_window.size != fill_ || g_decode_window.pos != pos_) {
+            ADD_FAILURE() << "read of " << n << " at " << output.size() - n << ": " << calls << " decoder calls (want "
+                          << expected_calls << "), window fill " << g_decode_window.size << " pos "
+                          << g_decode_window.pos << " (want " << fill_ << " " << pos_ << ")";
+            return false;
+        }
+        for (size_t i = calls_before; i < g_calls.size(); i++) {
+            if (!g_calls[i].window_whole || !g_calls[i].input_in_place) {
+                ADD_FAILURE() << "decoder call " << i << " not made over the whole window and the blob in place";
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The unpacker's reads: name units, size, checksum, then content in
+    // chunks of at most `chunk` bytes; up to and including the end marker.
+    bool walk(size_t chunk)
+    {
+        for (;;) {
+            if (!read(2)) return false;
+            if (unit_at(output.size() - 2) == 0) return true;
+            do {
+                if (!read(2)) return false;
+            } while (unit_at(output.size() - 2) != 0);
+            if (!read(8)) return false;
+            uint64_t size = 0;
+            for (int i = 7; i >= 0; i--) size = (size << 8) | static_cast<unsigned char>(output[output.size() - 8 + i]);
+            if (!read(4)) return false;
+            if (size > archive_size_) {
+                ADD_FAILURE() << "size field " << size << " at " << output.size() - 12;
+                return false;
+            }
+            while (size > 0) {
+                size_t n = size < chunk ? static_cast<size_t>(size) : chunk;
+                if (!read(n)) return false;
+                size -= n;
+            }
+        }
+    }
+
+    std::string output;
+
+private:
+    unsigned unit_at(size_t at) const
+    {
+        return static_cast<unsigned char>(output[at]) | (static_cast<unsigned char>(output[at + 1]) << 8);
+    }
+
+    std::string blob_;
+    size_t archive_size_;
+    size_t fill_ = 0, pos_ = 0, decoded_ = 0;
+};
+
+enum class Plan { Unpacker, WholeContents, OddSpans, OneRead };
+
+const char *plan_name(Plan plan)
+{
+    switch (plan) {
+    case Plan::Unpacker: return "unpacker reads";
+    case Plan::WholeContents: return "whole contents";
+    case Plan::OddSpans: return "odd spans";
+    case Plan::OneRead: return "one read";
+    }
+    return "?";
+}
+
+bool run_plan(ModelledReader &reader, Plan plan, size_t archive_size)
+{
+    switch (plan) {
+    case Plan::Unpacker: return reader.walk(CONTENT_CHUNK_SIZE);
+    case Plan::WholeContents: return reader.walk(~static_cast<size_t>(0));
+    case Plan::OddSpans: {
+        const size_t spans[] = {1, WINDOW + 1, 3, 2 * WINDOW + 5, 2, WINDOW - 1, 65536};
+        for (size_t i = 0; reader.output.size() < archive_size; i++) {
+            size_t n = spans[i % 7];
+            size_t left = archive_size - reader.output.size();
+            if (!reader.read(n < left ? n : left)) return false;
+        }
+        return true;
+    }
+    case Plan::OneRead: return reader.read(archive_size);
+    }
+    return false;
+}
+
+const Plan kPlans[] = {Plan::Unpacker, Plan::WholeContents, Plan::OddSpans, Plan::OneRead};
+
+TEST(PayloadReader, HandsOutExactlyTheArchiveWithOneDecoderCallPerWindow)
+{
+    struct Case {
+        const char *what;
+        std::vector<Straddle> plan;
+    } cases[] = {
+        {"every field across a boundary",
+         {{Field::NameUnit, 1, 1},
+          {Field::NameEnd, 1, 1},
+          {Field::Size, 1, 1},
+          {Field::Size, 4, 3},
+          {Field::Size, 7, 1},
+          {Field::Checksum, 1, 1},
+          {Field::Checksum, 2, 2},
+          {Field::Checksum, 3, 1},
+          {Field::EndMarker, 1, 1}}},
+        // The last window is full: the end marker is its last two bytes.
+        {"archive of whole windows", {{Field::Size, 5, 1}, {Field::EndMarker, 2, 2}}},
+        // The last window holds the end marker alone; fields start on boundaries.
+        {"fields on boundaries",
+         {{Field::NameUnit, 0, 1}, {Field::Size, 0, 1}, {Field::Checksum, 0, 1}, {Field::EndMarker, 0, 1}}},
+        {"no records", {}},
+    };
+    for (const Case &c : cases) {
+        std::vector<TestRecord> records;
+        if (!c.plan.empty()) records = straddling_records(c.plan, 7);
+        std::string archive = build_archive(records);
+        std::string blob = build_blob(records);
+        for (Plan plan : kPlans) {
+            SCOPED_TRACE(std::string(c.what) + ", " + plan_name(plan));
+            ModelledReader reader(blob, archive.size());
+            ASSERT_TRUE(run_plan(reader, plan, archive.size()));
+            ASSERT_EQ(reader.output.size(), archive.size());
+            EXPECT_TRUE(reader.output == archive) << "bytes differ";
+            EXPECT_EQ(g_calls.size(), (archive.size() + WINDOW - 1) / WINDOW);
+        }
+    }
+}
+
+TEST(PayloadReader, AcceptsAContentChecksumAndAWindowOf2To27)
+{
+    std::vector<TestRecord> records = straddling_records(
+        {{Field::NameUnit, 1, 1}, {Field::Size, 3, 1}, {Field::Checksum, 2, 2}, {Field::EndMarker, 1, 1}}, 11);
+    std::string archive = build_archive(records);
+    struct Case {
+        FrameOptions options;
+        unsigned char descriptor;  // frame header descriptor as stored
+        int window_descriptor;     // as stored; -1: not checked
+    } cases[] = {
+        {{0, true}, 0x04, -1},
+        {{27, false}, 0x00, 0x88},
+        {{27, true}, 0x04, 0x88},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE("window log " + std::to_string(c.options.window_log) + ", checksum " +
+                     std::to_string(c.options.checksum));
+        std::string frame = compress_with(archive, c.options);
+        ASSERT_EQ(static_cast<unsigned char>(frame[4]), c.descriptor);
+        if (c.window_descriptor >= 0) {
+            ASSERT_EQ(static_cast<unsigned char>(frame[5]), c.window_descriptor);
+        }
+        std::string blob = blob_of(frame, std::string(5, '\0'));
+        for (Plan plan : {Plan::Unpacker, Plan::OddSpans}) {
+            SCOPED_TRACE(plan_name(plan));
+            ModelledReader reader(blob, archive.size());
+            ASSERT_TRUE(run_plan(reader, plan, archive.size()));
+            EXPECT_TRUE(reader.output == archive) << "bytes differ";
+        }
+    }
+}
+
+TEST(PayloadReader, NeitherPaddingNorLengthRecordIsRead)
+{
+    std::vector<TestRecord> records = straddling_records({{Field::Checksum, 2, 1}, {Field::EndMarker, 1, 1}}, 21);
+    std::string archive = build_archive(records);
+    std::string frame = compress_frame(archive);
+    std::string all_ones(8, '\xFF');
+    std::string zero(8, '\0');
+    std::string short_record("\x01\x02\x03", 3);
+    // Another frame's start in the padding: nothing must ever decode it.
+    std::string frame_start = compress_frame("stray");
+    struct Case {
+        const char *what;
+        std::string padding;
+        const std::string *length_record;
+    } cases[] = {
+        {"padding of 0xFF", std::string(13, '\xFF'), NULL},
+        {"no padding, length record 0", "", &zero},
+        {"length record all ones", std::string(5, '\0'), &all_ones},
+        {"a frame in the padding, short length record", frame_start, &short_record},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string blob = blob_of(frame, c.padding, c.length_record);
+        ModelledReader reader(blob, archive.size());
+        ASSERT_TRUE(run_plan(reader, Plan::Unpacker, archive.size()));
+        EXPECT_TRUE(reader.output == archive) << "bytes differ";
+        // The decoder stopped at the frame's end: the input is never exhausted.
+        EXPECT_EQ(g_decoder_input.pos, frame.size());
+        EXPECT_LT(g_decoder_input.pos, g_decoder_input.size);
+    }
+}
+
+TEST(PayloadReader, ReadOfZeroBytesTouchesNothing)
+{
+    struct State {
+        DecodeWindow window;
+        ZSTD_inBuffer input;
+        ZSTD_DCtx *decoder;
+        bool operator==(const State &o) const
+        {
+            return window.dst == o.window.dst && window.size == o.window.size && window.pos == o.window.pos &&
+                   input.src == o.input.src && input.size == o.input.size && input.pos == o.input.pos &&
+                   decoder == o.decoder;
+        }
+    };
+    auto state = [] { return State{g_decode_window, g_decoder_input, g_decoder}; };
+    char destination[16];
+    auto zero_read_changes_nothing = [&](const char *when) {
+        SCOPED_TRACE(when);
+        memset(destination, 0x77, sizeof destination);
+        State before = state();
+        size_t calls = g_calls.size();
+        payload_read(destination, 0);
+        payload_read(NULL, 0);
+        EXPECT_TRUE(state() == before);
+        EXPECT_EQ(g_calls.size(), calls);
+        for (char b : destination) ASSERT_EQ(b, 0x77);
+    };
+
+    // Before open: no window and no decoder to touch.
+    zero_read_changes_nothing("before open");
+
+    std::vector<TestRecord> records = straddling_records({{Field::Size, 3, 2}, {Field::EndMarker, 1, 1}}, 31);
+    std::string archive = build_archive(records);
+    ModelledReader reader(build_blob(records), archive.size());
+    zero_read_changes_nothing("after open, window empty");
+    ASSERT_TRUE(reader.read(100));
+    zero_read_changes_nothing("inside the window");
+    ASSERT_TRUE(reader.read(WINDOW - 100));
+    // The window is used up and input remains: still no decoder call.
+    ASSERT_EQ(g_decode_window.pos, WINDOW);
+    zero_read_changes_nothing("window used up");
+    ASSERT_TRUE(reader.read(archive.size() - WINDOW));
+    EXPECT_TRUE(reader.output == archive);
+}
+
+// ---------------------------------------------------------------------------
+// Fatal ends, watched from outside.
+
+const char kDecodeLine[] = "Error, couldn't decode attached data.\r\n";
+const char kHeaderLine[] = "Error, couldn't find attached data header.\r\n";
+
+struct ProbeResult {
+    RunResult run;
+    bool wrote_output;
+    std::string delivered;
+};
+
+ProbeResult probe(const std::wstring &blob_path, const std::wstring &steps)
+{
+    std::wstring out = make_scratch_dir(L"payload") + L"\\delivered.bin";
+    RunOptions options;
+    options.command_line = quote_argument(test_program(L"payload_probe.exe")) + L" " + quote_argument(blob_path) +
+                           L" " + quote_argument(out) + L" " + steps;
+    ProbeResult result;
+    result.run = run_process(options);
+    result.wrote_output = file_exists(out);
+    if (result.wrote_output) result.delivered = read_file(out);
+    return result;
+}
+
+// Contents that compress to almost nothing yet place every byte: a filler
+// with the offset stamped in every 4 KiB.
+std::string stamped_bytes(size_t size, char filler)
+{
+    std::string out(size, filler);
+    for (size_t at = 0; at < size; at += 4096) {
+        std::string stamp = "@" + std::to_string(at);
+        out.replace(at, stamp.size() < size - at ? stamp.size() : size - at, stamp.substr(0, size - at));
+    }
+    return out;
+}
+
+// The archive inside the damaged fixtures: a little over four windows.
+std::string fixture_archive()
+{
+    return build_archive({{L"app.exe", stamped_bytes(300000, 'a'), false, 0},
+                          {L"lib\\one.dll", stamped_bytes(150000, 'b'), false, 0},
+                          {L"data\\two.bin", stamped_bytes(100000, 'c'), false, 0}});
+}
+
+std::string small_archive()
+{
+    return build_archive({{L"app.exe", stamped_bytes(1000, 'a'), false, 0}});
+}
+
+// Offset of block `index` of a frame with a 6-byte header (no content size,
+// no dictionary, not single-segment).
+size_t block_offset(const std::string &frame, size_t index)
+{
+    size_t at = 6;
+    for (size_t i = 0; i < index; i++) {
+        uint32_t header = static_cast<unsigned char>(frame[at]) | (static_cast<unsigned char>(frame[at + 1]) << 8) |
+                          (static_cast<unsigned char>(frame[at + 2]) << 16);
+        if (header & 1) throw std::runtime_error("frame has too few blocks");
+        size_t type = (header >> 1) & 3;
+        at += 3 + (type == 1 ? 1 : header >> 3);
+    }
+    return at;
+}
+
+std::wstring fixture_path(const std::string &name, const std::function<std::string()> &make)
+{
+    const char *dir = getenv("ZOBREL_PAYLOAD_FIXTURES");
+    if (dir == NULL) throw std::runtime_error("ZOBREL_PAYLOAD_FIXTURES is not set");
+    std::wstring path = widen(dir) + L"\\" + widen(name) + L".bin";
+    if (!file_exists(path)) write_file(path, make());
+    return path;
+}
+
+std::string intact_blob() { return wrap_blob(compress_frame(fixture_archive())); }
+
+std::string with_byte(std::string bytes, size_t at, unsigned char value)
+{
+    bytes[at] = static_cast<char>(value);
+    return bytes;
+}
+
+TEST(PayloadReader, DamageOrReadingPastTheEndEndsWithTheDecodeMessage)
+{
+    const std::string archive = fixture_archive();
+    const size_t size = archive.size();
+    auto plain = [] { return compress_frame(fixture_archive()); };
+    auto checked = [] { return compress_with(fixture_archive(), {0, true}); };
+    // The checksum follows the last block: its window is the one that fails.
+    const size_t last_window = size / WINDOW * WINDOW;
+    struct Case {
+        const char *fixture;
+        std::function<std::string()> make;
+        std::wstring steps;
+        std::string expected_archive;
+        size_t at_least;  // bytes delivered before the end
+        size_t at_most;
+        bool damaged_output = false;  // damage reached the bytes before it was detected
+    } cases[] = {
+        // Past the end marker the decoder meets the padding as a new frame.
+        {"intact", intact_blob, L"walk 1", archive, size, size},
+        {"intact", intact_blob, std::to_wstring(size - 1) + L" 2", archive, size - 1, size - 1},
+        {"intact", intact_blob, std::to_wstring(size + 1), archive, 0, 0},
+        {"no_padding", [&] { return blob_of(plain(), ""); }, L"walk 1", archive, size, size},
+        // No bytes at all after the frame: the input is exhausted instead.
+        {"no_trailer", [] { return "QJY" + compress_frame(small_archive()); }, L"walk 1", small_archive(),
+         small_archive().size(), small_archive().size()},
+        // Nothing after a frame of several windows: the decoder swallows the
+        // last block while filling a window, so one read gets everything only
+        // if a full window lets decoding go on after the input has run out.
+        {"no_trailer_windows", [&] { return "QJY" + plain(); }, std::to_wstring(size) + L" 1", archive, size, size},
+        {"truncated_mid_frame", [&] { std::string f = plain(); return "QJY" + f.substr(0, f.size() / 2); },
+         L"walk", archive, 0, size - 1},
+        {"truncated_then_padding", [&] { std::string f = plain(); return wrap_blob(f.substr(0, f.size() / 2)); },
+         L"walk", archive, 0, size - 1},
+        {"truncated_to_frame_header", [&] { return "QJY" + plain().substr(0, 6); }, L"walk", archive, 0, 0},
+        {"bad_magic", [&] { return wrap_blob(with_byte(plain(), 0, 0x29)); }, L"walk", archive, 0, 0},
+        {"reserved_descriptor_bit", [&] { return wrap_blob(with_byte(plain(), 4, 0x08)); }, L"walk", archive, 0, 0},
+        // A window the default decoder parameters refuse.
+        {"window_2_28", [&] { return wrap_blob(with_byte(plain(), 5, 0x90)); }, L"walk", archive, 0, 0},
+        // Damage in the fourth block: the first two windows arrive whole.
+        // (The decoder may read one block ahead of the window it fills.)
+        {"reserved_block_type",
+         [&] {
+             std::string f = plain();
+             size_t at = block_offset(f, 3);
+             return wrap_blob(with_byte(f, at, static_cast<unsigned char>(f[at] | 0x06)));
+         },
+         L"walk", archive, 2 * WINDOW - CONTENT_CHUNK_SIZE, size - 1},
+        {"oversized_block",
+         [&] {
+             std::string f = plain();
+             size_t at = block_offset(f, 3);
+             return wrap_blob(with_byte(f, at + 2, 0xFF));
+         },
+         L"walk", archive, 2 * WINDOW - CONTENT_CHUNK_SIZE, size - 1},
+        {"damaged_checksum",
+         [&] {
+             std::string f = checked();
+             return wrap_blob(with_byte(f, f.size() - 1, static_cast<unsigned char>(f.back() ^ 0x40)));
+         },
+         L"walk", archive, last_window - CONTENT_CHUNK_SIZE, last_window},
+        {"damaged_data_with_checksum",
+         [&] {
+             std::string f = checked();
+             size_t at = block_offset(f, 2) + 40;
+             return wrap_blob(with_byte(f, at, static_cast<unsigned char>(f[at] ^ 0x10)));
+         },
+         L"walk", archive, last_window - CONTENT_CHUNK_SIZE, last_window, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + " " + narrow(c.steps));
+        ProbeResult r = probe(fixture_path(c.fixture, c.make), c.steps);
+        EXPECT_EQ(r.run.standard_output, kDecodeLine);
+        EXPECT_EQ(r.run.standard_error, "");
+        EXPECT_EQ(r.run.exit_code, 2u);
+        ASSERT_TRUE(r.wrote_output);
+        EXPECT_GE(r.delivered.size(), c.at_least);
+        EXPECT_LE(r.delivered.size(), c.at_most);
+        bool intact = c.expected_archive.compare(0, r.delivered.size(), r.delivered) == 0;
+        EXPECT_EQ(intact, !c.damaged_output) << "delivered bytes against the archive's start";
+    }
+}
+
+TEST(PayloadReader, HeaderDifferingInAnyOneByteIsRejectedFirst)
+{
+    std::wstring intact = fixture_path("intact", intact_blob);
+    std::string blob = read_file(intact);
+
+    // The probe works: the intact blob yields its archive.
+    ProbeResult good = probe(intact, L"walk");
+    ASSERT_EQ(good.run.exit_code, 0u) << good.run.standard_output;
+    ASSERT_TRUE(good.delivered == fixture_archive());
+
+    const char *headers[] = {"qJY", "QjY", "QJy", "RJY", "PJY", "QKY", "QIY", "QJZ", "QJX",
+                             "\xD1JY", "Q\xCAY", "QJ\xD9", "\0JY", "Q\0Y", "QJ\0", "\xFFJY", "QJ\xFF"};
+    std::wstring dir = make_scratch_dir(L"header");
+    for (size_t i = 0; i < sizeof headers / sizeof headers[0]; i++) {
+        std::string header(headers[i], 3);
+        SCOPED_TRACE(testing::PrintToString(header));
+        std::wstring path = dir + L"\\blob" + std::to_wstring(i) + L".bin";
+        write_file(path, header + blob.substr(3));
+        ProbeResult r = probe(path, L"walk");
+        EXPECT_EQ(r.run.standard_output, kHeaderLine);
+        EXPECT_EQ(r.run.standard_error, "");
+        EXPECT_EQ(r.run.exit_code, 2u);
+        // The probe makes its output file right after the header check.
+        EXPECT_FALSE(r.wrote_output);
+    }
+}
+
+}  // namespace
