@@ -1,0 +1,446 @@
+// unpack_bench.cpp: how much a launcher run costs over a realistic tree,
+// measured against the least work any run must do, in the same run.
+//
+//   unpack_bench drive BLOB LIST DIR REPS [LAUNCHER LAUNCHER_DIR]
+//       runs the cases below as separate processes, REPS times each, and
+//       prints medians and ratios against the baseline
+//   unpack_bench unpack BLOB DIR      the launcher's unpack stages into DIR
+//   unpack_bench baseline BLOB LIST DIR
+//       decodes the whole frame through a 128 KiB window and takes zlib's
+//       crc32 of every file in LIST (names relative to DIR) through mappings
+//   unpack_bench extract LAUNCHER BLOB
+//       copies the payload blob out of a packed launcher
+//   unpack_bench noop                 exits at once; run as a launcher's main
+//       binary, prints the launcher's memory counters
+//
+// BLOB files are read through a read-only mapping, as the launcher reads its
+// image. "unpack", "baseline" and "noop" print key=value lines: seconds (the
+// work itself, process start-up excluded) and peak memory in bytes.
+#include <windows.h>
+#include <psapi.h>
+#include <stdio.h>
+#include <zlib.h>
+#include <zstd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "launcher/state.h"
+#include "launcher/wide_buffer.h"
+#include "payload/directories.h"
+#include "payload/header.h"
+#include "payload/reader.h"
+#include "payload/unpack.h"
+
+namespace {
+
+double now_seconds()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Mapped {
+    const unsigned char *data = nullptr;
+    unsigned long long size = 0;
+};
+
+// Maps the whole file read-only; the handles stay open for the process.
+Mapped map_file(const std::wstring &path)
+{
+    Mapped m;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return m;
+    LARGE_INTEGER size;
+    GetFileSizeEx(file, &size);
+    HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
+    if (mapping == NULL) return m;
+    m.data = static_cast<const unsigned char *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    m.size = static_cast<unsigned long long>(size.QuadPart);
+    return m;
+}
+
+// Peak private bytes, sampled every millisecond: Wine reports the current
+// anonymous memory as PeakPagefileUsage, not a peak (Windows keeps a true one).
+std::atomic<unsigned long long> g_sampled_private_peak{0};
+std::atomic<bool> g_sampling{false};
+
+DWORD WINAPI sample_private_memory(void *)
+{
+    while (g_sampling) {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof counters;
+        if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
+            unsigned long long now = counters.PagefileUsage;
+            if (now > g_sampled_private_peak) g_sampled_private_peak = now;
+        }
+        Sleep(1);
+    }
+    return 0;
+}
+
+HANDLE start_sampling()
+{
+    g_sampling = true;
+    return CreateThread(NULL, 0, sample_private_memory, NULL, 0, NULL);
+}
+
+void stop_sampling(HANDLE thread)
+{
+    g_sampling = false;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    printf("sampled_private_peak=%llu\n", g_sampled_private_peak.load());
+}
+
+void print_memory(const char *prefix, HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) {
+        printf("%smemory=unavailable (error %lu)\n", prefix, GetLastError());
+        return;
+    }
+    printf("%speak_pagefile=%llu\n", prefix, static_cast<unsigned long long>(counters.PeakPagefileUsage));
+    printf("%speak_working_set=%llu\n", prefix, static_cast<unsigned long long>(counters.PeakWorkingSetSize));
+}
+
+int run_unpack(const std::wstring &blob_path, const std::wstring &dir)
+{
+    Mapped blob = map_file(blob_path);
+    if (blob.data == nullptr) return 101;
+    HANDLE sampler = start_sampling();
+    double start = now_seconds();
+    g_payload_cursor.position = blob.data;
+    g_payload_cursor.length = blob.size;
+    copy_wide(g_unpack_directory, WIDE_PATH_CAPACITY, dir.c_str());
+    check_payload_header();
+    payload_open();
+    unpack_payload();
+    payload_close();
+    printf("seconds=%.6f\n", now_seconds() - start);
+    stop_sampling(sampler);
+    printf("directories=%d\n", g_created_directories.count);
+    print_memory("", GetCurrentProcess());
+    return 0;
+}
+
+std::vector<std::wstring> read_list(const std::wstring &path)
+{
+    std::vector<std::wstring> names;
+    std::ifstream in{std::filesystem::path(path)};
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        std::wstring name(line.begin(), line.end());  // the tree's names are ASCII
+        std::replace(name.begin(), name.end(), L'/', L'\\');
+        names.push_back(name);
+    }
+    return names;
+}
+
+int run_baseline(const std::wstring &blob_path, const std::wstring &list_path, const std::wstring &dir)
+{
+    Mapped blob = map_file(blob_path);
+    if (blob.data == nullptr) return 101;
+    std::vector<std::wstring> names = read_list(list_path);
+    HANDLE sampler = start_sampling();
+    double start = now_seconds();
+
+    // The whole frame through one 128 KiB window, output dropped.
+    std::vector<unsigned char> window(131072);
+    ZSTD_DCtx *dctx = ZSTD_createDCtx();
+    ZSTD_inBuffer in = {blob.data + 3, static_cast<size_t>(blob.size - 3), 0};
+    unsigned long long decoded = 0;
+    for (;;) {
+        ZSTD_outBuffer out = {window.data(), window.size(), 0};
+        size_t r = ZSTD_decompressStream(dctx, &out, &in);
+        if (ZSTD_isError(r)) {
+            printf("decode error: %s\n", ZSTD_getErrorName(r));
+            return 102;
+        }
+        decoded += out.pos;
+        if (r == 0) break;
+    }
+    ZSTD_freeDCtx(dctx);
+
+    // Every file's CRC-32 through a read-only mapping.
+    uLong all = 0;
+    for (const std::wstring &name : names) {
+        std::wstring path = dir + L"\\" + name;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE) {
+            printf("missing: %ls\n", path.c_str());
+            return 103;
+        }
+        LARGE_INTEGER size;
+        GetFileSizeEx(file, &size);
+        HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
+        if (mapping != NULL) {
+            const Bytef *view = static_cast<const Bytef *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+            if (view != NULL) {
+                all ^= crc32(0L, view, static_cast<uInt>(size.QuadPart));
+                UnmapViewOfFile(view);
+            }
+            CloseHandle(mapping);
+        }
+        CloseHandle(file);
+    }
+    printf("seconds=%.6f\n", now_seconds() - start);
+    stop_sampling(sampler);
+    printf("decoded=%llu\nfiles=%zu\ncrc_xor=%08lx\n", decoded, names.size(), all);
+    print_memory("", GetCurrentProcess());
+    return 0;
+}
+
+// The blob of a packed launcher: "QJY" and a zstd frame magic, up to the
+// length record that counts the bytes in front of it.
+int run_extract(const std::wstring &launcher, const std::wstring &blob_path)
+{
+    Mapped exe = map_file(launcher);
+    if (exe.data == nullptr) return 101;
+    static const unsigned char start_magic[7] = {'Q', 'J', 'Y', 0x28, 0xB5, 0x2F, 0xFD};
+    const unsigned char *begin = exe.data, *end = exe.data + exe.size;
+    const unsigned char *s = std::search(begin, end, start_magic, start_magic + 7);
+    if (s == end) return 102;
+    for (unsigned long long k = 16; s + k + 8 <= end; k += 16) {
+        unsigned long long v = 0;
+        for (int i = 7; i >= 0; i--) v = (v << 8) | s[k + i];
+        if (v == k) {
+            std::ofstream out(std::filesystem::path(blob_path), std::ios::binary);
+            out.write(reinterpret_cast<const char *>(s), static_cast<std::streamsize>(k + 8));
+            printf("blob=%llu\n", k + 8);
+            return 0;
+        }
+    }
+    return 103;
+}
+
+int run_noop()
+{
+    // As a launcher's child: the launcher has closed its decoder and waits,
+    // so its peak counters are final.
+    // Started directly, it shows what an empty process costs.
+    wchar_t parent[32];
+    if (GetEnvironmentVariableW(L"ZOBREL_ONEFILE_PARENT", parent, 32) == 0) {
+        print_memory("", GetCurrentProcess());
+        return 0;
+    }
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, wcstoul(parent, NULL, 10));
+    if (process == NULL) {
+        printf("memory=unavailable (error %lu)\n", GetLastError());
+        return 0;
+    }
+    print_memory("", process);
+    CloseHandle(process);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The driver
+
+struct Outcome {
+    double wall = 0;                       // process start to end, seconds
+    std::map<std::string, std::string> values;  // its key=value lines
+};
+
+Outcome run_child(const std::wstring &command_line)
+{
+    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+    HANDLE read_end, write_end;
+    CreatePipe(&read_end, &write_end, &sa, 0);
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = write_end;
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    std::wstring cl = command_line;
+    Outcome o;
+    double start = now_seconds();
+    if (!CreateProcessW(NULL, &cl[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) {
+        fprintf(stderr, "cannot start %ls\n", command_line.c_str());
+        exit(3);
+    }
+    CloseHandle(write_end);
+    std::string text;
+    char buffer[4096];
+    DWORD got;
+    while (ReadFile(read_end, buffer, sizeof buffer, &got, NULL) && got > 0) text.append(buffer, got);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    o.wall = now_seconds() - start;
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseHandle(read_end);
+    if (code != 0) {
+        fprintf(stderr, "%ls exited with %lu:\n%s\n", command_line.c_str(), code, text.c_str());
+        exit(3);
+    }
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t eol = text.find('\n', pos);
+        if (eol == std::string::npos) eol = text.size();
+        std::string line = text.substr(pos, eol - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        size_t eq = line.find('=');
+        if (eq != std::string::npos) o.values[line.substr(0, eq)] = line.substr(eq + 1);
+        pos = eol + 1;
+    }
+    return o;
+}
+
+std::wstring quote(const std::wstring &s)
+{
+    return L"\"" + s + L"\"";
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+struct Series {
+    std::vector<double> wall, work;
+    Outcome last;
+    void add(const Outcome &o)
+    {
+        wall.push_back(o.wall);
+        auto it = o.values.find("seconds");
+        if (it != o.values.end()) work.push_back(std::stod(it->second));
+        last = o;
+    }
+};
+
+void remove_dir(const std::wstring &dir)
+{
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+}
+
+double mib(const Outcome &o, const char *key)
+{
+    auto it = o.values.find(key);
+    return it == o.values.end() ? -1 : std::stod(it->second) / 1048576.0;
+}
+
+int run_drive(int argc, wchar_t **argv)
+{
+    std::wstring self = argv[0];
+    {
+        wchar_t path[4096];
+        GetModuleFileNameW(NULL, path, 4096);
+        self = path;
+    }
+    std::wstring blob = argv[2], list = argv[3], dir = argv[4];
+    int reps = _wtoi(argv[5]);
+    std::wstring launcher = argc > 7 ? argv[6] : L"", launcher_dir = argc > 7 ? argv[7] : L"";
+
+    Series cold, warm, base, null_run, l_cold, l_warm;
+    for (int i = 0; i < reps; i++) {
+        remove_dir(dir);
+        cold.add(run_child(quote(self) + L" unpack " + quote(blob) + L" " + quote(dir)));
+        warm.add(run_child(quote(self) + L" unpack " + quote(blob) + L" " + quote(dir)));
+        base.add(run_child(quote(self) + L" baseline " + quote(blob) + L" " + quote(list) + L" " + quote(dir)));
+        null_run.add(run_child(quote(self) + L" noop"));
+        if (!launcher.empty()) {
+            remove_dir(launcher_dir);
+            l_cold.add(run_child(quote(launcher) + L" noop"));
+            l_warm.add(run_child(quote(launcher) + L" noop"));
+        }
+        fprintf(stderr, "rep %d/%d done\n", i + 1, reps);
+    }
+    if (warm.last.values["directories"] != "0") {
+        fprintf(stderr, "the warm run wrote something: %s directories\n", warm.last.values["directories"].c_str());
+        return 4;
+    }
+
+    // The machine is shared: medians and minimums both, the minimum being
+    // the run least disturbed by other work.
+    auto lo = [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); };
+    printf("runs per case: %d; seconds as median / minimum\n", reps);
+    printf("baseline (decode + crc32 via mappings): work %.3f / %.3f, process %.3f / %.3f; %s bytes decoded, %s files\n",
+           median(base.work), lo(base.work), median(base.wall), lo(base.wall), base.last.values["decoded"].c_str(),
+           base.last.values["files"].c_str());
+    printf("empty process (start-up only):           process %.3f / %.3f\n", median(null_run.wall), lo(null_run.wall));
+    auto line = [&](const char *name, const Series &s, bool has_work) {
+        if (has_work) {
+            printf("%-22s work %.3f / %.3f, process %.3f / %.3f\n", name, median(s.work), lo(s.work), median(s.wall),
+                   lo(s.wall));
+        } else {
+            printf("%-22s process %.3f / %.3f\n", name, median(s.wall), lo(s.wall));
+        }
+    };
+    auto ratio = [&](const char *name, const std::vector<double> &a, const std::vector<double> &b, const char *note) {
+        printf("RATIO %-34s = %.3f (median)  %.3f (minimum)%s\n", name, median(a) / median(b), lo(a) / lo(b), note);
+    };
+    line("unpack probe, warm:", warm, true);
+    line("unpack probe, cold:", cold, true);
+    ratio("probe warm / baseline, work", warm.work, base.work, "  target <= 1.10");
+    ratio("probe warm / baseline, process", warm.wall, base.wall, "");
+    ratio("probe cold / baseline, work", cold.work, base.work, "");
+    ratio("probe cold / baseline, process", cold.wall, base.wall, "");
+    if (!launcher.empty()) {
+        line("packed launcher, warm:", l_warm, false);
+        line("packed launcher, cold:", l_cold, false);
+        ratio("launcher warm / baseline, process", l_warm.wall, base.wall, "  target <= 1.10");
+        // The launcher also starts its child, one more process than the baseline.
+        std::vector<double> less_child;
+        for (size_t i = 0; i < l_warm.wall.size(); i++) less_child.push_back(l_warm.wall[i] - median(null_run.wall));
+        ratio("launcher warm less a child start", less_child, base.wall, "");
+        ratio("launcher cold / baseline, process", l_cold.wall, base.wall, "");
+    }
+    const double budget = 128 + 16;
+    printf("peak memory, MiB (budget %.0f): private = sampled anonymous memory (every 1 ms);\n", budget);
+    printf("  working set = PeakWorkingSetSize, file-backed pages (image, blob, mapped files) included\n");
+    auto show = [&](const char *name, const Outcome &o) {
+        double sampled = mib(o, "sampled_private_peak");
+        char private_text[32] = "     n/a";
+        if (sampled >= 0) snprintf(private_text, sizeof private_text, "%8.1f", sampled);
+        printf("  %-22s private %s  working set %8.1f  (PeakPagefileUsage as reported %8.1f)\n", name, private_text,
+               mib(o, "peak_working_set"), mib(o, "peak_pagefile"));
+    };
+    show("empty process", null_run.last);
+    show("baseline", base.last);
+    show("unpack probe, warm", warm.last);
+    show("unpack probe, cold", cold.last);
+    if (!launcher.empty()) {
+        show("launcher, warm", l_warm.last);
+        show("launcher, cold", l_cold.last);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"unpack" && argc == 4) return run_unpack(argv[2], argv[3]);
+    if (mode == L"baseline" && argc == 5) return run_baseline(argv[2], argv[3], argv[4]);
+    if (mode == L"extract" && argc == 4) return run_extract(argv[2], argv[3]);
+    if (mode == L"noop") return run_noop();
+    if (mode == L"drive" && (argc == 6 || argc == 8)) return run_drive(argc, argv);
+    fputs("usage: unpack_bench drive BLOB LIST DIR REPS [LAUNCHER LAUNCHER_DIR] | unpack BLOB DIR |"
+          " baseline BLOB LIST DIR | extract LAUNCHER BLOB | noop\n",
+          stderr);
+    return 100;
+}
