@@ -5,7 +5,7 @@
 # the same run, and prints the packer's time as a ratio of zstd's.
 #
 #   bench/pack_vs_zstd.sh            environment: BENCH_LEVEL (19), BENCH_THREADS (nproc),
-#                                    BENCH_MB (130), ZOBREL_PACK, ZOBREL_RUNTIME
+#                                    BENCH_MB (130), BENCH_RUNS (1), ZOBREL_PACK, ZOBREL_RUNTIME
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 pack=${ZOBREL_PACK:-$root/build/host/packer/zobrel-pack}
@@ -23,15 +23,17 @@ trap 'rm -rf "$work"' EXIT
 app=$work/app
 mkdir -p "$app/lib"
 
-# The main program (a console program), then other binaries in name order up to the size wanted.
+# The main program (a console program), then the other binaries smallest
+# first up to the size wanted: as many files as possible, so that per-file
+# costs show.
 cp "$src/cmd.exe" "$app/"
 total=$(stat -c %s "$app/cmd.exe")
-for f in "$src"/*.dll "$src"/*.exe; do
+while read -r size name; do
   [ "$total" -lt "$want" ] || break
-  [ "$(basename "$f")" = cmd.exe ] && continue
-  cp "$f" "$app/lib/"
-  total=$((total + $(stat -c %s "$f")))
-done
+  [ "$name" = cmd.exe ] && continue
+  cp "$src/$name" "$app/lib/"
+  total=$((total + size))
+done < <(find "$src" -maxdepth 1 -type f -printf '%s %f\n' | LC_ALL=C sort -k1,1n -k2,2)
 files=$(find "$app" -type f | wc -l)
 # The same bytes for zstd: the main program first, then the rest as the packer orders them.
 { cat "$app/cmd.exe"; find "$app/lib" -type f -print0 | LC_ALL=C sort -z | xargs -0 cat; } > "$work/all.bin"
@@ -39,14 +41,20 @@ files=$(find "$app" -type f | wc -l)
 now() { date +%s.%N; }
 echo "bench: $files files, $total bytes; level $level, $threads threads"
 
-t0=$(now)
-zstd -q -f -"$level" --ultra -T"$threads" --long=27 --no-check "$work/all.bin" -o "$work/all.zst"
-t1=$(now)
-"$pack" build "$app" --main cmd.exe -o "$work/out.exe" --level "$level" --threads "$threads" --quiet
-t2=$(now)
-
-zstd_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
-pack_s=$(awk -v a="$t1" -v b="$t2" 'BEGIN { print b - a }')
+# Runs alternate, and the fastest of each counts: the machine is shared, and
+# the minimum is the figure least disturbed by other load.
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
+faster() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
+zstd_s="" pack_s=""
+for _ in $(seq "${BENCH_RUNS:-1}"); do
+  t0=$(now)
+  zstd -q -f -"$level" --ultra -T"$threads" --long=27 --no-check "$work/all.bin" -o "$work/all.zst"
+  t1=$(now)
+  "$pack" build "$app" --main cmd.exe -o "$work/out.exe" --level "$level" --threads "$threads" --quiet
+  t2=$(now)
+  zstd_s=$(faster "$zstd_s" "$(elapsed "$t0" "$t1")")
+  pack_s=$(faster "$pack_s" "$(elapsed "$t1" "$t2")")
+done
 printf 'zstd CLI      %7.2f s  %11d bytes\n' "$zstd_s" "$(stat -c %s "$work/all.zst")"
 printf 'zobrel-pack   %7.2f s  %11d bytes (whole executable)\n' "$pack_s" "$(stat -c %s "$work/out.exe")"
 printf 'ratio zobrel-pack / zstd = %.3f (target <= 1.15)\n' "$(awk -v p="$pack_s" -v z="$zstd_s" 'BEGIN { print p / z }')"

@@ -13,6 +13,9 @@ namespace zobrel {
 class Progress {
  public:
   Progress(uint64_t total, bool quiet);
+  ~Progress() { finish(); }  // an error message must not land on the bar's line
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
   void update(uint64_t done);
   // Clears the bar so that the next line starts clean.
   void finish();
