@@ -1,5 +1,6 @@
 // cli_test.cpp: zobrel-pack run as a process: round trips, the built image,
 // determinism, refusals, damaged payloads and hostile archives.
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -251,6 +252,41 @@ TEST_F(Cli, SameFolderAndOptionsGiveTheSameBytes) {
   const std::string one = read_file(t_ / "one.exe"), two = read_file(t_ / "two.exe");
   EXPECT_GT(one.size(), 10000u);
   EXPECT_TRUE(one == two) << "builds differ";
+}
+
+TEST_F(Cli, ProgressBarOnlyOnATerminalAndQuietMeansSilent) {
+  make_app(t_ / "app");
+  fs::remove(t_ / "app" / "emptydir");  // no warning to print
+  PackRun plain = build(t_ / "app", t_ / "p.exe");
+  ASSERT_EQ(plain.status, 0);
+  EXPECT_FALSE(contains(plain.err, "\r")) << "no bar when stderr is a file";
+  EXPECT_TRUE(contains(plain.err, "7 files")) << plain.err;
+  PackRun quiet = build(t_ / "app", t_ / "q.exe", {"--quiet"});
+  ASSERT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_EQ(quiet.out, "");
+
+  std::vector<std::string> args = build_args(t_ / "app", t_ / "t.exe");
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::vector<char*> argv{const_cast<char*>(ZOBREL_PACK_EXE)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  std::string screen;
+  char buf[4096];
+  for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) screen.append(buf, static_cast<size_t>(n));
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+  EXPECT_TRUE(contains(screen, "\r[")) << screen;
+  EXPECT_TRUE(contains(screen, "100%")) << screen;
+  EXPECT_TRUE(contains(screen, "/s")) << "a rate is shown: " << screen;
 }
 
 TEST_F(Cli, ChecksumOptionSetsTheFrameChecksum) {
