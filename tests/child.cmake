@@ -1,0 +1,38 @@
+# The child stage: command line, launch, exit status, environment, console
+# events and the shared child handle.
+
+# The child that reports how it was started. It sits alone in its folder so
+# that the folder can be packed as an application.
+set(ZOBREL_REPORT_APP_DIR ${CMAKE_CURRENT_BINARY_DIR}/report-app)
+add_executable(report_child helpers/report_child.cpp)
+set_target_properties(report_child PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ZOBREL_REPORT_APP_DIR})
+target_link_libraries(report_child PRIVATE zobrel_windows_flags zobrel_wmain shell32)
+
+# The launcher's last stage alone, starting report-app\report_child.exe
+# (or PROBE_CHILD) through launch_child.
+add_executable(launch_probe helpers/launch_probe.cpp)
+target_link_libraries(launch_probe PRIVATE zobrel_launcher_core zobrel_example_build_info zobrel_wmain)
+
+set(child_test_depends report_child launch_probe)
+# The same child packed into a real launcher, unpacked under {TEMP}.
+if(COMMAND zobrel_add_onefile AND EXISTS "${ZOBREL_PACK}")
+  zobrel_add_onefile(NAME report_onefile APP_DIR ${ZOBREL_REPORT_APP_DIR} MAIN report_child.exe
+    OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/report_onefile.exe
+    PRODUCT report TARGET_SPEC [[{TEMP}\zobrel-report]] LEVEL 3 DEPENDS report_child)
+  list(APPEND child_test_depends report_onefile)
+endif()
+
+zobrel_add_windows_test(NAME child_test SOURCES child_test.cpp
+  LIBS zobrel_launcher_core zobrel_example_build_info shell32 DEPENDS ${child_test_depends})
+if(TARGET report_onefile)
+  target_compile_definitions(child_test PRIVATE ZOBREL_HAVE_REPORT_ONEFILE)
+endif()
+
+# Console events typed into a real terminal: tmux gives Wine a console.
+find_program(ZOBREL_TMUX tmux)
+if(ZOBREL_TMUX)
+  add_test(NAME console_events_test
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/console_events_test.sh ${CMAKE_BINARY_DIR}/wineprefix
+            ${CMAKE_CURRENT_BINARY_DIR} ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
+  set_tests_properties(console_events_test PROPERTIES FIXTURES_REQUIRED wine_prefix)
+endif()

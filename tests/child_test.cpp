@@ -1,0 +1,597 @@
+// The child stage: how the launcher rebuilds its command line for the child,
+// what the child inherits (environment, standard handles, directory), how its
+// exit code comes back, and how the child's handle is shared with the
+// console event handler.
+//
+// Most tests run a launcher that starts report_child.exe, which writes down
+// what it received. Two launchers are used: launch_probe.exe (the launch
+// stage alone, linked from the launcher core) and, when the packer is
+// available, report_onefile.exe (report_child packed into a real launcher).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "child/child_handle.h"
+#include "child/cmdline.h"
+#include "child/console_events.h"
+#include "child/launch.h"
+#include "process_runner.h"
+#include "test_paths.h"
+
+namespace {
+
+const DWORD FAIL_FAST_STATUS = 0xC0000409;
+const size_t COMMAND_LINE_LIMIT = 32767;
+
+// ---------------------------------------------------------------------------
+// Reading report_child's report.
+
+std::wstring unhex_units(const std::string &hex)
+{
+    std::wstring out;
+    for (size_t i = 0; i + 4 <= hex.size(); i += 4) {
+        out.push_back(static_cast<wchar_t>(std::stoul(hex.substr(i, 4), nullptr, 16)));
+    }
+    return out;
+}
+
+std::string unhex_bytes(const std::string &hex)
+{
+    std::string out;
+    for (size_t i = 0; i + 2 <= hex.size(); i += 2) {
+        out.push_back(static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+struct Report {
+    bool present = false;
+    std::wstring raw;
+    std::vector<std::wstring> args;
+    std::map<std::string, std::optional<std::wstring>> env;
+    std::wstring cwd;
+    DWORD pid = 0;
+    DWORD ppid = 0;
+    std::optional<std::string> stdin_bytes;
+};
+
+Report parse_report(const std::string &text)
+{
+    Report r;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.rfind("env.", 0) == 0 && !line.empty() && line.back() == '!') {
+            r.env[line.substr(4, line.size() - 5)] = std::nullopt;
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "raw") {
+            r.present = true;
+            r.raw = unhex_units(value);
+        } else if (key == "arg") {
+            r.args.push_back(unhex_units(value));
+        } else if (key.rfind("env.", 0) == 0) {
+            r.env[key.substr(4)] = unhex_units(value);
+        } else if (key == "cwd") {
+            r.cwd = unhex_units(value);
+        } else if (key == "pid") {
+            r.pid = std::stoul(value);
+        } else if (key == "ppid") {
+            r.ppid = std::stoul(value);
+        } else if (key == "stdin") {
+            r.stdin_bytes = unhex_bytes(value);
+        }
+    }
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+// Running a launcher.
+
+struct LauncherKind {
+    const wchar_t *program;  // file name next to the tests
+    const wchar_t *name;     // for traces
+};
+
+const LauncherKind PROBE = {L"launch_probe.exe", L"probe"};
+#ifdef ZOBREL_HAVE_REPORT_ONEFILE
+const LauncherKind ONEFILE = {L"report_onefile.exe", L"onefile"};
+const LauncherKind LAUNCHERS[] = {PROBE, ONEFILE};
+#else
+const LauncherKind LAUNCHERS[] = {PROBE};
+#endif
+
+// The first argument the child gets: the launcher's full path, quoted only
+// when it holds a space.
+std::wstring first_argument(const std::wstring &path)
+{
+    return path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"";
+}
+
+struct Launch {
+    RunResult result;
+    Report report;
+};
+
+// Runs the launcher at `path` as `argv0` followed by `tail` (raw command-line
+// text). The packed launcher unpacks into a fresh temporary folder.
+Launch run_launcher(const std::wstring &path, const std::wstring &argv0, const std::wstring &tail,
+                    RunOptions options = RunOptions())
+{
+    options.application = path;
+    options.command_line = argv0 + tail;
+    std::wstring temp = make_scratch_dir(L"child-temp");
+    options.set_env.push_back({L"TMP", temp});
+    options.set_env.push_back({L"TEMP", temp});
+    options.unset_env.push_back(L"REPORT_OUT");
+    Launch launch;
+    launch.result = run_process(options);
+    launch.report = parse_report(launch.result.standard_output);
+    remove_tree(temp);
+    return launch;
+}
+
+Launch run_launcher(const LauncherKind &kind, const std::wstring &tail, RunOptions options = RunOptions())
+{
+    std::wstring path = test_program(kind.program);
+    return run_launcher(path, quote_argument(path), tail, options);
+}
+
+std::vector<std::wstring> split_like_the_platform(const std::wstring &line)
+{
+    int count = 0;
+    wchar_t **parts = CommandLineToArgvW(line.c_str(), &count);
+    std::vector<std::wstring> out(parts, parts + count);
+    LocalFree(parts);
+    return out;
+}
+
+// The system's English text for a code, trimmed at the end only.
+std::string system_text(DWORD code)
+{
+    char *text = NULL;
+    DWORD n = FormatMessageA(0x1300, NULL, code, 1033, reinterpret_cast<char *>(&text), 0, NULL);
+    std::string s = n ? std::string(text, n) : std::string();
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
+    if (text) LocalFree(text);
+    return s;
+}
+
+// ---------------------------------------------------------------------------
+// One argument in its command-line form.
+
+struct QuoteCase {
+    const wchar_t *argument;
+    const wchar_t *written;
+};
+
+const QuoteCase QUOTE_CASES[] = {
+    {L"plain", L"plain"},
+    {L"", L""},
+    // Without quoting, backslashes are copied, trailing ones included.
+    {L"C:\\dir\\", L"C:\\dir\\"},
+    {L"a\\\\", L"a\\\\"},
+    {L"a\\\"", L"\"a\\\\\\\"\""},
+    // Quoted: trailing backslashes doubled, inner ones before an ordinary
+    // character left alone.
+    {L"C:\\my dir\\x", L"\"C:\\my dir\\x\""},
+    {L"a b\\", L"\"a b\\\\\""},
+    {L"a b\\\\", L"\"a b\\\\\\\\\""},
+    // Double quotes after 0, 1 and 2 backslashes.
+    {L"a\"b", L"\"a\\\"b\""},
+    {L"a\\\"b", L"\"a\\\\\\\"b\""},
+    {L"a\\\\\"b", L"\"a\\\\\\\\\\\"b\""},
+    {L"\"", L"\"\\\"\""},
+    // Each character of the quoting set alone, and inside a word.
+    {L" ", L"\" \""},
+    {L"\t", L"\"\t\""},
+    {L"\n", L"\"\n\""},
+    {L"\v", L"\"\v\""},
+    {L"x\vy", L"\"x\vy\""},
+    // Other control characters are not in the set.
+    {L"x\ry", L"x\ry"},
+};
+
+TEST(CommandLineArgument, EachArgumentTakesItsExactFormAndSplitsBack)
+{
+    for (const QuoteCase &c : QUOTE_CASES) {
+        SCOPED_TRACE(narrow(c.argument));
+        // The buffer is exactly big enough: the text fills it up to the NUL.
+        std::wstring prefix = L"x ";
+        size_t capacity = prefix.size() + wcslen(c.written) + 1;
+        std::vector<wchar_t> buffer(capacity + 1, L'#');
+        wcscpy(buffer.data(), prefix.c_str());
+        size_t length = prefix.size();
+        append_command_line_argument(buffer.data(), capacity, &length, c.argument);
+        EXPECT_EQ(std::wstring(buffer.data()), prefix + c.written);
+        EXPECT_EQ(length, capacity - 1);
+        EXPECT_EQ(buffer[capacity], L'#') << "written past the capacity";
+
+        // The platform's splitting gives the argument back; an empty one vanishes.
+        std::vector<std::wstring> split = split_like_the_platform(prefix + c.written);
+        if (c.argument[0] == L'\0') {
+            EXPECT_EQ(split.size(), 1u);
+        } else {
+            ASSERT_EQ(split.size(), 2u);
+            EXPECT_EQ(split[1], c.argument);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The whole command line, checked by the child itself.
+
+struct LineCase {
+    const char *what;
+    const wchar_t *tail;                    // what follows argv[0] on the launcher's line
+    std::vector<std::wstring> received;     // the launcher's arguments after argv[0]
+    const wchar_t *child_tail;              // what follows the launcher path on the child's line
+    std::vector<std::wstring> child_args;   // the child's arguments after its first
+};
+
+TEST(ChildCommandLine, ChildGetsTheLauncherArgumentsAfterTheLauncherPath)
+{
+    const LineCase cases[] = {
+        {"no arguments: no trailing space", L"", {}, L"", {}},
+        {"plain words and unquoted backslashes", L" plain a\\b\\ c\\\\",
+         {L"plain", L"a\\b\\", L"c\\\\"}, L" plain a\\b\\ c\\\\", {L"plain", L"a\\b\\", L"c\\\\"}},
+        {"quoted trailing backslashes", L" \"e nd\\\\\" \"t wo\\\\\\\\\" \"c:\\x y\\z\"",
+         {L"e nd\\", L"t wo\\\\", L"c:\\x y\\z"},
+         L" \"e nd\\\\\" \"t wo\\\\\\\\\" \"c:\\x y\\z\"", {L"e nd\\", L"t wo\\\\", L"c:\\x y\\z"}},
+        {"quotes after 0, 1 and 2 backslashes", L" a\\\"b \"a\\\\\\\"b\" \"a\\\\\\\\\\\"b\"",
+         {L"a\"b", L"a\\\"b", L"a\\\\\"b"},
+         L" \"a\\\"b\" \"a\\\\\\\"b\" \"a\\\\\\\\\\\"b\"", {L"a\"b", L"a\\\"b", L"a\\\\\"b"}},
+        {"tab, line feed, vertical tab", L" \"\t\" \"\n\" \"\v\" x\vy",
+         {L"\t", L"\n", L"\v", L"x\vy"}, L" \"\t\" \"\n\" \"\v\" \"x\vy\"", {L"\t", L"\n", L"\v", L"x\vy"}},
+        {"empty arguments vanish", L" a \"\" b \"\"", {L"a", L"", L"b", L""}, L" a  b ", {L"a", L"b"}},
+        {"only empty arguments", L" \"\"", {L""}, L" ", {}},
+    };
+    for (const LauncherKind &kind : LAUNCHERS) {
+        std::wstring path = test_program(kind.program);
+        for (const LineCase &c : cases) {
+            SCOPED_TRACE(narrow(kind.name) + ": " + c.what);
+            // The fixture itself: the launcher receives what the case says.
+            std::vector<std::wstring> received = split_like_the_platform(quote_argument(path) + c.tail);
+            ASSERT_EQ(std::vector<std::wstring>(received.begin() + 1, received.end()), c.received);
+
+            Launch l = run_launcher(kind, c.tail);
+            ASSERT_TRUE(l.report.present) << l.result.standard_error;
+            EXPECT_EQ(l.result.exit_code, 0u);
+            EXPECT_EQ(l.report.raw, first_argument(path) + c.child_tail);
+            std::vector<std::wstring> expected = {path};
+            expected.insert(expected.end(), c.child_args.begin(), c.child_args.end());
+            EXPECT_EQ(l.report.args, expected);
+        }
+    }
+}
+
+// The launcher in a folder whose name has a space, started by a relative
+// name without extension from another directory.
+TEST(ChildCommandLine, LauncherPathWithASpaceAndARelativeName)
+{
+    std::wstring scratch = make_scratch_dir(L"child-space");
+    std::wstring folder = scratch + L"\\with space";
+    std::wstring elsewhere = scratch + L"\\elsewhere";
+    std::filesystem::create_directories(folder + L"\\report-app");
+    std::filesystem::create_directories(elsewhere);
+    for (const LauncherKind &kind : LAUNCHERS) {
+        std::filesystem::copy_file(test_program(kind.program), folder + L"\\" + kind.program);
+    }
+    std::filesystem::copy_file(test_program(L"report-app\\report_child.exe"),
+                               folder + L"\\report-app\\report_child.exe");
+
+    for (const LauncherKind &kind : LAUNCHERS) {
+        std::wstring path = folder + L"\\" + kind.program;
+        std::wstring stem = std::wstring(kind.program).substr(0, wcslen(kind.program) - 4);
+        for (const std::wstring &argv0 : {stem, std::wstring(L"\"my ") + stem + L"\""}) {
+            SCOPED_TRACE(narrow(kind.name + std::wstring(L" as ") + argv0));
+            RunOptions options;
+            options.current_directory = elsewhere;
+            Launch l = run_launcher(path, argv0, L" \"x y\\\\\" z", options);
+            ASSERT_TRUE(l.report.present) << l.result.standard_error;
+            EXPECT_EQ(l.report.raw, L"\"" + path + L"\" \"x y\\\\\" z");
+            EXPECT_EQ(l.report.args, (std::vector<std::wstring>{path, L"x y\\", L"z"}));
+            // The name as typed travels separately, quotes taken off by the runtime.
+            std::wstring typed = argv0[0] == L'"' ? argv0.substr(1, argv0.size() - 2) : argv0;
+            EXPECT_EQ(l.report.env["ZOBREL_ORIGINAL_ARGV0"], typed);
+            EXPECT_EQ(l.report.env["ZOBREL_ONEFILE_DIRECTORY"], folder);
+            EXPECT_EQ(l.report.cwd, elsewhere);
+        }
+    }
+    remove_tree(scratch);
+}
+
+// The rebuilt line may hold 32,767 units, not one more. The launcher is
+// started as "p" with its path given apart, so its own line stays shorter
+// than the rebuilt one, which carries its full path. The platform's process
+// creation counts its terminator in the same 32,767: a line of 32,766 units
+// reaches the child whole; one of 32,767 is either refused there (a launch
+// error) or cut by one unit, but never ends the launcher abnormally.
+TEST(ChildCommandLine, RebuiltLineOf32767UnitsIsTheLimit)
+{
+    for (const LauncherKind &kind : LAUNCHERS) {
+        std::wstring path = test_program(kind.program);
+        std::wstring first = first_argument(path);
+        // Two shapes: the last unit a plain character, or the closing quote
+        // after a doubled backslash.
+        struct Shape {
+            const char *what;
+            std::wstring launcher_end;  // last argument as the launcher receives it
+            std::wstring child_end;     // and as it is written for the child
+        } shapes[] = {{"plain", L"z", L"z"}, {"quoted", L"\"x y\\\\\"", L"\"x y\\\\\""}};
+        for (const Shape &shape : shapes) {
+            for (size_t total : {COMMAND_LINE_LIMIT - 1, COMMAND_LINE_LIMIT, COMMAND_LINE_LIMIT + 1}) {
+                SCOPED_TRACE(narrow(kind.name) + " " + shape.what + " " + std::to_string(total));
+                size_t filler = total - first.size() - 2 - shape.child_end.size();
+                std::wstring middle = L" " + std::wstring(filler, L'a') + L" ";
+                std::wstring expected = first + middle + shape.child_end;
+                ASSERT_EQ(expected.size(), total);
+
+                Launch l = run_launcher(path, L"p", middle + shape.launcher_end);
+                if (total > COMMAND_LINE_LIMIT) {
+                    EXPECT_EQ(l.result.exit_code, FAIL_FAST_STATUS);
+                    EXPECT_EQ(l.result.standard_output, "");
+                    EXPECT_EQ(l.result.standard_error, "");
+                } else if (total == COMMAND_LINE_LIMIT && l.result.exit_code == 2) {
+                    EXPECT_EQ(l.result.standard_error.rfind("Error, couldn't launch child ([Error ", 0), 0u)
+                        << l.result.standard_error;
+                } else {
+                    EXPECT_EQ(l.result.exit_code, 0u) << l.result.standard_error;
+                    ASSERT_TRUE(l.report.present);
+                    bool whole = l.report.raw == expected;
+                    bool cut_by_platform = total == COMMAND_LINE_LIMIT &&
+                                           l.report.raw == expected.substr(0, COMMAND_LINE_LIMIT - 1);
+                    EXPECT_TRUE(whole || cut_by_platform) << "child got " << l.report.raw.size() << " units";
+                }
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Exit status, environment, handles, directory.
+
+TEST(ChildExit, ExitCodeComesBackInAll32Bits)
+{
+    for (const LauncherKind &kind : LAUNCHERS) {
+        for (DWORD code : {0x0u, 0x3u, 0xFFu, 0x100u, 0x80000000u, 0xC0000005u}) {
+            SCOPED_TRACE(narrow(kind.name) + " " + std::to_string(code));
+            RunOptions options;
+            wchar_t hex[16];
+            swprintf(hex, 16, L"0x%lx", static_cast<unsigned long>(code));
+            options.set_env.push_back({L"REPORT_EXIT", hex});
+            Launch l = run_launcher(kind, L" a", options);
+            EXPECT_TRUE(l.report.present);
+            EXPECT_EQ(l.result.exit_code, code);
+        }
+    }
+}
+
+TEST(ChildEnvironment, ChildSeesTheLaunchVariablesHandlesAndDirectory)
+{
+    for (const LauncherKind &kind : LAUNCHERS) {
+        SCOPED_TRACE(narrow(kind.name));
+        std::wstring cwd = make_scratch_dir(L"child-cwd");
+        RunOptions options;
+        options.current_directory = cwd;
+        options.standard_input = std::string("line one\r\nline two\n\0end", 23);
+        // Pins left by a parent launcher, and a parent id that is not ours.
+        options.set_env = {{L"ZOBREL_ONEFILE_START", L"111"},
+                           {L"ZOBREL_ONEFILE_TIME_US", L"222"},
+                           {L"ZOBREL_ONEFILE_RANDOM", L"abcdefghijk"},
+                           {L"ZOBREL_ONEFILE_PARENT", L"1"},
+                           {L"ZOBREL_ONEFILE_DIRECTORY", L"C:\\stale"},
+                           {L"REPORT_STDIN", L"1"}};
+        std::wstring path = test_program(kind.program);
+        std::wstring stem = std::wstring(kind.program).substr(0, wcslen(kind.program) - 4);
+        Launch l = run_launcher(path, stem, L" x", options);
+        ASSERT_TRUE(l.report.present) << l.result.standard_error;
+        EXPECT_EQ(l.result.exit_code, 0u);
+
+        const Report &r = l.report;
+        EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_PARENT"), std::to_wstring(l.result.process_id));
+        EXPECT_EQ(r.ppid, l.result.process_id) << "the child's parent is the launcher";
+        EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_DIRECTORY"), test_bin_dir());
+        EXPECT_EQ(r.env.at("ZOBREL_ORIGINAL_ARGV0"), stem);
+        EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_START"), std::nullopt);
+        EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_TIME_US"), std::nullopt);
+        EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_RANDOM"), std::nullopt);
+        EXPECT_EQ(r.cwd, cwd);
+        // The launcher's redirected standard handles reach the child.
+        EXPECT_EQ(r.stdin_bytes, options.standard_input);
+        EXPECT_EQ(l.result.standard_error, "report child: stderr line\r\n");
+        remove_tree(cwd);
+    }
+}
+
+TEST(ChildLaunch, AMainBinaryThatCannotStartIsReported)
+{
+    std::wstring dir = make_scratch_dir(L"child-bad");
+    std::wstring text_file = dir + L"\\not-a-program.exe";
+    write_file(text_file, "this is text, not a program\r\n");
+    for (const std::wstring &program : {text_file, dir + L"\\missing.exe"}) {
+        SCOPED_TRACE(narrow(program));
+        // What the system says when asked to start it.
+        std::wstring cmd = L"x";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        ASSERT_FALSE(CreateProcessW(program.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
+        DWORD code = GetLastError();
+        ASSERT_NE(code, 0u);
+
+        RunOptions options;
+        options.set_env.push_back({L"PROBE_CHILD", program});
+        Launch l = run_launcher(PROBE, L" a b", options);
+        EXPECT_EQ(l.result.standard_error, "Error, couldn't launch child ([Error " + std::to_string(code) + "] " +
+                                               system_text(code) + ")\r\n");
+        EXPECT_EQ(l.result.standard_output, "");
+        EXPECT_EQ(l.result.exit_code, 2u);
+    }
+    remove_tree(dir);
+}
+
+// ---------------------------------------------------------------------------
+// The console event handler and the child handle, in process.
+
+// A report child that runs for a while; its output goes to a file.
+PROCESS_INFORMATION start_sleeping_child(DWORD sleep_ms, DWORD exit_code, const std::wstring &out)
+{
+    SetEnvironmentVariableW(L"REPORT_SLEEP_MS", std::to_wstring(sleep_ms).c_str());
+    SetEnvironmentVariableW(L"REPORT_EXIT", std::to_wstring(exit_code).c_str());
+    SetEnvironmentVariableW(L"REPORT_OUT", out.c_str());
+    std::wstring program = test_program(L"report-app\\report_child.exe");
+    std::wstring cmd = quote_argument(program);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    BOOL ok = CreateProcessW(program.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
+    SetEnvironmentVariableW(L"REPORT_SLEEP_MS", NULL);
+    SetEnvironmentVariableW(L"REPORT_EXIT", NULL);
+    SetEnvironmentVariableW(L"REPORT_OUT", NULL);
+    EXPECT_TRUE(ok);
+    CloseHandle(pi.hThread);
+    return pi;
+}
+
+bool handle_is_open(HANDLE h)
+{
+    DWORD flags = 0;
+    return GetHandleInformation(h, &flags) != FALSE;
+}
+
+TEST(ConsoleEventHandler, OtherEventsAndNoChildLeaveEverythingAlone)
+{
+    std::wstring dir = make_scratch_dir(L"child-events");
+    // No child published: nothing to wait for, for any event.
+    ASSERT_EQ(g_child_process, nullptr);
+    for (DWORD event : {0u, 1u, 2u, 5u, 6u}) EXPECT_FALSE(console_event_handler(event));
+
+    PROCESS_INFORMATION pi = start_sleeping_child(60000, 9, dir + L"\\out");
+    publish_child_handle(pi.hProcess);
+    for (DWORD event : {3u, 4u, 7u, 0xFFFFu}) {
+        SCOPED_TRACE(event);
+        EXPECT_FALSE(console_event_handler(event));
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "child ended";
+        EXPECT_TRUE(handle_is_open(pi.hProcess));
+        EXPECT_EQ(g_child_process, pi.hProcess);
+    }
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    release_child_handle();
+    EXPECT_EQ(g_child_process, nullptr);
+    remove_tree(dir);
+}
+
+TEST(ConsoleEventHandler, ChildGetsFiveSecondsThenIsTerminatedWithZero)
+{
+    std::wstring dir = make_scratch_dir(L"child-grace");
+    struct Case {
+        DWORD event;
+        DWORD sleep_ms;
+        DWORD expected_exit;  // the child's own code if it ends in time, else 0
+    } cases[] = {
+        {CTRL_C_EVENT, 1000, 7},
+        {CTRL_CLOSE_EVENT, 60000, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.event);
+        PROCESS_INFORMATION pi = start_sleeping_child(c.sleep_ms, 7, dir + L"\\out");
+        publish_child_handle(pi.hProcess);
+        EXPECT_FALSE(console_event_handler(c.event));
+        // The handler returns once the child has ended, one way or the other.
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_OBJECT_0);
+        DWORD code = 0xDEAD;
+        EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
+        EXPECT_EQ(code, c.expected_exit);
+        // The main thread's use is still held: the handle stays open until it lets go.
+        EXPECT_TRUE(handle_is_open(pi.hProcess));
+        release_child_handle();
+        EXPECT_FALSE(handle_is_open(pi.hProcess));
+    }
+    remove_tree(dir);
+}
+
+TEST(ChildHandle, ClosedExactlyOnceByWhicheverUserLetsGoLast)
+{
+    // Each case: which users take a use after publication, then the order in
+    // which the holders let go ('m' the main thread, 'h' a handler).
+    const char *orders[] = {"m", "hm", "mh", "hhm", "hmh", "mhh"};
+    for (const char *order : orders) {
+        SCOPED_TRACE(order);
+        HANDLE h = CreateEventW(NULL, TRUE, FALSE, NULL);
+        ASSERT_NE(h, nullptr);
+        publish_child_handle(h);
+        size_t holders = strlen(order);
+        for (size_t i = 1; i < holders; i++) EXPECT_EQ(acquire_child_handle(), h);
+        for (size_t i = 0; i < holders; i++) {
+            EXPECT_TRUE(handle_is_open(h)) << "closed before release " << i;
+            EXPECT_EQ(g_child_process, h);
+            release_child_handle();
+        }
+        EXPECT_FALSE(handle_is_open(h));
+        EXPECT_EQ(g_child_process, nullptr);
+        // Once closed, nobody gets it back.
+        EXPECT_EQ(acquire_child_handle(), nullptr);
+        EXPECT_EQ(g_child_process, nullptr);
+    }
+}
+
+// Handler threads take and drop uses while the main thread lets go of its
+// own. Plain system threads, so that nothing else makes handles meanwhile and
+// a closed handle's value cannot come back as another object.
+struct RaceState {
+    HANDLE expected;
+    HANDLE start;
+    LONG volatile bad;
+};
+
+DWORD WINAPI racing_handler(void *parameter)
+{
+    RaceState *state = static_cast<RaceState *>(parameter);
+    WaitForSingleObject(state->start, INFINITE);
+    for (int i = 0; i < 50; i++) {
+        HANDLE held = acquire_child_handle();
+        if (held == NULL) break;
+        if (held != state->expected || !handle_is_open(held)) InterlockedIncrement(&state->bad);
+        release_child_handle();
+    }
+    return 0;
+}
+
+TEST(ChildHandle, HandlersRacingTheMainThreadNeverSeeAClosedHandle)
+{
+    for (int round = 0; round < 200; round++) {
+        RaceState state = {};
+        state.start = CreateEventW(NULL, TRUE, FALSE, NULL);
+        state.expected = CreateEventW(NULL, TRUE, FALSE, NULL);
+        ASSERT_NE(state.expected, nullptr);
+        publish_child_handle(state.expected);
+        HANDLE threads[3];
+        for (HANDLE &t : threads) t = CreateThread(NULL, 0, racing_handler, &state, 0, NULL);
+        SetEvent(state.start);
+        SwitchToThread();
+        release_child_handle();
+        WaitForMultipleObjects(3, threads, TRUE, INFINITE);
+        EXPECT_EQ(state.bad, 0) << "round " << round;
+        EXPECT_FALSE(handle_is_open(state.expected)) << "round " << round;
+        EXPECT_EQ(g_child_process, nullptr);
+        for (HANDLE t : threads) CloseHandle(t);
+        CloseHandle(state.start);
+        if (HasFailure()) break;
+    }
+}
+
+}  // namespace
