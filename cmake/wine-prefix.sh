@@ -12,13 +12,15 @@ if [ ! -x /usr/lib/wine/wine64 ] || [ -z "$server" ]; then
 fi
 case $action in
   start)
-    "$server" -p >/dev/null 2>&1 || true
+    "$server" -p >/dev/null 2>&1 </dev/null || true
     # Bounded, so a Wine that hangs fails the run loudly instead of eating it.
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+      timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 </dev/null
     fi
     # A program that runs proves the prefix works.
-    timeout 300 /usr/lib/wine/wine64 cmd /c exit 0 ||
+    # Wine's services outlive this command and inherit its output: keep them
+    # off the caller's pipe, or whoever reads it (ctest) waits for them.
+    timeout 300 /usr/lib/wine/wine64 cmd /c exit 0 >/dev/null 2>&1 </dev/null ||
       { echo "wine-prefix: Wine cannot run programs in $WINEPREFIX" >&2; exit 1; }
     ;;
   stop)
