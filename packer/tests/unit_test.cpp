@@ -53,11 +53,18 @@ TEST(Text, Utf8ToUtf16AcceptsWellFormedAndRefusesTheRest) {
   }
 }
 
+// A name nested the given number of levels deep: d\d\...\f
+std::u16string deep_name(int levels) {
+  std::u16string name;
+  for (int i = 1; i < levels; ++i) name += u"d\\";
+  return name + u"f";
+}
+
 TEST(Names, UsableWindowsNamesPass) {
   for (const std::u16string& name : {std::u16string(u"a"), std::u16string(u"dir\\sub dir\\file name.txt"),
                                       std::u16string(u"caf\u00E9\\\u4E2D.dll"), std::u16string(u".hidden"),
                                       std::u16string(u"console.txt"), std::u16string(u"com10"),
-                                      std::u16string(1023, u'x')}) {
+                                      std::u16string(1023, u'x'), deep_name(64)}) {
     EXPECT_EQ(zobrel::name_problem(name), "") << name.size();
   }
 }
@@ -92,6 +99,7 @@ TEST(Names, NamesTheLauncherCannotUnpackAreRefused) {
       {u"dir\\con.txt", "device"},
       {u"Com1.dll", "device"},
       {u"lpt9", "device"},
+      {deep_name(65), "65 levels deep"},
   };
   for (const Case& c : cases) {
     std::string why = zobrel::name_problem(c.name);
