@@ -1,0 +1,5 @@
+add_executable(pathspec_probe helpers/pathspec_probe.cpp)
+target_link_libraries(pathspec_probe PRIVATE zobrel_launcher_core zobrel_example_build_info zobrel_wmain)
+
+zobrel_add_windows_test(NAME pathspec_test SOURCES pathspec_test.cpp
+  LIBS zobrel_launcher_core zobrel_example_build_info DEPENDS pathspec_probe)
