@@ -171,6 +171,24 @@ std::string show(const std::wstring &spec)
     return narrow(spec.substr(0, 40)) + "...(" + std::to_string(spec.size()) + " units)";
 }
 
+struct ExpansionCase {
+    std::wstring spec;
+    std::wstring text;  // the whole expansion, or the partial text of a false one
+    size_t capacity = PATH_CAPACITY;
+};
+
+// Expands each case's specification in its capacity: the result must be
+// `ok` and the output the case's text.
+void expect_expansions(bool ok, const std::vector<ExpansionCase> &cases)
+{
+    for (const ExpansionCase &c : cases) {
+        SCOPED_TRACE(show(c.spec) + " in " + std::to_string(c.capacity));
+        Expansion e = expand(c.spec, c.capacity);
+        EXPECT_EQ(e.ok, ok);
+        EXPECT_EQ(e.text, c.text);
+    }
+}
+
 // Each test starts and ends with none of the four pins set.
 class PathSpec : public testing::Test {
 protected:
@@ -235,10 +253,7 @@ TEST_F(PathSpec, KeysExpandToTheirValues)
     const std::wstring local = without_trailing_backslashes(platform_folder(CSIDL_LOCAL_APPDATA));
     const std::wstring profile = without_trailing_backslashes(platform_folder(CSIDL_PROFILE));
     const std::wstring program = own_program_path();
-    const struct {
-        std::wstring spec;
-        std::wstring expected;
-    } cases[] = {
+    expect_expansions(true, {
         {L"{COMPANY}", L"MOLTARN LLC"},
         {L"{PRODUCT}", L"vexor"},
         {L"{VERSION}", L"0.2.0-0.2.0.0"},
@@ -260,13 +275,7 @@ TEST_F(PathSpec, KeysExpandToTheirValues)
         {L"abc{COMPANY", L"abc"},
         {L"abc{", L"abc"},
         {L"{", L""},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(show(c.spec));
-        Expansion e = expand(c.spec);
-        EXPECT_TRUE(e.ok);
-        EXPECT_EQ(e.text, c.expected);
-    }
+    });
 }
 
 TEST_F(PathSpec, KeysMatchWithoutRegardToCase)
@@ -298,10 +307,7 @@ TEST_F(PathSpec, KeysMatchWithoutRegardToCase)
 
 TEST_F(PathSpec, UnknownKeysStrayBracesAndOverlongKeysReturnFalseWithThePartialText)
 {
-    const struct {
-        std::wstring spec;
-        std::wstring partial;
-    } cases[] = {
+    expect_expansions(false, {
         {L"{}", L""},
         {L"{NOPE}", L""},
         {L"ab{NOPE}cd", L"ab"},
@@ -322,43 +328,26 @@ TEST_F(PathSpec, UnknownKeysStrayBracesAndOverlongKeysReturnFalseWithThePartialT
         {L"x{" + std::wstring(1024, L'K') + L"}", L"x"},
         {L"x{" + std::wstring(1024, L'K'), L"x"},
         {L"x{" + std::wstring(5000, L'K') + L"}{COMPANY}", L"x"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(show(c.spec));
-        Expansion e = expand(c.spec);
-        EXPECT_FALSE(e.ok);
-        EXPECT_EQ(e.text, c.partial);
-    }
+    });
     // An unclosed key of 1023 characters is still just dropped.
-    Expansion e = expand(L"x{" + std::wstring(1023, L'K'));
-    EXPECT_TRUE(e.ok);
-    EXPECT_EQ(e.text, L"x");
+    expect_expansions(true, {{L"x{" + std::wstring(1023, L'K'), L"x"}});
 }
 
 TEST_F(PathSpec, ALiteralFitsUpToCapacityMinusOne)
 {
-    const struct {
-        std::wstring spec;
-        size_t capacity;
-        bool ok;
-        std::wstring text;
-    } cases[] = {
-        {L"", 1, true, L""},
-        {L"a", 1, false, L""},
-        {L"abcdefghijklmno", 16, true, L"abcdefghijklmno"},  // 15 units
-        {L"abcdefghijklmnop", 16, false, L"abcdefghijklmno"},
-        {std::wstring(4095, L'x'), 4096, true, std::wstring(4095, L'x')},
-        {std::wstring(4096, L'x'), 4096, false, std::wstring(4095, L'x')},
+    expect_expansions(true, {
+        {L"", L"", 1},
+        {L"abcdefghijklmno", L"abcdefghijklmno", 16},  // 15 units
+        {std::wstring(4095, L'x'), std::wstring(4095, L'x'), 4096},
         // After a value, the literals take what is left.
-        {L"{PRODUCT}/abc", 10, true, L"vexor/abc"},
-        {L"{PRODUCT}/abcd", 10, false, L"vexor/abc"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(show(c.spec) + " in " + std::to_string(c.capacity));
-        Expansion e = expand(c.spec, c.capacity);
-        EXPECT_EQ(e.ok, c.ok);
-        EXPECT_EQ(e.text, c.text);
-    }
+        {L"{PRODUCT}/abc", L"vexor/abc", 10},
+    });
+    expect_expansions(false, {
+        {L"a", L"", 1},
+        {L"abcdefghijklmnop", L"abcdefghijklmno", 16},
+        {std::wstring(4096, L'x'), std::wstring(4095, L'x'), 4096},
+        {L"{PRODUCT}/abcd", L"vexor/abc", 10},
+    });
 }
 
 // ===========================================================================
@@ -372,23 +361,14 @@ TEST_F(PathSpec, ProgramKeysFollowTheModulePath)
     const std::wstring base = program.substr(0, program.size() - 4);
     const std::wstring dir = program.substr(0, program.rfind(L'\\'));
 
-    const struct {
-        std::wstring spec;
-        std::wstring expected;
-    } cases[] = {
+    expect_expansions(true, {
         {L"{PROGRAM}", program},
         {L"{PROGRAM_BASE}", base},
         {L"{PROGRAM_DIR}", dir},
         {L"{PROGRAM_DIR}\\", dir + L"\\"},  // no strip flag: the literal stays
         {L"<{PROGRAM_BASE}>", L"<" + base + L">"},
         {L"{PROGRAM_DIR}\\{PRODUCT}", dir + L"\\vexor"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(show(c.spec));
-        Expansion e = expand(c.spec);
-        EXPECT_TRUE(e.ok);
-        EXPECT_EQ(e.text, c.expected);
-    }
+    });
 }
 
 TEST_F(PathSpec, AProgramPathThatDoesNotFitIsAFailedExpansion)
@@ -397,27 +377,18 @@ TEST_F(PathSpec, AProgramPathThatDoesNotFitIsAFailedExpansion)
     const size_t n = program.size();
     const std::wstring dir = program.substr(0, program.rfind(L'\\'));
     // The whole path must fit with its NUL, even when only a part of it stays.
-    const struct {
-        std::wstring spec;
-        size_t capacity;
-        bool ok;
-        std::wstring text;
-    } cases[] = {
-        {L"{PROGRAM}", n + 1, true, program},
-        {L"{PROGRAM}", n, false, L""},
-        {L"{PROGRAM}", 2, false, L""},
-        {L"ab{PROGRAM}", n + 3, true, L"ab" + program},
-        {L"ab{PROGRAM}", n + 2, false, L"ab"},
-        {L"ab{PROGRAM_BASE}", n + 2, false, L"ab"},
-        {L"ab{PROGRAM_DIR}", n + 2, false, L"ab"},
-        {L"ab{PROGRAM_DIR}", n + 3, true, L"ab" + dir},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(show(c.spec) + " in " + std::to_string(c.capacity));
-        Expansion e = expand(c.spec, c.capacity);
-        EXPECT_EQ(e.ok, c.ok);
-        EXPECT_EQ(e.text, c.text);
-    }
+    expect_expansions(true, {
+        {L"{PROGRAM}", program, n + 1},
+        {L"ab{PROGRAM}", L"ab" + program, n + 3},
+        {L"ab{PROGRAM_DIR}", L"ab" + dir, n + 3},
+    });
+    expect_expansions(false, {
+        {L"{PROGRAM}", L"", n},
+        {L"{PROGRAM}", L"", 2},
+        {L"ab{PROGRAM}", L"ab", n + 2},
+        {L"ab{PROGRAM_BASE}", L"ab", n + 2},
+        {L"ab{PROGRAM_DIR}", L"ab", n + 2},
+    });
 }
 
 TEST_F(PathSpec, ProgramBaseRemovesAnyCaseOfExeAndNothingElse)
@@ -460,30 +431,20 @@ TEST_F(PathSpec, TempLosesItsTrailingBackslash)
     ASSERT_EQ(temp.back(), L'\\') << "the platform reports the temporary folder with a trailing backslash";
     const std::wstring stripped = without_trailing_backslashes(temp);
     const size_t n = temp.size();
-    const struct {
-        std::wstring spec;
-        size_t capacity;
-        std::wstring text;
-    } cases[] = {
-        {L"{TEMP}", PATH_CAPACITY, stripped},
-        {L"{temp}\\x", PATH_CAPACITY, stripped + L"\\x"},
-        {L"{TEMP}\\{TEMP}", PATH_CAPACITY, stripped + L"\\" + stripped},
+    expect_expansions(true, {
+        {L"{TEMP}", stripped},
+        {L"{temp}\\x", stripped + L"\\x"},
+        {L"{TEMP}\\{TEMP}", stripped + L"\\" + stripped},
         // A temporary path the platform does not write leaves the value empty,
         // and the strip then takes the backslash of the literal before it.
-        {L"x\\{TEMP}", 8, L"x"},
-        {L"x\\\\\\{TEMP}", 8, L"x"},
-        {L"x\\{TEMP}", 2 + n, L"x"},  // room for all but the NUL
-        {L"x\\{TEMP}", 3 + n, L"x\\" + stripped},
+        {L"x\\{TEMP}", L"x", 8},
+        {L"x\\\\\\{TEMP}", L"x", 8},
+        {L"x\\{TEMP}", L"x", 2 + n},  // room for all but the NUL
+        {L"x\\{TEMP}", L"x\\" + stripped, 3 + n},
         // The strip never goes back past the start of the output.
-        {L"\\\\{TEMP}", 4, L""},
-        {L"{TEMP}", 1, L""},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(show(c.spec) + " in " + std::to_string(c.capacity));
-        Expansion e = expand(c.spec, c.capacity);
-        EXPECT_TRUE(e.ok);
-        EXPECT_EQ(e.text, c.text);
-    }
+        {L"\\\\{TEMP}", L"", 4},
+        {L"{TEMP}", L"", 1},
+    });
 }
 
 // A drive root reported by the platform keeps only its drive: "C:\" becomes
