@@ -40,6 +40,16 @@ static std::vector<DecoderCall> g_calls;
 static const unsigned char *g_expected_input;
 static size_t g_expected_input_size;
 
+// A stand-in decoder for cases this zstd never shows the reader, such as
+// output still held back after the last input byte was taken.
+struct ScriptedCall {
+    size_t consume;  // input bytes taken
+    size_t produce;  // output bytes written, all of value `fill`
+    char fill;
+    size_t result;
+};
+static std::vector<ScriptedCall> *g_script;
+
 extern "C" size_t __real_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *output, ZSTD_inBuffer *input);
 
 extern "C" size_t __wrap_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *output, ZSTD_inBuffer *input)
@@ -49,7 +59,18 @@ extern "C" size_t __wrap_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *
                         output->pos == 0;
     call.input_in_place = input == &g_decoder_input && input->src == g_expected_input &&
                           input->size == g_expected_input_size;
-    size_t result = __real_ZSTD_decompressStream(dctx, output, input);
+    size_t result;
+    if (g_script != NULL) {
+        if (g_script->empty()) exit(3);  // more calls than scripted; 3 tells it from a fatal end
+        ScriptedCall step = g_script->front();
+        g_script->erase(g_script->begin());
+        input->pos += step.consume;
+        memset(static_cast<char *>(output->dst) + output->pos, step.fill, step.produce);
+        output->pos += step.produce;
+        result = step.result;
+    } else {
+        result = __real_ZSTD_decompressStream(dctx, output, input);
+    }
     call.produced = output->pos;
     g_calls.push_back(call);
     return result;
@@ -437,6 +458,57 @@ TEST(PayloadReader, ReadOfZeroBytesTouchesNothing)
     zero_read_changes_nothing("window used up");
     ASSERT_TRUE(reader.read(archive.size() - WINDOW));
     EXPECT_TRUE(reader.output == archive);
+}
+
+TEST(PayloadReader, DecoderHoldingOutputAfterTheInputRunsOut)
+{
+    // Stands in for the frame; the scripted decoder takes it in pieces.
+    const std::string blob = blob_of(std::string(10, '\x11'), "");
+    const size_t input_size = blob.size() - PAYLOAD_HEADER_SIZE;
+    auto open_scripted = [&](std::vector<ScriptedCall> *script) {
+        g_payload_cursor.position = reinterpret_cast<const unsigned char *>(blob.data());
+        g_payload_cursor.length = blob.size();
+        check_payload_header();
+        payload_open();
+        g_calls.clear();
+        g_script = script;
+    };
+    auto close_scripted = [] {
+        g_script = NULL;
+        payload_close();
+    };
+    std::string out(WINDOW + 100, '\0');
+
+    // Calls that produce nothing while input remains are simply repeated; a
+    // call that fills the window with the input used up is followed, within
+    // the same read, by another that gets what the decoder still holds.
+    std::vector<ScriptedCall> script = {
+        {4, 0, 0, 1}, {4, 0, 0, 1}, {input_size - 8, WINDOW, 'a', 1}, {0, 100, 'b', 0}};
+    open_scripted(&script);
+    payload_read(&out[0], out.size());
+    EXPECT_EQ(g_calls.size(), 4u);
+    EXPECT_TRUE(script.empty());
+    EXPECT_EQ(out, std::string(WINDOW, 'a') + std::string(100, 'b'));
+    close_scripted();
+
+    // A later read does not carry that on: with the input used up and no
+    // full window in this read, nothing more can come.
+    auto full_window_then_later_read = [&] {
+        std::vector<ScriptedCall> held = {{input_size, WINDOW, 'a', 1}, {0, 100, 'b', 0}};
+        open_scripted(&held);
+        payload_read(&out[0], WINDOW);
+        payload_read(&out[0], 1);
+        exit(0);
+    };
+    EXPECT_EXIT(full_window_then_later_read(), testing::ExitedWithCode(2), "");
+    // Nor does a call that ends with less than a full window.
+    auto partial_window_at_the_end = [&] {
+        std::vector<ScriptedCall> partial = {{0, WINDOW, 'a', 1}, {input_size, 100, 'b', 0}};
+        open_scripted(&partial);
+        payload_read(&out[0], WINDOW + 101);
+        exit(0);
+    };
+    EXPECT_EXIT(partial_window_at_the_end(), testing::ExitedWithCode(2), "");
 }
 
 // ---------------------------------------------------------------------------
