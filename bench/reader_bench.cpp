@@ -1,0 +1,193 @@
+// reader_bench.cpp: what the payload reader costs over decoding alone.
+//
+//   reader_bench BLOB REPS
+//
+// BLOB is a payload blob ("QJY", one zstd frame, padding, length record),
+// mapped read-only as the launcher's image is. Each repetition decodes the
+// whole frame twice, in alternating order:
+//   reader  through check_payload_header / payload_open / payload_read /
+//           payload_close, with the unpacker's reads: name units of 2 bytes,
+//           the size (8), the checksum (4), content in 32 KiB chunks
+//   bare    ZSTD_decompressStream into a 128 KiB buffer until the frame ends
+// Both include making and freeing the decoder context. Prints each time,
+// the medians and the ratio reader / bare.
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <zstd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "payload/format.h"
+#include "payload/header.h"
+#include "payload/reader.h"
+
+namespace {
+
+double now_seconds()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Mapped {
+    const unsigned char *data = nullptr;
+    unsigned long long size = 0;
+};
+
+Mapped map_file(const wchar_t *path)
+{
+    Mapped m;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return m;
+    LARGE_INTEGER size;
+    GetFileSizeEx(file, &size);
+    HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
+    if (mapping == NULL) return m;
+    m.data = static_cast<const unsigned char *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    m.size = static_cast<unsigned long long>(size.QuadPart);
+    return m;
+}
+
+struct Outcome {
+    double seconds;
+    unsigned long long bytes;    // decoded bytes handed out
+    unsigned long long records;  // reader only
+    unsigned sink;               // keeps the copies from being optimised away
+};
+
+unsigned char g_name[2 * RECORD_NAME_CAPACITY];
+unsigned char g_chunk[CONTENT_CHUNK_SIZE];
+
+Outcome run_reader(const Mapped &blob)
+{
+    Outcome o = {0, 0, 0, 0};
+    double start = now_seconds();
+    g_payload_cursor.position = blob.data;
+    g_payload_cursor.length = blob.size;
+    check_payload_header();
+    payload_open();
+    for (;;) {
+        size_t units = 0;
+        unsigned char *unit = g_name;
+        payload_read(unit, 2);
+        o.bytes += 2;
+        if (unit[0] == 0 && unit[1] == 0) break;
+        do {
+            unit = g_name + 2 * (++units % RECORD_NAME_CAPACITY);
+            payload_read(unit, 2);
+            o.bytes += 2;
+        } while (unit[0] != 0 || unit[1] != 0);
+        unsigned char size_bytes[8];
+        unsigned char checksum[4];
+        payload_read(size_bytes, 8);
+        payload_read(checksum, 4);
+        o.bytes += 12;
+        unsigned long long size = 0;
+        for (int i = 7; i >= 0; i--) size = (size << 8) | size_bytes[i];
+        o.sink += checksum[0];
+        while (size > 0) {
+            size_t n = size < CONTENT_CHUNK_SIZE ? static_cast<size_t>(size) : CONTENT_CHUNK_SIZE;
+            payload_read(g_chunk, n);
+            o.sink += g_chunk[n - 1];
+            size -= n;
+            o.bytes += n;
+        }
+        o.records++;
+    }
+    payload_close();
+    o.seconds = now_seconds() - start;
+    return o;
+}
+
+Outcome run_bare(const Mapped &blob)
+{
+    Outcome o = {0, 0, 0, 0};
+    double start = now_seconds();
+    ZSTD_DCtx *dctx = ZSTD_createDCtx();
+    unsigned char *window = static_cast<unsigned char *>(malloc(DECODE_WINDOW_SIZE));
+    ZSTD_inBuffer in = {blob.data + PAYLOAD_HEADER_SIZE, static_cast<size_t>(blob.size - PAYLOAD_HEADER_SIZE), 0};
+    for (;;) {
+        ZSTD_outBuffer out = {window, DECODE_WINDOW_SIZE, 0};
+        size_t r = ZSTD_decompressStream(dctx, &out, &in);
+        if (ZSTD_isError(r)) {
+            fprintf(stderr, "bare decode failed: %s\n", ZSTD_getErrorName(r));
+            exit(3);
+        }
+        o.bytes += out.pos;
+        if (out.pos > 0) o.sink += window[out.pos - 1];
+        if (r == 0) break;
+    }
+    free(window);
+    ZSTD_freeDCtx(dctx);
+    o.seconds = now_seconds() - start;
+    return o;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc < 3) {
+        fprintf(stderr, "usage: reader_bench BLOB REPS\n");
+        return 100;
+    }
+    Mapped blob = map_file(argv[1]);
+    if (blob.data == nullptr) {
+        fprintf(stderr, "cannot map the blob\n");
+        return 101;
+    }
+    int reps = _wtoi(argv[2]);
+    if (reps < 1) reps = 1;
+
+    // One untimed pass of each pages the blob in and warms the heap.
+    Outcome reader = run_reader(blob);
+    Outcome bare = run_bare(blob);
+    if (reader.bytes != bare.bytes) {
+        fprintf(stderr, "the reader handed out %llu bytes, the frame holds %llu\n", reader.bytes, bare.bytes);
+        return 102;
+    }
+    printf("blob %llu bytes, frame decodes to %llu bytes, %llu records, %llu windows\n", blob.size, bare.bytes,
+           reader.records, (bare.bytes + DECODE_WINDOW_SIZE - 1) / DECODE_WINDOW_SIZE);
+
+    std::vector<double> reader_times, bare_times, ratios;
+    unsigned sink = reader.sink + bare.sink;
+    for (int i = 0; i < reps; i++) {
+        // Alternate the order so that neither side always runs second.
+        if (i % 2 == 0) {
+            reader = run_reader(blob);
+            bare = run_bare(blob);
+        } else {
+            bare = run_bare(blob);
+            reader = run_reader(blob);
+        }
+        sink += reader.sink + bare.sink;
+        reader_times.push_back(reader.seconds);
+        bare_times.push_back(bare.seconds);
+        ratios.push_back(reader.seconds / bare.seconds);
+        printf("rep %d: reader %.4f s, bare %.4f s, ratio %.4f\n", i + 1, reader.seconds, bare.seconds,
+               reader.seconds / bare.seconds);
+    }
+    double r = median(reader_times), b = median(bare_times);
+    printf("median: reader %.4f s (%.1f MB/s), bare %.4f s (%.1f MB/s)\n", r, bare.bytes / r / 1e6, b,
+           bare.bytes / b / 1e6);
+    printf("median of per-rep ratios: %.4f\n", median(ratios));
+    printf("reader / bare (ratio of medians): %.4f\n", r / b);
+    printf("(sink %u)\n", sink);
+    return 0;
+}
