@@ -2,6 +2,7 @@
 # of the decode window, fatal ends through a probe process.
 add_executable(payload_probe helpers/payload_probe.cpp)
 target_link_libraries(payload_probe PRIVATE zobrel_launcher_core zobrel_example_build_info zobrel_wmain)
+target_link_options(payload_probe PRIVATE -Wl,--wrap=ZSTD_createDCtx)
 
 # Damaged payloads, replayed as saved; a missing one is made by the test itself.
 # Wine maps / to Z:.

@@ -523,10 +523,12 @@ struct ProbeResult {
     std::string delivered;
 };
 
-ProbeResult probe(const std::wstring &blob_path, const std::wstring &steps)
+ProbeResult probe(const std::wstring &blob_path, const std::wstring &steps, bool no_decoder = false)
 {
     std::wstring out = make_scratch_dir(L"payload") + L"\\delivered.bin";
     RunOptions options;
+    if (no_decoder) options.set_env.push_back({L"PROBE_NO_DECODER", L"1"});
+    else options.unset_env.push_back(L"PROBE_NO_DECODER");
     options.command_line = quote_argument(test_program(L"payload_probe.exe")) + L" " + quote_argument(blob_path) +
                            L" " + quote_argument(out) + L" " + steps;
     ProbeResult result;
@@ -700,6 +702,15 @@ TEST(PayloadReader, HeaderDifferingInAnyOneByteIsRejectedFirst)
         // The probe makes its output file right after the header check.
         EXPECT_FALSE(r.wrote_output);
     }
+}
+
+TEST(PayloadReader, DecoderThatCannotBeMadeEndsWithTheMemoryMessage)
+{
+    ProbeResult r = probe(fixture_path("intact", intact_blob), L"walk", true);
+    EXPECT_EQ(r.run.standard_output, "Error, couldn't allocate memory.\r\n");
+    EXPECT_EQ(r.run.standard_error, "");
+    EXPECT_EQ(r.run.exit_code, 2u);
+    EXPECT_EQ(r.delivered, "");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 //         most 32,768 bytes
 // Every byte handed out is appended to OUT and flushed at once, so a test sees
 // what arrived before a fatal end. Exit status 0 after payload_close.
+// With PROBE_NO_DECODER set, the decoder context cannot be made.
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -24,6 +25,14 @@
 #include "payload/reader.h"
 
 static FILE *g_out;
+
+// Linked with --wrap=ZSTD_createDCtx: PROBE_NO_DECODER makes the context
+// creation fail, as it does when memory runs out.
+extern "C" ZSTD_DCtx *__real_ZSTD_createDCtx(void);
+extern "C" ZSTD_DCtx *__wrap_ZSTD_createDCtx(void)
+{
+    return _wgetenv(L"PROBE_NO_DECODER") != NULL ? NULL : __real_ZSTD_createDCtx();
+}
 
 static void read_and_keep(void *destination, unsigned long long n)
 {
