@@ -70,7 +70,9 @@ start() {
   for assignment in "$@"; do
     command+=" '$assignment'"
   done
-  command+=" '$wine_run' '$bin/$launcher' one 'two words'; echo ended > '$dir/done'"
+  # The window (and so the console) stays after the launcher has ended, so
+  # that a child left running is not ended by its console going away.
+  command+=" '$wine_run' '$bin/$launcher' one 'two words'; echo ended > '$dir/done'; sleep 60"
   if tmux -L "$socket" has-session 2>/dev/null; then
     tmux -L "$socket" new-window -d -n "$name" "$command"
   else
