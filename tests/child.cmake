@@ -36,3 +36,9 @@ if(ZOBREL_TMUX)
             ${CMAKE_CURRENT_BINARY_DIR} ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
   set_tests_properties(console_events_test PROPERTIES FIXTURES_REQUIRED wine_prefix)
 endif()
+
+# A launcher at the root of a drive: a Wine drive letter made in the prefix.
+add_test(NAME drive_root_test
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/drive_root_test.sh ${CMAKE_BINARY_DIR}/wineprefix
+          ${CMAKE_CURRENT_BINARY_DIR} ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
+set_tests_properties(drive_root_test PROPERTIES FIXTURES_REQUIRED wine_prefix)
