@@ -7,6 +7,7 @@
 
 #include "launcher/platform.h"
 #include "launcher/wide_buffer.h"
+#include "pathspec/paths.h"
 
 wchar_t g_command_line[COMMAND_LINE_CAPACITY];
 wchar_t g_module_path[4096];
@@ -70,12 +71,7 @@ void append_command_line_argument(wchar_t *buffer, size_t capacity, size_t *leng
 // file: that ends the run instead of starting the child with a wrong argv[0].
 static void fill_module_path()
 {
-    if (g_module_path[0] != L'\0') {
-        return;
-    }
-    DWORD length = GetModuleFileNameW(/* hModule: the launcher itself */ NULL, g_module_path,
-                                      static_cast<DWORD>(MODULE_PATH_CAPACITY));
-    if (length == 0 || length >= MODULE_PATH_CAPACITY) {
+    if (g_module_path[0] == L'\0' && !read_own_path(g_module_path, MODULE_PATH_CAPACITY)) {
         terminate_abnormally();
     }
 }

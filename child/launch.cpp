@@ -10,6 +10,7 @@
 #include "launcher/state.h"
 #include "launcher/wide_buffer.h"
 #include "pathspec/environment.h"
+#include "pathspec/paths.h"
 
 wchar_t g_launcher_path[LAUNCHER_PATH_CAPACITY];
 wchar_t g_launcher_directory[LAUNCHER_PATH_CAPACITY];
@@ -18,12 +19,7 @@ wchar_t g_launcher_directory[LAUNCHER_PATH_CAPACITY];
 // directory: that ends the run rather than publish a wrong one.
 static void fill_launcher_path()
 {
-    if (g_launcher_path[0] != L'\0') {
-        return;
-    }
-    DWORD length = GetModuleFileNameW(/* hModule: the launcher itself */ NULL, g_launcher_path,
-                                      static_cast<DWORD>(LAUNCHER_PATH_CAPACITY));
-    if (length == 0 || length >= LAUNCHER_PATH_CAPACITY) {
+    if (g_launcher_path[0] == L'\0' && !read_own_path(g_launcher_path, LAUNCHER_PATH_CAPACITY)) {
         terminate_abnormally();
     }
 }

@@ -94,19 +94,6 @@ static bool ends_with_exe(const wchar_t *text, size_t length)
            ascii_upper(tail[3]) == L'E';
 }
 
-// The launcher's own path, written by the platform at the end. A path the
-// platform had to cut to the remaining room names nothing: that counts as a
-// failure, like no path at all.
-static bool append_program_path(wchar_t *end, size_t remaining)
-{
-    DWORD length = GetModuleFileNameW(/* hModule: the launcher itself */ NULL, end, static_cast<DWORD>(remaining));
-    if (length == 0 || length >= remaining) {
-        *end = L'\0';
-        return false;
-    }
-    return true;
-}
-
 static void append_run_value(wchar_t *output, size_t capacity, RunValueKey key)
 {
     wchar_t *value = resolve_run_value(key);
@@ -131,7 +118,9 @@ static bool append_key_value(wchar_t *output, size_t capacity, size_t length, Ke
         return true;
     }
     case KEY_PROGRAM:
-        return append_program_path(end, remaining);
+        // Written by the platform straight into the remaining room; a path it
+        // had to cut fails like no path at all.
+        return read_own_path(end, remaining);
     case KEY_PROGRAM_BASE:
     case KEY_PROGRAM_DIR: {
         if (!expand_path_spec(end, L"{PROGRAM}", remaining)) {
