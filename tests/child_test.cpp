@@ -158,16 +158,6 @@ std::vector<std::wstring> split_like_the_platform(const std::wstring &line)
     return out;
 }
 
-// The system's English text for a code, trimmed at the end only.
-std::string system_text(DWORD code)
-{
-    char *text = NULL;
-    DWORD n = FormatMessageA(0x1300, NULL, code, 1033, reinterpret_cast<char *>(&text), 0, NULL);
-    std::string s = n ? std::string(text, n) : std::string();
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
-    if (text) LocalFree(text);
-    return s;
-}
 
 // ---------------------------------------------------------------------------
 // One argument in its command-line form.
@@ -436,7 +426,7 @@ TEST(ChildLaunch, AMainBinaryThatCannotStartIsReported)
         options.set_env.push_back({L"PROBE_CHILD", program});
         Launch l = run_launcher(PROBE, L" a b", options);
         EXPECT_EQ(l.result.standard_error, "Error, couldn't launch child ([Error " + std::to_string(code) + "] " +
-                                               system_text(code) + ")\r\n");
+                                               system_error_text(code) + ")\r\n");
         EXPECT_EQ(l.result.standard_output, "");
         EXPECT_EQ(l.result.exit_code, 2u);
     }

@@ -19,16 +19,6 @@ RunResult probe(const std::wstring &args, bool prelude = false)
     return run_process(options);
 }
 
-// The system's English text for a code, trimmed at the end only.
-std::string system_text(DWORD code)
-{
-    char *text = NULL;
-    DWORD n = FormatMessageA(0x1300, NULL, code, 1033, reinterpret_cast<char *>(&text), 0, NULL);
-    std::string s = n ? std::string(text, n) : std::string();
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
-    if (text) LocalFree(text);
-    return s;
-}
 
 struct ReportCase {
     const wchar_t *args;
@@ -61,26 +51,26 @@ TEST(FatalReport, EachOperationWritesItsLineOnItsStreamAndEndsAsItMust)
 TEST(FatalReport, CodeLinesCarryTheTrimmedSystemTextAndASignedCode)
 {
     const DWORD file_not_found = ERROR_FILE_NOT_FOUND;
-    ASSERT_FALSE(system_text(file_not_found).empty()) << "the platform has no English text for code 2";
+    ASSERT_FALSE(system_error_text(file_not_found).empty()) << "the platform has no English text for code 2";
 
     RunResult r = probe(L"with_code \"Error, couldn't launch child\" 2");
-    EXPECT_EQ(r.standard_error, "Error, couldn't launch child ([Error 2] " + system_text(2) + ")\r\n");
+    EXPECT_EQ(r.standard_error, "Error, couldn't launch child ([Error 2] " + system_error_text(2) + ")\r\n");
     EXPECT_EQ(r.standard_output, "");
     EXPECT_EQ(r.exit_code, 2u);
 
     r = probe(L"write 5");
     EXPECT_EQ(r.standard_error,
-              "Error, couldn't unpack file to target path. ([Error 5] " + system_text(5) + ")\r\n");
+              "Error, couldn't unpack file to target path. ([Error 5] " + system_error_text(5) + ")\r\n");
     EXPECT_EQ(r.exit_code, 2u);
 
     // A code with the top bit set prints as a negative number; the text stays
     // whatever the system has for it, possibly none.
     r = probe(L"print_with_code msg 0x80070005");
-    EXPECT_EQ(r.standard_error, "msg ([Error -2147024891] " + system_text(0x80070005) + ")\r\n");
+    EXPECT_EQ(r.standard_error, "msg ([Error -2147024891] " + system_error_text(0x80070005) + ")\r\n");
     EXPECT_EQ(r.exit_code, 0u);
 
     // No text at all for the code: an empty text, never garbage.
-    ASSERT_TRUE(system_text(0x2000ABCD).empty());
+    ASSERT_TRUE(system_error_text(0x2000ABCD).empty());
     r = probe(L"print_with_code msg 0x2000ABCD");
     EXPECT_EQ(r.standard_error, "msg ([Error 536914893] )\r\n");
 }

@@ -93,36 +93,6 @@ std::string blob_of(const std::string &frame, const std::string &padding, const 
     return blob;
 }
 
-struct FrameOptions {
-    int window_log;  // 0: the compressor's choice for the input's size
-    bool checksum;
-};
-
-// One frame without content size. The input is fed before the end is
-// announced, so the compressor never shrinks the window to the input's size.
-std::string compress_with(const std::string &bytes, FrameOptions options)
-{
-    ZSTD_CCtx *cctx = ZSTD_createCCtx();
-    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, 3);
-    ZSTD_CCtx_setParameter(cctx, ZSTD_c_contentSizeFlag, 0);
-    ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, options.checksum ? 1 : 0);
-    if (options.window_log) ZSTD_CCtx_setParameter(cctx, ZSTD_c_windowLog, options.window_log);
-    std::string out(ZSTD_compressBound(bytes.size()) + 1024, '\0');
-    ZSTD_outBuffer o = {&out[0], out.size(), 0};
-    ZSTD_inBuffer i = {bytes.data(), bytes.size(), 0};
-    while (i.pos < i.size) {
-        size_t r = ZSTD_compressStream2(cctx, &o, &i, ZSTD_e_continue);
-        if (ZSTD_isError(r)) throw std::runtime_error(ZSTD_getErrorName(r));
-    }
-    size_t left;
-    do {
-        left = ZSTD_compressStream2(cctx, &o, &i, ZSTD_e_end);
-        if (ZSTD_isError(left)) throw std::runtime_error(ZSTD_getErrorName(left));
-    } while (left != 0);
-    ZSTD_freeCCtx(cctx);
-    out.resize(o.pos);
-    return out;
-}
 
 // ---------------------------------------------------------------------------
 // Archives whose fields cross window boundaries.
@@ -360,14 +330,14 @@ TEST(PayloadReader, AcceptsAContentChecksumAndAWindowOf2To27)
         unsigned char descriptor;  // frame header descriptor as stored
         int window_descriptor;     // as stored; -1: not checked
     } cases[] = {
-        {{0, true}, 0x04, -1},
-        {{27, false}, 0x00, 0x88},
-        {{27, true}, 0x04, 0x88},
+        {{3, 0, true}, 0x04, -1},
+        {{3, 27, false}, 0x00, 0x88},
+        {{3, 27, true}, 0x04, 0x88},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE("window log " + std::to_string(c.options.window_log) + ", checksum " +
                      std::to_string(c.options.checksum));
-        std::string frame = compress_with(archive, c.options);
+        std::string frame = compress_frame(archive, c.options);
         ASSERT_EQ(static_cast<unsigned char>(frame[4]), c.descriptor);
         if (c.window_descriptor >= 0) {
             ASSERT_EQ(static_cast<unsigned char>(frame[5]), c.window_descriptor);
@@ -598,7 +568,7 @@ TEST(PayloadReader, DamageOrReadingPastTheEndEndsWithTheDecodeMessage)
     const std::string archive = fixture_archive();
     const size_t size = archive.size();
     auto plain = [] { return compress_frame(fixture_archive()); };
-    auto checked = [] { return compress_with(fixture_archive(), {0, true}); };
+    auto checked = [] { return compress_frame(fixture_archive(), FrameOptions{3, 0, true}); };
     // The checksum follows the last block: its window is the one that fails.
     const size_t last_window = size / WINDOW * WINDOW;
     struct Case {

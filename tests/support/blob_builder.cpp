@@ -40,15 +40,20 @@ std::string build_archive(const std::vector<TestRecord> &records)
     return out;
 }
 
-std::string compress_frame(const std::string &bytes, int level)
+std::string compress_frame(const std::string &bytes, const FrameOptions &options)
 {
     ZSTD_CCtx *cctx = ZSTD_createCCtx();
-    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level);
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, options.level);
     ZSTD_CCtx_setParameter(cctx, ZSTD_c_contentSizeFlag, 0);
-    ZSTD_CCtx_setParameter(cctx, ZSTD_c_windowLog, 20);
-    std::string out(ZSTD_compressBound(bytes.size()) + 64, '\0');
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, options.checksum ? 1 : 0);
+    if (options.window_log) ZSTD_CCtx_setParameter(cctx, ZSTD_c_windowLog, options.window_log);
+    std::string out(ZSTD_compressBound(bytes.size()) + 1024, '\0');
     ZSTD_outBuffer o = {&out[0], out.size(), 0};
     ZSTD_inBuffer i = {bytes.data(), bytes.size(), 0};
+    while (i.pos < i.size) {
+        size_t r = ZSTD_compressStream2(cctx, &o, &i, ZSTD_e_continue);
+        if (ZSTD_isError(r)) throw std::runtime_error(ZSTD_getErrorName(r));
+    }
     size_t left;
     do {
         left = ZSTD_compressStream2(cctx, &o, &i, ZSTD_e_end);
@@ -57,6 +62,11 @@ std::string compress_frame(const std::string &bytes, int level)
     ZSTD_freeCCtx(cctx);
     out.resize(o.pos);
     return out;
+}
+
+std::string compress_frame(const std::string &bytes, int level)
+{
+    return compress_frame(bytes, FrameOptions{level, 20, false});
 }
 
 std::string wrap_blob(const std::string &frame)

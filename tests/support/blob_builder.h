@@ -25,7 +25,17 @@ uint32_t stored_checksum_of(const std::string &bytes);
 // Records one after another, then the end marker.
 std::string build_archive(const std::vector<TestRecord> &records);
 
-// One zstd frame (no content size) over the bytes, at the given level.
+struct FrameOptions {
+    int level;
+    int window_log;  // 0: the compressor's choice for the input's size
+    bool checksum;   // zstd's content checksum
+};
+
+// One zstd frame without content size. The input is fed before the end is
+// announced, so the compressor never shrinks a chosen window to the input.
+std::string compress_frame(const std::string &bytes, const FrameOptions &options);
+
+// The same at the given level, with a 1 MiB window and no checksum.
 std::string compress_frame(const std::string &bytes, int level = 3);
 
 // "QJY", the frame, zero padding to put the length record at a multiple of

@@ -30,6 +30,11 @@ struct RunResult {
 
 RunResult run_process(const RunOptions &options);
 
+// The system's English text for an error code (FormatMessageA, language
+// 1033) with its trailing line breaks cut, as the launcher prints it; empty
+// when the system has none.
+std::string system_error_text(DWORD code);
+
 // Quotes one argument for a command line so CommandLineToArgvW gives it back.
 std::wstring quote_argument(const std::wstring &argument);
 
