@@ -9,5 +9,6 @@ cmake -S "$root" -B "$root/build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev
 cmake --build "$root/build/host" -j "$jobs"
 cmake -S "$root" -B "$root/build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
+  -DZOBREL_DEPS="${ZOBREL_DEPS:-/opt/zobrel-deps}" \
   -DZOBREL_PACK="$root/build/host/packer/zobrel-pack" >/dev/null
 cmake --build "$root/build/win" -j "$jobs"

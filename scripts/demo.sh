@@ -29,4 +29,6 @@ for run in first second; do
   status=$?
   set -e
   echo "== exit status $status"
+  echo "== unpacked files (last-write times: the second run leaves them as they are)"
+  find "$ZOBREL_WINEPREFIX"/drive_c/users/*/AppData/Local/"MOLTARN LLC" -type f -printf '%TT  %P\n' | sort -k2
 done
