@@ -46,7 +46,11 @@ if [ ! -f "$ZSTD_WIN/lib/libzstd.a" ] || [ ! -f "$ZSTD_WIN/include/zstd.h" ]; th
   apt_update
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  (cd "$work" && apt-get source -qq --download-only libzstd >/dev/null && dpkg-source -x --skip-patches ./*.dsc src >/dev/null)
+  # apt has checked the downloaded files against the signed archive index;
+  # its remarks on sandboxing and the unsigned .dsc are noise here.
+  (cd "$work" && apt-get source -qq --download-only -o APT::Sandbox::User=root libzstd >/dev/null 2>&1 &&
+    dpkg-source -x --skip-patches ./*.dsc src >/dev/null 2>&1) ||
+    { echo "setup: could not fetch and unpack Debian's zstd source" >&2; exit 1; }
   lib=$work/src/lib
   echo "setup: building the Windows zstd library from $(basename "$work"/*.dsc)"
   objs=()
