@@ -13,8 +13,15 @@
 # ZOBREL_ONEFILE_OUTPUT. It is packed again when the launcher runtime, the
 # packer, a DEPENDS target or a file that was in APP_DIR at configure time
 # changes. Relative APP_DIR and ICON are taken from the current source folder.
+#
+# Outside this project, set ZOBREL_PACK to the zobrel-pack program and
+# ZOBREL_RUNTIME_DIR to the launcher runtime folder (this project's
+# build/win/runtime) before including this file.
 if(NOT DEFINED ZOBREL_PACK)
   set(ZOBREL_PACK "${CMAKE_BINARY_DIR}/../host/packer/zobrel-pack" CACHE FILEPATH "The host packer")
+endif()
+if(NOT DEFINED ZOBREL_RUNTIME_DIR)
+  set(ZOBREL_RUNTIME_DIR "${CMAKE_BINARY_DIR}/runtime" CACHE PATH "The launcher runtime folder")
 endif()
 
 function(zobrel_add_onefile)
@@ -46,7 +53,7 @@ function(zobrel_add_onefile)
       list(APPEND args "${option}" "${Z_${key}}")
     endif()
   endforeach()
-  set(depends ${Z_DEPENDS} "${CMAKE_BINARY_DIR}/runtime/zobrel-runtime.cfg")
+  set(depends ${Z_DEPENDS} "${ZOBREL_RUNTIME_DIR}/zobrel-runtime.cfg")
   if(Z_ICON)
     get_filename_component(icon "${Z_ICON}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
     list(APPEND args --icon "${icon}")
@@ -55,7 +62,7 @@ function(zobrel_add_onefile)
   if(Z_CHECKSUM)
     list(APPEND args --checksum)
   endif()
-  list(APPEND args --runtime "${CMAKE_BINARY_DIR}/runtime" --quiet)
+  list(APPEND args --runtime "${ZOBREL_RUNTIME_DIR}" --quiet)
 
   foreach(runtime_target zobrel_launcher_entry zobrel_launcher_core)
     if(TARGET ${runtime_target})
