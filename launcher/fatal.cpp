@@ -3,9 +3,37 @@
 
 #include <windows.h>
 #include <stdio.h>
+#include <limits.h>
 #include <stdlib.h>
+#include <string.h>
 
 static const int FATAL_EXIT_STATUS = 2;
+
+// Room for a launcher path (4097 units) at up to 4 bytes each.
+static char g_message_text[4097 * 4 + 1];
+
+// "%ls" stops a path at its first character the narrow stream cannot carry,
+// which would show a wrong path; such characters come out as '?' instead.
+// Characters the runtime's locale can carry come out as "%ls" gives them.
+static const char *narrow_for_message(const wchar_t *text)
+{
+    size_t used = 0;
+    for (const wchar_t *p = text; *p != L'\0'; p++) {
+        char bytes[MB_LEN_MAX];
+        int n = wctomb(bytes, *p);
+        if (n <= 0) {
+            bytes[0] = '?';
+            n = 1;
+        }
+        if (used + static_cast<size_t>(n) >= sizeof g_message_text) {
+            break;
+        }
+        memcpy(g_message_text + used, bytes, static_cast<size_t>(n));
+        used += static_cast<size_t>(n);
+    }
+    g_message_text[used] = '\0';
+    return g_message_text;
+}
 
 void fatal_error(const char *message)
 {
@@ -49,14 +77,14 @@ void fatal_error_with_code(const char *message, unsigned long code)
 
 void fatal_open_error(const wchar_t *path)
 {
-    fprintf(stderr, "Error, failed to open '%ls' for writing.\n", path);
+    fprintf(stderr, "Error, failed to open '%s' for writing.\n", narrow_for_message(path));
     exit(FATAL_EXIT_STATUS);
 }
 
 void fatal_expand_error(const wchar_t *spec)
 {
     // Standard error is unbuffered, so the line is complete before the end.
-    fprintf(stderr, "Error, couldn't runtime expand spec '%ls'.\n", spec);
+    fprintf(stderr, "Error, couldn't runtime expand spec '%s'.\n", narrow_for_message(spec));
     terminate_abnormally();
 }
 

@@ -5,6 +5,8 @@
 // a buffered standard output. Abnormal termination (terminate_abnormally in
 // launcher/platform.h) prints nothing and ends with status 0xC0000409.
 // Both standard streams stay in text mode: each "\n" leaves as CR LF.
+// Inserted paths and specifications are narrowed in the runtime's locale;
+// a character it cannot carry shows as '?'.
 #ifndef ZOBREL_LAUNCHER_FATAL_H
 #define ZOBREL_LAUNCHER_FATAL_H
 

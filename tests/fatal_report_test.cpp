@@ -38,6 +38,11 @@ TEST(FatalReport, EachOperationWritesItsLineOnItsStreamAndEndsAsItMust)
         {L"expand {CACHE_DIR}\\x\\{NOPE}", "", "Error, couldn't runtime expand spec '{CACHE_DIR}\\x\\{NOPE}'.\r\n",
          FAIL_FAST_STATUS},
         {L"abort", "", "", FAIL_FAST_STATUS},
+        // A character the narrow stream cannot carry shows as '?', and the
+        // rest of the path still shows.
+        {L"open C:\\\u4E2D\\x.txt", "", "Error, failed to open 'C:\\?\\x.txt' for writing.\r\n", 2},
+        {L"expand {TEMP}\\\u4E2D\u6587", "", "Error, couldn't runtime expand spec '{TEMP}\\?" "?'.\r\n",
+         FAIL_FAST_STATUS},
     };
     for (const ReportCase &c : cases) {
         SCOPED_TRACE(narrow(c.args));
