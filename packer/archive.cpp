@@ -35,21 +35,6 @@ bool is_inside(const fs::path& root, const fs::path& p) {
   return true;
 }
 
-bool reserved_device_name(const std::u16string& component) {
-  // Windows opens these devices whatever the extension, so "nul.txt" or
-  // "con.dll" can never be files of their own there.
-  std::u16string stem = component.substr(0, component.find(u'.'));
-  while (!stem.empty() && stem.back() == u' ') stem.pop_back();
-  std::string up;
-  for (char16_t c : stem) {
-    if (c >= 0x80) return false;
-    up.push_back(static_cast<char>(c >= u'a' && c <= u'z' ? c - 32 : c));
-  }
-  if (up == "CON" || up == "PRN" || up == "AUX" || up == "NUL") return true;
-  return up.size() == 4 && (up.compare(0, 3, "COM") == 0 || up.compare(0, 3, "LPT") == 0) &&
-         up[3] >= '1' && up[3] <= '9';
-}
-
 // Windows compares names without regard to case. This folds the letters the
 // upcase table maps in the Latin, Greek and Cyrillic blocks, which is where
 // nearly all real clashes come from.
@@ -187,6 +172,21 @@ void put_le(std::vector<unsigned char>& b, uint64_t v, int bytes) {
 }
 
 }  // namespace
+
+bool reserved_device_name(const std::u16string& component) {
+  // Windows opens these devices whatever the extension, so "nul.txt" or
+  // "con.dll" can never be files of their own there.
+  std::u16string stem = component.substr(0, component.find(u'.'));
+  while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+  std::string up;
+  for (char16_t c : stem) {
+    if (c >= 0x80) return false;
+    up.push_back(static_cast<char>(c >= u'a' && c <= u'z' ? c - 32 : c));
+  }
+  if (up == "CON" || up == "PRN" || up == "AUX" || up == "NUL") return true;
+  return up.size() == 4 && (up.compare(0, 3, "COM") == 0 || up.compare(0, 3, "LPT") == 0) &&
+         up[3] >= '1' && up[3] <= '9';
+}
 
 // The launcher creates missing folders with one 8 KiB path buffer per level
 // on its 1 MiB stack, so a name nested much deeper would overflow that stack

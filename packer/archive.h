@@ -39,6 +39,10 @@ ScanResult scan_app_dir(const std::filesystem::path& app_dir, const std::string&
 // component must be a usable Windows file name.
 std::string name_problem(const std::u16string& name);
 
+// True when Windows takes the name component for a device (CON, PRN, AUX,
+// NUL, COM1-9, LPT1-9, whatever the extension), so it can name no file.
+bool reserved_device_name(const std::u16string& component);
+
 // The checksum a record stores for content whose CRC-32 is crc.
 uint32_t stored_checksum(uint32_t crc);
 

@@ -1,6 +1,7 @@
 // spec_check.cpp: validates target specifications and builds the default one.
 #include "spec_check.h"
 
+#include "archive.h"
 #include "payload/format.h"
 #include "text.h"
 
@@ -73,13 +74,7 @@ std::u16string sanitize_component(const std::u16string& text) {
   }
   while (!out.empty() && (out.back() == u'.' || out.back() == u' ')) out.pop_back();
   if (out.empty()) return u"_";
-  std::u16string stem = out.substr(0, out.find(u'.'));
-  std::string up;
-  for (char16_t c : stem) up.push_back(static_cast<char>(c >= u'a' && c <= u'z' ? c - 32 : (c < 0x80 ? c : '~')));
-  bool device = up == "CON" || up == "PRN" || up == "AUX" || up == "NUL" ||
-                (up.size() == 4 && (up.compare(0, 3, "COM") == 0 || up.compare(0, 3, "LPT") == 0) &&
-                 up[3] >= '1' && up[3] <= '9');
-  return device ? u"_" + out : out;
+  return reserved_device_name(out) ? u"_" + out : out;
 }
 
 std::u16string default_target_spec(const std::u16string& company, const std::u16string& product,
