@@ -4,7 +4,6 @@
 #define ZOBREL_LAUNCHER_PLATFORM_H
 
 #if defined(_MSC_VER)
-#include <intrin.h>
 #include <stdlib.h>
 #define ZOBREL_NORETURN __declspec(noreturn)
 #else
