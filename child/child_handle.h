@@ -14,6 +14,10 @@
 
 #include <windows.h>
 
+// The running child's process handle, or null before it starts and once its
+// handle is closed.
+extern HANDLE volatile g_child_process;
+
 // Main thread: publishes a freshly created child's handle with one use held.
 void publish_child_handle(HANDLE process);
 

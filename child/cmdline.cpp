@@ -5,12 +5,12 @@
 #include <shellapi.h>
 #include <wchar.h>
 
-#include "launcher/platform.h"
-#include "launcher/wide_buffer.h"
+#include "common/platform.h"
+#include "common/wide_buffer.h"
 #include "pathspec/paths.h"
 
-wchar_t g_command_line[COMMAND_LINE_CAPACITY];
-wchar_t g_module_path[4096];
+static wchar_t g_command_line[COMMAND_LINE_CAPACITY];
+static wchar_t g_module_path[WIDE_PATH_CAPACITY];
 
 static const size_t MODULE_PATH_CAPACITY = sizeof g_module_path / sizeof g_module_path[0];
 

@@ -8,9 +8,6 @@
 // Units of the command-line buffer: at most 32,767 units of text and a NUL.
 static const size_t COMMAND_LINE_CAPACITY = 32768;
 
-extern wchar_t g_command_line[COMMAND_LINE_CAPACITY];
-extern wchar_t g_module_path[4096];
-
 // Rebuilds the command line from scratch into g_command_line and returns it:
 // GetCommandLineW split by CommandLineToArgvW, the first argument replaced by
 // the launcher's own path, arguments joined by single spaces and quoted where

@@ -5,15 +5,15 @@
 
 #include "child/child_handle.h"
 #include "child/cmdline.h"
-#include "launcher/fatal.h"
-#include "launcher/platform.h"
-#include "launcher/state.h"
-#include "launcher/wide_buffer.h"
+#include "common/fatal.h"
+#include "common/platform.h"
+#include "common/state.h"
+#include "common/wide_buffer.h"
 #include "pathspec/environment.h"
 #include "pathspec/paths.h"
 
-wchar_t g_launcher_path[LAUNCHER_PATH_CAPACITY];
-wchar_t g_launcher_directory[LAUNCHER_PATH_CAPACITY];
+static wchar_t g_launcher_path[LAUNCHER_PATH_CAPACITY];
+static wchar_t g_launcher_directory[LAUNCHER_PATH_CAPACITY];
 
 // The launcher's own path, once. A path the platform had to cut names another
 // directory: that ends the run rather than publish a wrong one.

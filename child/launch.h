@@ -8,13 +8,6 @@
 // Units of the launcher path and directory buffers, one more than a wide path buffer.
 static const size_t LAUNCHER_PATH_CAPACITY = 4097;
 
-// The running child's process handle, or null before it starts and once its
-// handle is closed. Shared with the console event handler; see child_handle.h.
-extern HANDLE volatile g_child_process;
-
-extern wchar_t g_launcher_path[LAUNCHER_PATH_CAPACITY];
-extern wchar_t g_launcher_directory[LAUNCHER_PATH_CAPACITY];
-
 // Publishes ZOBREL_ONEFILE_DIRECTORY (the launcher's folder, no trailing
 // backslash) and ZOBREL_ORIGINAL_ARGV0 (argv0 unchanged), then starts
 // g_main_binary_path with the rebuilt command line, the launcher's standard

@@ -14,7 +14,9 @@
 #include <zlib.h>
 
 #include "error.h"
-#include "payload/format.h"
+#include "archive_name.h"
+#include "little_endian.h"
+#include "payload_format.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -163,29 +165,27 @@ void check_case_clashes(const std::vector<SourceFile>& files) {
 }
 
 void put_u16(std::vector<unsigned char>& b, char16_t v) {
-  b.push_back(static_cast<unsigned char>(v & 0xFF));
-  b.push_back(static_cast<unsigned char>(v >> 8));
+  unsigned char bytes[2];
+  write_le16(bytes, v);
+  b.insert(b.end(), bytes, bytes + 2);
 }
 
-void put_le(std::vector<unsigned char>& b, uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+void put_u32(std::vector<unsigned char>& b, uint32_t v) {
+  unsigned char bytes[4];
+  write_le32(bytes, v);
+  b.insert(b.end(), bytes, bytes + 4);
+}
+
+void put_u64(std::vector<unsigned char>& b, uint64_t v) {
+  unsigned char bytes[8];
+  write_le64(bytes, v);
+  b.insert(b.end(), bytes, bytes + 8);
 }
 
 }  // namespace
 
 bool reserved_device_name(const std::u16string& component) {
-  // Windows opens these devices whatever the extension, so "nul.txt" or
-  // "con.dll" can never be files of their own there.
-  std::u16string stem = component.substr(0, component.find(u'.'));
-  while (!stem.empty() && stem.back() == u' ') stem.pop_back();
-  std::string up;
-  for (char16_t c : stem) {
-    if (c >= 0x80) return false;
-    up.push_back(static_cast<char>(c >= u'a' && c <= u'z' ? c - 32 : c));
-  }
-  if (up == "CON" || up == "PRN" || up == "AUX" || up == "NUL") return true;
-  return up.size() == 4 && (up.compare(0, 3, "COM") == 0 || up.compare(0, 3, "LPT") == 0) &&
-         up[3] >= '1' && up[3] <= '9';
+  return is_device_name(component.data(), component.size());
 }
 
 // The launcher creates missing folders with one 8 KiB path buffer per level
@@ -194,9 +194,8 @@ bool reserved_device_name(const std::u16string& component) {
 constexpr size_t MAX_NAME_DEPTH = 64;
 
 std::string name_problem(const std::u16string& name) {
-  if (name.empty()) return "the name is empty";
   size_t depth = 1 + static_cast<size_t>(std::count(name.begin(), name.end(), u'\\'));
-  if (depth > MAX_NAME_DEPTH) {
+  if (!name.empty() && depth > MAX_NAME_DEPTH) {
     return "the name is nested " + std::to_string(depth) + " levels deep, more than the " +
            std::to_string(MAX_NAME_DEPTH) + " the launcher can create";
   }
@@ -204,36 +203,8 @@ std::string name_problem(const std::u16string& name) {
     return "the name is " + std::to_string(name.size()) + " UTF-16 units long, more than the " +
            std::to_string(RECORD_NAME_CAPACITY - 1) + " the launcher can carry";
   }
-  if (name[0] == u'\\') return "the name is absolute";
-  size_t start = 0;
-  while (true) {
-    size_t end = name.find(u'\\', start);
-    if (end == std::u16string::npos) end = name.size();
-    std::u16string comp = name.substr(start, end - start);
-    if (comp.empty()) return "the name has an empty component";
-    if (comp == u"." || comp == u"..") return "the name has a '.' or '..' component";
-    for (char16_t c : comp) {
-      if (c < 32) return "the name holds a control character";
-      if (c == u':') return "the name holds ':' (a drive or stream on Windows)";
-      if (std::u16string(u"<>\"/|?*").find(c) != std::u16string::npos) {
-        return "the name holds one of the characters Windows forbids in names: < > \" / | ? *";
-      }
-    }
-    if (comp.back() == u'.' || comp.back() == u' ') {
-      return "a component of the name ends in a dot or space, which Windows drops";
-    }
-    if (reserved_device_name(comp)) return "a component of the name is a Windows device name (CON, NUL, COM1, ...)";
-    if (end == name.size()) break;
-    start = end + 1;
-  }
-  return "";
-}
-
-uint32_t stored_checksum(uint32_t crc) {
-  // The unpacker writes a record only when the stored checksum differs from
-  // the target's current one, and it counts a missing file as 0. Content whose
-  // CRC-32 is 0 (every empty file) would never be written, so it is stored as 1.
-  return crc == 0 ? 1 : crc;
+  const char* problem = archive_name_problem(name.data(), name.size());
+  return problem ? problem : "";
 }
 
 ScanResult scan_app_dir(const fs::path& app_dir, const std::string& main_rel, const fs::path& output) {
@@ -313,8 +284,8 @@ void write_archive(const std::vector<SourceFile>& files, const std::function<voi
         crc = c;
         for (char16_t u : f.name) put_u16(out, u);
         put_u16(out, 0);
-        put_le(out, f.size, 8);
-        put_le(out, stored_checksum(crc), 4);
+        put_u64(out, f.size);
+        put_u32(out, stored_checksum(crc));
       } else if (c != crc) {
         throw changed(f);
       }

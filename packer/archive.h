@@ -34,17 +34,14 @@ struct ScanResult {
 ScanResult scan_app_dir(const std::filesystem::path& app_dir, const std::string& main_rel,
                         const std::filesystem::path& output = {});
 
-// Why a record name cannot be unpacked on Windows, or "" when it can. The
-// name is '\'-separated; it must be relative, at most 1023 units, and every
-// component must be a usable Windows file name.
+// Why a record name cannot be unpacked on Windows, or "" when it can: the
+// shared archive-name rule (archive_name.h), and a nesting the launcher can
+// create.
 std::string name_problem(const std::u16string& name);
 
 // True when Windows takes the name component for a device (CON, PRN, AUX,
 // NUL, COM1-9, LPT1-9, whatever the extension), so it can name no file.
 bool reserved_device_name(const std::u16string& component);
-
-// The checksum a record stores for content whose CRC-32 is crc.
-uint32_t stored_checksum(uint32_t crc);
 
 // Bytes of the whole decoded archive for these files, end marker included.
 uint64_t archive_size(const std::vector<SourceFile>& files);

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "error.h"
-#include "payload/format.h"
+#include "little_endian.h"
+#include "payload_format.h"
 
 namespace zobrel {
 namespace {
@@ -44,12 +45,6 @@ class Buffered {
   size_t pos_ = 0, fill_ = 0;
 };
 
-uint64_t le(const unsigned char* p, int bytes) {
-  uint64_t v = 0;
-  for (int i = 0; i < bytes; ++i) v |= uint64_t{p[i]} << (8 * i);
-  return v;
-}
-
 }  // namespace
 
 uint64_t read_archive(FrameReader& reader, RecordVisitor& visitor) {
@@ -60,7 +55,7 @@ uint64_t read_archive(FrameReader& reader, RecordVisitor& visitor) {
     for (;;) {
       unsigned char unit[2];
       in.exact(unit, 2, "name");
-      char16_t c = static_cast<char16_t>(le(unit, 2));
+      char16_t c = static_cast<char16_t>(read_le16(unit));
       if (c == 0) break;
       if (h.name.size() == RECORD_NAME_CAPACITY - 1) {
         throw PackError("record " + std::to_string(count + 1) + " has a name longer than " +
@@ -71,8 +66,8 @@ uint64_t read_archive(FrameReader& reader, RecordVisitor& visitor) {
     if (h.name.empty()) break;  // end marker
     unsigned char fixed[12];
     in.exact(fixed, sizeof fixed, "size and checksum");
-    h.size = le(fixed, 8);
-    h.stored_checksum = static_cast<uint32_t>(le(fixed + 8, 4));
+    h.size = read_le64(fixed);
+    h.stored_checksum = read_le32(fixed + 8);
     visitor.begin(h);
     uint32_t crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
     for (uint64_t left = h.size; left > 0;) {

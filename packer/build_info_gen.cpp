@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "little_endian.h"
 #include "pe_image.h"
 
 namespace zobrel {
@@ -148,25 +149,22 @@ std::string icon_problem(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return "cannot read it";
   std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  auto le = [&](size_t at, int bytes) {
-    uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= uint32_t{data[at + i]} << (8 * i);
-    return v;
-  };
-  if (data.size() < 6 || le(0, 2) != 0 || le(2, 2) != 1) return "it does not start with an icon directory";
-  const uint32_t count = le(4, 2);
+  auto le16 = [&](size_t at) { return read_le16(&data[at]); };
+  auto le32 = [&](size_t at) { return read_le32(&data[at]); };
+  if (data.size() < 6 || le16(0) != 0 || le16(2) != 1) return "it does not start with an icon directory";
+  const uint32_t count = le16(4);
   if (count == 0) return "it holds no images";
   const uint64_t table_end = 6 + uint64_t{16} * count;
   if (table_end > data.size()) return "its directory is truncated";
   for (uint32_t i = 0; i < count; ++i) {
     const size_t e = 6 + size_t{16} * i;
-    const uint64_t size = le(e + 8, 4), offset = le(e + 12, 4);
+    const uint64_t size = le32(e + 8), offset = le32(e + 12);
     if (size < 8 || offset < table_end || offset + size > data.size()) {
       return "image " + std::to_string(i + 1) + " lies outside the file";
     }
     static const unsigned char png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     const bool is_png = std::equal(png, png + 8, data.begin() + static_cast<long>(offset));
-    if (!is_png && le(static_cast<size_t>(offset), 4) != 40) {
+    if (!is_png && le32(static_cast<size_t>(offset)) != 40) {
       return "image " + std::to_string(i + 1) + " is neither a PNG nor a bitmap";
     }
   }

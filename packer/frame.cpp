@@ -1,13 +1,14 @@
 // frame.cpp: compresses the archive into the payload blob and decodes it back.
 #include "frame.h"
 
-#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameProgression
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameProgression, ZSTD_getFrameHeader
 #include <zstd.h>
 
 #include <cstring>
 
 #include "error.h"
-#include "payload/format.h"
+#include "little_endian.h"
+#include "payload_format.h"
 
 namespace zobrel {
 namespace {
@@ -84,7 +85,7 @@ uint64_t BlobWriter::finish() {
   static const unsigned char zeros[PAYLOAD_LENGTH_RECORD_ALIGNMENT] = {0};
   put(zeros, static_cast<size_t>(padding_after_frame(frame_size)));
   unsigned char record[PAYLOAD_LENGTH_RECORD_SIZE];
-  for (size_t i = 0; i < sizeof record; ++i) record[i] = static_cast<unsigned char>(written_ >> (8 * i));
+  write_le64(record, written_);
   put(record, sizeof record);
   if (std::fflush(file_) != 0 || std::ferror(file_)) {
     throw PackError("cannot write '" + path_.string() + "': " + std::strerror(errno));
@@ -96,10 +97,7 @@ std::string check_blob(const unsigned char* blob, uint64_t length, BlobLayout& l
   const uint64_t overhead = PAYLOAD_HEADER_SIZE + PAYLOAD_LENGTH_RECORD_SIZE;
   if (length < overhead) return "the payload is only " + std::to_string(length) + " bytes long";
   if (std::memcmp(blob, PAYLOAD_MAGIC, PAYLOAD_HEADER_SIZE) != 0) return "the payload does not start with \"QJY\"";
-  uint64_t record = 0;
-  for (size_t i = 0; i < PAYLOAD_LENGTH_RECORD_SIZE; ++i) {
-    record |= uint64_t{blob[length - PAYLOAD_LENGTH_RECORD_SIZE + i]} << (8 * i);
-  }
+  const uint64_t record = read_le64(blob + length - PAYLOAD_LENGTH_RECORD_SIZE);
   if (record != length - PAYLOAD_LENGTH_RECORD_SIZE) {
     return "the length record holds " + std::to_string(record) + ", not " +
            std::to_string(length - PAYLOAD_LENGTH_RECORD_SIZE) + " (the payload is truncated or damaged)";
@@ -107,18 +105,14 @@ std::string check_blob(const unsigned char* blob, uint64_t length, BlobLayout& l
   if (record % PAYLOAD_LENGTH_RECORD_ALIGNMENT != 0) return "the length record does not start at a multiple of 16";
   const unsigned char* frame = blob + PAYLOAD_HEADER_SIZE;
   const uint64_t room = length - overhead;
-  // Frame header by hand: magic, descriptor, window descriptor.
-  if (room < 6 || frame[0] != 0x28 || frame[1] != 0xB5 || frame[2] != 0x2F || frame[3] != 0xFD) {
+  ZSTD_frameHeader header;
+  const size_t header_rc = ZSTD_getFrameHeader(&header, frame, static_cast<size_t>(room));
+  if (ZSTD_isError(header_rc) || header_rc > 0 || header.frameType != ZSTD_frame) {
     return "no zstd frame follows the header";
   }
-  const unsigned char descriptor = frame[4];
-  if ((descriptor & 0x20) == 0) {  // not single-segment: a window descriptor follows
-    const unsigned exponent = frame[5] >> 3, mantissa = frame[5] & 7;
-    const uint64_t base = uint64_t{1} << (10 + exponent);
-    const uint64_t window = base + base / 8 * mantissa;
-    if (window > (uint64_t{1} << PAYLOAD_MAX_WINDOW_LOG)) {
-      return "the frame needs a window of " + std::to_string(window) + " bytes, more than the launcher accepts";
-    }
+  if (header.windowSize > (uint64_t{1} << PAYLOAD_MAX_WINDOW_LOG)) {
+    return "the frame needs a window of " + std::to_string(header.windowSize) +
+           " bytes, more than the launcher accepts";
   }
   size_t frame_size = ZSTD_findFrameCompressedSize(frame, static_cast<size_t>(room));
   if (ZSTD_isError(frame_size)) return std::string("the zstd frame is damaged or truncated: ") + ZSTD_getErrorName(frame_size);

@@ -10,6 +10,7 @@
 #include "archive_reader.h"
 #include "error.h"
 #include "frame.h"
+#include "payload_format.h"
 #include "pe_image.h"
 #include "text.h"
 

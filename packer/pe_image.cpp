@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "error.h"
+#include "little_endian.h"
 
 namespace fs = std::filesystem;
 
@@ -20,12 +21,6 @@ bool read_at(std::ifstream& in, uint64_t offset, void* dst, size_t n) {
   return static_cast<size_t>(in.gcount()) == n;
 }
 
-uint32_t le(const unsigned char* p, int bytes) {
-  uint32_t v = 0;
-  for (int i = 0; i < bytes; ++i) v |= uint32_t{p[i]} << (8 * i);
-  return v;
-}
-
 }  // namespace
 
 std::string read_pe_headers(const fs::path& file, PeImage& image) {
@@ -38,21 +33,21 @@ std::string read_pe_headers(const fs::path& file, PeImage& image) {
   if (size < sizeof dos || !read_at(in, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') {
     return "it does not start with an MZ header";
   }
-  const uint64_t pe = le(dos + 0x3C, 4);
+  const uint64_t pe = read_le32(dos + 0x3C);
   unsigned char head[24];
   if (pe + sizeof head > size || !read_at(in, pe, head, sizeof head) ||
       !(head[0] == 'P' && head[1] == 'E' && head[2] == 0 && head[3] == 0)) {
     return "it has no PE signature";
   }
-  image.machine = static_cast<uint16_t>(le(head + 4, 2));
-  const uint32_t nsections = le(head + 6, 2);
-  const uint32_t optional_size = le(head + 20, 2);
+  image.machine = static_cast<uint16_t>(read_le16(head + 4));
+  const uint32_t nsections = read_le16(head + 6);
+  const uint32_t optional_size = read_le16(head + 20);
   const uint64_t optional = pe + sizeof head;
   // The subsystem field sits at offset 68 in both PE32 and PE32+.
   if (optional_size < 70 || optional + optional_size > size) return "its optional header is missing or truncated";
   unsigned char sub[2];
   if (!read_at(in, optional + 68, sub, 2)) return "its optional header is truncated";
-  image.subsystem = static_cast<uint16_t>(le(sub, 2));
+  image.subsystem = static_cast<uint16_t>(read_le16(sub));
   const uint64_t table = optional + optional_size;
   if (table + uint64_t{40} * nsections > size) return "its section table is truncated";
   image.sections.clear();
@@ -63,10 +58,10 @@ std::string read_pe_headers(const fs::path& file, PeImage& image) {
     size_t len = 0;
     while (len < 8 && s[len] != 0) ++len;
     sec.name.assign(reinterpret_cast<const char*>(s), len);
-    sec.virtual_size = le(s + 8, 4);
-    sec.virtual_address = le(s + 12, 4);
-    sec.raw_size = le(s + 16, 4);
-    sec.raw_offset = le(s + 20, 4);
+    sec.virtual_size = read_le32(s + 8);
+    sec.virtual_address = read_le32(s + 12);
+    sec.raw_size = read_le32(s + 16);
+    sec.raw_offset = read_le32(s + 20);
     image.sections.push_back(sec);
   }
   return "";

@@ -2,19 +2,13 @@
 #include "spec_check.h"
 
 #include "archive.h"
-#include "payload/format.h"
+#include "capacities.h"
+#include "spec_keys.h"
 #include "text.h"
 
 namespace zobrel {
 
-const char* const kSpecKeys[15] = {"TEMP",    "PROGRAM", "PROGRAM_BASE", "PROGRAM_DIR",  "PID",
-                                   "HOME",    "CACHE_DIR", "COMPANY",    "PRODUCT",      "VERSION",
-                                   "FILE_VERSION", "PRODUCT_VERSION", "RANDOM", "TIME_US", "TIME"};
-
 namespace {
-
-// The launcher's unpack directory buffer: 4096 units, NUL included.
-const size_t kPathCapacity = 4096;
 
 std::string display(const std::u16string& s) {
   std::string out;
@@ -40,20 +34,13 @@ std::string spec_problem(const std::u16string& spec, std::vector<std::string>* k
       if (!open) return "a '}' outside a placeholder (at character " + std::to_string(i + 1) + ")";
       open = false;
       if (key.empty()) return "an empty placeholder '{}'";
-      std::string upper;
-      bool ascii = true;
-      for (char16_t k : key) {
-        if (k >= 0x80) ascii = false;
-        upper.push_back(static_cast<char>(k >= u'a' && k <= u'z' ? k - 32 : k));
-      }
-      bool known = false;
-      for (const char* name : kSpecKeys) known = known || (ascii && upper == name);
+      const SpecKey* known = find_spec_key(key.c_str());
       if (!known) {
         std::string list;
-        for (const char* name : kSpecKeys) list += (list.empty() ? "" : ", ") + std::string(name);
+        for (const SpecKey& k : SPEC_KEYS) list += (list.empty() ? "" : ", ") + std::string(k.name);
         return "unknown key '{" + display(key) + "}' (known keys: " + list + ")";
       }
-      found.push_back(upper);
+      found.push_back(known->name);
     } else if (open) {
       key.push_back(c);
     } else {
@@ -61,7 +48,7 @@ std::string spec_problem(const std::u16string& spec, std::vector<std::string>* k
     }
   }
   if (open) return "the placeholder '{" + display(key) + "' is not closed";
-  if (literals > kPathCapacity - 1) return "its literal text is longer than a Windows path buffer";
+  if (literals > WIDE_PATH_CAPACITY - 1) return "its literal text is longer than a Windows path buffer";
   if (keys) keys->insert(keys->end(), found.begin(), found.end());
   return "";
 }

@@ -7,9 +7,6 @@
 
 namespace zobrel {
 
-// The keys a specification may name, upper-case, in the launcher's order.
-extern const char* const kSpecKeys[15];
-
 // Why the launcher could not expand spec, or "" when it can: an unknown or
 // empty key, a '}' outside a placeholder, a '{' inside one (the launcher
 // would silently drop the text before it), an unclosed placeholder, an empty

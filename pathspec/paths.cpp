@@ -6,8 +6,8 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "launcher/platform.h"
-#include "launcher/wide_buffer.h"
+#include "common/platform.h"
+#include "common/wide_buffer.h"
 
 bool read_own_path(wchar_t *buffer, size_t capacity)
 {

@@ -6,8 +6,8 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "launcher/platform.h"
-#include "launcher/wide_buffer.h"
+#include "common/platform.h"
+#include "common/wide_buffer.h"
 #include "pathspec/environment.h"
 #include "pathspec/paths.h"
 

@@ -4,8 +4,8 @@
 #include <windows.h>
 #include <wchar.h>
 
-#include "launcher/fatal.h"
-#include "launcher/wide_buffer.h"
+#include "common/fatal.h"
+#include "common/wide_buffer.h"
 #include "pathspec/expand.h"
 
 CreatedDirectories g_created_directories;

@@ -1,8 +1,8 @@
 // header.cpp: checks the payload blob's magic and mode byte.
 #include "payload/header.h"
 
-#include "launcher/fatal.h"
-#include "payload/format.h"
+#include "common/fatal.h"
+#include "payload_format.h"
 #include "payload/reader.h"
 
 void check_payload_header()

@@ -4,8 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "launcher/fatal.h"
-#include "payload/format.h"
+#include "common/fatal.h"
+#include "payload_format.h"
 
 PayloadCursor g_payload_cursor;
 DecodeWindow g_decode_window;

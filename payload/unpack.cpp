@@ -4,15 +4,16 @@
 #include <windows.h>
 #include <zlib.h>
 
-#include "launcher/fatal.h"
-#include "launcher/platform.h"
-#include "launcher/state.h"
-#include "launcher/wide_buffer.h"
+#include "common/fatal.h"
+#include "common/platform.h"
+#include "common/state.h"
+#include "common/wide_buffer.h"
 #include "payload/directories.h"
 #include "payload/reader.h"
+#include "little_endian.h"
 
-wchar_t g_record_name[RECORD_NAME_CAPACITY];
-unsigned char g_chunk_buffer[CONTENT_CHUNK_SIZE];
+static wchar_t g_record_name[RECORD_NAME_CAPACITY];
+static unsigned char g_chunk_buffer[CONTENT_CHUNK_SIZE];
 
 // zlib's crc32 takes a 32-bit length: larger files go through it in slices.
 static const uint64_t CRC_SLICE = 1u << 30;
@@ -21,26 +22,21 @@ static uint16_t read_unit()
 {
     unsigned char bytes[2];
     payload_read(bytes, sizeof bytes);
-    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+    return read_le16(bytes);
 }
 
 static uint64_t read_u64()
 {
     unsigned char bytes[8];
     payload_read(bytes, sizeof bytes);
-    uint64_t value = 0;
-    for (int i = 7; i >= 0; i--) {
-        value = (value << 8) | bytes[i];
-    }
-    return value;
+    return read_le64(bytes);
 }
 
 static uint32_t read_u32()
 {
     unsigned char bytes[4];
     payload_read(bytes, sizeof bytes);
-    return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+    return read_le32(bytes);
 }
 
 // Reads the rest of a name whose first unit is already in place.
@@ -102,7 +98,7 @@ uint32_t current_file_checksum(const wchar_t *path)
     UnmapViewOfFile(view);
     CloseHandle(mapping);
     CloseHandle(file);
-    return crc == 0 ? 1 : static_cast<uint32_t>(crc);
+    return stored_checksum(static_cast<uint32_t>(crc));
 }
 
 static HANDLE open_for_writing(const wchar_t *path)
@@ -157,10 +153,10 @@ void unpack_payload()
         }
 
         uint64_t size = read_u64();
-        uint32_t stored_checksum = read_u32();
+        uint32_t stored = read_u32();
 
         HANDLE file = INVALID_HANDLE_VALUE;
-        if (current_file_checksum(target) != stored_checksum) {
+        if (current_file_checksum(target) != stored) {
             file = open_for_writing(target);
         }
         copy_content(file, size);

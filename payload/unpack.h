@@ -5,10 +5,7 @@
 
 #include <stdint.h>
 
-#include "payload/format.h"
-
-extern wchar_t g_record_name[RECORD_NAME_CAPACITY];
-extern unsigned char g_chunk_buffer[CONTENT_CHUNK_SIZE];
+#include "payload_format.h"
 
 // Reads records through payload_read until the end marker. A record whose
 // target's current checksum equals the stored one is left untouched;

@@ -25,11 +25,13 @@
 //   last thing the frame decodes to.
 //
 // The first record is the main binary, the program the launcher starts.
-#ifndef ZOBREL_PAYLOAD_FORMAT_H
-#define ZOBREL_PAYLOAD_FORMAT_H
+#ifndef ZOBREL_FORMAT_PAYLOAD_FORMAT_H
+#define ZOBREL_FORMAT_PAYLOAD_FORMAT_H
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include "capacities.h"
 
 static const unsigned char PAYLOAD_MAGIC[3] = {'Q', 'J', 'Y'};
 static const size_t PAYLOAD_HEADER_SIZE = 3;
@@ -45,7 +47,13 @@ static const size_t DECODE_WINDOW_SIZE = 131072;
 // Record content moves between the stream and the file in chunks of this size.
 static const size_t CONTENT_CHUNK_SIZE = 32768;
 
-// Units of the record name buffer, terminating 0 included.
-static const size_t RECORD_NAME_CAPACITY = 1024;
+// The checksum a record stores for content whose CRC-32 is crc, and the
+// current checksum the unpacker gives an existing file with that CRC-32: the
+// unpacker counts a missing file as 0, so content whose CRC-32 is 0 (every
+// empty file among it) is stored, and found, as 1.
+inline uint32_t stored_checksum(uint32_t crc)
+{
+    return crc == 0 ? 1 : crc;
+}
 
 #endif

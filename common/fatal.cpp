@@ -1,5 +1,5 @@
 // fatal.cpp: reports a fatal condition on its stream and ends the process.
-#include "launcher/fatal.h"
+#include "common/fatal.h"
 
 #include <windows.h>
 #include <stdio.h>

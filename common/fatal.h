@@ -3,14 +3,14 @@
 //
 // Exit status 2 goes through the runtime library's normal exit, which flushes
 // a buffered standard output. Abnormal termination (terminate_abnormally in
-// launcher/platform.h) prints nothing and ends with status 0xC0000409.
+// common/platform.h) prints nothing and ends with status 0xC0000409.
 // Both standard streams stay in text mode: each "\n" leaves as CR LF.
 // Inserted paths and specifications are narrowed in the runtime's locale;
 // a character it cannot carry shows as '?'.
-#ifndef ZOBREL_LAUNCHER_FATAL_H
-#define ZOBREL_LAUNCHER_FATAL_H
+#ifndef ZOBREL_COMMON_FATAL_H
+#define ZOBREL_COMMON_FATAL_H
 
-#include "launcher/platform.h"
+#include "common/platform.h"
 
 // Writes the message and a newline to standard output; exit status 2.
 // The message is not a format: a percent sign is written as it is.

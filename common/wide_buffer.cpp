@@ -1,9 +1,9 @@
 // wide_buffer.cpp: bounded appends into caller-owned UTF-16 buffers.
-#include "launcher/wide_buffer.h"
+#include "common/wide_buffer.h"
 
 #include <wchar.h>
 
-#include "launcher/platform.h"
+#include "common/platform.h"
 
 size_t bounded_wide_length(const wchar_t *buffer, size_t capacity)
 {

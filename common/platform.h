@@ -1,7 +1,7 @@
 // platform.h: the compiler-specific corner of the launcher. Everything that
 // an MSVC build would spell differently lives here and nowhere else.
-#ifndef ZOBREL_LAUNCHER_PLATFORM_H
-#define ZOBREL_LAUNCHER_PLATFORM_H
+#ifndef ZOBREL_COMMON_PLATFORM_H
+#define ZOBREL_COMMON_PLATFORM_H
 
 #if defined(_MSC_VER)
 #include <stdlib.h>

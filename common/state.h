@@ -1,9 +1,9 @@
 // state.h: process-wide state shared by the stages of the main sequence.
 // Static storage, zero at process start, never freed. Main thread only.
-#ifndef ZOBREL_LAUNCHER_STATE_H
-#define ZOBREL_LAUNCHER_STATE_H
+#ifndef ZOBREL_COMMON_STATE_H
+#define ZOBREL_COMMON_STATE_H
 
-#include "launcher/wide_buffer.h"
+#include "common/wide_buffer.h"
 
 // The unpack directory: the expanded target specification, then its absolute
 // form; the start of every target path.

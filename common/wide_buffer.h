@@ -4,13 +4,12 @@
 // capacity counts units, the terminating NUL included. Every append checks the
 // bound before it writes: text that does not fit ends the process through
 // terminate_abnormally() and is never truncated.
-#ifndef ZOBREL_LAUNCHER_WIDE_BUFFER_H
-#define ZOBREL_LAUNCHER_WIDE_BUFFER_H
+#ifndef ZOBREL_COMMON_WIDE_BUFFER_H
+#define ZOBREL_COMMON_WIDE_BUFFER_H
 
 #include <stddef.h>
 
-// Units in a wide path buffer, the terminating NUL included.
-static const size_t WIDE_PATH_CAPACITY = 4096;
+#include "capacities.h"
 
 // Appends the NUL-terminated text at the end of the buffer's current text.
 // The buffer must hold a NUL within its capacity; ends the process if the

@@ -1,0 +1,25 @@
+// archive_name.h: the rule every archive record name must satisfy, shared by
+// the packer (which refuses to store a name that breaks it) and the launcher
+// (which refuses to unpack one), so the two can never disagree.
+//
+// A name is UTF-16, components separated by backslashes, relative to the
+// unpack directory. It is safe when it has 1 to 1023 units and every
+// component is a plain Windows file name: not empty, not "." or "..", no
+// control character, none of : / < > " | ? * (so no drive, stream or second
+// separator), not ending in a dot or a space (Windows would drop them and
+// reach another file), and not a device name such as CON or COM1.
+#ifndef ZOBREL_FORMAT_ARCHIVE_NAME_H
+#define ZOBREL_FORMAT_ARCHIVE_NAME_H
+
+#include <stddef.h>
+
+// Why the name of `length` units is not safe, as a short English phrase
+// ("the name is absolute"), or null when it is safe.
+const char *archive_name_problem(const char16_t *name, size_t length);
+
+// True when Windows takes the component (`length` units, no backslash) for
+// a device, whatever its extension and trailing spaces: CON, PRN, AUX, NUL,
+// COM1-9, LPT1-9 in any letter case.
+bool is_device_name(const char16_t *component, size_t length);
+
+#endif
