@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "payload/format.h"
+#include "payload_format.h"
 #include "payload/header.h"
 #include "payload/reader.h"
 

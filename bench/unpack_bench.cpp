@@ -30,9 +30,10 @@
 #include <string>
 #include <vector>
 
-#include "launcher/state.h"
-#include "launcher/wide_buffer.h"
+#include "common/state.h"
+#include "common/wide_buffer.h"
 #include "bench_support.h"
+#include "process_runner.h"
 #include "payload/directories.h"
 #include "payload/header.h"
 #include "payload/reader.h"
@@ -304,11 +305,6 @@ Outcome run_child(const std::wstring &command_line, bool sample_memory = false)
     return o;
 }
 
-std::wstring quote(const std::wstring &s)
-{
-    return L"\"" + s + L"\"";
-}
-
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -355,14 +351,14 @@ int run_drive(int argc, wchar_t **argv)
     Series cold, warm, base, null_run, l_cold, l_warm;
     for (int i = 0; i < reps; i++) {
         remove_dir(dir);
-        cold.add(run_child(quote(self) + L" unpack " + quote(blob) + L" " + quote(dir)));
-        warm.add(run_child(quote(self) + L" unpack " + quote(blob) + L" " + quote(dir)));
-        base.add(run_child(quote(self) + L" baseline " + quote(blob) + L" " + quote(list) + L" " + quote(dir)));
-        null_run.add(run_child(quote(self) + L" noop"));
+        cold.add(run_child(quote_argument(self) + L" unpack " + quote_argument(blob) + L" " + quote_argument(dir)));
+        warm.add(run_child(quote_argument(self) + L" unpack " + quote_argument(blob) + L" " + quote_argument(dir)));
+        base.add(run_child(quote_argument(self) + L" baseline " + quote_argument(blob) + L" " + quote_argument(list) + L" " + quote_argument(dir)));
+        null_run.add(run_child(quote_argument(self) + L" noop"));
         if (!launcher.empty()) {
             remove_dir(launcher_dir);
-            l_cold.add(run_child(quote(launcher) + L" noop"));
-            l_warm.add(run_child(quote(launcher) + L" noop"));
+            l_cold.add(run_child(quote_argument(launcher) + L" noop"));
+            l_warm.add(run_child(quote_argument(launcher) + L" noop"));
         }
         fprintf(stderr, "rep %d/%d done\n", i + 1, reps);
     }
@@ -370,8 +366,8 @@ int run_drive(int argc, wchar_t **argv)
     Outcome l_cold_memory, l_warm_memory;
     if (!launcher.empty()) {
         remove_dir(launcher_dir);
-        l_cold_memory = run_child(quote(launcher) + L" noop", true);
-        l_warm_memory = run_child(quote(launcher) + L" noop", true);
+        l_cold_memory = run_child(quote_argument(launcher) + L" noop", true);
+        l_warm_memory = run_child(quote_argument(launcher) + L" noop", true);
     }
     if (warm.last.values["directories"] != "0") {
         fprintf(stderr, "the warm run wrote something: %s directories\n", warm.last.values["directories"].c_str());

@@ -17,11 +17,8 @@
 # Outside this project, set ZOBREL_PACK to the zobrel-pack program and
 # ZOBREL_RUNTIME_DIR to the launcher runtime folder (this project's
 # build/win/runtime) before including this file.
-if(NOT DEFINED ZOBREL_PACK)
-  set(ZOBREL_PACK "${CMAKE_BINARY_DIR}/../host/packer/zobrel-pack" CACHE FILEPATH "The host packer")
-endif()
-if(NOT DEFINED ZOBREL_RUNTIME_DIR)
-  set(ZOBREL_RUNTIME_DIR "${CMAKE_BINARY_DIR}/runtime" CACHE PATH "The launcher runtime folder")
+if(NOT ZOBREL_PACK OR NOT ZOBREL_RUNTIME_DIR)
+  message(FATAL_ERROR "ZobrelOnefile.cmake: set ZOBREL_PACK (the zobrel-pack program) and ZOBREL_RUNTIME_DIR (the launcher runtime folder) before including it")
 endif()
 
 function(zobrel_add_onefile)

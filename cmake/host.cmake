@@ -4,10 +4,9 @@ pkg_check_modules(ZSTD REQUIRED IMPORTED_TARGET libzstd)
 find_package(ZLIB REQUIRED)
 find_package(Threads REQUIRED)
 
-# Where the packer finds the launcher runtime by default: the Windows build
-# made from this same tree.
-set(ZOBREL_RUNTIME_DIR "${CMAKE_BINARY_DIR}/../win/runtime" CACHE PATH
-    "Launcher runtime directory (the Windows build's runtime/ folder)")
+# The launcher runtime the packer links by default: the runtime/ folder of a
+# Windows build of this tree (scripts/build.sh passes it).
+set(ZOBREL_RUNTIME_DIR "" CACHE PATH "Default launcher runtime folder (a Windows build's runtime/)")
 
 add_subdirectory(${ZOBREL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 add_subdirectory(packer)

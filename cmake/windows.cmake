@@ -1,80 +1,83 @@
-# Windows build: the launcher runtime (static libraries the packer links into
-# each packed executable), the Windows tests and the benchmarks.
-set(ZOBREL_DEPS "/opt/zobrel-deps" CACHE PATH "Where scripts/setup.sh put the Windows zstd build")
-set(ZOBREL_PACK "${CMAKE_BINARY_DIR}/../host/packer/zobrel-pack" CACHE FILEPATH "The host packer")
+# Windows build: the launcher, the Windows tests, the benchmarks and the
+# example application, cross-compiled and run under Wine.
+set(ZOBREL_DEPS "/opt/zobrel-deps" CACHE PATH "Where scripts/setup.sh installs the Windows builds of the dependencies")
+set(ZOBREL_PACK "" CACHE FILEPATH "The host packer (build/host/packer/zobrel-pack), which packs the test applications")
+set(ZOBREL_RUNTIME_DIR "${CMAKE_BINARY_DIR}/runtime" CACHE PATH "Where this build writes the launcher runtime for the packer")
+if(NOT ZOBREL_PACK)
+  message(FATAL_ERROR "Set ZOBREL_PACK to the host build's zobrel-pack (scripts/build.sh does)")
+endif()
 
-# Tests run under Wine in one prefix per build tree.
+# Every Windows program this build makes runs under Wine, in one prefix per
+# build tree. Test runs and test discovery retry Wine's own start-up fault
+# once, and log each retry (cmake/wine-run.sh).
+set(ZOBREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(CMAKE_CROSSCOMPILING_EMULATOR
-    ${CMAKE_COMMAND} -E env ZOBREL_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
+    ${CMAKE_COMMAND} -E env ZOBREL_WINEPREFIX=${ZOBREL_WINEPREFIX} ZOBREL_WINE_RETRY=1
+    ZOBREL_WINE_RETRY_LOG=${CMAKE_BINARY_DIR}/wine-retries.log
     ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
 
+# zstd, built by its own Makefile with its own flags (scripts/setup.sh): a
+# decoder alone for the launcher, the whole library for tests and tools.
+foreach(kind zstd zstd-decoder)
+  if(NOT EXISTS ${ZOBREL_DEPS}/${kind}-mingw/lib/libzstd.a)
+    message(FATAL_ERROR "The Windows ${kind} library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
+  endif()
+endforeach()
 add_library(zobrel_zstd STATIC IMPORTED)
 set_target_properties(zobrel_zstd PROPERTIES
   IMPORTED_LOCATION ${ZOBREL_DEPS}/zstd-mingw/lib/libzstd.a
   INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/zstd-mingw/include)
-if(NOT EXISTS ${ZOBREL_DEPS}/zstd-mingw/lib/libzstd.a)
-  message(FATAL_ERROR "The Windows zstd library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
-endif()
-# Static zlib: the import library libz.dll.a must not be picked.
-set(ZOBREL_ZLIB_STATIC /usr/${ZOBREL_MINGW_PREFIX}/lib/libz.a)
+set(ZOBREL_ZSTD_DECODER ${ZOBREL_DEPS}/zstd-decoder-mingw/lib/libzstd.a)
+add_library(zobrel_zstd_decoder STATIC IMPORTED)
+set_target_properties(zobrel_zstd_decoder PROPERTIES
+  IMPORTED_LOCATION ${ZOBREL_ZSTD_DECODER}
+  INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/zstd-decoder-mingw/include)
+# Debian's static mingw zlib (the import library libz.dll.a must not be picked).
 add_library(zobrel_zlib STATIC IMPORTED)
-set_target_properties(zobrel_zlib PROPERTIES IMPORTED_LOCATION ${ZOBREL_ZLIB_STATIC})
+set_target_properties(zobrel_zlib PROPERTIES IMPORTED_LOCATION /usr/${ZOBREL_MINGW_PREFIX}/lib/libz.a)
 
-# Flags for everything that runs on Windows: static runtime, wmain entry,
-# no timestamp in the PE header (packed executables are reproducible).
+# Flags for everything that runs on Windows: static runtime, no timestamp in
+# the PE header (packed executables are reproducible).
 add_library(zobrel_windows_flags INTERFACE)
-target_compile_options(zobrel_windows_flags INTERFACE -Wall -Wextra -O2)
+target_compile_options(zobrel_windows_flags INTERFACE -Wall -Wextra)
 target_compile_definitions(zobrel_windows_flags INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 target_link_options(zobrel_windows_flags INTERFACE -static -Wl,--no-insert-timestamp)
+# The launcher's own code: no exceptions.
+add_library(zobrel_launcher_flags INTERFACE)
+target_link_libraries(zobrel_launcher_flags INTERFACE zobrel_windows_flags)
+target_compile_options(zobrel_launcher_flags INTERFACE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>)
 # Programs whose entry point is wmain (the launcher, test helpers).
 add_library(zobrel_wmain INTERFACE)
 target_link_options(zobrel_wmain INTERFACE -municode)
 
-add_library(zobrel_launcher_core STATIC
-  launcher/wide_buffer.cpp
-  launcher/fatal.cpp
-  launcher/state.cpp
-  launcher/main_sequence.cpp
-  pathspec/environment.cpp
-  pathspec/paths.cpp
-  pathspec/run_values.cpp
-  pathspec/expand.cpp
-  payload/header.cpp
-  payload/reader.cpp
-  payload/unpack.cpp
-  payload/directories.cpp
-  child/cmdline.cpp
-  child/launch.cpp
-  child/console_events.cpp
-  child/child_handle.cpp)
-target_include_directories(zobrel_launcher_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(zobrel_launcher_core PRIVATE -fno-exceptions)
-target_link_libraries(zobrel_launcher_core PUBLIC zobrel_windows_flags zobrel_zstd zobrel_zlib shell32)
-
-# The entry point lives apart, so that tests can link the core with their own main.
-add_library(zobrel_launcher_entry STATIC launcher/entry.cpp)
-target_link_libraries(zobrel_launcher_entry PUBLIC zobrel_launcher_core zobrel_wmain)
+add_subdirectory(common)
+add_subdirectory(pathspec)
+add_subdirectory(payload)
+add_subdirectory(child)
+add_subdirectory(launcher)
 
 # The runtime the packer links against: a small recipe naming the tools,
 # archives and flags. The packer reads it at pack time, so packing an
 # application never needs a rebuild of this project.
-file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/runtime/zobrel-runtime.cfg CONTENT
+set(zobrel_runtime_libs
+  $<TARGET_FILE:zobrel_launcher_entry> $<TARGET_FILE:zobrel_launcher_core> $<TARGET_FILE:zobrel_child>
+  $<TARGET_FILE:zobrel_payload> $<TARGET_FILE:zobrel_pathspec> $<TARGET_FILE:zobrel_common>
+  $<TARGET_FILE:zobrel_format> ${ZOBREL_ZSTD_DECODER} /usr/${ZOBREL_MINGW_PREFIX}/lib/libz.a)
+file(GENERATE OUTPUT ${ZOBREL_RUNTIME_DIR}/zobrel-runtime.cfg CONTENT
 "cxx=${CMAKE_CXX_COMPILER}
 cc=${CMAKE_C_COMPILER}
 windres=${CMAKE_RC_COMPILER}
-libs=$<TARGET_FILE:zobrel_launcher_entry>;$<TARGET_FILE:zobrel_launcher_core>;${ZOBREL_DEPS}/zstd-mingw/lib/libzstd.a;${ZOBREL_ZLIB_STATIC}
+libs=$<JOIN:${zobrel_runtime_libs},;>
 ldflags=-municode;-static;-s;-Wl,--no-insert-timestamp;-Wl,--stack,1048576;-lshell32
 ")
-add_custom_target(zobrel_runtime ALL DEPENDS zobrel_launcher_entry zobrel_launcher_core)
+add_custom_target(zobrel_runtime ALL DEPENDS zobrel_launcher_entry)
 
 # GoogleTest, cross-built from Debian's source.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(${ZOBREL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-include(cmake/ZobrelOnefile.cmake OPTIONAL)
+include(cmake/ZobrelOnefile.cmake)
 add_subdirectory(examples)
 add_subdirectory(tests)
-if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
-  add_subdirectory(bench)
-endif()
+add_subdirectory(bench)

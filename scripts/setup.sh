@@ -34,40 +34,52 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The Windows zstd library: Debian ships none, so build it from Debian's source.
-if [ ! -f "$ZSTD_WIN/lib/libzstd.a" ] || [ ! -f "$ZSTD_WIN/include/zstd.h" ]; then
-  src_list=/etc/apt/sources.list.d/zobrel-deb-src.sources
+# Fetches and unpacks Debian's source package $1 into $2 (adding a deb-src
+# entry if the machine has none).
+fetch_source() {
+  local package=$1 dest=$2
+  local src_list=/etc/apt/sources.list.d/zobrel-deb-src.sources
   if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    local suite
     suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
     printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
       "$suite" | $SUDO tee "$src_list" >/dev/null
     apt_updated=0
   fi
   apt_update
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
+  mkdir -p "$dest"
   # apt has checked the downloaded files against the signed archive index;
   # its remarks on sandboxing and the unsigned .dsc are noise here.
-  (cd "$work" && apt-get source -qq --download-only -o APT::Sandbox::User=root libzstd >/dev/null 2>&1 &&
+  (cd "$dest" && apt-get source -qq --download-only -o APT::Sandbox::User=root "$package" >/dev/null 2>&1 &&
     dpkg-source -x --skip-patches ./*.dsc src >/dev/null 2>&1) ||
-    { echo "setup: could not fetch and unpack Debian's zstd source" >&2; exit 1; }
-  lib=$work/src/lib
-  echo "setup: building the Windows zstd library from $(basename "$work"/*.dsc)"
-  objs=()
-  for c in "$lib"/common/*.c "$lib"/compress/*.c "$lib"/decompress/*.c; do
-    o=$work/$(basename "${c%.c}").o
-    objs+=("$o")
-    x86_64-w64-mingw32-gcc-posix -O2 -DZSTD_DISABLE_ASM -DZSTD_MULTITHREAD=0 -DXXH_NAMESPACE=ZSTD_ \
-      -I"$lib" -I"$lib/common" -c "$c" -o "$o" &
-    # two compilers at a time is what this machine has cores for
-    [ "$(jobs -rp | wc -l)" -lt 2 ] || wait -n
+    { echo "setup: could not fetch and unpack Debian's $package source" >&2; exit 1; }
+}
+
+# The Windows zstd libraries: Debian ships none, so they are built from
+# Debian's source by zstd's own Makefile, with its own flags. The launcher
+# links a decoder alone, without the legacy formats; the tests and the
+# Windows packer link the whole library, multi-threaded. A recipe stamp
+# makes a changed recipe rebuild.
+ZSTD_DECODER_WIN=$DEPS/zstd-decoder-mingw
+zstd_make="make -C src/lib -j2 CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar"
+zstd_full="libzstd.a-mt-release"
+zstd_decoder="libzstd.a-nomt-release ZSTD_LIB_COMPRESSION=0 ZSTD_LIB_DICTBUILDER=0 ZSTD_LIB_DEPRECATED=0 ZSTD_LEGACY_SUPPORT=0"
+if [ "$(cat "$ZSTD_WIN/recipe" 2>/dev/null)" != "$zstd_full" ] ||
+   [ "$(cat "$ZSTD_DECODER_WIN/recipe" 2>/dev/null)" != "$zstd_decoder" ]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  fetch_source libzstd "$work"
+  echo "setup: building the Windows zstd libraries from $(basename "$work"/*.dsc)"
+  for recipe in "$zstd_full:$ZSTD_WIN" "$zstd_decoder:$ZSTD_DECODER_WIN"; do
+    targets=${recipe%%:*} dest=${recipe#*:}
+    rm -f "$work/src/lib/libzstd.a"
+    (cd "$work" && $zstd_make $targets >/dev/null)
+    $SUDO rm -rf "$dest"
+    $SUDO mkdir -p "$dest/lib" "$dest/include"
+    $SUDO cp "$work/src/lib/zstd.h" "$work/src/lib/zstd_errors.h" "$work/src/lib/zdict.h" "$dest/include/"
+    $SUDO cp "$work/src/lib/libzstd.a" "$dest/lib/libzstd.a"
+    echo "$targets" | $SUDO tee "$dest/recipe" >/dev/null
   done
-  wait
-  $SUDO mkdir -p "$ZSTD_WIN/lib" "$ZSTD_WIN/include"
-  rm -f "$work/libzstd.a"
-  x86_64-w64-mingw32-ar rcs "$work/libzstd.a" "${objs[@]}"
-  $SUDO cp "$lib/zstd.h" "$lib/zstd_errors.h" "$lib/zdict.h" "$ZSTD_WIN/include/"
-  $SUDO cp "$work/libzstd.a" "$ZSTD_WIN/lib/libzstd.a"
 fi
 
 for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres; do

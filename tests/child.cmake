@@ -13,20 +13,13 @@ target_link_libraries(report_child PRIVATE zobrel_windows_flags zobrel_wmain she
 add_executable(launch_probe helpers/launch_probe.cpp)
 target_link_libraries(launch_probe PRIVATE zobrel_launcher_core zobrel_example_build_info zobrel_wmain)
 
-set(child_test_depends report_child launch_probe)
 # The same child packed into a real launcher, unpacked under {TEMP}.
-if(COMMAND zobrel_add_onefile AND EXISTS "${ZOBREL_PACK}")
-  zobrel_add_onefile(NAME report_onefile APP_DIR ${ZOBREL_REPORT_APP_DIR} MAIN report_child.exe
-    OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/report_onefile.exe
-    PRODUCT report TARGET_SPEC [[{TEMP}\zobrel-report]] LEVEL 3 DEPENDS report_child)
-  list(APPEND child_test_depends report_onefile)
-endif()
+zobrel_add_onefile(NAME report_onefile APP_DIR ${ZOBREL_REPORT_APP_DIR} MAIN report_child.exe
+  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/report_onefile.exe
+  PRODUCT report TARGET_SPEC [[{TEMP}\zobrel-report]] LEVEL 3 DEPENDS report_child)
 
 zobrel_add_windows_test(NAME child_test SOURCES child_test.cpp
-  LIBS zobrel_launcher_core zobrel_example_build_info shell32 DEPENDS ${child_test_depends})
-if(TARGET report_onefile)
-  target_compile_definitions(child_test PRIVATE ZOBREL_HAVE_REPORT_ONEFILE)
-endif()
+  LIBS zobrel_launcher_core zobrel_example_build_info shell32 DEPENDS report_child launch_probe report_onefile)
 
 # Console events typed into a real terminal: tmux gives Wine a console.
 find_program(ZOBREL_TMUX tmux)

@@ -106,12 +106,8 @@ struct LauncherKind {
 };
 
 const LauncherKind PROBE = {L"launch_probe.exe", L"probe"};
-#ifdef ZOBREL_HAVE_REPORT_ONEFILE
 const LauncherKind ONEFILE = {L"report_onefile.exe", L"onefile"};
 const LauncherKind LAUNCHERS[] = {PROBE, ONEFILE};
-#else
-const LauncherKind LAUNCHERS[] = {PROBE};
-#endif
 
 // The first argument the child gets: the launcher's full path, quoted only
 // when it holds a space.

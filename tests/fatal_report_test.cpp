@@ -2,13 +2,12 @@
 // process: the stream, the exact bytes (CR LF line ends), and the exit code.
 #include <gtest/gtest.h>
 
-#include "launcher/fatal.h"
+#include "common/fatal.h"
 #include "process_runner.h"
 #include "test_paths.h"
 
 namespace {
 
-const DWORD FAIL_FAST_STATUS = 0xC0000409;
 
 RunResult probe(const std::wstring &args, bool prelude = false)
 {

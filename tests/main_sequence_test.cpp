@@ -7,7 +7,6 @@
 
 namespace {
 
-const DWORD FAIL_FAST_STATUS = 0xC0000409;
 
 // Runs a test launcher with its temporary folder (and so its unpack
 // directory) inside a fresh scratch directory.

@@ -21,11 +21,11 @@
 #include "pathspec/paths.h"
 #include "pathspec/run_values.h"
 #include "process_runner.h"
+#include "spec_keys.h"
 #include "test_paths.h"
 
 namespace {
 
-const DWORD FAIL_FAST_STATUS = 0xC0000409;
 const size_t PATH_CAPACITY = 4096;
 
 const wchar_t PARENT_PIN[] = L"ZOBREL_ONEFILE_PARENT";
@@ -280,12 +280,8 @@ TEST_F(PathSpec, KeysExpandToTheirValues)
 
 TEST_F(PathSpec, KeysMatchWithoutRegardToCase)
 {
-    const wchar_t *const keys[] = {
-        L"TEMP",    L"PROGRAM", L"PROGRAM_BASE", L"PROGRAM_DIR",     L"PID",    L"HOME",    L"CACHE_DIR", L"COMPANY",
-        L"PRODUCT", L"VERSION", L"FILE_VERSION", L"PRODUCT_VERSION", L"RANDOM", L"TIME_US", L"TIME",
-    };
-    for (const wchar_t *key : keys) {
-        std::wstring upper = key, lower = key, mixed = key;
+    for (const SpecKey &key : SPEC_KEYS) {
+        std::wstring upper = widen(key.name), lower = upper, mixed = upper;
         for (size_t i = 0; i < upper.size(); i++) {
             lower[i] = static_cast<wchar_t>(towlower(upper[i]));
             if (i % 2 == 1) mixed[i] = lower[i];

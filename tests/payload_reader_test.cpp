@@ -7,8 +7,10 @@
 // wrapper below (the test links with --wrap=ZSTD_decompressStream).
 //
 // Fatal ends run in payload_probe.exe, watched from outside. The damaged
-// payloads live in tests/fixtures/payload/: a missing fixture is made once by
-// this test and then replayed as it is, whatever the compressor does later.
+// payloads live in tests/fixtures/payload/ and are replayed as saved,
+// whatever the compressor does later. A missing fixture fails the test; they
+// are written only on request, by running this test with
+// ZOBREL_WRITE_FIXTURES=1 (tests/write_fixtures.sh).
 #include <gtest/gtest.h>
 #include <zstd.h>
 
@@ -21,7 +23,7 @@
 #include <vector>
 
 #include "blob_builder.h"
-#include "payload/format.h"
+#include "payload_format.h"
 #include "payload/header.h"
 #include "payload/reader.h"
 #include "process_runner.h"
@@ -548,10 +550,14 @@ size_t block_offset(const std::string &frame, size_t index)
 
 std::wstring fixture_path(const std::string &name, const std::function<std::string()> &make)
 {
-    const char *dir = getenv("ZOBREL_PAYLOAD_FIXTURES");
-    if (dir == NULL) throw std::runtime_error("ZOBREL_PAYLOAD_FIXTURES is not set");
-    std::wstring path = widen(dir) + L"\\" + widen(name) + L".bin";
-    if (!file_exists(path)) write_file(path, make());
+    std::wstring path = widen(ZOBREL_PAYLOAD_FIXTURES) + L"\\" + widen(name) + L".bin";
+    if (file_exists(path)) return path;
+    const char *write = getenv("ZOBREL_WRITE_FIXTURES");
+    if (write == NULL || strcmp(write, "1") != 0) {
+        throw std::runtime_error("fixture " + narrow(path) +
+                                 " is missing; write it on purpose with tests/write_fixtures.sh");
+    }
+    write_file(path, make());
     return path;
 }
 

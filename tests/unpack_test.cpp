@@ -22,7 +22,6 @@
 
 namespace {
 
-const DWORD FAIL_FAST_STATUS = 0xC0000409;
 
 // Four bytes whose CRC-32 is 0.
 const std::string CRC_ZERO_BYTES("\x9d\x0a\xd9\x6d", 4);

@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "packer/frame.h"
-#include "packer/pe_image.h"
+#include "frame.h"
+#include "pe_image.h"
 #include "support.h"
 
 namespace {

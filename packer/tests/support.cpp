@@ -15,8 +15,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "packer/archive.h"
-#include "packer/frame.h"
+#include "archive.h"
+#include "frame.h"
+#include "payload_format.h"
 
 namespace zt {
 
@@ -95,7 +96,7 @@ std::string make_archive(const std::vector<std::pair<std::u16string, std::string
     put(a, a.size(), content.size(), 8);
     uint32_t crc = static_cast<uint32_t>(
         crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
-    put(a, a.size(), r < stored_crcs.size() ? stored_crcs[r] : zobrel::stored_checksum(crc), 4);
+    put(a, a.size(), r < stored_crcs.size() ? stored_crcs[r] : stored_checksum(crc), 4);
     a += content;
   }
   put(a, a.size(), 0, 2);

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "launcher/fatal.h"
-#include "launcher/platform.h"
+#include "common/fatal.h"
+#include "common/platform.h"
 
 static std::string narrow_ascii(const wchar_t *text)
 {

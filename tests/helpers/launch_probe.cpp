@@ -12,9 +12,9 @@
 
 #include "child/console_events.h"
 #include "child/launch.h"
-#include "launcher/fatal.h"
-#include "launcher/state.h"
-#include "launcher/wide_buffer.h"
+#include "common/fatal.h"
+#include "common/state.h"
+#include "common/wide_buffer.h"
 #include "pathspec/run_values.h"
 
 int wmain(int argc, wchar_t **argv)

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/format.h"
+#include "payload_format.h"
 #include "payload/header.h"
 #include "payload/reader.h"
 

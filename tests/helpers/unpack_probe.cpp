@@ -10,8 +10,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "launcher/state.h"
-#include "launcher/wide_buffer.h"
+#include "common/state.h"
+#include "common/wide_buffer.h"
 #include "payload/directories.h"
 #include "payload/header.h"
 #include "payload/reader.h"

@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 
-#include "payload/format.h"
+#include "payload_format.h"
 
 uint32_t crc32_of(const std::string &bytes)
 {

@@ -10,6 +10,10 @@
 #include <utility>
 #include <vector>
 
+// The exit status of the launcher's abnormal termination (the platform's
+// fail-fast: STATUS_STACK_BUFFER_OVERRUN).
+const DWORD FAIL_FAST_STATUS = 0xC0000409;
+
 struct RunOptions {
     std::wstring application;   // program path; empty: taken from the command line
     std::wstring command_line;  // whole command line, argv[0] included
