@@ -27,7 +27,6 @@
 
 namespace {
 
-
 struct Outcome {
     double seconds;
     unsigned long long bytes;    // decoded bytes handed out
@@ -85,7 +84,8 @@ Outcome run_bare(const Mapped &blob)
     double start = now_seconds();
     ZSTD_DCtx *dctx = ZSTD_createDCtx();
     unsigned char *window = static_cast<unsigned char *>(malloc(DECODE_WINDOW_SIZE));
-    ZSTD_inBuffer in = {blob.data + PAYLOAD_HEADER_SIZE, static_cast<size_t>(blob.size - PAYLOAD_HEADER_SIZE), 0};
+    ZSTD_inBuffer in = {blob.data + PAYLOAD_HEADER_SIZE, static_cast<size_t>(blob.size - PAYLOAD_HEADER_SIZE),
+                        0};
     for (;;) {
         ZSTD_outBuffer out = {window, DECODE_WINDOW_SIZE, 0};
         size_t r = ZSTD_decompressStream(dctx, &out, &in);
@@ -133,8 +133,8 @@ int wmain(int argc, wchar_t **argv)
         fprintf(stderr, "the reader handed out %llu bytes, the frame holds %llu\n", reader.bytes, bare.bytes);
         return 102;
     }
-    printf("blob %llu bytes, frame decodes to %llu bytes, %llu records, %llu windows\n", blob.size, bare.bytes,
-           reader.records, (bare.bytes + DECODE_WINDOW_SIZE - 1) / DECODE_WINDOW_SIZE);
+    printf("blob %llu bytes, frame decodes to %llu bytes, %llu records, %llu windows\n", blob.size,
+           bare.bytes, reader.records, (bare.bytes + DECODE_WINDOW_SIZE - 1) / DECODE_WINDOW_SIZE);
 
     std::vector<double> reader_times, bare_times, ratios;
     unsigned sink = reader.sink + bare.sink;

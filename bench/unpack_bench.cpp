@@ -41,7 +41,6 @@
 
 namespace {
 
-
 // Peak private bytes, sampled every millisecond: Wine reports the current
 // anonymous memory as PeakPagefileUsage, not a peak (Windows keeps a true one).
 std::atomic<unsigned long long> g_sampled_private_peak{0};
@@ -151,8 +150,9 @@ int run_baseline(const std::wstring &blob_path, const std::wstring &list_path, c
     uLong all = 0;
     for (const std::wstring &name : names) {
         std::wstring path = dir + L"\\" + name;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        HANDLE file =
+            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file == INVALID_HANDLE_VALUE) {
             printf("missing: %ls\n", path.c_str());
             return 103;
@@ -210,7 +210,8 @@ int run_noop()
         print_memory("", GetCurrentProcess());
         return 0;
     }
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, wcstoul(parent, NULL, 10));
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, wcstoul(parent, NULL, 10));
     if (process == NULL) {
         printf("memory=unavailable (error %lu)\n", GetLastError());
         return 0;
@@ -224,7 +225,7 @@ int run_noop()
 // The driver
 
 struct Outcome {
-    double wall = 0;                       // process start to end, seconds
+    double wall = 0;                            // process start to end, seconds
     std::map<std::string, std::string> values;  // its key=value lines
 };
 
@@ -271,7 +272,8 @@ Outcome run_child(const std::wstring &command_line, bool sample_memory = false)
     }
     CloseHandle(write_end);
     ChildSampler sampler = {pi.hProcess};
-    HANDLE sampler_thread = sample_memory ? CreateThread(NULL, 0, sample_child_memory, &sampler, 0, NULL) : NULL;
+    HANDLE sampler_thread =
+        sample_memory ? CreateThread(NULL, 0, sample_child_memory, &sampler, 0, NULL) : NULL;
     std::string text;
     char buffer[4096];
     DWORD got;
@@ -351,9 +353,12 @@ int run_drive(int argc, wchar_t **argv)
     Series cold, warm, base, null_run, l_cold, l_warm;
     for (int i = 0; i < reps; i++) {
         remove_dir(dir);
-        cold.add(run_child(quote_argument(self) + L" unpack " + quote_argument(blob) + L" " + quote_argument(dir)));
-        warm.add(run_child(quote_argument(self) + L" unpack " + quote_argument(blob) + L" " + quote_argument(dir)));
-        base.add(run_child(quote_argument(self) + L" baseline " + quote_argument(blob) + L" " + quote_argument(list) + L" " + quote_argument(dir)));
+        cold.add(run_child(quote_argument(self) + L" unpack " + quote_argument(blob) + L" " +
+                           quote_argument(dir)));
+        warm.add(run_child(quote_argument(self) + L" unpack " + quote_argument(blob) + L" " +
+                           quote_argument(dir)));
+        base.add(run_child(quote_argument(self) + L" baseline " + quote_argument(blob) + L" " +
+                           quote_argument(list) + L" " + quote_argument(dir)));
         null_run.add(run_child(quote_argument(self) + L" noop"));
         if (!launcher.empty()) {
             remove_dir(launcher_dir);
@@ -370,7 +375,8 @@ int run_drive(int argc, wchar_t **argv)
         l_warm_memory = run_child(quote_argument(launcher) + L" noop", true);
     }
     if (warm.last.values["directories"] != "0") {
-        fprintf(stderr, "the warm run wrote something: %s directories\n", warm.last.values["directories"].c_str());
+        fprintf(stderr, "the warm run wrote something: %s directories\n",
+                warm.last.values["directories"].c_str());
         return 4;
     }
 
@@ -378,20 +384,24 @@ int run_drive(int argc, wchar_t **argv)
     // the run least disturbed by other work.
     auto lo = [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); };
     printf("runs per case: %d; seconds as median / minimum\n", reps);
-    printf("baseline (decode + crc32 via mappings): work %.3f / %.3f, process %.3f / %.3f; %s bytes decoded, %s files\n",
-           median(base.work), lo(base.work), median(base.wall), lo(base.wall), base.last.values["decoded"].c_str(),
-           base.last.values["files"].c_str());
-    printf("empty process (start-up only):           process %.3f / %.3f\n", median(null_run.wall), lo(null_run.wall));
+    printf("baseline (decode + crc32 via mappings): work %.3f / %.3f, process %.3f / %.3f; %s bytes decoded, "
+           "%s files\n",
+           median(base.work), lo(base.work), median(base.wall), lo(base.wall),
+           base.last.values["decoded"].c_str(), base.last.values["files"].c_str());
+    printf("empty process (start-up only):           process %.3f / %.3f\n", median(null_run.wall),
+           lo(null_run.wall));
     auto line = [&](const char *name, const Series &s, bool has_work) {
         if (has_work) {
-            printf("%-22s work %.3f / %.3f, process %.3f / %.3f\n", name, median(s.work), lo(s.work), median(s.wall),
-                   lo(s.wall));
+            printf("%-22s work %.3f / %.3f, process %.3f / %.3f\n", name, median(s.work), lo(s.work),
+                   median(s.wall), lo(s.wall));
         } else {
             printf("%-22s process %.3f / %.3f\n", name, median(s.wall), lo(s.wall));
         }
     };
-    auto ratio = [&](const char *name, const std::vector<double> &a, const std::vector<double> &b, const char *note) {
-        printf("RATIO %-34s = %.3f (median)  %.3f (minimum)%s\n", name, median(a) / median(b), lo(a) / lo(b), note);
+    auto ratio = [&](const char *name, const std::vector<double> &a, const std::vector<double> &b,
+                     const char *note) {
+        printf("RATIO %-34s = %.3f (median)  %.3f (minimum)%s\n", name, median(a) / median(b), lo(a) / lo(b),
+               note);
     };
     line("unpack probe, warm:", warm, true);
     line("unpack probe, cold:", cold, true);
@@ -405,20 +415,22 @@ int run_drive(int argc, wchar_t **argv)
         ratio("launcher warm / baseline, process", l_warm.wall, base.wall, "  target <= 1.10");
         // The launcher also starts its child, one more process than the baseline.
         std::vector<double> less_child;
-        for (size_t i = 0; i < l_warm.wall.size(); i++) less_child.push_back(l_warm.wall[i] - median(null_run.wall));
+        for (size_t i = 0; i < l_warm.wall.size(); i++)
+            less_child.push_back(l_warm.wall[i] - median(null_run.wall));
         ratio("launcher warm less a child start", less_child, base.wall, "");
         ratio("launcher cold / baseline, process", l_cold.wall, base.wall, "");
     }
     const double budget = 128 + 16;
-    printf("peak memory, MiB (budget %.0f): private = anonymous memory sampled every 1 ms (by the process\n", budget);
+    printf("peak memory, MiB (budget %.0f): private = anonymous memory sampled every 1 ms (by the process\n",
+           budget);
     printf("  itself; for the launcher, from outside in one extra untimed run each way);\n");
     printf("  working set = PeakWorkingSetSize, file-backed pages (image, blob, mapped files) included\n");
     auto show = [&](const char *name, const Outcome &o) {
         double sampled = mib(o, "sampled_private_peak");
         char private_text[32] = "     n/a";
         if (sampled >= 0) snprintf(private_text, sizeof private_text, "%8.1f", sampled);
-        printf("  %-22s private %s  working set %8.1f  (PeakPagefileUsage as reported %8.1f)\n", name, private_text,
-               mib(o, "peak_working_set"), mib(o, "peak_pagefile"));
+        printf("  %-22s private %s  working set %8.1f  (PeakPagefileUsage as reported %8.1f)\n", name,
+               private_text, mib(o, "peak_working_set"), mib(o, "peak_pagefile"));
     };
     show("empty process", null_run.last);
     show("baseline", base.last);

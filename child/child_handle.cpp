@@ -1,7 +1,6 @@
 // child_handle.cpp: the use count that lets the child's handle be closed once.
 #include "child/child_handle.h"
 
-
 HANDLE volatile g_child_process;
 static LONG volatile g_child_uses;
 

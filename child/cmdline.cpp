@@ -55,8 +55,7 @@ static void append_quoted(wchar_t *buffer, size_t capacity, size_t *length, cons
     }
 }
 
-void append_command_line_argument(wchar_t *buffer, size_t capacity, size_t *length,
-                                  const wchar_t *argument)
+void append_command_line_argument(wchar_t *buffer, size_t capacity, size_t *length, const wchar_t *argument)
 {
     if (needs_quotes(argument)) {
         append_quoted(buffer, capacity, length, argument);

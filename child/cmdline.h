@@ -19,7 +19,6 @@ wchar_t *build_child_command_line();
 // Appends one argument at *length in its command-line form: unchanged, or
 // quoted with the backslash rules of the platform's argument splitting.
 // Ends the process abnormally if it does not fit the capacity.
-void append_command_line_argument(wchar_t *buffer, size_t capacity, size_t *length,
-                                  const wchar_t *argument);
+void append_command_line_argument(wchar_t *buffer, size_t capacity, size_t *length, const wchar_t *argument);
 
 #endif

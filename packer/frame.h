@@ -15,9 +15,9 @@ struct ZSTD_DCtx_s;
 namespace zobrel {
 
 struct FrameOptions {
-  int level = 19;
-  int threads = 1;        // zstd worker threads, at least 1
-  bool checksum = false;  // zstd's content checksum in the frame
+    int level = 19;
+    int threads = 1;        // zstd worker threads, at least 1
+    bool checksum = false;  // zstd's content checksum in the frame
 };
 
 // The window log for an archive of this many bytes: big enough to reach back
@@ -34,63 +34,63 @@ uint64_t padding_after_frame(uint64_t frame_size);
 // content size. Throws PackError on any failure; a writer that is destroyed
 // before finish() leaves a partial file for the caller to remove.
 class BlobWriter {
- public:
-  BlobWriter(const std::filesystem::path& path, const FrameOptions& options, uint64_t archive_size);
-  ~BlobWriter();
-  BlobWriter(const BlobWriter&) = delete;
-  BlobWriter& operator=(const BlobWriter&) = delete;
+public:
+    BlobWriter(const std::filesystem::path &path, const FrameOptions &options, uint64_t archive_size);
+    ~BlobWriter();
+    BlobWriter(const BlobWriter &) = delete;
+    BlobWriter &operator=(const BlobWriter &) = delete;
 
-  void write(const void* data, size_t size);
-  // Told, after each step of the compressor, how many archive bytes it has
-  // compressed so far (not merely taken in: workers may still hold some).
-  void on_progress(std::function<void(uint64_t)> callback) { progress_ = std::move(callback); }
-  // Ends the frame and appends padding and length record; returns L.
-  uint64_t finish();
-  uint64_t bytes_out() const { return written_; }
+    void write(const void *data, size_t size);
+    // Told, after each step of the compressor, how many archive bytes it has
+    // compressed so far (not merely taken in: workers may still hold some).
+    void on_progress(std::function<void(uint64_t)> callback) { progress_ = std::move(callback); }
+    // Ends the frame and appends padding and length record; returns L.
+    uint64_t finish();
+    uint64_t bytes_out() const { return written_; }
 
- private:
-  void put(const void* data, size_t size);
-  void drain(int directive, const void* data, size_t size);
+private:
+    void put(const void *data, size_t size);
+    void drain(int directive, const void *data, size_t size);
 
-  std::filesystem::path path_;
-  std::FILE* file_ = nullptr;
-  ZSTD_CCtx_s* cctx_ = nullptr;
-  std::string out_;
-  uint64_t written_ = 0;
-  std::function<void(uint64_t)> progress_;
+    std::filesystem::path path_;
+    std::FILE *file_ = nullptr;
+    ZSTD_CCtx_s *cctx_ = nullptr;
+    std::string out_;
+    uint64_t written_ = 0;
+    std::function<void(uint64_t)> progress_;
 };
 
 // Where the parts of a blob lie.
 struct BlobLayout {
-  uint64_t frame_offset = 3;
-  uint64_t frame_size = 0;
-  uint64_t padding = 0;
-  uint64_t length = 0;  // L
+    uint64_t frame_offset = 3;
+    uint64_t frame_size = 0;
+    uint64_t padding = 0;
+    uint64_t length = 0;  // L
 };
 
 // Checks a blob of length L in memory: header, length record equal to L - 8
 // at a multiple of 16, one frame of at most a 2^27 window ending in at most 15
 // zero bytes before it. Returns "" and fills layout, or says what is wrong.
-std::string check_blob(const unsigned char* blob, uint64_t length, BlobLayout& layout);
+std::string check_blob(const unsigned char *blob, uint64_t length, BlobLayout &layout);
 
 // Streams the decoded output of one frame.
 class FrameReader {
- public:
-  FrameReader(const unsigned char* frame, uint64_t size);
-  ~FrameReader();
-  FrameReader(const FrameReader&) = delete;
-  FrameReader& operator=(const FrameReader&) = delete;
+public:
+    FrameReader(const unsigned char *frame, uint64_t size);
+    ~FrameReader();
+    FrameReader(const FrameReader &) = delete;
+    FrameReader &operator=(const FrameReader &) = delete;
 
-  // Reads up to n bytes; fewer only when the frame has ended. Throws
-  // PackError when the frame is damaged or truncated, or its checksum fails.
-  size_t read(void* dst, size_t n);
+    // Reads up to n bytes; fewer only when the frame has ended. Throws
+    // PackError when the frame is damaged or truncated, or its checksum fails.
+    size_t read(void *dst, size_t n);
 
- private:
-  ZSTD_DCtx_s* dctx_ = nullptr;
-  const unsigned char* src_;
-  uint64_t size_;
-  uint64_t pos_ = 0;
-  bool ended_ = false;
+private:
+    ZSTD_DCtx_s *dctx_ = nullptr;
+    const unsigned char *src_;
+    uint64_t size_;
+    uint64_t pos_ = 0;
+    bool ended_ = false;
 };
 
 }  // namespace zobrel

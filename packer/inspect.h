@@ -10,17 +10,17 @@ namespace zobrel {
 // Prints one line per record, in archive order: size, stored CRC-32 (hex),
 // name. Throws PackError if the file is not a packed executable or its
 // payload is damaged; lines already printed stay.
-void run_list(const std::filesystem::path& exe, std::FILE* out);
+void run_list(const std::filesystem::path &exe, std::FILE *out);
 
 // Decodes everything and checks the header, padding, length record, names
 // and every checksum. Prints each problem to stderr; returns true only if
 // all hold (then prints a one-line confirmation to out unless out is null).
-bool run_verify(const std::filesystem::path& exe, std::FILE* out);
+bool run_verify(const std::filesystem::path &exe, std::FILE *out);
 
 // Writes every record's file under dir (created if missing). Refuses any
 // name that could reach outside dir or through a symbolic link, and any
 // record whose content does not match its checksum. Throws PackError.
-void run_extract(const std::filesystem::path& exe, const std::filesystem::path& dir);
+void run_extract(const std::filesystem::path &exe, const std::filesystem::path &dir);
 
 }  // namespace zobrel
 

@@ -9,23 +9,23 @@
 namespace zobrel {
 
 struct BuildOptions {
-  std::filesystem::path app_dir;
-  std::string main;  // relative to app_dir
-  std::filesystem::path output;
-  std::optional<std::string> company, product, version, file_version, product_version, target_spec;
-  std::filesystem::path icon;
-  int level = 19;
-  int threads = 0;  // 0: one per core
-  bool checksum = false;
-  bool quiet = false;
-  std::string runtime;  // empty: $ZOBREL_RUNTIME or the built-in default
+    std::filesystem::path app_dir;
+    std::string main;  // relative to app_dir
+    std::filesystem::path output;
+    std::optional<std::string> company, product, version, file_version, product_version, target_spec;
+    std::filesystem::path icon;
+    int level = 19;
+    int threads = 0;  // 0: one per core
+    bool checksum = false;
+    bool quiet = false;
+    std::string runtime;  // empty: $ZOBREL_RUNTIME or the built-in default
 };
 
 // Checks everything first (options, specification, icon, runtime, folder,
 // main binary), then compresses, generates, links and renames into place.
 // Warnings go to stderr; so does the summary unless quiet. Throws PackError
 // on any refusal or failure, leaving neither the output nor temporary files.
-void run_build(const BuildOptions& options);
+void run_build(const BuildOptions &options);
 
 }  // namespace zobrel
 

@@ -11,21 +11,21 @@ namespace zobrel {
 // Draws "bytes done of total, rate" on stderr, at most ten times a second,
 // and only when stderr is a terminal and not quiet; otherwise draws nothing.
 class Progress {
- public:
-  Progress(uint64_t total, bool quiet);
-  ~Progress() { finish(); }  // an error message must not land on the bar's line
-  Progress(const Progress&) = delete;
-  Progress& operator=(const Progress&) = delete;
-  void update(uint64_t done);
-  // Clears the bar so that the next line starts clean.
-  void finish();
+public:
+    Progress(uint64_t total, bool quiet);
+    ~Progress() { finish(); }  // an error message must not land on the bar's line
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+    void update(uint64_t done);
+    // Clears the bar so that the next line starts clean.
+    void finish();
 
- private:
-  void draw(uint64_t done);
-  uint64_t total_;
-  bool active_;
-  bool drawn_ = false;
-  std::chrono::steady_clock::time_point start_, last_;
+private:
+    void draw(uint64_t done);
+    uint64_t total_;
+    bool active_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_, last_;
 };
 
 // "1.5 MiB" style sizes for people.

@@ -8,11 +8,11 @@ namespace zobrel {
 
 // Converts well-formed UTF-8 to UTF-16. Returns false (out unspecified) for
 // malformed, overlong or surrogate-encoding input and for an embedded NUL.
-bool utf8_to_utf16(const std::string& in, std::u16string& out);
+bool utf8_to_utf16(const std::string &in, std::u16string &out);
 
 // Converts UTF-16 to UTF-8. Returns false if the input holds an unpaired
 // surrogate; out then carries U+FFFD in its place, fit for display.
-bool utf16_to_utf8(const std::u16string& in, std::string& out);
+bool utf16_to_utf8(const std::u16string &in, std::string &out);
 
 }  // namespace zobrel
 

@@ -11,7 +11,8 @@
 
 bool read_own_path(wchar_t *buffer, size_t capacity)
 {
-    DWORD length = GetModuleFileNameW(/* hModule: the launcher itself */ NULL, buffer, static_cast<DWORD>(capacity));
+    DWORD length =
+        GetModuleFileNameW(/* hModule: the launcher itself */ NULL, buffer, static_cast<DWORD>(capacity));
     if (length == 0 || length >= capacity) {
         buffer[0] = L'\0';
         return false;
@@ -22,8 +23,8 @@ bool read_own_path(wchar_t *buffer, size_t capacity)
 bool append_known_folder(wchar_t *buffer, int folder_id, size_t capacity)
 {
     wchar_t folder[MAX_PATH];
-    HRESULT result = SHGetFolderPathW(/* hwnd */ NULL, folder_id, /* hToken */ NULL,
-                                      SHGFP_TYPE_CURRENT, folder);
+    HRESULT result =
+        SHGetFolderPathW(/* hwnd */ NULL, folder_id, /* hToken */ NULL, SHGFP_TYPE_CURRENT, folder);
     if (result != S_OK) {
         return false;
     }
@@ -81,7 +82,8 @@ void shorten_directory_part(wchar_t *buffer, size_t capacity)
 
     DWORD needed = GetShortPathNameW(buffer, /* lpszShortPath */ NULL, 0);
     if (needed != 0) {
-        wchar_t *short_form = static_cast<wchar_t *>(malloc((static_cast<size_t>(needed) + 1) * sizeof(wchar_t)));
+        wchar_t *short_form =
+            static_cast<wchar_t *>(malloc((static_cast<size_t>(needed) + 1) * sizeof(wchar_t)));
         if (short_form == NULL) {
             terminate_abnormally();
         }

@@ -19,8 +19,7 @@ static const char TIME_US_VARIABLE[] = "ZOBREL_ONEFILE_TIME_US";
 // Numbers are formatted narrow and widened by the one conversion rule.
 static const size_t NUMBER_TEXT_CAPACITY = 128;
 
-static const wchar_t TOKEN_ALPHABET[] =
-    L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+static const wchar_t TOKEN_ALPHABET[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 
 static wchar_t *duplicate_or_die(const wchar_t *text)
 {
@@ -108,8 +107,7 @@ wchar_t *resolve_run_value(RunValueKey key)
         if (pinned != NULL) {
             return pinned;
         }
-        return format_pinned_number(START_VARIABLE, "%lld",
-                                    static_cast<long long>(system_time_100ns()));
+        return format_pinned_number(START_VARIABLE, "%lld", static_cast<long long>(system_time_100ns()));
     }
     case RUN_VALUE_TIME_US: {
         wchar_t *pinned = get_env_var(TIME_US_VARIABLE);

@@ -56,8 +56,7 @@ bool create_directory_cached(const wchar_t *path)
     if (wcslen(path) == 2 && path[1] == L':') {
         return true;  // a bare drive always exists
     }
-    if (!CreateDirectoryW(path, /* lpSecurityAttributes */ NULL) &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!CreateDirectoryW(path, /* lpSecurityAttributes */ NULL) && GetLastError() != ERROR_ALREADY_EXISTS) {
         return false;
     }
     remember_directory(path);

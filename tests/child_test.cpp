@@ -154,7 +154,6 @@ std::vector<std::wstring> split_like_the_platform(const std::wstring &line)
     return out;
 }
 
-
 // ---------------------------------------------------------------------------
 // One argument in its command-line form.
 
@@ -221,26 +220,36 @@ TEST(CommandLineArgument, EachArgumentTakesItsExactFormAndSplitsBack)
 
 struct LineCase {
     const char *what;
-    const wchar_t *tail;                    // what follows argv[0] on the launcher's line
-    std::vector<std::wstring> received;     // the launcher's arguments after argv[0]
-    const wchar_t *child_tail;              // what follows the launcher path on the child's line
-    std::vector<std::wstring> child_args;   // the child's arguments after its first
+    const wchar_t *tail;                   // what follows argv[0] on the launcher's line
+    std::vector<std::wstring> received;    // the launcher's arguments after argv[0]
+    const wchar_t *child_tail;             // what follows the launcher path on the child's line
+    std::vector<std::wstring> child_args;  // the child's arguments after its first
 };
 
 TEST(ChildCommandLine, ChildGetsTheLauncherArgumentsAfterTheLauncherPath)
 {
     const LineCase cases[] = {
         {"no arguments: no trailing space", L"", {}, L"", {}},
-        {"plain words and unquoted backslashes", L" plain a\\b\\ c\\\\",
-         {L"plain", L"a\\b\\", L"c\\\\"}, L" plain a\\b\\ c\\\\", {L"plain", L"a\\b\\", L"c\\\\"}},
-        {"quoted trailing backslashes", L" \"e nd\\\\\" \"t wo\\\\\\\\\" \"c:\\x y\\z\"",
+        {"plain words and unquoted backslashes",
+         L" plain a\\b\\ c\\\\",
+         {L"plain", L"a\\b\\", L"c\\\\"},
+         L" plain a\\b\\ c\\\\",
+         {L"plain", L"a\\b\\", L"c\\\\"}},
+        {"quoted trailing backslashes",
+         L" \"e nd\\\\\" \"t wo\\\\\\\\\" \"c:\\x y\\z\"",
          {L"e nd\\", L"t wo\\\\", L"c:\\x y\\z"},
-         L" \"e nd\\\\\" \"t wo\\\\\\\\\" \"c:\\x y\\z\"", {L"e nd\\", L"t wo\\\\", L"c:\\x y\\z"}},
-        {"quotes after 0, 1 and 2 backslashes", L" a\\\"b \"a\\\\\\\"b\" \"a\\\\\\\\\\\"b\"",
+         L" \"e nd\\\\\" \"t wo\\\\\\\\\" \"c:\\x y\\z\"",
+         {L"e nd\\", L"t wo\\\\", L"c:\\x y\\z"}},
+        {"quotes after 0, 1 and 2 backslashes",
+         L" a\\\"b \"a\\\\\\\"b\" \"a\\\\\\\\\\\"b\"",
          {L"a\"b", L"a\\\"b", L"a\\\\\"b"},
-         L" \"a\\\"b\" \"a\\\\\\\"b\" \"a\\\\\\\\\\\"b\"", {L"a\"b", L"a\\\"b", L"a\\\\\"b"}},
-        {"tab, line feed, vertical tab", L" \"\t\" \"\n\" \"\v\" x\vy",
-         {L"\t", L"\n", L"\v", L"x\vy"}, L" \"\t\" \"\n\" \"\v\" \"x\vy\"", {L"\t", L"\n", L"\v", L"x\vy"}},
+         L" \"a\\\"b\" \"a\\\\\\\"b\" \"a\\\\\\\\\\\"b\"",
+         {L"a\"b", L"a\\\"b", L"a\\\\\"b"}},
+        {"tab, line feed, vertical tab",
+         L" \"\t\" \"\n\" \"\v\" x\vy",
+         {L"\t", L"\n", L"\v", L"x\vy"},
+         L" \"\t\" \"\n\" \"\v\" \"x\vy\"",
+         {L"\t", L"\n", L"\v", L"x\vy"}},
         {"empty arguments vanish", L" a \"\" b \"\"", {L"a", L"", L"b", L""}, L" a  b ", {L"a", L"b"}},
         {"only empty arguments", L" \"\"", {L""}, L" ", {}},
     };
@@ -374,12 +383,9 @@ TEST(ChildEnvironment, ChildSeesTheLaunchVariablesHandlesAndDirectory)
         options.current_directory = cwd;
         options.standard_input = std::string("line one\r\nline two\n\0end", 23);
         // Pins left by a parent launcher, and a parent id that is not ours.
-        options.set_env = {{L"ZOBREL_ONEFILE_START", L"111"},
-                           {L"ZOBREL_ONEFILE_TIME_US", L"222"},
-                           {L"ZOBREL_ONEFILE_RANDOM", L"abcdefghijk"},
-                           {L"ZOBREL_ONEFILE_PARENT", L"1"},
-                           {L"ZOBREL_ONEFILE_DIRECTORY", L"C:\\stale"},
-                           {L"REPORT_STDIN", L"1"}};
+        options.set_env = {{L"ZOBREL_ONEFILE_START", L"111"},           {L"ZOBREL_ONEFILE_TIME_US", L"222"},
+                           {L"ZOBREL_ONEFILE_RANDOM", L"abcdefghijk"},  {L"ZOBREL_ONEFILE_PARENT", L"1"},
+                           {L"ZOBREL_ONEFILE_DIRECTORY", L"C:\\stale"}, {L"REPORT_STDIN", L"1"}};
         std::wstring path = test_program(kind.program);
         std::wstring stem = std::wstring(kind.program).substr(0, wcslen(kind.program) - 4);
         Launch l = run_launcher(path, stem, L" x", options);
@@ -421,8 +427,8 @@ TEST(ChildLaunch, AMainBinaryThatCannotStartIsReported)
         RunOptions options;
         options.set_env.push_back({L"PROBE_CHILD", program});
         Launch l = run_launcher(PROBE, L" a b", options);
-        EXPECT_EQ(l.result.standard_error, "Error, couldn't launch child ([Error " + std::to_string(code) + "] " +
-                                               system_error_text(code) + ")\r\n");
+        EXPECT_EQ(l.result.standard_error, "Error, couldn't launch child ([Error " + std::to_string(code) +
+                                               "] " + system_error_text(code) + ")\r\n");
         EXPECT_EQ(l.result.standard_output, "");
         EXPECT_EQ(l.result.exit_code, 2u);
     }

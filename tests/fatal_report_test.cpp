@@ -8,16 +8,16 @@
 
 namespace {
 
-
 RunResult probe(const std::wstring &args, bool prelude = false)
 {
     RunOptions options;
     options.command_line = quote_argument(test_program(L"fatal_probe.exe")) + L" " + args;
-    if (prelude) options.set_env.push_back({L"PROBE_PRELUDE", L"1"});
-    else options.unset_env.push_back(L"PROBE_PRELUDE");
+    if (prelude)
+        options.set_env.push_back({L"PROBE_PRELUDE", L"1"});
+    else
+        options.unset_env.push_back(L"PROBE_PRELUDE");
     return run_process(options);
 }
-
 
 struct ReportCase {
     const wchar_t *args;
@@ -34,13 +34,15 @@ TEST(FatalReport, EachOperationWritesItsLineOnItsStreamAndEndsAsItMust)
         {L"memory", "Error, couldn't allocate memory.\r\n", "", 2},
         {L"error \"100% sure\"", "100% sure\r\n", "", 2},
         {L"open C:\\dir\\file.dll", "", "Error, failed to open 'C:\\dir\\file.dll' for writing.\r\n", 2},
-        {L"expand {CACHE_DIR}\\x\\{NOPE}", "", "Error, couldn't runtime expand spec '{CACHE_DIR}\\x\\{NOPE}'.\r\n",
-         FAIL_FAST_STATUS},
+        {L"expand {CACHE_DIR}\\x\\{NOPE}", "",
+         "Error, couldn't runtime expand spec '{CACHE_DIR}\\x\\{NOPE}'.\r\n", FAIL_FAST_STATUS},
         {L"abort", "", "", FAIL_FAST_STATUS},
         // A character the narrow stream cannot carry shows as '?', and the
         // rest of the path still shows.
         {L"open C:\\\u4E2D\\x.txt", "", "Error, failed to open 'C:\\?\\x.txt' for writing.\r\n", 2},
-        {L"expand {TEMP}\\\u4E2D\u6587", "", "Error, couldn't runtime expand spec '{TEMP}\\?" "?'.\r\n",
+        {L"expand {TEMP}\\\u4E2D\u6587", "",
+         "Error, couldn't runtime expand spec '{TEMP}\\?"
+         "?'.\r\n",
          FAIL_FAST_STATUS},
     };
     for (const ReportCase &c : cases) {

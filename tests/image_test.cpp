@@ -46,9 +46,8 @@ TEST(Image, VersionResourceHoldsTheProductInformation)
     EXPECT_EQ(translation[1], 0x04B0);
 
     const std::pair<const wchar_t *, const wchar_t *> expected[] = {
-        {L"CompanyName", L"MOLTARN LLC"},   {L"ProductName", L"vexor"},
-        {L"InternalName", L"vexor"},        {L"OriginalFilename", L"vexor.exe"},
-        {L"FileDescription", L"vexor.exe"}, {L"FileVersion", L"0.2.0.0"},
+        {L"CompanyName", L"MOLTARN LLC"},    {L"ProductName", L"vexor"},         {L"InternalName", L"vexor"},
+        {L"OriginalFilename", L"vexor.exe"}, {L"FileDescription", L"vexor.exe"}, {L"FileVersion", L"0.2.0.0"},
         {L"ProductVersion", L"0.2.0.0"},
     };
     for (const auto &e : expected) {
@@ -65,8 +64,8 @@ TEST(Image, VersionResourceHoldsTheProductInformation)
 
 TEST(Image, ManifestAsksForLongPathsAndNoElevation)
 {
-    HMODULE module = LoadLibraryExW(image_path().c_str(), NULL,
-                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE module =
+        LoadLibraryExW(image_path().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr);
     HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */);
     ASSERT_NE(resource, nullptr);
@@ -122,7 +121,8 @@ TEST(Image, SixtyFourBitConsoleProgramImportingSystemLibrariesOnly)
     size_t offset = file_offset(image, nt, imports);
     ASSERT_LT(offset, image.size());
     int count = 0;
-    for (auto d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(image.data() + offset); d->Name != 0; d++) {
+    for (auto d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(image.data() + offset); d->Name != 0;
+         d++) {
         std::string name = image.c_str() + file_offset(image, nt, d->Name);
         EXPECT_TRUE(system_libraries.count(name)) << "imports " << name;
         count++;

@@ -7,7 +7,6 @@
 
 namespace {
 
-
 // Runs a test launcher with its temporary folder (and so its unpack
 // directory) inside a fresh scratch directory.
 RunResult run_variant(const std::wstring &program, const std::wstring &temp)

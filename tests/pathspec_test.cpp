@@ -253,29 +253,30 @@ TEST_F(PathSpec, KeysExpandToTheirValues)
     const std::wstring local = without_trailing_backslashes(platform_folder(CSIDL_LOCAL_APPDATA));
     const std::wstring profile = without_trailing_backslashes(platform_folder(CSIDL_PROFILE));
     const std::wstring program = own_program_path();
-    expect_expansions(true, {
-        {L"{COMPANY}", L"MOLTARN LLC"},
-        {L"{PRODUCT}", L"vexor"},
-        {L"{VERSION}", L"0.2.0-0.2.0.0"},
-        {L"{FILE_VERSION}", L"0.2.0.0"},
-        {L"{PRODUCT_VERSION}", L"0.2.0"},
-        {L"{COMPANY}{PRODUCT}", L"MOLTARN LLCvexor"},
-        {L"{COMPANY}\\", L"MOLTARN LLC\\"},  // only TEMP, HOME and CACHE_DIR lose backslashes
-        {L"{CACHE_DIR}", local},
-        {L"{HOME}", profile},
-        {L"{PROGRAM}", program},
-        {zobrel_target_spec, local + L"\\MOLTARN\\vexor\\0.2.0"},
-        {L"{HOME}\\x", profile + L"\\x"},
-        {L"", L""},
-        {L"C:\\plain path\\with blanks.txt", L"C:\\plain path\\with blanks.txt"},
-        // A "{" starts the key over: the characters collected before it are dropped.
-        {L"a{b{COMPANY}", L"aMOLTARN LLC"},
-        {L"{NOPE{PRODUCT}", L"vexor"},
-        // A placeholder still open at the end is dropped without error.
-        {L"abc{COMPANY", L"abc"},
-        {L"abc{", L"abc"},
-        {L"{", L""},
-    });
+    expect_expansions(
+        true, {
+                  {L"{COMPANY}", L"MOLTARN LLC"},
+                  {L"{PRODUCT}", L"vexor"},
+                  {L"{VERSION}", L"0.2.0-0.2.0.0"},
+                  {L"{FILE_VERSION}", L"0.2.0.0"},
+                  {L"{PRODUCT_VERSION}", L"0.2.0"},
+                  {L"{COMPANY}{PRODUCT}", L"MOLTARN LLCvexor"},
+                  {L"{COMPANY}\\", L"MOLTARN LLC\\"},  // only TEMP, HOME and CACHE_DIR lose backslashes
+                  {L"{CACHE_DIR}", local},
+                  {L"{HOME}", profile},
+                  {L"{PROGRAM}", program},
+                  {zobrel_target_spec, local + L"\\MOLTARN\\vexor\\0.2.0"},
+                  {L"{HOME}\\x", profile + L"\\x"},
+                  {L"", L""},
+                  {L"C:\\plain path\\with blanks.txt", L"C:\\plain path\\with blanks.txt"},
+                  // A "{" starts the key over: the characters collected before it are dropped.
+                  {L"a{b{COMPANY}", L"aMOLTARN LLC"},
+                  {L"{NOPE{PRODUCT}", L"vexor"},
+                  // A placeholder still open at the end is dropped without error.
+                  {L"abc{COMPANY", L"abc"},
+                  {L"abc{", L"abc"},
+                  {L"{", L""},
+              });
 }
 
 TEST_F(PathSpec, KeysMatchWithoutRegardToCase)
@@ -304,27 +305,27 @@ TEST_F(PathSpec, KeysMatchWithoutRegardToCase)
 TEST_F(PathSpec, UnknownKeysStrayBracesAndOverlongKeysReturnFalseWithThePartialText)
 {
     expect_expansions(false, {
-        {L"{}", L""},
-        {L"{NOPE}", L""},
-        {L"ab{NOPE}cd", L"ab"},
-        {L"{COMPANY}{NOPE}", L"MOLTARN LLC"},
-        {L"{PROG}", L""},  // no prefixes
-        {L"{PROGRAMX}", L""},
-        {L"{ TEMP}", L""},  // blanks are key characters
-        {L"{TEMP }", L""},
-        {L"{CACHE_DIR\\x}", L""},
-        {L"{{}", L""},  // the second "{" leaves an empty key
-        {L"{ＣＯＭＰＡＮＹ}", L""},  // only ASCII letters fold
-        {L"}", L""},
-        {L"a}b", L"a"},
-        {L"{COMPANY}}", L"MOLTARN LLC"},
-        // A key of 1023 characters is collected whole and matches nothing; a
-        // longer one stops the collection, closed or not.
-        {L"x{" + std::wstring(1023, L'K') + L"}", L"x"},
-        {L"x{" + std::wstring(1024, L'K') + L"}", L"x"},
-        {L"x{" + std::wstring(1024, L'K'), L"x"},
-        {L"x{" + std::wstring(5000, L'K') + L"}{COMPANY}", L"x"},
-    });
+                                 {L"{}", L""},
+                                 {L"{NOPE}", L""},
+                                 {L"ab{NOPE}cd", L"ab"},
+                                 {L"{COMPANY}{NOPE}", L"MOLTARN LLC"},
+                                 {L"{PROG}", L""},  // no prefixes
+                                 {L"{PROGRAMX}", L""},
+                                 {L"{ TEMP}", L""},  // blanks are key characters
+                                 {L"{TEMP }", L""},
+                                 {L"{CACHE_DIR\\x}", L""},
+                                 {L"{{}", L""},               // the second "{" leaves an empty key
+                                 {L"{ＣＯＭＰＡＮＹ}", L""},  // only ASCII letters fold
+                                 {L"}", L""},
+                                 {L"a}b", L"a"},
+                                 {L"{COMPANY}}", L"MOLTARN LLC"},
+                                 // A key of 1023 characters is collected whole and matches nothing; a
+                                 // longer one stops the collection, closed or not.
+                                 {L"x{" + std::wstring(1023, L'K') + L"}", L"x"},
+                                 {L"x{" + std::wstring(1024, L'K') + L"}", L"x"},
+                                 {L"x{" + std::wstring(1024, L'K'), L"x"},
+                                 {L"x{" + std::wstring(5000, L'K') + L"}{COMPANY}", L"x"},
+                             });
     // An unclosed key of 1023 characters is still just dropped.
     expect_expansions(true, {{L"x{" + std::wstring(1023, L'K'), L"x"}});
 }
@@ -332,18 +333,18 @@ TEST_F(PathSpec, UnknownKeysStrayBracesAndOverlongKeysReturnFalseWithThePartialT
 TEST_F(PathSpec, ALiteralFitsUpToCapacityMinusOne)
 {
     expect_expansions(true, {
-        {L"", L"", 1},
-        {L"abcdefghijklmno", L"abcdefghijklmno", 16},  // 15 units
-        {std::wstring(4095, L'x'), std::wstring(4095, L'x'), 4096},
-        // After a value, the literals take what is left.
-        {L"{PRODUCT}/abc", L"vexor/abc", 10},
-    });
+                                {L"", L"", 1},
+                                {L"abcdefghijklmno", L"abcdefghijklmno", 16},  // 15 units
+                                {std::wstring(4095, L'x'), std::wstring(4095, L'x'), 4096},
+                                // After a value, the literals take what is left.
+                                {L"{PRODUCT}/abc", L"vexor/abc", 10},
+                            });
     expect_expansions(false, {
-        {L"a", L"", 1},
-        {L"abcdefghijklmnop", L"abcdefghijklmno", 16},
-        {std::wstring(4096, L'x'), std::wstring(4095, L'x'), 4096},
-        {L"{PRODUCT}/abcd", L"vexor/abc", 10},
-    });
+                                 {L"a", L"", 1},
+                                 {L"abcdefghijklmnop", L"abcdefghijklmno", 16},
+                                 {std::wstring(4096, L'x'), std::wstring(4095, L'x'), 4096},
+                                 {L"{PRODUCT}/abcd", L"vexor/abc", 10},
+                             });
 }
 
 // ===========================================================================
@@ -358,13 +359,13 @@ TEST_F(PathSpec, ProgramKeysFollowTheModulePath)
     const std::wstring dir = program.substr(0, program.rfind(L'\\'));
 
     expect_expansions(true, {
-        {L"{PROGRAM}", program},
-        {L"{PROGRAM_BASE}", base},
-        {L"{PROGRAM_DIR}", dir},
-        {L"{PROGRAM_DIR}\\", dir + L"\\"},  // no strip flag: the literal stays
-        {L"<{PROGRAM_BASE}>", L"<" + base + L">"},
-        {L"{PROGRAM_DIR}\\{PRODUCT}", dir + L"\\vexor"},
-    });
+                                {L"{PROGRAM}", program},
+                                {L"{PROGRAM_BASE}", base},
+                                {L"{PROGRAM_DIR}", dir},
+                                {L"{PROGRAM_DIR}\\", dir + L"\\"},  // no strip flag: the literal stays
+                                {L"<{PROGRAM_BASE}>", L"<" + base + L">"},
+                                {L"{PROGRAM_DIR}\\{PRODUCT}", dir + L"\\vexor"},
+                            });
 }
 
 TEST_F(PathSpec, AProgramPathThatDoesNotFitIsAFailedExpansion)
@@ -374,17 +375,17 @@ TEST_F(PathSpec, AProgramPathThatDoesNotFitIsAFailedExpansion)
     const std::wstring dir = program.substr(0, program.rfind(L'\\'));
     // The whole path must fit with its NUL, even when only a part of it stays.
     expect_expansions(true, {
-        {L"{PROGRAM}", program, n + 1},
-        {L"ab{PROGRAM}", L"ab" + program, n + 3},
-        {L"ab{PROGRAM_DIR}", L"ab" + dir, n + 3},
-    });
+                                {L"{PROGRAM}", program, n + 1},
+                                {L"ab{PROGRAM}", L"ab" + program, n + 3},
+                                {L"ab{PROGRAM_DIR}", L"ab" + dir, n + 3},
+                            });
     expect_expansions(false, {
-        {L"{PROGRAM}", L"", n},
-        {L"{PROGRAM}", L"", 2},
-        {L"ab{PROGRAM}", L"ab", n + 2},
-        {L"ab{PROGRAM_BASE}", L"ab", n + 2},
-        {L"ab{PROGRAM_DIR}", L"ab", n + 2},
-    });
+                                 {L"{PROGRAM}", L"", n},
+                                 {L"{PROGRAM}", L"", 2},
+                                 {L"ab{PROGRAM}", L"ab", n + 2},
+                                 {L"ab{PROGRAM_BASE}", L"ab", n + 2},
+                                 {L"ab{PROGRAM_DIR}", L"ab", n + 2},
+                             });
 }
 
 TEST_F(PathSpec, ProgramBaseRemovesAnyCaseOfExeAndNothingElse)
@@ -428,19 +429,19 @@ TEST_F(PathSpec, TempLosesItsTrailingBackslash)
     const std::wstring stripped = without_trailing_backslashes(temp);
     const size_t n = temp.size();
     expect_expansions(true, {
-        {L"{TEMP}", stripped},
-        {L"{temp}\\x", stripped + L"\\x"},
-        {L"{TEMP}\\{TEMP}", stripped + L"\\" + stripped},
-        // A temporary path the platform does not write leaves the value empty,
-        // and the strip then takes the backslash of the literal before it.
-        {L"x\\{TEMP}", L"x", 8},
-        {L"x\\\\\\{TEMP}", L"x", 8},
-        {L"x\\{TEMP}", L"x", 2 + n},  // room for all but the NUL
-        {L"x\\{TEMP}", L"x\\" + stripped, 3 + n},
-        // The strip never goes back past the start of the output.
-        {L"\\\\{TEMP}", L"", 4},
-        {L"{TEMP}", L"", 1},
-    });
+                                {L"{TEMP}", stripped},
+                                {L"{temp}\\x", stripped + L"\\x"},
+                                {L"{TEMP}\\{TEMP}", stripped + L"\\" + stripped},
+                                // A temporary path the platform does not write leaves the value empty,
+                                // and the strip then takes the backslash of the literal before it.
+                                {L"x\\{TEMP}", L"x", 8},
+                                {L"x\\\\\\{TEMP}", L"x", 8},
+                                {L"x\\{TEMP}", L"x", 2 + n},  // room for all but the NUL
+                                {L"x\\{TEMP}", L"x\\" + stripped, 3 + n},
+                                // The strip never goes back past the start of the output.
+                                {L"\\\\{TEMP}", L"", 4},
+                                {L"{TEMP}", L"", 1},
+                            });
 }
 
 // A drive root reported by the platform keeps only its drive: "C:\" becomes
@@ -459,9 +460,11 @@ TEST_F(PathSpec, ADriveRootLosesItsBackslash)
 TEST_F(PathSpec, HomeAndCacheDirFollowTheUserFolders)
 {
     EXPECT_EQ(expand(L"{HOME}").text, without_trailing_backslashes(platform_folder(CSIDL_PROFILE)));
-    EXPECT_EQ(expand(L"{CACHE_DIR}").text, without_trailing_backslashes(platform_folder(CSIDL_LOCAL_APPDATA)));
+    EXPECT_EQ(expand(L"{CACHE_DIR}").text,
+              without_trailing_backslashes(platform_folder(CSIDL_LOCAL_APPDATA)));
     // A value appended after literal text keeps that text.
-    EXPECT_EQ(expand(L"[{HOME}]").text, L"[" + without_trailing_backslashes(platform_folder(CSIDL_PROFILE)) + L"]");
+    EXPECT_EQ(expand(L"[{HOME}]").text,
+              L"[" + without_trailing_backslashes(platform_folder(CSIDL_PROFILE)) + L"]");
 }
 
 // ===========================================================================
@@ -493,7 +496,8 @@ TEST_F(PathSpec, AValueThatWouldOverflowEndsTheProcess)
     for (const auto &c : cases) {
         SCOPED_TRACE(show(c.spec) + " in " + std::to_string(c.capacity));
         expect_abnormal_end(run_probe({L"expand", c.spec, std::to_wstring(c.capacity)}, c.env));
-        EXPECT_EQ(probe_expansion(c.spec, c.capacity + 1, c.env), (std::vector<std::string>{"1", c.fitting_text}));
+        EXPECT_EQ(probe_expansion(c.spec, c.capacity + 1, c.env),
+                  (std::vector<std::string>{"1", c.fitting_text}));
     }
     // Made values that cannot fit end the process too.
     const wchar_t *const made[] = {L"{RANDOM}", L"{TIME}", L"{TIME_US}", L"{PID}"};
@@ -514,9 +518,9 @@ TEST_F(PathSpec, ALiteralThatWouldOverflowReturnsFalseInTheProbeToo)
 
 struct Shape {
     const char *name;
-    std::wstring value;     // what the placeholder adds
-    size_t peak;            // units the value needs while it is made
-    std::wstring tail;      // literal after the placeholder
+    std::wstring value;  // what the placeholder adds
+    size_t peak;         // units the value needs while it is made
+    std::wstring tail;   // literal after the placeholder
     std::wstring placeholder;
 };
 
@@ -544,9 +548,9 @@ void sweep(size_t capacity, size_t max_prefix, const std::vector<Shape> &shapes)
                 expected = ok ? whole : whole.substr(0, capacity - 1);
             }
             if (e.ok != ok || e.text != expected) {
-                ADD_FAILURE() << shape.name << " with " << prefix << " literal units in " << capacity << ": got "
-                              << e.ok << " and " << e.text.size() << " units, expected " << ok << " and "
-                              << expected.size() << " units";
+                ADD_FAILURE() << shape.name << " with " << prefix << " literal units in " << capacity
+                              << ": got " << e.ok << " and " << e.text.size() << " units, expected " << ok
+                              << " and " << expected.size() << " units";
                 return;
             }
         }
@@ -591,7 +595,8 @@ TEST_F(PathSpec, FailingAndEmptyValuesOfEveryLengthStayInTheBuffer)
             // TEMP: written when it fits with its NUL, empty otherwise; true whenever
             // the literals fit.
             Expansion e = expand(literal + L"{TEMP}", capacity);
-            std::wstring expected = literal_fits && prefix + temp.size() + 1 <= capacity ? literal + stripped : made;
+            std::wstring expected =
+                literal_fits && prefix + temp.size() + 1 <= capacity ? literal + stripped : made;
             ASSERT_EQ(e.ok, literal_fits) << "TEMP after " << prefix << " in " << capacity;
             ASSERT_EQ(e.text, expected) << "TEMP after " << prefix << " in " << capacity;
 
@@ -727,7 +732,8 @@ TEST_F(PathSpec, AParentPinWithANonDigitEndsTheProcess)
         expect_abnormal_end(run_probe({L"expand", L"{PID}", L"64"}, {{PARENT_PIN, value}}));
     }
     // The same probe with digits only uses them.
-    EXPECT_EQ(probe_expansion(L"{PID}", 64, {{PARENT_PIN, L"0042"}}), (std::vector<std::string>{"1", "0042"}));
+    EXPECT_EQ(probe_expansion(L"{PID}", 64, {{PARENT_PIN, L"0042"}}),
+              (std::vector<std::string>{"1", "0042"}));
 }
 
 TEST_F(PathSpec, PrepareRunEnvironmentDropsThePinsAndPublishesItsOwnPid)
@@ -737,9 +743,9 @@ TEST_F(PathSpec, PrepareRunEnvironmentDropsThePinsAndPublishesItsOwnPid)
     RunResult r = run_probe({L"prepare"}, inherited);
     ASSERT_EQ(r.exit_code, 0u) << r.standard_error;
     const std::string pid = std::to_string(r.process_id);
-    EXPECT_EQ(output_lines(r), (std::vector<std::string>{"ZOBREL_ONEFILE_PARENT=" + pid, "ZOBREL_ONEFILE_START unset",
-                                                         "ZOBREL_ONEFILE_TIME_US unset",
-                                                         "ZOBREL_ONEFILE_RANDOM unset", pid}));
+    EXPECT_EQ(output_lines(r),
+              (std::vector<std::string>{"ZOBREL_ONEFILE_PARENT=" + pid, "ZOBREL_ONEFILE_START unset",
+                                        "ZOBREL_ONEFILE_TIME_US unset", "ZOBREL_ONEFILE_RANDOM unset", pid}));
 
     // A parent pin that is not even a number is replaced, not examined.
     r = run_probe({L"prepare"}, {{PARENT_PIN, L"12a"}});
@@ -762,7 +768,8 @@ std::wstring reference_token(uint32_t seed, std::vector<unsigned> *bytes = NULL)
     }
     bits <<= 2;  // 66 bits: 11 characters
     std::wstring token;
-    for (int i = 0; i < 11; i++) token.push_back(TOKEN_ALPHABET[static_cast<unsigned>(bits >> (60 - 6 * i)) & 63]);
+    for (int i = 0; i < 11; i++)
+        token.push_back(TOKEN_ALPHABET[static_cast<unsigned>(bits >> (60 - 6 * i)) & 63]);
     return token;
 }
 
@@ -884,8 +891,8 @@ TEST_F(PathSpec, AValueOf32767UnitsIsReadWholeAndALongerOneIsNull)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.length);
-        RunResult r =
-            run_probe({L"getenv", L"ZOBREL_TEST_LONG"}, {{L"ZOBREL_TEST_LONG", std::wstring(c.length, L'v')}});
+        RunResult r = run_probe({L"getenv", L"ZOBREL_TEST_LONG"},
+                                {{L"ZOBREL_TEST_LONG", std::wstring(c.length, L'v')}});
         EXPECT_EQ(r.exit_code, 0u) << r.standard_error;
         EXPECT_EQ(r.standard_output, c.output);
     }
@@ -992,7 +999,8 @@ TEST_F(PathSpec, ShortenDirectoryPartShortensAllButTheLastComponent)
             {long_dir + L"\\", short_dir + L"\\"},
             {long_dir + L"\\A Long Directory Name", short_dir + L"\\A Long Directory Name"},
             // A directory that does not exist: unchanged.
-            {scratch + L"\\No Such Directory\\file name.txt", scratch + L"\\No Such Directory\\file name.txt"},
+            {scratch + L"\\No Such Directory\\file name.txt",
+             scratch + L"\\No Such Directory\\file name.txt"},
             // No backslash: the whole path is the directory part.
             {L"A Long Directory Name", platform_short_path(L"A Long Directory Name")},
             {L"No Such Thing At All", L"No Such Thing At All"},

@@ -33,8 +33,8 @@
 // Decoder calls, as the reader makes them.
 
 struct DecoderCall {
-    bool window_whole;     // on entry: dst is the window, size 131,072, pos 0
-    bool input_in_place;   // the input descriptor is the reader's, pointing into the blob
+    bool window_whole;    // on entry: dst is the window, size 131,072, pos 0
+    bool input_in_place;  // the input descriptor is the reader's, pointing into the blob
 };
 
 static std::vector<DecoderCall> g_calls;
@@ -56,10 +56,10 @@ extern "C" size_t __real_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *
 extern "C" size_t __wrap_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *output, ZSTD_inBuffer *input)
 {
     DecoderCall call;
-    call.window_whole = output == &g_decode_window && output->dst != NULL && output->size == DECODE_WINDOW_SIZE &&
-                        output->pos == 0;
-    call.input_in_place = input == &g_decoder_input && input->src == g_expected_input &&
-                          input->size == g_expected_input_size;
+    call.window_whole = output == &g_decode_window && output->dst != NULL &&
+                        output->size == DECODE_WINDOW_SIZE && output->pos == 0;
+    call.input_in_place =
+        input == &g_decoder_input && input->src == g_expected_input && input->size == g_expected_input_size;
     size_t result;
     if (g_script != NULL) {
         if (g_script->empty()) exit(3);  // more calls than scripted; 3 tells it from a fatal end
@@ -88,13 +88,13 @@ std::string le_bytes(uint64_t value, int count)
 }
 
 // "QJY", the frame, the given padding, the length record (or the given bytes in its place).
-std::string blob_of(const std::string &frame, const std::string &padding, const std::string *length_record = NULL)
+std::string blob_of(const std::string &frame, const std::string &padding,
+                    const std::string *length_record = NULL)
 {
     std::string blob = "QJY" + frame + padding;
     blob += length_record ? *length_record : le_bytes(blob.size(), 8);
     return blob;
 }
-
 
 // ---------------------------------------------------------------------------
 // Archives whose fields cross window boundaries.
@@ -113,11 +113,16 @@ size_t offset_in_record(Field field)
 {
     size_t units = wcslen(kName);
     switch (field) {
-    case Field::NameUnit: return 2 * 4;
-    case Field::NameEnd: return 2 * units;
-    case Field::Size: return 2 * (units + 1);
-    case Field::Checksum: return 2 * (units + 1) + 8;
-    case Field::EndMarker: return 0;
+    case Field::NameUnit:
+        return 2 * 4;
+    case Field::NameEnd:
+        return 2 * units;
+    case Field::Size:
+        return 2 * (units + 1);
+    case Field::Checksum:
+        return 2 * (units + 1) + 8;
+    case Field::EndMarker:
+        return 0;
     }
     return 0;
 }
@@ -196,14 +201,16 @@ public:
         }
         size_t calls = g_calls.size() - calls_before;
         if (calls != expected_calls || g_decode_window.size != fill_ || g_decode_window.pos != pos_) {
-            ADD_FAILURE() << "read of " << n << " at " << output.size() - n << ": " << calls << " decoder calls (want "
-                          << expected_calls << "), window fill " << g_decode_window.size << " pos "
-                          << g_decode_window.pos << " (want " << fill_ << " " << pos_ << ")";
+            ADD_FAILURE() << "read of " << n << " at " << output.size() - n << ": " << calls
+                          << " decoder calls (want " << expected_calls << "), window fill "
+                          << g_decode_window.size << " pos " << g_decode_window.pos << " (want " << fill_
+                          << " " << pos_ << ")";
             return false;
         }
         for (size_t i = calls_before; i < g_calls.size(); i++) {
             if (!g_calls[i].window_whole || !g_calls[i].input_in_place) {
-                ADD_FAILURE() << "decoder call " << i << " not made over the whole window and the blob in place";
+                ADD_FAILURE() << "decoder call " << i
+                              << " not made over the whole window and the blob in place";
                 return false;
             }
         }
@@ -222,7 +229,8 @@ public:
             } while (unit_at(output.size() - 2) != 0);
             if (!read(8)) return false;
             uint64_t size = 0;
-            for (int i = 7; i >= 0; i--) size = (size << 8) | static_cast<unsigned char>(output[output.size() - 8 + i]);
+            for (int i = 7; i >= 0; i--)
+                size = (size << 8) | static_cast<unsigned char>(output[output.size() - 8 + i]);
             if (!read(4)) return false;
             if (size > archive_size_) {
                 ADD_FAILURE() << "size field " << size << " at " << output.size() - 12;
@@ -254,10 +262,14 @@ enum class Plan { Unpacker, WholeContents, OddSpans, OneRead };
 const char *plan_name(Plan plan)
 {
     switch (plan) {
-    case Plan::Unpacker: return "unpacker reads";
-    case Plan::WholeContents: return "whole contents";
-    case Plan::OddSpans: return "odd spans";
-    case Plan::OneRead: return "one read";
+    case Plan::Unpacker:
+        return "unpacker reads";
+    case Plan::WholeContents:
+        return "whole contents";
+    case Plan::OddSpans:
+        return "odd spans";
+    case Plan::OneRead:
+        return "one read";
     }
     return "?";
 }
@@ -265,8 +277,10 @@ const char *plan_name(Plan plan)
 bool run_plan(ModelledReader &reader, Plan plan, size_t archive_size)
 {
     switch (plan) {
-    case Plan::Unpacker: return reader.walk(CONTENT_CHUNK_SIZE);
-    case Plan::WholeContents: return reader.walk(~static_cast<size_t>(0));
+    case Plan::Unpacker:
+        return reader.walk(CONTENT_CHUNK_SIZE);
+    case Plan::WholeContents:
+        return reader.walk(~static_cast<size_t>(0));
     case Plan::OddSpans: {
         const size_t spans[] = {1, WINDOW + 1, 3, 2 * WINDOW + 5, 2, WINDOW - 1, 65536};
         for (size_t i = 0; reader.output.size() < archive_size; i++) {
@@ -276,7 +290,8 @@ bool run_plan(ModelledReader &reader, Plan plan, size_t archive_size)
         }
         return true;
     }
-    case Plan::OneRead: return reader.read(archive_size);
+    case Plan::OneRead:
+        return reader.read(archive_size);
     }
     return false;
 }
@@ -325,7 +340,8 @@ TEST(PayloadReader, HandsOutExactlyTheArchiveWithOneDecoderCallPerWindow)
 TEST(PayloadReader, AcceptsAContentChecksumAndAWindowOf2To27)
 {
     std::vector<TestRecord> records = straddling_records(
-        {{Field::NameUnit, 1, 1}, {Field::Size, 3, 1}, {Field::Checksum, 2, 2}, {Field::EndMarker, 1, 1}}, 11);
+        {{Field::NameUnit, 1, 1}, {Field::Size, 3, 1}, {Field::Checksum, 2, 2}, {Field::EndMarker, 1, 1}},
+        11);
     std::string archive = build_archive(records);
     struct Case {
         FrameOptions options;
@@ -356,7 +372,8 @@ TEST(PayloadReader, AcceptsAContentChecksumAndAWindowOf2To27)
 
 TEST(PayloadReader, NeitherPaddingNorLengthRecordIsRead)
 {
-    std::vector<TestRecord> records = straddling_records({{Field::Checksum, 2, 1}, {Field::EndMarker, 1, 1}}, 21);
+    std::vector<TestRecord> records =
+        straddling_records({{Field::Checksum, 2, 1}, {Field::EndMarker, 1, 1}}, 21);
     std::string archive = build_archive(records);
     std::string frame = compress_frame(archive);
     std::string all_ones(8, '\xFF');
@@ -497,10 +514,12 @@ ProbeResult probe(const std::wstring &blob_path, const std::wstring &steps, bool
 {
     std::wstring out = make_scratch_dir(L"payload") + L"\\delivered.bin";
     RunOptions options;
-    if (no_decoder) options.set_env.push_back({L"PROBE_NO_DECODER", L"1"});
-    else options.unset_env.push_back(L"PROBE_NO_DECODER");
-    options.command_line = quote_argument(test_program(L"payload_probe.exe")) + L" " + quote_argument(blob_path) +
-                           L" " + quote_argument(out) + L" " + steps;
+    if (no_decoder)
+        options.set_env.push_back({L"PROBE_NO_DECODER", L"1"});
+    else
+        options.unset_env.push_back(L"PROBE_NO_DECODER");
+    options.command_line = quote_argument(test_program(L"payload_probe.exe")) + L" " +
+                           quote_argument(blob_path) + L" " + quote_argument(out) + L" " + steps;
     ProbeResult result;
     result.run = run_process(options);
     result.wrote_output = file_exists(out);
@@ -539,7 +558,8 @@ size_t block_offset(const std::string &frame, size_t index)
 {
     size_t at = 6;
     for (size_t i = 0; i < index; i++) {
-        uint32_t header = static_cast<unsigned char>(frame[at]) | (static_cast<unsigned char>(frame[at + 1]) << 8) |
+        uint32_t header = static_cast<unsigned char>(frame[at]) |
+                          (static_cast<unsigned char>(frame[at + 1]) << 8) |
                           (static_cast<unsigned char>(frame[at + 2]) << 16);
         if (header & 1) throw std::runtime_error("frame has too few blocks");
         size_t type = (header >> 1) & 3;
@@ -561,7 +581,10 @@ std::wstring fixture_path(const std::string &name, const std::function<std::stri
     return path;
 }
 
-std::string intact_blob() { return wrap_blob(compress_frame(fixture_archive())); }
+std::string intact_blob()
+{
+    return wrap_blob(compress_frame(fixture_archive()));
+}
 
 std::string with_byte(std::string bytes, size_t at, unsigned char value)
 {
@@ -596,14 +619,24 @@ TEST(PayloadReader, DamageOrReadingPastTheEndEndsWithTheDecodeMessage)
          small_archive().size(), small_archive().size()},
         // Nothing after a frame of several windows: all of it arrives in one
         // read, and the read past its end finds the input used up.
-        {"no_trailer_windows", [&] { return "QJY" + plain(); }, std::to_wstring(size) + L" 1", archive, size, size},
-        {"truncated_mid_frame", [&] { std::string f = plain(); return "QJY" + f.substr(0, f.size() / 2); },
+        {"no_trailer_windows", [&] { return "QJY" + plain(); }, std::to_wstring(size) + L" 1", archive, size,
+         size},
+        {"truncated_mid_frame",
+         [&] {
+             std::string f = plain();
+             return "QJY" + f.substr(0, f.size() / 2);
+         },
          L"walk", archive, 0, size - 1},
-        {"truncated_then_padding", [&] { std::string f = plain(); return wrap_blob(f.substr(0, f.size() / 2)); },
+        {"truncated_then_padding",
+         [&] {
+             std::string f = plain();
+             return wrap_blob(f.substr(0, f.size() / 2));
+         },
          L"walk", archive, 0, size - 1},
         {"truncated_to_frame_header", [&] { return "QJY" + plain().substr(0, 6); }, L"walk", archive, 0, 0},
         {"bad_magic", [&] { return wrap_blob(with_byte(plain(), 0, 0x29)); }, L"walk", archive, 0, 0},
-        {"reserved_descriptor_bit", [&] { return wrap_blob(with_byte(plain(), 4, 0x08)); }, L"walk", archive, 0, 0},
+        {"reserved_descriptor_bit", [&] { return wrap_blob(with_byte(plain(), 4, 0x08)); }, L"walk", archive,
+         0, 0},
         // A window the default decoder parameters refuse.
         {"window_2_28", [&] { return wrap_blob(with_byte(plain(), 5, 0x90)); }, L"walk", archive, 0, 0},
         // Damage in the fourth block: the first two windows arrive whole.
@@ -660,7 +693,7 @@ TEST(PayloadReader, HeaderDifferingInAnyOneByteIsRejectedFirst)
     ASSERT_EQ(good.run.exit_code, 0u) << good.run.standard_output;
     ASSERT_TRUE(good.delivered == fixture_archive());
 
-    const char *headers[] = {"qJY", "QjY", "QJy", "RJY", "PJY", "QKY", "QIY", "QJZ", "QJX",
+    const char *headers[] = {"qJY",    "QjY",    "QJy",    "RJY",  "PJY",  "QKY",  "QIY",    "QJZ",   "QJX",
                              "\xD1JY", "Q\xCAY", "QJ\xD9", "\0JY", "Q\0Y", "QJ\0", "\xFFJY", "QJ\xFF"};
     std::wstring dir = make_scratch_dir(L"header");
     for (size_t i = 0; i < sizeof headers / sizeof headers[0]; i++) {

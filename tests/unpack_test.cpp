@@ -22,7 +22,6 @@
 
 namespace {
 
-
 // Four bytes whose CRC-32 is 0.
 const std::string CRC_ZERO_BYTES("\x9d\x0a\xd9\x6d", 4);
 
@@ -89,7 +88,8 @@ uint64_t write_time(const std::wstring &path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
 }
 
 // 2001-01-01, far from any time a run could leave behind.
@@ -97,8 +97,9 @@ const uint64_t OLD_TIME = 126227808000000000ull;
 
 void set_old_write_time(const std::wstring &path)
 {
-    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << narrow(path);
     FILETIME t;
     t.dwLowDateTime = static_cast<DWORD>(OLD_TIME);
@@ -134,7 +135,8 @@ TEST(Unpack, WritesMissingFilesAndParentsExactlyAcrossChunkAndWindowBoundaries)
     std::vector<TestRecord> records;
     records.push_back(record(L"main.exe", random_bytes(5000, 1)));
     for (size_t size : sizes) {
-        records.push_back(record(L"a\\b\\c\\size" + std::to_wstring(size) + L".bin", random_bytes(size, 7 + size)));
+        records.push_back(
+            record(L"a\\b\\c\\size" + std::to_wstring(size) + L".bin", random_bytes(size, 7 + size)));
     }
     records.push_back(record(L"top\\x.txt", "top"));
 
@@ -240,9 +242,14 @@ TEST(Unpack, SecondRunOverAnIntactTreeTouchesNothingAndAThirdRestoresOnlyWhatIsG
     ProbeRun first = unpack_into(dir, blob);
     ASSERT_EQ(first.run.exit_code, 0u) << first.run.standard_error;
 
-    std::vector<std::wstring> paths = {dir + L"\\app.exe", dir + L"\\lib\\one.dll", dir + L"\\lib\\sub\\two.dll",
-                                       dir + L"\\data\\d.txt", dir + L"\\lib", dir + L"\\lib\\sub",
-                                       dir + L"\\data", dir};
+    std::vector<std::wstring> paths = {dir + L"\\app.exe",
+                                       dir + L"\\lib\\one.dll",
+                                       dir + L"\\lib\\sub\\two.dll",
+                                       dir + L"\\data\\d.txt",
+                                       dir + L"\\lib",
+                                       dir + L"\\lib\\sub",
+                                       dir + L"\\data",
+                                       dir};
     for (const std::wstring &p : paths) set_old_write_time(p);
 
     ProbeRun second = unpack_into(dir, blob);
@@ -281,7 +288,8 @@ TEST(Unpack, ArchiveWithoutRecordsLeavesTheMainBinaryPathEmpty)
 
 // Starts the probe, waits until the file at watched has some bytes, and
 // kills the probe at once. True when it was killed while still running.
-bool kill_probe_while_writing(const std::wstring &blob_path, const std::wstring &dir, const std::wstring &watched)
+bool kill_probe_while_writing(const std::wstring &blob_path, const std::wstring &dir,
+                              const std::wstring &watched)
 {
     std::wstring command = probe_command(blob_path, dir);
     STARTUPINFOW si = {};
@@ -347,7 +355,8 @@ TEST(Unpack, TargetsThatCannotBeOpenedForWritingEndTheRunWithTheOpenMessage)
     ASSERT_TRUE(SetFileAttributesW((dir + L"\\read-only.bin").c_str(), FILE_ATTRIBUTE_READONLY));
     // A file that another process holds open without any sharing.
     write_file(dir + L"\\locked.bin", "old");
-    HANDLE locked = CreateFileW((dir + L"\\locked.bin").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE locked =
+        CreateFileW((dir + L"\\locked.bin").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     // A file where a directory on the way should be.
     write_file(dir + L"\\plain-file", "not a directory");
@@ -360,7 +369,8 @@ TEST(Unpack, TargetsThatCannotBeOpenedForWritingEndTheRunWithTheOpenMessage)
     const bool read_only_enforced = probe == INVALID_HANDLE_VALUE;
     if (!read_only_enforced) {
         CloseHandle(probe);
-        std::cout << "note: this platform does not refuse writes to read-only files; that case is not checked\n";
+        std::cout
+            << "note: this platform does not refuse writes to read-only files; that case is not checked\n";
     }
 
     std::vector<const wchar_t *> names = {L"is-dir.bin", L"locked.bin", L"plain-file\\below.bin"};

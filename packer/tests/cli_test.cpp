@@ -21,568 +21,674 @@
 namespace {
 
 namespace fs = std::filesystem;
-using zt::read_file;
 using zt::PackRun;
+using zt::read_file;
 using zt::run_pack;
 using zt::TempDir;
 using zt::write_file;
 
-std::string u16le(const std::u16string& s) {
-  std::string out;
-  for (char16_t c : s) {
-    out.push_back(static_cast<char>(c & 0xFF));
-    out.push_back(static_cast<char>(c >> 8));
-  }
-  return out;
+std::string u16le(const std::u16string &s)
+{
+    std::string out;
+    for (char16_t c : s) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
 }
 
-bool contains(const std::string& hay, const std::string& needle) { return hay.find(needle) != std::string::npos; }
+bool contains(const std::string &hay, const std::string &needle)
+{
+    return hay.find(needle) != std::string::npos;
+}
 
-std::string pseudo_random(size_t n, unsigned seed) {
-  std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    s[i] = static_cast<char>(seed >> 16);
-  }
-  return s;
+std::string pseudo_random(size_t n, unsigned seed)
+{
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        s[i] = static_cast<char>(seed >> 16);
+    }
+    return s;
 }
 
 // The application folder most tests pack. Files are created in the given
 // order, so two copies made in opposite orders differ on disk only in that.
-std::map<std::string, std::string> app_files() {
-  return {
-      {"main.exe", zt::make_pe(0x8664, 3) + pseudo_random(3000, 1)},
-      {"lib/core.dll", zt::make_pe(0x8664, 3) + pseudo_random(5000, 2)},
-      {"lib/deep/er/data.bin", pseudo_random(200000, 3) + std::string(100000, 'z')},
-      {"empty.txt", ""},
-      {"crc zero.bin", std::string("\x9d\x0a\xd9\x6d", 4)},
-      {"names/caf\xC3\xA9 \xC3\xBCn\xC3\xAF \xE4\xB8\xAD\xE6\x96\x87.txt", "text"},
-      {"names/with space.txt", "spaced"},
-  };
+std::map<std::string, std::string> app_files()
+{
+    return {
+        {"main.exe", zt::make_pe(0x8664, 3) + pseudo_random(3000, 1)},
+        {"lib/core.dll", zt::make_pe(0x8664, 3) + pseudo_random(5000, 2)},
+        {"lib/deep/er/data.bin", pseudo_random(200000, 3) + std::string(100000, 'z')},
+        {"empty.txt", ""},
+        {"crc zero.bin", std::string("\x9d\x0a\xd9\x6d", 4)},
+        {"names/caf\xC3\xA9 \xC3\xBCn\xC3\xAF \xE4\xB8\xAD\xE6\x96\x87.txt", "text"},
+        {"names/with space.txt", "spaced"},
+    };
 }
 
-void make_app(const fs::path& dir, bool reverse = false) {
-  auto files = app_files();
-  std::vector<std::pair<std::string, std::string>> order(files.begin(), files.end());
-  if (reverse) std::reverse(order.begin(), order.end());
-  for (const auto& [rel, bytes] : order) write_file(dir / rel, bytes);
-  fs::create_directories(dir / "emptydir");
+void make_app(const fs::path &dir, bool reverse = false)
+{
+    auto files = app_files();
+    std::vector<std::pair<std::string, std::string>> order(files.begin(), files.end());
+    if (reverse) std::reverse(order.begin(), order.end());
+    for (const auto &[rel, bytes] : order) write_file(dir / rel, bytes);
+    fs::create_directories(dir / "emptydir");
 }
 
-std::map<std::string, std::string> tree(const fs::path& dir) {
-  std::map<std::string, std::string> out;
-  for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
-    if (it->is_regular_file()) out[fs::relative(it->path(), dir).generic_string()] = read_file(it->path());
-  }
-  return out;
+std::map<std::string, std::string> tree(const fs::path &dir)
+{
+    std::map<std::string, std::string> out;
+    for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+        if (it->is_regular_file())
+            out[fs::relative(it->path(), dir).generic_string()] = read_file(it->path());
+    }
+    return out;
 }
 
 class Cli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    runtime_ = zt::runtime_dir_or_fail();
-    fs::create_directories(t_ / "tmp");
-  }
-
-  std::vector<std::string> build_args(const fs::path& app, const fs::path& out, const std::string& main = "main.exe") {
-    return {"build", app.string(), "--main", main, "-o", out.string(), "--level", "3", "--runtime", runtime_};
-  }
-
-  PackRun build(const fs::path& app, const fs::path& out, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = build_args(app, out);
-    args.insert(args.end(), extra.begin(), extra.end());
-    return run_pack(args, {"TMPDIR=" + (t_ / "tmp").string()});
-  }
-
-  // The payload section of a built executable and where it starts in the file.
-  std::pair<std::string, uint64_t> payload_of(const fs::path& exe) {
-    zobrel::PeImage image;
-    EXPECT_EQ(zobrel::read_pe_headers(exe, image), "");
-    for (const auto& s : image.sections) {
-      if (s.name == ".zobrel") return {read_file(exe).substr(s.raw_offset, s.virtual_size), s.raw_offset};
+protected:
+    void SetUp() override
+    {
+        runtime_ = zt::runtime_dir_or_fail();
+        fs::create_directories(t_ / "tmp");
     }
-    ADD_FAILURE() << "no .zobrel section in " << exe;
-    return {"", 0};
-  }
 
-  TempDir t_;
-  std::string runtime_;
+    std::vector<std::string> build_args(const fs::path &app, const fs::path &out,
+                                        const std::string &main = "main.exe")
+    {
+        return {"build",      app.string(), "--main", main,        "-o",
+                out.string(), "--level",    "3",      "--runtime", runtime_};
+    }
+
+    PackRun build(const fs::path &app, const fs::path &out, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> args = build_args(app, out);
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run_pack(args, {"TMPDIR=" + (t_ / "tmp").string()});
+    }
+
+    // The payload section of a built executable and where it starts in the file.
+    std::pair<std::string, uint64_t> payload_of(const fs::path &exe)
+    {
+        zobrel::PeImage image;
+        EXPECT_EQ(zobrel::read_pe_headers(exe, image), "");
+        for (const auto &s : image.sections) {
+            if (s.name == ".zobrel")
+                return {read_file(exe).substr(s.raw_offset, s.virtual_size), s.raw_offset};
+        }
+        ADD_FAILURE() << "no .zobrel section in " << exe;
+        return {"", 0};
+    }
+
+    TempDir t_;
+    std::string runtime_;
 };
 
-TEST(Help, EveryCommandHasHelp) {
-  for (const char* cmd : {"build", "list", "verify", "extract"}) {
-    PackRun r = run_pack({cmd, "--help"});
-    EXPECT_EQ(r.status, 0) << cmd;
-    EXPECT_TRUE(contains(r.out, std::string("usage: zobrel-pack ") + cmd)) << r.out;
-  }
-  PackRun top = run_pack({"--help"});
-  EXPECT_EQ(top.status, 0);
-  EXPECT_TRUE(contains(top.out, "build APP_DIR"));
-  EXPECT_EQ(run_pack({"frobnicate"}).status, 2);
-  EXPECT_EQ(run_pack({}).status, 2);
+TEST(Help, EveryCommandHasHelp)
+{
+    for (const char *cmd : {"build", "list", "verify", "extract"}) {
+        PackRun r = run_pack({cmd, "--help"});
+        EXPECT_EQ(r.status, 0) << cmd;
+        EXPECT_TRUE(contains(r.out, std::string("usage: zobrel-pack ") + cmd)) << r.out;
+    }
+    PackRun top = run_pack({"--help"});
+    EXPECT_EQ(top.status, 0);
+    EXPECT_TRUE(contains(top.out, "build APP_DIR"));
+    EXPECT_EQ(run_pack({"frobnicate"}).status, 2);
+    EXPECT_EQ(run_pack({}).status, 2);
 }
 
-TEST_F(Cli, BuildListVerifyExtractRoundTrip) {
-  make_app(t_ / "app");
-  const fs::path exe = t_ / "out" / "app.exe";
-  PackRun b = build(t_ / "app", exe);
-  ASSERT_EQ(b.status, 0) << b.err;
-  EXPECT_TRUE(contains(b.err, "emptydir")) << "empty folders are reported: " << b.err;
-  EXPECT_TRUE(contains(b.err, "7 files")) << b.err;
+TEST_F(Cli, BuildListVerifyExtractRoundTrip)
+{
+    make_app(t_ / "app");
+    const fs::path exe = t_ / "out" / "app.exe";
+    PackRun b = build(t_ / "app", exe);
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_TRUE(contains(b.err, "emptydir")) << "empty folders are reported: " << b.err;
+    EXPECT_TRUE(contains(b.err, "7 files")) << b.err;
 
-  PackRun l = run_pack({"list", exe.string()});
-  ASSERT_EQ(l.status, 0) << l.err;
-  std::vector<std::string> names;
-  std::map<std::string, std::string> crc_of;
-  std::istringstream lines(l.out);
-  for (std::string size, crc, rest; lines >> size >> crc && std::getline(lines, rest);) {
-    names.push_back(rest.substr(2));
-    crc_of[rest.substr(2)] = crc;
-  }
-  EXPECT_EQ(names, (std::vector<std::string>{"main.exe", "crc zero.bin", "empty.txt", "lib\\core.dll",
-                                             "lib\\deep\\er\\data.bin",
-                                             "names\\caf\xC3\xA9 \xC3\xBCn\xC3\xAF \xE4\xB8\xAD\xE6\x96\x87.txt",
-                                             "names\\with space.txt"}));
-  // Content with CRC-32 0 must not be stored as 0: the launcher would never write it.
-  EXPECT_EQ(crc_of["empty.txt"], "00000001");
-  EXPECT_EQ(crc_of["crc zero.bin"], "00000001");
-  char text_crc[9];
-  std::snprintf(text_crc, sizeof text_crc, "%08lx", crc32(0, reinterpret_cast<const Bytef*>("spaced"), 6));
-  EXPECT_EQ(crc_of["names\\with space.txt"], text_crc);
+    PackRun l = run_pack({"list", exe.string()});
+    ASSERT_EQ(l.status, 0) << l.err;
+    std::vector<std::string> names;
+    std::map<std::string, std::string> crc_of;
+    std::istringstream lines(l.out);
+    for (std::string size, crc, rest; lines >> size >> crc && std::getline(lines, rest);) {
+        names.push_back(rest.substr(2));
+        crc_of[rest.substr(2)] = crc;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "main.exe", "crc zero.bin", "empty.txt", "lib\\core.dll", "lib\\deep\\er\\data.bin",
+                         "names\\caf\xC3\xA9 \xC3\xBCn\xC3\xAF \xE4\xB8\xAD\xE6\x96\x87.txt",
+                         "names\\with space.txt"}));
+    // Content with CRC-32 0 must not be stored as 0: the launcher would never write it.
+    EXPECT_EQ(crc_of["empty.txt"], "00000001");
+    EXPECT_EQ(crc_of["crc zero.bin"], "00000001");
+    char text_crc[9];
+    std::snprintf(text_crc, sizeof text_crc, "%08lx", crc32(0, reinterpret_cast<const Bytef *>("spaced"), 6));
+    EXPECT_EQ(crc_of["names\\with space.txt"], text_crc);
 
-  PackRun v = run_pack({"verify", exe.string()});
-  EXPECT_EQ(v.status, 0) << v.err;
-  EXPECT_TRUE(contains(v.out, "OK"));
+    PackRun v = run_pack({"verify", exe.string()});
+    EXPECT_EQ(v.status, 0) << v.err;
+    EXPECT_TRUE(contains(v.out, "OK"));
 
-  PackRun x = run_pack({"extract", exe.string(), (t_ / "x").string()});
-  ASSERT_EQ(x.status, 0) << x.err;
-  EXPECT_EQ(tree(t_ / "x"), app_files());
-  EXPECT_FALSE(fs::exists(t_ / "x" / "emptydir"));
-  EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(t_ / "out"), fs::directory_iterator()),
-            std::vector<fs::path>{exe})
-      << "nothing but the executable is left next to it";
-  EXPECT_TRUE(fs::is_empty(t_ / "tmp")) << "temporary files are removed";
+    PackRun x = run_pack({"extract", exe.string(), (t_ / "x").string()});
+    ASSERT_EQ(x.status, 0) << x.err;
+    EXPECT_EQ(tree(t_ / "x"), app_files());
+    EXPECT_FALSE(fs::exists(t_ / "x" / "emptydir"));
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(t_ / "out"), fs::directory_iterator()),
+              std::vector<fs::path>{exe})
+        << "nothing but the executable is left next to it";
+    EXPECT_TRUE(fs::is_empty(t_ / "tmp")) << "temporary files are removed";
 }
 
-TEST_F(Cli, ImageCarriesPayloadVersionResourceAndManifest) {
-  make_app(t_ / "app");
-  const fs::path exe = t_ / "vexor.exe";
-  fs::path icon = t_ / "app.ico";
-  std::string bmp(40 + 16 * 16 * 4 + 64, '\x5A');
-  bmp.replace(0, 4, std::string("\x28\0\0\0", 4));
-  std::string ico = std::string("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0", 14);
-  for (uint32_t v : {static_cast<uint32_t>(bmp.size()), 22u}) {
-    for (int i = 0; i < 4; ++i) ico.push_back(static_cast<char>(v >> (8 * i)));
-  }
-  write_file(icon, ico + bmp);
-  PackRun b = build(t_ / "app", exe,
-                {"--company", "MOLTARN LLC \xE2\x84\xA2", "--product", "v\xC3\xA9xor", "--file-version", "0.2.0.0",
-                 "--product-version", "0.2.0", "--target-spec", "{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0", "--icon",
-                 icon.string()});
-  ASSERT_EQ(b.status, 0) << b.err;
-  const std::string image = read_file(exe);
+TEST_F(Cli, ImageCarriesPayloadVersionResourceAndManifest)
+{
+    make_app(t_ / "app");
+    const fs::path exe = t_ / "vexor.exe";
+    fs::path icon = t_ / "app.ico";
+    std::string bmp(40 + 16 * 16 * 4 + 64, '\x5A');
+    bmp.replace(0, 4, std::string("\x28\0\0\0", 4));
+    std::string ico = std::string("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0", 14);
+    for (uint32_t v : {static_cast<uint32_t>(bmp.size()), 22u}) {
+        for (int i = 0; i < 4; ++i) ico.push_back(static_cast<char>(v >> (8 * i)));
+    }
+    write_file(icon, ico + bmp);
+    PackRun b = build(t_ / "app", exe,
+                      {"--company", "MOLTARN LLC \xE2\x84\xA2", "--product", "v\xC3\xA9xor", "--file-version",
+                       "0.2.0.0", "--product-version", "0.2.0", "--target-spec",
+                       "{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0", "--icon", icon.string()});
+    ASSERT_EQ(b.status, 0) << b.err;
+    const std::string image = read_file(exe);
 
-  zobrel::PeImage pe;
-  ASSERT_EQ(zobrel::read_pe_headers(exe, pe), "");
-  EXPECT_EQ(pe.machine, 0x8664);
-  EXPECT_EQ(pe.subsystem, 3);
-  const uint32_t lfanew = static_cast<unsigned char>(image[0x3C]) | static_cast<unsigned char>(image[0x3D]) << 8;
-  EXPECT_EQ(image.substr(lfanew + 8, 4), std::string(4, '\0')) << "no timestamp in the PE header";
-  bool have_resources = false;
-  for (const auto& s : pe.sections) {
-    if (s.name != ".rsrc") continue;
-    have_resources = true;
-    EXPECT_EQ(image.substr(s.raw_offset + 4, 4), std::string(4, '\0')) << "no timestamp in the resource directory";
-  }
-  EXPECT_TRUE(have_resources);
+    zobrel::PeImage pe;
+    ASSERT_EQ(zobrel::read_pe_headers(exe, pe), "");
+    EXPECT_EQ(pe.machine, 0x8664);
+    EXPECT_EQ(pe.subsystem, 3);
+    const uint32_t lfanew = static_cast<unsigned char>(image[0x3C]) | static_cast<unsigned char>(image[0x3D])
+                                                                          << 8;
+    EXPECT_EQ(image.substr(lfanew + 8, 4), std::string(4, '\0')) << "no timestamp in the PE header";
+    bool have_resources = false;
+    for (const auto &s : pe.sections) {
+        if (s.name != ".rsrc") continue;
+        have_resources = true;
+        EXPECT_EQ(image.substr(s.raw_offset + 4, 4), std::string(4, '\0'))
+            << "no timestamp in the resource directory";
+    }
+    EXPECT_TRUE(have_resources);
 
-  auto [blob, offset] = payload_of(exe);
-  ASSERT_GE(blob.size(), 11u);
-  EXPECT_EQ(blob.substr(0, 3), "QJY");
-  uint64_t record = 0;
-  for (int i = 0; i < 8; ++i) record |= uint64_t{static_cast<unsigned char>(blob[blob.size() - 8 + i])} << (8 * i);
-  EXPECT_EQ(record + 8, blob.size()) << "the section's VirtualSize is L";
+    auto [blob, offset] = payload_of(exe);
+    ASSERT_GE(blob.size(), 11u);
+    EXPECT_EQ(blob.substr(0, 3), "QJY");
+    uint64_t record = 0;
+    for (int i = 0; i < 8; ++i)
+        record |= uint64_t{static_cast<unsigned char>(blob[blob.size() - 8 + i])} << (8 * i);
+    EXPECT_EQ(record + 8, blob.size()) << "the section's VirtualSize is L";
 
-  // Build-time constants, as UTF-16 with their NUL.
-  for (const std::u16string& s : {std::u16string(u"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0"),
-                                  std::u16string(u"0.2.0-0.2.0.0"), std::u16string(u"v\u00E9xor")}) {
-    EXPECT_TRUE(contains(image, u16le(s) + std::string(2, '\0')));
-  }
-  // Version resource strings, non-ASCII intact.
-  for (const auto& [key, value] : std::vector<std::pair<std::u16string, std::u16string>>{
-           {u"CompanyName", u"MOLTARN LLC \u2122"}, {u"ProductName", u"v\u00E9xor"}, {u"InternalName", u"v\u00E9xor"},
-           {u"OriginalFilename", u"v\u00E9xor.exe"}, {u"FileDescription", u"v\u00E9xor.exe"},
-           {u"FileVersion", u"0.2.0.0"}, {u"ProductVersion", u"0.2.0.0"}}) {
-    const size_t at = image.find(u16le(key) + std::string(2, '\0'));
-    ASSERT_NE(at, std::string::npos) << "no " << key.size();
-    size_t v = at + 2 * (key.size() + 1);
-    v += v % 4;  // values start on a 4-byte boundary
-    EXPECT_EQ(image.substr(v, 2 * (value.size() + 1)), u16le(value) + std::string(2, '\0'));
-  }
-  EXPECT_TRUE(contains(image, u16le(u"000004B0")));
-  // VS_FIXEDFILEINFO: signature, struct version, then file and product version 0.2.0.0.
-  const std::string fixed = std::string("\xBD\x04\xEF\xFE\0\0\1\0", 8) + std::string("\2\0\0\0\0\0\0\0", 8) +
-                            std::string("\2\0\0\0\0\0\0\0", 8);
-  EXPECT_TRUE(contains(image, fixed));
-  for (const char* m : {"<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
-                        ">true</longPathAware>", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
-                        "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "Microsoft.Windows.Common-Controls",
-                        "publicKeyToken=\"6595b64144ccf1df\""}) {
-    EXPECT_TRUE(contains(image, m)) << m;
-  }
-  EXPECT_TRUE(contains(image, bmp)) << "the icon's image is in the resources";
+    // Build-time constants, as UTF-16 with their NUL.
+    for (const std::u16string &s : {std::u16string(u"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0"),
+                                    std::u16string(u"0.2.0-0.2.0.0"), std::u16string(u"v\u00E9xor")}) {
+        EXPECT_TRUE(contains(image, u16le(s) + std::string(2, '\0')));
+    }
+    // Version resource strings, non-ASCII intact.
+    for (const auto &[key, value] :
+         std::vector<std::pair<std::u16string, std::u16string>>{{u"CompanyName", u"MOLTARN LLC \u2122"},
+                                                                {u"ProductName", u"v\u00E9xor"},
+                                                                {u"InternalName", u"v\u00E9xor"},
+                                                                {u"OriginalFilename", u"v\u00E9xor.exe"},
+                                                                {u"FileDescription", u"v\u00E9xor.exe"},
+                                                                {u"FileVersion", u"0.2.0.0"},
+                                                                {u"ProductVersion", u"0.2.0.0"}}) {
+        const size_t at = image.find(u16le(key) + std::string(2, '\0'));
+        ASSERT_NE(at, std::string::npos) << "no " << key.size();
+        size_t v = at + 2 * (key.size() + 1);
+        v += v % 4;  // values start on a 4-byte boundary
+        EXPECT_EQ(image.substr(v, 2 * (value.size() + 1)), u16le(value) + std::string(2, '\0'));
+    }
+    EXPECT_TRUE(contains(image, u16le(u"000004B0")));
+    // VS_FIXEDFILEINFO: signature, struct version, then file and product version 0.2.0.0.
+    const std::string fixed = std::string("\xBD\x04\xEF\xFE\0\0\1\0", 8) +
+                              std::string("\2\0\0\0\0\0\0\0", 8) + std::string("\2\0\0\0\0\0\0\0", 8);
+    EXPECT_TRUE(contains(image, fixed));
+    for (const char *m :
+         {"<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>", ">true</longPathAware>",
+          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
+          "Microsoft.Windows.Common-Controls", "publicKeyToken=\"6595b64144ccf1df\""}) {
+        EXPECT_TRUE(contains(image, m)) << m;
+    }
+    EXPECT_TRUE(contains(image, bmp)) << "the icon's image is in the resources";
 }
 
-TEST_F(Cli, DefaultsComeFromTheMainBinary) {
-  make_app(t_ / "app");
-  const fs::path exe = t_ / "d.exe";
-  ASSERT_EQ(build(t_ / "app", exe).status, 0);
-  const std::string image = read_file(exe);
-  for (const std::u16string& s : {std::u16string(u"{CACHE_DIR}\\main\\main\\0.0.0.0-0.0.0.0"),
-                                  std::u16string(u"main.exe"), std::u16string(u"0.0.0.0")}) {
-    EXPECT_TRUE(contains(image, u16le(s) + std::string(2, '\0')));
-  }
+TEST_F(Cli, DefaultsComeFromTheMainBinary)
+{
+    make_app(t_ / "app");
+    const fs::path exe = t_ / "d.exe";
+    ASSERT_EQ(build(t_ / "app", exe).status, 0);
+    const std::string image = read_file(exe);
+    for (const std::u16string &s : {std::u16string(u"{CACHE_DIR}\\main\\main\\0.0.0.0-0.0.0.0"),
+                                    std::u16string(u"main.exe"), std::u16string(u"0.0.0.0")}) {
+        EXPECT_TRUE(contains(image, u16le(s) + std::string(2, '\0')));
+    }
 }
 
-TEST_F(Cli, SameFolderAndOptionsGiveTheSameBytes) {
-  make_app(t_ / "a");
-  make_app(t_ / "b", /*reverse=*/true);
-  ASSERT_EQ(build(t_ / "a", t_ / "one.exe", {"--threads", "1", "--checksum"}).status, 0);
-  ASSERT_EQ(build(t_ / "b", t_ / "two.exe", {"--threads", "2", "--checksum"}).status, 0);
-  const std::string one = read_file(t_ / "one.exe"), two = read_file(t_ / "two.exe");
-  EXPECT_GT(one.size(), 10000u);
-  EXPECT_TRUE(one == two) << "builds differ";
+TEST_F(Cli, SameFolderAndOptionsGiveTheSameBytes)
+{
+    make_app(t_ / "a");
+    make_app(t_ / "b", /*reverse=*/true);
+    ASSERT_EQ(build(t_ / "a", t_ / "one.exe", {"--threads", "1", "--checksum"}).status, 0);
+    ASSERT_EQ(build(t_ / "b", t_ / "two.exe", {"--threads", "2", "--checksum"}).status, 0);
+    const std::string one = read_file(t_ / "one.exe"), two = read_file(t_ / "two.exe");
+    EXPECT_GT(one.size(), 10000u);
+    EXPECT_TRUE(one == two) << "builds differ";
 }
 
-TEST_F(Cli, ProgressBarOnlyOnATerminalAndQuietMeansSilent) {
-  make_app(t_ / "app");
-  fs::remove(t_ / "app" / "emptydir");  // no warning to print
-  PackRun plain = build(t_ / "app", t_ / "p.exe");
-  ASSERT_EQ(plain.status, 0);
-  EXPECT_FALSE(contains(plain.err, "\r")) << "no bar when stderr is a file";
-  EXPECT_TRUE(contains(plain.err, "7 files")) << plain.err;
-  PackRun quiet = build(t_ / "app", t_ / "q.exe", {"--quiet"});
-  ASSERT_EQ(quiet.status, 0);
-  EXPECT_EQ(quiet.err, "");
-  EXPECT_EQ(quiet.out, "");
+TEST_F(Cli, ProgressBarOnlyOnATerminalAndQuietMeansSilent)
+{
+    make_app(t_ / "app");
+    fs::remove(t_ / "app" / "emptydir");  // no warning to print
+    PackRun plain = build(t_ / "app", t_ / "p.exe");
+    ASSERT_EQ(plain.status, 0);
+    EXPECT_FALSE(contains(plain.err, "\r")) << "no bar when stderr is a file";
+    EXPECT_TRUE(contains(plain.err, "7 files")) << plain.err;
+    PackRun quiet = build(t_ / "app", t_ / "q.exe", {"--quiet"});
+    ASSERT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.out, "");
 
-  std::vector<std::string> args = build_args(t_ / "app", t_ / "t.exe");
-  int master = -1;
-  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    std::vector<char*> argv{const_cast<char*>(ZOBREL_PACK_EXE)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  std::string screen;
-  char buf[4096];
-  for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) screen.append(buf, static_cast<size_t>(n));
-  int status = 0;
-  waitpid(pid, &status, 0);
-  close(master);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
-  EXPECT_TRUE(contains(screen, "\r[")) << screen;
-  EXPECT_TRUE(contains(screen, "100%")) << screen;
-  EXPECT_TRUE(contains(screen, "/s")) << "a rate is shown: " << screen;
+    std::vector<std::string> args = build_args(t_ / "app", t_ / "t.exe");
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::vector<char *> argv{const_cast<char *>(ZOBREL_PACK_EXE)};
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    std::string screen;
+    char buf[4096];
+    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) screen.append(buf, static_cast<size_t>(n));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+    EXPECT_TRUE(contains(screen, "\r[")) << screen;
+    EXPECT_TRUE(contains(screen, "100%")) << screen;
+    EXPECT_TRUE(contains(screen, "/s")) << "a rate is shown: " << screen;
 }
 
-TEST_F(Cli, ChecksumOptionSetsTheFrameChecksum) {
-  make_app(t_ / "app");
-  for (bool checksum : {false, true}) {
-    const fs::path exe = t_ / (checksum ? "c.exe" : "n.exe");
-    ASSERT_EQ(build(t_ / "app", exe, checksum ? std::vector<std::string>{"--checksum"} : std::vector<std::string>{})
-                  .status,
-              0);
-    const std::string blob = payload_of(exe).first;
-    ASSERT_GT(blob.size(), 8u);
-    EXPECT_EQ((static_cast<unsigned char>(blob[3 + 4]) & 0x04) != 0, checksum);
-    EXPECT_EQ(run_pack({"verify", exe.string()}).status, 0);
-  }
+TEST_F(Cli, ChecksumOptionSetsTheFrameChecksum)
+{
+    make_app(t_ / "app");
+    for (bool checksum : {false, true}) {
+        const fs::path exe = t_ / (checksum ? "c.exe" : "n.exe");
+        ASSERT_EQ(build(t_ / "app", exe,
+                        checksum ? std::vector<std::string>{"--checksum"} : std::vector<std::string>{})
+                      .status,
+                  0);
+        const std::string blob = payload_of(exe).first;
+        ASSERT_GT(blob.size(), 8u);
+        EXPECT_EQ((static_cast<unsigned char>(blob[3 + 4]) & 0x04) != 0, checksum);
+        EXPECT_EQ(run_pack({"verify", exe.string()}).status, 0);
+    }
 }
 
 struct Refusal {
-  const char* what;
-  std::function<void(const fs::path& app)> setup;
-  std::vector<std::string> args;  // appended; "@APP" stands for the app folder
-  std::vector<std::string> message;
+    const char *what;
+    std::function<void(const fs::path &app)> setup;
+    std::vector<std::string> args;  // appended; "@APP" stands for the app folder
+    std::vector<std::string> message;
 };
 
-TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind) {
-  std::string too_long;
-  for (int i = 0; i < 5; ++i) too_long += std::string(220, 'd' + i) + "/";
-  const std::vector<Refusal> cases = {
-      {"main missing", nullptr, {"--main", "nothere.exe"}, {"nothere.exe", "not found"}},
-      {"main outside", [](const fs::path& a) { write_file(a / ".." / "outside.exe", zt::make_pe(0x8664, 3)); },
-       {"--main", "../outside.exe"}, {"not inside"}},
-      {"main absolute", nullptr, {"--main", "/bin/sh"}, {"not inside"}},
-      {"main is a folder", nullptr, {"--main", "lib"}, {"is a folder"}},
-      {"main not PE", [](const fs::path& a) { write_file(a / "main.exe", "#!/bin/sh\necho hi\n"); }, {},
-       {"main.exe", "not a Windows executable"}},
-      {"main MZ without PE", [](const fs::path& a) { write_file(a / "main.exe", "MZ" + std::string(200, '\0')); },
-       {}, {"not a Windows executable"}},
-      {"colon", [](const fs::path& a) { write_file(a / "bad:name.txt", "x"); }, {}, {"bad:name.txt", "':'"}},
-      {"backslash", [](const fs::path& a) { write_file(a / "back\\slash", "x"); }, {}, {"back\\slash", "forbids"}},
-      {"question mark", [](const fs::path& a) { write_file(a / "sub/wh?t", "x"); }, {}, {"wh?t", "forbids"}},
-      {"trailing dot", [](const fs::path& a) { write_file(a / "dir./f", "x"); }, {}, {"dir./f", "dot or space"}},
-      {"trailing space", [](const fs::path& a) { write_file(a / "f ", "x"); }, {}, {"dot or space"}},
-      {"control char", [](const fs::path& a) { write_file(a / "c\x01", "x"); }, {}, {"control character"}},
-      {"device name", [](const fs::path& a) { write_file(a / "lib/aux.dll", "x"); }, {}, {"aux.dll", "device"}},
-      {"too long", [&](const fs::path& a) { write_file(a / too_long / "f", "x"); }, {}, {"more than the 1023"}},
-      {"not UTF-8", [](const fs::path& a) { write_file(a / "bad\xFF.txt", "x"); }, {}, {"not valid UTF-8"}},
-      {"case clash", [](const fs::path& a) { write_file(a / "EMPTY.TXT", "x"); }, {},
-       {"empty.txt", "EMPTY.TXT", "does not tell"}},
-      {"file and folder clash", [](const fs::path& a) { write_file(a / "LIB", "x"); }, {}, {"LIB", "share a name"}},
-      {"4 GiB file", [](const fs::path& a) { write_file(a / "huge.bin", ""); fs::resize_file(a / "huge.bin", uint64_t{1} << 32); },
-       {}, {"huge.bin", "4 GiB"}},
-      {"link outside", [](const fs::path& a) { fs::create_symlink("/etc/hostname", a / "out.lnk"); }, {},
-       {"out.lnk", "leads outside"}},
-      {"dangling link", [](const fs::path& a) { fs::create_symlink("gone", a / "dangling"); }, {},
-       {"dangling", "leads nowhere"}},
-      {"link loop", [](const fs::path& a) { fs::create_directory_symlink("..", a / "lib" / "up"); }, {},
-       {"up", "leads back"}},
-      {"fifo", [](const fs::path& a) { mkfifo((a / "pipe").c_str(), 0644); }, {}, {"pipe", "not a regular file"}},
-      {"unknown key", nullptr, {"--target-spec", "{NOPE}\\x"}, {"--target-spec", "unknown key '{NOPE}'"}},
-      {"brace outside", nullptr, {"--target-spec", "{TEMP}\\a}b"}, {"--target-spec", "'}' outside"}},
-      {"unclosed", nullptr, {"--target-spec", "{CACHE_DIR"}, {"--target-spec", "not closed"}},
-      {"empty spec", nullptr, {"--target-spec", ""}, {"--target-spec", "empty"}},
-      {"empty company in spec", nullptr, {"--target-spec", "{CACHE_DIR}\\{company}"}, {"--company", "{COMPANY}"}},
-      {"bad file version", nullptr, {"--file-version", "1.2.3"}, {"--file-version"}},
-      {"empty product", nullptr, {"--product", ""}, {"--product", "empty"}},
-      {"company not UTF-8", nullptr, {"--company", "\xFF"}, {"--company", "UTF-8"}},
-      {"bad icon", [](const fs::path& a) { write_file(a / ".." / "x.ico", "GIF89a"); },
-       {"--icon", "@APP/../x.ico"}, {"--icon", "x.ico"}},
-      {"no runtime", nullptr, {"--runtime", "/nonexistent/rt"}, {"/nonexistent/rt/zobrel-runtime.cfg", "cmake"}},
-      {"bad level", nullptr, {"--level", "0"}, {"--level"}},
-      {"app dir missing", [](const fs::path& a) { fs::remove_all(a); }, {}, {"does not exist"}},
-      {"unknown option", nullptr, {"--frobnicate"}, {"unknown option '--frobnicate'"}},
-  };
-  int n = 0;
-  for (const Refusal& c : cases) {
-    SCOPED_TRACE(c.what);
-    const fs::path root = t_ / ("case" + std::to_string(n++));
-    const fs::path app = root / "app", out = root / "out" / "x.exe";
-    make_app(app);
-    fs::create_directories(out.parent_path());
-    if (c.setup) c.setup(app);
-    std::vector<std::string> extra;
-    for (std::string a : c.args) {
-      if (a.compare(0, 4, "@APP") == 0) a = app.string() + a.substr(4);
-      extra.push_back(a);
+TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
+{
+    std::string too_long;
+    for (int i = 0; i < 5; ++i) too_long += std::string(220, 'd' + i) + "/";
+    const std::vector<Refusal> cases = {
+        {"main missing", nullptr, {"--main", "nothere.exe"}, {"nothere.exe", "not found"}},
+        {"main outside",
+         [](const fs::path &a) { write_file(a / ".." / "outside.exe", zt::make_pe(0x8664, 3)); },
+         {"--main", "../outside.exe"},
+         {"not inside"}},
+        {"main absolute", nullptr, {"--main", "/bin/sh"}, {"not inside"}},
+        {"main is a folder", nullptr, {"--main", "lib"}, {"is a folder"}},
+        {"main not PE",
+         [](const fs::path &a) { write_file(a / "main.exe", "#!/bin/sh\necho hi\n"); },
+         {},
+         {"main.exe", "not a Windows executable"}},
+        {"main MZ without PE",
+         [](const fs::path &a) { write_file(a / "main.exe", "MZ" + std::string(200, '\0')); },
+         {},
+         {"not a Windows executable"}},
+        {"colon",
+         [](const fs::path &a) { write_file(a / "bad:name.txt", "x"); },
+         {},
+         {"bad:name.txt", "':'"}},
+        {"backslash",
+         [](const fs::path &a) { write_file(a / "back\\slash", "x"); },
+         {},
+         {"back\\slash", "forbids"}},
+        {"question mark",
+         [](const fs::path &a) { write_file(a / "sub/wh?t", "x"); },
+         {},
+         {"wh?t", "forbids"}},
+        {"trailing dot",
+         [](const fs::path &a) { write_file(a / "dir./f", "x"); },
+         {},
+         {"dir./f", "dot or space"}},
+        {"trailing space", [](const fs::path &a) { write_file(a / "f ", "x"); }, {}, {"dot or space"}},
+        {"control char", [](const fs::path &a) { write_file(a / "c\x01", "x"); }, {}, {"control character"}},
+        {"device name",
+         [](const fs::path &a) { write_file(a / "lib/aux.dll", "x"); },
+         {},
+         {"aux.dll", "device"}},
+        {"too long",
+         [&](const fs::path &a) { write_file(a / too_long / "f", "x"); },
+         {},
+         {"more than the 1023"}},
+        {"not UTF-8", [](const fs::path &a) { write_file(a / "bad\xFF.txt", "x"); }, {}, {"not valid UTF-8"}},
+        {"case clash",
+         [](const fs::path &a) { write_file(a / "EMPTY.TXT", "x"); },
+         {},
+         {"empty.txt", "EMPTY.TXT", "does not tell"}},
+        {"file and folder clash",
+         [](const fs::path &a) { write_file(a / "LIB", "x"); },
+         {},
+         {"LIB", "share a name"}},
+        {"4 GiB file",
+         [](const fs::path &a) {
+             write_file(a / "huge.bin", "");
+             fs::resize_file(a / "huge.bin", uint64_t{1} << 32);
+         },
+         {},
+         {"huge.bin", "4 GiB"}},
+        {"link outside",
+         [](const fs::path &a) { fs::create_symlink("/etc/hostname", a / "out.lnk"); },
+         {},
+         {"out.lnk", "leads outside"}},
+        {"dangling link",
+         [](const fs::path &a) { fs::create_symlink("gone", a / "dangling"); },
+         {},
+         {"dangling", "leads nowhere"}},
+        {"link loop",
+         [](const fs::path &a) { fs::create_directory_symlink("..", a / "lib" / "up"); },
+         {},
+         {"up", "leads back"}},
+        {"fifo",
+         [](const fs::path &a) { mkfifo((a / "pipe").c_str(), 0644); },
+         {},
+         {"pipe", "not a regular file"}},
+        {"unknown key", nullptr, {"--target-spec", "{NOPE}\\x"}, {"--target-spec", "unknown key '{NOPE}'"}},
+        {"brace outside", nullptr, {"--target-spec", "{TEMP}\\a}b"}, {"--target-spec", "'}' outside"}},
+        {"unclosed", nullptr, {"--target-spec", "{CACHE_DIR"}, {"--target-spec", "not closed"}},
+        {"empty spec", nullptr, {"--target-spec", ""}, {"--target-spec", "empty"}},
+        {"empty company in spec",
+         nullptr,
+         {"--target-spec", "{CACHE_DIR}\\{company}"},
+         {"--company", "{COMPANY}"}},
+        {"bad file version", nullptr, {"--file-version", "1.2.3"}, {"--file-version"}},
+        {"empty product", nullptr, {"--product", ""}, {"--product", "empty"}},
+        {"company not UTF-8", nullptr, {"--company", "\xFF"}, {"--company", "UTF-8"}},
+        {"bad icon",
+         [](const fs::path &a) { write_file(a / ".." / "x.ico", "GIF89a"); },
+         {"--icon", "@APP/../x.ico"},
+         {"--icon", "x.ico"}},
+        {"no runtime",
+         nullptr,
+         {"--runtime", "/nonexistent/rt"},
+         {"/nonexistent/rt/zobrel-runtime.cfg", "cmake"}},
+        {"bad level", nullptr, {"--level", "0"}, {"--level"}},
+        {"app dir missing", [](const fs::path &a) { fs::remove_all(a); }, {}, {"does not exist"}},
+        {"unknown option", nullptr, {"--frobnicate"}, {"unknown option '--frobnicate'"}},
+    };
+    int n = 0;
+    for (const Refusal &c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path root = t_ / ("case" + std::to_string(n++));
+        const fs::path app = root / "app", out = root / "out" / "x.exe";
+        make_app(app);
+        fs::create_directories(out.parent_path());
+        if (c.setup) c.setup(app);
+        std::vector<std::string> extra;
+        for (std::string a : c.args) {
+            if (a.compare(0, 4, "@APP") == 0) a = app.string() + a.substr(4);
+            extra.push_back(a);
+        }
+        PackRun r = build(app, out, extra);
+        EXPECT_NE(r.status, 0);
+        for (const std::string &m : c.message)
+            EXPECT_TRUE(contains(r.err, m)) << "missing '" << m << "' in: " << r.err;
+        EXPECT_TRUE(fs::is_empty(out.parent_path())) << "output or a temporary file left behind";
+        EXPECT_TRUE(fs::is_empty(t_ / "tmp")) << "temporary folder left behind";
     }
-    PackRun r = build(app, out, extra);
+}
+
+TEST_F(Cli, InterruptedBuildLeavesNothingBehind)
+{
+    make_app(t_ / "app");
+    write_file(t_ / "app" / "big.bin", pseudo_random(24 << 20, 9));  // seconds of work at level 19
+    fs::create_directories(t_ / "out");
+    std::vector<std::string> args = build_args(t_ / "app", t_ / "out" / "x.exe");
+    args[args.size() - 3] = "19";  // --level
+    const std::string tmpdir = "TMPDIR=" + (t_ / "tmp").string();
+    pid_t pid = fork();
+    if (pid == 0) {
+        putenv(const_cast<char *>(tmpdir.c_str()));
+        std::vector<char *> argv{const_cast<char *>(ZOBREL_PACK_EXE)};
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    // Interrupt once the packer has started writing its temporary files.
+    while (fs::is_empty(t_ / "tmp")) usleep(1000);
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(fs::is_empty(t_ / "out"));
+    EXPECT_TRUE(fs::is_empty(t_ / "tmp"));
+}
+
+TEST_F(Cli, UnreadableFileIsRefused)
+{
+    make_app(t_ / "app");
+    write_file(t_ / "app" / "secret.dat", "x");
+    fs::permissions(t_ / "app" / "secret.dat", fs::perms::none);
+    fs::create_directories(t_ / "out");
+    fs::permissions(t_ / "out", fs::perms::all);
+    PackRun r = run_pack(build_args(t_ / "app", t_ / "out" / "x.exe"), {}, /*obey_permissions=*/true);
     EXPECT_NE(r.status, 0);
-    for (const std::string& m : c.message) EXPECT_TRUE(contains(r.err, m)) << "missing '" << m << "' in: " << r.err;
-    EXPECT_TRUE(fs::is_empty(out.parent_path())) << "output or a temporary file left behind";
-    EXPECT_TRUE(fs::is_empty(t_ / "tmp")) << "temporary folder left behind";
-  }
+    EXPECT_TRUE(contains(r.err, "cannot read") && contains(r.err, "secret.dat")) << r.err;
+    EXPECT_FALSE(fs::exists(t_ / "out" / "x.exe"));
 }
 
-TEST_F(Cli, InterruptedBuildLeavesNothingBehind) {
-  make_app(t_ / "app");
-  write_file(t_ / "app" / "big.bin", pseudo_random(24 << 20, 9));  // seconds of work at level 19
-  fs::create_directories(t_ / "out");
-  std::vector<std::string> args = build_args(t_ / "app", t_ / "out" / "x.exe");
-  args[args.size() - 3] = "19";  // --level
-  const std::string tmpdir = "TMPDIR=" + (t_ / "tmp").string();
-  pid_t pid = fork();
-  if (pid == 0) {
-    putenv(const_cast<char*>(tmpdir.c_str()));
-    std::vector<char*> argv{const_cast<char*>(ZOBREL_PACK_EXE)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  // Interrupt once the packer has started writing its temporary files.
-  while (fs::is_empty(t_ / "tmp")) usleep(1000);
-  kill(pid, SIGINT);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_TRUE(fs::is_empty(t_ / "out"));
-  EXPECT_TRUE(fs::is_empty(t_ / "tmp"));
+TEST_F(Cli, LinksInsideTheFolderAreCarriedAsFiles)
+{
+    make_app(t_ / "app");
+    fs::create_symlink("lib/core.dll", t_ / "app" / "alias.dll");
+    fs::create_directory_symlink("lib/deep", t_ / "app" / "deeplink");
+    const fs::path exe = t_ / "l.exe";
+    ASSERT_EQ(build(t_ / "app", exe).status, 0);
+    ASSERT_EQ(run_pack({"extract", exe.string(), (t_ / "x").string()}).status, 0);
+    auto files = tree(t_ / "x");
+    EXPECT_EQ(files["alias.dll"], app_files()["lib/core.dll"]);
+    EXPECT_EQ(files["deeplink/er/data.bin"], app_files()["lib/deep/er/data.bin"]);
+    EXPECT_FALSE(fs::is_symlink(t_ / "x" / "alias.dll"));
 }
 
-TEST_F(Cli, UnreadableFileIsRefused) {
-  make_app(t_ / "app");
-  write_file(t_ / "app" / "secret.dat", "x");
-  fs::permissions(t_ / "app" / "secret.dat", fs::perms::none);
-  fs::create_directories(t_ / "out");
-  fs::permissions(t_ / "out", fs::perms::all);
-  PackRun r = run_pack(build_args(t_ / "app", t_ / "out" / "x.exe"), {}, /*obey_permissions=*/true);
-  EXPECT_NE(r.status, 0);
-  EXPECT_TRUE(contains(r.err, "cannot read") && contains(r.err, "secret.dat")) << r.err;
-  EXPECT_FALSE(fs::exists(t_ / "out" / "x.exe"));
+TEST_F(Cli, OutputInsideTheFolderIsNotPackedIntoTheNextBuild)
+{
+    make_app(t_ / "app");
+    const fs::path exe = t_ / "app" / "packed.exe";
+    ASSERT_EQ(build(t_ / "app", exe).status, 0);
+    const std::string first = read_file(exe);
+    PackRun again = build(t_ / "app", exe);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(contains(again.err, "packed.exe': it is the output")) << again.err;
+    EXPECT_TRUE(read_file(exe) == first);
 }
 
-TEST_F(Cli, LinksInsideTheFolderAreCarriedAsFiles) {
-  make_app(t_ / "app");
-  fs::create_symlink("lib/core.dll", t_ / "app" / "alias.dll");
-  fs::create_directory_symlink("lib/deep", t_ / "app" / "deeplink");
-  const fs::path exe = t_ / "l.exe";
-  ASSERT_EQ(build(t_ / "app", exe).status, 0);
-  ASSERT_EQ(run_pack({"extract", exe.string(), (t_ / "x").string()}).status, 0);
-  auto files = tree(t_ / "x");
-  EXPECT_EQ(files["alias.dll"], app_files()["lib/core.dll"]);
-  EXPECT_EQ(files["deeplink/er/data.bin"], app_files()["lib/deep/er/data.bin"]);
-  EXPECT_FALSE(fs::is_symlink(t_ / "x" / "alias.dll"));
+TEST_F(Cli, MainBinaryThatIsNotA64BitConsoleProgramIsPackedWithWarnings)
+{
+    make_app(t_ / "app");
+    write_file(t_ / "app" / "main.exe", zt::make_pe(0x14C, 2));
+    PackRun r = build(t_ / "app", t_ / "w.exe");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "not a 64-bit x86 program (machine 0x014c)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "not a console program (subsystem 2)")) << r.err;
 }
 
-TEST_F(Cli, OutputInsideTheFolderIsNotPackedIntoTheNextBuild) {
-  make_app(t_ / "app");
-  const fs::path exe = t_ / "app" / "packed.exe";
-  ASSERT_EQ(build(t_ / "app", exe).status, 0);
-  const std::string first = read_file(exe);
-  PackRun again = build(t_ / "app", exe);
-  ASSERT_EQ(again.status, 0) << again.err;
-  EXPECT_TRUE(contains(again.err, "packed.exe': it is the output")) << again.err;
-  EXPECT_TRUE(read_file(exe) == first);
-}
+TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
+{
+    make_app(t_ / "app");
+    const fs::path exe = t_ / "good.exe";
+    ASSERT_EQ(build(t_ / "app", exe).status, 0);
+    const std::string good = read_file(exe);
+    auto [blob, offset] = payload_of(exe);
+    zobrel::BlobLayout layout;
+    ASSERT_EQ(zobrel::check_blob(reinterpret_cast<const unsigned char *>(blob.data()), blob.size(), layout),
+              "");
 
-TEST_F(Cli, MainBinaryThatIsNotA64BitConsoleProgramIsPackedWithWarnings) {
-  make_app(t_ / "app");
-  write_file(t_ / "app" / "main.exe", zt::make_pe(0x14C, 2));
-  PackRun r = build(t_ / "app", t_ / "w.exe");
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(contains(r.err, "not a 64-bit x86 program (machine 0x014c)")) << r.err;
-  EXPECT_TRUE(contains(r.err, "not a console program (subsystem 2)")) << r.err;
-}
-
-TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted) {
-  make_app(t_ / "app");
-  const fs::path exe = t_ / "good.exe";
-  ASSERT_EQ(build(t_ / "app", exe).status, 0);
-  const std::string good = read_file(exe);
-  auto [blob, offset] = payload_of(exe);
-  zobrel::BlobLayout layout;
-  ASSERT_EQ(zobrel::check_blob(reinterpret_cast<const unsigned char*>(blob.data()), blob.size(), layout), "");
-
-  std::string flipped = good;
-  flipped[offset + 3 + layout.frame_size / 2] ^= 0x10;
-  std::string cut = good.substr(0, offset + blob.size() / 2);
-  std::string bad_padding_record = good;
-  bad_padding_record[offset + blob.size() - 8] ^= 1;
-  struct Case {
-    const char* what;
-    std::string bytes;
-    std::vector<std::string> commands;  // which must fail
-    const char* message;
-  } cases[] = {
-      {"flipped frame byte", flipped, {"verify"}, ""},
-      {"truncated file", cut, {"list", "verify", "extract"}, "truncated"},
-      {"length record", bad_padding_record, {"list", "verify", "extract"}, "length record"},
-      {"text file", "hello, world\n", {"list", "verify", "extract"}, "not a packed executable"},
-      {"PE without payload", zt::make_pe(0x8664, 3, {{".text", "code"}}), {"list", "verify", "extract"},
-       "no .zobrel section"},
-      {"empty file", "", {"list", "verify", "extract"}, "not a packed executable"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const fs::path file = t_ / "bad.exe";
-    write_file(file, c.bytes);
-    for (const std::string& cmd : c.commands) {
-      std::vector<std::string> args{cmd, file.string()};
-      if (cmd == "extract") args.push_back((t_ / "xd").string());
-      PackRun r = run_pack(args);
-      EXPECT_EQ(r.status, 1) << cmd << ": " << r.err;
-      EXPECT_TRUE(contains(r.err, c.message)) << cmd << ": " << r.err;
+    std::string flipped = good;
+    flipped[offset + 3 + layout.frame_size / 2] ^= 0x10;
+    std::string cut = good.substr(0, offset + blob.size() / 2);
+    std::string bad_padding_record = good;
+    bad_padding_record[offset + blob.size() - 8] ^= 1;
+    struct Case {
+        const char *what;
+        std::string bytes;
+        std::vector<std::string> commands;  // which must fail
+        const char *message;
+    } cases[] = {
+        {"flipped frame byte", flipped, {"verify"}, ""},
+        {"truncated file", cut, {"list", "verify", "extract"}, "truncated"},
+        {"length record", bad_padding_record, {"list", "verify", "extract"}, "length record"},
+        {"text file", "hello, world\n", {"list", "verify", "extract"}, "not a packed executable"},
+        {"PE without payload",
+         zt::make_pe(0x8664, 3, {{".text", "code"}}),
+         {"list", "verify", "extract"},
+         "no .zobrel section"},
+        {"empty file", "", {"list", "verify", "extract"}, "not a packed executable"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path file = t_ / "bad.exe";
+        write_file(file, c.bytes);
+        for (const std::string &cmd : c.commands) {
+            std::vector<std::string> args{cmd, file.string()};
+            if (cmd == "extract") args.push_back((t_ / "xd").string());
+            PackRun r = run_pack(args);
+            EXPECT_EQ(r.status, 1) << cmd << ": " << r.err;
+            EXPECT_TRUE(contains(r.err, c.message)) << cmd << ": " << r.err;
+        }
     }
-  }
 }
 
-TEST_F(Cli, RandomDamageIsReportedWithoutCrashing) {
-  make_app(t_ / "app");
-  const fs::path exe = t_ / "good.exe";
-  ASSERT_EQ(build(t_ / "app", exe).status, 0);
-  const std::string good = read_file(exe);
-  const auto [blob, offset] = payload_of(exe);
-  unsigned seed = 12345;
-  auto next = [&](uint64_t n) {
-    seed = seed * 1103515245u + 12345u;
-    return static_cast<uint64_t>(seed >> 8) % n;
-  };
-  for (int i = 0; i < 60; ++i) {
-    std::string bad = good;
-    switch (i % 3) {
-      case 0: bad[next(1024)] ^= static_cast<char>(1 + next(255)); break;                       // headers
-      case 1: bad[offset + next(blob.size())] ^= static_cast<char>(1 + next(255)); break;       // payload
-      case 2: bad.resize(offset + next(blob.size())); break;                                     // cut short
+TEST_F(Cli, RandomDamageIsReportedWithoutCrashing)
+{
+    make_app(t_ / "app");
+    const fs::path exe = t_ / "good.exe";
+    ASSERT_EQ(build(t_ / "app", exe).status, 0);
+    const std::string good = read_file(exe);
+    const auto [blob, offset] = payload_of(exe);
+    unsigned seed = 12345;
+    auto next = [&](uint64_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<uint64_t>(seed >> 8) % n;
+    };
+    for (int i = 0; i < 60; ++i) {
+        std::string bad = good;
+        switch (i % 3) {
+        case 0:
+            bad[next(1024)] ^= static_cast<char>(1 + next(255));
+            break;  // headers
+        case 1:
+            bad[offset + next(blob.size())] ^= static_cast<char>(1 + next(255));
+            break;  // payload
+        case 2:
+            bad.resize(offset + next(blob.size()));
+            break;  // cut short
+        }
+        const fs::path file = t_ / "bad.exe";
+        write_file(file, bad);
+        for (const char *cmd : {"list", "verify", "extract"}) {
+            std::vector<std::string> args{cmd, file.string()};
+            if (std::string(cmd) == "extract") args.push_back((t_ / "x" / std::to_string(i)).string());
+            PackRun r = run_pack(args);
+            EXPECT_TRUE(r.status == 0 || r.status == 1)
+                << cmd << " case " << i << " ended with " << r.status << r.err;
+            if (i % 3 == 2) {
+                EXPECT_EQ(r.status, 1) << cmd << " accepted a truncated file";
+            }
+        }
     }
-    const fs::path file = t_ / "bad.exe";
-    write_file(file, bad);
-    for (const char* cmd : {"list", "verify", "extract"}) {
-      std::vector<std::string> args{cmd, file.string()};
-      if (std::string(cmd) == "extract") args.push_back((t_ / "x" / std::to_string(i)).string());
-      PackRun r = run_pack(args);
-      EXPECT_TRUE(r.status == 0 || r.status == 1) << cmd << " case " << i << " ended with " << r.status << r.err;
-      if (i % 3 == 2) {
-        EXPECT_EQ(r.status, 1) << cmd << " accepted a truncated file";
-      }
-    }
-  }
 }
 
 // A packed-looking file made by hand, for archives the packer itself would never write.
-fs::path crafted_exe(const TempDir& t, const std::string& archive) {
-  const fs::path exe = t / "crafted.exe";
-  write_file(exe, zt::make_pe(0x8664, 3, {{".text", "code"}, {".zobrel", zt::make_blob(archive)}}));
-  return exe;
+fs::path crafted_exe(const TempDir &t, const std::string &archive)
+{
+    const fs::path exe = t / "crafted.exe";
+    write_file(exe, zt::make_pe(0x8664, 3, {{".text", "code"}, {".zobrel", zt::make_blob(archive)}}));
+    return exe;
 }
 
-TEST_F(Cli, VerifyChecksEveryStoredChecksumAndName) {
-  const std::string empty;
-  EXPECT_EQ(run_pack({"verify", crafted_exe(t_, zt::make_archive({{u"m.exe", "x"}, {u"e", ""}})).string()}).status,
-            0)
-      << "the hand-made file is a valid packed file";
-  struct Case {
-    const char* what;
-    std::string archive;
-    const char* message;
-  } cases[] = {
-      {"empty content stored with 0", zt::make_archive({{u"m.exe", "x"}, {u"e", ""}}, {0x8cdc1683u, 0}),
-       "stored checksum 00000000"},
-      {"wrong checksum", zt::make_archive({{u"m.exe", "x"}}, {0x12345678u}), "stored checksum 12345678"},
-      {"bad name", zt::make_archive({{u"m.exe", "x"}, {u"..\\up", "y"}}), "'..'"},
-      {"duplicate", zt::make_archive({{u"m.exe", "x"}, {u"m.exe", "y"}}), "twice"},
-      {"no records", zt::make_archive({}), "no records"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    PackRun r = run_pack({"verify", crafted_exe(t_, c.archive).string()});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.err, c.message)) << r.err;
-  }
-}
-
-TEST_F(Cli, ExtractNeverWritesOutsideItsFolder) {
-  const std::u16string hostile[] = {u"..\\evil.txt", u"\\evil.txt", u"C:\\evil.txt", u"a\\..\\..\\evil.txt",
-                                    u"sub\\/evil.txt", u"sub:evil.txt", u"."};
-  for (const std::u16string& name : hostile) {
-    SCOPED_TRACE(std::string(name.begin(), name.end()));
-    TempDir box;
-    const fs::path exe = crafted_exe(box, zt::make_archive({{u"m.exe", "x"}, {name, "evil"}}));
-    fs::create_directories(box / "in" / "dest");
-    PackRun r = run_pack({"extract", exe.string(), (box / "in" / "dest").string()});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.err, "refusing")) << r.err;
-    for (const auto& e : fs::recursive_directory_iterator(box.path())) {
-      EXPECT_NE(e.path().filename(), "evil.txt") << e.path();
+TEST_F(Cli, VerifyChecksEveryStoredChecksumAndName)
+{
+    const std::string empty;
+    EXPECT_EQ(run_pack({"verify", crafted_exe(t_, zt::make_archive({{u"m.exe", "x"}, {u"e", ""}})).string()})
+                  .status,
+              0)
+        << "the hand-made file is a valid packed file";
+    struct Case {
+        const char *what;
+        std::string archive;
+        const char *message;
+    } cases[] = {
+        {"empty content stored with 0", zt::make_archive({{u"m.exe", "x"}, {u"e", ""}}, {0x8cdc1683u, 0}),
+         "stored checksum 00000000"},
+        {"wrong checksum", zt::make_archive({{u"m.exe", "x"}}, {0x12345678u}), "stored checksum 12345678"},
+        {"bad name", zt::make_archive({{u"m.exe", "x"}, {u"..\\up", "y"}}), "'..'"},
+        {"duplicate", zt::make_archive({{u"m.exe", "x"}, {u"m.exe", "y"}}), "twice"},
+        {"no records", zt::make_archive({}), "no records"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        PackRun r = run_pack({"verify", crafted_exe(t_, c.archive).string()});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     }
-  }
-  // A link already inside the folder is not written through.
-  TempDir box;
-  const fs::path exe = crafted_exe(box, zt::make_archive({{u"m.exe", "x"}, {u"sub\\evil.txt", "evil"}}));
-  fs::create_directories(box / "dest");
-  fs::create_directories(box / "elsewhere");
-  fs::create_directory_symlink(box / "elsewhere", box / "dest" / "sub");
-  PackRun r = run_pack({"extract", exe.string(), (box / "dest").string()});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(contains(r.err, "symbolic link")) << r.err;
-  EXPECT_FALSE(fs::exists(box / "elsewhere" / "evil.txt"));
+}
+
+TEST_F(Cli, ExtractNeverWritesOutsideItsFolder)
+{
+    const std::u16string hostile[] = {
+        u"..\\evil.txt", u"\\evil.txt", u"C:\\evil.txt", u"a\\..\\..\\evil.txt", u"sub\\/evil.txt",
+        u"sub:evil.txt", u"."};
+    for (const std::u16string &name : hostile) {
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        TempDir box;
+        const fs::path exe = crafted_exe(box, zt::make_archive({{u"m.exe", "x"}, {name, "evil"}}));
+        fs::create_directories(box / "in" / "dest");
+        PackRun r = run_pack({"extract", exe.string(), (box / "in" / "dest").string()});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(contains(r.err, "refusing")) << r.err;
+        for (const auto &e : fs::recursive_directory_iterator(box.path())) {
+            EXPECT_NE(e.path().filename(), "evil.txt") << e.path();
+        }
+    }
+    // A link already inside the folder is not written through.
+    TempDir box;
+    const fs::path exe = crafted_exe(box, zt::make_archive({{u"m.exe", "x"}, {u"sub\\evil.txt", "evil"}}));
+    fs::create_directories(box / "dest");
+    fs::create_directories(box / "elsewhere");
+    fs::create_directory_symlink(box / "elsewhere", box / "dest" / "sub");
+    PackRun r = run_pack({"extract", exe.string(), (box / "dest").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "symbolic link")) << r.err;
+    EXPECT_FALSE(fs::exists(box / "elsewhere" / "evil.txt"));
 }
 
 }  // namespace

@@ -21,140 +21,151 @@
 
 namespace zt {
 
-TempDir::TempDir() {
-  std::string templ = (fs::temp_directory_path() / "zobrel-pack-test.XXXXXX").string();
-  if (!mkdtemp(templ.data())) std::abort();
-  path_ = templ;
-  fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                             fs::perms::others_read | fs::perms::others_exec);
+TempDir::TempDir()
+{
+    std::string templ = (fs::temp_directory_path() / "zobrel-pack-test.XXXXXX").string();
+    if (!mkdtemp(templ.data())) std::abort();
+    path_ = templ;
+    fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
 }
 
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::remove_all(path_, ec);
 }
 
-void write_file(const fs::path& p, const std::string& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << bytes;
+void write_file(const fs::path &p, const std::string &bytes)
+{
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
 }
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+std::string read_file(const fs::path &p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 namespace {
 
-void put(std::string& s, size_t at, uint64_t v, int bytes) {
-  if (s.size() < at + bytes) s.resize(at + bytes, '\0');
-  for (int i = 0; i < bytes; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+void put(std::string &s, size_t at, uint64_t v, int bytes)
+{
+    if (s.size() < at + bytes) s.resize(at + bytes, '\0');
+    for (int i = 0; i < bytes; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
 }
 
 }  // namespace
 
-std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection>& sections) {
-  const size_t pe = 0x40, optional = pe + 24, optional_size = 240;
-  const size_t table = optional + optional_size;
-  std::string s(table + 40 * sections.size(), '\0');
-  s[0] = 'M';
-  s[1] = 'Z';
-  put(s, 0x3C, pe, 4);
-  s.replace(pe, 4, std::string("PE\0\0", 4));
-  put(s, pe + 4, machine, 2);
-  put(s, pe + 6, sections.size(), 2);
-  put(s, pe + 20, optional_size, 2);
-  put(s, optional, 0x20B, 2);
-  put(s, optional + 68, subsystem, 2);
-  size_t raw = (s.size() + 0x1FF) & ~size_t{0x1FF};
-  for (size_t i = 0; i < sections.size(); ++i) {
-    const size_t e = table + 40 * i;
-    s.replace(e, sections[i].name.size(), sections[i].name);
-    const size_t raw_size = (sections[i].data.size() + 0x1FF) & ~size_t{0x1FF};
-    put(s, e + 8, sections[i].data.size(), 4);
-    put(s, e + 12, 0x1000 * (i + 1), 4);
-    put(s, e + 16, raw_size, 4);
-    put(s, e + 20, raw, 4);
-    s.resize(raw, '\0');
-    s += sections[i].data;
-    s.resize(raw + raw_size, '\0');
-    raw += raw_size;
-  }
-  return s;
-}
-
-std::string make_archive(const std::vector<std::pair<std::u16string, std::string>>& records,
-                         const std::vector<uint32_t>& stored_crcs) {
-  std::string a;
-  for (size_t r = 0; r < records.size(); ++r) {
-    const auto& [name, content] = records[r];
-    for (char16_t c : name) put(a, a.size(), c, 2);
-    put(a, a.size(), 0, 2);
-    put(a, a.size(), content.size(), 8);
-    uint32_t crc = static_cast<uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
-    put(a, a.size(), r < stored_crcs.size() ? stored_crcs[r] : stored_checksum(crc), 4);
-    a += content;
-  }
-  put(a, a.size(), 0, 2);
-  return a;
-}
-
-std::string make_blob(const std::string& archive, int level, bool checksum) {
-  TempDir dir;
-  zobrel::FrameOptions o;
-  o.level = level;
-  o.threads = 1;
-  o.checksum = checksum;
-  {
-    zobrel::BlobWriter w(dir / "blob", o, archive.size());
-    w.write(archive.data(), archive.size());
-    w.finish();
-  }
-  return read_file(dir / "blob");
-}
-
-PackRun run_pack(const std::vector<std::string>& args, const std::vector<std::string>& env, bool obey_permissions) {
-  TempDir io;
-  const fs::path out = io / "out", err = io / "err";
-  pid_t pid = fork();
-  if (pid == 0) {
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(o, 1);
-    dup2(e, 2);
-    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-    if (obey_permissions && geteuid() == 0) {
-      // Out of the bounding set, so that exec does not hand them back to root.
-      const bool dropped = prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) == 0 &&
-                           prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) == 0;
-      if (!dropped && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection> &sections)
+{
+    const size_t pe = 0x40, optional = pe + 24, optional_size = 240;
+    const size_t table = optional + optional_size;
+    std::string s(table + 40 * sections.size(), '\0');
+    s[0] = 'M';
+    s[1] = 'Z';
+    put(s, 0x3C, pe, 4);
+    s.replace(pe, 4, std::string("PE\0\0", 4));
+    put(s, pe + 4, machine, 2);
+    put(s, pe + 6, sections.size(), 2);
+    put(s, pe + 20, optional_size, 2);
+    put(s, optional, 0x20B, 2);
+    put(s, optional + 68, subsystem, 2);
+    size_t raw = (s.size() + 0x1FF) & ~size_t{0x1FF};
+    for (size_t i = 0; i < sections.size(); ++i) {
+        const size_t e = table + 40 * i;
+        s.replace(e, sections[i].name.size(), sections[i].name);
+        const size_t raw_size = (sections[i].data.size() + 0x1FF) & ~size_t{0x1FF};
+        put(s, e + 8, sections[i].data.size(), 4);
+        put(s, e + 12, 0x1000 * (i + 1), 4);
+        put(s, e + 16, raw_size, 4);
+        put(s, e + 20, raw, 4);
+        s.resize(raw, '\0');
+        s += sections[i].data;
+        s.resize(raw + raw_size, '\0');
+        raw += raw_size;
     }
-    std::vector<char*> argv{const_cast<char*>(ZOBREL_PACK_EXE)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  PackRun r;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = read_file(out);
-  r.err = read_file(err);
-  return r;
+    return s;
 }
 
-std::string runtime_dir_or_fail() {
-  const char* env = std::getenv("ZOBREL_RUNTIME");
-  std::string dir = env && *env ? env : ZOBREL_RUNTIME_DIR;
-  EXPECT_TRUE(fs::exists(fs::path(dir) / "zobrel-runtime.cfg"))
-      << "the Windows launcher runtime is not built at " << dir
-      << ": run scripts/build.sh (or cmake --build build/win --target zobrel_runtime) first";
-  return dir;
+std::string make_archive(const std::vector<std::pair<std::u16string, std::string>> &records,
+                         const std::vector<uint32_t> &stored_crcs)
+{
+    std::string a;
+    for (size_t r = 0; r < records.size(); ++r) {
+        const auto &[name, content] = records[r];
+        for (char16_t c : name) put(a, a.size(), c, 2);
+        put(a, a.size(), 0, 2);
+        put(a, a.size(), content.size(), 8);
+        uint32_t crc = static_cast<uint32_t>(
+            crc32(0, reinterpret_cast<const Bytef *>(content.data()), static_cast<uInt>(content.size())));
+        put(a, a.size(), r < stored_crcs.size() ? stored_crcs[r] : stored_checksum(crc), 4);
+        a += content;
+    }
+    put(a, a.size(), 0, 2);
+    return a;
+}
+
+std::string make_blob(const std::string &archive, int level, bool checksum)
+{
+    TempDir dir;
+    zobrel::FrameOptions o;
+    o.level = level;
+    o.threads = 1;
+    o.checksum = checksum;
+    {
+        zobrel::BlobWriter w(dir / "blob", o, archive.size());
+        w.write(archive.data(), archive.size());
+        w.finish();
+    }
+    return read_file(dir / "blob");
+}
+
+PackRun run_pack(const std::vector<std::string> &args, const std::vector<std::string> &env,
+                 bool obey_permissions)
+{
+    TempDir io;
+    const fs::path out = io / "out", err = io / "err";
+    pid_t pid = fork();
+    if (pid == 0) {
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(o, 1);
+        dup2(e, 2);
+        for (const std::string &e : env) putenv(const_cast<char *>(e.c_str()));
+        if (obey_permissions && geteuid() == 0) {
+            // Out of the bounding set, so that exec does not hand them back to root.
+            const bool dropped = prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) == 0 &&
+                                 prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) == 0;
+            if (!dropped && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+        }
+        std::vector<char *> argv{const_cast<char *>(ZOBREL_PACK_EXE)};
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    PackRun r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = read_file(out);
+    r.err = read_file(err);
+    return r;
+}
+
+std::string runtime_dir_or_fail()
+{
+    const char *env = std::getenv("ZOBREL_RUNTIME");
+    std::string dir = env && *env ? env : ZOBREL_RUNTIME_DIR;
+    EXPECT_TRUE(fs::exists(fs::path(dir) / "zobrel-runtime.cfg"))
+        << "the Windows launcher runtime is not built at " << dir
+        << ": run scripts/build.sh (or cmake --build build/win --target zobrel_runtime) first";
+    return dir;
 }
 
 }  // namespace zt

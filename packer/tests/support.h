@@ -15,47 +15,47 @@ namespace fs = std::filesystem;
 
 // A fresh folder under the temp directory, removed with everything in it.
 class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-  fs::path operator/(const std::string& rel) const { return path_ / rel; }
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const fs::path &path() const { return path_; }
+    fs::path operator/(const std::string &rel) const { return path_ / rel; }
 
- private:
-  fs::path path_;
+private:
+    fs::path path_;
 };
 
-void write_file(const fs::path& p, const std::string& bytes);
-std::string read_file(const fs::path& p);
+void write_file(const fs::path &p, const std::string &bytes);
+std::string read_file(const fs::path &p);
 
 struct FakeSection {
-  std::string name;
-  std::string data;
+    std::string name;
+    std::string data;
 };
 
 // A minimal PE32+ file: DOS header, PE signature, file header, optional header
 // with the given subsystem, and the sections' raw data.
-std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection>& sections = {});
+std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection> &sections = {});
 
 // Archive bytes for (name, content) records, with checksums as the packer
 // stores them unless stored_crcs gives them explicitly; then the end marker.
-std::string make_archive(const std::vector<std::pair<std::u16string, std::string>>& records,
-                         const std::vector<uint32_t>& stored_crcs = {});
+std::string make_archive(const std::vector<std::pair<std::u16string, std::string>> &records,
+                         const std::vector<uint32_t> &stored_crcs = {});
 
 // A payload blob over archive bytes, made by the packer's own writer.
-std::string make_blob(const std::string& archive, int level = 3, bool checksum = false);
+std::string make_blob(const std::string &archive, int level = 3, bool checksum = false);
 
 struct PackRun {
-  int status = -1;
-  std::string out, err;
+    int status = -1;
+    std::string out, err;
 };
 
 // Runs zobrel-pack with args and extra "NAME=value" environment entries.
 // obey_permissions takes from a root child its power to read any file (by
 // dropping CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH, else by becoming nobody).
-PackRun run_pack(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+PackRun run_pack(const std::vector<std::string> &args, const std::vector<std::string> &env = {},
                  bool obey_permissions = false);
 
 // The runtime folder the CLI tests link against; fails the calling test

@@ -25,403 +25,432 @@ namespace fs = std::filesystem;
 using zt::TempDir;
 using zt::write_file;
 
-TEST(Text, Utf8ToUtf16AcceptsWellFormedAndRefusesTheRest) {
-  struct Case {
-    std::string in;
-    bool ok;
-    std::u16string out;
-  } cases[] = {
-      {"abc", true, u"abc"},
-      {"caf\xC3\xA9", true, u"caf\u00E9"},
-      {"\xE4\xB8\xAD", true, u"\u4E2D"},
-      {"\xF0\x9F\x98\x80", true, u"\U0001F600"},  // surrogate pair
-      {"\xC3", false, u""},                        // truncated sequence
-      {"\xC0\xAF", false, u""},                    // overlong '/'
-      {"\xED\xA0\x80", false, u""},                // encoded surrogate
-      {"\xF4\x90\x80\x80", false, u""},            // beyond U+10FFFF
-      {"\xFF", false, u""},
-      {std::string("a\0b", 3), false, u""},
-  };
-  for (const Case& c : cases) {
-    std::u16string out;
-    EXPECT_EQ(zobrel::utf8_to_utf16(c.in, out), c.ok) << c.in;
-    if (c.ok) {
-      EXPECT_EQ(out, c.out) << c.in;
-      std::string back;
-      EXPECT_TRUE(zobrel::utf16_to_utf8(out, back));
-      EXPECT_EQ(back, c.in);
+TEST(Text, Utf8ToUtf16AcceptsWellFormedAndRefusesTheRest)
+{
+    struct Case {
+        std::string in;
+        bool ok;
+        std::u16string out;
+    } cases[] = {
+        {"abc", true, u"abc"},
+        {"caf\xC3\xA9", true, u"caf\u00E9"},
+        {"\xE4\xB8\xAD", true, u"\u4E2D"},
+        {"\xF0\x9F\x98\x80", true, u"\U0001F600"},  // surrogate pair
+        {"\xC3", false, u""},                       // truncated sequence
+        {"\xC0\xAF", false, u""},                   // overlong '/'
+        {"\xED\xA0\x80", false, u""},               // encoded surrogate
+        {"\xF4\x90\x80\x80", false, u""},           // beyond U+10FFFF
+        {"\xFF", false, u""},
+        {std::string("a\0b", 3), false, u""},
+    };
+    for (const Case &c : cases) {
+        std::u16string out;
+        EXPECT_EQ(zobrel::utf8_to_utf16(c.in, out), c.ok) << c.in;
+        if (c.ok) {
+            EXPECT_EQ(out, c.out) << c.in;
+            std::string back;
+            EXPECT_TRUE(zobrel::utf16_to_utf8(out, back));
+            EXPECT_EQ(back, c.in);
+        }
     }
-  }
 }
 
 // A name nested the given number of levels deep: d\d\...\f
-std::u16string deep_name(int levels) {
-  std::u16string name;
-  for (int i = 1; i < levels; ++i) name += u"d\\";
-  return name + u"f";
-}
-
-TEST(Names, UsableWindowsNamesPass) {
-  for (const std::u16string& name : {std::u16string(u"a"), std::u16string(u"dir\\sub dir\\file name.txt"),
-                                      std::u16string(u"caf\u00E9\\\u4E2D.dll"), std::u16string(u".hidden"),
-                                      std::u16string(u"console.txt"), std::u16string(u"com10"),
-                                      std::u16string(1023, u'x'), deep_name(64)}) {
-    EXPECT_EQ(zobrel::name_problem(name), "") << name.size();
-  }
-}
-
-TEST(Names, NamesTheLauncherCannotUnpackAreRefused) {
-  struct Case {
+std::u16string deep_name(int levels)
+{
     std::u16string name;
-    const char* why;
-  } cases[] = {
-      {u"", "empty"},
-      {std::u16string(1024, u'x'), "1024 UTF-16 units"},
-      {u"\\abs", "absolute"},
-      {u"C:\\x", "':'"},
-      {u"file:stream", "':'"},
-      {u"a\\..\\b", "'..'"},
-      {u"..", "'..'"},
-      {u".\\a", "'.'"},
-      {u"a\\\\b", "empty component"},
-      {u"a\\", "empty component"},
-      {u"a<b", "forbids"},
-      {u"a>b", "forbids"},
-      {u"a\"b", "forbids"},
-      {u"a/b", "forbids"},
-      {u"a|b", "forbids"},
-      {u"a?b", "forbids"},
-      {u"a*b", "forbids"},
-      {u"a\u0001b", "control"},
-      {u"a\u001Fb", "control"},
-      {u"trailing.\\x", "dot or space"},
-      {u"x\\trailing ", "dot or space"},
-      {u"NUL", "device"},
-      {u"dir\\con.txt", "device"},
-      {u"Com1.dll", "device"},
-      {u"lpt9", "device"},
-      {deep_name(65), "65 levels deep"},
-  };
-  for (const Case& c : cases) {
-    std::string why = zobrel::name_problem(c.name);
-    EXPECT_NE(why.find(c.why), std::string::npos) << "name of " << c.name.size() << " units gave '" << why << "'";
-  }
+    for (int i = 1; i < levels; ++i) name += u"d\\";
+    return name + u"f";
 }
 
-TEST(Checksum, ContentWithCrcZeroIsStoredAsOne) {
-  const unsigned char crc_zero[4] = {0x9d, 0x0a, 0xd9, 0x6d};
-  ASSERT_EQ(crc32(0, crc_zero, 4), 0u);  // the fixture really has CRC-32 0
-  ASSERT_EQ(crc32(0, Z_NULL, 0), 0u);    // and so has empty content
-  EXPECT_EQ(stored_checksum(0), 1u);
-  EXPECT_EQ(stored_checksum(0x1234), 0x1234u);
+TEST(Names, UsableWindowsNamesPass)
+{
+    for (const std::u16string &name : {std::u16string(u"a"), std::u16string(u"dir\\sub dir\\file name.txt"),
+                                       std::u16string(u"caf\u00E9\\\u4E2D.dll"), std::u16string(u".hidden"),
+                                       std::u16string(u"console.txt"), std::u16string(u"com10"),
+                                       std::u16string(1023, u'x'), deep_name(64)}) {
+        EXPECT_EQ(zobrel::name_problem(name), "") << name.size();
+    }
 }
 
-TEST(Spec, ValidSpecificationsAndTheirKeys) {
-  struct Case {
-    std::u16string spec;
-    std::vector<std::string> keys;
-  } cases[] = {
-      {u"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0", {"CACHE_DIR"}},
-      {u"{cache_dir}\\{Company}\\{PRODUCT}", {"CACHE_DIR", "COMPANY", "PRODUCT"}},
-      {u"C:\\fixed\\path", {}},
-      {u"{TEMP}\\{RANDOM}-{TIME}-{TIME_US}-{PID}", {"TEMP", "RANDOM", "TIME", "TIME_US", "PID"}},
-      {u"{HOME}{PROGRAM}{PROGRAM_BASE}{PROGRAM_DIR}{VERSION}{FILE_VERSION}{PRODUCT_VERSION}",
-       {"HOME", "PROGRAM", "PROGRAM_BASE", "PROGRAM_DIR", "VERSION", "FILE_VERSION", "PRODUCT_VERSION"}},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::string> keys;
-    EXPECT_EQ(zobrel::spec_problem(c.spec, &keys), "") << c.spec.size();
-    EXPECT_EQ(keys, c.keys);
-  }
+TEST(Names, NamesTheLauncherCannotUnpackAreRefused)
+{
+    struct Case {
+        std::u16string name;
+        const char *why;
+    } cases[] = {
+        {u"", "empty"},
+        {std::u16string(1024, u'x'), "1024 UTF-16 units"},
+        {u"\\abs", "absolute"},
+        {u"C:\\x", "':'"},
+        {u"file:stream", "':'"},
+        {u"a\\..\\b", "'..'"},
+        {u"..", "'..'"},
+        {u".\\a", "'.'"},
+        {u"a\\\\b", "empty component"},
+        {u"a\\", "empty component"},
+        {u"a<b", "forbids"},
+        {u"a>b", "forbids"},
+        {u"a\"b", "forbids"},
+        {u"a/b", "forbids"},
+        {u"a|b", "forbids"},
+        {u"a?b", "forbids"},
+        {u"a*b", "forbids"},
+        {u"a\u0001b", "control"},
+        {u"a\u001Fb", "control"},
+        {u"trailing.\\x", "dot or space"},
+        {u"x\\trailing ", "dot or space"},
+        {u"NUL", "device"},
+        {u"dir\\con.txt", "device"},
+        {u"Com1.dll", "device"},
+        {u"lpt9", "device"},
+        {deep_name(65), "65 levels deep"},
+    };
+    for (const Case &c : cases) {
+        std::string why = zobrel::name_problem(c.name);
+        EXPECT_NE(why.find(c.why), std::string::npos)
+            << "name of " << c.name.size() << " units gave '" << why << "'";
+    }
 }
 
-TEST(Spec, SpecificationsTheLauncherCannotExpandAreRefused) {
-  struct Case {
-    std::u16string spec;
-    const char* why;
-  } cases[] = {
-      {u"", "empty"},
-      {u"{}", "empty placeholder"},
-      {u"{NOPE}\\x", "unknown key '{NOPE}'"},
-      {u"{CACHE_DIRX}", "unknown key"},
-      {u"{CACHE}", "unknown key"},
-      {u"{ CACHE_DIR}", "unknown key"},
-      {u"a}b", "'}' outside"},
-      {u"{TEMP}}", "'}' outside"},
-      {u"abc{COMPANY", "not closed"},
-      {u"a{b{COMPANY}", "'{' inside"},
-      {std::u16string(4096, u'x'), "longer than"},
-  };
-  for (const Case& c : cases) {
-    std::string why = zobrel::spec_problem(c.spec);
-    EXPECT_NE(why.find(c.why), std::string::npos) << "got '" << why << "'";
-  }
+TEST(Checksum, ContentWithCrcZeroIsStoredAsOne)
+{
+    const unsigned char crc_zero[4] = {0x9d, 0x0a, 0xd9, 0x6d};
+    ASSERT_EQ(crc32(0, crc_zero, 4), 0u);  // the fixture really has CRC-32 0
+    ASSERT_EQ(crc32(0, Z_NULL, 0), 0u);    // and so has empty content
+    EXPECT_EQ(stored_checksum(0), 1u);
+    EXPECT_EQ(stored_checksum(0x1234), 0x1234u);
 }
 
-TEST(Spec, DefaultSpecificationIsSafeAndSeparatesProductsAndVersions) {
-  struct Case {
-    std::u16string company, product, version, spec;
-  } cases[] = {
-      {u"MOLTARN LLC", u"vexor", u"0.2.0-0.2.0.0", u"{CACHE_DIR}\\MOLTARN LLC\\vexor\\0.2.0-0.2.0.0"},
-      {u"", u"tool", u"1-1", u"{CACHE_DIR}\\tool\\tool\\1-1"},
-      {u"A/B:C", u"x{y}", u"v?*", u"{CACHE_DIR}\\A_B_C\\x_y_\\v__"},
-      {u"Corp.", u"..", u"1. ", u"{CACHE_DIR}\\Corp\\_\\1"},
-      {u"con", u"nul.app", u"\u00E9t\u00E9", u"{CACHE_DIR}\\_con\\_nul.app\\\u00E9t\u00E9"},
-  };
-  for (const Case& c : cases) {
-    std::u16string spec = zobrel::default_target_spec(c.company, c.product, c.version);
-    EXPECT_EQ(spec, c.spec);
-    EXPECT_EQ(zobrel::spec_problem(spec), "");
-  }
-  EXPECT_NE(zobrel::default_target_spec(u"c", u"p", u"1"), zobrel::default_target_spec(u"c", u"p", u"2"));
-  EXPECT_NE(zobrel::default_target_spec(u"c", u"p", u"1"), zobrel::default_target_spec(u"c", u"q", u"1"));
+TEST(Spec, ValidSpecificationsAndTheirKeys)
+{
+    struct Case {
+        std::u16string spec;
+        std::vector<std::string> keys;
+    } cases[] = {
+        {u"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0", {"CACHE_DIR"}},
+        {u"{cache_dir}\\{Company}\\{PRODUCT}", {"CACHE_DIR", "COMPANY", "PRODUCT"}},
+        {u"C:\\fixed\\path", {}},
+        {u"{TEMP}\\{RANDOM}-{TIME}-{TIME_US}-{PID}", {"TEMP", "RANDOM", "TIME", "TIME_US", "PID"}},
+        {u"{HOME}{PROGRAM}{PROGRAM_BASE}{PROGRAM_DIR}{VERSION}{FILE_VERSION}{PRODUCT_VERSION}",
+         {"HOME", "PROGRAM", "PROGRAM_BASE", "PROGRAM_DIR", "VERSION", "FILE_VERSION", "PRODUCT_VERSION"}},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> keys;
+        EXPECT_EQ(zobrel::spec_problem(c.spec, &keys), "") << c.spec.size();
+        EXPECT_EQ(keys, c.keys);
+    }
 }
 
-TEST(FileVersion, FourNumbersUpTo65535) {
-  uint16_t v[4];
-  ASSERT_TRUE(zobrel::parse_file_version("0.2.0.0", v));
-  EXPECT_EQ(v[1], 2);
-  ASSERT_TRUE(zobrel::parse_file_version("65535.1.22.333", v));
-  EXPECT_EQ(v[0], 65535);
-  EXPECT_EQ(v[3], 333);
-  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "1.2.3.65536", "1..2.3", "a.b.c.d", "1.2.3.4 ", "-1.2.3.4",
-                          "1.2.3.000001"}) {
-    EXPECT_FALSE(zobrel::parse_file_version(bad, v)) << bad;
-  }
+TEST(Spec, SpecificationsTheLauncherCannotExpandAreRefused)
+{
+    struct Case {
+        std::u16string spec;
+        const char *why;
+    } cases[] = {
+        {u"", "empty"},
+        {u"{}", "empty placeholder"},
+        {u"{NOPE}\\x", "unknown key '{NOPE}'"},
+        {u"{CACHE_DIRX}", "unknown key"},
+        {u"{CACHE}", "unknown key"},
+        {u"{ CACHE_DIR}", "unknown key"},
+        {u"a}b", "'}' outside"},
+        {u"{TEMP}}", "'}' outside"},
+        {u"abc{COMPANY", "not closed"},
+        {u"a{b{COMPANY}", "'{' inside"},
+        {std::u16string(4096, u'x'), "longer than"},
+    };
+    for (const Case &c : cases) {
+        std::string why = zobrel::spec_problem(c.spec);
+        EXPECT_NE(why.find(c.why), std::string::npos) << "got '" << why << "'";
+    }
+}
+
+TEST(Spec, DefaultSpecificationIsSafeAndSeparatesProductsAndVersions)
+{
+    struct Case {
+        std::u16string company, product, version, spec;
+    } cases[] = {
+        {u"MOLTARN LLC", u"vexor", u"0.2.0-0.2.0.0", u"{CACHE_DIR}\\MOLTARN LLC\\vexor\\0.2.0-0.2.0.0"},
+        {u"", u"tool", u"1-1", u"{CACHE_DIR}\\tool\\tool\\1-1"},
+        {u"A/B:C", u"x{y}", u"v?*", u"{CACHE_DIR}\\A_B_C\\x_y_\\v__"},
+        {u"Corp.", u"..", u"1. ", u"{CACHE_DIR}\\Corp\\_\\1"},
+        {u"con", u"nul.app", u"\u00E9t\u00E9", u"{CACHE_DIR}\\_con\\_nul.app\\\u00E9t\u00E9"},
+    };
+    for (const Case &c : cases) {
+        std::u16string spec = zobrel::default_target_spec(c.company, c.product, c.version);
+        EXPECT_EQ(spec, c.spec);
+        EXPECT_EQ(zobrel::spec_problem(spec), "");
+    }
+    EXPECT_NE(zobrel::default_target_spec(u"c", u"p", u"1"), zobrel::default_target_spec(u"c", u"p", u"2"));
+    EXPECT_NE(zobrel::default_target_spec(u"c", u"p", u"1"), zobrel::default_target_spec(u"c", u"q", u"1"));
+}
+
+TEST(FileVersion, FourNumbersUpTo65535)
+{
+    uint16_t v[4];
+    ASSERT_TRUE(zobrel::parse_file_version("0.2.0.0", v));
+    EXPECT_EQ(v[1], 2);
+    ASSERT_TRUE(zobrel::parse_file_version("65535.1.22.333", v));
+    EXPECT_EQ(v[0], 65535);
+    EXPECT_EQ(v[3], 333);
+    for (const char *bad : {"", "1.2.3", "1.2.3.4.5", "1.2.3.65536", "1..2.3", "a.b.c.d", "1.2.3.4 ",
+                            "-1.2.3.4", "1.2.3.000001"}) {
+        EXPECT_FALSE(zobrel::parse_file_version(bad, v)) << bad;
+    }
 }
 
 // Reads a blob's parts with zstd's own API rather than the packer's checker.
-void expect_blob_layout(const std::string& blob, const std::string& archive, bool checksum) {
-  const size_t L = blob.size();
-  ASSERT_GE(L, 11u);
-  EXPECT_EQ(blob.substr(0, 3), "QJY");
-  EXPECT_EQ((L - 8) % 16, 0u) << "length record must start at a multiple of 16";
-  uint64_t record = 0;
-  for (int i = 0; i < 8; ++i) record |= uint64_t{static_cast<unsigned char>(blob[L - 8 + i])} << (8 * i);
-  EXPECT_EQ(record, L - 8);
-  const char* frame = blob.data() + 3;
-  size_t f = ZSTD_findFrameCompressedSize(frame, L - 11);
-  ASSERT_FALSE(ZSTD_isError(f));
-  EXPECT_LT(L - 8 - 3 - f, 16u);
-  EXPECT_EQ(blob.substr(3 + f, L - 8 - 3 - f), std::string(L - 8 - 3 - f, '\0'));
-  EXPECT_EQ(ZSTD_getFrameContentSize(frame, f), ZSTD_CONTENTSIZE_UNKNOWN);
-  const unsigned char descriptor = static_cast<unsigned char>(frame[4]);
-  EXPECT_EQ((descriptor & 0x04) != 0, checksum);
-  ASSERT_EQ(descriptor & 0x20, 0) << "expected a window descriptor";
-  const unsigned exponent = static_cast<unsigned char>(frame[5]) >> 3;
-  EXPECT_LE(10 + exponent, 27u);
-  EXPECT_GE(uint64_t{1} << (10 + exponent), std::min<uint64_t>(archive.size(), uint64_t{1} << 27));
-  // Default decoder parameters, as the launcher uses them.
-  std::string out(archive.size() + 64, '\0');
-  ZSTD_DCtx* d = ZSTD_createDCtx();
-  ZSTD_inBuffer in{frame, f, 0};
-  ZSTD_outBuffer o{&out[0], out.size(), 0};
-  size_t rc = ZSTD_decompressStream(d, &o, &in);
-  ZSTD_freeDCtx(d);
-  ASSERT_EQ(rc, 0u) << (ZSTD_isError(rc) ? ZSTD_getErrorName(rc) : "frame not finished");
-  out.resize(o.pos);
-  EXPECT_TRUE(out == archive);
+void expect_blob_layout(const std::string &blob, const std::string &archive, bool checksum)
+{
+    const size_t L = blob.size();
+    ASSERT_GE(L, 11u);
+    EXPECT_EQ(blob.substr(0, 3), "QJY");
+    EXPECT_EQ((L - 8) % 16, 0u) << "length record must start at a multiple of 16";
+    uint64_t record = 0;
+    for (int i = 0; i < 8; ++i) record |= uint64_t{static_cast<unsigned char>(blob[L - 8 + i])} << (8 * i);
+    EXPECT_EQ(record, L - 8);
+    const char *frame = blob.data() + 3;
+    size_t f = ZSTD_findFrameCompressedSize(frame, L - 11);
+    ASSERT_FALSE(ZSTD_isError(f));
+    EXPECT_LT(L - 8 - 3 - f, 16u);
+    EXPECT_EQ(blob.substr(3 + f, L - 8 - 3 - f), std::string(L - 8 - 3 - f, '\0'));
+    EXPECT_EQ(ZSTD_getFrameContentSize(frame, f), ZSTD_CONTENTSIZE_UNKNOWN);
+    const unsigned char descriptor = static_cast<unsigned char>(frame[4]);
+    EXPECT_EQ((descriptor & 0x04) != 0, checksum);
+    ASSERT_EQ(descriptor & 0x20, 0) << "expected a window descriptor";
+    const unsigned exponent = static_cast<unsigned char>(frame[5]) >> 3;
+    EXPECT_LE(10 + exponent, 27u);
+    EXPECT_GE(uint64_t{1} << (10 + exponent), std::min<uint64_t>(archive.size(), uint64_t{1} << 27));
+    // Default decoder parameters, as the launcher uses them.
+    std::string out(archive.size() + 64, '\0');
+    ZSTD_DCtx *d = ZSTD_createDCtx();
+    ZSTD_inBuffer in{frame, f, 0};
+    ZSTD_outBuffer o{&out[0], out.size(), 0};
+    size_t rc = ZSTD_decompressStream(d, &o, &in);
+    ZSTD_freeDCtx(d);
+    ASSERT_EQ(rc, 0u) << (ZSTD_isError(rc) ? ZSTD_getErrorName(rc) : "frame not finished");
+    out.resize(o.pos);
+    EXPECT_TRUE(out == archive);
 }
 
-TEST(Blob, LayoutHoldsForManySizes) {
-  std::mt19937 rng(7);
-  for (size_t n : {0, 1, 13, 4095, 70000, 300001}) {
-    std::string content(n, '\0');
-    for (char& c : content) c = static_cast<char>(rng() % 7);  // compressible but not trivially
-    std::string archive = zt::make_archive({{u"m.exe", content}});
-    for (bool checksum : {false, true}) {
-      SCOPED_TRACE("content " + std::to_string(n) + (checksum ? " with checksum" : ""));
-      std::string blob = zt::make_blob(archive, 3, checksum);
-      expect_blob_layout(blob, archive, checksum);
-      zobrel::BlobLayout layout;
-      EXPECT_EQ(zobrel::check_blob(reinterpret_cast<const unsigned char*>(blob.data()), blob.size(), layout), "");
-      EXPECT_EQ(layout.length, blob.size());
+TEST(Blob, LayoutHoldsForManySizes)
+{
+    std::mt19937 rng(7);
+    for (size_t n : {0, 1, 13, 4095, 70000, 300001}) {
+        std::string content(n, '\0');
+        for (char &c : content) c = static_cast<char>(rng() % 7);  // compressible but not trivially
+        std::string archive = zt::make_archive({{u"m.exe", content}});
+        for (bool checksum : {false, true}) {
+            SCOPED_TRACE("content " + std::to_string(n) + (checksum ? " with checksum" : ""));
+            std::string blob = zt::make_blob(archive, 3, checksum);
+            expect_blob_layout(blob, archive, checksum);
+            zobrel::BlobLayout layout;
+            EXPECT_EQ(
+                zobrel::check_blob(reinterpret_cast<const unsigned char *>(blob.data()), blob.size(), layout),
+                "");
+            EXPECT_EQ(layout.length, blob.size());
+        }
     }
-  }
 }
 
-TEST(Blob, PaddingCoversEveryRemainder) {
-  // Frames of every length modulo 16 occur: incompressible content of
-  // successive sizes grows the frame one byte at a time.
-  std::mt19937 rng(3);
-  std::set<size_t> paddings;
-  for (size_t n = 100; n < 140; ++n) {
-    std::string content(n, '\0');
-    for (char& c : content) c = static_cast<char>(rng());
-    std::string blob = zt::make_blob(zt::make_archive({{u"m", content}}), 1);
-    zobrel::BlobLayout layout;
-    ASSERT_EQ(zobrel::check_blob(reinterpret_cast<const unsigned char*>(blob.data()), blob.size(), layout), "");
-    EXPECT_EQ((3 + layout.frame_size + layout.padding) % 16, 0u);
-    paddings.insert(layout.padding);
-  }
-  EXPECT_EQ(paddings.size(), 16u);
+TEST(Blob, PaddingCoversEveryRemainder)
+{
+    // Frames of every length modulo 16 occur: incompressible content of
+    // successive sizes grows the frame one byte at a time.
+    std::mt19937 rng(3);
+    std::set<size_t> paddings;
+    for (size_t n = 100; n < 140; ++n) {
+        std::string content(n, '\0');
+        for (char &c : content) c = static_cast<char>(rng());
+        std::string blob = zt::make_blob(zt::make_archive({{u"m", content}}), 1);
+        zobrel::BlobLayout layout;
+        ASSERT_EQ(
+            zobrel::check_blob(reinterpret_cast<const unsigned char *>(blob.data()), blob.size(), layout),
+            "");
+        EXPECT_EQ((3 + layout.frame_size + layout.padding) % 16, 0u);
+        paddings.insert(layout.padding);
+    }
+    EXPECT_EQ(paddings.size(), 16u);
 }
 
-TEST(Blob, DamagedLayoutsAreNamed) {
-  // A blob with padding, so that damaged padding is always among the cases:
-  // incompressible content of successive sizes grows the frame a byte at a time.
-  std::mt19937 rng(5);
-  std::string good;
-  zobrel::BlobLayout probe;
-  for (size_t n = 5000; probe.padding == 0; ++n) {
-    ASSERT_LT(n, 5032u) << "no content size gave a padded blob";
-    std::string content(n, '\0');
-    for (char& c : content) c = static_cast<char>(rng());
-    good = zt::make_blob(zt::make_archive({{u"m.exe", content}}));
-    ASSERT_EQ(zobrel::check_blob(reinterpret_cast<const unsigned char*>(good.data()), good.size(), probe), "");
-  }
-  auto with = [&](size_t at, char v) {
-    std::string b = good;
-    b[at] = v;
-    return b;
-  };
-  const size_t L = good.size();
-  std::string with_padding_damage = good;
-  with_padding_damage[3 + probe.frame_size] = 1;
-  struct Case {
-    std::string blob;
-    const char* why;
-  } cases[] = {
-      {with(0, 'q'), "QJY"},
-      {with(2, 'y'), "QJY"},
-      {with(L - 8, static_cast<char>(good[L - 8] + 16)), "length record"},
-      {good.substr(0, L - 1), "length record"},
-      {good.substr(0, 8), "only 8 bytes"},
-      {with(3, 0), "no zstd frame"},
-      {good.substr(0, 3) + good.substr(4), "length record"},  // a byte lost inside
-  };
-  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+TEST(Blob, DamagedLayoutsAreNamed)
+{
+    // A blob with padding, so that damaged padding is always among the cases:
+    // incompressible content of successive sizes grows the frame a byte at a time.
+    std::mt19937 rng(5);
+    std::string good;
+    zobrel::BlobLayout probe;
+    for (size_t n = 5000; probe.padding == 0; ++n) {
+        ASSERT_LT(n, 5032u) << "no content size gave a padded blob";
+        std::string content(n, '\0');
+        for (char &c : content) c = static_cast<char>(rng());
+        good = zt::make_blob(zt::make_archive({{u"m.exe", content}}));
+        ASSERT_EQ(
+            zobrel::check_blob(reinterpret_cast<const unsigned char *>(good.data()), good.size(), probe), "");
+    }
+    auto with = [&](size_t at, char v) {
+        std::string b = good;
+        b[at] = v;
+        return b;
+    };
+    const size_t L = good.size();
+    std::string with_padding_damage = good;
+    with_padding_damage[3 + probe.frame_size] = 1;
+    struct Case {
+        std::string blob;
+        const char *why;
+    } cases[] = {
+        {with(0, 'q'), "QJY"},
+        {with(2, 'y'), "QJY"},
+        {with(L - 8, static_cast<char>(good[L - 8] + 16)), "length record"},
+        {good.substr(0, L - 1), "length record"},
+        {good.substr(0, 8), "only 8 bytes"},
+        {with(3, 0), "no zstd frame"},
+        {good.substr(0, 3) + good.substr(4), "length record"},  // a byte lost inside
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        zobrel::BlobLayout layout;
+        std::string why = zobrel::check_blob(reinterpret_cast<const unsigned char *>(cases[i].blob.data()),
+                                             cases[i].blob.size(), layout);
+        EXPECT_NE(why.find(cases[i].why), std::string::npos) << "case " << i << " gave '" << why << "'";
+    }
     zobrel::BlobLayout layout;
-    std::string why = zobrel::check_blob(reinterpret_cast<const unsigned char*>(cases[i].blob.data()),
-                                         cases[i].blob.size(), layout);
-    EXPECT_NE(why.find(cases[i].why), std::string::npos) << "case " << i << " gave '" << why << "'";
-  }
-  zobrel::BlobLayout layout;
-  EXPECT_NE(zobrel::check_blob(reinterpret_cast<const unsigned char*>(with_padding_damage.data()), L, layout)
-                .find("padding"),
-            std::string::npos);
+    EXPECT_NE(
+        zobrel::check_blob(reinterpret_cast<const unsigned char *>(with_padding_damage.data()), L, layout)
+            .find("padding"),
+        std::string::npos);
 }
 
 struct Collect : zobrel::RecordVisitor {
-  std::vector<std::pair<std::u16string, std::string>> records;
-  std::vector<uint32_t> crcs;
-  void begin(const zobrel::RecordHeader& h) override { records.push_back({h.name, ""}); }
-  void content(const unsigned char* p, size_t n) override {
-    records.back().second.append(reinterpret_cast<const char*>(p), n);
-  }
-  void end(const zobrel::RecordHeader&, uint32_t crc) override { crcs.push_back(crc); }
+    std::vector<std::pair<std::u16string, std::string>> records;
+    std::vector<uint32_t> crcs;
+    void begin(const zobrel::RecordHeader &h) override { records.push_back({h.name, ""}); }
+    void content(const unsigned char *p, size_t n) override
+    {
+        records.back().second.append(reinterpret_cast<const char *>(p), n);
+    }
+    void end(const zobrel::RecordHeader &, uint32_t crc) override { crcs.push_back(crc); }
 };
 
-uint64_t read_back(const std::string& archive, Collect& c) {
-  std::string blob = zt::make_blob(archive);
-  zobrel::BlobLayout layout;
-  EXPECT_EQ(zobrel::check_blob(reinterpret_cast<const unsigned char*>(blob.data()), blob.size(), layout), "");
-  zobrel::FrameReader reader(reinterpret_cast<const unsigned char*>(blob.data()) + 3, layout.frame_size);
-  return zobrel::read_archive(reader, c);
+uint64_t read_back(const std::string &archive, Collect &c)
+{
+    std::string blob = zt::make_blob(archive);
+    zobrel::BlobLayout layout;
+    EXPECT_EQ(zobrel::check_blob(reinterpret_cast<const unsigned char *>(blob.data()), blob.size(), layout),
+              "");
+    zobrel::FrameReader reader(reinterpret_cast<const unsigned char *>(blob.data()) + 3, layout.frame_size);
+    return zobrel::read_archive(reader, c);
 }
 
-TEST(ArchiveReader, ReadsRecordsBackAcrossWindowBoundaries) {
-  std::string big(300000, '\0');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
-  const std::vector<std::pair<std::u16string, std::string>> records = {
-      {u"main.exe", big}, {u"a\\\u00E9.txt", ""}, {u"b", std::string("\x9d\x0a\xd9\x6d", 4)}, {u"c", "x"}};
-  Collect c;
-  EXPECT_EQ(read_back(zt::make_archive(records), c), 4u);
-  EXPECT_EQ(c.records, records);
-  EXPECT_EQ(c.crcs[2], 0u);
+TEST(ArchiveReader, ReadsRecordsBackAcrossWindowBoundaries)
+{
+    std::string big(300000, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
+    const std::vector<std::pair<std::u16string, std::string>> records = {
+        {u"main.exe", big}, {u"a\\\u00E9.txt", ""}, {u"b", std::string("\x9d\x0a\xd9\x6d", 4)}, {u"c", "x"}};
+    Collect c;
+    EXPECT_EQ(read_back(zt::make_archive(records), c), 4u);
+    EXPECT_EQ(c.records, records);
+    EXPECT_EQ(c.crcs[2], 0u);
 }
 
-TEST(ArchiveReader, MalformedArchivesAreRefused) {
-  const std::string one = zt::make_archive({{u"m", "hello"}});
-  struct Case {
-    std::string archive;
-    const char* why;
-  } cases[] = {
-      {one.substr(0, one.size() - 2), "inside a record's name"},    // no end marker
-      {one.substr(0, 10), "inside a record's size"},                 // cut in the size
-      {one.substr(0, one.size() - 4), "inside a record's content"},  // cut in the content
-      {one + "xx", "follows the archive's end marker"},
-      {zt::make_archive({{std::u16string(1024, u'n'), ""}}), "longer than 1023"},
-  };
-  for (const Case& c : cases) {
-    Collect sink;
-    try {
-      read_back(c.archive, sink);
-      ADD_FAILURE() << "accepted an archive that should fail with: " << c.why;
-    } catch (const zobrel::PackError& e) {
-      EXPECT_NE(std::string(e.what()).find(c.why), std::string::npos) << e.what();
-    }
-  }
-}
-
-TEST(Scan, MainFirstThenByteWiseOrderAndLinksInsideFollowed) {
-  TempDir t;
-  const auto app = t / "app";
-  for (const char* f : {"b.dll", "Z.txt", "a/x", "a b/y", "bin/tool.exe", "\xC3\xA9.dat"}) write_file(app / f, f);
-  fs::create_symlink("b.dll", app / "link.dll");
-  fs::create_directory_symlink("a", app / "linkdir");
-  zobrel::ScanResult r = zobrel::scan_app_dir(app, "./bin/../bin/tool.exe");
-  std::vector<std::string> rels;
-  for (const auto& f : r.files) rels.push_back(f.rel);
-  EXPECT_EQ(rels, (std::vector<std::string>{"bin/tool.exe", "Z.txt", "a b/y", "a/x", "b.dll", "link.dll",
-                                            "linkdir/x", "\xC3\xA9.dat"}));
-  EXPECT_EQ(r.files[0].name, u"bin\\tool.exe");
-  EXPECT_EQ(r.files[7].name, u"\u00E9.dat");
-  EXPECT_TRUE(r.warnings.empty());
-}
-
-TEST(Icon, OnlyWellFormedIconFilesPass) {
-  auto ico = [](uint16_t reserved, uint16_t type, uint16_t count, uint32_t size, uint32_t offset,
-                const std::string& image) {
-    std::string s(6 + 16 * count, '\0');
-    auto put = [&](size_t at, uint32_t v, int n) {
-      for (int i = 0; i < n; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+TEST(ArchiveReader, MalformedArchivesAreRefused)
+{
+    const std::string one = zt::make_archive({{u"m", "hello"}});
+    struct Case {
+        std::string archive;
+        const char *why;
+    } cases[] = {
+        {one.substr(0, one.size() - 2), "inside a record's name"},     // no end marker
+        {one.substr(0, 10), "inside a record's size"},                 // cut in the size
+        {one.substr(0, one.size() - 4), "inside a record's content"},  // cut in the content
+        {one + "xx", "follows the archive's end marker"},
+        {zt::make_archive({{std::u16string(1024, u'n'), ""}}), "longer than 1023"},
     };
-    put(0, reserved, 2);
-    put(2, type, 2);
-    put(4, count, 2);
-    if (count) {
-      put(6 + 8, size, 4);
-      put(6 + 12, offset, 4);
+    for (const Case &c : cases) {
+        Collect sink;
+        try {
+            read_back(c.archive, sink);
+            ADD_FAILURE() << "accepted an archive that should fail with: " << c.why;
+        } catch (const zobrel::PackError &e) {
+            EXPECT_NE(std::string(e.what()).find(c.why), std::string::npos) << e.what();
+        }
     }
-    return s + image;
-  };
-  std::string bmp(40 + 64, '\0');
-  bmp[0] = 40;
-  const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(32, 'p');
-  struct Case {
-    std::string data;
-    const char* why;
-  } cases[] = {
-      {ico(0, 1, 1, static_cast<uint32_t>(bmp.size()), 22, bmp), ""},
-      {ico(0, 1, 1, static_cast<uint32_t>(png.size()), 22, png), ""},
-      {ico(0, 2, 1, static_cast<uint32_t>(bmp.size()), 22, bmp), "icon directory"},  // a cursor
-      {ico(1, 1, 1, static_cast<uint32_t>(bmp.size()), 22, bmp), "icon directory"},
-      {ico(0, 1, 0, 0, 0, ""), "no images"},
-      {ico(0, 1, 1, static_cast<uint32_t>(bmp.size()) + 1, 22, bmp), "outside the file"},
-      {ico(0, 1, 1, 40, 22, std::string(40, 'z')), "neither a PNG nor a bitmap"},
-      {"GIF89a", "icon directory"},
-  };
-  TempDir t;
-  for (const Case& c : cases) {
-    write_file(t / "x.ico", c.data);
-    std::string why = zobrel::icon_problem(t / "x.ico");
-    if (*c.why == 0) {
-      EXPECT_EQ(why, "");
-    } else {
-      EXPECT_NE(why.find(c.why), std::string::npos) << "got '" << why << "'";
-    }
-  }
 }
 
-TEST(ResourceScript, EveryCharacterOutsidePlainAsciiIsEscaped) {
-  zobrel::BuildInfo info;
-  info.company = u"Caf\u00E9 \"Q\" \\ \U0001F600";
-  info.product = u"p";
-  info.file_version = u"1.2.3.4";
-  std::string rc = zobrel::make_resource_script(info, "m", "");
-  EXPECT_NE(rc.find("L\"Caf\\x00e9 \\x0022Q\\x0022 \\x005c \\xd83d\\xde00\""), std::string::npos) << rc;
-  for (char c : rc) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
+TEST(Scan, MainFirstThenByteWiseOrderAndLinksInsideFollowed)
+{
+    TempDir t;
+    const auto app = t / "app";
+    for (const char *f : {"b.dll", "Z.txt", "a/x", "a b/y", "bin/tool.exe", "\xC3\xA9.dat"})
+        write_file(app / f, f);
+    fs::create_symlink("b.dll", app / "link.dll");
+    fs::create_directory_symlink("a", app / "linkdir");
+    zobrel::ScanResult r = zobrel::scan_app_dir(app, "./bin/../bin/tool.exe");
+    std::vector<std::string> rels;
+    for (const auto &f : r.files) rels.push_back(f.rel);
+    EXPECT_EQ(rels, (std::vector<std::string>{"bin/tool.exe", "Z.txt", "a b/y", "a/x", "b.dll", "link.dll",
+                                              "linkdir/x", "\xC3\xA9.dat"}));
+    EXPECT_EQ(r.files[0].name, u"bin\\tool.exe");
+    EXPECT_EQ(r.files[7].name, u"\u00E9.dat");
+    EXPECT_TRUE(r.warnings.empty());
+}
+
+TEST(Icon, OnlyWellFormedIconFilesPass)
+{
+    auto ico = [](uint16_t reserved, uint16_t type, uint16_t count, uint32_t size, uint32_t offset,
+                  const std::string &image) {
+        std::string s(6 + 16 * count, '\0');
+        auto put = [&](size_t at, uint32_t v, int n) {
+            for (int i = 0; i < n; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+        };
+        put(0, reserved, 2);
+        put(2, type, 2);
+        put(4, count, 2);
+        if (count) {
+            put(6 + 8, size, 4);
+            put(6 + 12, offset, 4);
+        }
+        return s + image;
+    };
+    std::string bmp(40 + 64, '\0');
+    bmp[0] = 40;
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(32, 'p');
+    struct Case {
+        std::string data;
+        const char *why;
+    } cases[] = {
+        {ico(0, 1, 1, static_cast<uint32_t>(bmp.size()), 22, bmp), ""},
+        {ico(0, 1, 1, static_cast<uint32_t>(png.size()), 22, png), ""},
+        {ico(0, 2, 1, static_cast<uint32_t>(bmp.size()), 22, bmp), "icon directory"},  // a cursor
+        {ico(1, 1, 1, static_cast<uint32_t>(bmp.size()), 22, bmp), "icon directory"},
+        {ico(0, 1, 0, 0, 0, ""), "no images"},
+        {ico(0, 1, 1, static_cast<uint32_t>(bmp.size()) + 1, 22, bmp), "outside the file"},
+        {ico(0, 1, 1, 40, 22, std::string(40, 'z')), "neither a PNG nor a bitmap"},
+        {"GIF89a", "icon directory"},
+    };
+    TempDir t;
+    for (const Case &c : cases) {
+        write_file(t / "x.ico", c.data);
+        std::string why = zobrel::icon_problem(t / "x.ico");
+        if (*c.why == 0) {
+            EXPECT_EQ(why, "");
+        } else {
+            EXPECT_NE(why.find(c.why), std::string::npos) << "got '" << why << "'";
+        }
+    }
+}
+
+TEST(ResourceScript, EveryCharacterOutsidePlainAsciiIsEscaped)
+{
+    zobrel::BuildInfo info;
+    info.company = u"Caf\u00E9 \"Q\" \\ \U0001F600";
+    info.product = u"p";
+    info.file_version = u"1.2.3.4";
+    std::string rc = zobrel::make_resource_script(info, "m", "");
+    EXPECT_NE(rc.find("L\"Caf\\x00e9 \\x0022Q\\x0022 \\x005c \\xd83d\\xde00\""), std::string::npos) << rc;
+    for (char c : rc) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
 }
 
 }  // namespace

@@ -55,8 +55,7 @@ static void walk()
     static unsigned char chunk[CONTENT_CHUNK_SIZE];
     for (;;) {
         if (read_le(2) == 0) return;  // end marker
-        while (read_le(2) != 0) {
-        }
+        while (read_le(2) != 0) {}
         unsigned long long size = read_le(8);
         read_le(4);
         while (size > 0) {

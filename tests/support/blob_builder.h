@@ -10,7 +10,7 @@
 #include <vector>
 
 struct TestRecord {
-    std::wstring name;   // backslash-separated relative path
+    std::wstring name;  // backslash-separated relative path
     std::string content;
     bool override_checksum = false;
     uint32_t checksum = 0;  // stored instead of the content's CRC-32 when overridden

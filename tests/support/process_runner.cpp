@@ -51,7 +51,8 @@ HANDLE open_inheritable(const std::wstring &path, DWORD access, DWORD dispositio
 std::string system_error_text(DWORD code)
 {
     char *text = NULL;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                 FORMAT_MESSAGE_ALLOCATE_BUFFER,
                              NULL, code, 1033, reinterpret_cast<char *>(&text), 0, NULL);
     std::string s = n ? std::string(text, n) : std::string();
     while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
