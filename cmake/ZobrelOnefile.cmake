@@ -9,16 +9,19 @@
 #     [LEVEL n] [THREADS n] [CHECKSUM]
 #     [DEPENDS targets-or-files...])
 #
-# The target <name> builds the executable; its path is in the target property
-# ZOBREL_ONEFILE_OUTPUT. It is packed again when the launcher runtime, the
-# packer, a DEPENDS target or a file that was in APP_DIR at configure time
-# changes. Relative APP_DIR and ICON are taken from the current source folder.
+# COMPANY, PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION set the keys of
+# those names (zobrel-pack's --company, --product, --version-key,
+# --file-version and --product-version).
 #
-# Outside this project, set ZOBREL_PACK to the zobrel-pack program and
-# ZOBREL_RUNTIME_DIR to the launcher runtime folder (this project's
-# build/win/runtime) before including this file.
-if(NOT ZOBREL_PACK OR NOT ZOBREL_RUNTIME_DIR)
-  message(FATAL_ERROR "ZobrelOnefile.cmake: set ZOBREL_PACK (the zobrel-pack program) and ZOBREL_RUNTIME_DIR (the launcher runtime folder) before including it")
+# The target <name> builds the executable; its path is in the target property
+# ZOBREL_ONEFILE_OUTPUT. It is packed again when zobrel-pack, a DEPENDS
+# target or a file that was in APP_DIR at configure time changes. Relative
+# APP_DIR and ICON are taken from the current source folder.
+#
+# ZOBREL_PACK names zobrel-pack: find_package(ZobrelOnefile) sets it to the
+# installed one; set it to a path or an executable target to use another.
+if(NOT ZOBREL_PACK)
+  message(FATAL_ERROR "ZobrelOnefile.cmake: set ZOBREL_PACK to zobrel-pack (find_package(ZobrelOnefile) does)")
 endif()
 
 function(zobrel_add_onefile)
@@ -39,9 +42,10 @@ function(zobrel_add_onefile)
   else()
     set(output "${CMAKE_CURRENT_BINARY_DIR}/${Z_NAME}.exe")
   endif()
+  get_filename_component(output_dir "${output}" DIRECTORY)
 
   set(args build "${app_dir}" --main "${Z_MAIN}" -o "${output}")
-  foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version FILE_VERSION:--file-version
+  foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version-key FILE_VERSION:--file-version
                PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 key)
@@ -50,7 +54,7 @@ function(zobrel_add_onefile)
       list(APPEND args "${option}" "${Z_${key}}")
     endif()
   endforeach()
-  set(depends ${Z_DEPENDS} "${ZOBREL_RUNTIME_DIR}/zobrel-runtime.cfg")
+  set(depends ${Z_DEPENDS})
   if(Z_ICON)
     get_filename_component(icon "${Z_ICON}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
     list(APPEND args --icon "${icon}")
@@ -59,14 +63,11 @@ function(zobrel_add_onefile)
   if(Z_CHECKSUM)
     list(APPEND args --checksum)
   endif()
-  list(APPEND args --runtime "${ZOBREL_RUNTIME_DIR}" --quiet)
+  list(APPEND args --quiet)
 
-  foreach(runtime_target zobrel_launcher_entry zobrel_launcher_core)
-    if(TARGET ${runtime_target})
-      list(APPEND depends ${runtime_target})
-    endif()
-  endforeach()
-  if(EXISTS "${ZOBREL_PACK}")
+  if(TARGET "${ZOBREL_PACK}")
+    list(APPEND depends "$<TARGET_FILE:${ZOBREL_PACK}>")
+  elseif(EXISTS "${ZOBREL_PACK}")
     list(APPEND depends "${ZOBREL_PACK}")
   endif()
   if(IS_DIRECTORY "${app_dir}")
@@ -74,7 +75,9 @@ function(zobrel_add_onefile)
     list(APPEND depends ${app_files})
   endif()
 
+  # zobrel-pack never creates the output's folder; the build does.
   add_custom_command(OUTPUT "${output}"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${output_dir}"
     COMMAND "${ZOBREL_PACK}" ${args}
     DEPENDS ${depends}
     COMMENT "Packing ${Z_NAME}"

@@ -1,12 +1,37 @@
-# Host build: the packer and its tests.
-find_package(PkgConfig REQUIRED)
-pkg_check_modules(ZSTD REQUIRED IMPORTED_TARGET libzstd)
-find_package(ZLIB REQUIRED)
+# Host build: the packer (the Linux zobrel-pack) and its tests.
+include(GNUInstallDirs)
+enable_language(ASM)
 find_package(Threads REQUIRED)
 
-# The launcher runtime the packer links by default: the runtime/ folder of a
-# Windows build of this tree (scripts/build.sh passes it).
-set(ZOBREL_RUNTIME_DIR "" CACHE PATH "Default launcher runtime folder (a Windows build's runtime/)")
+set(ZOBREL_LAUNCHER_EXE "" CACHE FILEPATH
+    "The prebuilt launcher the packer carries: a Windows build's launcher/zobrel-launcher.exe")
+if(NOT EXISTS "${ZOBREL_LAUNCHER_EXE}")
+  message(FATAL_ERROR "Set ZOBREL_LAUNCHER_EXE to the launcher built by the Windows build "
+                      "(cmake --build build/win --target zobrel-launcher; scripts/build.sh does it all)")
+endif()
 
+# zstd and zlib linked statically, so the tool needs no shared library of
+# the host's; zstd is the multi-threaded build scripts/setup.sh makes from the
+# same source and flags as the Windows packer's, so both give the same output.
+set(ZOBREL_DEPS "/opt/zobrel-deps" CACHE PATH "Where scripts/setup.sh installs the dependencies it builds")
+if(NOT EXISTS ${ZOBREL_DEPS}/zstd-host/lib/libzstd.a)
+  message(FATAL_ERROR "The host zstd library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
+endif()
+find_library(ZOBREL_ZLIB_STATIC NAMES libz.a REQUIRED)
+add_library(zobrel_zstd STATIC IMPORTED)
+set_target_properties(zobrel_zstd PROPERTIES IMPORTED_LOCATION ${ZOBREL_DEPS}/zstd-host/lib/libzstd.a
+  INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/zstd-host/include INTERFACE_LINK_LIBRARIES Threads::Threads)
+add_library(zobrel_zlib STATIC IMPORTED)
+set_target_properties(zobrel_zlib PROPERTIES IMPORTED_LOCATION ${ZOBREL_ZLIB_STATIC})
+set(ZOBREL_PACKER_LIBS zobrel_zstd zobrel_zlib)
+add_compile_options(-Wall -Wextra)
+add_link_options(-static-libstdc++ -static-libgcc)
+
+include(cmake/cli11.cmake)
 add_subdirectory(${ZOBREL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# What the launcher and the packer share: the payload and constants layouts,
+# capacities, the specification keys, the archive-name rule.
+add_subdirectory(format)
 add_subdirectory(packer)
+add_subdirectory(packer/tests)
+include(cmake/package.cmake)

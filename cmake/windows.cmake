@@ -1,11 +1,9 @@
-# Windows build: the launcher, the Windows tests, the benchmarks and the
-# example application, cross-compiled and run under Wine.
+# Windows build: the launcher, zobrel-pack.exe, the Windows tests, the
+# benchmarks and the example application, cross-compiled and run under Wine.
+include(GNUInstallDirs)
+enable_language(ASM)
 set(ZOBREL_DEPS "/opt/zobrel-deps" CACHE PATH "Where scripts/setup.sh installs the Windows builds of the dependencies")
-set(ZOBREL_PACK "" CACHE FILEPATH "The host packer (build/host/packer/zobrel-pack), which packs the test applications")
-set(ZOBREL_RUNTIME_DIR "${CMAKE_BINARY_DIR}/runtime" CACHE PATH "Where this build writes the launcher runtime for the packer")
-if(NOT ZOBREL_PACK)
-  message(FATAL_ERROR "Set ZOBREL_PACK to the host build's zobrel-pack (scripts/build.sh does)")
-endif()
+set(ZOBREL_PACK "" CACHE FILEPATH "The host build's zobrel-pack, which packs the test applications")
 
 # Every Windows program this build makes runs under Wine, in one prefix per
 # build tree. Test runs and test discovery retry Wine's own start-up fault
@@ -17,7 +15,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR
     ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
 
 # zstd, built by its own Makefile with its own flags (scripts/setup.sh): a
-# decoder alone for the launcher, the whole library for tests and tools.
+# decoder alone for the launcher, the whole library for the packer and tests.
 foreach(kind zstd zstd-decoder)
   if(NOT EXISTS ${ZOBREL_DEPS}/${kind}-mingw/lib/libzstd.a)
     message(FATAL_ERROR "The Windows ${kind} library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
@@ -27,10 +25,9 @@ add_library(zobrel_zstd STATIC IMPORTED)
 set_target_properties(zobrel_zstd PROPERTIES
   IMPORTED_LOCATION ${ZOBREL_DEPS}/zstd-mingw/lib/libzstd.a
   INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/zstd-mingw/include)
-set(ZOBREL_ZSTD_DECODER ${ZOBREL_DEPS}/zstd-decoder-mingw/lib/libzstd.a)
 add_library(zobrel_zstd_decoder STATIC IMPORTED)
 set_target_properties(zobrel_zstd_decoder PROPERTIES
-  IMPORTED_LOCATION ${ZOBREL_ZSTD_DECODER}
+  IMPORTED_LOCATION ${ZOBREL_DEPS}/zstd-decoder-mingw/lib/libzstd.a
   INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/zstd-decoder-mingw/include)
 # Debian's static mingw zlib (the import library libz.dll.a must not be picked).
 add_library(zobrel_zlib STATIC IMPORTED)
@@ -50,28 +47,27 @@ target_compile_options(zobrel_launcher_flags INTERFACE $<$<COMPILE_LANGUAGE:CXX>
 add_library(zobrel_wmain INTERFACE)
 target_link_options(zobrel_wmain INTERFACE -municode)
 
+# What the launcher and the packer share: the payload and constants layouts,
+# capacities, the specification keys, the archive-name rule.
+add_subdirectory(format)
 add_subdirectory(common)
 add_subdirectory(pathspec)
 add_subdirectory(payload)
 add_subdirectory(child)
 add_subdirectory(launcher)
 
-# The runtime the packer links against: a small recipe naming the tools,
-# archives and flags. The packer reads it at pack time, so packing an
-# application never needs a rebuild of this project.
-set(zobrel_runtime_libs
-  $<TARGET_FILE:zobrel_launcher_entry> $<TARGET_FILE:zobrel_launcher_core> $<TARGET_FILE:zobrel_child>
-  $<TARGET_FILE:zobrel_payload> $<TARGET_FILE:zobrel_pathspec> $<TARGET_FILE:zobrel_common>
-  $<TARGET_FILE:zobrel_format> ${ZOBREL_ZSTD_DECODER} /usr/${ZOBREL_MINGW_PREFIX}/lib/libz.a)
-file(GENERATE OUTPUT ${ZOBREL_RUNTIME_DIR}/zobrel-runtime.cfg CONTENT
-"cxx=${CMAKE_CXX_COMPILER}
-cc=${CMAKE_C_COMPILER}
-windres=${CMAKE_RC_COMPILER}
-libs=$<JOIN:${zobrel_runtime_libs},;>
-ldflags=-municode;-static;-s;-Wl,--no-insert-timestamp;-Wl,--stack,1048576;-lshell32
-")
-add_custom_target(zobrel_runtime ALL DEPENDS zobrel_launcher_entry)
+# zobrel-pack.exe, carrying the launcher built here.
+set(ZOBREL_LAUNCHER_EXE ${CMAKE_BINARY_DIR}/launcher/zobrel-launcher.exe)
+set(ZOBREL_PACKER_LIBS zobrel_zstd zobrel_zlib zobrel_windows_flags shell32)
+include(cmake/cli11.cmake)
+add_subdirectory(packer)
+add_dependencies(zobrel_packer zobrel-launcher)
+include(cmake/package.cmake)
 
+if(NOT ZOBREL_PACK)
+  message(FATAL_ERROR "Set ZOBREL_PACK to the host build's zobrel-pack, which packs the test applications "
+                      "(scripts/build.sh does)")
+endif()
 # GoogleTest, cross-built from Debian's source.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)

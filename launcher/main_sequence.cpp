@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
-#include "build-info/build_info.h"
 #include "child/console_events.h"
 #include "child/launch.h"
+#include "common/build_info.h"
 #include "common/fatal.h"
 #include "common/state.h"
 #include "pathspec/expand.h"
@@ -20,6 +20,12 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
     (void)argc;
     (void)envp;
 
+    // Without its constants the image carries no usable payload either: the
+    // same end as a payload header that is not there.
+    if (!load_build_info()) {
+        fatal_header_error();
+    }
+
     // An empty string (not null) takes the current directory out of the DLL
     // search order; a failure leaves the default order, which is no reason to stop.
     SetDllDirectoryW(L"");
@@ -28,14 +34,14 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
 
     // The expansion's result is tested only after the path has been made
     // absolute: an empty partial result ends the run inside make_full_path.
-    bool expanded = expand_path_spec(g_unpack_directory, zobrel_target_spec, WIDE_PATH_CAPACITY);
+    bool expanded = expand_path_spec(g_unpack_directory, g_build_info.target_spec, WIDE_PATH_CAPACITY);
     make_full_path(g_unpack_directory, WIDE_PATH_CAPACITY);
 
-    g_payload_cursor.position = zobrel_payload_blob;
-    g_payload_cursor.length = zobrel_payload_length;
+    g_payload_cursor.position = g_build_info.payload_blob;
+    g_payload_cursor.length = g_build_info.payload_length;
 
     if (!expanded) {
-        fatal_expand_error(zobrel_target_spec);
+        fatal_expand_error(g_build_info.target_spec);
     }
 
     if (!SetConsoleCtrlHandler(console_event_handler, TRUE)) {

@@ -1,9 +1,6 @@
 // archive.cpp: scans the application folder into records and writes the record stream.
 #include "archive.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -29,7 +26,7 @@ const size_t kChunk = size_t{1} << 20;
 
 std::string quoted(const fs::path &p)
 {
-    return "'" + p.string() + "'";
+    return "'" + utf8_path(p) + "'";
 }
 
 bool is_inside(const fs::path &root, const fs::path &p)
@@ -84,12 +81,11 @@ struct Walker {
         if (size >= kMaxFileSize) {
             refuse("cannot carry " + quoted(path) + ": files of 4 GiB or more are not supported");
         }
-        int fd = ::open(path.c_str(), O_RDONLY);
-        if (fd < 0) {
+        std::ifstream readable(path, std::ios::binary);
+        if (!readable) {
             refuse("cannot read " + quoted(path) + ": " + std::strerror(errno) +
                    "; make it readable or move it out of the folder");
         }
-        ::close(fd);
         files.push_back(SourceFile{rel, name, path, size});
     }
 
@@ -112,7 +108,7 @@ struct Walker {
         for (const fs::directory_entry &e : entries) {
             const fs::path p = e.path();
             const std::string child_rel =
-                rel.empty() ? p.filename().string() : rel + "/" + p.filename().string();
+                rel.empty() ? p.filename().u8string() : rel + "/" + p.filename().u8string();
             fs::file_status st = fs::symlink_status(p, ec);
             if (ec) refuse("cannot read " + quoted(p) + ": " + ec.message());
             fs::path real = p;
@@ -230,7 +226,7 @@ ScanResult scan_app_dir(const fs::path &app_dir, const std::string &main_rel, co
     if (!fs::is_directory(app_dir, ec)) {
         throw PackError("application folder " + quoted(app_dir) + " does not exist or is not a folder");
     }
-    fs::path main_path = fs::path(main_rel).lexically_normal();
+    fs::path main_path = path_from_utf8(main_rel).lexically_normal();
     if (main_rel.empty() || main_path.is_absolute() || main_path.empty() || *main_path.begin() == "..") {
         throw PackError("main binary '" + main_rel + "' is not inside the application folder " +
                         quoted(app_dir) + "; give --main as a path relative to that folder");
@@ -244,7 +240,7 @@ ScanResult scan_app_dir(const fs::path &app_dir, const std::string &main_rel, co
     std::sort(w.files.begin(), w.files.end(),
               [](const SourceFile &a, const SourceFile &b) { return a.rel < b.rel; });
 
-    const std::string main_key = main_path.generic_string();
+    const std::string main_key = main_path.generic_u8string();
     auto it =
         std::find_if(w.files.begin(), w.files.end(), [&](const SourceFile &f) { return f.rel == main_key; });
     if (it == w.files.end()) {

@@ -34,17 +34,13 @@ uint64_t padding_after_frame(uint64_t frame_size)
            PAYLOAD_LENGTH_RECORD_ALIGNMENT;
 }
 
-BlobWriter::BlobWriter(const std::filesystem::path &path, const FrameOptions &options, uint64_t archive_size)
-    : path_(path)
+BlobWriter::BlobWriter(const FrameOptions &options, uint64_t archive_size)
 {
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) throw PackError("cannot create '" + path.string() + "': " + std::strerror(errno));
     cctx_ = ZSTD_createCCtx();
     if (!cctx_) throw PackError("zstd: cannot create a compression context (out of memory)");
     check_zstd(ZSTD_CCtx_setParameter(cctx_, ZSTD_c_compressionLevel, options.level), "compression level");
-    check_zstd(
-        ZSTD_CCtx_setParameter(cctx_, ZSTD_c_windowLog, static_cast<int>(window_log_for(archive_size))),
-        "window log");
+    check_zstd(ZSTD_CCtx_setParameter(cctx_, ZSTD_c_windowLog, static_cast<int>(window_log_for(archive_size))),
+               "window log");
     check_zstd(ZSTD_CCtx_setParameter(cctx_, ZSTD_c_enableLongDistanceMatching, 1), "long distance matching");
     // The archive's end marker closes it, so the frame needs no content size.
     check_zstd(ZSTD_CCtx_setParameter(cctx_, ZSTD_c_contentSizeFlag, 0), "content size flag");
@@ -55,22 +51,12 @@ BlobWriter::BlobWriter(const std::filesystem::path &path, const FrameOptions &op
                "worker threads (is libzstd built with multithreading?)");
     check_zstd(ZSTD_CCtx_setPledgedSrcSize(cctx_, archive_size), "pledged size");
     out_.resize(ZSTD_CStreamOutSize());
-    put(PAYLOAD_MAGIC, PAYLOAD_HEADER_SIZE);
+    blob_.append(reinterpret_cast<const char *>(PAYLOAD_MAGIC), PAYLOAD_HEADER_SIZE);
 }
 
 BlobWriter::~BlobWriter()
 {
     if (cctx_) ZSTD_freeCCtx(cctx_);
-    if (file_) std::fclose(file_);
-}
-
-void BlobWriter::put(const void *data, size_t size)
-{
-    if (size == 0) return;
-    if (std::fwrite(data, 1, size, file_) != size) {
-        throw PackError("cannot write '" + path_.string() + "': " + std::strerror(errno));
-    }
-    written_ += size;
 }
 
 void BlobWriter::drain(int directive, const void *data, size_t size)
@@ -80,7 +66,7 @@ void BlobWriter::drain(int directive, const void *data, size_t size)
         ZSTD_outBuffer out{&out_[0], out_.size(), 0};
         size_t left = ZSTD_compressStream2(cctx_, &out, &in, static_cast<ZSTD_EndDirective>(directive));
         check_zstd(left, "compression");
-        put(out_.data(), out.pos);
+        blob_.append(out_.data(), out.pos);
         if (progress_) progress_(ZSTD_getFrameProgression(cctx_).consumed);
         if (directive == ZSTD_e_end ? left == 0 : in.pos == in.size) break;
     }
@@ -91,19 +77,15 @@ void BlobWriter::write(const void *data, size_t size)
     drain(ZSTD_e_continue, data, size);
 }
 
-uint64_t BlobWriter::finish()
+std::string BlobWriter::finish()
 {
     drain(ZSTD_e_end, nullptr, 0);
-    uint64_t frame_size = written_ - PAYLOAD_HEADER_SIZE;
-    static const unsigned char zeros[PAYLOAD_LENGTH_RECORD_ALIGNMENT] = {0};
-    put(zeros, static_cast<size_t>(padding_after_frame(frame_size)));
+    const uint64_t frame_size = blob_.size() - PAYLOAD_HEADER_SIZE;
+    blob_.append(static_cast<size_t>(padding_after_frame(frame_size)), '\0');
     unsigned char record[PAYLOAD_LENGTH_RECORD_SIZE];
-    write_le64(record, written_);
-    put(record, sizeof record);
-    if (std::fflush(file_) != 0 || std::ferror(file_)) {
-        throw PackError("cannot write '" + path_.string() + "': " + std::strerror(errno));
-    }
-    return written_;
+    write_le64(record, blob_.size());
+    blob_.append(reinterpret_cast<const char *>(record), sizeof record);
+    return std::move(blob_);
 }
 
 std::string check_blob(const unsigned char *blob, uint64_t length, BlobLayout &layout)

@@ -29,13 +29,12 @@ unsigned window_log_for(uint64_t archive_size);
 // starts at a multiple of 16 from the start of the blob.
 uint64_t padding_after_frame(uint64_t frame_size);
 
-// Writes a blob file: the header, exactly one zstd frame over everything
+// Makes a blob in memory: the header, exactly one zstd frame over everything
 // passed to write(), padding and the length record. The frame carries no
-// content size. Throws PackError on any failure; a writer that is destroyed
-// before finish() leaves a partial file for the caller to remove.
+// content size. Throws PackError on any failure.
 class BlobWriter {
 public:
-    BlobWriter(const std::filesystem::path &path, const FrameOptions &options, uint64_t archive_size);
+    BlobWriter(const FrameOptions &options, uint64_t archive_size);
     ~BlobWriter();
     BlobWriter(const BlobWriter &) = delete;
     BlobWriter &operator=(const BlobWriter &) = delete;
@@ -44,19 +43,16 @@ public:
     // Told, after each step of the compressor, how many archive bytes it has
     // compressed so far (not merely taken in: workers may still hold some).
     void on_progress(std::function<void(uint64_t)> callback) { progress_ = std::move(callback); }
-    // Ends the frame and appends padding and length record; returns L.
-    uint64_t finish();
-    uint64_t bytes_out() const { return written_; }
+    // Ends the frame and appends padding and length record; returns the
+    // whole blob (its size is L).
+    std::string finish();
 
 private:
-    void put(const void *data, size_t size);
     void drain(int directive, const void *data, size_t size);
 
-    std::filesystem::path path_;
-    std::FILE *file_ = nullptr;
     ZSTD_CCtx_s *cctx_ = nullptr;
     std::string out_;
-    uint64_t written_ = 0;
+    std::string blob_;
     std::function<void(uint64_t)> progress_;
 };
 

@@ -9,9 +9,12 @@
 #include "archive.h"
 #include "archive_reader.h"
 #include "error.h"
+#include "build_constants.h"
 #include "frame.h"
+#include "host.h"
 #include "payload_format.h"
 #include "pe_image.h"
+#include "progress.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -27,9 +30,9 @@ struct Payload {
 Payload open_payload(const fs::path &exe)
 {
     Payload p;
-    p.blob = read_payload_section(exe);
+    p.blob = read_section(exe, PAYLOAD_SECTION_NAME);
     std::string why = check_blob(p.blob.data(), p.blob.size(), p.layout);
-    if (!why.empty()) throw PackError("'" + exe.string() + "': payload damaged: " + why);
+    if (!why.empty()) throw PackError("'" + utf8_path(exe) + "': payload damaged: " + why);
     return p;
 }
 
@@ -57,6 +60,7 @@ private:
 
 class Verifier : public RecordVisitor {
 public:
+    explicit Verifier(std::string exe) : exe_(std::move(exe)) {}
     void begin(const RecordHeader &h) override
     {
         ++count;
@@ -78,17 +82,31 @@ public:
     void problem(const RecordHeader &h, const std::string &what)
     {
         ++problems;
-        std::fprintf(stderr, "zobrel-pack: record %llu '%s': %s\n", static_cast<unsigned long long>(count),
-                     shown(h.name).c_str(), what.c_str());
+        std::fprintf(stderr, "zobrel-pack: '%s': record %llu '%s': %s\n", exe_.c_str(),
+                     static_cast<unsigned long long>(count), shown(h.name).c_str(), what.c_str());
     }
 
     uint64_t count = 0, bytes = 0, problems = 0;
     std::set<std::u16string> names;
+
+private:
+    std::string exe_;
 };
 
+// Writes each file under a temporary name in its folder and gives it its
+// own name only once its content matches its checksum: a damaged payload
+// leaves no file that looks whole.
 class Extractor : public RecordVisitor {
 public:
     explicit Extractor(fs::path dir) : dir_(std::move(dir)) {}
+    ~Extractor() override
+    {
+        if (!pending_.empty()) {
+            out_.close();
+            std::error_code ec;
+            fs::remove(pending_, ec);
+        }
+    }
 
     void begin(const RecordHeader &h) override
     {
@@ -102,21 +120,20 @@ public:
         fs::path target = dir_;
         size_t start = 0;
         for (size_t end; (end = rel.find('\\', start)) != std::string::npos; start = end + 1) {
-            target /= rel.substr(start, end - start);
+            target /= path_from_utf8(rel.substr(start, end - start));
             std::error_code ec;
             fs::file_status st = fs::symlink_status(target, ec);
             if (fs::is_symlink(st)) {
-                throw PackError("refusing record '" + rel + "': '" + target.string() +
+                throw PackError("refusing record '" + rel + "': '" + utf8_path(target) +
                                 "' is a symbolic link");
             }
             if (!fs::exists(st)) fs::create_directory(target);
         }
-        target /= rel.substr(start);
-        std::error_code ec;
-        if (fs::is_symlink(fs::symlink_status(target, ec))) fs::remove(target);
+        target /= path_from_utf8(rel.substr(start));
         path_ = target;
-        out_.open(target, std::ios::binary | std::ios::trunc);
-        if (!out_) throw PackError("cannot create '" + target.string() + "'");
+        pending_ = target.parent_path() / (".~zobrel-extract-" + std::to_string(current_process_id()));
+        out_.open(pending_, std::ios::binary | std::ios::trunc);
+        if (!out_) throw PackError("cannot create a file in '" + utf8_path(target.parent_path()) + "'");
     }
     void content(const unsigned char *p, size_t n) override
     {
@@ -125,12 +142,17 @@ public:
     void end(const RecordHeader &h, uint32_t crc) override
     {
         out_.close();
-        if (!out_) throw PackError("cannot write '" + path_.string() + "'");
+        if (!out_) throw PackError("cannot write '" + utf8_path(path_) + "'");
         if (h.stored_checksum != stored_checksum(crc)) {
-            fs::remove(path_);
             throw PackError("record '" + shown(h.name) +
                             "': content does not match its checksum (payload damaged)");
         }
+        // A link in the file's place is replaced, never followed.
+        std::error_code ec;
+        if (fs::is_symlink(fs::symlink_status(path_, ec))) fs::remove(path_);
+        fs::rename(pending_, path_, ec);
+        if (ec) throw PackError("cannot write '" + utf8_path(path_) + "': " + ec.message());
+        pending_.clear();
         ++count;
     }
 
@@ -139,6 +161,7 @@ public:
 private:
     fs::path dir_;
     fs::path path_;
+    fs::path pending_;
     std::ofstream out_;
 };
 
@@ -152,24 +175,29 @@ void run_list(const fs::path &exe, std::FILE *out)
     try {
         read_archive(reader, lister);
     } catch (const PackError &e) {
-        throw PackError("'" + exe.string() + "': " + e.what());
+        throw PackError("'" + utf8_path(exe) + "': " + e.what());
     }
 }
 
 bool run_verify(const fs::path &exe, std::FILE *out)
 {
-    Verifier v;
+    Verifier v(utf8_path(exe));
     try {
         Payload p = open_payload(exe);
         FrameReader reader(p.blob.data() + p.layout.frame_offset, p.layout.frame_size);
-        read_archive(reader, v);
+        try {
+            read_archive(reader, v);
+        } catch (const PackError &e) {
+            throw PackError("'" + utf8_path(exe) + "': " + e.what());
+        }
         if (v.count == 0) {
             ++v.problems;
-            std::fprintf(stderr, "zobrel-pack: the archive holds no records, so there is no main binary\n");
+            std::fprintf(stderr, "zobrel-pack: '%s': the archive holds no records, so there is no main binary\n",
+                         utf8_path(exe).c_str());
         }
         if (v.problems == 0 && out) {
-            std::fprintf(out, "%s: OK, %llu files, %llu bytes, payload %llu bytes\n", exe.string().c_str(),
-                         static_cast<unsigned long long>(v.count), static_cast<unsigned long long>(v.bytes),
+            std::fprintf(out, "%s: OK, %s, %llu bytes, payload %llu bytes\n", utf8_path(exe).c_str(),
+                         count_of(v.count, "file").c_str(), static_cast<unsigned long long>(v.bytes),
                          static_cast<unsigned long long>(p.layout.length));
         }
     } catch (const PackError &e) {
@@ -188,7 +216,7 @@ void run_extract(const fs::path &exe, const fs::path &dir)
     try {
         read_archive(reader, x);
     } catch (const PackError &e) {
-        throw PackError("'" + exe.string() + "': " + e.what());
+        throw PackError("'" + utf8_path(exe) + "': " + e.what());
     }
 }
 

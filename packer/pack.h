@@ -18,13 +18,14 @@ struct BuildOptions {
     int threads = 0;  // 0: one per core
     bool checksum = false;
     bool quiet = false;
-    std::string runtime;  // empty: $ZOBREL_RUNTIME or the built-in default
 };
 
-// Checks everything first (options, specification, icon, runtime, folder,
-// main binary), then compresses, generates, links and renames into place.
-// Warnings go to stderr; so does the summary unless quiet. Throws PackError
-// on any refusal or failure, leaving neither the output nor temporary files.
+// Checks everything first (options, specification, icon, the output's
+// folder, the application folder, the main binary), then compresses, writes
+// the executable from the launcher this packer carries, and renames it into
+// place. Warnings go to stderr; so does the summary unless quiet. Throws
+// PackError on any refusal or failure, leaving neither the output nor
+// temporary files.
 void run_build(const BuildOptions &options);
 
 }  // namespace zobrel

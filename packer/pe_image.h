@@ -1,4 +1,5 @@
-// pe_image.h: reads the headers of a PE file and the payload section of a packed executable.
+// pe_image.h: reads the headers of a PE image and the sections of a packed
+// executable. Every offset is checked against the image's size.
 #ifndef ZOBREL_PACKER_PE_IMAGE_H
 #define ZOBREL_PACKER_PE_IMAGE_H
 
@@ -9,11 +10,11 @@
 
 namespace zobrel {
 
-// The section that holds the payload blob alone; its VirtualSize is L.
-extern const char kPayloadSection[];
-
 const uint16_t kMachineAmd64 = 0x8664;
 const uint16_t kSubsystemConsole = 3;
+const uint16_t kCharacteristicExecutable = 0x0002;
+const uint16_t kCharacteristicDll = 0x2000;
+const uint16_t kOptionalMagicPe32Plus = 0x20B;
 
 struct PeSection {
     std::string name;
@@ -21,23 +22,35 @@ struct PeSection {
     uint32_t virtual_address = 0;
     uint32_t raw_size = 0;
     uint32_t raw_offset = 0;
+    uint32_t characteristics = 0;
 };
 
 struct PeImage {
     uint16_t machine = 0;
+    uint16_t characteristics = 0;
+    uint16_t optional_magic = 0;
     uint16_t subsystem = 0;
+    // Where the headers lie, for a writer.
+    uint32_t file_header_offset = 0;      // just after "PE\0\0"
+    uint32_t optional_header_offset = 0;
+    uint32_t optional_header_size = 0;
+    uint32_t section_table_offset = 0;
     std::vector<PeSection> sections;
 };
 
-// Reads the DOS header, PE signature, file header, optional header and
-// section table, checking every offset against the file's size. Returns ""
-// and fills image, or says why the file is not a PE executable.
+// Reads the DOS header, PE signature, file header, the subsystem and the
+// section table of an image of `size` bytes at `data`. Returns "" and fills
+// image, or says why the bytes are not a PE image.
+std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &image);
+
+// The same for a file's first bytes.
 std::string read_pe_headers(const std::filesystem::path &file, PeImage &image);
 
-// The payload blob of a packed executable: the bytes of its payload section.
-// Throws PackError, naming the file, if it is not a PE file, has no payload
-// section, or is too short to hold it.
-std::vector<unsigned char> read_payload_section(const std::filesystem::path &file);
+// The bytes of a packed executable's section with this name (its VirtualSize
+// of them, which for the payload section is the blob length). Throws
+// PackError, naming the file, if it is not a PE file, has no such section,
+// or is too short to hold it.
+std::vector<unsigned char> read_section(const std::filesystem::path &file, const char *name);
 
 }  // namespace zobrel
 

@@ -1,14 +1,14 @@
 // progress.cpp: terminal progress bar and summary for zobrel-pack build.
 #include "progress.h"
 
-#include <unistd.h>
+#include "host.h"
 
 #include <cstdio>
 
 namespace zobrel {
 
 Progress::Progress(uint64_t total, bool quiet)
-    : total_(total), active_(!quiet && isatty(2)), start_(std::chrono::steady_clock::now()), last_(start_)
+    : total_(total), active_(!quiet && stderr_is_terminal()), start_(std::chrono::steady_clock::now()), last_(start_)
 {
 }
 
@@ -46,6 +46,11 @@ void Progress::finish()
     drawn_ = false;
 }
 
+std::string count_of(uint64_t count, const char *noun)
+{
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string human_size(double bytes)
 {
     static const char *units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
@@ -63,10 +68,10 @@ std::string summary_line(uint64_t files, uint64_t bytes_in, uint64_t bytes_out, 
 {
     char buf[256];
     double ratio = bytes_in ? 100.0 * static_cast<double>(bytes_out) / static_cast<double>(bytes_in) : 0.0;
-    std::snprintf(buf, sizeof buf, "%llu files, %llu bytes in, %llu bytes out (%.1f%%), %.1f s",
-                  static_cast<unsigned long long>(files), static_cast<unsigned long long>(bytes_in),
-                  static_cast<unsigned long long>(bytes_out), ratio, seconds);
-    return buf;
+    std::snprintf(buf, sizeof buf, ", %llu bytes in, %llu bytes out (%.1f%%), %.1f s",
+                  static_cast<unsigned long long>(bytes_in), static_cast<unsigned long long>(bytes_out), ratio,
+                  seconds);
+    return count_of(files, "file") + buf;
 }
 
 }  // namespace zobrel

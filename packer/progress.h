@@ -28,6 +28,9 @@ private:
     std::chrono::steady_clock::time_point start_, last_;
 };
 
+// "1 file", "2 files": the count and the noun, plural unless the count is 1.
+std::string count_of(uint64_t count, const char *noun);
+
 // "1.5 MiB" style sizes for people.
 std::string human_size(double bytes);
 

@@ -81,4 +81,14 @@ bool utf16_to_utf8(const std::u16string &in, std::string &out)
     return ok;
 }
 
+std::string utf8_path(const std::filesystem::path &path)
+{
+    return path.u8string();
+}
+
+std::filesystem::path path_from_utf8(const std::string &text)
+{
+    return std::filesystem::u8path(text);
+}
+
 }  // namespace zobrel

@@ -2,6 +2,7 @@
 #ifndef ZOBREL_PACKER_TEXT_H
 #define ZOBREL_PACKER_TEXT_H
 
+#include <filesystem>
 #include <string>
 
 namespace zobrel {
@@ -13,6 +14,13 @@ bool utf8_to_utf16(const std::string &in, std::u16string &out);
 // Converts UTF-16 to UTF-8. Returns false if the input holds an unpaired
 // surrogate; out then carries U+FFFD in its place, fit for display.
 bool utf16_to_utf8(const std::u16string &in, std::string &out);
+
+// A path as UTF-8 text, for messages and names, the same on every host (a
+// path's plain string() would be in the ANSI code page on Windows).
+std::string utf8_path(const std::filesystem::path &path);
+
+// The path that UTF-8 text names (command-line arguments arrive as UTF-8).
+std::filesystem::path path_from_utf8(const std::string &text);
 
 }  // namespace zobrel
 

@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "build-info/build_info.h"
+#include "common/build_info.h"
 #include "common/platform.h"
 #include "common/wide_buffer.h"
 #include "pathspec/paths.h"
@@ -81,19 +81,19 @@ static bool append_key_value(wchar_t *output, size_t capacity, size_t length, Sp
     case SPEC_KEY_CACHE_DIR:
         return append_known_folder(output, CSIDL_LOCAL_APPDATA, capacity);
     case SPEC_KEY_COMPANY:
-        append_wide(output, capacity, zobrel_company);
+        append_wide(output, capacity, g_build_info.company);
         return true;
     case SPEC_KEY_PRODUCT:
-        append_wide(output, capacity, zobrel_product);
+        append_wide(output, capacity, g_build_info.product);
         return true;
     case SPEC_KEY_VERSION:
-        append_wide(output, capacity, zobrel_version);
+        append_wide(output, capacity, g_build_info.version);
         return true;
     case SPEC_KEY_FILE_VERSION:
-        append_wide(output, capacity, zobrel_file_version);
+        append_wide(output, capacity, g_build_info.file_version);
         return true;
     case SPEC_KEY_PRODUCT_VERSION:
-        append_wide(output, capacity, zobrel_product_version);
+        append_wide(output, capacity, g_build_info.product_version);
         return true;
     case SPEC_KEY_PID:
         append_run_value(output, capacity, RUN_VALUE_PID);

@@ -13,7 +13,7 @@ SUDO=""
 packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 libz-mingw-w64-dev libzstd-dev zlib1g-dev zstd googletest
-  cmake make ninja-build dpkg-dev tmux xxd
+  libcli11-dev cmake make ninja-build dpkg-dev tmux xxd osslsigncode openssl
 )
 
 missing=()
@@ -55,30 +55,39 @@ fetch_source() {
     { echo "setup: could not fetch and unpack Debian's $package source" >&2; exit 1; }
 }
 
-# The Windows zstd libraries: Debian ships none, so they are built from
-# Debian's source by zstd's own Makefile, with its own flags. The launcher
-# links a decoder alone, without the legacy formats; the tests and the
-# Windows packer link the whole library, multi-threaded. A recipe stamp
-# makes a changed recipe rebuild.
+# zstd, built from Debian's source by zstd's own Makefile with its own flags:
+# for the launcher a Windows decoder alone, without the legacy formats; for
+# the two packers (and the tests) the whole library, multi-threaded, for
+# Windows and for this host. Both packers thus compress with the same code
+# (Debian's own static libzstd is single-threaded). A recipe stamp makes a
+# changed recipe rebuild.
 ZSTD_DECODER_WIN=$DEPS/zstd-decoder-mingw
-zstd_make="make -C src/lib -j2 CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar"
-zstd_full="libzstd.a-mt-release"
-zstd_decoder="libzstd.a-nomt-release ZSTD_LIB_COMPRESSION=0 ZSTD_LIB_DICTBUILDER=0 ZSTD_LIB_DEPRECATED=0 ZSTD_LEGACY_SUPPORT=0"
-if [ "$(cat "$ZSTD_WIN/recipe" 2>/dev/null)" != "$zstd_full" ] ||
-   [ "$(cat "$ZSTD_DECODER_WIN/recipe" 2>/dev/null)" != "$zstd_decoder" ]; then
+ZSTD_HOST=$DEPS/zstd-host
+zstd_windows="CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar"
+zstd_recipes=(
+  "$ZSTD_WIN|$zstd_windows libzstd.a-mt-release"
+  "$ZSTD_DECODER_WIN|$zstd_windows libzstd.a-nomt-release ZSTD_LIB_COMPRESSION=0 ZSTD_LIB_DICTBUILDER=0 ZSTD_LIB_DEPRECATED=0 ZSTD_LEGACY_SUPPORT=0"
+  "$ZSTD_HOST|libzstd.a-mt-release"
+)
+zstd_stale=0
+for recipe in "${zstd_recipes[@]}"; do
+  [ "$(cat "${recipe%%|*}/recipe" 2>/dev/null)" = "${recipe#*|}" ] || zstd_stale=1
+done
+if [ $zstd_stale = 1 ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   fetch_source libzstd "$work"
-  echo "setup: building the Windows zstd libraries from $(basename "$work"/*.dsc)"
-  for recipe in "$zstd_full:$ZSTD_WIN" "$zstd_decoder:$ZSTD_DECODER_WIN"; do
-    targets=${recipe%%:*} dest=${recipe#*:}
+  echo "setup: building the zstd libraries from $(basename "$work"/*.dsc)"
+  for recipe in "${zstd_recipes[@]}"; do
+    dest=${recipe%%|*} args=${recipe#*|}
     rm -f "$work/src/lib/libzstd.a"
-    (cd "$work" && $zstd_make $targets >/dev/null)
+    # shellcheck disable=SC2086  # the recipe is a list of make arguments
+    make -C "$work/src/lib" -j2 $args >/dev/null
     $SUDO rm -rf "$dest"
     $SUDO mkdir -p "$dest/lib" "$dest/include"
     $SUDO cp "$work/src/lib/zstd.h" "$work/src/lib/zstd_errors.h" "$work/src/lib/zdict.h" "$dest/include/"
     $SUDO cp "$work/src/lib/libzstd.a" "$dest/lib/libzstd.a"
-    echo "$targets" | $SUDO tee "$dest/recipe" >/dev/null
+    echo "$args" | $SUDO tee "$dest/recipe" >/dev/null
   done
 fi
 

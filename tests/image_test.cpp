@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <imagehlp.h>
 
 #include <set>
 #include <string>
@@ -88,6 +89,35 @@ TEST(Image, ManifestAsksForLongPathsAndNoElevation)
     for (const char *f : fragments) {
         EXPECT_NE(manifest.find(f), std::string::npos) << f << "\nin:\n" << manifest;
     }
+}
+
+TEST(Image, IconGroupHoldsAnIconTheSystemCanLoad)
+{
+    HMODULE module =
+        LoadLibraryExW(image_path().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const BYTE *directory = static_cast<const BYTE *>(LockResource(LoadResource(module, group)));
+    ASSERT_EQ(SizeofResource(module, group), 6u + 14u);
+    EXPECT_EQ(directory[4], 1) << "one image";
+    int id = LookupIconIdFromDirectoryEx(const_cast<BYTE *>(directory), TRUE, 16, 16, LR_DEFAULTCOLOR);
+    ASSERT_EQ(id, 1);
+    HRSRC image = FindResourceW(module, MAKEINTRESOURCEW(id), RT_ICON);
+    ASSERT_NE(image, nullptr);
+    HICON icon = CreateIconFromResourceEx(static_cast<BYTE *>(LockResource(LoadResource(module, image))),
+                                          SizeofResource(module, image), TRUE, 0x00030000, 16, 16, LR_DEFAULTCOLOR);
+    EXPECT_NE(icon, nullptr);
+    if (icon != NULL) DestroyIcon(icon);
+    FreeLibrary(module);
+}
+
+TEST(Image, HeaderChecksumIsTheOneTheSystemComputes)
+{
+    DWORD stored = 0, computed = 0;
+    ASSERT_EQ(MapFileAndCheckSumW(image_path().c_str(), &stored, &computed), CHECKSUM_SUCCESS);
+    EXPECT_NE(stored, 0u);
+    EXPECT_EQ(stored, computed);
 }
 
 // RVA to file offset through the section table.

@@ -1,56 +1,75 @@
-// The main sequence through the real entry point: where each early end
-// happens, what it prints, and what it leaves on disk.
+// The main sequence through a real packed launcher: it finds its build
+// constants in its own image, unpacks and starts the first record; and where
+// each early end happens, what it prints, and what it leaves on disk, with
+// copies of it that break one thing each.
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "build_constants.h"
+#include "packed_file.h"
 #include "process_runner.h"
 #include "test_paths.h"
 
 namespace {
 
-// Runs a test launcher with its temporary folder (and so its unpack
-// directory) inside a fresh scratch directory.
-RunResult run_variant(const std::wstring &program, const std::wstring &temp)
+// Runs a launcher with its temporary folder (and so its unpack directory)
+// inside a fresh scratch directory.
+RunResult run_with_temp(const std::wstring &program, const std::wstring &temp)
 {
     RunOptions options;
-    options.command_line = quote_argument(test_program(program)) + L" arg";
+    options.command_line = quote_argument(program) + L" arg";
     options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
     return run_process(options);
 }
 
-TEST(MainSequence, UnpacksThenStartsTheFirstRecord)
+TEST(MainSequence, FindsItsConstantsUnpacksThenStartsTheFirstRecord)
 {
     std::wstring temp = make_scratch_dir(L"seq-ok");
-    RunResult r = run_variant(L"variant_ok.exe", temp);
-    // The one record is a text file, which cannot be started: the launch is
-    // the step that fails, after the record has been written.
-    EXPECT_EQ(read_file(temp + L"\\zobrel-variant\\ok\\a.txt"), "hi");
-    EXPECT_EQ(r.standard_output, "");
-    EXPECT_EQ(r.standard_error.rfind("Error, couldn't launch child ([Error ", 0), 0u) << r.standard_error;
-    EXPECT_EQ(r.standard_error.substr(r.standard_error.size() - 3), ")\r\n");
-    EXPECT_EQ(r.exit_code, 2u);
+    RunResult r = run_with_temp(test_program(L"sequence_app.exe"), temp);
+    EXPECT_EQ(r.exit_code, 0u) << r.standard_error;
+    EXPECT_EQ(read_file(temp + L"\\zobrel-variant\\ok\\report_child.exe"),
+              read_file(test_bin_dir() + L"\\report-app\\report_child.exe"));
+    EXPECT_NE(r.standard_output.find("argc=2"), std::string::npos) << "the child ran: " << r.standard_output;
     remove_tree(temp);
 }
 
 TEST(MainSequence, EarlyEndsLeaveNothingOnDisk)
 {
+    const std::string original = read_file(test_program(L"sequence_app.exe"));
     struct Case {
-        const wchar_t *program;
+        const char *what;
+        std::function<void(std::string &)> edit;
         const char *out;
         const char *err;
         DWORD exit_code;
     } cases[] = {
-        // The header is checked before any directory or file is made.
-        {L"variant_bad_header.exe", "Error, couldn't find attached data header.\r\n", "", 2},
+        // Constants that fail their CRC-32, or are missing, are as good as no payload.
+        {"constants damaged",
+         [](std::string &image) { image[find_section(image, CONSTANTS_SECTION_NAME).raw_offset + 40] ^= 1; },
+         "Error, couldn't find attached data header.\r\n", "", 2},
+        {"no constants section",
+         [](std::string &image) { image[find_section(image, CONSTANTS_SECTION_NAME).header_offset + 7] = 'X'; },
+         "Error, couldn't find attached data header.\r\n", "", 2},
+        // The payload header is checked before any directory or file is made.
+        {"payload header",
+         [](std::string &image) { image[find_section(image, PAYLOAD_SECTION_NAME).raw_offset + 2] = 'y'; },
+         "Error, couldn't find attached data header.\r\n", "", 2},
         // The specification is quoted as built, braces and all.
-        {L"variant_unknown_key.exe", "",
-         "Error, couldn't runtime expand spec '{TEMP}\\zobrel-variant\\{NOPE}'.\r\n", FAIL_FAST_STATUS},
+        {"unknown key", [](std::string &image) { replace_target_spec(image, u"{TEMP}\\zobrel-variant\\{NOPE}"); },
+         "", "Error, couldn't runtime expand spec '{TEMP}\\zobrel-variant\\{NOPE}'.\r\n", FAIL_FAST_STATUS},
         // Nothing expanded, so nothing can be made absolute: no message at all.
-        {L"variant_empty_expansion.exe", "", "", FAIL_FAST_STATUS},
+        {"empty expansion", [](std::string &image) { replace_target_spec(image, u"{NOPE}\\x"); }, "", "",
+         FAIL_FAST_STATUS},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(narrow(c.program));
+        SCOPED_TRACE(c.what);
         std::wstring temp = make_scratch_dir(L"seq-early");
-        RunResult r = run_variant(c.program, temp);
+        std::string image = original;
+        c.edit(image);
+        ASSERT_NE(image, original);
+        write_file(temp + L"\\edited.exe", image);
+        RunResult r = run_with_temp(temp + L"\\edited.exe", temp);
         EXPECT_EQ(r.standard_output, c.out);
         EXPECT_EQ(r.standard_error, c.err);
         EXPECT_EQ(r.exit_code, c.exit_code);

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "build-info/build_info.h"
+#include "common/build_info.h"
 #include "pathspec/environment.h"
 #include "pathspec/expand.h"
 #include "pathspec/paths.h"
@@ -265,7 +265,7 @@ TEST_F(PathSpec, KeysExpandToTheirValues)
                   {L"{CACHE_DIR}", local},
                   {L"{HOME}", profile},
                   {L"{PROGRAM}", program},
-                  {zobrel_target_spec, local + L"\\MOLTARN\\vexor\\0.2.0"},
+                  {g_build_info.target_spec, local + L"\\MOLTARN\\vexor\\0.2.0"},
                   {L"{HOME}\\x", profile + L"\\x"},
                   {L"", L""},
                   {L"C:\\plain path\\with blanks.txt", L"C:\\plain path\\with blanks.txt"},

@@ -61,7 +61,8 @@ void put(std::string &s, size_t at, uint64_t v, int bytes)
 
 }  // namespace
 
-std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection> &sections)
+std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection> &sections,
+                    uint16_t characteristics)
 {
     const size_t pe = 0x40, optional = pe + 24, optional_size = 240;
     const size_t table = optional + optional_size;
@@ -73,6 +74,7 @@ std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<Fake
     put(s, pe + 4, machine, 2);
     put(s, pe + 6, sections.size(), 2);
     put(s, pe + 20, optional_size, 2);
+    put(s, pe + 22, characteristics, 2);
     put(s, optional, 0x20B, 2);
     put(s, optional + 68, subsystem, 2);
     size_t raw = (s.size() + 0x1FF) & ~size_t{0x1FF};
@@ -112,17 +114,13 @@ std::string make_archive(const std::vector<std::pair<std::u16string, std::string
 
 std::string make_blob(const std::string &archive, int level, bool checksum)
 {
-    TempDir dir;
     zobrel::FrameOptions o;
     o.level = level;
     o.threads = 1;
     o.checksum = checksum;
-    {
-        zobrel::BlobWriter w(dir / "blob", o, archive.size());
-        w.write(archive.data(), archive.size());
-        w.finish();
-    }
-    return read_file(dir / "blob");
+    zobrel::BlobWriter w(o, archive.size());
+    w.write(archive.data(), archive.size());
+    return w.finish();
 }
 
 PackRun run_pack(const std::vector<std::string> &args, const std::vector<std::string> &env,
@@ -158,14 +156,5 @@ PackRun run_pack(const std::vector<std::string> &args, const std::vector<std::st
     return r;
 }
 
-std::string runtime_dir_or_fail()
-{
-    const char *env = std::getenv("ZOBREL_RUNTIME");
-    std::string dir = env && *env ? env : ZOBREL_RUNTIME_DIR;
-    EXPECT_TRUE(fs::exists(fs::path(dir) / "zobrel-runtime.cfg"))
-        << "the Windows launcher runtime is not built at " << dir
-        << ": run scripts/build.sh (or cmake --build build/win --target zobrel_runtime) first";
-    return dir;
-}
 
 }  // namespace zt

@@ -35,9 +35,11 @@ struct FakeSection {
     std::string data;
 };
 
-// A minimal PE32+ file: DOS header, PE signature, file header, optional header
-// with the given subsystem, and the sections' raw data.
-std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection> &sections = {});
+// A minimal PE32+ file: DOS header, PE signature, file header with the given
+// characteristics (by default an executable image), optional header with the
+// given subsystem, and the sections' raw data.
+std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection> &sections = {},
+                    uint16_t characteristics = 0x0022);
 
 // Archive bytes for (name, content) records, with checksums as the packer
 // stores them unless stored_crcs gives them explicitly; then the end marker.
@@ -57,10 +59,6 @@ struct PackRun {
 // dropping CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH, else by becoming nobody).
 PackRun run_pack(const std::vector<std::string> &args, const std::vector<std::string> &env = {},
                  bool obey_permissions = false);
-
-// The runtime folder the CLI tests link against; fails the calling test
-// loudly when it has not been built.
-std::string runtime_dir_or_fail();
 
 }  // namespace zt
 

@@ -1,0 +1,66 @@
+// build_info.cpp: finds the build-time constants in the launcher's own image.
+#include "common/build_info.h"
+
+#include <windows.h>
+#include <string.h>
+#include <zlib.h>
+
+#include "build_constants.h"
+#include "payload_format.h"
+
+BuildInfo g_build_info;
+
+// The section of the running image with this name: its first byte as mapped
+// and its VirtualSize. The loader has mapped every section whole, so the
+// bytes are there to read.
+static bool find_own_section(const char *name, const unsigned char **data, size_t *size)
+{
+    const unsigned char *base = reinterpret_cast<const unsigned char *>(GetModuleHandleW(NULL));
+    const IMAGE_DOS_HEADER *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    const IMAGE_NT_HEADERS *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+    const IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(nt);
+    size_t name_length = strlen(name);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; i++, section++) {
+        if (memcmp(section->Name, name, name_length) == 0 &&
+            (name_length == IMAGE_SIZEOF_SHORT_NAME || section->Name[name_length] == '\0')) {
+            *data = base + section->VirtualAddress;
+            *size = section->Misc.VirtualSize;
+            return true;
+        }
+    }
+    return false;
+}
+
+static const wchar_t *text_constant(const ConstantsView &view, ConstantKey key)
+{
+    return reinterpret_cast<const wchar_t *>(view.values[key]);
+}
+
+bool load_build_info()
+{
+    const unsigned char *block = NULL;
+    size_t block_size = 0;
+    const unsigned char *blob = NULL;
+    size_t blob_size = 0;
+    if (!find_own_section(CONSTANTS_SECTION_NAME, &block, &block_size) ||
+        !find_own_section(PAYLOAD_SECTION_NAME, &blob, &blob_size) || blob_size < PAYLOAD_HEADER_SIZE) {
+        return false;
+    }
+    ConstantsView view;
+    if (!parse_constants_block(block, block_size, &view)) {
+        return false;
+    }
+    uLong crc = crc32(0L, block + CONSTANTS_CHECKED_FROM, view.total_size - CONSTANTS_CHECKED_FROM);
+    if (crc != view.stored_crc) {
+        return false;
+    }
+    g_build_info.target_spec = text_constant(view, CONSTANT_TARGET_SPEC);
+    g_build_info.company = text_constant(view, CONSTANT_COMPANY);
+    g_build_info.product = text_constant(view, CONSTANT_PRODUCT);
+    g_build_info.version = text_constant(view, CONSTANT_VERSION);
+    g_build_info.file_version = text_constant(view, CONSTANT_FILE_VERSION);
+    g_build_info.product_version = text_constant(view, CONSTANT_PRODUCT_VERSION);
+    g_build_info.payload_blob = blob;
+    g_build_info.payload_length = blob_size;
+    return true;
+}

@@ -1,0 +1,31 @@
+// build_info.h: the constants a packed launcher is built with (target
+// specification, product information, payload blob), found at start-up in
+// sections of the launcher's own image. Read-only once loaded; main thread.
+#ifndef ZOBREL_COMMON_BUILD_INFO_H
+#define ZOBREL_COMMON_BUILD_INFO_H
+
+struct BuildInfo {
+    // NUL-terminated UTF-16: the unpack directory's specification, such as
+    // {CACHE_DIR}\Company\Product\1.0, and the values of the keys COMPANY,
+    // PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION.
+    const wchar_t *target_spec;
+    const wchar_t *company;
+    const wchar_t *product;
+    const wchar_t *version;
+    const wchar_t *file_version;
+    const wchar_t *product_version;
+    // The payload blob where it lies in the image, and its length L.
+    const unsigned char *payload_blob;
+    unsigned long long payload_length;
+};
+
+// Null pointers until load_build_info (or a test) fills it.
+extern BuildInfo g_build_info;
+
+// Finds the payload section and the constants section in the launcher's own
+// image, checks the constants block (its layout and its CRC-32) and points
+// g_build_info into them. False, leaving g_build_info untouched, when either
+// section is missing or the block is damaged.
+bool load_build_info();
+
+#endif

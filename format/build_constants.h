@@ -1,0 +1,77 @@
+// build_constants.h: the layout of the build-time constants a packed
+// launcher carries in an image section of its own, and the names of its two
+// sections. The packer writes them; the launcher reads them from its own
+// mapped image at start-up.
+//
+// Section ".zobrel": the payload blob alone (payload_format.h); the
+// section's VirtualSize is the blob length L.
+//
+// Section ".zobinfo": one block of constants, all integers little-endian,
+// offsets from the block's first byte:
+//
+//   offset  size    content
+//   0       8       magic "ZOBINFO1"
+//   8       4       T, the block's size in bytes, header included
+//   12      4       CRC-32 (zlib's crc32 from 0) of bytes 16 to T
+//   16      4       N, the number of entries
+//   20      12 * N  entries: u32 key, u32 offset of the value, u32 size of the value in bytes
+//   ...             the values, each starting at a multiple of 8, zero bytes between them
+//
+// Keys of this layout (each at most once; a reader ignores keys it does not know):
+//
+//   1  target specification   UTF-16LE text and one 0 unit; the size counts the 0 unit
+//   2  company                same form
+//   3  product                same form
+//   4  version                same form
+//   5  file version           same form
+//   6  product version        same form
+//
+// The first six are required. Text holds no 0 unit before its last one.
+#ifndef ZOBREL_FORMAT_BUILD_CONSTANTS_H
+#define ZOBREL_FORMAT_BUILD_CONSTANTS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+static const char PAYLOAD_SECTION_NAME[] = ".zobrel";
+static const char CONSTANTS_SECTION_NAME[] = ".zobinfo";
+
+static const unsigned char CONSTANTS_MAGIC[8] = {'Z', 'O', 'B', 'I', 'N', 'F', 'O', '1'};
+static const size_t CONSTANTS_HEADER_SIZE = 20;
+static const size_t CONSTANTS_ENTRY_SIZE = 12;
+static const size_t CONSTANTS_VALUE_ALIGNMENT = 8;
+// Bytes from this offset on are covered by the block's CRC-32.
+static const size_t CONSTANTS_CHECKED_FROM = 16;
+
+enum ConstantKey {
+    CONSTANT_TARGET_SPEC = 1,
+    CONSTANT_COMPANY = 2,
+    CONSTANT_PRODUCT = 3,
+    CONSTANT_VERSION = 4,
+    CONSTANT_FILE_VERSION = 5,
+    CONSTANT_PRODUCT_VERSION = 6,
+};
+
+// The number of text constants every block must hold: keys 1 to 6.
+static const unsigned REQUIRED_TEXT_CONSTANTS = 6;
+
+// Keys below this are read; others are skipped.
+static const unsigned CONSTANT_KEY_LIMIT = 16;
+
+// A checked block: each known key's value, or null when the block has none.
+struct ConstantsView {
+    const unsigned char *values[CONSTANT_KEY_LIMIT];
+    uint32_t sizes[CONSTANT_KEY_LIMIT];
+    uint32_t total_size;  // T
+    uint32_t stored_crc;  // to compare with the CRC-32 of bytes 16 to T
+};
+
+// Checks the block's structure within the `available` bytes that follow it
+// and fills the view: the magic, T within what is available, every entry's
+// value inside the block and aligned, no key twice, keys 1 to 6 present and
+// each a text of at least its 0 unit with no 0 unit before its end. False at
+// the first fault. The CRC-32 is the caller's to check (so each side uses its
+// own CRC-32 code).
+bool parse_constants_block(const unsigned char *block, size_t available, ConstantsView *view);
+
+#endif

@@ -1,0 +1,48 @@
+// build_constants_writer.cpp: writes a build constants block.
+#include "build_constants_writer.h"
+
+#include <zlib.h>
+
+#include "build_constants.h"
+#include "little_endian.h"
+
+static void put_u32(std::string &out, size_t at, uint32_t value)
+{
+    unsigned char bytes[4];
+    write_le32(bytes, value);
+    out.replace(at, 4, reinterpret_cast<const char *>(bytes), 4);
+}
+
+std::string write_constants_block(const std::vector<ConstantValue> &values)
+{
+    std::string block(CONSTANTS_HEADER_SIZE + CONSTANTS_ENTRY_SIZE * values.size(), '\0');
+    block.replace(0, sizeof CONSTANTS_MAGIC, reinterpret_cast<const char *>(CONSTANTS_MAGIC),
+                  sizeof CONSTANTS_MAGIC);
+    put_u32(block, 16, static_cast<uint32_t>(values.size()));
+    for (size_t i = 0; i < values.size(); i++) {
+        block.resize((block.size() + CONSTANTS_VALUE_ALIGNMENT - 1) / CONSTANTS_VALUE_ALIGNMENT *
+                         CONSTANTS_VALUE_ALIGNMENT,
+                     '\0');
+        const size_t entry = CONSTANTS_HEADER_SIZE + CONSTANTS_ENTRY_SIZE * i;
+        put_u32(block, entry, values[i].key);
+        put_u32(block, entry + 4, static_cast<uint32_t>(block.size()));
+        put_u32(block, entry + 8, static_cast<uint32_t>(values[i].bytes.size()));
+        block += values[i].bytes;
+    }
+    put_u32(block, 8, static_cast<uint32_t>(block.size()));
+    const unsigned char *checked = reinterpret_cast<const unsigned char *>(block.data()) + CONSTANTS_CHECKED_FROM;
+    put_u32(block, 12,
+            static_cast<uint32_t>(crc32(0L, checked, static_cast<uInt>(block.size() - CONSTANTS_CHECKED_FROM))));
+    return block;
+}
+
+std::string constant_text(const std::u16string &text)
+{
+    std::string bytes;
+    for (char16_t unit : text) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    bytes.append(2, '\0');
+    return bytes;
+}

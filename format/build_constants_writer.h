@@ -1,0 +1,24 @@
+// build_constants_writer.h: lays out a build constants block
+// (build_constants.h). For the packer and for tests that make images.
+#ifndef ZOBREL_FORMAT_BUILD_CONSTANTS_WRITER_H
+#define ZOBREL_FORMAT_BUILD_CONSTANTS_WRITER_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+struct ConstantValue {
+    uint32_t key;
+    std::string bytes;
+};
+
+// The block: header, one entry per value in the order given, the values each
+// at a multiple of 8 with zero bytes between them, and the CRC-32 over bytes
+// 16 to the end. Keys are not checked here.
+std::string write_constants_block(const std::vector<ConstantValue> &values);
+
+// A text constant's bytes: the UTF-16 units little-endian, then one 0 unit.
+std::string constant_text(const std::u16string &text);
+
+#endif

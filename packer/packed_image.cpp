@@ -1,0 +1,33 @@
+// packed_image.cpp: the packed executable, from the launcher image and what it carries.
+#include "packed_image.h"
+
+#include "build_constants.h"
+#include "pe_writer.h"
+#include "resources.h"
+
+// The launcher image, placed in this program by launcher_image.S.
+extern "C" const unsigned char zobrel_launcher_image[];
+extern "C" const unsigned char zobrel_launcher_image_end[];
+
+namespace zobrel {
+
+std::string embedded_launcher_image()
+{
+    return std::string(reinterpret_cast<const char *>(zobrel_launcher_image),
+                       static_cast<size_t>(zobrel_launcher_image_end - zobrel_launcher_image));
+}
+
+std::string make_packed_image(const std::string &launcher, const std::string &blob, const ProductInfo &info,
+                              const std::string &ico)
+{
+    PeWriter writer(launcher);
+    writer.append_section(PAYLOAD_SECTION_NAME, blob, kReadOnlyDataSection);
+    writer.append_section(CONSTANTS_SECTION_NAME, constants_block(info), kReadOnlyDataSection);
+    const uint32_t resources_rva = writer.next_section_rva();
+    const std::string resources = make_resource_section(resources_rva, info, ico);
+    writer.append_section(".rsrc", resources, kReadOnlyDataSection);
+    writer.set_data_directory(kResourceDirectory, resources_rva, static_cast<uint32_t>(resources.size()));
+    return writer.finish();
+}
+
+}  // namespace zobrel

@@ -1,0 +1,26 @@
+// packed_image.h: assembles a packed executable from the prebuilt launcher
+// image, the payload blob, the product information and the icon.
+#ifndef ZOBREL_PACKER_PACKED_IMAGE_H
+#define ZOBREL_PACKER_PACKED_IMAGE_H
+
+#include <string>
+
+#include "product_info.h"
+
+namespace zobrel {
+
+// The launcher image this packer carries (built with it, embedded in it).
+std::string embedded_launcher_image();
+
+// The launcher with three sections appended, in this order: the payload
+// blob (".zobrel", VirtualSize = its length), the build constants
+// (".zobinfo") and the resources (".rsrc", named by the resource data
+// directory). The checksum and every size in the headers agree. Throws
+// PackError if the launcher image cannot take the sections. ico is empty or
+// an icon that passed icon_problem.
+std::string make_packed_image(const std::string &launcher, const std::string &blob, const ProductInfo &info,
+                              const std::string &ico);
+
+}  // namespace zobrel
+
+#endif
