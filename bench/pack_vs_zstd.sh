@@ -2,15 +2,15 @@
 # Times zobrel-pack build on a ~130 MB folder of real Windows binaries against
 # the zstd command line compressing the same bytes with the same parameters
 # (level, threads, 2^27 window with long-distance matching, no checksum), in
-# the same run, and prints the packer's time as a ratio of zstd's.
+# the same run, and prints the packer's time as a ratio of zstd's: min,
+# median and max over the runs, for each level.
 #
-#   bench/pack_vs_zstd.sh            environment: BENCH_LEVEL (19), BENCH_THREADS (nproc),
-#                                    BENCH_MB (130), BENCH_RUNS (1), ZOBREL_PACK, ZOBREL_RUNTIME
+#   bench/pack_vs_zstd.sh      environment: BENCH_LEVELS ("3 19"), BENCH_THREADS (nproc),
+#                              BENCH_MB (130), BENCH_RUNS (5), ZOBREL_PACK
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 pack=${ZOBREL_PACK:-$root/build/host/packer/zobrel-pack}
 src=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
-level=${BENCH_LEVEL:-19}
 threads=${BENCH_THREADS:-$(nproc)}
 want=$(( ${BENCH_MB:-130} * 1000 * 1000 ))
 
@@ -39,22 +39,36 @@ files=$(find "$app" -type f | wc -l)
 { cat "$app/cmd.exe"; find "$app/lib" -type f -print0 | LC_ALL=C sort -z | xargs -0 cat; } > "$work/all.bin"
 
 now() { date +%s.%N; }
-echo "bench: $files files, $total bytes; level $level, $threads threads"
+echo "bench: $files files, $total bytes; $threads threads; levels ${BENCH_LEVELS:-3 19}; ${BENCH_RUNS:-5} runs each"
 
-# Runs alternate, and the fastest of each counts: the machine is shared, and
-# the minimum is the figure least disturbed by other load.
+# Each run times zstd and the packer back to back, in alternating order, and
+# gives one ratio: the machine is shared, and a pair sees the same load.
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
-faster() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
-zstd_s="" pack_s=""
-for _ in $(seq "${BENCH_RUNS:-1}"); do
-  t0=$(now)
-  zstd -q -f -"$level" --ultra -T"$threads" --long=27 --no-check "$work/all.bin" -o "$work/all.zst"
-  t1=$(now)
-  "$pack" build "$app" --main cmd.exe -o "$work/out.exe" --level "$level" --threads "$threads" --quiet
-  t2=$(now)
-  zstd_s=$(faster "$zstd_s" "$(elapsed "$t0" "$t1")")
-  pack_s=$(faster "$pack_s" "$(elapsed "$t1" "$t2")")
+for level in ${BENCH_LEVELS:-3 19}; do
+  ratios=()
+  for run in $(seq "${BENCH_RUNS:-5}"); do
+    time_zstd() {
+      local t0 t1
+      t0=$(now)
+      zstd -q -f -"$level" --ultra -T"$threads" --long=27 --no-check "$work/all.bin" -o "$work/all.zst"
+      t1=$(now)
+      zstd_s=$(elapsed "$t0" "$t1")
+    }
+    time_pack() {
+      local t0 t1
+      t0=$(now)
+      "$pack" build "$app" --main cmd.exe -o "$work/out.exe" --level "$level" --threads "$threads" --quiet
+      t1=$(now)
+      pack_s=$(elapsed "$t0" "$t1")
+    }
+    if [ $((run % 2)) = 1 ]; then time_zstd; time_pack; else time_pack; time_zstd; fi
+    ratio=$(awk -v p="$pack_s" -v z="$zstd_s" 'BEGIN { printf "%.3f", p / z }')
+    printf 'level %2d run %d: zstd %6.2f s (%d bytes), zobrel-pack %6.2f s (%d bytes, whole executable), ratio %s\n' \
+      "$level" "$run" "$zstd_s" "$(stat -c %s "$work/all.zst")" "$pack_s" "$(stat -c %s "$work/out.exe")" "$ratio"
+    ratios+=("$ratio")
+  done
+  printf '%s\n' "${ratios[@]}" | sort -n | awk -v level="$level" '
+    { r[NR] = $1 }
+    END { m = (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
+          printf "level %d: zobrel-pack / zstd  min %.3f  median %.3f  max %.3f  (target <= 1.15)\n", level, r[1], m, r[NR] }'
 done
-printf 'zstd CLI      %7.2f s  %11d bytes\n' "$zstd_s" "$(stat -c %s "$work/all.zst")"
-printf 'zobrel-pack   %7.2f s  %11d bytes (whole executable)\n' "$pack_s" "$(stat -c %s "$work/out.exe")"
-printf 'ratio zobrel-pack / zstd = %.3f (target <= 1.15)\n' "$(awk -v p="$pack_s" -v z="$zstd_s" 'BEGIN { print p / z }')"

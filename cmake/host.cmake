@@ -35,3 +35,6 @@ add_subdirectory(format)
 add_subdirectory(packer)
 add_subdirectory(packer/tests)
 include(cmake/package.cmake)
+
+# The Linux archive, installed as a user would and used by another project.
+add_test(NAME install_test COMMAND ${CMAKE_SOURCE_DIR}/tests/install_test.sh ${CMAKE_BINARY_DIR})

@@ -30,9 +30,11 @@ std::string write_constants_block(const std::vector<ConstantValue> &values)
         block += values[i].bytes;
     }
     put_u32(block, 8, static_cast<uint32_t>(block.size()));
-    const unsigned char *checked = reinterpret_cast<const unsigned char *>(block.data()) + CONSTANTS_CHECKED_FROM;
-    put_u32(block, 12,
-            static_cast<uint32_t>(crc32(0L, checked, static_cast<uInt>(block.size() - CONSTANTS_CHECKED_FROM))));
+    const unsigned char *checked =
+        reinterpret_cast<const unsigned char *>(block.data()) + CONSTANTS_CHECKED_FROM;
+    put_u32(
+        block, 12,
+        static_cast<uint32_t>(crc32(0L, checked, static_cast<uInt>(block.size() - CONSTANTS_CHECKED_FROM))));
     return block;
 }
 

@@ -23,6 +23,8 @@ namespace {
 
 const uint64_t kMaxFileSize = uint64_t{1} << 32;
 const size_t kChunk = size_t{1} << 20;
+// Files up to this size are read into memory once; larger ones twice.
+const uint64_t kWholeFile = uint64_t{64} << 20;
 
 std::string quoted(const fs::path &p)
 {
@@ -266,53 +268,65 @@ uint64_t archive_size(const std::vector<SourceFile> &files)
 void write_archive(const std::vector<SourceFile> &files,
                    const std::function<void(const void *, size_t)> &sink)
 {
-    std::vector<unsigned char> out;
-    out.reserve(kChunk + 4096);
+    std::vector<unsigned char> header;
+    std::string whole;
     std::vector<char> buf(kChunk);
-    auto flush = [&] {
-        if (!out.empty()) sink(out.data(), out.size());
-        out.clear();
-    };
     auto changed = [](const SourceFile &f) {
         return PackError("file " + quoted(f.path) + " changed while it was being packed; pack again");
     };
+    auto put_header = [&](const SourceFile &f, uint32_t crc) {
+        header.clear();
+        for (char16_t u : f.name) put_u16(header, u);
+        put_u16(header, 0);
+        put_u64(header, f.size);
+        put_u32(header, stored_checksum(crc));
+        sink(header.data(), header.size());
+    };
+    // Streams the file through buf, passing each piece to `piece`; returns its CRC-32.
+    auto stream = [&](const SourceFile &f, const std::function<void(const char *, size_t)> &piece) {
+        std::ifstream in(f.path, std::ios::binary);
+        if (!in) throw PackError("cannot read " + quoted(f.path));
+        uint32_t c = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+        uint64_t got = 0;
+        while (in) {
+            in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+            size_t n = static_cast<size_t>(in.gcount());
+            if (n == 0) break;
+            got += n;
+            if (got > f.size) throw changed(f);
+            c = static_cast<uint32_t>(crc32(c, reinterpret_cast<const Bytef *>(buf.data()), static_cast<uInt>(n)));
+            piece(buf.data(), n);
+        }
+        if (in.bad()) throw PackError("cannot read " + quoted(f.path) + ": read error");
+        if (got != f.size) throw changed(f);
+        return c;
+    };
     for (const SourceFile &f : files) {
-        // Two passes: the checksum precedes the content in the record, and a
-        // file may be as large as 4 GiB, so it is not held in memory.
-        uint32_t crc = 0;
-        for (int pass = 0; pass < 2; ++pass) {
+        if (f.size <= kWholeFile) {
+            // Read once, straight into memory: the checksum precedes the
+            // content in the record, and what was checksummed is what is stored.
+            whole.resize(static_cast<size_t>(f.size));
             std::ifstream in(f.path, std::ios::binary);
             if (!in) throw PackError("cannot read " + quoted(f.path));
-            uint32_t c = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
-            uint64_t got = 0;
-            while (in) {
-                in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-                size_t n = static_cast<size_t>(in.gcount());
-                if (n == 0) break;
-                got += n;
-                if (got > f.size) throw changed(f);
-                c = static_cast<uint32_t>(
-                    crc32(c, reinterpret_cast<const Bytef *>(buf.data()), static_cast<uInt>(n)));
-                if (pass == 1) {
-                    out.insert(out.end(), buf.data(), buf.data() + n);
-                    if (out.size() >= kChunk) flush();
-                }
-            }
+            in.read(&whole[0], static_cast<std::streamsize>(whole.size()));
             if (in.bad()) throw PackError("cannot read " + quoted(f.path) + ": read error");
-            if (got != f.size) throw changed(f);
-            if (pass == 0) {
-                crc = c;
-                for (char16_t u : f.name) put_u16(out, u);
-                put_u16(out, 0);
-                put_u64(out, f.size);
-                put_u32(out, stored_checksum(crc));
-            } else if (c != crc) {
+            if (static_cast<uint64_t>(in.gcount()) != f.size || in.peek() != std::char_traits<char>::eof()) {
                 throw changed(f);
             }
+            put_header(f, static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef *>(whole.data()),
+                                                      static_cast<uInt>(whole.size()))));
+            for (size_t at = 0; at < whole.size(); at += kChunk) {
+                sink(whole.data() + at, std::min(kChunk, whole.size() - at));
+            }
+        } else {
+            // Too large to hold: a checksum pass, then the content, checked again.
+            const uint32_t crc = stream(f, [](const char *, size_t) {});
+            put_header(f, crc);
+            if (stream(f, [&](const char *p, size_t n) { sink(p, n); }) != crc) throw changed(f);
         }
     }
-    put_u16(out, 0);  // end marker
-    flush();
+    const unsigned char end_marker[2] = {0, 0};
+    sink(end_marker, sizeof end_marker);
 }
 
 }  // namespace zobrel

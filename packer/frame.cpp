@@ -4,6 +4,7 @@
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameProgression, ZSTD_getFrameHeader
 #include <zstd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "error.h"
@@ -39,8 +40,9 @@ BlobWriter::BlobWriter(const FrameOptions &options, uint64_t archive_size)
     cctx_ = ZSTD_createCCtx();
     if (!cctx_) throw PackError("zstd: cannot create a compression context (out of memory)");
     check_zstd(ZSTD_CCtx_setParameter(cctx_, ZSTD_c_compressionLevel, options.level), "compression level");
-    check_zstd(ZSTD_CCtx_setParameter(cctx_, ZSTD_c_windowLog, static_cast<int>(window_log_for(archive_size))),
-               "window log");
+    check_zstd(
+        ZSTD_CCtx_setParameter(cctx_, ZSTD_c_windowLog, static_cast<int>(window_log_for(archive_size))),
+        "window log");
     check_zstd(ZSTD_CCtx_setParameter(cctx_, ZSTD_c_enableLongDistanceMatching, 1), "long distance matching");
     // The archive's end marker closes it, so the frame needs no content size.
     check_zstd(ZSTD_CCtx_setParameter(cctx_, ZSTD_c_contentSizeFlag, 0), "content size flag");
@@ -51,6 +53,10 @@ BlobWriter::BlobWriter(const FrameOptions &options, uint64_t archive_size)
                "worker threads (is libzstd built with multithreading?)");
     check_zstd(ZSTD_CCtx_setPledgedSrcSize(cctx_, archive_size), "pledged size");
     out_.resize(ZSTD_CStreamOutSize());
+    // Room for the whole frame up front (capped: pages never written are
+    // never touched), so that growing it copies nothing.
+    const uint64_t bound = ZSTD_compressBound(static_cast<size_t>(archive_size)) + 64;
+    blob_.reserve(static_cast<size_t>(std::min<uint64_t>(bound, uint64_t{256} << 20)));
     blob_.append(reinterpret_cast<const char *>(PAYLOAD_MAGIC), PAYLOAD_HEADER_SIZE);
 }
 

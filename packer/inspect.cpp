@@ -192,7 +192,8 @@ bool run_verify(const fs::path &exe, std::FILE *out)
         }
         if (v.count == 0) {
             ++v.problems;
-            std::fprintf(stderr, "zobrel-pack: '%s': the archive holds no records, so there is no main binary\n",
+            std::fprintf(stderr,
+                         "zobrel-pack: '%s': the archive holds no records, so there is no main binary\n",
                          utf8_path(exe).c_str());
         }
         if (v.problems == 0 && out) {

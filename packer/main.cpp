@@ -50,17 +50,21 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
     build->add_option("--main", a.main, "the program to run, relative to APP_DIR")->required();
     build->add_option("-o,--output", a.output, "the executable to write; its folder must exist")->required();
     build->add_option("--company", a.company, "company name (default: empty)");
-    build->add_option("--product", a.product, "product name (default: the main binary's name without extension)");
+    build->add_option("--product", a.product,
+                      "product name (default: the main binary's name without extension)");
     build->add_option("--version-key", a.version_key,
                       "the text of the target specification's {VERSION} key\n"
                       "(default: PRODUCT_VERSION-FILE_VERSION)");
-    build->add_option("--file-version", a.file_version, "file version A.B.C.D, each 0-65535 (default 0.0.0.0)");
+    build->add_option("--file-version", a.file_version,
+                      "file version A.B.C.D, each 0-65535 (default 0.0.0.0)");
     build->add_option("--product-version", a.product_version, "product version (default: the file version)");
     build->add_option("--target-spec", a.target_spec,
                       "the unpack folder, with {KEY} placeholders; must be absolute once expanded");
     build->add_option("--icon", a.icon, "icon of the executable (.ico)");
     build->add_option("--level", a.level, "zstd level (default 19)")->check(CLI::Range(1, 22));
-    build->add_option("--threads", a.threads, "compression threads (default: one per core); does not change the output")
+    build
+        ->add_option("--threads", a.threads,
+                     "compression threads (default: one per core); does not change the output")
         ->check(CLI::Range(1, 1024));
     build->add_flag("--checksum", a.checksum, "add zstd's content checksum, checked at unpack time");
     build->add_flag("--quiet", a.quiet, "no progress bar and no summary line");
@@ -96,7 +100,8 @@ int usage_error(const CLI::App &app, const CLI::ParseError &e)
     const CLI::App *command = nullptr;
     for (const CLI::App *sub : app.get_subcommands()) command = sub;
     const std::string name = command ? command->get_name() + " " : "";
-    std::fprintf(stderr, "zobrel-pack: %s%s\n(see 'zobrel-pack %s--help')\n", name.c_str(), e.what(), name.c_str());
+    std::fprintf(stderr, "zobrel-pack: %s%s\n(see 'zobrel-pack %s--help')\n", name.c_str(), e.what(),
+                 name.c_str());
     return 2;
 }
 
@@ -112,13 +117,15 @@ int main(int argc, char **argv)
     BuildArguments build_args;
     CLI::App *build = add_build(app, build_args);
     std::string exe, dir;
-    CLI::App *list = app.add_subcommand("list", "show the packed files, main binary first: size, CRC-32, name");
+    CLI::App *list =
+        app.add_subcommand("list", "show the packed files, main binary first: size, CRC-32, name");
     list->add_option("OUT.exe", exe, "a packed executable")->required();
     CLI::App *verify = app.add_subcommand("verify", "decode everything and check every checksum");
     verify->add_option("OUT.exe", exe, "a packed executable")->required();
     verify->footer("Checks the header, padding, length record, names and every CRC-32 (and zstd's\n"
                    "checksum if present). Exit status 0 only if all hold, 1 otherwise.\n");
-    CLI::App *extract = app.add_subcommand("extract", "write the packed files into a folder, running nothing");
+    CLI::App *extract =
+        app.add_subcommand("extract", "write the packed files into a folder, running nothing");
     extract->add_option("OUT.exe", exe, "a packed executable")->required();
     extract->add_option("DIR", dir, "where to write them (created if missing)")->required();
     extract->footer("Each file is written under a temporary name and takes its own name only\n"
@@ -134,7 +141,8 @@ int main(int argc, char **argv)
     bool known = false;
     for (const CLI::App *command : commands) known = known || command->check_name(args[0]);
     if (args[0].empty() || (args[0][0] != '-' && !known)) {
-        std::fprintf(stderr, "zobrel-pack: unknown command '%s'\n(see 'zobrel-pack --help')\n", args[0].c_str());
+        std::fprintf(stderr, "zobrel-pack: unknown command '%s'\n(see 'zobrel-pack --help')\n",
+                     args[0].c_str());
         return 2;
     }
     try {

@@ -92,8 +92,8 @@ ProductInfo product_info(const BuildOptions &o)
     for (const std::string &key : keys) {
         for (const ProductKey &k : product_keys) {
             if (key == k.key && k.value->empty()) {
-                throw PackError(std::string("option ") + k.option + ": the target specification uses {" + k.key +
-                                "}, so it must not be empty");
+                throw PackError(std::string("option ") + k.option + ": the target specification uses {" +
+                                k.key + "}, so it must not be empty");
             }
         }
     }
@@ -106,17 +106,19 @@ void check_output_folder(const fs::path &output)
 {
     if (output.empty()) throw PackError("no output file: give -o OUT.exe");
     std::error_code ec;
-    if (fs::is_directory(output, ec)) throw PackError("output " + quoted(output) + " is a folder; give a file name");
+    if (fs::is_directory(output, ec))
+        throw PackError("output " + quoted(output) + " is a folder; give a file name");
     const fs::path folder = fs::absolute(output, ec).parent_path();
     if (!fs::is_directory(folder, ec)) {
-        throw PackError("cannot write " + quoted(output) + ": its folder " + quoted(folder) + " does not exist");
+        throw PackError("cannot write " + quoted(output) + ": its folder " + quoted(folder) +
+                        " does not exist");
     }
     const fs::path probe = folder / (".zobrel-pack-probe-" + std::to_string(current_process_id()));
     std::ofstream test(probe, std::ios::binary);
     const int error = errno;
     if (!test) {
-        throw PackError("cannot write " + quoted(output) + ": cannot create files in its folder " + quoted(folder) +
-                        " (" + std::strerror(error) + ")");
+        throw PackError("cannot write " + quoted(output) + ": cannot create files in its folder " +
+                        quoted(folder) + " (" + std::strerror(error) + ")");
     }
     test.close();
     fs::remove(probe, ec);
@@ -129,7 +131,8 @@ std::string read_icon(const fs::path &icon)
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in.good() && !in.eof()) throw PackError("option --icon: cannot read " + quoted(icon));
     std::string bad = in ? icon_problem(bytes) : "cannot read it";
-    if (!bad.empty()) throw PackError("option --icon: " + quoted(icon) + " is not a usable .ico file: " + bad);
+    if (!bad.empty())
+        throw PackError("option --icon: " + quoted(icon) + " is not a usable .ico file: " + bad);
     return bytes;
 }
 
@@ -141,7 +144,8 @@ void check_main_binary(const SourceFile &main)
     PeImage image;
     std::string why = read_pe_headers(main.path, image);
     if (!why.empty()) {
-        throw PackError(who + " is not a Windows executable (" + why + "); give --main the application's .exe");
+        throw PackError(who + " is not a Windows executable (" + why +
+                        "); give --main the application's .exe");
     }
     if (image.characteristics & kCharacteristicDll) {
         throw PackError(who + " is a DLL, not a program; give --main the application's .exe");
@@ -152,7 +156,8 @@ void check_main_binary(const SourceFile &main)
     char buf[64];
     if (image.machine != kMachineAmd64) {
         std::snprintf(buf, sizeof buf, "0x%04x", image.machine);
-        warn(who + " is not a 64-bit x86 program (machine " + buf + "); the launcher may not be able to start it");
+        warn(who + " is not a 64-bit x86 program (machine " + buf +
+             "); the launcher may not be able to start it");
     }
     if (image.subsystem != kSubsystemConsole) {
         warn(who + " is not a console program (subsystem " + std::to_string(image.subsystem) +
@@ -199,7 +204,8 @@ std::u16string payload_id(const std::string &blob)
 // into place, so a failed or interrupted build leaves nothing that looks valid.
 void write_output(const fs::path &output, const std::string &image)
 {
-    const fs::path pending = path_from_utf8(utf8_path(output) + ".tmp-" + std::to_string(current_process_id()));
+    const fs::path pending =
+        path_from_utf8(utf8_path(output) + ".tmp-" + std::to_string(current_process_id()));
     struct Cleanup {
         const fs::path &path;
         bool keep = false;

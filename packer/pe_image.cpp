@@ -15,7 +15,8 @@ std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &
 {
     if (size < 64 || data[0] != 'M' || data[1] != 'Z') return "it does not start with an MZ header";
     const uint64_t pe = read_le32(data + 0x3C);
-    if (pe + 24 > size || !(data[pe] == 'P' && data[pe + 1] == 'E' && data[pe + 2] == 0 && data[pe + 3] == 0)) {
+    if (pe + 24 > size ||
+        !(data[pe] == 'P' && data[pe + 1] == 'E' && data[pe + 2] == 0 && data[pe + 3] == 0)) {
         return "it has no PE signature";
     }
     const unsigned char *head = data + pe;
@@ -25,7 +26,8 @@ std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &
     image.characteristics = read_le16(head + 22);
     const uint64_t optional = pe + 24;
     // The subsystem field sits at offset 68 in both PE32 and PE32+.
-    if (optional_size < 70 || optional + optional_size > size) return "its optional header is missing or truncated";
+    if (optional_size < 70 || optional + optional_size > size)
+        return "its optional header is missing or truncated";
     image.optional_magic = read_le16(data + optional);
     image.subsystem = read_le16(data + optional + 68);
     image.file_header_offset = static_cast<uint32_t>(pe + 4);
@@ -97,7 +99,8 @@ std::vector<unsigned char> read_section(const fs::path &file, const char *name)
     }
     std::vector<unsigned char> bytes(sec->virtual_size);
     std::ifstream in(file, std::ios::binary);
-    if (!in || !read_at(in, sec->raw_offset, bytes.data(), bytes.size())) throw PackError("cannot read " + who);
+    if (!in || !read_at(in, sec->raw_offset, bytes.data(), bytes.size()))
+        throw PackError("cannot read " + who);
     return bytes;
 }
 

@@ -31,7 +31,7 @@ struct PeImage {
     uint16_t optional_magic = 0;
     uint16_t subsystem = 0;
     // Where the headers lie, for a writer.
-    uint32_t file_header_offset = 0;      // just after "PE\0\0"
+    uint32_t file_header_offset = 0;  // just after "PE\0\0"
     uint32_t optional_header_offset = 0;
     uint32_t optional_header_size = 0;
     uint32_t section_table_offset = 0;

@@ -43,7 +43,8 @@ PeWriter::PeWriter(std::string image) : image_(std::move(image))
 {
     std::string why = parse_pe_headers(at(image_, 0), image_.size(), headers_);
     if (!why.empty()) throw PackError("the launcher image is not a PE file: " + why);
-    if (headers_.optional_magic != kOptionalMagicPe32Plus || headers_.optional_header_size < kDataDirectories) {
+    if (headers_.optional_magic != kOptionalMagicPe32Plus ||
+        headers_.optional_header_size < kDataDirectories) {
         throw PackError("the launcher image is not a 64-bit (PE32+) image");
     }
     const size_t optional = headers_.optional_header_offset;
@@ -67,7 +68,8 @@ PeWriter::PeWriter(std::string image) : image_(std::move(image))
             }
             file_end = std::max<uint64_t>(file_end, uint64_t{s.raw_offset} + s.raw_size);
         }
-        image_end = std::max<uint64_t>(image_end, uint64_t{s.virtual_address} + std::max(s.virtual_size, s.raw_size));
+        image_end =
+            std::max<uint64_t>(image_end, uint64_t{s.virtual_address} + std::max(s.virtual_size, s.raw_size));
     }
     if (file_end != image_.size()) {
         throw PackError("the launcher image carries data after its last section");
@@ -114,7 +116,8 @@ void PeWriter::append_section(const std::string &name, const std::string &data, 
     write_le32(h + 16, section.raw_size);
     write_le32(h + 20, section.raw_offset);
     write_le32(h + 36, characteristics);
-    write_le16(at(image_, headers_.file_header_offset + 2), static_cast<uint16_t>(headers_.sections.size() + 1));
+    write_le16(at(image_, headers_.file_header_offset + 2),
+               static_cast<uint16_t>(headers_.sections.size() + 1));
     image_ += data;
     image_.resize(section.raw_offset + section.raw_size, '\0');
     headers_.sections.push_back(section);
@@ -144,7 +147,7 @@ std::string PeWriter::finish()
 {
     const size_t field = headers_.optional_header_offset + kCheckSum;
     write_le32(at(image_, field), pe_checksum(image_, field));
-    return image_;
+    return std::move(image_);
 }
 
 uint32_t pe_checksum(const std::string &image, size_t checksum_offset)

@@ -38,6 +38,7 @@ public:
 
     // The finished image: section count, image size, initialized-data size
     // and the optional header's checksum made to agree with its sections.
+    // The writer is spent afterwards.
     std::string finish();
 
 private:

@@ -8,7 +8,8 @@
 namespace zobrel {
 
 Progress::Progress(uint64_t total, bool quiet)
-    : total_(total), active_(!quiet && stderr_is_terminal()), start_(std::chrono::steady_clock::now()), last_(start_)
+    : total_(total), active_(!quiet && stderr_is_terminal()), start_(std::chrono::steady_clock::now()),
+      last_(start_)
 {
 }
 
@@ -69,8 +70,8 @@ std::string summary_line(uint64_t files, uint64_t bytes_in, uint64_t bytes_out, 
     char buf[256];
     double ratio = bytes_in ? 100.0 * static_cast<double>(bytes_out) / static_cast<double>(bytes_in) : 0.0;
     std::snprintf(buf, sizeof buf, ", %llu bytes in, %llu bytes out (%.1f%%), %.1f s",
-                  static_cast<unsigned long long>(bytes_in), static_cast<unsigned long long>(bytes_out), ratio,
-                  seconds);
+                  static_cast<unsigned long long>(bytes_in), static_cast<unsigned long long>(bytes_out),
+                  ratio, seconds);
     return count_of(files, "file") + buf;
 }
 

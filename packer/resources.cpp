@@ -222,16 +222,18 @@ std::string make_version_resource(const ProductInfo &info)
 
     const std::u16string exe_name = info.product + u".exe";
     VersionNode table{u"000004B0", "", 0, 1, {}};
-    table.children = {text_value(u"CompanyName", info.company),      text_value(u"FileDescription", exe_name),
-                      text_value(u"FileVersion", info.file_version), text_value(u"InternalName", info.product),
-                      text_value(u"OriginalFilename", exe_name),     text_value(u"ProductName", info.product),
-                      text_value(u"ProductVersion", info.file_version)};
+    table.children = {
+        text_value(u"CompanyName", info.company),        text_value(u"FileDescription", exe_name),
+        text_value(u"FileVersion", info.file_version),   text_value(u"InternalName", info.product),
+        text_value(u"OriginalFilename", exe_name),       text_value(u"ProductName", info.product),
+        text_value(u"ProductVersion", info.file_version)};
     std::string translation;
     put16(translation, 0x0000);  // language
     put16(translation, 1200);    // code page: UTF-16
     VersionNode root{u"VS_VERSION_INFO", fixed, static_cast<uint16_t>(fixed.size()), 0, {}};
-    root.children = {VersionNode{u"StringFileInfo", "", 0, 1, {table}},
-                     VersionNode{u"VarFileInfo", "", 0, 1, {VersionNode{u"Translation", translation, 4, 0, {}}}}};
+    root.children = {
+        VersionNode{u"StringFileInfo", "", 0, 1, {table}},
+        VersionNode{u"VarFileInfo", "", 0, 1, {VersionNode{u"Translation", translation, 4, 0, {}}}}};
     return serialize(root);
 }
 

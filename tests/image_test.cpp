@@ -105,8 +105,9 @@ TEST(Image, IconGroupHoldsAnIconTheSystemCanLoad)
     ASSERT_EQ(id, 1);
     HRSRC image = FindResourceW(module, MAKEINTRESOURCEW(id), RT_ICON);
     ASSERT_NE(image, nullptr);
-    HICON icon = CreateIconFromResourceEx(static_cast<BYTE *>(LockResource(LoadResource(module, image))),
-                                          SizeofResource(module, image), TRUE, 0x00030000, 16, 16, LR_DEFAULTCOLOR);
+    HICON icon =
+        CreateIconFromResourceEx(static_cast<BYTE *>(LockResource(LoadResource(module, image))),
+                                 SizeofResource(module, image), TRUE, 0x00030000, 16, 16, LR_DEFAULTCOLOR);
     EXPECT_NE(icon, nullptr);
     if (icon != NULL) DestroyIcon(icon);
     FreeLibrary(module);

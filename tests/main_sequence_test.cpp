@@ -49,15 +49,18 @@ TEST(MainSequence, EarlyEndsLeaveNothingOnDisk)
          [](std::string &image) { image[find_section(image, CONSTANTS_SECTION_NAME).raw_offset + 40] ^= 1; },
          "Error, couldn't find attached data header.\r\n", "", 2},
         {"no constants section",
-         [](std::string &image) { image[find_section(image, CONSTANTS_SECTION_NAME).header_offset + 7] = 'X'; },
+         [](std::string &image) {
+             image[find_section(image, CONSTANTS_SECTION_NAME).header_offset + 7] = 'X';
+         },
          "Error, couldn't find attached data header.\r\n", "", 2},
         // The payload header is checked before any directory or file is made.
         {"payload header",
          [](std::string &image) { image[find_section(image, PAYLOAD_SECTION_NAME).raw_offset + 2] = 'y'; },
          "Error, couldn't find attached data header.\r\n", "", 2},
         // The specification is quoted as built, braces and all.
-        {"unknown key", [](std::string &image) { replace_target_spec(image, u"{TEMP}\\zobrel-variant\\{NOPE}"); },
-         "", "Error, couldn't runtime expand spec '{TEMP}\\zobrel-variant\\{NOPE}'.\r\n", FAIL_FAST_STATUS},
+        {"unknown key",
+         [](std::string &image) { replace_target_spec(image, u"{TEMP}\\zobrel-variant\\{NOPE}"); }, "",
+         "Error, couldn't runtime expand spec '{TEMP}\\zobrel-variant\\{NOPE}'.\r\n", FAIL_FAST_STATUS},
         // Nothing expanded, so nothing can be made absolute: no message at all.
         {"empty expansion", [](std::string &image) { replace_target_spec(image, u"{NOPE}\\x"); }, "", "",
          FAIL_FAST_STATUS},

@@ -88,10 +88,7 @@ std::map<std::string, std::string> tree(const fs::path &dir)
 
 class Cli : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        fs::create_directories(t_ / "tmp");
-    }
+    void SetUp() override { fs::create_directories(t_ / "tmp"); }
 
     std::vector<std::string> build_args(const fs::path &app, const fs::path &out,
                                         const std::string &main = "main.exe")
@@ -131,7 +128,8 @@ TEST(Help, EveryCommandHasHelp)
     }
     PackRun top = run_pack({"--help"});
     EXPECT_EQ(top.status, 0);
-    for (const char *cmd : {"build", "list", "verify", "extract"}) EXPECT_TRUE(contains(top.out, cmd)) << top.out;
+    for (const char *cmd : {"build", "list", "verify", "extract"})
+        EXPECT_TRUE(contains(top.out, cmd)) << top.out;
     PackRun version = run_pack({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "zobrel-pack " ZOBREL_PACK_VERSION "\n");
@@ -314,7 +312,8 @@ TEST_F(Cli, DefaultsComeFromTheMainBinaryAndTheUnpackFolderFromThePayload)
     EXPECT_NE(other, id);
     // An explicit specification is used exactly as given.
     ASSERT_EQ(build(t_ / "app", t_ / "given.exe", {"--target-spec", "{CACHE_DIR}\\main\\fixed"}).status, 0);
-    EXPECT_TRUE(contains(read_file(t_ / "given.exe"), u16le(u"{CACHE_DIR}\\main\\fixed") + std::string(2, '\0')));
+    EXPECT_TRUE(
+        contains(read_file(t_ / "given.exe"), u16le(u"{CACHE_DIR}\\main\\fixed") + std::string(2, '\0')));
 }
 
 TEST_F(Cli, SameFolderAndOptionsGiveTheSameBytes)
@@ -539,7 +538,7 @@ TEST_F(Cli, InterruptedBuildLeavesNothingBehind)
         std::istringstream in(fields.substr(fields.rfind(')') + 2));
         std::string state, field;
         long ticks = 0;
-        in >> state;  // field 3
+        in >> state;                                                                    // field 3
         for (int i = 4; i <= 14 && in >> field; ++i) ticks = std::atol(field.c_str());  // field 14: utime
         if (state == "Z" || ticks >= sysconf(_SC_CLK_TCK) / 5) break;
         usleep(1000);
@@ -780,7 +779,8 @@ TEST_F(Cli, ExtractOfADamagedPayloadLeavesNoPartialFile)
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(contains(r.err, "bad.exe")) << r.err;
         std::vector<std::string> left;
-        for (const auto &e : fs::recursive_directory_iterator(box / "dest")) left.push_back(e.path().filename());
+        for (const auto &e : fs::recursive_directory_iterator(box / "dest"))
+            left.push_back(e.path().filename());
         EXPECT_EQ(left, std::vector<std::string>{"m.exe"}) << "only the whole first file stays";
     }
 }

@@ -37,7 +37,9 @@ uint16_t u16(const std::string &s, size_t at)
 PeImage headers(const std::string &image)
 {
     PeImage pe;
-    EXPECT_EQ(zobrel::parse_pe_headers(reinterpret_cast<const unsigned char *>(image.data()), image.size(), pe), "");
+    EXPECT_EQ(
+        zobrel::parse_pe_headers(reinterpret_cast<const unsigned char *>(image.data()), image.size(), pe),
+        "");
     return pe;
 }
 
@@ -108,7 +110,8 @@ TEST(PeWriter, AppendedSectionsAndEveryHeaderFieldAgree)
     for (size_t i = 0; i < before.sections.size(); ++i) {
         const PeSection &s = before.sections[i];
         EXPECT_EQ(after.sections[i].raw_offset, s.raw_offset);
-        EXPECT_EQ(image.substr(s.raw_offset, s.raw_size), launcher.substr(s.raw_offset, s.raw_size)) << s.name;
+        EXPECT_EQ(image.substr(s.raw_offset, s.raw_size), launcher.substr(s.raw_offset, s.raw_size))
+            << s.name;
     }
     // The new ones follow, aligned, in order, each holding its data exactly.
     uint64_t file_end = launcher.size(), image_end = 0;
@@ -136,16 +139,19 @@ TEST(PeWriter, AppendedSectionsAndEveryHeaderFieldAgree)
     EXPECT_EQ(image.substr(payload.raw_offset, blob.size()), blob);
 
     // Sizes and directories.
-    EXPECT_EQ(optional_field(image, after, 56), (image_end + section_alignment - 1) / section_alignment * section_alignment)
+    EXPECT_EQ(optional_field(image, after, 56),
+              (image_end + section_alignment - 1) / section_alignment * section_alignment)
         << "SizeOfImage";
     uint32_t initialized = optional_field(launcher, before, 8);
-    for (size_t i = before.sections.size(); i < after.sections.size(); ++i) initialized += after.sections[i].raw_size;
+    for (size_t i = before.sections.size(); i < after.sections.size(); ++i)
+        initialized += after.sections[i].raw_size;
     EXPECT_EQ(optional_field(image, after, 8), initialized) << "SizeOfInitializedData";
     const PeSection &rsrc = *section(after, ".rsrc");
     EXPECT_EQ(optional_field(image, after, 112 + 8 * 2), rsrc.virtual_address);
     EXPECT_EQ(optional_field(image, after, 112 + 8 * 2 + 4), rsrc.virtual_size);
     EXPECT_EQ(u32(image, after.file_header_offset + 4), 0u) << "no timestamp";
-    EXPECT_EQ(optional_field(image, after, 64), zobrel::pe_checksum(image, after.optional_header_offset + 64));
+    EXPECT_EQ(optional_field(image, after, 64),
+              zobrel::pe_checksum(image, after.optional_header_offset + 64));
 
     // The constants block reads back, CRC and all.
     const PeSection &info = *section(after, ".zobinfo");
@@ -163,7 +169,8 @@ TEST(PeWriter, ImagesItCannotExtendAreRefused)
     const std::string launcher = zobrel::embedded_launcher_image();
     const PeImage pe = headers(launcher);
     std::string signed_image = launcher;
-    write_le32(reinterpret_cast<unsigned char *>(&signed_image[pe.optional_header_offset + 112 + 8 * 4 + 4]), 16);
+    write_le32(reinterpret_cast<unsigned char *>(&signed_image[pe.optional_header_offset + 112 + 8 * 4 + 4]),
+               16);
     std::string pe32 = launcher;
     write_le16(reinterpret_cast<unsigned char *>(&pe32[pe.optional_header_offset]), 0x10B);
     struct Case {
@@ -232,7 +239,9 @@ std::map<std::u16string, std::u16string> version_strings(const std::string &v)
         for (size_t i = at + 6; u16(v, i) != 0; i += 2) key.push_back(u16(v, i));
         return key;
     };
-    auto value_start = [&](size_t at, const std::u16string &key) { return (at + 6 + 2 * (key.size() + 1) + 3) / 4 * 4; };
+    auto value_start = [&](size_t at, const std::u16string &key) {
+        return (at + 6 + 2 * (key.size() + 1) + 3) / 4 * 4;
+    };
     EXPECT_EQ(u16(v, 0), v.size());
     EXPECT_EQ(key_at(0), u"VS_VERSION_INFO");
     size_t at = value_start(0, u"VS_VERSION_INFO") + u16(v, 2);  // past VS_FIXEDFILEINFO
@@ -276,10 +285,13 @@ TEST(Resources, TreeHoldsManifestVersionAndIconInLanguageZero)
     EXPECT_EQ(u32(version, fixed + 20), 0x00030004u);
     EXPECT_EQ(u32(version, fixed + 32), 0x00040004u) << "VOS_NT_WINDOWS32";
     EXPECT_EQ(u32(version, fixed + 36), 1u) << "VFT_APP";
-    const std::map<std::u16string, std::u16string> expected = {
-        {u"CompanyName", u"Caf\u00E9 \U0001F600"}, {u"FileDescription", u"vexor.exe"}, {u"FileVersion", u"1.2.3.4"},
-        {u"InternalName", u"vexor"},              {u"OriginalFilename", u"vexor.exe"}, {u"ProductName", u"vexor"},
-        {u"ProductVersion", u"1.2.3.4"}};
+    const std::map<std::u16string, std::u16string> expected = {{u"CompanyName", u"Caf\u00E9 \U0001F600"},
+                                                               {u"FileDescription", u"vexor.exe"},
+                                                               {u"FileVersion", u"1.2.3.4"},
+                                                               {u"InternalName", u"vexor"},
+                                                               {u"OriginalFilename", u"vexor.exe"},
+                                                               {u"ProductName", u"vexor"},
+                                                               {u"ProductVersion", u"1.2.3.4"}};
     EXPECT_EQ(version_strings(version), expected);
     const std::string translation = std::string("\0\0\xB0\x04", 4);
     EXPECT_EQ(version.substr(version.size() - 4), translation) << "language 0, code page 1200";

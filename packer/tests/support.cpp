@@ -156,5 +156,4 @@ PackRun run_pack(const std::vector<std::string> &args, const std::vector<std::st
     return r;
 }
 
-
 }  // namespace zt

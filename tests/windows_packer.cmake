@@ -1,0 +1,20 @@
+# zobrel-pack.exe under Wine: it packs an application folder (one with
+# non-ASCII names), the result runs, and it is byte for byte what the Linux
+# zobrel-pack makes of the same folder with the same options.
+set(ZOBREL_NAMES_APP_DIR ${CMAKE_CURRENT_BINARY_DIR}/names-app)
+file(MAKE_DIRECTORY ${ZOBREL_NAMES_APP_DIR})
+file(WRITE "${ZOBREL_NAMES_APP_DIR}/données/café ü 中.txt" "café\n")
+file(WRITE "${ZOBREL_NAMES_APP_DIR}/data/plain.txt" "plain\n")
+add_custom_command(OUTPUT ${ZOBREL_NAMES_APP_DIR}/vexor.exe ${ZOBREL_NAMES_APP_DIR}/greeter.dll
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:vexor> $<TARGET_FILE:greeter> ${ZOBREL_NAMES_APP_DIR}
+  DEPENDS vexor greeter)
+add_custom_target(names_app DEPENDS ${ZOBREL_NAMES_APP_DIR}/vexor.exe ${ZOBREL_NAMES_APP_DIR}/greeter.dll)
+
+zobrel_add_onefile(NAME linux_packed_names APP_DIR ${ZOBREL_NAMES_APP_DIR} MAIN vexor.exe
+  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/linux_packed_names.exe
+  COMPANY "MOLTARN LLC" PRODUCT vexor TARGET_SPEC [[{TEMP}\zobrel-wpack]] LEVEL 3 DEPENDS names_app)
+
+zobrel_add_windows_test(NAME windows_packer_test SOURCES windows_packer_test.cpp
+  DEPENDS zobrel-pack linux_packed_names)
+target_compile_definitions(windows_packer_test PRIVATE
+  ZOBREL_WINDOWS_PACK="Z:$<TARGET_FILE:zobrel-pack>" ZOBREL_NAMES_APP_DIR="Z:${ZOBREL_NAMES_APP_DIR}")

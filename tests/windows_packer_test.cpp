@@ -1,0 +1,108 @@
+// zobrel-pack.exe, the Windows packer, run under Wine: it packs, lists,
+// verifies and extracts like the Linux packer, and for the same folder and
+// options both write the same bytes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "process_runner.h"
+#include "test_paths.h"
+
+namespace {
+
+std::wstring windows_path(const char *unix_style)
+{
+    std::wstring path = widen(unix_style);
+    for (wchar_t &c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    return path;
+}
+
+RunResult pack(const std::wstring &arguments)
+{
+    RunOptions options;
+    options.command_line = quote_argument(windows_path(ZOBREL_WINDOWS_PACK)) + L" " + arguments;
+    return run_process(options);
+}
+
+TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesAndItRuns)
+{
+    const std::wstring scratch = make_scratch_dir(L"wpack");
+    const std::wstring out = scratch + L"\\vexor.exe";
+    RunResult built = pack(
+        L"build " + quote_argument(windows_path(ZOBREL_NAMES_APP_DIR)) + L" --main vexor.exe -o " +
+        quote_argument(out) +
+        L" --company \"MOLTARN LLC\" --product vexor --target-spec {TEMP}\\zobrel-wpack --level 3 --quiet");
+    ASSERT_EQ(built.exit_code, 0u) << built.standard_error;
+    EXPECT_EQ(built.standard_error, "");
+    const std::string windows_made = read_file(out);
+    const std::string linux_made = read_file(test_program(L"linux_packed_names.exe"));
+    ASSERT_GT(windows_made.size(), 100000u);
+    EXPECT_TRUE(windows_made == linux_made) << "the two packers wrote different bytes ("
+                                            << windows_made.size() << " and " << linux_made.size() << ")";
+
+    // The result runs: it unpacks under {TEMP} and starts vexor, whose exit code comes back.
+    RunOptions run;
+    run.command_line = quote_argument(out) + L" hello --exit 7";
+    run.set_env = {{L"TMP", scratch}, {L"TEMP", scratch}};
+    RunResult ran = run_process(run);
+    EXPECT_EQ(ran.exit_code, 7u) << ran.standard_error;
+    EXPECT_NE(ran.standard_output.find("argv[1]: [hello]"), std::string::npos) << ran.standard_output;
+    EXPECT_EQ(read_file(scratch + L"\\zobrel-wpack\\donn\u00e9es\\caf\u00e9 \u00fc \u4e2d.txt"),
+              "caf\u00e9\n");
+
+    // list names the files in UTF-8; verify holds; extract gives the folder back.
+    RunResult listed = pack(L"list " + quote_argument(out));
+    EXPECT_EQ(listed.exit_code, 0u) << listed.standard_error;
+    EXPECT_NE(listed.standard_output.find("donn\xC3\xA9"
+                                          "es\\caf\xC3\xA9 \xC3\xBC \xE4\xB8\xAD.txt"),
+              std::string::npos)
+        << listed.standard_output;
+    RunResult verified = pack(L"verify " + quote_argument(out));
+    EXPECT_EQ(verified.exit_code, 0u) << verified.standard_error;
+    EXPECT_NE(verified.standard_output.find("OK, 4 files"), std::string::npos) << verified.standard_output;
+    RunResult extracted = pack(L"extract " + quote_argument(out) + L" " + quote_argument(scratch + L"\\x"));
+    EXPECT_EQ(extracted.exit_code, 0u) << extracted.standard_error;
+    EXPECT_EQ(read_file(scratch + L"\\x\\vexor.exe"),
+              read_file(windows_path(ZOBREL_NAMES_APP_DIR) + L"\\vexor.exe"));
+    EXPECT_EQ(read_file(scratch + L"\\x\\donn\u00e9es\\caf\u00e9 \u00fc \u4e2d.txt"), "caf\u00e9\n");
+    remove_tree(scratch);
+}
+
+TEST(WindowsPacker, VersionHelpAndRefusals)
+{
+    RunResult version = pack(L"--version");
+    EXPECT_EQ(version.exit_code, 0u);
+    EXPECT_EQ(version.standard_output.rfind("zobrel-pack ", 0), 0u) << version.standard_output;
+    EXPECT_EQ(pack(L"build --help").exit_code, 0u);
+
+    const std::wstring scratch = make_scratch_dir(L"wpack-refuse");
+    const std::wstring app = quote_argument(windows_path(ZOBREL_NAMES_APP_DIR));
+    struct Case {
+        std::wstring arguments;
+        const char *message;
+        DWORD status;
+    } cases[] = {
+        {L"build " + app + L" --main greeter.dll -o " + quote_argument(scratch + L"\\a.exe"), "is a DLL", 1},
+        {L"build " + app + L" --main vexor.exe -o " + quote_argument(scratch + L"\\missing\\a.exe"),
+         "does not exist", 1},
+        {L"build " + app + L" --main vexor.exe -o " + quote_argument(scratch + L"\\a.exe") +
+             L" --target-spec x{NOPE}",
+         "unknown key", 1},
+        {L"frobnicate", "unknown command", 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(narrow(c.arguments));
+        RunResult r = pack(c.arguments);
+        EXPECT_EQ(r.exit_code, c.status);
+        EXPECT_NE(r.standard_error.find(c.message), std::string::npos) << r.standard_error;
+    }
+    EXPECT_FALSE(file_exists(scratch + L"\\missing"));
+    EXPECT_FALSE(file_exists(scratch + L"\\a.exe"));
+    remove_tree(scratch);
+}
+
+}  // namespace
