@@ -12,9 +12,8 @@ export ZOBREL_WINEPREFIX="$out/wineprefix"
 
 echo "== zobrel-pack build"
 "$pack" build "$root/build/win/examples/vexor-app" --main vexor.exe -o "$out/vexor.exe" \
-  --company "MOLTARN LLC" --product vexor --version 0.2.0-0.2.0.0 \
-  --file-version 0.2.0.0 --product-version 0.2.0 \
-  --runtime "$root/build/win/runtime"
+  --company "MOLTARN LLC" --product vexor --version-key 0.2.0-0.2.0.0 \
+  --file-version 0.2.0.0 --product-version 0.2.0
 echo "== zobrel-pack list"
 "$pack" list "$out/vexor.exe"
 echo "== zobrel-pack verify"
