@@ -18,12 +18,19 @@ if(NOT EXISTS ${ZOBREL_DEPS}/zstd-host/lib/libzstd.a)
   message(FATAL_ERROR "The host zstd library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
 endif()
 find_library(ZOBREL_ZLIB_STATIC NAMES libz.a REQUIRED)
+# libdeflate for the CRC-32 of file contents, at memory speed (scripts/setup.sh).
+if(NOT EXISTS ${ZOBREL_DEPS}/libdeflate-host/lib/libdeflate.a)
+  message(FATAL_ERROR "The host libdeflate library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
+endif()
+add_library(zobrel_libdeflate STATIC IMPORTED)
+set_target_properties(zobrel_libdeflate PROPERTIES IMPORTED_LOCATION ${ZOBREL_DEPS}/libdeflate-host/lib/libdeflate.a
+  INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/libdeflate-host/include)
 add_library(zobrel_zstd STATIC IMPORTED)
 set_target_properties(zobrel_zstd PROPERTIES IMPORTED_LOCATION ${ZOBREL_DEPS}/zstd-host/lib/libzstd.a
   INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/zstd-host/include INTERFACE_LINK_LIBRARIES Threads::Threads)
 add_library(zobrel_zlib STATIC IMPORTED)
 set_target_properties(zobrel_zlib PROPERTIES IMPORTED_LOCATION ${ZOBREL_ZLIB_STATIC})
-set(ZOBREL_PACKER_LIBS zobrel_zstd zobrel_zlib)
+set(ZOBREL_PACKER_LIBS zobrel_zstd zobrel_zlib zobrel_libdeflate)
 add_compile_options(-Wall -Wextra)
 add_link_options(-static-libstdc++ -static-libgcc)
 

@@ -29,6 +29,13 @@ add_library(zobrel_zstd_decoder STATIC IMPORTED)
 set_target_properties(zobrel_zstd_decoder PROPERTIES
   IMPORTED_LOCATION ${ZOBREL_DEPS}/zstd-decoder-mingw/lib/libzstd.a
   INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/zstd-decoder-mingw/include)
+# libdeflate for every CRC-32 of file contents, at memory speed (scripts/setup.sh).
+if(NOT EXISTS ${ZOBREL_DEPS}/libdeflate-mingw/lib/libdeflate.a)
+  message(FATAL_ERROR "The Windows libdeflate library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
+endif()
+add_library(zobrel_libdeflate STATIC IMPORTED)
+set_target_properties(zobrel_libdeflate PROPERTIES IMPORTED_LOCATION ${ZOBREL_DEPS}/libdeflate-mingw/lib/libdeflate.a
+  INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/libdeflate-mingw/include)
 # Debian's static mingw zlib (the import library libz.dll.a must not be picked).
 add_library(zobrel_zlib STATIC IMPORTED)
 set_target_properties(zobrel_zlib PROPERTIES IMPORTED_LOCATION /usr/${ZOBREL_MINGW_PREFIX}/lib/libz.a)
@@ -58,7 +65,7 @@ add_subdirectory(launcher)
 
 # zobrel-pack.exe, carrying the launcher built here.
 set(ZOBREL_LAUNCHER_EXE ${CMAKE_BINARY_DIR}/launcher/zobrel-launcher.exe)
-set(ZOBREL_PACKER_LIBS zobrel_zstd zobrel_zlib zobrel_windows_flags shell32)
+set(ZOBREL_PACKER_LIBS zobrel_zstd zobrel_zlib zobrel_libdeflate zobrel_windows_flags shell32)
 include(cmake/cli11.cmake)
 add_subdirectory(packer)
 add_dependencies(zobrel_packer zobrel-launcher)

@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include "archive_name.h"
+#include "capacities.h"
 #include "little_endian.h"
 
 static bool is_text(const unsigned char *value, uint32_t size)
@@ -57,5 +59,53 @@ bool parse_constants_block(const unsigned char *block, size_t available, Constan
     }
     view->total_size = total;
     view->stored_crc = read_le32(block + 12);
+    return true;
+}
+
+const unsigned char *next_index_record(const unsigned char *at, IndexRecord *record)
+{
+    record->name_length = read_le16(at);
+    record->name = at + 2;
+    at += 2 + 2 * static_cast<size_t>(record->name_length);
+    record->size = read_le64(at);
+    record->stored_checksum = read_le32(at + 8);
+    return at + 12;
+}
+
+bool check_record_index(const unsigned char *index, uint32_t size, uint32_t *count, uint32_t *records_crc)
+{
+    if (size < RECORD_INDEX_HEADER_SIZE) {
+        return false;
+    }
+    const uint32_t n = read_le32(index);
+    *records_crc = read_le32(index + 4);
+    const unsigned char *at = index + RECORD_INDEX_HEADER_SIZE;
+    const unsigned char *end = index + size;
+    if (n == 0) {
+        return false;
+    }
+    char16_t name[RECORD_NAME_CAPACITY];
+    for (uint32_t i = 0; i < n; i++) {
+        if (end - at < 2) {
+            return false;
+        }
+        const uint32_t length = read_le16(at);
+        if (length == 0 || length > RECORD_NAME_CAPACITY - 1 ||
+            static_cast<size_t>(end - at) < 2 + 2 * static_cast<size_t>(length) + 12) {
+            return false;
+        }
+        for (uint32_t u = 0; u < length; u++) {
+            name[u] = static_cast<char16_t>(read_le16(at + 2 + 2 * u));
+        }
+        if (archive_name_problem(name, length) != NULL) {
+            return false;
+        }
+        IndexRecord record;
+        at = next_index_record(at, &record);
+    }
+    if (at != end) {
+        return false;
+    }
+    *count = n;
     return true;
 }

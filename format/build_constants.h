@@ -25,8 +25,21 @@
 //   4  version                same form
 //   5  file version           same form
 //   6  product version        same form
+//   7  record index           the archive's records in stream order (below); optional
 //
 // The first six are required. Text holds no 0 unit before its last one.
+//
+// The record index lists what the payload's archive holds, so that a
+// launcher can compare the files on disk with it before decoding anything:
+//
+//   size  content
+//   4     N, the number of records
+//   4     CRC-32 (zlib's crc32 from 0) of the N records that follow
+//   then N records, with no alignment:
+//     2       k, the name's length in UTF-16 units, 1 to 1023
+//     2 * k   the name, UTF-16LE, the archive's own (no 0 unit)
+//     8       the content's size
+//     4       the stored checksum, as in the archive
 #ifndef ZOBREL_FORMAT_BUILD_CONSTANTS_H
 #define ZOBREL_FORMAT_BUILD_CONSTANTS_H
 
@@ -50,7 +63,10 @@ enum ConstantKey {
     CONSTANT_VERSION = 4,
     CONSTANT_FILE_VERSION = 5,
     CONSTANT_PRODUCT_VERSION = 6,
+    CONSTANT_RECORD_INDEX = 7,
 };
+
+static const size_t RECORD_INDEX_HEADER_SIZE = 8;
 
 // The number of text constants every block must hold: keys 1 to 6.
 static const unsigned REQUIRED_TEXT_CONSTANTS = 6;
@@ -73,5 +89,25 @@ struct ConstantsView {
 // the first fault. The CRC-32 is the caller's to check (so each side uses its
 // own CRC-32 code).
 bool parse_constants_block(const unsigned char *block, size_t available, ConstantsView *view);
+
+// One record of a record index, as read by next_index_record: the name
+// points into the index (k units, little-endian, not terminated).
+struct IndexRecord {
+    const unsigned char *name;
+    uint32_t name_length;
+    uint64_t size;
+    uint32_t stored_checksum;
+};
+
+// Checks a record index value of `size` bytes: N records that fill it
+// exactly, each name of 1 to 1023 units that passes the archive-name rule,
+// and at least one record. The CRC-32 over the records is left to the caller,
+// as is the block's: *records_crc receives it, with the records' start and
+// length. False at the first fault.
+bool check_record_index(const unsigned char *index, uint32_t size, uint32_t *count, uint32_t *records_crc);
+
+// Reads the record at `at` (within a checked index) into *record and returns
+// where the next one starts.
+const unsigned char *next_index_record(const unsigned char *at, IndexRecord *record);
 
 #endif

@@ -48,3 +48,25 @@ std::string constant_text(const std::u16string &text)
     bytes.append(2, '\0');
     return bytes;
 }
+
+std::string record_index_value(const std::vector<IndexEntry> &records)
+{
+    std::string body;
+    for (const IndexEntry &record : records) {
+        unsigned char fixed[12];
+        write_le16(fixed, static_cast<uint16_t>(record.name.size()));
+        body.append(reinterpret_cast<const char *>(fixed), 2);
+        for (char16_t unit : record.name) {
+            write_le16(fixed, unit);
+            body.append(reinterpret_cast<const char *>(fixed), 2);
+        }
+        write_le64(fixed, record.size);
+        write_le32(fixed + 8, record.stored_checksum);
+        body.append(reinterpret_cast<const char *>(fixed), 12);
+    }
+    unsigned char header[8];
+    write_le32(header, static_cast<uint32_t>(records.size()));
+    write_le32(header + 4, static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef *>(body.data()),
+                                                       static_cast<uInt>(body.size()))));
+    return std::string(reinterpret_cast<const char *>(header), 8) + body;
+}

@@ -21,4 +21,13 @@ std::string write_constants_block(const std::vector<ConstantValue> &values);
 // A text constant's bytes: the UTF-16 units little-endian, then one 0 unit.
 std::string constant_text(const std::u16string &text);
 
+struct IndexEntry {
+    std::u16string name;
+    uint64_t size;
+    uint32_t stored_checksum;
+};
+
+// A record index value: the count, the CRC-32 of the records, the records.
+std::string record_index_value(const std::vector<IndexEntry> &records);
+
 #endif

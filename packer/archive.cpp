@@ -8,7 +8,7 @@
 #include <map>
 #include <set>
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include "error.h"
 #include "archive_name.h"
@@ -265,9 +265,10 @@ uint64_t archive_size(const std::vector<SourceFile> &files)
     return total;
 }
 
-void write_archive(const std::vector<SourceFile> &files,
-                   const std::function<void(const void *, size_t)> &sink)
+std::vector<IndexEntry> write_archive(const std::vector<SourceFile> &files,
+                                      const std::function<void(const void *, size_t)> &sink)
 {
+    std::vector<IndexEntry> written;
     std::vector<unsigned char> header;
     std::string whole;
     std::vector<char> buf(kChunk);
@@ -281,12 +282,13 @@ void write_archive(const std::vector<SourceFile> &files,
         put_u64(header, f.size);
         put_u32(header, stored_checksum(crc));
         sink(header.data(), header.size());
+        written.push_back(IndexEntry{f.name, f.size, stored_checksum(crc)});
     };
     // Streams the file through buf, passing each piece to `piece`; returns its CRC-32.
     auto stream = [&](const SourceFile &f, const std::function<void(const char *, size_t)> &piece) {
         std::ifstream in(f.path, std::ios::binary);
         if (!in) throw PackError("cannot read " + quoted(f.path));
-        uint32_t c = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+        uint32_t c = 0;
         uint64_t got = 0;
         while (in) {
             in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
@@ -294,7 +296,7 @@ void write_archive(const std::vector<SourceFile> &files,
             if (n == 0) break;
             got += n;
             if (got > f.size) throw changed(f);
-            c = static_cast<uint32_t>(crc32(c, reinterpret_cast<const Bytef *>(buf.data()), static_cast<uInt>(n)));
+            c = libdeflate_crc32(c, buf.data(), n);
             piece(buf.data(), n);
         }
         if (in.bad()) throw PackError("cannot read " + quoted(f.path) + ": read error");
@@ -313,8 +315,7 @@ void write_archive(const std::vector<SourceFile> &files,
             if (static_cast<uint64_t>(in.gcount()) != f.size || in.peek() != std::char_traits<char>::eof()) {
                 throw changed(f);
             }
-            put_header(f, static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef *>(whole.data()),
-                                                      static_cast<uInt>(whole.size()))));
+            put_header(f, libdeflate_crc32(0, whole.data(), whole.size()));
             for (size_t at = 0; at < whole.size(); at += kChunk) {
                 sink(whole.data() + at, std::min(kChunk, whole.size() - at));
             }
@@ -327,6 +328,7 @@ void write_archive(const std::vector<SourceFile> &files,
     }
     const unsigned char end_marker[2] = {0, 0};
     sink(end_marker, sizeof end_marker);
+    return written;
 }
 
 }  // namespace zobrel

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "build_constants_writer.h"
+
 namespace zobrel {
 
 // One file to carry.
@@ -46,10 +48,11 @@ bool reserved_device_name(const std::u16string &component);
 // Bytes of the whole decoded archive for these files, end marker included.
 uint64_t archive_size(const std::vector<SourceFile> &files);
 
-// Streams the archive for files into sink in pieces of about 1 MiB. Throws
-// PackError if a file cannot be read or changed since the scan.
-void write_archive(const std::vector<SourceFile> &files,
-                   const std::function<void(const void *, size_t)> &sink);
+// Streams the archive for files into sink in pieces of about 1 MiB and
+// returns its records as written (name, size, stored checksum), in stream
+// order. Throws PackError if a file cannot be read or changed since the scan.
+std::vector<IndexEntry> write_archive(const std::vector<SourceFile> &files,
+                                      const std::function<void(const void *, size_t)> &sink);
 
 }  // namespace zobrel
 

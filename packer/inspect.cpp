@@ -1,6 +1,8 @@
 // inspect.cpp: list, verify and extract: reading a packed executable's payload back.
 #include "inspect.h"
 
+#include <zlib.h>
+
 #include <fstream>
 #include <set>
 #include <string>
@@ -12,6 +14,7 @@
 #include "build_constants.h"
 #include "frame.h"
 #include "host.h"
+#include "little_endian.h"
 #include "payload_format.h"
 #include "pe_image.h"
 #include "progress.h"
@@ -34,6 +37,60 @@ Payload open_payload(const fs::path &exe)
     std::string why = check_blob(p.blob.data(), p.blob.size(), p.layout);
     if (!why.empty()) throw PackError("'" + utf8_path(exe) + "': payload damaged: " + why);
     return p;
+}
+
+// The build constants the launcher reads at start-up, checked as it checks
+// them; and their record index, checked by its own CRC-32.
+struct Constants {
+    bool usable = false;  // what the launcher needs is there and whole
+    std::string problem;  // why not, or why the index is not usable
+    bool has_index = false;
+    std::vector<IndexEntry> index;
+};
+
+Constants read_constants(const fs::path &exe)
+{
+    Constants c;
+    std::vector<unsigned char> block;
+    try {
+        block = read_section(exe, CONSTANTS_SECTION_NAME);
+    } catch (const PackError &e) {
+        c.problem = e.what();
+        return c;
+    }
+    ConstantsView view;
+    if (!parse_constants_block(block.data(), block.size(), &view)) {
+        c.problem = "its build constants are damaged (their layout does not hold)";
+        return c;
+    }
+    if (crc32(0L, block.data() + CONSTANTS_CHECKED_FROM, view.total_size - CONSTANTS_CHECKED_FROM) !=
+        view.stored_crc) {
+        c.problem = "its build constants are damaged (their CRC-32 does not match)";
+        return c;
+    }
+    c.usable = true;
+    const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
+    if (index == nullptr) {
+        c.problem = "it carries no record index";
+        return c;
+    }
+    uint32_t count = 0, records_crc = 0;
+    if (!check_record_index(index, view.sizes[CONSTANT_RECORD_INDEX], &count, &records_crc) ||
+        crc32(0L, index + RECORD_INDEX_HEADER_SIZE,
+              view.sizes[CONSTANT_RECORD_INDEX] - RECORD_INDEX_HEADER_SIZE) != records_crc) {
+        c.problem = "its record index is damaged";
+        return c;
+    }
+    const unsigned char *at = index + RECORD_INDEX_HEADER_SIZE;
+    for (uint32_t i = 0; i < count; ++i) {
+        IndexRecord r;
+        at = next_index_record(at, &r);
+        std::u16string name;
+        for (uint32_t u = 0; u < r.name_length; ++u) name.push_back(read_le16(r.name + 2 * u));
+        c.index.push_back(IndexEntry{name, r.size, r.stored_checksum});
+    }
+    c.has_index = true;
+    return c;
 }
 
 std::string shown(const std::u16string &name)
@@ -60,7 +117,7 @@ private:
 
 class Verifier : public RecordVisitor {
 public:
-    explicit Verifier(std::string exe) : exe_(std::move(exe)) {}
+    Verifier(std::string exe, const std::vector<IndexEntry> *index) : exe_(std::move(exe)), index_(index) {}
     void begin(const RecordHeader &h) override
     {
         ++count;
@@ -68,6 +125,18 @@ public:
         std::string why = name_problem(h.name);
         if (!why.empty()) problem(h, why);
         if (!names.insert(h.name).second) problem(h, "the name occurs twice");
+        if (index_ != nullptr) {
+            if (count > index_->size()) {
+                problem(h, "the record index ends before the payload does");
+            } else {
+                const IndexEntry &e = (*index_)[count - 1];
+                if (e.name != h.name || e.size != h.size || e.stored_checksum != h.stored_checksum) {
+                    problem(h, "the record index says '" + shown(e.name) + "', " + std::to_string(e.size) +
+                                   " bytes, checksum " + hex(e.stored_checksum) + "; the payload says " +
+                                   std::to_string(h.size) + " bytes, checksum " + hex(h.stored_checksum));
+                }
+            }
+        }
     }
     void content(const unsigned char *, size_t) override {}
     void end(const RecordHeader &h, uint32_t crc) override
@@ -90,7 +159,15 @@ public:
     std::set<std::u16string> names;
 
 private:
+    static std::string hex(uint32_t value)
+    {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%08x", value);
+        return buf;
+    }
+
     std::string exe_;
+    const std::vector<IndexEntry> *index_;
 };
 
 // Writes each file under a temporary name in its folder and gives it its
@@ -169,7 +246,19 @@ private:
 
 void run_list(const fs::path &exe, std::FILE *out)
 {
+    // The payload's layout is checked whole (no decoding); its records are
+    // listed from the record index, which the build constants carry.
     Payload p = open_payload(exe);
+    const Constants constants = read_constants(exe);
+    if (constants.has_index) {
+        for (const IndexEntry &e : constants.index) {
+            std::fprintf(out, "%12llu  %08x  %s\n", static_cast<unsigned long long>(e.size),
+                         e.stored_checksum, shown(e.name).c_str());
+        }
+        return;
+    }
+    std::fprintf(stderr, "zobrel-pack: '%s': %s; listing what the payload holds\n", utf8_path(exe).c_str(),
+                 constants.problem.c_str());
     FrameReader reader(p.blob.data() + p.layout.frame_offset, p.layout.frame_size);
     Lister lister(out);
     try {
@@ -181,7 +270,13 @@ void run_list(const fs::path &exe, std::FILE *out)
 
 bool run_verify(const fs::path &exe, std::FILE *out)
 {
-    Verifier v(utf8_path(exe));
+    const Constants constants = read_constants(exe);
+    Verifier v(utf8_path(exe), constants.has_index ? &constants.index : nullptr);
+    if (!constants.has_index) {
+        ++v.problems;
+        std::fprintf(stderr, "zobrel-pack: '%s': %s%s\n", utf8_path(exe).c_str(), constants.problem.c_str(),
+                     constants.usable ? "" : ", so the launcher would refuse to start");
+    }
     try {
         Payload p = open_payload(exe);
         FrameReader reader(p.blob.data() + p.layout.frame_offset, p.layout.frame_size);
@@ -189,6 +284,12 @@ bool run_verify(const fs::path &exe, std::FILE *out)
             read_archive(reader, v);
         } catch (const PackError &e) {
             throw PackError("'" + utf8_path(exe) + "': " + e.what());
+        }
+        if (constants.has_index && v.count != constants.index.size()) {
+            ++v.problems;
+            std::fprintf(stderr, "zobrel-pack: '%s': the record index lists %s, the payload holds %llu\n",
+                         utf8_path(exe).c_str(), count_of(constants.index.size(), "record").c_str(),
+                         static_cast<unsigned long long>(v.count));
         }
         if (v.count == 0) {
             ++v.problems;

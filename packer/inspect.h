@@ -8,13 +8,16 @@
 namespace zobrel {
 
 // Prints one line per record, in archive order: size, stored CRC-32 (hex),
-// name. Throws PackError if the file is not a packed executable or its
-// payload is damaged; lines already printed stay.
+// name, read from the record index without decoding the payload (whose
+// layout is still checked); from the payload itself when there is no usable
+// index, saying so on stderr. Throws PackError if the file is not a packed
+// executable or its payload is damaged; lines already printed stay.
 void run_list(const std::filesystem::path &exe, std::FILE *out);
 
 // Decodes everything and checks the header, padding, length record, names
-// and every checksum. Prints each problem to stderr; returns true only if
-// all hold (then prints a one-line confirmation to out unless out is null).
+// and every checksum, the build constants as the launcher checks them, and
+// that the record index and the payload agree record for record. Prints each problem to stderr; returns true
+// only if all hold (then prints a one-line confirmation to out unless out is null).
 bool run_verify(const std::filesystem::path &exe, std::FILE *out);
 
 // Writes every record's file under dir (created if missing). Refuses any

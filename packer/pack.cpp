@@ -165,8 +165,9 @@ void check_main_binary(const SourceFile &main)
     }
 }
 
-// The payload blob: the archive of the scanned files in one zstd frame.
-std::string compress(const ScanResult &scan, const BuildOptions &o)
+// The payload blob: the archive of the scanned files in one zstd frame; its
+// records go to *records.
+std::string compress(const ScanResult &scan, const BuildOptions &o, std::vector<IndexEntry> *records)
 {
     int threads = o.threads > 0 ? o.threads : static_cast<int>(std::thread::hardware_concurrency());
     FrameOptions fo;
@@ -180,7 +181,7 @@ std::string compress(const ScanResult &scan, const BuildOptions &o)
         InterruptGuard::check();
         progress.update(done);
     });
-    write_archive(scan.files, [&](const void *p, size_t n) { writer.write(p, n); });
+    *records = write_archive(scan.files, [&](const void *p, size_t n) { writer.write(p, n); });
     std::string blob = writer.finish();
     progress.finish();
     return blob;
@@ -246,9 +247,10 @@ void run_build(const BuildOptions &o)
     uint64_t content_bytes = 0;
     for (const SourceFile &f : scan.files) content_bytes += f.size;
 
-    const std::string blob = compress(scan, o);
+    std::vector<IndexEntry> records;
+    const std::string blob = compress(scan, o, &records);
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
-    const std::string image = make_packed_image(embedded_launcher_image(), blob, info, icon);
+    const std::string image = make_packed_image(embedded_launcher_image(), blob, info, records, icon);
     write_output(o.output, image);
 
     if (!o.quiet) {

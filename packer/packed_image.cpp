@@ -18,11 +18,11 @@ std::string embedded_launcher_image()
 }
 
 std::string make_packed_image(const std::string &launcher, const std::string &blob, const ProductInfo &info,
-                              const std::string &ico)
+                              const std::vector<IndexEntry> &records, const std::string &ico)
 {
     PeWriter writer(launcher);
     writer.append_section(PAYLOAD_SECTION_NAME, blob, kReadOnlyDataSection);
-    writer.append_section(CONSTANTS_SECTION_NAME, constants_block(info), kReadOnlyDataSection);
+    writer.append_section(CONSTANTS_SECTION_NAME, constants_block(info, records), kReadOnlyDataSection);
     const uint32_t resources_rva = writer.next_section_rva();
     const std::string resources = make_resource_section(resources_rva, info, ico);
     writer.append_section(".rsrc", resources, kReadOnlyDataSection);

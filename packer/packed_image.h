@@ -14,12 +14,11 @@ std::string embedded_launcher_image();
 
 // The launcher with three sections appended, in this order: the payload
 // blob (".zobrel", VirtualSize = its length), the build constants
-// (".zobinfo") and the resources (".rsrc", named by the resource data
-// directory). The checksum and every size in the headers agree. Throws
-// PackError if the launcher image cannot take the sections. ico is empty or
-// an icon that passed icon_problem.
+// (".zobinfo", with the archive's records as its record index) and the resources (".rsrc", named by the
+// resource data directory). The checksum and every size in the headers agree. Throws PackError if the
+// launcher image cannot take the sections. ico is empty or an icon that passed icon_problem.
 std::string make_packed_image(const std::string &launcher, const std::string &blob, const ProductInfo &info,
-                              const std::string &ico);
+                              const std::vector<IndexEntry> &records, const std::string &ico);
 
 }  // namespace zobrel
 

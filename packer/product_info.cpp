@@ -26,7 +26,7 @@ bool parse_file_version(const std::string &text, uint16_t parts[4])
     return pos == text.size();
 }
 
-std::string constants_block(const ProductInfo &info)
+std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records)
 {
     return write_constants_block({
         {CONSTANT_TARGET_SPEC, constant_text(info.target_spec)},
@@ -35,6 +35,7 @@ std::string constants_block(const ProductInfo &info)
         {CONSTANT_VERSION, constant_text(info.version)},
         {CONSTANT_FILE_VERSION, constant_text(info.file_version)},
         {CONSTANT_PRODUCT_VERSION, constant_text(info.product_version)},
+        {CONSTANT_RECORD_INDEX, record_index_value(records)},
     });
 }
 

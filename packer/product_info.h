@@ -6,6 +6,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "build_constants_writer.h"
 
 namespace zobrel {
 
@@ -23,8 +26,8 @@ struct ProductInfo {
 bool parse_file_version(const std::string &text, uint16_t parts[4]);
 
 // The build constants block the launcher reads at start-up: the target
-// specification and the five product strings.
-std::string constants_block(const ProductInfo &info);
+// specification, the five product strings and the archive's record index.
+std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records);
 
 }  // namespace zobrel
 

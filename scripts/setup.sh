@@ -21,6 +21,10 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
+# Work folders of source builds, removed however the script ends.
+scratch=()
+trap 'rm -rf "${scratch[@]}"' EXIT
+
 apt_updated=0
 apt_update() {
   [ $apt_updated = 1 ] && return
@@ -75,7 +79,7 @@ for recipe in "${zstd_recipes[@]}"; do
 done
 if [ $zstd_stale = 1 ]; then
   work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
+  scratch+=("$work")
   fetch_source libzstd "$work"
   echo "setup: building the zstd libraries from $(basename "$work"/*.dsc)"
   for recipe in "${zstd_recipes[@]}"; do
@@ -88,6 +92,38 @@ if [ $zstd_stale = 1 ]; then
     $SUDO cp "$work/src/lib/zstd.h" "$work/src/lib/zstd_errors.h" "$work/src/lib/zdict.h" "$dest/include/"
     $SUDO cp "$work/src/lib/libzstd.a" "$dest/lib/libzstd.a"
     echo "$args" | $SUDO tee "$dest/recipe" >/dev/null
+  done
+fi
+
+# libdeflate, for its carry-less-multiply CRC-32 (the CRC-32 zlib computes, at
+# memory speed): built from Debian's source by its own Makefile with its own
+# flags, as a static library for Windows and for this host.
+LIBDEFLATE_WIN=$DEPS/libdeflate-mingw
+LIBDEFLATE_HOST=$DEPS/libdeflate-host
+libdeflate_recipes=(
+  "$LIBDEFLATE_WIN|libdeflatestatic.lib|CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar"
+  "$LIBDEFLATE_HOST|libdeflate.a|"
+)
+libdeflate_stale=0
+for recipe in "${libdeflate_recipes[@]}"; do
+  [ "$(cat "${recipe%%|*}/recipe" 2>/dev/null)" = "${recipe#*|}" ] || libdeflate_stale=1
+done
+if [ $libdeflate_stale = 1 ]; then
+  work=$(mktemp -d)
+  scratch+=("$work")
+  fetch_source libdeflate "$work"
+  echo "setup: building the libdeflate libraries from $(basename "$work"/*.dsc)"
+  for recipe in "${libdeflate_recipes[@]}"; do
+    dest=${recipe%%|*} rest=${recipe#*|}
+    target=${rest%%|*} args=${rest#*|}
+    make -C "$work/src" clean >/dev/null
+    # shellcheck disable=SC2086  # the recipe is a list of make arguments
+    make -C "$work/src" -j2 "$target" $args >/dev/null
+    $SUDO rm -rf "$dest"
+    $SUDO mkdir -p "$dest/lib" "$dest/include"
+    $SUDO cp "$work/src/libdeflate.h" "$dest/include/"
+    $SUDO cp "$work/src/$target" "$dest/lib/libdeflate.a"
+    echo "$rest" | $SUDO tee "$dest/recipe" >/dev/null
   done
 fi
 

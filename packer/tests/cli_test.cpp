@@ -720,7 +720,10 @@ TEST_F(Cli, RandomDamageIsReportedWithoutCrashing)
 fs::path crafted_exe(const TempDir &t, const std::string &archive)
 {
     const fs::path exe = t / "crafted.exe";
-    write_file(exe, zt::make_pe(0x8664, 3, {{".text", "code"}, {".zobrel", zt::make_blob(archive)}}));
+    write_file(exe, zt::make_pe(0x8664, 3,
+                                {{".text", "code"},
+                                 {".zobrel", zt::make_blob(archive)},
+                                 {".zobinfo", zt::make_constants(archive)}}));
     return exe;
 }
 
@@ -749,6 +752,52 @@ TEST_F(Cli, VerifyChecksEveryStoredChecksumAndName)
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     }
+}
+
+TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
+{
+    const std::string archive = zt::make_archive({{u"m.exe", "x"}, {u"lib\\a.dll", "aa"}});
+    const std::string blob = zt::make_blob(archive);
+    auto exe = [&](const std::string &constants) {
+        const fs::path file = t_ / "c.exe";
+        std::vector<zt::FakeSection> sections{{".text", "code"}, {".zobrel", blob}};
+        if (!constants.empty()) sections.push_back({".zobinfo", constants});
+        write_file(file, zt::make_pe(0x8664, 3, sections));
+        return file.string();
+    };
+    const std::string agreeing = zt::make_constants(archive);
+    PackRun listed = run_pack({"list", exe(agreeing)});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_TRUE(contains(listed.out, "lib\\a.dll")) << listed.out;
+    EXPECT_EQ(listed.err, "") << "listed from the index";
+    EXPECT_EQ(run_pack({"verify", exe(agreeing)}).status, 0);
+
+    std::string damaged = agreeing;
+    damaged[damaged.size() - 3] ^= 1;
+    struct Case {
+        const char *what;
+        std::string constants;
+        const char *message;
+    } cases[] = {
+        {"index of another archive",
+         zt::make_constants(zt::make_archive({{u"m.exe", "x"}, {u"lib\\b.dll", "aa"}})),
+         "the record index says 'lib\\b.dll'"},
+        {"index with a record less", zt::make_constants(zt::make_archive({{u"m.exe", "x"}})),
+         "the record index lists 1 record, the payload holds 2"},
+        {"damaged constants", damaged, "CRC-32 does not match"},
+        {"no constants", "", "no .zobinfo section"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        PackRun r = run_pack({"verify", exe(c.constants)});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(contains(r.err, c.message)) << r.err;
+    }
+    // Without a usable index, list reads the payload itself and says so.
+    PackRun fallback = run_pack({"list", exe("")});
+    EXPECT_EQ(fallback.status, 0) << fallback.err;
+    EXPECT_TRUE(contains(fallback.out, "lib\\a.dll")) << fallback.out;
+    EXPECT_TRUE(contains(fallback.err, "listing what the payload holds")) << fallback.err;
 }
 
 TEST_F(Cli, ExtractOfADamagedPayloadLeavesNoPartialFile)

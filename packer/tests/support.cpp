@@ -17,6 +17,7 @@
 
 #include "archive.h"
 #include "frame.h"
+#include "product_info.h"
 #include "payload_format.h"
 
 namespace zt {
@@ -121,6 +122,30 @@ std::string make_blob(const std::string &archive, int level, bool checksum)
     zobrel::BlobWriter w(o, archive.size());
     w.write(archive.data(), archive.size());
     return w.finish();
+}
+
+std::string make_constants(const std::string &archive)
+{
+    std::vector<IndexEntry> records;
+    auto le = [&](size_t at, int bytes) {
+        uint64_t v = 0;
+        for (int i = 0; i < bytes; ++i) v |= uint64_t{static_cast<unsigned char>(archive[at + i])} << (8 * i);
+        return v;
+    };
+    for (size_t at = 0; at + 2 <= archive.size() && le(at, 2) != 0;) {
+        IndexEntry e;
+        for (; le(at, 2) != 0; at += 2) e.name.push_back(static_cast<char16_t>(le(at, 2)));
+        at += 2;
+        e.size = le(at, 8);
+        e.stored_checksum = static_cast<uint32_t>(le(at + 8, 4));
+        at += 12 + e.size;
+        records.push_back(e);
+    }
+    zobrel::ProductInfo info;
+    info.target_spec = u"{TEMP}\\x";
+    info.product = u"m";
+    info.file_version = u"0.0.0.0";
+    return zobrel::constants_block(info, records);
 }
 
 PackRun run_pack(const std::vector<std::string> &args, const std::vector<std::string> &env,

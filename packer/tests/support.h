@@ -46,6 +46,10 @@ std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<Fake
 std::string make_archive(const std::vector<std::pair<std::u16string, std::string>> &records,
                          const std::vector<uint32_t> &stored_crcs = {});
 
+// A build constants block with example product strings and a record index
+// made from the archive's own records (so it agrees with them).
+std::string make_constants(const std::string &archive);
+
 // A payload blob over archive bytes, made by the packer's own writer.
 std::string make_blob(const std::string &archive, int level = 3, bool checksum = false);
 
