@@ -2,10 +2,17 @@
 #include "archive.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 
 #include <libdeflate.h>
@@ -25,6 +32,8 @@ const uint64_t kMaxFileSize = uint64_t{1} << 32;
 const size_t kChunk = size_t{1} << 20;
 // Files up to this size are read into memory once; larger ones twice.
 const uint64_t kWholeFile = uint64_t{64} << 20;
+// How far reading may run ahead of compressing.
+const uint64_t kReadAhead = uint64_t{8} << 20;
 
 std::string quoted(const fs::path &p)
 {
@@ -60,6 +69,8 @@ std::u16string fold_case(const std::u16string &s)
 struct Walker {
     fs::path root;  // canonical
     fs::path output;
+    // The output's size if it exists already: only a file of that size can be it.
+    std::optional<uint64_t> output_size;
     std::vector<SourceFile> files;
     std::vector<std::string> warnings;
 
@@ -137,7 +148,7 @@ struct Walker {
             } else if (fs::is_regular_file(st)) {
                 uint64_t size = fs::file_size(p, ec);
                 if (ec) refuse("cannot read " + quoted(p) + ": " + ec.message());
-                if (!output.empty() && fs::equivalent(p, output, ec)) {
+                if (output_size && *output_size == size && fs::equivalent(p, output, ec)) {
                     warnings.push_back("leaving out " + quoted(p) + ": it is the output being built");
                     continue;
                 }
@@ -235,6 +246,7 @@ ScanResult scan_app_dir(const fs::path &app_dir, const std::string &main_rel, co
     }
     Walker w;
     w.output = output;
+    if (!output.empty() && fs::is_regular_file(output, ec)) w.output_size = fs::file_size(output, ec);
     w.root = fs::canonical(app_dir, ec);
     if (ec) throw PackError("cannot read application folder " + quoted(app_dir) + ": " + ec.message());
     std::set<fs::path> ancestors{w.root};
@@ -265,16 +277,149 @@ uint64_t archive_size(const std::vector<SourceFile> &files)
     return total;
 }
 
+namespace {
+
+PackError changed_file(const SourceFile &f)
+{
+    return PackError("file " + quoted(f.path) + " changed while it was being packed; pack again");
+}
+
+// Memory for one file's content, never zero-filled, reused from file to file
+// so that its pages are touched once.
+struct Buffer {
+    std::unique_ptr<char[]> data;
+    size_t capacity = 0;
+};
+
+// One file's content read whole, with its CRC-32; or, for a file too large
+// to hold, nothing (its reader streams it then).
+struct LoadedFile {
+    Buffer buffer;
+    size_t size = 0;
+    uint32_t crc = 0;
+    bool whole = false;
+    std::exception_ptr error;
+};
+
+// Reads the file into the buffer, which grows if it must.
+LoadedFile load_whole(const SourceFile &f, Buffer buffer)
+{
+    LoadedFile loaded;
+    loaded.whole = true;
+    loaded.size = static_cast<size_t>(f.size);
+    if (buffer.capacity < loaded.size) {
+        buffer.capacity = std::max(loaded.size, size_t{1} << 20);
+        buffer.data.reset(new char[buffer.capacity]);
+    }
+    loaded.buffer = std::move(buffer);
+    std::ifstream in(f.path, std::ios::binary);
+    if (!in) throw PackError("cannot read " + quoted(f.path));
+    in.read(loaded.buffer.data.get(), static_cast<std::streamsize>(loaded.size));
+    if (in.bad()) throw PackError("cannot read " + quoted(f.path) + ": read error");
+    if (static_cast<uint64_t>(in.gcount()) != f.size || in.peek() != std::char_traits<char>::eof()) {
+        throw changed_file(f);
+    }
+    loaded.crc = libdeflate_crc32(0, loaded.buffer.data.get(), loaded.size);
+    return loaded;
+}
+
+// Reads the files in order on a thread of its own, up to kReadAhead bytes
+// ahead of the compressor, so that reading and checksumming overlap
+// compressing, as a compressor's own input reading does.
+class ReadAhead {
+public:
+    explicit ReadAhead(const std::vector<SourceFile> &files) : files_(files), thread_([this] { run(); }) {}
+    ~ReadAhead()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    ReadAhead(const ReadAhead &) = delete;
+    ReadAhead &operator=(const ReadAhead &) = delete;
+
+    // Gives a buffer back for reuse.
+    void recycle(Buffer buffer)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        spare_.push_back(std::move(buffer));
+    }
+
+    // The next file's, in the files' order; rethrows what its reading threw.
+    LoadedFile next()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !ready_.empty(); });
+        LoadedFile loaded = std::move(ready_.front());
+        ready_.pop_front();
+        held_ -= loaded.size;
+        changed_.notify_all();
+        if (loaded.error) std::rethrow_exception(loaded.error);
+        return loaded;
+    }
+
+private:
+    void run()
+    {
+        for (const SourceFile &f : files_) {
+            LoadedFile loaded;
+            Buffer buffer;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || held_ == 0 || held_ + f.size <= kReadAhead; });
+                if (stop_) return;
+                // The smallest spare buffer that holds the file, else the largest.
+                size_t pick = spare_.size();
+                for (size_t i = 0; i < spare_.size(); ++i) {
+                    const bool fits = spare_[i].capacity >= f.size;
+                    if (pick == spare_.size() ||
+                        (fits &&
+                         (spare_[pick].capacity < f.size || spare_[i].capacity < spare_[pick].capacity)) ||
+                        (!fits && spare_[pick].capacity < f.size &&
+                         spare_[i].capacity > spare_[pick].capacity)) {
+                        pick = i;
+                    }
+                }
+                if (pick < spare_.size()) {
+                    buffer = std::move(spare_[pick]);
+                    spare_.erase(spare_.begin() + static_cast<long>(pick));
+                }
+            }
+            try {
+                if (f.size <= kWholeFile) loaded = load_whole(f, std::move(buffer));
+            } catch (...) {
+                loaded.error = std::current_exception();
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            held_ += loaded.size;
+            const bool failed = loaded.error != nullptr;
+            ready_.push_back(std::move(loaded));
+            changed_.notify_all();
+            if (failed) return;
+        }
+    }
+
+    const std::vector<SourceFile> &files_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<LoadedFile> ready_;
+    std::vector<Buffer> spare_;
+    uint64_t held_ = 0;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
+
 std::vector<IndexEntry> write_archive(const std::vector<SourceFile> &files,
                                       const std::function<void(const void *, size_t)> &sink)
 {
     std::vector<IndexEntry> written;
     std::vector<unsigned char> header;
-    std::string whole;
     std::vector<char> buf(kChunk);
-    auto changed = [](const SourceFile &f) {
-        return PackError("file " + quoted(f.path) + " changed while it was being packed; pack again");
-    };
     auto put_header = [&](const SourceFile &f, uint32_t crc) {
         header.clear();
         for (char16_t u : f.name) put_u16(header, u);
@@ -295,35 +440,30 @@ std::vector<IndexEntry> write_archive(const std::vector<SourceFile> &files,
             size_t n = static_cast<size_t>(in.gcount());
             if (n == 0) break;
             got += n;
-            if (got > f.size) throw changed(f);
+            if (got > f.size) throw changed_file(f);
             c = libdeflate_crc32(c, buf.data(), n);
             piece(buf.data(), n);
         }
         if (in.bad()) throw PackError("cannot read " + quoted(f.path) + ": read error");
-        if (got != f.size) throw changed(f);
+        if (got != f.size) throw changed_file(f);
         return c;
     };
+    ReadAhead reader(files);
     for (const SourceFile &f : files) {
-        if (f.size <= kWholeFile) {
-            // Read once, straight into memory: the checksum precedes the
-            // content in the record, and what was checksummed is what is stored.
-            whole.resize(static_cast<size_t>(f.size));
-            std::ifstream in(f.path, std::ios::binary);
-            if (!in) throw PackError("cannot read " + quoted(f.path));
-            in.read(&whole[0], static_cast<std::streamsize>(whole.size()));
-            if (in.bad()) throw PackError("cannot read " + quoted(f.path) + ": read error");
-            if (static_cast<uint64_t>(in.gcount()) != f.size || in.peek() != std::char_traits<char>::eof()) {
-                throw changed(f);
+        LoadedFile loaded = reader.next();
+        if (loaded.whole) {
+            // Read once: the checksum precedes the content in the record, and
+            // what was checksummed is what is stored.
+            put_header(f, loaded.crc);
+            for (size_t at = 0; at < loaded.size; at += kChunk) {
+                sink(loaded.buffer.data.get() + at, std::min(kChunk, loaded.size - at));
             }
-            put_header(f, libdeflate_crc32(0, whole.data(), whole.size()));
-            for (size_t at = 0; at < whole.size(); at += kChunk) {
-                sink(whole.data() + at, std::min(kChunk, whole.size() - at));
-            }
+            reader.recycle(std::move(loaded.buffer));
         } else {
             // Too large to hold: a checksum pass, then the content, checked again.
             const uint32_t crc = stream(f, [](const char *, size_t) {});
             put_header(f, crc);
-            if (stream(f, [&](const char *p, size_t n) { sink(p, n); }) != crc) throw changed(f);
+            if (stream(f, [&](const char *p, size_t n) { sink(p, n); }) != crc) throw changed_file(f);
         }
     }
     const unsigned char end_marker[2] = {0, 0};

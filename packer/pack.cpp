@@ -203,7 +203,7 @@ std::u16string payload_id(const std::string &blob)
 
 // Writes the image under a temporary name beside the output and renames it
 // into place, so a failed or interrupted build leaves nothing that looks valid.
-void write_output(const fs::path &output, const std::string &image)
+void write_output(const fs::path &output, const std::vector<std::string> &image)
 {
     const fs::path pending =
         path_from_utf8(utf8_path(output) + ".tmp-" + std::to_string(current_process_id()));
@@ -218,7 +218,8 @@ void write_output(const fs::path &output, const std::string &image)
     } cleanup{pending};
     {
         std::ofstream out(pending, std::ios::binary | std::ios::trunc);
-        out.write(image.data(), static_cast<std::streamsize>(image.size()));
+        for (const std::string &piece : image)
+            out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
         out.close();
         if (!out) throw PackError("cannot write " + quoted(pending));
     }
@@ -248,15 +249,18 @@ void run_build(const BuildOptions &o)
     for (const SourceFile &f : scan.files) content_bytes += f.size;
 
     std::vector<IndexEntry> records;
-    const std::string blob = compress(scan, o, &records);
+    std::string blob = compress(scan, o, &records);
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
-    const std::string image = make_packed_image(embedded_launcher_image(), blob, info, records, icon);
+    const std::vector<std::string> image =
+        make_packed_image(embedded_launcher_image(), std::move(blob), info, records, icon);
     write_output(o.output, image);
+    uint64_t image_size = 0;
+    for (const std::string &piece : image) image_size += piece.size();
 
     if (!o.quiet) {
         const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::fprintf(stderr, "zobrel-pack: %s -> %s\n",
-                     summary_line(scan.files.size(), content_bytes, image.size(), secs).c_str(),
+                     summary_line(scan.files.size(), content_bytes, image_size, secs).c_str(),
                      utf8_path(o.output).c_str());
     }
 }

@@ -17,17 +17,25 @@ std::string embedded_launcher_image()
                        static_cast<size_t>(zobrel_launcher_image_end - zobrel_launcher_image));
 }
 
-std::string make_packed_image(const std::string &launcher, const std::string &blob, const ProductInfo &info,
-                              const std::vector<IndexEntry> &records, const std::string &ico)
+std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
+                                           const ProductInfo &info, const std::vector<IndexEntry> &records,
+                                           const std::string &ico)
 {
     PeWriter writer(launcher);
-    writer.append_section(PAYLOAD_SECTION_NAME, blob, kReadOnlyDataSection);
+    writer.append_section(PAYLOAD_SECTION_NAME, std::move(blob), kReadOnlyDataSection);
     writer.append_section(CONSTANTS_SECTION_NAME, constants_block(info, records), kReadOnlyDataSection);
     const uint32_t resources_rva = writer.next_section_rva();
     const std::string resources = make_resource_section(resources_rva, info, ico);
     writer.append_section(".rsrc", resources, kReadOnlyDataSection);
     writer.set_data_directory(kResourceDirectory, resources_rva, static_cast<uint32_t>(resources.size()));
     return writer.finish();
+}
+
+std::string joined(const std::vector<std::string> &pieces)
+{
+    std::string image;
+    for (const std::string &piece : pieces) image += piece;
+    return image;
 }
 
 }  // namespace zobrel

@@ -14,11 +14,18 @@ std::string embedded_launcher_image();
 
 // The launcher with three sections appended, in this order: the payload
 // blob (".zobrel", VirtualSize = its length), the build constants
-// (".zobinfo", with the archive's records as its record index) and the resources (".rsrc", named by the
-// resource data directory). The checksum and every size in the headers agree. Throws PackError if the
-// launcher image cannot take the sections. ico is empty or an icon that passed icon_problem.
-std::string make_packed_image(const std::string &launcher, const std::string &blob, const ProductInfo &info,
-                              const std::vector<IndexEntry> &records, const std::string &ico);
+// (".zobinfo", with the archive's records as its record index) and the
+// resources (".rsrc", named by the resource data directory), as pieces to
+// write one after another (so the payload is never copied). The checksum
+// and every size in the headers agree. Throws PackError if the launcher
+// image cannot take the sections. ico is empty or an icon that passed
+// icon_problem.
+std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
+                                           const ProductInfo &info, const std::vector<IndexEntry> &records,
+                                           const std::string &ico);
+
+// The pieces joined: the whole image.
+std::string joined(const std::vector<std::string> &pieces);
 
 }  // namespace zobrel
 

@@ -75,6 +75,7 @@ PeWriter::PeWriter(std::string image) : image_(std::move(image))
         throw PackError("the launcher image carries data after its last section");
     }
     next_rva_ = align_up(image_end, section_alignment_);
+    file_size_ = image_.size();
 }
 
 uint32_t PeWriter::next_section_rva() const
@@ -82,7 +83,7 @@ uint32_t PeWriter::next_section_rva() const
     return next_rva_;
 }
 
-void PeWriter::append_section(const std::string &name, const std::string &data, uint32_t characteristics)
+void PeWriter::append_section(const std::string &name, std::string data, uint32_t characteristics)
 {
     if (name.size() > 8) throw PackError("section name '" + name + "' is longer than 8 bytes");
     if (data.empty()) throw PackError("section " + name + " would be empty");
@@ -106,7 +107,7 @@ void PeWriter::append_section(const std::string &name, const std::string &data, 
     section.virtual_size = static_cast<uint32_t>(data.size());
     section.virtual_address = next_rva_;
     section.raw_size = align_up(data.size(), file_alignment_);
-    section.raw_offset = static_cast<uint32_t>(image_.size());
+    section.raw_offset = static_cast<uint32_t>(file_size_);
     section.characteristics = characteristics;
 
     unsigned char *h = at(image_, header);
@@ -118,8 +119,10 @@ void PeWriter::append_section(const std::string &name, const std::string &data, 
     write_le32(h + 36, characteristics);
     write_le16(at(image_, headers_.file_header_offset + 2),
                static_cast<uint16_t>(headers_.sections.size() + 1));
-    image_ += data;
-    image_.resize(section.raw_offset + section.raw_size, '\0');
+    // Held apart from the headers, so a large payload is never copied.
+    sections_.push_back(std::move(data));
+    sections_.back().resize(section.raw_size, '\0');
+    file_size_ += section.raw_size;
     headers_.sections.push_back(section);
 
     const size_t optional = headers_.optional_header_offset;
@@ -143,28 +146,71 @@ void PeWriter::set_data_directory(int index, uint32_t rva, uint32_t size)
     write_le32(at(image_, optional + kDataDirectories + 8 * index + 4), size);
 }
 
-std::string PeWriter::finish()
+std::vector<std::string> PeWriter::finish()
 {
+    std::vector<std::string> pieces;
+    pieces.push_back(std::move(image_));
+    for (std::string &section : sections_) pieces.push_back(std::move(section));
     const size_t field = headers_.optional_header_offset + kCheckSum;
-    write_le32(at(image_, field), pe_checksum(image_, field));
-    return std::move(image_);
+    write_le32(at(pieces[0], field), pe_checksum(pieces, field));
+    return pieces;
+}
+
+namespace {
+
+// Folds a sum of 16-bit words to 16 bits, carries added back in, as the
+// checksum's word-by-word addition does.
+uint64_t fold16(uint64_t sum)
+{
+    while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
+    return sum;
+}
+
+// Adds the bytes' 16-bit little-endian words to the running sum, leaving
+// out those in [skip_from, skip_to); a piece of odd length must be the last.
+// A 32-bit word is two 16-bit words once folded (2^16 counts as 1), so the
+// bulk goes 32 bits at a time, folded now and then to stay in 64 bits.
+void add_words(uint64_t &sum, const std::string &bytes, size_t skip_from, size_t skip_to)
+{
+    const size_t n = bytes.size();
+    size_t i = 0;
+    uint64_t wide = 0;
+    auto add_range = [&](size_t end) {  // [i, end), i and end even
+        for (; i + 4 <= end;) {
+            const size_t stop = std::min(end - (end - i) % 4, i + (size_t{1} << 30));
+            for (; i < stop; i += 4) wide += read_le32(at(bytes, i));
+            wide = fold16(wide);
+        }
+        for (; i + 2 <= end; i += 2) wide += read_le16(at(bytes, i));
+    };
+    add_range(std::min(skip_from, n - n % 2));
+    i = std::max(i, std::min(skip_to, n - n % 2));
+    add_range(n - n % 2);
+    if (n % 2 != 0) wide += static_cast<unsigned char>(bytes[n - 1]);
+    sum = fold16(fold16(sum) + fold16(wide));
+}
+
+}  // namespace
+
+uint32_t pe_checksum(const std::vector<std::string> &pieces, size_t checksum_offset)
+{
+    uint64_t sum = 0;
+    uint64_t length = 0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (i == 0) {
+            add_words(sum, pieces[i], checksum_offset, checksum_offset + 4);
+        } else {
+            add_words(sum, pieces[i], 0, 0);
+        }
+        length += pieces[i].size();
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint32_t>(sum + length);
 }
 
 uint32_t pe_checksum(const std::string &image, size_t checksum_offset)
 {
-    uint64_t sum = 0;
-    const size_t n = image.size();
-    for (size_t i = 0; i + 1 < n; i += 2) {
-        if (i == checksum_offset || i == checksum_offset + 2) continue;
-        sum += read_le16(at(image, i));
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    if (n % 2 != 0) {
-        sum += static_cast<unsigned char>(image[n - 1]);
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<uint32_t>(sum + n);
+    return pe_checksum(std::vector<std::string>{image}, checksum_offset);
 }
 
 }  // namespace zobrel

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pe_image.h"
 
@@ -31,18 +32,22 @@ public:
     // next_section_rva(). Throws PackError if the headers have no room for
     // another section header, the name is longer than 8 bytes or the data
     // is empty.
-    void append_section(const std::string &name, const std::string &data, uint32_t characteristics);
+    void append_section(const std::string &name, std::string data, uint32_t characteristics);
 
     // Points data directory `index` (kResourceDirectory, ...) at rva and size.
     void set_data_directory(int index, uint32_t rva, uint32_t size);
 
-    // The finished image: section count, image size, initialized-data size
-    // and the optional header's checksum made to agree with its sections.
-    // The writer is spent afterwards.
-    std::string finish();
+    // The finished image, as pieces to be written one after another: the
+    // headers and the launcher's own sections, then each appended section,
+    // padded. Section count, image size, initialized-data size and the
+    // optional header's checksum agree with them. The writer is spent
+    // afterwards.
+    std::vector<std::string> finish();
 
 private:
-    std::string image_;
+    std::string image_;                  // headers and the launcher's own sections
+    std::vector<std::string> sections_;  // appended sections, padded
+    uint64_t file_size_ = 0;
     PeImage headers_;
     uint32_t section_alignment_ = 0;
     uint32_t file_alignment_ = 0;
@@ -55,6 +60,10 @@ private:
 // sum of the whole file with the checksum field taken as zero, folded to 16
 // bits, plus the file's length.
 uint32_t pe_checksum(const std::string &image, size_t checksum_offset);
+
+// The same over an image given as pieces (each but the last of even length;
+// the checksum field lies in the first).
+uint32_t pe_checksum(const std::vector<std::string> &pieces, size_t checksum_offset);
 
 }  // namespace zobrel
 
