@@ -26,6 +26,8 @@
 //   5  file version           same form
 //   6  product version        same form
 //   7  record index           the archive's records in stream order (below); optional
+//   8  warm check             u32: how a start checks the files already in the unpack
+//                             directory; WarmCheck below; optional, content when absent
 //
 // The first six are required. Text holds no 0 unit before its last one.
 //
@@ -64,6 +66,16 @@ enum ConstantKey {
     CONSTANT_FILE_VERSION = 5,
     CONSTANT_PRODUCT_VERSION = 6,
     CONSTANT_RECORD_INDEX = 7,
+    CONSTANT_WARM_CHECK = 8,
+};
+
+// How a start decides that a file already unpacked is whole.
+enum WarmCheck {
+    // Its CRC-32 equals the stored checksum, computed at every start.
+    WARM_CHECK_CONTENT = 0,
+    // Its size, last-write time and identity are those recorded after the
+    // last start that checked every file's content; otherwise as above.
+    WARM_CHECK_METADATA = 1,
 };
 
 static const size_t RECORD_INDEX_HEADER_SIZE = 8;

@@ -39,6 +39,7 @@ struct BuildArguments {
     int level = 19;
     int threads = 0;
     bool checksum = false, quiet = false;
+    std::string check = "content";
 };
 
 CLI::App *add_build(CLI::App &app, BuildArguments &a)
@@ -67,6 +68,12 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
                      "compression threads (default: one per core); does not change the output")
         ->check(CLI::Range(1, 1024));
     build->add_flag("--checksum", a.checksum, "add zstd's content checksum, checked at unpack time");
+    build
+        ->add_option("--check", a.check,
+                     "how a start checks the files already unpacked: content (every file's\n"
+                     "CRC-32, every start) or metadata (size, time and identity, recorded after\n"
+                     "a content check; for applications of many files) (default content)")
+        ->check(CLI::IsMember({"content", "metadata"}));
     build->add_flag("--quiet", a.quiet, "no progress bar and no summary line");
     build->footer(kBuildFooter);
     return build;
@@ -91,6 +98,7 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     o.level = a.level;
     o.threads = a.threads;
     o.checksum = a.checksum;
+    o.metadata_check = a.check == "metadata";
     o.quiet = a.quiet;
     return o;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive.h"
+#include "build_constants.h"
 #include "error.h"
 #include "frame.h"
 #include "host.h"
@@ -252,7 +253,8 @@ void run_build(const BuildOptions &o)
     std::string blob = compress(scan, o, &records);
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
     const std::vector<std::string> image =
-        make_packed_image(embedded_launcher_image(), std::move(blob), info, records, icon);
+        make_packed_image(embedded_launcher_image(), std::move(blob), info, records,
+                          o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon);
     write_output(o.output, image);
     uint64_t image_size = 0;
     for (const std::string &piece : image) image_size += piece.size();

@@ -17,6 +17,7 @@ struct BuildOptions {
     int level = 19;
     int threads = 0;  // 0: one per core
     bool checksum = false;
+    bool metadata_check = false;  // --check metadata
     bool quiet = false;
 };
 

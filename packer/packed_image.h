@@ -22,7 +22,7 @@ std::string embedded_launcher_image();
 // icon_problem.
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
-                                           const std::string &ico);
+                                           uint32_t warm_check, const std::string &ico);
 
 // The pieces joined: the whole image.
 std::string joined(const std::vector<std::string> &pieces);

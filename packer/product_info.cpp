@@ -3,6 +3,7 @@
 
 #include "build_constants.h"
 #include "build_constants_writer.h"
+#include "little_endian.h"
 
 namespace zobrel {
 
@@ -26,8 +27,11 @@ bool parse_file_version(const std::string &text, uint16_t parts[4])
     return pos == text.size();
 }
 
-std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records)
+std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
+                            uint32_t warm_check)
 {
+    unsigned char check[4];
+    write_le32(check, warm_check);
     return write_constants_block({
         {CONSTANT_TARGET_SPEC, constant_text(info.target_spec)},
         {CONSTANT_COMPANY, constant_text(info.company)},
@@ -36,6 +40,7 @@ std::string constants_block(const ProductInfo &info, const std::vector<IndexEntr
         {CONSTANT_FILE_VERSION, constant_text(info.file_version)},
         {CONSTANT_PRODUCT_VERSION, constant_text(info.product_version)},
         {CONSTANT_RECORD_INDEX, record_index_value(records)},
+        {CONSTANT_WARM_CHECK, std::string(reinterpret_cast<const char *>(check), sizeof check)},
     });
 }
 

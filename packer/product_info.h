@@ -26,8 +26,10 @@ struct ProductInfo {
 bool parse_file_version(const std::string &text, uint16_t parts[4]);
 
 // The build constants block the launcher reads at start-up: the target
-// specification, the five product strings and the archive's record index.
-std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records);
+// specification, the five product strings, the archive's record index and
+// how a start checks files already unpacked (a WarmCheck).
+std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
+                            uint32_t warm_check = 0);
 
 }  // namespace zobrel
 

@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include "build_constants.h"
 #include "frame.h"
+#include "little_endian.h"
 #include "pe_image.h"
 #include "support.h"
 
@@ -143,6 +145,7 @@ TEST(Help, EveryCommandHasHelp)
         {{"build", "app", "--main", "m.exe"}, "--output"},
         {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--frobnicate"}, "--frobnicate"},
         {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--level=0"}, "--level"},
+        {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--check", "size"}, "--check"},
         {{"list"}, "OUT.exe"},
         {{"extract", "a.exe"}, "DIR"},
     };
@@ -314,6 +317,25 @@ TEST_F(Cli, DefaultsComeFromTheMainBinaryAndTheUnpackFolderFromThePayload)
     ASSERT_EQ(build(t_ / "app", t_ / "given.exe", {"--target-spec", "{CACHE_DIR}\\main\\fixed"}).status, 0);
     EXPECT_TRUE(
         contains(read_file(t_ / "given.exe"), u16le(u"{CACHE_DIR}\\main\\fixed") + std::string(2, '\0')));
+}
+
+TEST_F(Cli, CheckOptionIsStoredWithTheBuildConstants)
+{
+    make_app(t_ / "app");
+    for (const char *mode : {"", "content", "metadata"}) {
+        SCOPED_TRACE(mode);
+        const fs::path exe = t_ / "c.exe";
+        std::vector<std::string> extra;
+        if (*mode) extra = {"--check", mode};
+        ASSERT_EQ(build(t_ / "app", exe, extra).status, 0);
+        const std::vector<unsigned char> block = zobrel::read_section(exe, ".zobinfo");
+        ConstantsView view;
+        ASSERT_TRUE(parse_constants_block(block.data(), block.size(), &view));
+        ASSERT_NE(view.values[CONSTANT_WARM_CHECK], nullptr);
+        ASSERT_EQ(view.sizes[CONSTANT_WARM_CHECK], 4u);
+        EXPECT_EQ(read_le32(view.values[CONSTANT_WARM_CHECK]),
+                  std::string(mode) == "metadata" ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT);
+    }
 }
 
 TEST_F(Cli, SameFolderAndOptionsGiveTheSameBytes)
