@@ -61,7 +61,7 @@ function(zobrel_add_onefile)
   endif()
   list(APPEND args --runtime "${ZOBREL_RUNTIME_DIR}" --quiet)
 
-  foreach(runtime_target zobrel_launcher_entry zobrel_launcher_core)
+  foreach(runtime_target zobrel_launcher_entry zobrel_launcher_core zobrel_child zobrel_payload zobrel_pathspec zobrel_common zobrel_format)
     if(TARGET ${runtime_target})
       list(APPEND depends ${runtime_target})
     endif()
