@@ -18,8 +18,22 @@ zobrel_add_onefile(NAME report_onefile APP_DIR ${ZOBREL_REPORT_APP_DIR} MAIN rep
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/report_onefile.exe
   PRODUCT report TARGET_SPEC [[{TEMP}\zobrel-report]] LEVEL 3 DEPENDS report_child)
 
+# A real program no one here wrote, packed as it is: Wine's own command
+# interpreter, copied from the Wine installation at build time.
+set(ZOBREL_WINE_WINDOWS_DIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+  CACHE PATH "Wine's own Windows programs, for the side-by-side tests")
+set(ZOBREL_CMD_APP_DIR ${CMAKE_CURRENT_BINARY_DIR}/cmd-app)
+add_custom_command(OUTPUT ${ZOBREL_CMD_APP_DIR}/cmd.exe
+  COMMAND ${CMAKE_COMMAND} -E copy ${ZOBREL_WINE_WINDOWS_DIR}/cmd.exe ${ZOBREL_CMD_APP_DIR}/cmd.exe
+  DEPENDS ${ZOBREL_WINE_WINDOWS_DIR}/cmd.exe)
+add_custom_target(cmd_app DEPENDS ${ZOBREL_CMD_APP_DIR}/cmd.exe)
+zobrel_add_onefile(NAME cmd_onefile APP_DIR ${ZOBREL_CMD_APP_DIR} MAIN cmd.exe
+  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/cmd_onefile.exe
+  PRODUCT cmd TARGET_SPEC [[{TEMP}\zobrel-cmd]] LEVEL 3 DEPENDS cmd_app ${ZOBREL_CMD_APP_DIR}/cmd.exe)
+
 zobrel_add_windows_test(NAME child_test SOURCES child_test.cpp
-  LIBS zobrel_launcher_core zobrel_example_build_info shell32 DEPENDS report_child launch_probe report_onefile)
+  LIBS zobrel_launcher_core zobrel_example_build_info shell32
+  DEPENDS report_child launch_probe report_onefile cmd_onefile)
 
 # Console events typed into a real terminal: tmux gives Wine a console.
 find_program(ZOBREL_TMUX tmux)
