@@ -433,54 +433,112 @@ bool handle_is_open(HANDLE h)
     return GetHandleInformation(h, &flags) != FALSE;
 }
 
-TEST(ConsoleEventHandler, OtherEventsAndNoChildLeaveEverythingAlone)
+// With a child started, Ctrl+C and Ctrl+Break are the child's: the handler
+// reports them handled at once (so the platform's default handling does not
+// end the launcher) and leaves the child alone, also after it has ended.
+// Other event values are not the launcher's business at all.
+TEST(ConsoleEventHandler, WithAChildCtrlCIsLeftToItAndOtherEventsAreNotHandled)
 {
     std::wstring dir = make_scratch_dir(L"child-events");
-    // No child published: nothing to wait for, for any event.
-    ASSERT_EQ(g_child_process, nullptr);
-    for (DWORD event : {0u, 1u, 2u, 5u, 6u}) EXPECT_FALSE(console_event_handler(event));
-
+    ASSERT_TRUE(begin_child_launch());
     PROCESS_INFORMATION pi = start_sleeping_child(60000, 9, dir + L"\\out");
     publish_child_handle(pi.hProcess);
-    for (DWORD event : {3u, 4u, 7u, 0xFFFFu}) {
-        SCOPED_TRACE(event);
-        EXPECT_FALSE(console_event_handler(event));
-        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "child ended";
-        EXPECT_TRUE(handle_is_open(pi.hProcess));
-        EXPECT_EQ(g_child_process, pi.hProcess);
-    }
-    TerminateProcess(pi.hProcess, 0);
+    ASSERT_TRUE(let_child_run());
+    const DWORD interrupts[] = {CTRL_C_EVENT, CTRL_BREAK_EVENT};
+    const DWORD others[] = {3u, 4u, 7u, 0xFFFFu};
+    for (DWORD event : interrupts) EXPECT_TRUE(console_event_handler(event)) << event;
+    for (DWORD event : others) EXPECT_FALSE(console_event_handler(event)) << event;
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child was ended";
+    EXPECT_TRUE(handle_is_open(pi.hProcess));
+    EXPECT_EQ(g_child_process, pi.hProcess);
+
+    // The main thread's end of the child: it reads the code, records it, lets go.
+    TerminateProcess(pi.hProcess, 9);
     WaitForSingleObject(pi.hProcess, INFINITE);
+    record_child_exit_status(9);
     release_child_handle();
     EXPECT_EQ(g_child_process, nullptr);
+    for (DWORD event : interrupts) EXPECT_TRUE(console_event_handler(event)) << event;
+    // A close after that ends the launcher with the status the main thread read.
+    EXPECT_EQ(end_child_for_close(), 9u);
     remove_tree(dir);
 }
 
-TEST(ConsoleEventHandler, ChildGetsFiveSecondsThenIsTerminatedWithZero)
+// Close, logoff and shutdown: the child gets five seconds to end by itself,
+// then is terminated with the interruption status, never 0. The status comes
+// back for the launcher to end with.
+TEST(ConsoleEventHandler, OnCloseTheChildGetsFiveSecondsThenEndsWithTheInterruptStatus)
 {
     std::wstring dir = make_scratch_dir(L"child-grace");
     struct Case {
-        DWORD event;
         DWORD sleep_ms;
-        DWORD expected_exit;  // the child's own code if it ends in time, else 0
+        DWORD expected;  // the child's own code if it ends in time
     } cases[] = {
-        {CTRL_C_EVENT, 1000, 7},
-        {CTRL_CLOSE_EVENT, 60000, 0},
+        {1000, 0xC0DE0007},
+        {60000, 0xC000013A},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.event);
-        PROCESS_INFORMATION pi = start_sleeping_child(c.sleep_ms, 7, dir + L"\\out");
+        SCOPED_TRACE(c.sleep_ms);
+        PROCESS_INFORMATION pi = start_sleeping_child(c.sleep_ms, 0xC0DE0007, dir + L"\\out");
         publish_child_handle(pi.hProcess);
-        EXPECT_FALSE(console_event_handler(c.event));
-        // The handler returns once the child has ended, one way or the other.
+        ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(end_child_for_close(), c.expected);
+        ULONGLONG elapsed = GetTickCount64() - start;
+        // Returns once the child has ended, one way or the other.
         EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_OBJECT_0);
         DWORD code = 0xDEAD;
         EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
-        EXPECT_EQ(code, c.expected_exit);
+        EXPECT_EQ(code, c.expected);
+        if (c.expected == 0xC000013A) {
+            // Not before the grace period: a lower bound only, which load cannot break.
+            EXPECT_GE(elapsed, 4900u);
+        }
         // The main thread's use is still held: the handle stays open until it lets go.
         EXPECT_TRUE(handle_is_open(pi.hProcess));
         release_child_handle();
         EXPECT_FALSE(handle_is_open(pi.hProcess));
+    }
+    remove_tree(dir);
+}
+
+// A close event, delivered to the launch probe on a thread of its own once
+// the child runs: the launcher ends with the child's status, also when the
+// platform would end it right after the handler (the probe does as Windows
+// does). A child that ends within the grace period gives its own code; one
+// that does not is terminated with 0xC000013A, never 0. (Wine sends no close
+// event when its terminal goes away, so the event is delivered here.)
+TEST(ConsoleEventHandler, CloseEndsTheLauncherWithTheChildStatusNeverZero)
+{
+    std::wstring dir = make_scratch_dir(L"child-close");
+    struct Case {
+        const wchar_t *sleep_ms;
+        DWORD expected;
+    } cases[] = {
+        {L"1500", 0xC0DE0007},
+        {L"60000", 0xC000013A},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(narrow(c.sleep_ms));
+        std::wstring report = dir + L"\\report-" + c.sleep_ms;
+        RunOptions options;
+        options.set_env = {{L"REPORT_SLEEP_MS", c.sleep_ms},
+                           {L"REPORT_EXIT", L"0xC0DE0007"},
+                           {L"REPORT_OUT", report},
+                           {L"PROBE_CLOSE_WHEN", report}};
+        Launch l = run_launcher(PROBE, L" a", options);
+        EXPECT_FALSE(l.result.timed_out);
+        EXPECT_EQ(l.result.exit_code, c.expected);
+        // The child is gone, with the same status.
+        Report r = parse_report(read_file(report));
+        ASSERT_TRUE(r.present);
+        HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, r.pid);
+        if (child != NULL) {
+            EXPECT_EQ(WaitForSingleObject(child, 0), WAIT_OBJECT_0) << "the child outlived the launcher";
+            DWORD code = 0;
+            EXPECT_TRUE(GetExitCodeProcess(child, &code));
+            EXPECT_EQ(code, c.expected);
+            CloseHandle(child);
+        }
     }
     remove_tree(dir);
 }
