@@ -1,8 +1,75 @@
-// child_handle.cpp: the use count that lets the child's handle be closed once.
+// child_handle.cpp: the launch state, the use count that lets the child's
+// handle be closed once, and the child's exit status, shared across threads.
 #include "child/child_handle.h"
+
+enum LaunchState : LONG {
+    LAUNCH_IDLE = 0,
+    LAUNCH_ENDED,
+    LAUNCH_LAUNCHING,
+    LAUNCH_INTERRUPTED,
+    LAUNCH_RUNNING,
+};
 
 HANDLE volatile g_child_process;
 static LONG volatile g_child_uses;
+static LONG volatile g_launch_state = LAUNCH_IDLE;
+static LONG volatile g_child_exit_status;
+
+static LONG read_launch_state()
+{
+    // An interlocked no-op: a full barrier, so what the other side wrote
+    // before its own interlocked change is seen with the new state.
+    return InterlockedCompareExchange(&g_launch_state, 0, 0);
+}
+
+bool begin_child_launch()
+{
+    return InterlockedCompareExchange(&g_launch_state, LAUNCH_LAUNCHING, LAUNCH_IDLE) == LAUNCH_IDLE;
+}
+
+void abandon_child_launch()
+{
+    InterlockedExchange(&g_launch_state, LAUNCH_IDLE);
+}
+
+bool let_child_run()
+{
+    return InterlockedCompareExchange(&g_launch_state, LAUNCH_RUNNING, LAUNCH_LAUNCHING) == LAUNCH_LAUNCHING;
+}
+
+void mark_child_running()
+{
+    InterlockedExchange(&g_launch_state, LAUNCH_RUNNING);
+}
+
+bool child_started_for_event()
+{
+    for (;;) {
+        LONG state = read_launch_state();
+        switch (state) {
+        case LAUNCH_IDLE:
+            // Claimed before the main thread began a launch: it will start none.
+            if (InterlockedCompareExchange(&g_launch_state, LAUNCH_ENDED, LAUNCH_IDLE) == LAUNCH_IDLE) {
+                return false;
+            }
+            break;
+        case LAUNCH_ENDED:
+            return false;
+        case LAUNCH_LAUNCHING:
+            // The child is suspended until the main thread lets it run; if this
+            // comes first, it never runs. Either way, wait for the outcome.
+            InterlockedCompareExchange(&g_launch_state, LAUNCH_INTERRUPTED, LAUNCH_LAUNCHING);
+            break;
+        case LAUNCH_INTERRUPTED:
+            // Creation and publication take moments; the main thread never
+            // waits for a handler in between, so this wait always ends.
+            Sleep(1);
+            break;
+        default:
+            return true;
+        }
+    }
+}
 
 void publish_child_handle(HANDLE process)
 {
@@ -32,4 +99,16 @@ void release_child_handle()
             CloseHandle(process);
         }
     }
+}
+
+void record_child_exit_status(unsigned long status)
+{
+    // Written before the main thread's release, whose interlocked decrement
+    // makes it visible to a handler that then finds no handle to take.
+    InterlockedExchange(&g_child_exit_status, static_cast<LONG>(status));
+}
+
+unsigned long recorded_child_exit_status()
+{
+    return static_cast<unsigned long>(InterlockedCompareExchange(&g_child_exit_status, 0, 0));
 }

@@ -1,8 +1,7 @@
-// cmdline.cpp: builds the child's command line.
+// cmdline.cpp: builds the child's command line from the launcher's own, as typed.
 #include "child/cmdline.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <wchar.h>
 
 #include "common/platform.h"
@@ -55,13 +54,9 @@ static void append_quoted(wchar_t *buffer, size_t capacity, size_t *length, cons
     }
 }
 
-void append_command_line_argument(wchar_t *buffer, size_t capacity, size_t *length, const wchar_t *argument)
+static void append_text(wchar_t *buffer, size_t capacity, size_t *length, const wchar_t *text)
 {
-    if (needs_quotes(argument)) {
-        append_quoted(buffer, capacity, length, argument);
-        return;
-    }
-    for (const wchar_t *p = argument; *p != L'\0'; p++) {
+    for (const wchar_t *p = text; *p != L'\0'; p++) {
         append_wide_unit(buffer, capacity, length, *p);
     }
 }
@@ -75,29 +70,41 @@ static void fill_module_path()
     }
 }
 
+// The first unit after the program name, found as the platform finds argument 0.
+static const wchar_t *skip_program_name(const wchar_t *command_line)
+{
+    const wchar_t *p = command_line;
+    if (*p == L'"') {
+        // Inside the quotes nothing is special: no backslash escapes, no end at spaces.
+        p++;
+        while (*p != L'\0' && *p != L'"') {
+            p++;
+        }
+        return *p == L'"' ? p + 1 : p;
+    }
+    while (*p != L'\0' && *p != L' ' && *p != L'\t') {
+        p++;
+    }
+    return p;
+}
+
 wchar_t *build_child_command_line()
 {
-    int count = 0;
-    wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (arguments == NULL) {
-        terminate_abnormally();
-    }
+    // The rest is never split and joined again: a child whose runtime reads
+    // its line by other rules than the platform's splitting (a command
+    // interpreter, a batch file, empty arguments) must see it as typed.
+    const wchar_t *rest = skip_program_name(GetCommandLineW());
     g_command_line[0] = L'\0';
     size_t length = 0;
     fill_module_path();
-    if (count < 1) {
-        append_command_line_argument(g_command_line, COMMAND_LINE_CAPACITY, &length, g_module_path);
-        return g_command_line;
+    // After a quoted name the rest may follow at once ("app"x): only behind a
+    // closing quote does the child still see x as an argument of its own.
+    bool glued = *rest != L'\0' && *rest != L' ' && *rest != L'\t';
+    if (glued || needs_quotes(g_module_path)) {
+        append_quoted(g_command_line, COMMAND_LINE_CAPACITY, &length, g_module_path);
+    } else {
+        append_text(g_command_line, COMMAND_LINE_CAPACITY, &length, g_module_path);
     }
-    arguments[0] = g_module_path;
-    for (int i = 0; i < count; i++) {
-        if (arguments[i] == NULL) {
-            terminate_abnormally();
-        }
-        if (i > 0) {
-            append_wide_unit(g_command_line, COMMAND_LINE_CAPACITY, &length, L' ');
-        }
-        append_command_line_argument(g_command_line, COMMAND_LINE_CAPACITY, &length, arguments[i]);
-    }
+    append_text(g_command_line, COMMAND_LINE_CAPACITY, &length, rest);
     return g_command_line;
 }

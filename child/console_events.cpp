@@ -1,7 +1,30 @@
-// console_events.cpp: stops the child on console events.
+// console_events.cpp: leaves Ctrl+C to the child; ends it on close, logoff and shutdown.
 #include "child/console_events.h"
 
 #include "child/child_handle.h"
+
+unsigned long end_child_for_close()
+{
+    HANDLE child = acquire_child_handle();
+    if (child == NULL) {
+        return recorded_child_exit_status();
+    }
+    unsigned long status = CHILD_INTERRUPTED_STATUS;
+    // The child got the same event through the shared console: it may end by itself.
+    DWORD waited = WaitForSingleObject(child, CHILD_GRACE_MILLISECONDS);
+    if (waited != WAIT_OBJECT_0) {
+        TerminateProcess(child, CHILD_INTERRUPTED_STATUS);
+        // Termination completes asynchronously; its code is only final once
+        // the process is signalled.
+        waited = WaitForSingleObject(child, CHILD_GRACE_MILLISECONDS);
+    }
+    if (waited == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        status = GetExitCodeProcess(child, &code) ? code : 1;
+    }
+    release_child_handle();
+    return status;
+}
 
 BOOL WINAPI console_event_handler(DWORD event)
 {
@@ -15,13 +38,17 @@ BOOL WINAPI console_event_handler(DWORD event)
     default:
         return FALSE;
     }
-    HANDLE child = acquire_child_handle();
-    if (child != NULL) {
-        // The child shares our console and got the event too: it may end by itself.
-        if (WaitForSingleObject(child, CHILD_GRACE_MILLISECONDS) != WAIT_OBJECT_0) {
-            TerminateProcess(child, 0);
-        }
-        release_child_handle();
+    if (!child_started_for_event()) {
+        // Not handled: the default handling ends the launcher.
+        return FALSE;
     }
-    return FALSE;
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        // Handled, so the launcher stays: the child decides what the event
+        // means, and its end is the launcher's.
+        return TRUE;
+    }
+    // The platform ends a process soon after its close handler returns, with
+    // a status of its own. Ending it here, once the child is gone, makes the
+    // status the child's; the main thread would exit with the same value.
+    ExitProcess(end_child_for_close());
 }

@@ -5,12 +5,15 @@
 
 #include "child/child_handle.h"
 #include "child/cmdline.h"
+#include "child/console_events.h"
 #include "common/fatal.h"
 #include "common/platform.h"
 #include "common/state.h"
 #include "common/wide_buffer.h"
 #include "pathspec/environment.h"
 #include "pathspec/paths.h"
+
+void (*g_launch_window_hook)();
 
 static wchar_t g_launcher_path[LAUNCHER_PATH_CAPACITY];
 static wchar_t g_launcher_directory[LAUNCHER_PATH_CAPACITY];
@@ -34,6 +37,14 @@ static void fill_launcher_directory()
     }
 }
 
+// Ends a child that never ran (still suspended) with the interruption
+// status, and waits until it is gone, so that its exit code is final.
+static void end_unstarted_child(HANDLE process)
+{
+    TerminateProcess(process, CHILD_INTERRUPTED_STATUS);
+    WaitForSingleObject(process, INFINITE);
+}
+
 unsigned long launch_child(const wchar_t *argv0)
 {
     fill_launcher_path();
@@ -53,6 +64,19 @@ unsigned long launch_child(const wchar_t *argv0)
     // Built only now, after both variables are set.
     wchar_t *command_line = build_child_command_line();
 
+    // An event that already ended the run (while unpacking) is being handled
+    // by the platform's default right now: start nothing, end as it would.
+    if (!begin_child_launch()) {
+        ExitProcess(CHILD_INTERRUPTED_STATUS);
+    }
+
+    // Created suspended and let run only once its handle is published: a
+    // console event at any moment meanwhile either finds the child through
+    // that handle, or (before it runs) marks the launch interrupted, and the
+    // child is then ended without having run. There is no moment at which an
+    // event finds no child while one can run, and none at which the launcher
+    // ends with a suspended child left behind: the handler waits for the
+    // launch to be settled (child_handle.h).
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
     BOOL created = CreateProcessW(/* lpApplicationName */ g_main_binary_path,
@@ -62,22 +86,33 @@ unsigned long launch_child(const wchar_t *argv0)
                                   /* bInheritHandles: the standard handles */ TRUE,
                                   /* dwCreationFlags: same console and process group,
                                      so the child gets the same console events */
-                                  NORMAL_PRIORITY_CLASS,
+                                  NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
                                   /* lpEnvironment: ours, with the variables above */ NULL,
                                   /* lpCurrentDirectory: ours */ NULL, &startup, &process);
     if (!created) {
-        fatal_error_with_code("Error, couldn't launch child", GetLastError());
+        DWORD error = GetLastError();
+        abandon_child_launch();
+        fatal_error_with_code("Error, couldn't launch child", error);
+    }
+    if (g_launch_window_hook != NULL) {
+        g_launch_window_hook();
+    }
+
+    publish_child_handle(process.hProcess);
+    if (!let_child_run()) {
+        end_unstarted_child(process.hProcess);
+        mark_child_running();
+    } else if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
+        DWORD error = GetLastError();
+        end_unstarted_child(process.hProcess);
+        fatal_error_with_code("Error, couldn't launch child", error);
     }
     CloseHandle(process.hThread);
 
-    unsigned long exit_status = 0;
-    if (process.hProcess == NULL) {
-        return exit_status;
-    }
-    publish_child_handle(process.hProcess);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
-    exit_status = GetExitCodeProcess(process.hProcess, &code) ? code : 1;
+    unsigned long exit_status = GetExitCodeProcess(process.hProcess, &code) ? code : 1;
+    record_child_exit_status(exit_status);
     release_child_handle();
     return exit_status;
 }

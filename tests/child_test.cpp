@@ -1,16 +1,20 @@
-// The child stage: how the launcher rebuilds its command line for the child,
-// what the child inherits (environment, standard handles, directory), how its
-// exit code comes back, and how the child's handle is shared with the
-// console event handler.
+// The child stage: the command line the child receives, what it inherits
+// (environment, standard handles, directory), how its exit code comes back,
+// what the console event handler does with and without a child, and how the
+// child's handle is shared with it. Console events typed into a real
+// terminal are in console_events_test.sh.
 //
 // Most tests run a launcher that starts report_child.exe, which writes down
-// what it received. Two launchers are used: launch_probe.exe (the launch
-// stage alone, linked from the launcher core) and, when the packer is
-// available, report_onefile.exe (report_child packed into a real launcher).
+// what it received, and compare with report_child started directly. Two
+// launchers are used: launch_probe.exe (the launch stage alone, linked from
+// the launcher core) and report_onefile.exe (report_child packed into a real
+// launcher). Wine's own cmd.exe, packed as cmd_onefile.exe, is the real
+// program run side by side.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <shellapi.h>
+#include <wchar.h>
 
 #include <filesystem>
 #include <map>
@@ -145,130 +149,96 @@ Launch run_launcher(const LauncherKind &kind, const std::wstring &tail, RunOptio
     return run_launcher(path, quote_argument(path), tail, options);
 }
 
-std::vector<std::wstring> split_like_the_platform(const std::wstring &line)
+// ---------------------------------------------------------------------------
+// The whole command line, as the child receives it, against the same program
+// started directly with the same line.
+
+// The launcher's full path as the child's program name: quoted when it holds
+// a space, or when the rest of the line follows it without a space or tab.
+std::wstring program_name_for(const std::wstring &path, const std::wstring &rest)
 {
-    int count = 0;
-    wchar_t **parts = CommandLineToArgvW(line.c_str(), &count);
-    std::vector<std::wstring> out(parts, parts + count);
-    LocalFree(parts);
-    return out;
+    bool glued = !rest.empty() && rest[0] != L' ' && rest[0] != L'\t';
+    return glued || path.find(L' ') != std::wstring::npos ? L"\"" + path + L"\"" : path;
 }
 
-// ---------------------------------------------------------------------------
-// One argument in its command-line form.
-
-struct QuoteCase {
-    const wchar_t *argument;
-    const wchar_t *written;
-};
-
-const QuoteCase QUOTE_CASES[] = {
-    {L"plain", L"plain"},
-    {L"", L""},
-    // Without quoting, backslashes are copied, trailing ones included.
-    {L"C:\\dir\\", L"C:\\dir\\"},
-    {L"a\\\\", L"a\\\\"},
-    {L"a\\\"", L"\"a\\\\\\\"\""},
-    // Quoted: trailing backslashes doubled, inner ones before an ordinary
-    // character left alone.
-    {L"C:\\my dir\\x", L"\"C:\\my dir\\x\""},
-    {L"a b\\", L"\"a b\\\\\""},
-    {L"a b\\\\", L"\"a b\\\\\\\\\""},
-    // Double quotes after 0, 1 and 2 backslashes.
-    {L"a\"b", L"\"a\\\"b\""},
-    {L"a\\\"b", L"\"a\\\\\\\"b\""},
-    {L"a\\\\\"b", L"\"a\\\\\\\\\\\"b\""},
-    {L"\"", L"\"\\\"\""},
-    // Each character of the quoting set alone, and inside a word.
-    {L" ", L"\" \""},
-    {L"\t", L"\"\t\""},
-    {L"\n", L"\"\n\""},
-    {L"\v", L"\"\v\""},
-    {L"x\vy", L"\"x\vy\""},
-    // Other control characters are not in the set.
-    {L"x\ry", L"x\ry"},
-};
-
-TEST(CommandLineArgument, EachArgumentTakesItsExactFormAndSplitsBack)
+std::vector<std::wstring> after_first(const std::vector<std::wstring> &arguments)
 {
-    for (const QuoteCase &c : QUOTE_CASES) {
-        SCOPED_TRACE(narrow(c.argument));
-        // The buffer is exactly big enough: the text fills it up to the NUL.
-        std::wstring prefix = L"x ";
-        size_t capacity = prefix.size() + wcslen(c.written) + 1;
-        std::vector<wchar_t> buffer(capacity + 1, L'#');
-        wcscpy(buffer.data(), prefix.c_str());
-        size_t length = prefix.size();
-        append_command_line_argument(buffer.data(), capacity, &length, c.argument);
-        EXPECT_EQ(std::wstring(buffer.data()), prefix + c.written);
-        EXPECT_EQ(length, capacity - 1);
-        EXPECT_EQ(buffer[capacity], L'#') << "written past the capacity";
+    return arguments.empty() ? arguments : std::vector<std::wstring>(arguments.begin() + 1, arguments.end());
+}
 
-        // The platform's splitting gives the argument back; an empty one vanishes.
-        std::vector<std::wstring> split = split_like_the_platform(prefix + c.written);
-        if (c.argument[0] == L'\0') {
-            EXPECT_EQ(split.size(), 1u);
-        } else {
-            ASSERT_EQ(split.size(), 2u);
-            EXPECT_EQ(split[1], c.argument);
-        }
+struct PassCase {
+    const char *what;
+    const wchar_t *program;  // the program name as typed (the file is given apart)
+    const wchar_t *rest;     // everything after it
+};
+
+const PassCase PASS_CASES[] = {
+    {"no arguments", L"report", L""},
+    {"empty arguments in the middle and at the end", L"app.exe", L" -e \"x\" \"a b\" \"\" c \"\""},
+    {"only an empty argument", L"app", L" \"\""},
+    {"doubled quotes, as a batch file writes them", L"app", L" \"a\"\"b\" \"\"\"\" \"\" end"},
+    {"escaped quotes inside and outside quotes", L"app", L" a\"b c\"d \\\"q\\\" \"x\\\"y\""},
+    {"backslash runs before quotes and at the end", L"app",
+     L" a\\\\\"b c\\\\\\\" \"d\\\\\\\\\" e\\\\ \"f g\\\\\""},
+    {"tabs between and inside arguments", L"app", L"\ta\t\tb\t\"c\td\"\t"},
+    {"leading, repeated and trailing whitespace", L"app", L"    a  \t  b   "},
+    {"non-ASCII, a surrogate pair among them", L"app", L" \u00fc \u65e5\u672c \"\U0001F600 x\""},
+    {"program name quoted, with a space", L"\"my app.exe\"", L" a \"b c\""},
+    {"program name relative, without extension", L"..\\bin\\app", L" a"},
+    {"rest glued to a quoted program name", L"\"app.exe\"", L"x \"y z\""},
+    {"rest glued to a quoted program name, quote first", L"\"app\"", L"\"x y\"z w"},
+    {"program name quoted and never closed", L"\"app x y", L""},
+    {"no program name: the line starts with a space", L"", L" a b"},
+};
+
+TEST(ChildCommandLine, ChildGetsTheLineAsTypedWithTheLauncherPathInFront)
+{
+    std::wstring direct_program = test_program(L"report-app\\report_child.exe");
+    std::wstring launcher = test_program(ONEFILE.program);
+    for (const PassCase &c : PASS_CASES) {
+        SCOPED_TRACE(c.what);
+        std::wstring line = std::wstring(c.program) + c.rest;
+        Launch direct = run_launcher(direct_program, c.program, c.rest);
+        Launch packed = run_launcher(launcher, c.program, c.rest);
+        ASSERT_TRUE(direct.report.present) << direct.result.standard_error;
+        ASSERT_TRUE(packed.report.present) << packed.result.standard_error;
+        ASSERT_EQ(direct.report.raw, line) << "the platform changed the line it was given";
+        EXPECT_EQ(packed.report.raw, program_name_for(launcher, c.rest) + c.rest);
+        // What the child makes of it: the same arguments after the first.
+        EXPECT_EQ(after_first(packed.report.args), after_first(direct.report.args));
+        ASSERT_FALSE(packed.report.args.empty());
+        EXPECT_EQ(packed.report.args[0], launcher);
+        EXPECT_EQ(packed.result.exit_code, 0u);
     }
 }
 
-// ---------------------------------------------------------------------------
-// The whole command line, checked by the child itself.
-
-struct LineCase {
-    const char *what;
-    const wchar_t *tail;                   // what follows argv[0] on the launcher's line
-    std::vector<std::wstring> received;    // the launcher's arguments after argv[0]
-    const wchar_t *child_tail;             // what follows the launcher path on the child's line
-    std::vector<std::wstring> child_args;  // the child's arguments after its first
-};
-
-TEST(ChildCommandLine, ChildGetsTheLauncherArgumentsAfterTheLauncherPath)
+// Wine's own command interpreter, packed as it is, prints what follows "echo"
+// exactly as typed and exits with the code it was given: the packed copy must
+// print the same bytes and end with the same 32-bit status as the same program
+// started directly with the same line.
+TEST(ChildCommandLine, RealCommandInterpreterBehavesTheSamePackedAndDirect)
 {
-    const LineCase cases[] = {
-        {"no arguments: no trailing space", L"", {}, L"", {}},
-        {"plain words and unquoted backslashes",
-         L" plain a\\b\\ c\\\\",
-         {L"plain", L"a\\b\\", L"c\\\\"},
-         L" plain a\\b\\ c\\\\",
-         {L"plain", L"a\\b\\", L"c\\\\"}},
-        {"quoted trailing backslashes",
-         L" \"e nd\\\\\" \"t wo\\\\\\\\\" \"c:\\x y\\z\"",
-         {L"e nd\\", L"t wo\\\\", L"c:\\x y\\z"},
-         L" \"e nd\\\\\" \"t wo\\\\\\\\\" \"c:\\x y\\z\"",
-         {L"e nd\\", L"t wo\\\\", L"c:\\x y\\z"}},
-        {"quotes after 0, 1 and 2 backslashes",
-         L" a\\\"b \"a\\\\\\\"b\" \"a\\\\\\\\\\\"b\"",
-         {L"a\"b", L"a\\\"b", L"a\\\\\"b"},
-         L" \"a\\\"b\" \"a\\\\\\\"b\" \"a\\\\\\\\\\\"b\"",
-         {L"a\"b", L"a\\\"b", L"a\\\\\"b"}},
-        {"tab, line feed, vertical tab",
-         L" \"\t\" \"\n\" \"\v\" x\vy",
-         {L"\t", L"\n", L"\v", L"x\vy"},
-         L" \"\t\" \"\n\" \"\v\" \"x\vy\"",
-         {L"\t", L"\n", L"\v", L"x\vy"}},
-        {"empty arguments vanish", L" a \"\" b \"\"", {L"a", L"", L"b", L""}, L" a  b ", {L"a", L"b"}},
-        {"only empty arguments", L" \"\"", {L""}, L" ", {}},
+    std::wstring direct_program = test_program(L"cmd-app\\cmd.exe");
+    std::wstring packed_program = test_program(L"cmd_onefile.exe");
+    struct Case {
+        const wchar_t *rest;
+        const char *printed;  // what cmd prints and its status, checked too, so
+        DWORD status;         // that two runs failing alike cannot pass
+    } cases[] = {
+        {L" /c echo a\"b c\"d \\\"q\\\"", "a\"b c\"d \\\"q\\\"\r\n", 0},
+        {L" /c echo \"\" x \"\"  \"a\"\"b\"", "\"\" x \"\"  \"a\"\"b\"\r\n", 0},
+        {L" /c exit 3", "", 3},
+        {L" /c exit -1073741819", "", 0xC0000005},
     };
-    for (const LauncherKind &kind : LAUNCHERS) {
-        std::wstring path = test_program(kind.program);
-        for (const LineCase &c : cases) {
-            SCOPED_TRACE(narrow(kind.name) + ": " + c.what);
-            // The fixture itself: the launcher receives what the case says.
-            std::vector<std::wstring> received = split_like_the_platform(quote_argument(path) + c.tail);
-            ASSERT_EQ(std::vector<std::wstring>(received.begin() + 1, received.end()), c.received);
-
-            Launch l = run_launcher(kind, c.tail);
-            ASSERT_TRUE(l.report.present) << l.result.standard_error;
-            EXPECT_EQ(l.result.exit_code, 0u);
-            EXPECT_EQ(l.report.raw, first_argument(path) + c.child_tail);
-            std::vector<std::wstring> expected = {path};
-            expected.insert(expected.end(), c.child_args.begin(), c.child_args.end());
-            EXPECT_EQ(l.report.args, expected);
-        }
+    for (const auto &c : cases) {
+        SCOPED_TRACE(narrow(c.rest));
+        Launch direct = run_launcher(direct_program, L"cmd", c.rest);
+        Launch packed = run_launcher(packed_program, L"cmd", c.rest);
+        EXPECT_EQ(direct.result.standard_output, c.printed);
+        EXPECT_EQ(direct.result.exit_code, c.status);
+        EXPECT_EQ(packed.result.standard_output, direct.result.standard_output);
+        EXPECT_EQ(packed.result.standard_error, direct.result.standard_error);
+        EXPECT_EQ(packed.result.exit_code, direct.result.exit_code);
     }
 }
 
@@ -308,33 +278,32 @@ TEST(ChildCommandLine, LauncherPathWithASpaceAndARelativeName)
     remove_tree(scratch);
 }
 
-// The rebuilt line may hold 32,767 units, not one more. The launcher is
+// The child's line may hold 32,767 units, not one more. The launcher is
 // started as "p" with its path given apart, so its own line stays shorter
-// than the rebuilt one, which carries its full path. The platform's process
+// than the child's, which carries its full path. The platform's process
 // creation counts its terminator in the same 32,767: a line of 32,766 units
 // reaches the child whole; one of 32,767 is either refused there (a launch
 // error) or cut by one unit, but never ends the launcher abnormally.
-TEST(ChildCommandLine, RebuiltLineOf32767UnitsIsTheLimit)
+TEST(ChildCommandLine, ChildLineOf32767UnitsIsTheLimit)
 {
     for (const LauncherKind &kind : LAUNCHERS) {
         std::wstring path = test_program(kind.program);
         std::wstring first = first_argument(path);
-        // Two shapes: the last unit a plain character, or the closing quote
-        // after a doubled backslash.
+        // Two shapes: the last unit a plain character, or a closing quote
+        // after backslashes.
         struct Shape {
             const char *what;
-            std::wstring launcher_end;  // last argument as the launcher receives it
-            std::wstring child_end;     // and as it is written for the child
-        } shapes[] = {{"plain", L"z", L"z"}, {"quoted", L"\"x y\\\\\"", L"\"x y\\\\\""}};
+            std::wstring end;  // the last argument, as typed
+        } shapes[] = {{"plain", L"z"}, {"quoted", L"\"x y\\\\\""}};
         for (const Shape &shape : shapes) {
             for (size_t total : {COMMAND_LINE_LIMIT - 1, COMMAND_LINE_LIMIT, COMMAND_LINE_LIMIT + 1}) {
                 SCOPED_TRACE(narrow(kind.name) + " " + shape.what + " " + std::to_string(total));
-                size_t filler = total - first.size() - 2 - shape.child_end.size();
+                size_t filler = total - first.size() - 2 - shape.end.size();
                 std::wstring middle = L" " + std::wstring(filler, L'a') + L" ";
-                std::wstring expected = first + middle + shape.child_end;
+                std::wstring expected = first + middle + shape.end;
                 ASSERT_EQ(expected.size(), total);
 
-                Launch l = run_launcher(path, L"p", middle + shape.launcher_end);
+                Launch l = run_launcher(path, L"p", middle + shape.end);
                 if (total > COMMAND_LINE_LIMIT) {
                     EXPECT_EQ(l.result.exit_code, FAIL_FAST_STATUS);
                     EXPECT_EQ(l.result.standard_output, "");
@@ -464,54 +433,112 @@ bool handle_is_open(HANDLE h)
     return GetHandleInformation(h, &flags) != FALSE;
 }
 
-TEST(ConsoleEventHandler, OtherEventsAndNoChildLeaveEverythingAlone)
+// With a child started, Ctrl+C and Ctrl+Break are the child's: the handler
+// reports them handled at once (so the platform's default handling does not
+// end the launcher) and leaves the child alone, also after it has ended.
+// Other event values are not the launcher's business at all.
+TEST(ConsoleEventHandler, WithAChildCtrlCIsLeftToItAndOtherEventsAreNotHandled)
 {
     std::wstring dir = make_scratch_dir(L"child-events");
-    // No child published: nothing to wait for, for any event.
-    ASSERT_EQ(g_child_process, nullptr);
-    for (DWORD event : {0u, 1u, 2u, 5u, 6u}) EXPECT_FALSE(console_event_handler(event));
-
+    ASSERT_TRUE(begin_child_launch());
     PROCESS_INFORMATION pi = start_sleeping_child(60000, 9, dir + L"\\out");
     publish_child_handle(pi.hProcess);
-    for (DWORD event : {3u, 4u, 7u, 0xFFFFu}) {
-        SCOPED_TRACE(event);
-        EXPECT_FALSE(console_event_handler(event));
-        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "child ended";
-        EXPECT_TRUE(handle_is_open(pi.hProcess));
-        EXPECT_EQ(g_child_process, pi.hProcess);
-    }
-    TerminateProcess(pi.hProcess, 0);
+    ASSERT_TRUE(let_child_run());
+    const DWORD interrupts[] = {CTRL_C_EVENT, CTRL_BREAK_EVENT};
+    const DWORD others[] = {3u, 4u, 7u, 0xFFFFu};
+    for (DWORD event : interrupts) EXPECT_TRUE(console_event_handler(event)) << event;
+    for (DWORD event : others) EXPECT_FALSE(console_event_handler(event)) << event;
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child was ended";
+    EXPECT_TRUE(handle_is_open(pi.hProcess));
+    EXPECT_EQ(g_child_process, pi.hProcess);
+
+    // The main thread's end of the child: it reads the code, records it, lets go.
+    TerminateProcess(pi.hProcess, 9);
     WaitForSingleObject(pi.hProcess, INFINITE);
+    record_child_exit_status(9);
     release_child_handle();
     EXPECT_EQ(g_child_process, nullptr);
+    for (DWORD event : interrupts) EXPECT_TRUE(console_event_handler(event)) << event;
+    // A close after that ends the launcher with the status the main thread read.
+    EXPECT_EQ(end_child_for_close(), 9u);
     remove_tree(dir);
 }
 
-TEST(ConsoleEventHandler, ChildGetsFiveSecondsThenIsTerminatedWithZero)
+// Close, logoff and shutdown: the child gets five seconds to end by itself,
+// then is terminated with the interruption status, never 0. The status comes
+// back for the launcher to end with.
+TEST(ConsoleEventHandler, OnCloseTheChildGetsFiveSecondsThenEndsWithTheInterruptStatus)
 {
     std::wstring dir = make_scratch_dir(L"child-grace");
     struct Case {
-        DWORD event;
         DWORD sleep_ms;
-        DWORD expected_exit;  // the child's own code if it ends in time, else 0
+        DWORD expected;  // the child's own code if it ends in time
     } cases[] = {
-        {CTRL_C_EVENT, 1000, 7},
-        {CTRL_CLOSE_EVENT, 60000, 0},
+        {1000, 0xC0DE0007},
+        {60000, 0xC000013A},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.event);
-        PROCESS_INFORMATION pi = start_sleeping_child(c.sleep_ms, 7, dir + L"\\out");
+        SCOPED_TRACE(c.sleep_ms);
+        PROCESS_INFORMATION pi = start_sleeping_child(c.sleep_ms, 0xC0DE0007, dir + L"\\out");
         publish_child_handle(pi.hProcess);
-        EXPECT_FALSE(console_event_handler(c.event));
-        // The handler returns once the child has ended, one way or the other.
+        ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(end_child_for_close(), c.expected);
+        ULONGLONG elapsed = GetTickCount64() - start;
+        // Returns once the child has ended, one way or the other.
         EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_OBJECT_0);
         DWORD code = 0xDEAD;
         EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
-        EXPECT_EQ(code, c.expected_exit);
+        EXPECT_EQ(code, c.expected);
+        if (c.expected == 0xC000013A) {
+            // Not before the grace period: a lower bound only, which load cannot break.
+            EXPECT_GE(elapsed, 4900u);
+        }
         // The main thread's use is still held: the handle stays open until it lets go.
         EXPECT_TRUE(handle_is_open(pi.hProcess));
         release_child_handle();
         EXPECT_FALSE(handle_is_open(pi.hProcess));
+    }
+    remove_tree(dir);
+}
+
+// A close event, delivered to the launch probe on a thread of its own once
+// the child runs: the launcher ends with the child's status, also when the
+// platform would end it right after the handler (the probe does as Windows
+// does). A child that ends within the grace period gives its own code; one
+// that does not is terminated with 0xC000013A, never 0. (Wine sends no close
+// event when its terminal goes away, so the event is delivered here.)
+TEST(ConsoleEventHandler, CloseEndsTheLauncherWithTheChildStatusNeverZero)
+{
+    std::wstring dir = make_scratch_dir(L"child-close");
+    struct Case {
+        const wchar_t *sleep_ms;
+        DWORD expected;
+    } cases[] = {
+        {L"1500", 0xC0DE0007},
+        {L"60000", 0xC000013A},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(narrow(c.sleep_ms));
+        std::wstring report = dir + L"\\report-" + c.sleep_ms;
+        RunOptions options;
+        options.set_env = {{L"REPORT_SLEEP_MS", c.sleep_ms},
+                           {L"REPORT_EXIT", L"0xC0DE0007"},
+                           {L"REPORT_OUT", report},
+                           {L"PROBE_CLOSE_WHEN", report}};
+        Launch l = run_launcher(PROBE, L" a", options);
+        EXPECT_FALSE(l.result.timed_out);
+        EXPECT_EQ(l.result.exit_code, c.expected);
+        // The child is gone, with the same status.
+        Report r = parse_report(read_file(report));
+        ASSERT_TRUE(r.present);
+        HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, r.pid);
+        if (child != NULL) {
+            EXPECT_EQ(WaitForSingleObject(child, 0), WAIT_OBJECT_0) << "the child outlived the launcher";
+            DWORD code = 0;
+            EXPECT_TRUE(GetExitCodeProcess(child, &code));
+            EXPECT_EQ(code, c.expected);
+            CloseHandle(child);
+        }
     }
     remove_tree(dir);
 }

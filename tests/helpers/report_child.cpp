@@ -21,11 +21,13 @@
 //   REPORT_SLEEP_MS=n      keep running this long before exiting
 //   REPORT_HEARTBEAT=path  while running, rewrite this file every 100 ms
 //                          with a growing counter
-//   REPORT_CTRL_C=ignore   Ctrl+C/Ctrl+Break are handled (TRUE) and ignored
-//   REPORT_CTRL_C=end      on Ctrl+C/Ctrl+Break: wait 300 ms, write
+//   REPORT_CTRL_C=ignore   Ctrl+C/Ctrl+Break are handled (TRUE) and ignored;
+//                          close, logoff and shutdown are never returned from
+//   REPORT_CTRL_C=end      on Ctrl+C/Ctrl+Break: wait 500 ms, write
 //                          "ended\n" to REPORT_MARKER, exit with
 //                          REPORT_CTRL_C_EXIT (default 0x2A)
-//   REPORT_MARKER=path     "ignored\n" is appended there for each ignored event
+//   REPORT_MARKER=path     "ignored\n" is appended there for each ignored
+//                          Ctrl+C/Ctrl+Break, "ignored close\n" for the others
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -140,15 +142,23 @@ std::wstring g_marker;
 
 BOOL WINAPI on_console_event(DWORD event)
 {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    if (g_ctrl_c_mode == L"end") {
-        // Ends by itself, but not at once: a launcher that does not give the
-        // child its grace period would cut this short and leave no marker.
-        Sleep(300);
+    bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+    if (g_ctrl_c_mode == L"end" && interrupt) {
+        // Ends by itself, but not at once: a launcher that does not leave the
+        // event to the child would cut this short and leave no marker.
+        Sleep(500);
         if (!g_marker.empty()) put_file(g_marker, "ended\n", false);
         ExitProcess(option_number(L"REPORT_CTRL_C_EXIT", 0x2A));
     }
-    if (!g_marker.empty()) put_file(g_marker, "ignored\n", true);
+    if (g_ctrl_c_mode != L"ignore") return FALSE;
+    if (interrupt) {
+        if (!g_marker.empty()) put_file(g_marker, "ignored\n", true);
+        return TRUE;
+    }
+    // Close, logoff, shutdown: the process is ended once a handler returns,
+    // so ignoring means never returning.
+    if (!g_marker.empty()) put_file(g_marker, "ignored close\n", true);
+    Sleep(INFINITE);
     return TRUE;
 }
 
