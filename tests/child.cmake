@@ -70,10 +70,8 @@ add_test(NAME drive_root_test
 set_tests_properties(drive_root_test PROPERTIES FIXTURES_REQUIRED wine_prefix)
 
 # A packed executable, signed: it verifies and still runs.
-add_executable(exit_status helpers/exit_status.cpp)
-target_link_libraries(exit_status PRIVATE zobrel_windows_flags zobrel_wmain)
 add_test(NAME signing_test COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/signing_test.sh
-  ${CMAKE_CURRENT_BINARY_DIR}/report_onefile.exe ${ZOBREL_PACK} $<TARGET_FILE:exit_status>
+  ${CMAKE_CURRENT_BINARY_DIR}/report_onefile.exe ${ZOBREL_PACK} $<TARGET_FILE:status_witness>
   ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
 set_tests_properties(signing_test PROPERTIES FIXTURES_REQUIRED wine_prefix
   ENVIRONMENT "ZOBREL_WINEPREFIX=${ZOBREL_WINEPREFIX}")

@@ -3,9 +3,9 @@
 # with osslsigncode and a throw-away certificate): the signature verifies,
 # the signed file still runs with the child's 32-bit exit code, and
 # zobrel-pack verify still reads its payload.
-#   signing_test.sh PACKED_EXE ZOBREL_PACK EXIT_STATUS_EXE WINE_RUN
+#   signing_test.sh PACKED_EXE ZOBREL_PACK STATUS_WITNESS_EXE WINE_RUN
 set -euo pipefail
-packed=$1 pack=$2 exit_status=$3 wine_run=$4
+packed=$1 pack=$2 witness=$3 wine_run=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -20,7 +20,9 @@ cmp -s "$packed" "$work/signed.exe" && { echo "FAIL the file was not signed"; ex
 
 "$pack" verify "$work/signed.exe"
 
-status=$(cd "$work" && REPORT_EXIT=0xC0DE1234 TMP='Z:'"${work//\//\\}" TEMP='Z:'"${work//\//\\}" \
-  "$wine_run" "$exit_status" signed.exe | tr -d '\r' | tail -n 1)
-[ "$status" = "exit=0xc0de1234" ] || { echo "FAIL the signed file ended with '$status'"; exit 1; }
+windows_work='Z:'"${work//\//\\}"
+(cd "$work" && REPORT_EXIT=0xC0DE1234 REPORT_OUT="$windows_work\\report.txt" WITNESS_TEMP="$windows_work" \
+  WITNESS_STATUS="$windows_work\\status.txt" "$wine_run" "$witness" signed.exe)
+status=$(cat "$work/status.txt" 2>/dev/null || echo none)
+[ "$status" = "c0de1234" ] || { echo "FAIL the signed file ended with status '$status'"; exit 1; }
 echo "ok   signed, verified by osslsigncode and zobrel-pack, and it runs ($status)"
