@@ -227,6 +227,11 @@ void run_build(const BuildOptions &o)
     ScanResult scan = scan_app_dir(o.app_dir, o.main, o.output);
     for (const std::string &w : scan.warnings) warn(w);
     check_main_binary(scan.files.front());
+    const ProductValues values{info.company, info.product, info.version, info.file_version,
+                               info.product_version};
+    if (std::string w = unpack_folder_problem(info.target_spec, values, scan.files); !w.empty())
+        throw PackError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
+    if (std::string w = long_path_warning(info.target_spec, values, scan.files); !w.empty()) warn(w);
 
     // Compress.
     TempDir work;
