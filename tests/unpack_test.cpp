@@ -19,6 +19,7 @@
 #include "payload/directories.h"
 #include "payload/file_checksum.h"
 #include "payload/unpack.h"
+#include "payload/unpack_lock.h"
 #include "process_runner.h"
 #include "test_paths.h"
 
@@ -680,6 +681,81 @@ TEST(CurrentChecksum, AFileThatChangesSizeWhileReadIsNotReadWhole)
     // early. It cannot be provoked here: Wine does not let another handle's
     // byte-range lock fail a read, as Windows does.
     remove_tree(dir);
+}
+
+// ---------------------------------------------------------------------------
+// In-process: the unpack directory's lock
+
+std::wstring lock_name(const std::wstring &directory)
+{
+    wchar_t name[UNPACK_LOCK_NAME_CAPACITY];
+    unpack_lock_name(directory.c_str(), name, UNPACK_LOCK_NAME_CAPACITY);
+    return name;
+}
+
+TEST(UnpackLock, OneNamePerFolderWhateverTheLetterCaseOrTrailingBackslashes)
+{
+    const std::wstring name = lock_name(L"C:\\Users\\Ünal\\AppData\\Local\\Vexor\\0.2.0");
+    EXPECT_EQ(name.rfind(L"Local\\", 0), 0u) << narrow(name);  // the session's own namespace
+    EXPECT_LT(name.size(), UNPACK_LOCK_NAME_CAPACITY);
+    for (const wchar_t *same : {L"c:\\users\\ünal\\appdata\\local\\vexor\\0.2.0",
+                                L"C:\\USERS\\ÜNAL\\APPDATA\\LOCAL\\VEXOR\\0.2.0\\\\"}) {
+        EXPECT_EQ(lock_name(same), name) << narrow(same);
+    }
+    for (const wchar_t *other :
+         {L"C:\\Users\\Ünal\\AppData\\Local\\Vexor\\0.2.1", L"C:\\Users\\Ünal\\AppData\\Local\\Vexor",
+          L"D:\\Users\\Ünal\\AppData\\Local\\Vexor\\0.2.0"}) {
+        EXPECT_NE(lock_name(other), name) << narrow(other);
+    }
+}
+
+struct LockHolder {
+    std::wstring name;
+    HANDLE taken, release;  // events: the holder has it; the holder may let go
+    bool abandon;           // end the thread still holding it
+};
+
+DWORD WINAPI hold_lock(void *argument)
+{
+    LockHolder *h = static_cast<LockHolder *>(argument);
+    HANDLE mutex = CreateMutexW(NULL, FALSE, h->name.c_str());
+    WaitForSingleObject(mutex, INFINITE);
+    SetEvent(h->taken);
+    WaitForSingleObject(h->release, INFINITE);
+    if (!h->abandon) ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return 0;
+}
+
+DWORD WINAPI take_and_release(void *argument)
+{
+    acquire_unpack_lock(static_cast<const wchar_t *>(argument));
+    release_unpack_lock();
+    return 0;
+}
+
+// A launcher waits while another holds the lock (here a thread, which a
+// mutex treats as any other owner), and goes on when it is given up or its
+// holder ends without giving it up.
+TEST(UnpackLock, WaitsForTheHolderAndTakesOverAnAbandonedLockAtOnce)
+{
+    const std::wstring directory = L"C:\\Zobrel\\Lock\\Test-" + std::to_wstring(GetCurrentProcessId());
+    std::wstring other_spelling = directory;
+    for (wchar_t &c : other_spelling) c = towlower(c);
+    for (bool abandon : {false, true}) {
+        SCOPED_TRACE(abandon ? "abandoned" : "released");
+        LockHolder holder = {lock_name(directory), CreateEventW(NULL, TRUE, FALSE, NULL),
+                             CreateEventW(NULL, TRUE, FALSE, NULL), abandon};
+        HANDLE holding = CreateThread(NULL, 0, hold_lock, &holder, 0, NULL);
+        ASSERT_EQ(WaitForSingleObject(holder.taken, 60000), WAIT_OBJECT_0);
+        HANDLE waiting = CreateThread(NULL, 0, take_and_release, &other_spelling[0], 0, NULL);
+        // Still waiting after a while: nothing it could do would take this long.
+        EXPECT_EQ(WaitForSingleObject(waiting, 500), static_cast<DWORD>(WAIT_TIMEOUT));
+        SetEvent(holder.release);
+        WaitForSingleObject(holding, INFINITE);
+        EXPECT_EQ(WaitForSingleObject(waiting, 60000), WAIT_OBJECT_0);
+        for (HANDLE h : {holding, waiting, holder.taken, holder.release}) CloseHandle(h);
+    }
 }
 
 // ---------------------------------------------------------------------------
