@@ -5,3 +5,27 @@ target_link_options(unpack_probe PRIVATE -Wl,--stack,1048576)
 
 zobrel_add_windows_test(NAME unpack_test SOURCES unpack_test.cpp
   LIBS zobrel_launcher_core zobrel_example_build_info DEPENDS unpack_probe)
+
+# A tiny application laid out with Wine's own DLLs, shipped empty file
+# included: the one packed for parallel starts (30 DLLs) and for the damage
+# campaign (2 DLLs, by default and with zstd's checksum). Each unpacks under
+# {TEMP}, so every run chooses its own folder.
+add_executable(unpack_app helpers/unpack_app.cpp)
+target_link_libraries(unpack_app PRIVATE zobrel_windows_flags zobrel_wmain)
+function(zobrel_unpack_app name dll_count)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${name})
+  add_custom_command(OUTPUT ${dir}/app.exe
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/make_unpack_app.sh $<TARGET_FILE:unpack_app> ${dir} ${dll_count}
+    DEPENDS unpack_app ${CMAKE_CURRENT_SOURCE_DIR}/make_unpack_app.sh
+    COMMENT "Laying out ${name}")
+  add_custom_target(${name} DEPENDS ${dir}/app.exe)
+endfunction()
+zobrel_unpack_app(parallel-app 30)
+zobrel_unpack_app(damage-app 2)
+
+zobrel_add_onefile(NAME parallel_onefile APP_DIR ${CMAKE_CURRENT_BINARY_DIR}/parallel-app MAIN app.exe
+  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/parallel_onefile.exe PRODUCT parallel
+  TARGET_SPEC [[{TEMP}\zobrel-parallel]] LEVEL 3 DEPENDS parallel-app ${CMAKE_CURRENT_BINARY_DIR}/parallel-app/app.exe)
+zobrel_add_windows_test(NAME parallel_start_test SOURCES parallel_start_test.cpp DEPENDS parallel_onefile)
+target_compile_definitions(parallel_start_test PRIVATE
+  ZOBREL_PARALLEL_APP_DIR=L"Z:${CMAKE_CURRENT_BINARY_DIR}/parallel-app")
