@@ -61,7 +61,9 @@ function(zobrel_add_onefile)
   endif()
   list(APPEND args --runtime "${ZOBREL_RUNTIME_DIR}" --quiet)
 
-  foreach(runtime_target zobrel_launcher_entry zobrel_launcher_core)
+  # Every library of the launcher: a change in any stage must repack.
+  foreach(runtime_target zobrel_launcher_entry zobrel_launcher_core zobrel_payload zobrel_pathspec zobrel_child
+                         zobrel_common zobrel_format)
     if(TARGET ${runtime_target})
       list(APPEND depends ${runtime_target})
     endif()
