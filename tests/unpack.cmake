@@ -29,3 +29,26 @@ zobrel_add_onefile(NAME parallel_onefile APP_DIR ${CMAKE_CURRENT_BINARY_DIR}/par
 zobrel_add_windows_test(NAME parallel_start_test SOURCES parallel_start_test.cpp DEPENDS parallel_onefile)
 target_compile_definitions(parallel_start_test PRIVATE
   ZOBREL_PARALLEL_APP_DIR=L"Z:${CMAKE_CURRENT_BINARY_DIR}/parallel-app")
+
+# Damaged copies of a small packed application, each run once on an empty
+# unpack folder: refused with a documented message, or run over files
+# byte-identical to the application's; nothing else. The suite runs a seeded
+# sample of each pack; tests/damage_campaign.sh runs the full campaign.
+foreach(variant default checksum)
+  set(extra)
+  if(variant STREQUAL checksum)
+    set(extra CHECKSUM)
+  endif()
+  zobrel_add_onefile(NAME damage_onefile_${variant} APP_DIR ${CMAKE_CURRENT_BINARY_DIR}/damage-app MAIN app.exe
+    OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/damage_onefile_${variant}.exe PRODUCT damage
+    TARGET_SPEC [[{TEMP}\zobrel-damage]] ${extra} DEPENDS damage-app ${CMAKE_CURRENT_BINARY_DIR}/damage-app/app.exe)
+endforeach()
+add_executable(damage_runner helpers/damage_runner.cpp)
+target_link_libraries(damage_runner PRIVATE zobrel_test_support zobrel_wmain)
+add_dependencies(damage_runner damage_onefile_default damage_onefile_checksum)
+foreach(variant default checksum)
+  add_test(NAME damage_sample_${variant}
+    COMMAND damage_runner Z:${CMAKE_CURRENT_BINARY_DIR}/damage_onefile_${variant}.exe
+            Z:${CMAKE_CURRENT_BINARY_DIR}/damage-app 20260611 30)
+  set_tests_properties(damage_sample_${variant} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 1200)
+endforeach()
