@@ -4,7 +4,8 @@
 # frame plus zlib's crc32 over the same files through mappings, all as Windows
 # programs in the same run, and prints the ratios and the peak memory. The
 # unpacker runs as the unpack stages linked into unpack_bench.exe and as a
-# real packed launcher (zobrel-pack) whose child exits at once.
+# real packed launcher (zobrel-pack) whose child exits at once. Then the ways
+# to checksum an existing file against each other, and the unpack lock.
 #
 #   bench/run_unpack_bench.sh [BUILD_DIR]   (default build/win; a Windows build)
 #   environment: BENCH_REPS (5), BENCH_MB (130), BENCH_LEVEL (19), ZOBREL_PACK
@@ -65,3 +66,9 @@ echo "bench: payload blob $(stat -c %s "$work/payload.blob") bytes"
 
 run drive "$(winpath "$work/payload.blob")" "$(winpath "$work/list.txt")" "$(winpath "$work/probe-dir")" \
   "$reps" "$(winpath "$work/launcher.exe")" "$(winpath "$work/launcher-dir")"
+
+# Checking existing files: plain reads (what the unpacker does, since a
+# mapping faults when the file is cut short under it) against the mapping,
+# over the tree the runs above left in place; then the warm start's lock.
+run checksums "$(winpath "$work/list.txt")" "$(winpath "$work/probe-dir")" "$reps"
+run lock "$(winpath "$work/probe-dir")" "$reps"

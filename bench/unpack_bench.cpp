@@ -12,6 +12,15 @@
 //       copies the payload blob out of a packed launcher
 //   unpack_bench noop                 exits at once; run as a launcher's main
 //       binary, prints the launcher's memory counters
+//   unpack_bench checksums LIST DIR REPS
+//       the CRC-32 of every file in LIST, REPS times each way, each run a
+//       process: through a read-only mapping of the whole file, and through
+//       plain reads of 32 KiB, of the unpacker's size (its own function) and
+//       of 1 MiB; prints each way's time as a ratio against the mapping
+//   unpack_bench crc WAY LIST DIR     one such run (WAY: map, read32k,
+//       unpacker, read1m)
+//   unpack_bench lock DIR REPS        taking and giving up DIR's unpack lock,
+//       uncontended, as on a warm start: microseconds per pair
 //
 // BLOB files are read through a read-only mapping, as the launcher reads its
 // image. "unpack", "baseline" and "noop" print key=value lines: seconds (the
@@ -37,7 +46,9 @@
 #include "payload/directories.h"
 #include "payload/header.h"
 #include "payload/reader.h"
+#include "payload/file_checksum.h"
 #include "payload/unpack.h"
+#include "payload/unpack_lock.h"
 
 namespace {
 
@@ -97,7 +108,9 @@ int run_unpack(const std::wstring &blob_path, const std::wstring &dir)
     copy_wide(g_unpack_directory, WIDE_PATH_CAPACITY, dir.c_str());
     check_payload_header();
     payload_open();
+    acquire_unpack_lock(g_unpack_directory);
     unpack_payload();
+    release_unpack_lock();
     payload_close();
     printf("seconds=%.6f\n", now_seconds() - start);
     stop_sampling(sampler);
@@ -222,6 +235,95 @@ int run_noop()
 }
 
 // ---------------------------------------------------------------------------
+// Ways to take an existing file's CRC-32
+
+// Through a read-only mapping of the whole file: no copy, but a file cut
+// short while mapped faults the reader.
+bool crc_by_mapping(const std::wstring &path, uint32_t *crc)
+{
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    GetFileSizeEx(file, &size);
+    uLong c = crc32(0L, Z_NULL, 0);
+    HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
+    if (mapping != NULL) {
+        const Bytef *view = static_cast<const Bytef *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+        if (view != NULL) {
+            c = crc32(c, view, static_cast<uInt>(size.QuadPart));
+            UnmapViewOfFile(view);
+        }
+        CloseHandle(mapping);
+    }
+    CloseHandle(file);
+    *crc = static_cast<uint32_t>(c);
+    return true;
+}
+
+// Through plain reads of the given size.
+bool crc_by_reads(const std::wstring &path, DWORD size, uint32_t *crc)
+{
+    static std::vector<unsigned char> buffer;
+    buffer.resize(size);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    uLong c = crc32(0L, Z_NULL, 0);
+    DWORD got = 0;
+    while (ReadFile(file, buffer.data(), size, &got, NULL) && got > 0) c = crc32(c, buffer.data(), got);
+    CloseHandle(file);
+    *crc = static_cast<uint32_t>(c);
+    return true;
+}
+
+const wchar_t *const CRC_WAYS[] = {L"map", L"read32k", L"unpacker", L"read1m"};
+
+int run_crc(const std::wstring &way, const std::wstring &list_path, const std::wstring &dir)
+{
+    std::vector<std::wstring> names = read_list(list_path);
+    double start = now_seconds();
+    uint32_t all = 0;
+    for (const std::wstring &name : names) {
+        std::wstring path = dir + L"\\" + name;
+        uint32_t crc = 0;
+        bool ok = way == L"map"        ? crc_by_mapping(path, &crc)
+                  : way == L"read32k"  ? crc_by_reads(path, 32768, &crc)
+                  : way == L"read1m"   ? crc_by_reads(path, 1u << 20, &crc)
+                  : way == L"unpacker" ? crc32_of_file(path.c_str(), &crc)
+                                       : false;
+        if (!ok) {
+            printf("cannot check %ls\n", path.c_str());
+            return 103;
+        }
+        all ^= crc;
+    }
+    printf("seconds=%.6f\ncrc_xor=%08x\n", now_seconds() - start, all);
+    return 0;
+}
+
+int run_lock(const std::wstring &dir, int reps)
+{
+    const int pairs = 1000;
+    std::vector<double> each;
+    for (int r = 0; r < reps; r++) {
+        double start = now_seconds();
+        for (int i = 0; i < pairs; i++) {
+            acquire_unpack_lock(dir.c_str());
+            release_unpack_lock();
+        }
+        each.push_back((now_seconds() - start) / pairs * 1e6);
+    }
+    std::sort(each.begin(), each.end());
+    printf("LOCK taking and giving up the unpack lock, uncontended: %.2f / %.2f / %.2f microseconds "
+           "(min / median / max of %d runs of %d)\n",
+           each.front(), each[each.size() / 2], each.back(), reps, pairs);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
 // The driver
 
 struct Outcome {
@@ -336,6 +438,44 @@ double mib(const Outcome &o, const char *key)
 {
     auto it = o.values.find(key);
     return it == o.values.end() ? -1 : std::stod(it->second) / 1048576.0;
+}
+
+int run_checksums(const std::wstring &list, const std::wstring &dir, int reps)
+{
+    std::wstring self;
+    {
+        wchar_t path[4096];
+        GetModuleFileNameW(NULL, path, 4096);
+        self = path;
+    }
+    std::map<std::wstring, std::vector<double>> times;
+    std::string crc_of_map;
+    for (int i = 0; i < reps; i++) {
+        for (const wchar_t *way : CRC_WAYS) {
+            Outcome o = run_child(quote_argument(self) + L" crc " + way + L" " + quote_argument(list) + L" " +
+                                  quote_argument(dir));
+            times[way].push_back(std::stod(o.values["seconds"]));
+            // Every way must agree on what it read.
+            if (crc_of_map.empty()) crc_of_map = o.values["crc_xor"];
+            if (o.values["crc_xor"] != crc_of_map) {
+                fprintf(stderr, "%ls read something else: %s\n", way, o.values["crc_xor"].c_str());
+                return 4;
+            }
+        }
+    }
+    printf(
+        "checksums of every file, %d runs each way; seconds as min / median / max, then the ratio of each\n"
+        "run to the mapping run beside it, min / median / max\n",
+        reps);
+    for (const wchar_t *way : CRC_WAYS) {
+        std::vector<double> t = times[way], ratio;
+        for (int i = 0; i < reps; i++) ratio.push_back(times[way][i] / times[L"map"][i]);
+        std::sort(t.begin(), t.end());
+        std::sort(ratio.begin(), ratio.end());
+        printf("RATIO checksum %-9ls / map: %.3f / %.3f / %.3f   (%.3f / %.3f / %.3f s)\n", way,
+               ratio.front(), median(ratio), ratio.back(), t.front(), median(t), t.back());
+    }
+    return 0;
 }
 
 int run_drive(int argc, wchar_t **argv)
@@ -456,9 +596,13 @@ int wmain(int argc, wchar_t **argv)
     if (mode == L"baseline" && argc == 5) return run_baseline(argv[2], argv[3], argv[4]);
     if (mode == L"extract" && argc == 4) return run_extract(argv[2], argv[3]);
     if (mode == L"noop") return run_noop();
+    if (mode == L"crc" && argc == 5) return run_crc(argv[2], argv[3], argv[4]);
+    if (mode == L"checksums" && argc == 5) return run_checksums(argv[2], argv[3], _wtoi(argv[4]));
+    if (mode == L"lock" && argc == 4) return run_lock(argv[2], _wtoi(argv[3]));
     if (mode == L"drive" && (argc == 6 || argc == 8)) return run_drive(argc, argv);
     fputs("usage: unpack_bench drive BLOB LIST DIR REPS [LAUNCHER LAUNCHER_DIR] | unpack BLOB DIR |"
-          " baseline BLOB LIST DIR | extract LAUNCHER BLOB | noop\n",
+          " baseline BLOB LIST DIR | extract LAUNCHER BLOB | noop | checksums LIST DIR REPS |"
+          " crc WAY LIST DIR | lock DIR REPS\n",
           stderr);
     return 100;
 }

@@ -20,6 +20,23 @@ static bool is_forbidden_character(char16_t c)
     }
 }
 
+static char16_t ascii_upper(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
+}
+
+// True when the first length units of text equal the upper-case ASCII word.
+static bool is_word(const char16_t *text, size_t length, const char *word)
+{
+    size_t i = 0;
+    for (; i < length && word[i] != '\0'; i++) {
+        if (ascii_upper(text[i]) != static_cast<char16_t>(word[i])) {
+            return false;
+        }
+    }
+    return i == length && word[i] == '\0';
+}
+
 bool is_device_name(const char16_t *component, size_t length)
 {
     // The stem before the first dot, without trailing spaces, decides.
@@ -30,29 +47,19 @@ bool is_device_name(const char16_t *component, size_t length)
     while (stem > 0 && component[stem - 1] == u' ') {
         stem--;
     }
-    if (stem != 3 && stem != 4) {
+    static const char *const words[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char *word : words) {
+        if (is_word(component, stem, word)) {
+            return true;
+        }
+    }
+    // COM and LPT with one digit: 0 to 9, and the superscripts 1, 2 and 3
+    // that Windows also takes for digits here.
+    if (stem != 4 || !(is_word(component, 3, "COM") || is_word(component, 3, "LPT"))) {
         return false;
     }
-    char upper[4];
-    for (size_t i = 0; i < stem; i++) {
-        char16_t c = component[i];
-        if (c >= 0x80) {
-            return false;
-        }
-        upper[i] = static_cast<char>(c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c);
-    }
-    if (stem == 3) {
-        static const char *const three[] = {"CON", "PRN", "AUX", "NUL"};
-        for (const char *device : three) {
-            if (upper[0] == device[0] && upper[1] == device[1] && upper[2] == device[2]) {
-                return true;
-            }
-        }
-        return false;
-    }
-    bool com = upper[0] == 'C' && upper[1] == 'O' && upper[2] == 'M';
-    bool lpt = upper[0] == 'L' && upper[1] == 'P' && upper[2] == 'T';
-    return (com || lpt) && upper[3] >= '1' && upper[3] <= '9';
+    char16_t digit = component[3];
+    return (digit >= u'0' && digit <= u'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 static const char *component_problem(const char16_t *component, size_t length)
@@ -81,7 +88,7 @@ static const char *component_problem(const char16_t *component, size_t length)
         return "a component of the name ends in a dot or space, which Windows drops";
     }
     if (is_device_name(component, length)) {
-        return "a component of the name is a Windows device name (CON, NUL, COM1, ...)";
+        return "a component of the name is a Windows device name (CON, NUL, COM1, CONIN$, ...)";
     }
     return NULL;
 }

@@ -7,7 +7,9 @@
 // component is a plain Windows file name: not empty, not "." or "..", no
 // control character, none of : / < > " | ? * (so no drive, stream or second
 // separator), not ending in a dot or a space (Windows would drop them and
-// reach another file), and not a device name such as CON or COM1.
+// reach another file), and not a device name such as CON or COM1. The
+// launcher refuses to unpack a name that breaks the rule: no packer stores
+// one, so it is damage or hand-made.
 #ifndef ZOBREL_FORMAT_ARCHIVE_NAME_H
 #define ZOBREL_FORMAT_ARCHIVE_NAME_H
 
@@ -19,7 +21,8 @@ const char *archive_name_problem(const char16_t *name, size_t length);
 
 // True when Windows takes the component (`length` units, no backslash) for
 // a device, whatever its extension and trailing spaces: CON, PRN, AUX, NUL,
-// COM1-9, LPT1-9 in any letter case.
+// CONIN$, CONOUT$, COM0-9 and LPT0-9 (and COM/LPT with a superscript 1, 2
+// or 3) in any letter case.
 bool is_device_name(const char16_t *component, size_t length);
 
 #endif

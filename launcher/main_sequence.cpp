@@ -14,6 +14,7 @@
 #include "payload/header.h"
 #include "payload/reader.h"
 #include "payload/unpack.h"
+#include "payload/unpack_lock.h"
 
 int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
 {
@@ -50,7 +51,12 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
 
     check_payload_header();
     payload_open();
+    // Held from the first checksum to the last write: a launcher started
+    // meanwhile never sees a half-written file. Given up before the child
+    // starts, so a long-running application keeps nobody waiting.
+    acquire_unpack_lock(g_unpack_directory);
     unpack_payload();
+    release_unpack_lock();
     payload_close();
 
     return static_cast<int>(launch_child(argv[0]));

@@ -213,18 +213,10 @@ bool reserved_device_name(const std::u16string &component)
     return is_device_name(component.data(), component.size());
 }
 
-// The launcher creates missing folders with one 8 KiB path buffer per level
-// on its 1 MiB stack, so a name nested much deeper would overflow that stack
-// on a first run. 64 levels leave room for the unpack directory's own.
-constexpr size_t MAX_NAME_DEPTH = 64;
-
+// Any depth is fine: the launcher climbs folder levels in one buffer, so only
+// the whole path's length limits it (checked with the target specification).
 std::string name_problem(const std::u16string &name)
 {
-    size_t depth = 1 + static_cast<size_t>(std::count(name.begin(), name.end(), u'\\'));
-    if (!name.empty() && depth > MAX_NAME_DEPTH) {
-        return "the name is nested " + std::to_string(depth) + " levels deep, more than the " +
-               std::to_string(MAX_NAME_DEPTH) + " the launcher can create";
-    }
     if (name.size() > RECORD_NAME_CAPACITY - 1) {
         return "the name is " + std::to_string(name.size()) + " UTF-16 units long, more than the " +
                std::to_string(RECORD_NAME_CAPACITY - 1) + " the launcher can carry";

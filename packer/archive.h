@@ -37,8 +37,7 @@ ScanResult scan_app_dir(const std::filesystem::path &app_dir, const std::string 
                         const std::filesystem::path &output = {});
 
 // Why a record name cannot be unpacked on Windows, or "" when it can: the
-// shared archive-name rule (archive_name.h), and a nesting the launcher can
-// create.
+// shared archive-name rule (archive_name.h), with the length in the message.
 std::string name_problem(const std::u16string &name);
 
 // True when Windows takes the name component for a device (CON, PRN, AUX,

@@ -246,6 +246,14 @@ void run_build(const BuildOptions &o)
     ScanResult scan = scan_app_dir(o.app_dir, o.main, o.output);
     for (const std::string &w : scan.warnings) warn(w);
     check_main_binary(scan.files.front());
+    // The folder the launcher will unpack into, as it will be: the default
+    // one ends in the payload's 8-hex-digit identifier, known only later.
+    const std::u16string final_spec = o.target_spec ? info.target_spec : info.target_spec + u"-00000000";
+    const ProductValues values{info.company, info.product, info.version, info.file_version,
+                               info.product_version};
+    if (std::string w = unpack_folder_problem(final_spec, values, scan.files); !w.empty())
+        throw PackError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
+    if (std::string w = long_path_warning(final_spec, values, scan.files); !w.empty()) warn(w);
     uint64_t content_bytes = 0;
     for (const SourceFile &f : scan.files) content_bytes += f.size;
 

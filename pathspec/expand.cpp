@@ -46,11 +46,14 @@ static bool append_key_value(wchar_t *output, size_t capacity, size_t length, Sp
     size_t remaining = capacity - length;
     switch (kind) {
     case SPEC_KEY_TEMP: {
-        // Written straight into the remaining room; a path the platform did
-        // not write (no room, or a failure) leaves the value empty.
+        // Written straight into the remaining room. A path the platform did
+        // not write (no room, or a failure) fails like a missing user folder:
+        // an empty value would put the unpack directory somewhere else, such
+        // as the root of the current drive.
         DWORD written = GetTempPathW(static_cast<DWORD>(remaining), end);
         if (written == 0 || written >= remaining) {
             *end = L'\0';
+            return false;
         }
         return true;
     }

@@ -63,22 +63,61 @@ bool create_directory_cached(const wchar_t *path)
     return true;
 }
 
-bool ensure_parent_directories(const wchar_t *path)
+// The end of the parent of the path held in buffer[0, length): the index of
+// the last backslash at index 1 or later, or 0 when there is none (the first
+// unit is never a separator: "\\x" has no parent to create).
+static size_t parent_end(const wchar_t *buffer, size_t length)
 {
-    wchar_t parent[WIDE_PATH_CAPACITY];
-    copy_wide(parent, WIDE_PATH_CAPACITY, path);
-    // The first unit is never a separator: "\x" has no parent to create.
-    size_t cut = wcslen(parent);
-    while (cut > 1 && parent[cut - 1] != L'\\') {
+    size_t cut = length;
+    while (cut > 1 && buffer[cut - 1] != L'\\') {
         cut--;
     }
-    if (cut <= 1) {
+    return cut <= 1 ? 0 : cut - 1;
+}
+
+// The same calls as climbing one level per call (each failing level from the
+// bottom up, then every level below the first that exists again from the top
+// down), but in one buffer: a level is cut off by a NUL over its backslash and
+// put back by restoring that backslash, so the depth costs no stack.
+bool ensure_parent_directories(const wchar_t *path)
+{
+    wchar_t levels[WIDE_PATH_CAPACITY];
+    copy_wide(levels, WIDE_PATH_CAPACITY, path);
+    size_t bottom = parent_end(levels, wcslen(levels));
+    if (bottom == 0) {
         return true;
     }
-    parent[cut - 1] = L'\0';
-    if (create_directory_cached(parent)) {
+    levels[bottom] = L'\0';
+    if (create_directory_cached(levels)) {
         return true;
     }
-    ensure_parent_directories(parent);
-    return create_directory_cached(parent);
+
+    // Up: cut one level more while creation fails and a parent is left. A
+    // level without a parent is tried once more on the way down, as its own
+    // climb would have done after finding nothing above it.
+    size_t length = bottom;
+    for (;;) {
+        size_t cut = parent_end(levels, length);
+        if (cut == 0) {
+            break;
+        }
+        levels[cut] = L'\0';
+        length = cut;
+        if (create_directory_cached(levels)) {
+            // This level exists: the way down starts below it.
+            levels[length] = L'\\';
+            length = wcslen(levels);
+            break;
+        }
+    }
+
+    // Down: every remaining level, the topmost first, up to the parent itself.
+    for (;;) {
+        bool created = create_directory_cached(levels);
+        if (length == bottom) {
+            return created;
+        }
+        levels[length] = L'\\';
+        length = wcslen(levels);
+    }
 }

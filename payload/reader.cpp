@@ -12,6 +12,10 @@ DecodeWindow g_decode_window;
 ZSTD_inBuffer g_decoder_input;
 ZSTD_DCtx *g_decoder;
 
+// Whether the last decoder call finished the frame: every block decoded and
+// flushed, and zstd's content checksum, if the frame has one, verified.
+static bool g_frame_ended;
+
 void payload_open()
 {
     void *window = malloc(DECODE_WINDOW_SIZE);
@@ -32,6 +36,7 @@ void payload_open()
     g_decoder_input.src = g_payload_cursor.position;
     g_decoder_input.size = g_payload_cursor.length - PAYLOAD_HEADER_SIZE;
     g_decoder_input.pos = 0;
+    g_frame_ended = false;
 }
 
 // One decoder call over the whole window, which must be empty.
@@ -45,6 +50,7 @@ static bool refill_window()
     if (ZSTD_isError(result)) {
         fatal_decode_error();
     }
+    g_frame_ended = result == 0;
     g_decode_window.size = g_decode_window.pos;
     g_decode_window.pos = 0;
     return filled;
@@ -71,6 +77,26 @@ void payload_read(void *destination, unsigned long long n)
             filled_whole_window = refill_window();
         } else {
             fatal_decode_error();
+        }
+    }
+}
+
+void payload_expect_end()
+{
+    for (;;) {
+        // Decoded bytes after the end marker: it came early, from damage.
+        if (g_decode_window.pos != g_decode_window.size) {
+            fatal_decode_error();
+        }
+        if (g_frame_ended) {
+            return;
+        }
+        // The frame may still hold its last block header or its checksum,
+        // which only a further call reads; that call must produce nothing.
+        size_t consumed = g_decoder_input.pos;
+        refill_window();
+        if (g_decode_window.size == 0 && !g_frame_ended && g_decoder_input.pos == consumed) {
+            fatal_decode_error();  // no progress: the frame is cut short
         }
     }
 }

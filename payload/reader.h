@@ -31,6 +31,14 @@ void payload_open();
 // is damaged or ends first. A read of 0 bytes touches nothing.
 void payload_read(void *destination, unsigned long long n);
 
+// Called after the archive's end marker: returns when the frame ends exactly
+// there, every byte of it read and zstd's content checksum (if the frame
+// carries one) verified. Ends the launcher with "Error, couldn't decode
+// attached data." and exit status 2 when decoded bytes follow the marker or
+// the frame does not end: an end marker that damage made early would
+// otherwise stop the reading before the damage or the checksum is reached.
+void payload_expect_end();
+
 // Frees the decoder context, then the window.
 void payload_close();
 

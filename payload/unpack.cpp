@@ -9,14 +9,13 @@
 #include "common/state.h"
 #include "common/wide_buffer.h"
 #include "payload/directories.h"
+#include "payload/file_checksum.h"
 #include "payload/reader.h"
+#include "archive_name.h"
 #include "little_endian.h"
 
 static wchar_t g_record_name[RECORD_NAME_CAPACITY];
 static unsigned char g_chunk_buffer[CONTENT_CHUNK_SIZE];
-
-// zlib's crc32 takes a 32-bit length: larger files go through it in slices.
-static const uint64_t CRC_SLICE = 1u << 30;
 
 static uint16_t read_unit()
 {
@@ -39,66 +38,35 @@ static uint32_t read_u32()
     return read_le32(bytes);
 }
 
-// Reads the rest of a name whose first unit is already in place.
-static void read_record_name(uint16_t first_unit)
+// Reads the rest of a name whose first unit is already in place and returns
+// its length. The packer never stores a name that does not fit the buffer, so
+// one that would is damage, reported before anything is written past it.
+static size_t read_record_name(uint16_t first_unit)
 {
     size_t length = 0;
-    g_record_name[0] = L'\0';
-    append_wide_unit(g_record_name, RECORD_NAME_CAPACITY, &length, first_unit);
+    g_record_name[length++] = first_unit;
     for (;;) {
         uint16_t unit = read_unit();
         if (unit == 0) {
-            return;
+            g_record_name[length] = L'\0';
+            return length;
         }
-        // A name that does not fit its buffer ends the run before any write past it.
-        append_wide_unit(g_record_name, RECORD_NAME_CAPACITY, &length, unit);
+        if (length + 1 >= RECORD_NAME_CAPACITY) {
+            fatal_decode_error();
+        }
+        g_record_name[length++] = unit;
     }
 }
 
-uint32_t current_file_checksum(const wchar_t *path)
+// A name that could reach outside the unpack directory, name a device or
+// otherwise not be what the packer stored is damage (or a hand-made archive):
+// refused by the rule the packer applies, before anything is written for it.
+static void check_record_name(size_t length)
 {
-    // Full sharing: files a running copy of the application holds open can
-    // still be checked and reused.
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              /* lpSecurityAttributes */ NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              /* hTemplateFile */ NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        return 0;
+    // wchar_t is UTF-16 on Windows: the same units the shared rule reads.
+    if (archive_name_problem(reinterpret_cast<const char16_t *>(g_record_name), length) != NULL) {
+        fatal_decode_error();
     }
-    // The whole 64-bit size: a file of 4 GiB or more is checked whole, and a
-    // low half of 0xFFFFFFFF is a size like any other.
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size)) {
-        CloseHandle(file);
-        return 0;
-    }
-    // An empty file cannot be mapped: it counts as no file.
-    HANDLE mapping = CreateFileMappingW(file, /* lpFileMappingAttributes */ NULL, PAGE_READONLY, 0, 0,
-                                        /* lpName */ NULL);
-    if (mapping == NULL) {
-        CloseHandle(file);
-        return 0;
-    }
-    const unsigned char *view =
-        static_cast<const unsigned char *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-    if (view == NULL) {
-        CloseHandle(mapping);
-        CloseHandle(file);
-        return 0;
-    }
-    uLong crc = crc32(0L, Z_NULL, 0);
-    uint64_t left = static_cast<uint64_t>(size.QuadPart);
-    const unsigned char *p = view;
-    while (left > 0) {
-        uint64_t slice = left < CRC_SLICE ? left : CRC_SLICE;
-        crc = crc32(crc, p, static_cast<uInt>(slice));
-        p += slice;
-        left -= slice;
-    }
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
-    CloseHandle(file);
-    return stored_checksum(static_cast<uint32_t>(crc));
 }
 
 static HANDLE open_for_writing(const wchar_t *path)
@@ -114,9 +82,12 @@ static HANDLE open_for_writing(const wchar_t *path)
 }
 
 // Moves the content through the chunk buffer; without a file it is read and
-// dropped, since the stream cannot skip.
-static void copy_content(HANDLE file, uint64_t size)
+// dropped, since the stream cannot skip. A written file's content is checked
+// against the stored checksum as it goes; a reused one was already compared
+// on disk.
+static void copy_content(HANDLE file, uint64_t size, uint32_t stored)
 {
+    uLong crc = crc32(0L, Z_NULL, 0);
     while (size > 0) {
         DWORD chunk = static_cast<DWORD>(size < CONTENT_CHUNK_SIZE ? size : CONTENT_CHUNK_SIZE);
         payload_read(g_chunk_buffer, chunk);
@@ -130,8 +101,16 @@ static void copy_content(HANDLE file, uint64_t size)
                 SetLastError(ERROR_WRITE_FAULT);
                 fatal_write_error();
             }
+            crc = crc32(crc, g_chunk_buffer, chunk);
         }
         size -= chunk;
+    }
+    // Damage that still decodes: the file holds what the damaged stream gave.
+    // It stays, and its checksum differs from the stored one, so no later run
+    // reuses it; nothing is started.
+    if (file != INVALID_HANDLE_VALUE && stored_checksum(static_cast<uint32_t>(crc)) != stored) {
+        CloseHandle(file);
+        fatal_decode_error();
     }
 }
 
@@ -141,9 +120,10 @@ void unpack_payload()
     for (;;) {
         uint16_t first_unit = read_unit();
         if (first_unit == 0) {
-            return;  // the end marker
+            payload_expect_end();  // the end marker, which must end the frame
+            return;
         }
-        read_record_name(first_unit);
+        check_record_name(read_record_name(first_unit));
 
         copy_wide(target, WIDE_PATH_CAPACITY, g_unpack_directory);
         append_wide(target, WIDE_PATH_CAPACITY, L"\\");
@@ -159,7 +139,7 @@ void unpack_payload()
         if (current_file_checksum(target) != stored) {
             file = open_for_writing(target);
         }
-        copy_content(file, size);
+        copy_content(file, size, stored);
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
         }

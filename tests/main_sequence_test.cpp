@@ -81,4 +81,30 @@ TEST(MainSequence, EarlyEndsLeaveNothingOnDisk)
     }
 }
 
+// A temporary folder longer than the room left cannot be had: the expansion
+// fails (nothing expanded, so nothing can be made absolute: no message) and
+// nothing is unpacked anywhere else, such as at the root of the current drive.
+TEST(MainSequence, ATemporaryFolderThatDoesNotFitUnpacksNothing)
+{
+    std::wstring cwd = make_scratch_dir(L"seq-long-temp");
+    std::wstring root_folder = cwd.substr(0, 3) + L"zobrel-variant";
+    remove_tree(root_folder);
+    for (size_t length : {size_t(300), size_t(5000)}) {
+        SCOPED_TRACE(length);
+        RunOptions options;
+        options.command_line = quote_argument(test_program(L"variant_ok.exe")) + L" arg";
+        std::wstring temp = cwd + L"\\" + std::wstring(length, L't');
+        options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
+        options.current_directory = cwd;
+        RunResult r = run_process(options);
+        EXPECT_EQ(r.exit_code, FAIL_FAST_STATUS);
+        EXPECT_EQ(r.standard_output, "");
+        EXPECT_EQ(r.standard_error, "");
+        EXPECT_FALSE(file_exists(root_folder));
+        EXPECT_FALSE(file_exists(cwd + L"\\zobrel-variant"));
+    }
+    remove_tree(root_folder);
+    remove_tree(cwd);
+}
+
 }  // namespace

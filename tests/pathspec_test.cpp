@@ -432,16 +432,16 @@ TEST_F(PathSpec, TempLosesItsTrailingBackslash)
                                 {L"{TEMP}", stripped},
                                 {L"{temp}\\x", stripped + L"\\x"},
                                 {L"{TEMP}\\{TEMP}", stripped + L"\\" + stripped},
-                                // A temporary path the platform does not write leaves the value empty,
-                                // and the strip then takes the backslash of the literal before it.
-                                {L"x\\{TEMP}", L"x", 8},
-                                {L"x\\\\\\{TEMP}", L"x", 8},
-                                {L"x\\{TEMP}", L"x", 2 + n},  // room for all but the NUL
                                 {L"x\\{TEMP}", L"x\\" + stripped, 3 + n},
-                                // The strip never goes back past the start of the output.
-                                {L"\\\\{TEMP}", L"", 4},
-                                {L"{TEMP}", L"", 1},
                             });
+    // A temporary path the platform does not write fails the expansion, like
+    // a user folder that cannot be had; the literals before it stay, unstripped.
+    expect_expansions(false, {
+                                 {L"x\\{TEMP}", L"x\\", 8},
+                                 {L"x\\\\\\{TEMP}", L"x\\\\\\", 8},
+                                 {L"x\\{TEMP}", L"x\\", 2 + n},  // room for all but the NUL
+                                 {L"{TEMP}", L"", 1},
+                             });
 }
 
 // A drive root reported by the platform keeps only its drive: "C:\" becomes
@@ -592,13 +592,13 @@ TEST_F(PathSpec, FailingAndEmptyValuesOfEveryLengthStayInTheBuffer)
             bool literal_fits = prefix <= capacity - 1;
             std::wstring made = literal_fits ? literal : std::wstring(capacity - 1, L'a');
 
-            // TEMP: written when it fits with its NUL, empty otherwise; true whenever
-            // the literals fit.
+            // TEMP: true when the literals and the path fit with its NUL, and false
+            // with the literals that fitted otherwise.
             Expansion e = expand(literal + L"{TEMP}", capacity);
-            std::wstring expected =
-                literal_fits && prefix + temp.size() + 1 <= capacity ? literal + stripped : made;
-            ASSERT_EQ(e.ok, literal_fits) << "TEMP after " << prefix << " in " << capacity;
-            ASSERT_EQ(e.text, expected) << "TEMP after " << prefix << " in " << capacity;
+            bool temp_fits = literal_fits && prefix + temp.size() + 1 <= capacity;
+            ASSERT_EQ(e.ok, temp_fits) << "TEMP after " << prefix << " in " << capacity;
+            ASSERT_EQ(e.text, temp_fits ? literal + stripped : made)
+                << "TEMP after " << prefix << " in " << capacity;
 
             // An unknown key: always false, with the literals that fitted.
             e = expand(literal + L"{NOPE}", capacity);

@@ -9,6 +9,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include <string>
@@ -16,11 +17,15 @@
 
 #include "blob_builder.h"
 #include "payload/directories.h"
+#include "payload/file_checksum.h"
 #include "payload/unpack.h"
+#include "payload/unpack_lock.h"
 #include "process_runner.h"
 #include "test_paths.h"
 
 namespace {
+
+const std::string DECODE_MESSAGE = "Error, couldn't decode attached data.\r\n";
 
 // Four bytes whose CRC-32 is 0.
 const std::string CRC_ZERO_BYTES("\x9d\x0a\xd9\x6d", 4);
@@ -177,9 +182,11 @@ TEST(Unpack, ReusesFilesWhoseChecksumMatchesAndRewritesTheOthers)
         {L"same.bin", true, same, same, false},
         {L"longer-before.bin", true, random_bytes(200000, 4), random_bytes(10000, 5), true},
         {L"same-size.bin", true, random_bytes(4096, 6), random_bytes(4096, 8), true},
-        // An empty file cannot be mapped: it counts as no file and is
-        // written again, even though the content is the same.
-        {L"empty.bin", true, "", "", true},
+        // An empty file is read whole: its checksum is that of empty content,
+        // so it is reused like any other matching file.
+        {L"empty.bin", true, "", "", false},
+        {L"empty-before.bin", true, "", "now full", true},
+        {L"empty-now.bin", true, "was full", "", true},
         // CRC-32 0 counts as 1, which is what the packer stores for it.
         {L"crc-zero.bin", true, CRC_ZERO_BYTES, CRC_ZERO_BYTES, false},
         {L"missing\\deep.bin", false, "", "new", true},
@@ -403,7 +410,7 @@ std::wstring long_name(size_t units)
     return name;
 }
 
-TEST(Unpack, NameOf1023UnitsIsWrittenAndOneOf1024EndsAbnormallyWithNoOutput)
+TEST(Unpack, NameOf1023UnitsIsWrittenAndOneOf1024IsRefusedAsDamage)
 {
     std::wstring dir = make_scratch_dir(L"names");
     std::wstring fits = long_name(1023);
@@ -413,24 +420,200 @@ TEST(Unpack, NameOf1023UnitsIsWrittenAndOneOf1024EndsAbnormallyWithNoOutput)
     EXPECT_EQ(r.main, dir + L"\\" + fits);
     EXPECT_EQ(read_file(dir + L"\\" + fits), "fits");
 
+    // No packer stores a longer name: it is damage, reported before anything
+    // is written past the name buffer or for that record.
     std::wstring too_long = long_name(1024);
     ASSERT_EQ(too_long.size(), 1024u);
+    remove_tree(dir);
+    dir = make_scratch_dir(L"names");
     r = unpack_into(dir, {record(L"first.bin", "first"), record(too_long, "too long")});
-    EXPECT_EQ(r.run.exit_code, FAIL_FAST_STATUS);
-    EXPECT_EQ(r.run.standard_output, "");
+    EXPECT_EQ(r.run.exit_code, 2u);
+    EXPECT_EQ(r.run.standard_output, DECODE_MESSAGE);
     EXPECT_EQ(r.run.standard_error, "");
     EXPECT_EQ(read_file(dir + L"\\first.bin"), "first");
-    EXPECT_FALSE(file_exists(dir + L"\\" + too_long));
+    EXPECT_FALSE(file_exists(dir + L"\\" + too_long.substr(0, too_long.rfind(L'\\'))));
     remove_tree(dir);
+}
+
+// Every file under dir, relative to it, folders as "name\" entries.
+std::vector<std::wstring> tree_of(const std::wstring &dir, const std::wstring &prefix = L"")
+{
+    std::vector<std::wstring> out;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return out;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out.push_back(prefix + name + L"\\");
+            for (const std::wstring &below : tree_of(dir + L"\\" + name, prefix + name + L"\\"))
+                out.push_back(below);
+        } else {
+            out.push_back(prefix + name);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(Unpack, UnsafeNamesAreRefusedBeforeAnythingIsWrittenForThem)
+{
+    const wchar_t *const names[] = {
+        L"..\\..\\x.txt",
+        L"sub/../../x.txt",
+        L"..\\..\\evil.exe",
+        L"\\abs.txt",
+        L"\\\\server\\share\\x",
+        L"C:\\x.txt",
+        L"C:x.txt",
+        L"file.txt:stream",
+        L"a\\.\\b.txt",
+        L"a\\..\\b.txt",
+        L".",
+        L"..",
+        L"a\\\\b.txt",
+        L"a\\",
+        L"a/b.txt",
+        L"bell\x07.txt",
+        L"line\nbreak",
+        L"CON",
+        L"dir\\nul.txt",
+        L"Com1.dll",
+        L"aux\\x.txt",
+        L"conin$",
+        L"dot.\\x",
+        L"space \\x",
+    };
+    for (const wchar_t *name : names) {
+        for (bool first : {false, true}) {
+            SCOPED_TRACE(narrow(name) + (first ? " as the main record" : " after a good record"));
+            // The unpack folder sits two levels inside a scratch folder, so
+            // that a name climbing out would land where the test can see it.
+            std::wstring outer = make_scratch_dir(L"unsafe");
+            std::wstring dir = outer + L"\\in\\unpack";
+            ASSERT_TRUE(CreateDirectoryW((outer + L"\\in").c_str(), NULL));
+            std::vector<TestRecord> records;
+            if (!first) records.push_back(record(L"good.txt", "good"));
+            records.push_back(record(name, "evil"));
+            records.push_back(record(L"after.txt", "after"));
+
+            ProbeRun r = unpack_into(dir, records);
+            EXPECT_EQ(r.run.exit_code, 2u);
+            EXPECT_EQ(r.run.standard_output, DECODE_MESSAGE);
+            EXPECT_EQ(r.run.standard_error, "");
+            std::vector<std::wstring> expected = {L"in\\"};
+            if (!first) expected = {L"in\\", L"in\\unpack\\", L"in\\unpack\\good.txt"};
+            EXPECT_EQ(tree_of(outer), expected);
+            remove_tree(outer);
+        }
+    }
+}
+
+TEST(Unpack, AWrittenFileThatDiffersFromItsChecksumIsDamageAndIsNeverReused)
+{
+    std::wstring dir = make_scratch_dir(L"written-check");
+    const std::string content = random_bytes(70000, 51);
+    // The stream gives content whose CRC-32 is not the stored one.
+    TestRecord damaged = record(L"lib\\damaged.dll", content);
+    damaged.override_checksum = true;
+    damaged.checksum = crc32_of(content) ^ 0x00010000;
+    std::string blob = build_blob({record(L"app.exe", "app"), damaged, record(L"after.txt", "after")});
+
+    for (int run = 0; run < 2; run++) {
+        SCOPED_TRACE("run " + std::to_string(run + 1));
+        ProbeRun r = unpack_into(dir, blob);
+        EXPECT_EQ(r.run.exit_code, 2u);
+        EXPECT_EQ(r.run.standard_output, DECODE_MESSAGE);
+        EXPECT_EQ(r.run.standard_error, "");
+        EXPECT_EQ(r.main, L"");  // the run ended before anything could start
+        // What was written stays, with a checksum that keeps it from reuse:
+        // the second run writes it again and refuses again.
+        EXPECT_TRUE(read_file(dir + L"\\lib\\damaged.dll") == content);
+        EXPECT_FALSE(file_exists(dir + L"\\after.txt"));
+        if (run == 1) EXPECT_NE(write_time(dir + L"\\lib\\damaged.dll"), OLD_TIME);
+        set_old_write_time(dir + L"\\lib\\damaged.dll");
+    }
+
+    // A reused record is not checked again: the file on disk already matched
+    // the stored checksum, whatever the stream gives for it.
+    write_file(dir + L"\\lib\\damaged.dll", "on disk");
+    damaged.checksum = stored_checksum_of("on disk");
+    set_old_write_time(dir + L"\\lib\\damaged.dll");
+    ProbeRun r = unpack_into(dir, {record(L"app.exe", "app"), damaged, record(L"after.txt", "after")});
+    EXPECT_EQ(r.run.exit_code, 0u) << r.run.standard_output;
+    EXPECT_EQ(read_file(dir + L"\\lib\\damaged.dll"), "on disk");
+    EXPECT_EQ(write_time(dir + L"\\lib\\damaged.dll"), OLD_TIME);
+    EXPECT_EQ(read_file(dir + L"\\after.txt"), "after");
+    remove_tree(dir);
+}
+
+TEST(Unpack, AnEndMarkerThatDoesNotEndTheFrameIsDamage)
+{
+    // One record that ends exactly at the first decode window's end, then the
+    // end marker... or not quite: each case puts bytes after the marker, as
+    // damage that turns a name's first unit into 0 would.
+    const std::string window_filler = random_bytes(131072 - 16 - 2, 61);
+    const std::string two_records = build_archive({record(L"a", "first"), record(L"b", "second")});
+    struct Case {
+        const char *what;
+        std::string archive;
+        bool checksum;
+    } cases[] = {
+        {"bytes in the same window", build_archive({record(L"a", "first")}) + "more", false},
+        {"a record after the marker, with zstd's checksum",
+         build_archive({record(L"a", "first")}) + two_records.substr(two_records.find("first") + 5), true},
+        {"the marker ends the window, more comes in the next one",
+         build_archive({record(L"a", window_filler)}) + random_bytes(200000, 62), false},
+        {"the same, with zstd's checksum", build_archive({record(L"a", window_filler)}) + "x", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::wstring dir = make_scratch_dir(L"early-end");
+        FrameOptions options = {3, 20, c.checksum};
+        ProbeRun r = unpack_into(dir, wrap_blob(compress_frame(c.archive, options)));
+        EXPECT_EQ(r.run.exit_code, 2u);
+        EXPECT_EQ(r.run.standard_output, DECODE_MESSAGE);
+        EXPECT_EQ(r.run.standard_error, "");
+        remove_tree(dir);
+    }
+    // The marker at a window's end with nothing after it is a good archive.
+    std::wstring dir = make_scratch_dir(L"early-end");
+    FrameOptions options = {3, 20, true};
+    ProbeRun r =
+        unpack_into(dir, wrap_blob(compress_frame(build_archive({record(L"a", window_filler)}), options)));
+    EXPECT_EQ(r.run.exit_code, 0u) << r.run.standard_output;
+    EXPECT_TRUE(read_file(dir + L"\\a") == window_filler);
+    remove_tree(dir);
+}
+
+// The climb holds no buffer per level: 300 missing levels above the unpack
+// folder and 300 more in a name are made in one run on the launcher's 1 MiB
+// stack, each level created once and remembered.
+TEST(Unpack, ThreeHundredMissingLevelsAboveAndInsideTheUnpackFolder)
+{
+    std::wstring scratch = make_scratch_dir(L"deep");
+    std::wstring dir = scratch;
+    for (int i = 0; i < 300; i++) dir += L"\\d";
+    std::wstring name;
+    for (int i = 0; i < 299; i++) name += L"n\\";
+    name += L"file.txt";
+    ProbeRun r = unpack_into(dir, {record(name, "deep")});
+    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_output << r.run.standard_error;
+    EXPECT_EQ(read_file(dir + L"\\" + name), "deep");
+    EXPECT_EQ(r.dir_count, 1 + 300 + 299);  // the home folder, then every level
+    EXPECT_EQ(r.dirs.back(), dir + L"\\" + name.substr(0, name.rfind(L'\\')));
+    remove_tree(scratch);
 }
 
 // ---------------------------------------------------------------------------
 // In-process: the checksum of an existing file
 
-TEST(CurrentChecksum, ZeroForWhatCannotBeMappedAndNeverZeroForAFile)
+TEST(CurrentChecksum, ZeroForWhatCannotBeReadWholeAndNeverZeroForAFile)
 {
     std::wstring dir = make_scratch_dir(L"checksum");
-    const std::string content = random_bytes(100000, 31);
+    const std::string content = random_bytes(FILE_CHECK_READ_SIZE * 2 + 100, 31);
     write_file(dir + L"\\content.bin", content);
     write_file(dir + L"\\empty.bin", "");
     write_file(dir + L"\\crc-zero.bin", CRC_ZERO_BYTES);
@@ -442,7 +625,7 @@ TEST(CurrentChecksum, ZeroForWhatCannotBeMappedAndNeverZeroForAFile)
     } cases[] = {
         {L"content.bin", crc32_of(content)},
         {L"crc-zero.bin", 1},
-        {L"empty.bin", 0},
+        {L"empty.bin", 1},  // empty content, stored as 1
         {L"absent.bin", 0},
         {L"dir", 0},
     };
@@ -458,6 +641,121 @@ TEST(CurrentChecksum, ZeroForWhatCannotBeMappedAndNeverZeroForAFile)
     EXPECT_EQ(current_file_checksum((dir + L"\\content.bin").c_str()), crc32_of(content));
     CloseHandle(shared);
     remove_tree(dir);
+}
+
+// A file cut short, or grown, between the size the check starts from and
+// the reads: it does not describe one moment of the file, so it is not read
+// whole (and the unpacker then writes it again). A mapping of the size first
+// found would have read past the file's new end and crashed.
+TEST(CurrentChecksum, AFileThatChangesSizeWhileReadIsNotReadWhole)
+{
+    std::wstring dir = make_scratch_dir(L"checksum-cut");
+    std::wstring path = dir + L"\\file.bin";
+    const std::string content = random_bytes(FILE_CHECK_READ_SIZE * 3, 41);
+    struct Case {
+        const char *what;
+        uint64_t size_found;  // the size the check starts from
+        uint64_t size_now;    // the file's size when it is read
+        bool whole;
+    } cases[] = {
+        {"unchanged", content.size(), content.size(), true},
+        {"cut inside the first read", content.size(), 100, false},
+        {"cut at a read boundary", content.size(), FILE_CHECK_READ_SIZE, false},
+        {"cut to nothing", content.size(), 0, false},
+        {"grown", content.size() - 1, content.size(), false},
+        {"empty", 0, 0, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        write_file(path, content.substr(0, static_cast<size_t>(c.size_now)));
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                  OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        uint32_t crc = 0xDEADBEEF;
+        EXPECT_EQ(crc32_of_open_file(file, c.size_found, &crc), c.whole);
+        EXPECT_EQ(crc, c.whole ? crc32_of(content.substr(0, static_cast<size_t>(c.size_now))) : 0xDEADBEEF);
+        CloseHandle(file);
+    }
+
+    // A read that fails part way takes the same way out as one that ends
+    // early. It cannot be provoked here: Wine does not let another handle's
+    // byte-range lock fail a read, as Windows does.
+    remove_tree(dir);
+}
+
+// ---------------------------------------------------------------------------
+// In-process: the unpack directory's lock
+
+std::wstring lock_name(const std::wstring &directory)
+{
+    wchar_t name[UNPACK_LOCK_NAME_CAPACITY];
+    unpack_lock_name(directory.c_str(), name, UNPACK_LOCK_NAME_CAPACITY);
+    return name;
+}
+
+TEST(UnpackLock, OneNamePerFolderWhateverTheLetterCaseOrTrailingBackslashes)
+{
+    const std::wstring name = lock_name(L"C:\\Users\\Ünal\\AppData\\Local\\Vexor\\0.2.0");
+    EXPECT_EQ(name.rfind(L"Local\\", 0), 0u) << narrow(name);  // the session's own namespace
+    EXPECT_LT(name.size(), UNPACK_LOCK_NAME_CAPACITY);
+    for (const wchar_t *same : {L"c:\\users\\ünal\\appdata\\local\\vexor\\0.2.0",
+                                L"C:\\USERS\\ÜNAL\\APPDATA\\LOCAL\\VEXOR\\0.2.0\\\\"}) {
+        EXPECT_EQ(lock_name(same), name) << narrow(same);
+    }
+    for (const wchar_t *other :
+         {L"C:\\Users\\Ünal\\AppData\\Local\\Vexor\\0.2.1", L"C:\\Users\\Ünal\\AppData\\Local\\Vexor",
+          L"D:\\Users\\Ünal\\AppData\\Local\\Vexor\\0.2.0"}) {
+        EXPECT_NE(lock_name(other), name) << narrow(other);
+    }
+}
+
+struct LockHolder {
+    std::wstring name;
+    HANDLE taken, release;  // events: the holder has it; the holder may let go
+    bool abandon;           // end the thread still holding it
+};
+
+DWORD WINAPI hold_lock(void *argument)
+{
+    LockHolder *h = static_cast<LockHolder *>(argument);
+    HANDLE mutex = CreateMutexW(NULL, FALSE, h->name.c_str());
+    WaitForSingleObject(mutex, INFINITE);
+    SetEvent(h->taken);
+    WaitForSingleObject(h->release, INFINITE);
+    if (!h->abandon) ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return 0;
+}
+
+DWORD WINAPI take_and_release(void *argument)
+{
+    acquire_unpack_lock(static_cast<const wchar_t *>(argument));
+    release_unpack_lock();
+    return 0;
+}
+
+// A launcher waits while another holds the lock (here a thread, which a
+// mutex treats as any other owner), and goes on when it is given up or its
+// holder ends without giving it up.
+TEST(UnpackLock, WaitsForTheHolderAndTakesOverAnAbandonedLockAtOnce)
+{
+    const std::wstring directory = L"C:\\Zobrel\\Lock\\Test-" + std::to_wstring(GetCurrentProcessId());
+    std::wstring other_spelling = directory;
+    for (wchar_t &c : other_spelling) c = towlower(c);
+    for (bool abandon : {false, true}) {
+        SCOPED_TRACE(abandon ? "abandoned" : "released");
+        LockHolder holder = {lock_name(directory), CreateEventW(NULL, TRUE, FALSE, NULL),
+                             CreateEventW(NULL, TRUE, FALSE, NULL), abandon};
+        HANDLE holding = CreateThread(NULL, 0, hold_lock, &holder, 0, NULL);
+        ASSERT_EQ(WaitForSingleObject(holder.taken, 60000), WAIT_OBJECT_0);
+        HANDLE waiting = CreateThread(NULL, 0, take_and_release, &other_spelling[0], 0, NULL);
+        // Still waiting after a while: nothing it could do would take this long.
+        EXPECT_EQ(WaitForSingleObject(waiting, 500), static_cast<DWORD>(WAIT_TIMEOUT));
+        SetEvent(holder.release);
+        WaitForSingleObject(holding, INFINITE);
+        EXPECT_EQ(WaitForSingleObject(waiting, 60000), WAIT_OBJECT_0);
+        for (HANDLE h : {holding, waiting, holder.taken, holder.release}) CloseHandle(h);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -66,10 +66,11 @@ std::u16string deep_name(int levels)
 
 TEST(Names, UsableWindowsNamesPass)
 {
-    for (const std::u16string &name : {std::u16string(u"a"), std::u16string(u"dir\\sub dir\\file name.txt"),
-                                       std::u16string(u"caf\u00E9\\\u4E2D.dll"), std::u16string(u".hidden"),
-                                       std::u16string(u"console.txt"), std::u16string(u"com10"),
-                                       std::u16string(1023, u'x'), deep_name(64)}) {
+    for (const std::u16string &name :
+         {std::u16string(u"a"), std::u16string(u"dir\\sub dir\\file name.txt"),
+          std::u16string(u"caf\u00E9\\\u4E2D.dll"), std::u16string(u".hidden"),
+          std::u16string(u"console.txt"), std::u16string(u"com10"), std::u16string(1023, u'x'), deep_name(64),
+          deep_name(512), std::u16string(u"com\u00B4"), std::u16string(u"conin")}) {
         EXPECT_EQ(zobrel::name_problem(name), "") << name.size();
     }
 }
@@ -105,7 +106,11 @@ TEST(Names, NamesTheLauncherCannotUnpackAreRefused)
         {u"dir\\con.txt", "device"},
         {u"Com1.dll", "device"},
         {u"lpt9", "device"},
-        {deep_name(65), "65 levels deep"},
+        {u"COM0.log", "device"},
+        {u"lpt\u00B9", "device"},
+        {u"a\\com\u00B3.txt", "device"},
+        {u"CONIN$", "device"},
+        {u"conout$.txt", "device"},
     };
     for (const Case &c : cases) {
         std::string why = zobrel::name_problem(c.name);
@@ -185,6 +190,85 @@ TEST(Spec, DefaultSpecificationIsSafeAndSeparatesProductsAndVersions)
     }
     EXPECT_NE(zobrel::default_target_spec(u"c", u"p", u"1"), zobrel::default_target_spec(u"c", u"p", u"2"));
     EXPECT_NE(zobrel::default_target_spec(u"c", u"p", u"1"), zobrel::default_target_spec(u"c", u"q", u"1"));
+}
+
+std::vector<zobrel::SourceFile> files_named(const std::vector<std::u16string> &names)
+{
+    std::vector<zobrel::SourceFile> files;
+    for (const std::u16string &n : names) {
+        std::string rel;
+        zobrel::utf16_to_utf8(n, rel);
+        std::replace(rel.begin(), rel.end(), '\\', '/');  // as scanned
+        files.push_back(zobrel::SourceFile{rel, n, rel, 1});
+    }
+    return files;
+}
+
+const zobrel::ProductValues kValues{u"MOLTARN LLC", u"vexor", u"0.2.0-0.2.0.0", u"0.2.0.0", u"0.2.0"};
+
+TEST(UnpackFolder, OnlyAbsoluteFoldersThatFitTheLauncherAreAccepted)
+{
+    const auto app = files_named({u"app.exe", u"lib\\core.dll"});
+    struct Case {
+        std::u16string spec;
+        const char *why;  // "" when accepted
+    } cases[] = {
+        {u"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0", ""},
+        {u"{home}\\x", ""},
+        {u"{TEMP}\\{RANDOM}", ""},
+        {u"{PROGRAM_DIR}", ""},
+        {u"{PROGRAM_BASE}.d\\{PID}", ""},
+        {u"C:\\Apps\\{PRODUCT}", ""},
+        {u"z:\\", ""},
+        {u"\\\\server\\share\\{VERSION}", ""},
+        {u"{COMPANY}", "absolute"},  // "MOLTARN LLC": relative
+        {u"MyApp\\{VERSION}", "absolute"},
+        {u"{PID}\\x", "absolute"},
+        {u"{RANDOM}C:\\x", "absolute"},
+        {u"\\Apps", "absolute"},    // the root of whatever drive is current
+        {u"C:Apps", "absolute"},    // relative to that drive's current folder
+        {u"1:\\Apps", "absolute"},  // no such drive letter
+        {u"C:\\x\\{TEMP}", "{TEMP} gives a whole path"},
+        {u"{CACHE_DIR}{HOME}", "{HOME} gives a whole path"},
+        {u"C:\\" + std::u16string(4095 - 3 - 1 - 12, u'd'), ""},  // 4095 units with lib\core.dll
+        {u"C:\\" + std::u16string(4095 - 3 - 1 - 12 + 1, u'd'), "at least 4096 UTF-16 units"},
+        // Each per-user folder counts as no shorter than a bare drive.
+        {u"{CACHE_DIR}\\" + std::u16string(4095 - 2 - 1 - 1 - 12, u'd'), ""},
+        {u"{CACHE_DIR}\\" + std::u16string(4095 - 2 - 1 - 1 - 12 + 1, u'd'), "'lib/core.dll'"},
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(zobrel::spec_problem(c.spec), "");
+        std::string why = zobrel::unpack_folder_problem(c.spec, kValues, app);
+        if (*c.why == '\0') {
+            EXPECT_EQ(why, "") << c.spec.size();
+        } else {
+            EXPECT_NE(why.find(c.why), std::string::npos) << c.spec.size() << ": '" << why << "'";
+        }
+    }
+    // A product value that makes the folder absolute is taken as it will be.
+    zobrel::ProductValues rooted = kValues;
+    rooted.company = u"D:\\Corp";
+    EXPECT_EQ(zobrel::unpack_folder_problem(u"{COMPANY}\\x", rooted, app), "");
+}
+
+TEST(UnpackFolder, LongPathsWithATypicalProfileAreWarnedAbout)
+{
+    // {CACHE_DIR} is estimated as C:\Users\ and 20 characters, then
+    // \AppData\Local: 43 units. With "\x\" and a name, 43 + 3 + n units.
+    const std::u16string spec = u"{CACHE_DIR}\\x";
+    const size_t fits = 259 - 43 - 3;
+    EXPECT_EQ(zobrel::long_path_warning(spec, kValues, files_named({std::u16string(fits, u'n')})), "");
+    std::string w =
+        zobrel::long_path_warning(spec, kValues, files_named({u"a", std::u16string(fits + 1, u'n')}));
+    EXPECT_NE(w.find("about 260 UTF-16 units"), std::string::npos) << w;
+    EXPECT_NE(w.find("C:\\Users\\"), std::string::npos) << w;  // says how it was estimated
+    EXPECT_NE(w.find(std::string(fits + 1, 'n')), std::string::npos) << w;
+    // A fixed folder is counted as it is.
+    EXPECT_EQ(
+        zobrel::long_path_warning(u"C:\\" + std::u16string(250, u'd'), kValues, files_named({u"abcde"})), "");
+    EXPECT_NE(
+        zobrel::long_path_warning(u"C:\\" + std::u16string(250, u'd'), kValues, files_named({u"abcdef"})),
+        "");
 }
 
 TEST(FileVersion, FourNumbersUpTo65535)

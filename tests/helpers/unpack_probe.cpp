@@ -1,6 +1,7 @@
 // unpack_probe.cpp: runs the unpack stages of the launcher over a payload blob
-// read from a file, into a given directory, so tests can watch files, streams
-// and the exit code from outside.
+// read from a file, into a given directory, under the directory's lock as the
+// launcher does, so tests can watch files, streams and the exit code from
+// outside.
 //
 //   unpack_probe.exe <blob file> <unpack directory>
 //
@@ -16,6 +17,7 @@
 #include "payload/header.h"
 #include "payload/reader.h"
 #include "payload/unpack.h"
+#include "payload/unpack_lock.h"
 
 static unsigned char *read_whole_file(const wchar_t *path, unsigned long long *length)
 {
@@ -59,7 +61,9 @@ int wmain(int argc, wchar_t **argv)
 
     check_payload_header();
     payload_open();
+    acquire_unpack_lock(g_unpack_directory);
     unpack_payload();
+    release_unpack_lock();
     payload_close();
 
     printf("main=%ls\n", g_main_binary_path);

@@ -1,0 +1,80 @@
+// unpack_lock.cpp: the unpack directory's lock, a named mutex.
+//
+// Why a mutex named after the path rather than a lock file beside the folder:
+// the system hands an abandoned mutex to the next waiter at once
+// (WAIT_ABANDONED), it leaves nothing on disk, and it needs no writable
+// parent folder. It lives in the session's own namespace ("Local\"): a global
+// name would let any other user on the machine create it first and keep
+// every launcher of this folder waiting. So launchers serialise within one
+// logon session, which is where several copies of one user's program start.
+#include "payload/unpack_lock.h"
+
+#include <windows.h>
+#include <stdint.h>
+#include <wchar.h>
+
+#include "common/fatal.h"
+#include "common/platform.h"
+#include "common/wide_buffer.h"
+
+static const wchar_t LOCK_NAME_PREFIX[] = L"Local\\zobrel-onefile-unpack-";
+
+static HANDLE g_unpack_lock;
+static wchar_t g_upper_directory[WIDE_PATH_CAPACITY];
+
+void unpack_lock_name(const wchar_t *directory, wchar_t *name, size_t capacity)
+{
+    if (capacity < UNPACK_LOCK_NAME_CAPACITY) {
+        terminate_abnormally();
+    }
+    size_t length = bounded_wide_length(directory, WIDE_PATH_CAPACITY);
+    while (length > 0 && directory[length - 1] == L'\\') {
+        length--;
+    }
+    // Windows matches paths without regard to case: the invariant upper case
+    // makes C:\Apps and c:\apps one lock.
+    int upper = 0;
+    if (length > 0) {
+        upper = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, directory, static_cast<int>(length),
+                             g_upper_directory, static_cast<int>(WIDE_PATH_CAPACITY));
+    }
+    // 64-bit FNV-1a over the units; two folders that collide only share a
+    // lock, they never skip one.
+    uint64_t hash = 14695981039346656037ull;
+    for (int i = 0; i < upper; i++) {
+        hash = (hash ^ static_cast<uint16_t>(g_upper_directory[i])) * 1099511628211ull;
+    }
+    copy_wide(name, capacity, LOCK_NAME_PREFIX);
+    size_t end = wcslen(name);
+    static const wchar_t HEX[] = L"0123456789abcdef";
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        append_wide_unit(name, capacity, &end, HEX[(hash >> shift) & 15]);
+    }
+}
+
+void acquire_unpack_lock(const wchar_t *directory)
+{
+    wchar_t name[UNPACK_LOCK_NAME_CAPACITY];
+    unpack_lock_name(directory, name, UNPACK_LOCK_NAME_CAPACITY);
+    // Not owned at creation: whoever made it, every launcher then waits the
+    // same way. Not inheritable, so the child never holds it.
+    g_unpack_lock = CreateMutexW(/* lpMutexAttributes */ NULL, /* bInitialOwner */ FALSE, name);
+    if (g_unpack_lock == NULL) {
+        fatal_error_with_code("Error, couldn't lock the unpack directory", GetLastError());
+    }
+    DWORD waited = WaitForSingleObject(g_unpack_lock, INFINITE);
+    // WAIT_ABANDONED: the last holder died holding it; the mutex is ours now.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        fatal_error_with_code("Error, couldn't lock the unpack directory", GetLastError());
+    }
+}
+
+void release_unpack_lock()
+{
+    if (g_unpack_lock == NULL) {
+        return;
+    }
+    ReleaseMutex(g_unpack_lock);
+    CloseHandle(g_unpack_lock);
+    g_unpack_lock = NULL;
+}

@@ -1,0 +1,29 @@
+// unpack_lock.h: one launcher at a time per unpack directory. The holder
+// checks and writes the files; a launcher started meanwhile waits, then finds
+// every file in place and writes nothing. Main thread only.
+#ifndef ZOBREL_PAYLOAD_UNPACK_LOCK_H
+#define ZOBREL_PAYLOAD_UNPACK_LOCK_H
+
+#include <stddef.h>
+
+// Units of a lock name, NUL included.
+static const size_t UNPACK_LOCK_NAME_CAPACITY = 64;
+
+// Writes into name (capacity units, at least UNPACK_LOCK_NAME_CAPACITY; less
+// ends the process abnormally) the name of the lock for the directory: the
+// same for every spelling of its full path that differs only in letter case
+// or trailing backslashes. The directory must fit a wide path buffer.
+void unpack_lock_name(const wchar_t *directory, wchar_t *name, size_t capacity);
+
+// Waits, without a time limit, until this process holds the directory's lock.
+// A lock whose holder ended without releasing it (killed mid-unpack) is taken
+// over at once; what that holder left half-written fails its checksum and is
+// written again. Ends the launcher with "Error, couldn't lock the unpack
+// directory" and the system error (exit status 2) when the lock cannot be
+// made or waited for. Ending the process in any way releases the lock.
+void acquire_unpack_lock(const wchar_t *directory);
+
+// Gives the lock up; nothing happens when it is not held.
+void release_unpack_lock();
+
+#endif
