@@ -92,7 +92,7 @@ TEST(MainSequence, ATemporaryFolderThatDoesNotFitUnpacksNothing)
     for (size_t length : {size_t(300), size_t(5000)}) {
         SCOPED_TRACE(length);
         RunOptions options;
-        options.command_line = quote_argument(test_program(L"variant_ok.exe")) + L" arg";
+        options.command_line = quote_argument(test_program(L"sequence_app.exe")) + L" arg";
         std::wstring temp = cwd + L"\\" + std::wstring(length, L't');
         options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
         options.current_directory = cwd;
