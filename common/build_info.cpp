@@ -3,9 +3,10 @@
 
 #include <windows.h>
 #include <string.h>
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include "build_constants.h"
+#include "little_endian.h"
 #include "payload_format.h"
 
 BuildInfo g_build_info;
@@ -50,8 +51,8 @@ bool load_build_info()
     if (!parse_constants_block(block, block_size, &view)) {
         return false;
     }
-    uLong crc = crc32(0L, block + CONSTANTS_CHECKED_FROM, view.total_size - CONSTANTS_CHECKED_FROM);
-    if (crc != view.stored_crc) {
+    if (libdeflate_crc32(0, block + CONSTANTS_CHECKED_FROM, view.total_size - CONSTANTS_CHECKED_FROM) !=
+        view.stored_crc) {
         return false;
     }
     g_build_info.target_spec = text_constant(view, CONSTANT_TARGET_SPEC);
@@ -62,5 +63,19 @@ bool load_build_info()
     g_build_info.product_version = text_constant(view, CONSTANT_PRODUCT_VERSION);
     g_build_info.payload_blob = blob;
     g_build_info.payload_length = blob_size;
+    g_build_info.record_index = NULL;
+    g_build_info.record_count = 0;
+    const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
+    uint32_t count = 0;
+    uint32_t records_crc = 0;
+    if (index != NULL && check_record_index(index, view.sizes[CONSTANT_RECORD_INDEX], &count, &records_crc) &&
+        libdeflate_crc32(0, index + RECORD_INDEX_HEADER_SIZE,
+                         view.sizes[CONSTANT_RECORD_INDEX] - RECORD_INDEX_HEADER_SIZE) == records_crc) {
+        g_build_info.record_index = index + RECORD_INDEX_HEADER_SIZE;
+        g_build_info.record_count = count;
+    }
+    const unsigned char *check = view.values[CONSTANT_WARM_CHECK];
+    g_build_info.warm_check =
+        check != NULL && view.sizes[CONSTANT_WARM_CHECK] == 4 ? read_le32(check) : WARM_CHECK_CONTENT;
     return true;
 }

@@ -17,6 +17,14 @@ struct BuildInfo {
     // The payload blob where it lies in the image, and its length L.
     const unsigned char *payload_blob;
     unsigned long long payload_length;
+    // The record index (build_constants.h): the archive's records in stream
+    // order, with their count. Null and 0 when the image has none, or one
+    // that fails its layout or its own CRC-32: then nothing is known before
+    // decoding.
+    const unsigned char *record_index;
+    unsigned long record_count;
+    // How a start checks files already unpacked: a WarmCheck.
+    unsigned long warm_check;
 };
 
 // Null pointers until load_build_info (or a test) fills it.
@@ -25,7 +33,8 @@ extern BuildInfo g_build_info;
 // Finds the payload section and the constants section in the launcher's own
 // image, checks the constants block (its layout and its CRC-32) and points
 // g_build_info into them. False, leaving g_build_info untouched, when either
-// section is missing or the block is damaged.
+// section is missing or the block is damaged. A record index that does not
+// hold is left out (record_index null), not a failure.
 bool load_build_info();
 
 #endif

@@ -12,6 +12,7 @@
 #include "pathspec/paths.h"
 #include "pathspec/run_values.h"
 #include "payload/header.h"
+#include "payload/index_check.h"
 #include "payload/reader.h"
 #include "payload/unpack.h"
 #include "payload/unpack_lock.h"
@@ -50,14 +51,18 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
     }
 
     check_payload_header();
-    payload_open();
     // Held from the first checksum to the last write: a launcher started
     // meanwhile never sees a half-written file. Given up before the child
     // starts, so a long-running application keeps nobody waiting.
     acquire_unpack_lock(g_unpack_directory);
-    unpack_payload();
+    // With every indexed file in place the payload is never decoded; else
+    // the unpack goes on from what the check found.
+    if (!index_check_unpack_directory(index_check_threads())) {
+        payload_open();
+        unpack_payload();
+        payload_close();
+    }
     release_unpack_lock();
-    payload_close();
 
     return static_cast<int>(launch_child(argv[0]));
 }

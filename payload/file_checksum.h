@@ -1,7 +1,8 @@
 // file_checksum.h: the CRC-32 of a file already on disk, read whole in order.
 // Plain reads, never a mapping: a file that shrinks or fails to read while it
 // is checked must end the check, not the process. Main thread only (one
-// static read buffer).
+// static read buffer), except file_matches, which reads through the
+// caller's buffer.
 #ifndef ZOBREL_PAYLOAD_FILE_CHECKSUM_H
 #define ZOBREL_PAYLOAD_FILE_CHECKSUM_H
 
@@ -28,5 +29,13 @@ bool crc32_of_file(const wchar_t *path, uint32_t *crc);
 // whole (absent or unreadable counts as no file), otherwise its CRC-32 by the
 // stored rule, 0 becoming 1 (an empty file among them).
 uint32_t current_file_checksum(const wchar_t *path);
+
+// True when the file can be opened and read whole, holds exactly `size`
+// bytes, and its CRC-32 by the stored rule (0 becoming 1) is `stored`. With
+// the size known it asks for no size and stops reading at the first byte too
+// many: one open, one read per buffer, one close. Reads through `buffer`
+// (buffer_size bytes), so that threads can check files side by side.
+bool file_matches(const wchar_t *path, uint64_t size, uint32_t stored, unsigned char *buffer,
+                  DWORD buffer_size);
 
 #endif

@@ -2,7 +2,7 @@
 #include "payload/unpack.h"
 
 #include <windows.h>
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include "common/fatal.h"
 #include "common/platform.h"
@@ -10,6 +10,7 @@
 #include "common/wide_buffer.h"
 #include "payload/directories.h"
 #include "payload/file_checksum.h"
+#include "payload/index_check.h"
 #include "payload/reader.h"
 #include "archive_name.h"
 #include "little_endian.h"
@@ -87,7 +88,7 @@ static HANDLE open_for_writing(const wchar_t *path)
 // on disk.
 static void copy_content(HANDLE file, uint64_t size, uint32_t stored)
 {
-    uLong crc = crc32(0L, Z_NULL, 0);
+    uint32_t crc = 0;
     while (size > 0) {
         DWORD chunk = static_cast<DWORD>(size < CONTENT_CHUNK_SIZE ? size : CONTENT_CHUNK_SIZE);
         payload_read(g_chunk_buffer, chunk);
@@ -101,29 +102,49 @@ static void copy_content(HANDLE file, uint64_t size, uint32_t stored)
                 SetLastError(ERROR_WRITE_FAULT);
                 fatal_write_error();
             }
-            crc = crc32(crc, g_chunk_buffer, chunk);
+            crc = libdeflate_crc32(crc, g_chunk_buffer, chunk);
         }
         size -= chunk;
     }
     // Damage that still decodes: the file holds what the damaged stream gave.
     // It stays, and its checksum differs from the stored one, so no later run
     // reuses it; nothing is started.
-    if (file != INVALID_HANDLE_VALUE && stored_checksum(static_cast<uint32_t>(crc)) != stored) {
+    if (file != INVALID_HANDLE_VALUE && stored_checksum(crc) != stored) {
         CloseHandle(file);
         fatal_decode_error();
     }
 }
 
+// Whether the record's file must be written: from what the index check
+// found, else by the file's current checksum.
+static bool needs_writing(unsigned long record, const wchar_t *target, uint32_t stored)
+{
+    switch (indexed_record_state(record)) {
+    case RECORD_MATCHES:
+        return false;
+    case RECORD_DIFFERS:
+        return true;
+    case RECORD_UNKNOWN:
+        break;
+    }
+    return current_file_checksum(target) != stored;
+}
+
 void unpack_payload()
 {
     wchar_t target[WIDE_PATH_CAPACITY];
-    for (;;) {
+    for (unsigned long record = 0;; record++) {
         uint16_t first_unit = read_unit();
         if (first_unit == 0) {
+            // The index listed other records than the stream holds: damage.
+            if (indexed_record_count() != 0 && record != indexed_record_count()) {
+                fatal_decode_error();
+            }
             payload_expect_end();  // the end marker, which must end the frame
             return;
         }
-        check_record_name(read_record_name(first_unit));
+        size_t name_length = read_record_name(first_unit);
+        check_record_name(name_length);
 
         copy_wide(target, WIDE_PATH_CAPACITY, g_unpack_directory);
         append_wide(target, WIDE_PATH_CAPACITY, L"\\");
@@ -134,9 +155,14 @@ void unpack_payload()
 
         uint64_t size = read_u64();
         uint32_t stored = read_u32();
+        // The index and the stream are two copies of one list: when they
+        // disagree the executable is damaged, whichever copy is wrong.
+        if (!index_record_agrees(record, g_record_name, name_length, size, stored)) {
+            fatal_decode_error();
+        }
 
         HANDLE file = INVALID_HANDLE_VALUE;
-        if (current_file_checksum(target) != stored) {
+        if (needs_writing(record, target, stored)) {
             file = open_for_writing(target);
         }
         copy_content(file, size, stored);

@@ -1,0 +1,183 @@
+// index_check.cpp: the unpack directory against the record index, before decoding.
+#include "payload/index_check.h"
+
+#include <windows.h>
+#include <stdlib.h>
+
+#include "common/build_info.h"
+#include "common/platform.h"
+#include "common/state.h"
+#include "common/wide_buffer.h"
+#include "payload/file_checksum.h"
+#include "build_constants.h"
+#include "little_endian.h"
+
+// Where each record starts in the index, and what the check found for it.
+// Heap arrays made once, one entry per record; each entry of the states is
+// written by one thread only and read after all have been joined.
+static const unsigned char **g_records;
+static unsigned char *g_states;
+static bool g_bookkeeping_failed;
+static LONG volatile g_next_record;
+static LONG volatile g_found_difference;
+
+static unsigned char g_read_buffers[INDEX_CHECK_MAX_THREADS][FILE_CHECK_READ_SIZE];
+
+static bool index_usable()
+{
+    return g_build_info.record_index != NULL && g_build_info.record_count > 0 && !g_bookkeeping_failed;
+}
+
+// Target path of record: the unpack directory, a backslash, its name.
+static void record_target(const IndexRecord &record, wchar_t *target)
+{
+    copy_wide(target, WIDE_PATH_CAPACITY, g_unpack_directory);
+    size_t length = bounded_wide_length(target, WIDE_PATH_CAPACITY);
+    append_wide_unit(target, WIDE_PATH_CAPACITY, &length, L'\\');
+    for (uint32_t u = 0; u < record.name_length; u++) {
+        append_wide_unit(target, WIDE_PATH_CAPACITY, &length,
+                         static_cast<wchar_t>(read_le16(record.name + 2 * u)));
+    }
+}
+
+// Takes records off the shared counter until there are none, or one differs.
+static DWORD WINAPI check_records(void *slot)
+{
+    unsigned char *buffer = g_read_buffers[reinterpret_cast<size_t>(slot)];
+    wchar_t target[WIDE_PATH_CAPACITY];
+    for (;;) {
+        if (g_found_difference) {
+            return 0;
+        }
+        LONG i = InterlockedIncrement(&g_next_record) - 1;
+        if (static_cast<unsigned long>(i) >= g_build_info.record_count) {
+            return 0;
+        }
+        IndexRecord record;
+        next_index_record(g_records[i], &record);
+        record_target(record, target);
+        if (file_matches(target, record.size, record.stored_checksum, buffer, FILE_CHECK_READ_SIZE)) {
+            g_states[i] = RECORD_MATCHES;
+        } else {
+            g_states[i] = RECORD_DIFFERS;
+            InterlockedExchange(&g_found_difference, 1);
+        }
+    }
+}
+
+// Made once. Without memory for it the index is not used at all: the
+// unpacker then works as without one.
+static bool make_bookkeeping()
+{
+    if (g_records != NULL) {
+        return true;
+    }
+    unsigned long count = g_build_info.record_count;
+    g_records = static_cast<const unsigned char **>(malloc(count * sizeof *g_records));
+    g_states = static_cast<unsigned char *>(calloc(count, 1));
+    if (g_records == NULL || g_states == NULL) {
+        free(g_records);
+        free(g_states);
+        g_records = NULL;
+        g_states = NULL;
+        g_bookkeeping_failed = true;
+        return false;
+    }
+    const unsigned char *at = g_build_info.record_index;
+    for (unsigned long i = 0; i < count; i++) {
+        g_records[i] = at;
+        IndexRecord record;
+        at = next_index_record(at, &record);
+    }
+    return true;
+}
+
+// Below this many files a thread costs more than it saves.
+static const unsigned long THREADED_FROM_RECORDS = 32;
+
+int index_check_threads()
+{
+    if (g_build_info.record_count < THREADED_FROM_RECORDS) {
+        return 1;
+    }
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    DWORD processors = system.dwNumberOfProcessors;
+    return processors < 1                         ? 1
+           : processors > INDEX_CHECK_MAX_THREADS ? INDEX_CHECK_MAX_THREADS
+                                                  : static_cast<int>(processors);
+}
+
+bool index_check_unpack_directory(int threads)
+{
+    if (!index_usable() || !make_bookkeeping()) {
+        return false;
+    }
+    if (threads < 1) {
+        threads = 1;
+    }
+    if (threads > INDEX_CHECK_MAX_THREADS) {
+        threads = INDEX_CHECK_MAX_THREADS;
+    }
+    g_next_record = 0;
+    g_found_difference = 0;
+    // The threads only read files and write their own records' states; a
+    // thread that cannot be made leaves its share to the others.
+    HANDLE helpers[INDEX_CHECK_MAX_THREADS];
+    int started = 0;
+    for (int t = 1; t < threads; t++) {
+        HANDLE thread =
+            CreateThread(NULL, 0, check_records, reinterpret_cast<void *>(static_cast<size_t>(t)), 0, NULL);
+        if (thread != NULL) {
+            helpers[started++] = thread;
+        }
+    }
+    check_records(reinterpret_cast<void *>(static_cast<size_t>(0)));
+    if (started > 0) {
+        WaitForMultipleObjects(static_cast<DWORD>(started), helpers, TRUE, INFINITE);
+        for (int t = 0; t < started; t++) {
+            CloseHandle(helpers[t]);
+        }
+    }
+    if (g_found_difference) {
+        return false;
+    }
+    IndexRecord first;
+    next_index_record(g_records[0], &first);
+    record_target(first, g_main_binary_path);
+    return true;
+}
+
+RecordState indexed_record_state(unsigned long i)
+{
+    if (g_states == NULL || i >= g_build_info.record_count) {
+        return RECORD_UNKNOWN;
+    }
+    return static_cast<RecordState>(g_states[i]);
+}
+
+unsigned long indexed_record_count()
+{
+    return index_usable() && make_bookkeeping() ? g_build_info.record_count : 0;
+}
+
+bool index_record_agrees(unsigned long i, const wchar_t *name, size_t length, uint64_t size, uint32_t stored)
+{
+    if (!index_usable() || !make_bookkeeping()) {
+        return true;
+    }
+    if (i >= g_build_info.record_count) {
+        return false;
+    }
+    IndexRecord record;
+    next_index_record(g_records[i], &record);
+    if (record.name_length != length || record.size != size || record.stored_checksum != stored) {
+        return false;
+    }
+    for (size_t u = 0; u < length; u++) {
+        if (read_le16(record.name + 2 * u) != static_cast<uint16_t>(name[u])) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,48 @@
+// index_check.h: compares the unpack directory with the record index before
+// anything is decoded. When every indexed file is in place the payload is
+// never touched; otherwise what was learnt here spares the unpacker a second
+// look at the same files.
+#ifndef ZOBREL_PAYLOAD_INDEX_CHECK_H
+#define ZOBREL_PAYLOAD_INDEX_CHECK_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum RecordState {
+    RECORD_UNKNOWN = 0,  // not looked at
+    RECORD_MATCHES = 1,  // the file holds the record's content
+    RECORD_DIFFERS = 2,  // missing, unreadable, another size or another checksum
+};
+
+// The most threads index_check_unpack_directory spreads the check over.
+static const int INDEX_CHECK_MAX_THREADS = 4;
+
+// How many threads the check is worth for this index on this machine: one
+// per processor, at most INDEX_CHECK_MAX_THREADS, once the index lists
+// enough files for threads to pay for themselves; else one.
+int index_check_threads();
+
+// Checks every record of g_build_info's record index against the file of its
+// name under g_unpack_directory (file_matches: size and CRC-32), on `threads`
+// threads at once (1 to INDEX_CHECK_MAX_THREADS; the caller's own counts as
+// one). Stops at the first file that differs. True when every file matches:
+// g_main_binary_path is then the first record's target path and the payload
+// need not be read. False when one differs, when there is no usable index,
+// or when the bookkeeping cannot be allocated (then nothing was checked).
+// Must run where the unpack lock is held. A target path over 4095 units ends
+// the process abnormally, as unpacking it would.
+bool index_check_unpack_directory(int threads);
+
+// What the check found for record i (RECORD_UNKNOWN for a record it did not
+// reach, and for every record when it did not run).
+RecordState indexed_record_state(unsigned long i);
+
+// True when record i of the index has this name (`length` units), size and
+// stored checksum. False for an i beyond the index. Without a usable index
+// (none, or no memory to use it) every record agrees.
+bool index_record_agrees(unsigned long i, const wchar_t *name, size_t length, uint64_t size, uint32_t stored);
+
+// The number of records the index lists, or 0 without a usable index.
+unsigned long indexed_record_count();
+
+#endif
