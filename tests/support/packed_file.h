@@ -7,6 +7,9 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
+
+#include "build_constants_writer.h"
 
 struct PackedSection {
     size_t header_offset;  // of its 40-byte section header in the file
@@ -19,10 +22,23 @@ struct PackedSection {
 // (and returns a zeroed record) when there is none.
 PackedSection find_section(const std::string &image, const char *name);
 
-// Replaces the constants block by a fresh one with this target
-// specification and the example product strings, growing the section's
-// VirtualSize within its raw size as needed.
+// The values of the image's build constants block, in its order.
+std::vector<ConstantValue> constants_of(const std::string &image);
+
+// Replaces the constants block by a fresh one of these values (its CRC-32
+// made right), setting the section's VirtualSize to its size; it must fit
+// the section's raw size.
+void replace_constants(std::string &image, const std::vector<ConstantValue> &values);
+
+// Replaces the target specification among the build constants.
 void replace_target_spec(std::string &image, const std::u16string &spec);
+
+// The record index among the build constants, as entries.
+std::vector<IndexEntry> index_of(const std::string &image);
+
+// Replaces the record index by one of these entries (with its own CRC-32
+// right).
+void replace_index(std::string &image, const std::vector<IndexEntry> &entries);
 
 // Sets the section's VirtualSize field.
 void set_virtual_size(std::string &image, const PackedSection &section, uint32_t size);
