@@ -343,6 +343,7 @@ TEST(Unpack, RunKilledWhileWritingALargeRecordIsRepairedByTheNextRun)
     ASSERT_LT(partial.size(), big_size) << "no run could be killed before it finished the file";
     EXPECT_TRUE(partial == records[1].content.substr(0, partial.size()));
 
+    // The killed run held the unpack lock: this one takes it over at once.
     ProbeRun again = unpack_into(dir, blob);
     ASSERT_EQ(again.run.exit_code, 0u) << again.run.standard_error;
     std::string repaired = read_file(big_path);
