@@ -21,6 +21,16 @@
 //       unpacker, read1m)
 //   unpack_bench lock DIR REPS        taking and giving up DIR's unpack lock,
 //       uncontended, as on a warm start: microseconds per pair
+//   unpack_bench floor LIST DIR [BLOB]
+//       the least a warm start must do: every file in LIST checked the way the
+//       launcher checks it against its record index (file_matches, one thread),
+//       then this program started as a child ("noop") and waited for; with
+//       BLOB, what every warm start did before the launcher had a record
+//       index: the whole frame decoded, every file's CRC-32 through a mapping
+//       (zlib), then the same child
+//
+// LIST lines are as zobrel-pack list prints them: size, stored CRC-32 in hex,
+// name (relative to DIR, backslashes).
 //
 // BLOB files are read through a read-only mapping, as the launcher reads its
 // image. "unpack", "baseline" and "noop" print key=value lines: seconds (the
@@ -119,19 +129,124 @@ int run_unpack(const std::wstring &blob_path, const std::wstring &dir)
     return 0;
 }
 
-std::vector<std::wstring> read_list(const std::wstring &path)
+struct Listed {
+    std::wstring name;
+    unsigned long long size;
+    uint32_t stored;
+};
+
+std::vector<Listed> read_listing(const std::wstring &path)
 {
-    std::vector<std::wstring> names;
+    std::vector<Listed> files;
     std::ifstream in{std::filesystem::path(path)};
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-        std::wstring name(line.begin(), line.end());  // the tree's names are ASCII
-        std::replace(name.begin(), name.end(), L'/', L'\\');
-        names.push_back(name);
+        unsigned long long size = 0;
+        unsigned long stored = 0;
+        int name_at = 0;
+        if (sscanf(line.c_str(), "%llu %lx %n", &size, &stored, &name_at) < 2 || name_at == 0) continue;
+        std::string name = line.substr(static_cast<size_t>(name_at));
+        files.push_back(
+            {std::wstring(name.begin(), name.end()), size, static_cast<uint32_t>(stored)});  // ASCII names
     }
+    return files;
+}
+
+std::vector<std::wstring> read_list(const std::wstring &path)
+{
+    std::vector<std::wstring> names;
+    for (const Listed &f : read_listing(path)) names.push_back(f.name);
     return names;
+}
+
+// The whole frame of a mapped blob through one 128 KiB window, output
+// dropped; the bytes decoded, or 0 on a decode error.
+unsigned long long decode_all(const Mapped &blob)
+{
+    std::vector<unsigned char> window(131072);
+    ZSTD_DCtx *dctx = ZSTD_createDCtx();
+    ZSTD_inBuffer in = {blob.data + 3, static_cast<size_t>(blob.size - 3), 0};
+    unsigned long long decoded = 0;
+    for (;;) {
+        ZSTD_outBuffer out = {window.data(), window.size(), 0};
+        size_t r = ZSTD_decompressStream(dctx, &out, &in);
+        if (ZSTD_isError(r)) {
+            printf("decode error: %s\n", ZSTD_getErrorName(r));
+            decoded = 0;
+            break;
+        }
+        decoded += out.pos;
+        if (r == 0) break;
+    }
+    ZSTD_freeDCtx(dctx);
+    return decoded;
+}
+
+bool crc_all_by_mapping(const std::vector<std::wstring> &names, const std::wstring &dir, uLong *all);
+
+unsigned char g_floor_buffer[FILE_CHECK_READ_SIZE];
+
+int run_floor(const std::wstring &list_path, const std::wstring &dir, const std::wstring &blob_path)
+{
+    std::vector<Listed> files = read_listing(list_path);
+    if (!blob_path.empty()) {
+        // Before the record index: the whole frame decoded, every file's
+        // CRC-32 taken through a mapping.
+        Mapped blob = map_file(blob_path);
+        if (blob.data == nullptr || decode_all(blob) == 0) return 102;
+        uLong all = 0;
+        if (!crc_all_by_mapping(read_list(list_path), dir, &all)) return 103;
+    } else {
+        for (const Listed &f : files) {
+            std::wstring path = dir + L"\\" + f.name;
+            if (!file_matches(path.c_str(), f.size, f.stored, g_floor_buffer, FILE_CHECK_READ_SIZE)) {
+                printf("differs: %ls\n", path.c_str());
+                return 103;
+            }
+        }
+    }
+    wchar_t self[4096];
+    GetModuleFileNameW(NULL, self, 4096);
+    std::wstring command = quote_argument(self) + L" noop";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessW(NULL, &command[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &child)) return 104;
+    WaitForSingleObject(child.hProcess, INFINITE);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return 0;
+}
+
+// Every file's CRC-32 through a read-only mapping, zlib's crc32: how the
+// launcher checked existing files before it read them plainly with
+// libdeflate. The CRC-32s xor-ed into *all; false when a file is missing.
+bool crc_all_by_mapping(const std::vector<std::wstring> &names, const std::wstring &dir, uLong *all)
+{
+    for (const std::wstring &name : names) {
+        std::wstring path = dir + L"\\" + name;
+        HANDLE file =
+            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE) {
+            printf("missing: %ls\n", path.c_str());
+            return false;
+        }
+        LARGE_INTEGER size;
+        GetFileSizeEx(file, &size);
+        HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
+        if (mapping != NULL) {
+            const Bytef *view = static_cast<const Bytef *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+            if (view != NULL) {
+                *all ^= crc32(0L, view, static_cast<uInt>(size.QuadPart));
+                UnmapViewOfFile(view);
+            }
+            CloseHandle(mapping);
+        }
+        CloseHandle(file);
+    }
+    return true;
 }
 
 int run_baseline(const std::wstring &blob_path, const std::wstring &list_path, const std::wstring &dir)
@@ -143,46 +258,11 @@ int run_baseline(const std::wstring &blob_path, const std::wstring &list_path, c
     double start = now_seconds();
 
     // The whole frame through one 128 KiB window, output dropped.
-    std::vector<unsigned char> window(131072);
-    ZSTD_DCtx *dctx = ZSTD_createDCtx();
-    ZSTD_inBuffer in = {blob.data + 3, static_cast<size_t>(blob.size - 3), 0};
-    unsigned long long decoded = 0;
-    for (;;) {
-        ZSTD_outBuffer out = {window.data(), window.size(), 0};
-        size_t r = ZSTD_decompressStream(dctx, &out, &in);
-        if (ZSTD_isError(r)) {
-            printf("decode error: %s\n", ZSTD_getErrorName(r));
-            return 102;
-        }
-        decoded += out.pos;
-        if (r == 0) break;
-    }
-    ZSTD_freeDCtx(dctx);
+    unsigned long long decoded = decode_all(blob);
+    if (decoded == 0) return 102;
 
-    // Every file's CRC-32 through a read-only mapping.
     uLong all = 0;
-    for (const std::wstring &name : names) {
-        std::wstring path = dir + L"\\" + name;
-        HANDLE file =
-            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (file == INVALID_HANDLE_VALUE) {
-            printf("missing: %ls\n", path.c_str());
-            return 103;
-        }
-        LARGE_INTEGER size;
-        GetFileSizeEx(file, &size);
-        HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
-        if (mapping != NULL) {
-            const Bytef *view = static_cast<const Bytef *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-            if (view != NULL) {
-                all ^= crc32(0L, view, static_cast<uInt>(size.QuadPart));
-                UnmapViewOfFile(view);
-            }
-            CloseHandle(mapping);
-        }
-        CloseHandle(file);
-    }
+    if (!crc_all_by_mapping(names, dir, &all)) return 103;
     printf("seconds=%.6f\n", now_seconds() - start);
     stop_sampling(sampler);
     printf("decoded=%llu\nfiles=%zu\ncrc_xor=%08lx\n", decoded, names.size(), all);
@@ -490,7 +570,7 @@ int run_drive(int argc, wchar_t **argv)
     int reps = _wtoi(argv[5]);
     std::wstring launcher = argc > 7 ? argv[6] : L"", launcher_dir = argc > 7 ? argv[7] : L"";
 
-    Series cold, warm, base, null_run, l_cold, l_warm;
+    Series cold, warm, base, null_run, l_cold, l_warm, floor, today;
     for (int i = 0; i < reps; i++) {
         remove_dir(dir);
         cold.add(run_child(quote_argument(self) + L" unpack " + quote_argument(blob) + L" " +
@@ -504,6 +584,10 @@ int run_drive(int argc, wchar_t **argv)
             remove_dir(launcher_dir);
             l_cold.add(run_child(quote_argument(launcher) + L" noop"));
             l_warm.add(run_child(quote_argument(launcher) + L" noop"));
+            floor.add(run_child(quote_argument(self) + L" floor " + quote_argument(list) + L" " +
+                                quote_argument(launcher_dir)));
+            today.add(run_child(quote_argument(self) + L" floor " + quote_argument(list) + L" " +
+                                quote_argument(launcher_dir) + L" " + quote_argument(blob)));
         }
         fprintf(stderr, "rep %d/%d done\n", i + 1, reps);
     }
@@ -559,6 +643,19 @@ int run_drive(int argc, wchar_t **argv)
             less_child.push_back(l_warm.wall[i] - median(null_run.wall));
         ratio("launcher warm less a child start", less_child, base.wall, "");
         ratio("launcher cold / baseline, process", l_cold.wall, base.wall, "");
+        // Each run against the floor run beside it: min / median / max.
+        auto spread = [&](const char *name, const std::vector<double> &a, const std::vector<double> &b,
+                          const char *note) {
+            std::vector<double> r;
+            for (size_t i = 0; i < a.size() && i < b.size(); i++) r.push_back(a[i] / b[i]);
+            std::sort(r.begin(), r.end());
+            printf("RATIO %-44s min %.3f  median %.3f  max %.3f%s\n", name, r.front(), median(r), r.back(),
+                   note);
+        };
+        line("floor, check + child:", floor, false);
+        line("floor, decode + mapped crc32 + child:", today, false);
+        spread("launcher warm / (check + child)", l_warm.wall, floor.wall, "  target <= 1.10");
+        spread("launcher warm / (decode + crc32 + child)", l_warm.wall, today.wall, "  target <= 0.35");
     }
     const double budget = 128 + 16;
     printf("peak memory, MiB (budget %.0f): private = anonymous memory sampled every 1 ms (by the process\n",
@@ -599,6 +696,8 @@ int wmain(int argc, wchar_t **argv)
     if (mode == L"crc" && argc == 5) return run_crc(argv[2], argv[3], argv[4]);
     if (mode == L"checksums" && argc == 5) return run_checksums(argv[2], argv[3], _wtoi(argv[4]));
     if (mode == L"lock" && argc == 4) return run_lock(argv[2], _wtoi(argv[3]));
+    if (mode == L"floor" && (argc == 4 || argc == 5))
+        return run_floor(argv[2], argv[3], argc == 5 ? argv[4] : L"");
     if (mode == L"drive" && (argc == 6 || argc == 8)) return run_drive(argc, argv);
     fputs("usage: unpack_bench drive BLOB LIST DIR REPS [LAUNCHER LAUNCHER_DIR] | unpack BLOB DIR |"
           " baseline BLOB LIST DIR | extract LAUNCHER BLOB | noop | checksums LIST DIR REPS |"

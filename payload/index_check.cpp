@@ -21,7 +21,10 @@ static bool g_bookkeeping_failed;
 static LONG volatile g_next_record;
 static LONG volatile g_found_difference;
 
-static unsigned char g_read_buffers[INDEX_CHECK_MAX_THREADS][FILE_CHECK_READ_SIZE];
+// One read buffer per thread, taken from the system for the check and given
+// back to it (not to the heap, which would keep it) before anything is
+// decoded, so that a cold start's peak memory (the decoder's) does not grow.
+static unsigned char *g_read_buffers[INDEX_CHECK_MAX_THREADS];
 
 static bool index_usable()
 {
@@ -40,11 +43,26 @@ static void record_target(const IndexRecord &record, wchar_t *target)
     }
 }
 
+// Checks one record's file and notes what it found; false when it differs.
+static bool check_record(LONG i, unsigned char *buffer)
+{
+    wchar_t target[WIDE_PATH_CAPACITY];
+    IndexRecord record;
+    next_index_record(g_records[i], &record);
+    record_target(record, target);
+    if (file_matches(target, record.size, record.stored_checksum, buffer, FILE_CHECK_READ_SIZE)) {
+        g_states[i] = RECORD_MATCHES;
+        return true;
+    }
+    g_states[i] = RECORD_DIFFERS;
+    InterlockedExchange(&g_found_difference, 1);
+    return false;
+}
+
 // Takes records off the shared counter until there are none, or one differs.
 static DWORD WINAPI check_records(void *slot)
 {
     unsigned char *buffer = g_read_buffers[reinterpret_cast<size_t>(slot)];
-    wchar_t target[WIDE_PATH_CAPACITY];
     for (;;) {
         if (g_found_difference) {
             return 0;
@@ -53,15 +71,7 @@ static DWORD WINAPI check_records(void *slot)
         if (static_cast<unsigned long>(i) >= g_build_info.record_count) {
             return 0;
         }
-        IndexRecord record;
-        next_index_record(g_records[i], &record);
-        record_target(record, target);
-        if (file_matches(target, record.size, record.stored_checksum, buffer, FILE_CHECK_READ_SIZE)) {
-            g_states[i] = RECORD_MATCHES;
-        } else {
-            g_states[i] = RECORD_DIFFERS;
-            InterlockedExchange(&g_found_difference, 1);
-        }
+        check_record(i, buffer);
     }
 }
 
@@ -92,6 +102,10 @@ static bool make_bookkeeping()
     return true;
 }
 
+// A checking thread needs little more than one path buffer; a small stack
+// keeps the threads from adding to the launcher's memory.
+static const SIZE_T CHECK_THREAD_STACK = 64 * 1024;
+
 // Below this many files a thread costs more than it saves.
 static const unsigned long THREADED_FROM_RECORDS = 32;
 
@@ -119,15 +133,31 @@ bool index_check_unpack_directory(int threads)
     if (threads > INDEX_CHECK_MAX_THREADS) {
         threads = INDEX_CHECK_MAX_THREADS;
     }
-    g_next_record = 0;
+    int buffers = 0;
+    while (buffers < threads &&
+           (g_read_buffers[buffers] = static_cast<unsigned char *>(VirtualAlloc(
+                NULL, FILE_CHECK_READ_SIZE, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) != NULL) {
+        buffers++;
+    }
+    if (buffers == 0) {
+        g_bookkeeping_failed = true;
+        return false;
+    }
+    threads = buffers;
     g_found_difference = 0;
+    // The main program first, alone: on a first start it is missing, and the
+    // check ends there without a thread made (whose traces would add to the
+    // memory the decoder then needs).
+    g_next_record = 1;
+    check_record(0, g_read_buffers[0]);
     // The threads only read files and write their own records' states; a
     // thread that cannot be made leaves its share to the others.
     HANDLE helpers[INDEX_CHECK_MAX_THREADS];
     int started = 0;
-    for (int t = 1; t < threads; t++) {
-        HANDLE thread =
-            CreateThread(NULL, 0, check_records, reinterpret_cast<void *>(static_cast<size_t>(t)), 0, NULL);
+    for (int t = 1; t < threads && !g_found_difference; t++) {
+        HANDLE thread = CreateThread(NULL, CHECK_THREAD_STACK, check_records,
+                                     reinterpret_cast<void *>(static_cast<size_t>(t)),
+                                     STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
         if (thread != NULL) {
             helpers[started++] = thread;
         }
@@ -138,6 +168,10 @@ bool index_check_unpack_directory(int threads)
         for (int t = 0; t < started; t++) {
             CloseHandle(helpers[t]);
         }
+    }
+    for (int t = 0; t < buffers; t++) {
+        VirtualFree(g_read_buffers[t], 0, MEM_RELEASE);
+        g_read_buffers[t] = NULL;
     }
     if (g_found_difference) {
         return false;
