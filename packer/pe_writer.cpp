@@ -22,6 +22,12 @@ const int kCertificateDirectory = 4;
 
 const size_t kSectionHeaderSize = 40;
 
+// Appended sections start and end on page boundaries in the file too (a
+// multiple of any file alignment), so that a loader can map them from the
+// file as they are instead of reading them in: a payload is then paged in
+// only as far as it is read.
+const uint32_t kPage = 4096;
+
 uint32_t align_up(uint64_t value, uint32_t alignment)
 {
     return static_cast<uint32_t>((value + alignment - 1) / alignment * alignment);
@@ -106,8 +112,8 @@ void PeWriter::append_section(const std::string &name, std::string data, uint32_
     section.name = name;
     section.virtual_size = static_cast<uint32_t>(data.size());
     section.virtual_address = next_rva_;
-    section.raw_size = align_up(data.size(), file_alignment_);
-    section.raw_offset = static_cast<uint32_t>(file_size_);
+    section.raw_size = align_up(data.size(), std::max(file_alignment_, kPage));
+    section.raw_offset = align_up(file_size_, std::max(file_alignment_, kPage));
     section.characteristics = characteristics;
 
     unsigned char *h = at(image_, header);
@@ -119,10 +125,13 @@ void PeWriter::append_section(const std::string &name, std::string data, uint32_
     write_le32(h + 36, characteristics);
     write_le16(at(image_, headers_.file_header_offset + 2),
                static_cast<uint16_t>(headers_.sections.size() + 1));
+    // The gap up to the page boundary belongs to what comes before it.
+    std::string &before = sections_.empty() ? image_ : sections_.back();
+    before.resize(before.size() + (section.raw_offset - file_size_), '\0');
     // Held apart from the headers, so a large payload is never copied.
     sections_.push_back(std::move(data));
     sections_.back().resize(section.raw_size, '\0');
-    file_size_ += section.raw_size;
+    file_size_ = uint64_t{section.raw_offset} + section.raw_size;
     headers_.sections.push_back(section);
 
     const size_t optional = headers_.optional_header_offset;

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Warm starts side by side with what they are measured against, all timed
+# from one Windows process (side_by_side.exe) taking turns, as ratios over
+# the runs (min / median / max):
+#
+#  1. A real program packed with a few large DLLs (biome 1.5.3, a 22 MB
+#     console program from the npm registry, and Wine's four largest DLLs,
+#     about 100 MB), warm, against the same program started directly with
+#     the same arguments.                                      target <= 1.25
+#  2. A tree of 10,000 small files (1 to 16 KiB in 100 folders, made the same
+#     way every time), warm, against checking the same files the way the
+#     launcher does (plain reads, one thread) and starting the same child,
+#     with no decoding: the per-file cost and the ratio.      target <= 1.0
+#     The cold start (an empty folder each run) too.
+#  3. With BENCH_METADATA=1 the same tree packed with --check metadata as
+#     well: its warm start against starting the program directly, and
+#     against the default mode's warm start.                  target <= 1.5
+#
+#   bench/run_warm_bench.sh [BUILD_DIR]   (default build/win; a Windows build)
+#   environment: BENCH_REPS (9), BENCH_CACHE (~/.cache/zobrel-bench), ZOBREL_PACK,
+#                BENCH_METADATA (1)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build/win}" && pwd)
+pack=${ZOBREL_PACK:-$root/build/host/packer/zobrel-pack}
+reps=${BENCH_REPS:-9}
+cache=${BENCH_CACHE:-$HOME/.cache/zobrel-bench}
+src=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+
+[ -x "$pack" ] || { echo "bench: $pack is missing; run scripts/build.sh" >&2; exit 1; }
+[ -d "$src" ] || { echo "bench: $src is missing; install wine64 (scripts/setup.sh)" >&2; exit 1; }
+cmake --build "$build" -j2 --target side_by_side unpack_bench >/dev/null
+side=$build/bench/side_by_side.exe
+floor_exe=$build/bench/unpack_bench.exe
+work=$build/warm-bench
+rm -rf "$work"
+mkdir -p "$work" "$cache"
+
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+export ZOBREL_WINEPREFIX=$build/wineprefix
+"$root/cmake/wine-prefix.sh" start "$ZOBREL_WINEPREFIX"
+trap '"$root/cmake/wine-prefix.sh" stop "$ZOBREL_WINEPREFIX"' EXIT
+wine() { "$root/cmake/wine-run.sh" "$@"; }
+
+# 1. A real program and large DLLs.
+if [ ! -f "$cache/biome-1.5.3/biome.exe" ]; then
+  echo "bench: fetching biome 1.5.3 from the npm registry into $cache"
+  (cd "$cache" && npm pack --silent @biomejs/cli-win32-x64@1.5.3 >/dev/null &&
+    mkdir -p biome-1.5.3 && tar -xzf biomejs-cli-win32-x64-1.5.3.tgz -C biome-1.5.3 --strip-components=1)
+fi
+app=$work/real-app
+mkdir -p "$app/lib"
+cp "$cache/biome-1.5.3/biome.exe" "$app/"
+for f in $(ls -S "$src"/*.dll | head -4); do cp "$f" "$app/lib/"; done
+echo "bench 1: $(find "$app" -type f | wc -l) files, $(du -sb "$app" | cut -f1) bytes; packing at level 19"
+"$pack" build "$app" --main biome.exe -o "$work/real.exe" --level 19 --quiet \
+  --target-spec "$(winpath "$work/real-unpacked")"
+wine "$work/real.exe" --version >/dev/null  # the first, cold start
+wine "$side" "$reps" packed "$(winpath "$work/real.exe") --version" \
+  direct "$(winpath "$app/biome.exe") --version"
+
+# 2. Ten thousand small files.
+tree=$work/small-app
+python3 - "$tree" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+rng = random.Random(20261210)
+for d in range(100):
+    folder = os.path.join(root, "mod%03d" % d)
+    os.makedirs(folder)
+    for f in range(100):
+        size = rng.randint(1024, 16 * 1024)
+        # Text-like bytes: compressible, as source files are.
+        words = [rng.choice(("def ", "return ", "self", "value", "(", ")", ":", "\n    ", "import ", "x", "1"))
+                 for _ in range(size // 4)]
+        data = "".join(words).encode()[:size].ljust(size, b"#")
+        with open(os.path.join(folder, "file%03d.py" % f), "wb") as out:
+            out.write(data)
+PY
+cp "$floor_exe" "$tree/app.exe"
+echo "bench 2: $(find "$tree" -type f | wc -l) files in $(find "$tree" -mindepth 1 -type d | wc -l) folders, $(du -sb "$tree" | cut -f1) bytes"
+"$pack" build "$tree" --main app.exe -o "$work/small.exe" --level 19 --quiet \
+  --target-spec "$(winpath "$work/small-unpacked")"
+"$pack" list "$work/small.exe" > "$work/small-list.txt"
+wine "$work/small.exe" noop >/dev/null
+wine "$side" "$reps" launcher "$(winpath "$work/small.exe") noop" \
+  floor "$(winpath "$floor_exe") floor $(winpath "$work/small-list.txt") $(winpath "$work/small-unpacked")"
+echo "bench 2, cold (the unpack folder emptied before each run):"
+wine "$side" "$(( (reps + 2) / 3 ))" --clean "$(winpath "$work/small-unpacked")" cold "$(winpath "$work/small.exe") noop"
+
+# 3. The same tree checked by metadata.
+if [ "${BENCH_METADATA:-1}" = 1 ]; then
+  "$pack" build "$tree" --main app.exe -o "$work/small-meta.exe" --level 19 --quiet --check metadata \
+    --target-spec "$(winpath "$work/small-meta-unpacked")"
+  wine "$work/small-meta.exe" noop >/dev/null  # unpacks, checks by content, records the state
+  wine "$work/small-meta.exe" noop >/dev/null
+  echo "bench 3: --check metadata, warm, against the program started directly and the default mode's warm start"
+  wine "$side" "$reps" metadata "$(winpath "$work/small-meta.exe") noop" \
+    direct "$(winpath "$work/small-meta-unpacked")\\app.exe noop" \
+    content "$(winpath "$work/small.exe") noop"
+fi
