@@ -6,7 +6,7 @@
 #     [COMPANY text] [PRODUCT text] [VERSION text]
 #     [FILE_VERSION A.B.C.D] [PRODUCT_VERSION text]
 #     [TARGET_SPEC spec] [ICON file.ico]
-#     [LEVEL n] [THREADS n] [CHECKSUM]
+#     [LEVEL n] [THREADS n] [CHECKSUM] [CHECK content|metadata]
 #     [DEPENDS targets-or-files...])
 #
 # COMPANY, PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION set the keys of
@@ -26,7 +26,7 @@ endif()
 
 function(zobrel_add_onefile)
   cmake_parse_arguments(Z "CHECKSUM"
-    "NAME;APP_DIR;MAIN;OUTPUT;COMPANY;PRODUCT;VERSION;FILE_VERSION;PRODUCT_VERSION;TARGET_SPEC;ICON;LEVEL;THREADS"
+    "NAME;APP_DIR;MAIN;OUTPUT;COMPANY;PRODUCT;VERSION;FILE_VERSION;PRODUCT_VERSION;TARGET_SPEC;ICON;LEVEL;THREADS;CHECK"
     "DEPENDS" ${ARGN})
   foreach(required NAME APP_DIR MAIN)
     if(NOT Z_${required})
@@ -46,7 +46,8 @@ function(zobrel_add_onefile)
 
   set(args build "${app_dir}" --main "${Z_MAIN}" -o "${output}")
   foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version-key FILE_VERSION:--file-version
-               PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads)
+               PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads
+               CHECK:--check)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 key)
     list(GET pair 1 option)

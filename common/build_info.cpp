@@ -73,6 +73,7 @@ bool load_build_info()
                          view.sizes[CONSTANT_RECORD_INDEX] - RECORD_INDEX_HEADER_SIZE) == records_crc) {
         g_build_info.record_index = index + RECORD_INDEX_HEADER_SIZE;
         g_build_info.record_count = count;
+        g_build_info.record_index_crc = records_crc;
     }
     const unsigned char *check = view.values[CONSTANT_WARM_CHECK];
     g_build_info.warm_check =

@@ -23,6 +23,8 @@ struct BuildInfo {
     // decoding.
     const unsigned char *record_index;
     unsigned long record_count;
+    // The index's own CRC-32: what names this build's list of files.
+    unsigned long record_index_crc;
     // How a start checks files already unpacked: a WarmCheck.
     unsigned long warm_check;
 };

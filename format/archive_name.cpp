@@ -93,6 +93,20 @@ static const char *component_problem(const char16_t *component, size_t length)
     return NULL;
 }
 
+// True when the units equal the ASCII text, letters in any case.
+static bool equals_ignoring_case(const char16_t *units, size_t length, const char *text)
+{
+    for (size_t i = 0; i < length; i++, text++) {
+        char16_t c = units[i];
+        char16_t upper = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
+        char t = *text >= 'a' && *text <= 'z' ? static_cast<char>(*text - ('a' - 'A')) : *text;
+        if (*text == '\0' || upper != static_cast<unsigned char>(t)) {
+            return false;
+        }
+    }
+    return *text == '\0';
+}
+
 const char *archive_name_problem(const char16_t *name, size_t length)
 {
     if (length == 0) {
@@ -113,6 +127,10 @@ const char *archive_name_problem(const char16_t *name, size_t length)
             }
             start = i + 1;
         }
+    }
+    if (equals_ignoring_case(name, length, STATE_FILE_NAME) ||
+        equals_ignoring_case(name, length, STATE_FILE_PARTIAL_NAME)) {
+        return "the name is one the launcher keeps for its own file in the unpack directory";
     }
     return NULL;
 }

@@ -13,6 +13,7 @@
 #include "pathspec/run_values.h"
 #include "payload/header.h"
 #include "payload/index_check.h"
+#include "payload/metadata_check.h"
 #include "payload/reader.h"
 #include "payload/unpack.h"
 #include "payload/unpack_lock.h"
@@ -55,12 +56,20 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
     // meanwhile never sees a half-written file. Given up before the child
     // starts, so a long-running application keeps nobody waiting.
     acquire_unpack_lock(g_unpack_directory);
-    // With every indexed file in place the payload is never decoded; else
-    // the unpack goes on from what the check found.
-    if (!index_check_unpack_directory(index_check_threads())) {
-        payload_open();
-        unpack_payload();
-        payload_close();
+    // Checked by metadata if the build asks for it and the last verified
+    // state still holds; else by content: with every indexed file in place
+    // the payload is never decoded, otherwise the unpack goes on from what
+    // the check found.
+    const bool by_metadata = g_build_info.warm_check == WARM_CHECK_METADATA;
+    if (!by_metadata || !metadata_matches_state()) {
+        if (!index_check_unpack_directory(index_check_threads())) {
+            payload_open();
+            unpack_payload();
+            payload_close();
+        }
+        if (by_metadata) {
+            record_metadata_state();
+        }
     }
     release_unpack_lock();
 

@@ -190,6 +190,11 @@ RecordState indexed_record_state(unsigned long i)
     return static_cast<RecordState>(g_states[i]);
 }
 
+void indexed_record(unsigned long i, IndexRecord *record)
+{
+    next_index_record(g_records[i], record);
+}
+
 unsigned long indexed_record_count()
 {
     return index_usable() && make_bookkeeping() ? g_build_info.record_count : 0;

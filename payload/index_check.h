@@ -8,6 +8,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "build_constants.h"
+
 enum RecordState {
     RECORD_UNKNOWN = 0,  // not looked at
     RECORD_MATCHES = 1,  // the file holds the record's content
@@ -44,5 +46,8 @@ bool index_record_agrees(unsigned long i, const wchar_t *name, size_t length, ui
 
 // The number of records the index lists, or 0 without a usable index.
 unsigned long indexed_record_count();
+
+// Record i of a usable index (i below indexed_record_count()).
+void indexed_record(unsigned long i, IndexRecord *record);
 
 #endif

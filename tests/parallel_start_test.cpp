@@ -20,19 +20,23 @@ namespace {
 const DWORD APP_EXIT_CODE = 0x5EEDF00D;  // helpers/unpack_app.cpp
 const int COPIES = 8;
 
+// The packed launcher under test: checking warm starts by content, or by metadata.
+const wchar_t *g_launcher = L"parallel_onefile.exe";
+
 std::wstring launcher_path()
 {
-    return test_bin_dir() + L"\\parallel_onefile.exe";
+    return test_bin_dir() + L"\\" + g_launcher;
 }
 
-// Every file under dir, by its path relative to dir, with its content.
+// Every file under dir, by its path relative to dir, with its content; the
+// launcher's own state file left out.
 std::map<std::wstring, std::string> files_under(const std::wstring &dir)
 {
     std::map<std::wstring, std::string> out;
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_regular_file()) {
+        if (it->is_regular_file() && it->path().filename().wstring().rfind(L".zobrel-state", 0) != 0) {
             out[std::filesystem::relative(it->path(), dir).wstring()] = read_file(it->path().wstring());
         }
     }
@@ -157,7 +161,7 @@ bool has_old_time(const std::wstring &path)
            CompareFileTime(&data.ftLastWriteTime, &t) == 0;
 }
 
-TEST(ParallelStarts, EveryCopyRunsTheApplicationOverByteIdenticalFiles)
+void every_copy_runs_the_application_over_byte_identical_files()
 {
     const std::map<std::wstring, std::string> original = files_under(ZOBREL_PARALLEL_APP_DIR);
     ASSERT_GT(original.size(), 30u);
@@ -197,6 +201,20 @@ TEST(ParallelStarts, EveryCopyRunsTheApplicationOverByteIdenticalFiles)
     for (const auto &f : original) EXPECT_TRUE(has_old_time(unpack + L"\\" + f.first)) << narrow(f.first);
     remove_tree(temp);
     remove_tree(logs);
+}
+
+TEST(ParallelStarts, EveryCopyRunsTheApplicationOverByteIdenticalFiles)
+{
+    g_launcher = L"parallel_onefile.exe";
+    every_copy_runs_the_application_over_byte_identical_files();
+}
+
+// The same with warm starts checked by metadata: the state file is read and
+// written under the same lock.
+TEST(ParallelStarts, CheckedByMetadataToo)
+{
+    g_launcher = L"parallel_meta_onefile.exe";
+    every_copy_runs_the_application_over_byte_identical_files();
 }
 
 }  // namespace

@@ -26,7 +26,12 @@ zobrel_unpack_app(damage-app 2)
 zobrel_add_onefile(NAME parallel_onefile APP_DIR ${CMAKE_CURRENT_BINARY_DIR}/parallel-app MAIN app.exe
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/parallel_onefile.exe PRODUCT parallel
   TARGET_SPEC [[{TEMP}\zobrel-parallel]] LEVEL 3 DEPENDS parallel-app ${CMAKE_CURRENT_BINARY_DIR}/parallel-app/app.exe)
-zobrel_add_windows_test(NAME parallel_start_test SOURCES parallel_start_test.cpp DEPENDS parallel_onefile)
+# The same, checking warm starts by metadata.
+zobrel_add_onefile(NAME parallel_meta_onefile APP_DIR ${CMAKE_CURRENT_BINARY_DIR}/parallel-app MAIN app.exe
+  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/parallel_meta_onefile.exe PRODUCT parallel CHECK metadata
+  TARGET_SPEC [[{TEMP}\zobrel-parallel]] LEVEL 3 DEPENDS parallel-app ${CMAKE_CURRENT_BINARY_DIR}/parallel-app/app.exe)
+zobrel_add_windows_test(NAME parallel_start_test SOURCES parallel_start_test.cpp
+  DEPENDS parallel_onefile parallel_meta_onefile)
 target_compile_definitions(parallel_start_test PRIVATE
   ZOBREL_PARALLEL_APP_DIR=L"Z:${CMAKE_CURRENT_BINARY_DIR}/parallel-app")
 

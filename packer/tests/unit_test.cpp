@@ -69,7 +69,7 @@ TEST(Names, UsableWindowsNamesPass)
     for (const std::u16string &name :
          {std::u16string(u"a"), std::u16string(u"dir\\sub dir\\file name.txt"),
           std::u16string(u"caf\u00E9\\\u4E2D.dll"), std::u16string(u".hidden"),
-          std::u16string(u"console.txt"), std::u16string(u"com10"), std::u16string(1023, u'x'), deep_name(64),
+          std::u16string(u"console.txt"), std::u16string(u"com10"), std::u16string(u"sub\\.zobrel-state"), std::u16string(u".zobrel-state2"), std::u16string(1023, u'x'), deep_name(64),
           deep_name(512), std::u16string(u"com\u00B4"), std::u16string(u"conin")}) {
         EXPECT_EQ(zobrel::name_problem(name), "") << name.size();
     }
@@ -106,6 +106,8 @@ TEST(Names, NamesTheLauncherCannotUnpackAreRefused)
         {u"dir\\con.txt", "device"},
         {u"Com1.dll", "device"},
         {u"lpt9", "device"},
+      {u".zobrel-state", "keeps for its own"},
+      {u".ZOBREL-STATE.new", "keeps for its own"},
         {u"COM0.log", "device"},
         {u"lpt\u00B9", "device"},
         {u"a\\com\u00B3.txt", "device"},

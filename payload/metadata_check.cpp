@@ -1,0 +1,394 @@
+// metadata_check.cpp: the state file of the last verified unpack, and the
+// fast check against it.
+//
+// State file, STATE_FILE_NAME in the unpack directory, all integers
+// little-endian:
+//
+//   offset  size    content
+//   0       8       magic "ZOBSTAT1"
+//   8       4       N, the number of records of the index it was made for
+//   12      4       that index's own CRC-32
+//   16      28 * N  per record, in index order: u64 size, u64 last-write time
+//                   (FILETIME), u64 file id, u32 volume serial number
+//   16+28N  4       CRC-32 (libdeflate's, zlib's polynomial) of all before it
+#include "payload/metadata_check.h"
+
+#include <windows.h>
+#include <libdeflate.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "common/build_info.h"
+#include "common/state.h"
+#include "common/wide_buffer.h"
+#include "pathspec/paths.h"
+#include "payload/index_check.h"
+#include "archive_name.h"
+#include "little_endian.h"
+
+static const unsigned char STATE_MAGIC[8] = {'Z', 'O', 'B', 'S', 'T', 'A', 'T', '1'};
+static const size_t STATE_HEADER_SIZE = 16;
+static const size_t STATE_RECORD_SIZE = 28;
+static const size_t STATE_TRAILER_SIZE = 4;
+
+// What the file system says about one record's file.
+struct FileMeta {
+    uint64_t size;
+    uint64_t write_time;
+    uint64_t file_id;
+    uint32_t volume;
+    bool found;
+};
+
+// One record's file name split into its folder (as raw index units) and its
+// last component (widened, for comparing with directory listings).
+struct Leaf {
+    const unsigned char *folder;
+    uint32_t folder_length;
+    const wchar_t *name;
+    uint32_t name_length;
+    unsigned long record;
+};
+
+// A directory listing comes back in pieces of this size, one buffer per
+// listing thread.
+static const DWORD LISTING_SIZE = 64 * 1024;
+alignas(8) static unsigned char g_listings[INDEX_CHECK_MAX_THREADS][LISTING_SIZE];
+
+// The folders to list (each a run of leaves), taken by the threads in turn.
+struct FolderRun {
+    const Leaf *first;
+    const Leaf *end;
+};
+static FolderRun *g_runs;
+static unsigned long g_run_count;
+static LONG volatile g_next_run;
+static FileMeta *g_gathering;
+
+// Exact units: the launcher wrote these names itself. A file found under
+// another letter case only fails the fast check, and the content check that
+// follows finds it as the file system does.
+static int compare_names(const wchar_t *a, uint32_t a_length, const wchar_t *b, uint32_t b_length)
+{
+    uint32_t shorter = a_length < b_length ? a_length : b_length;
+    for (uint32_t i = 0; i < shorter; i++) {
+        if (a[i] != b[i]) {
+            return a[i] < b[i] ? -1 : 1;
+        }
+    }
+    return a_length == b_length ? 0 : a_length < b_length ? -1 : 1;
+}
+
+// Leaves grouped by folder (the folders' exact units), then by name.
+static int compare_leaves(const void *left, const void *right)
+{
+    const Leaf *a = static_cast<const Leaf *>(left);
+    const Leaf *b = static_cast<const Leaf *>(right);
+    uint32_t shorter = a->folder_length < b->folder_length ? a->folder_length : b->folder_length;
+    int order = memcmp(a->folder, b->folder, 2 * static_cast<size_t>(shorter));
+    if (order == 0 && a->folder_length != b->folder_length) {
+        order = a->folder_length < b->folder_length ? -1 : 1;
+    }
+    return order != 0 ? order : compare_names(a->name, a->name_length, b->name, b->name_length);
+}
+
+// The leaf of [first, end) whose name equals the listed one, or null.
+static const Leaf *find_leaf(const Leaf *first, const Leaf *end, const wchar_t *name, uint32_t length)
+{
+    while (first < end) {
+        const Leaf *middle = first + (end - first) / 2;
+        int order = compare_names(middle->name, middle->name_length, name, length);
+        if (order == 0) {
+            return middle;
+        }
+        if (order < 0) {
+            first = middle + 1;
+        } else {
+            end = middle;
+        }
+    }
+    return NULL;
+}
+
+// Lists one folder, through a handle that reads no file, and notes what it
+// says for the records of [first, end) found in it.
+static void list_folder(const Leaf *first, const Leaf *end, FileMeta *meta, unsigned char *listing)
+{
+    wchar_t folder[WIDE_PATH_CAPACITY];
+    copy_wide(folder, WIDE_PATH_CAPACITY, g_unpack_directory);
+    size_t length = bounded_wide_length(folder, WIDE_PATH_CAPACITY);
+    if (first->folder_length > 0) {
+        append_wide_unit(folder, WIDE_PATH_CAPACITY, &length, L'\\');
+        for (uint32_t u = 0; u < first->folder_length; u++) {
+            append_wide_unit(folder, WIDE_PATH_CAPACITY, &length,
+                             static_cast<wchar_t>(read_le16(first->folder + 2 * u)));
+        }
+    }
+    // Backup semantics: the only way to open a folder; full sharing, so that
+    // nothing anyone does in it is held up.
+    HANDLE directory = CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   /* lpSecurityAttributes */ NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                   /* hTemplateFile */ NULL);
+    if (directory == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    BY_HANDLE_FILE_INFORMATION about;
+    if (!GetFileInformationByHandle(directory, &about)) {
+        CloseHandle(directory);
+        return;
+    }
+    FILE_INFO_BY_HANDLE_CLASS piece = FileIdBothDirectoryRestartInfo;
+    while (GetFileInformationByHandleEx(directory, piece, listing, LISTING_SIZE)) {
+        piece = FileIdBothDirectoryInfo;
+        const unsigned char *at = listing;
+        for (;;) {
+            const FILE_ID_BOTH_DIR_INFO *entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(at);
+            if (!(entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                const Leaf *leaf =
+                    find_leaf(first, end, entry->FileName, static_cast<uint32_t>(entry->FileNameLength / 2));
+                if (leaf != NULL) {
+                    FileMeta *m = &meta[leaf->record];
+                    m->size = static_cast<uint64_t>(entry->EndOfFile.QuadPart);
+                    m->write_time = static_cast<uint64_t>(entry->LastWriteTime.QuadPart);
+                    m->file_id = static_cast<uint64_t>(entry->FileId.QuadPart);
+                    m->volume = about.dwVolumeSerialNumber;
+                    m->found = true;
+                }
+            }
+            if (entry->NextEntryOffset == 0) {
+                break;
+            }
+            at += entry->NextEntryOffset;
+        }
+    }
+    CloseHandle(directory);
+}
+
+// Lists folders off the shared counter until there are none: each writes
+// only its own folder's records.
+static DWORD WINAPI list_folders(void *slot)
+{
+    unsigned char *listing = g_listings[reinterpret_cast<size_t>(slot)];
+    for (;;) {
+        LONG i = InterlockedIncrement(&g_next_run) - 1;
+        if (static_cast<unsigned long>(i) >= g_run_count) {
+            return 0;
+        }
+        list_folder(g_runs[i].first, g_runs[i].end, g_gathering, listing);
+    }
+}
+
+// Fills meta (one entry per indexed record, zeroed by the caller) with what
+// one listing of each folder says, folders listed side by side on as many
+// threads as the content check would use. False when there is no usable index or
+// no memory for the work.
+static bool gather_metadata(FileMeta *meta)
+{
+    unsigned long count = indexed_record_count();
+    if (count == 0) {
+        return false;
+    }
+    size_t units = 0;
+    for (unsigned long i = 0; i < count; i++) {
+        IndexRecord record;
+        indexed_record(i, &record);
+        units += record.name_length;
+    }
+    Leaf *leaves = static_cast<Leaf *>(malloc(count * sizeof *leaves));
+    wchar_t *names = static_cast<wchar_t *>(malloc(units * sizeof *names));
+    if (leaves == NULL || names == NULL) {
+        free(leaves);
+        free(names);
+        return false;
+    }
+    wchar_t *next_name = names;
+    for (unsigned long i = 0; i < count; i++) {
+        IndexRecord record;
+        indexed_record(i, &record);
+        uint32_t cut = record.name_length;
+        while (cut > 0 && read_le16(record.name + 2 * (cut - 1)) != L'\\') {
+            cut--;
+        }
+        leaves[i].folder = record.name;
+        leaves[i].folder_length = cut > 0 ? cut - 1 : 0;
+        leaves[i].name = next_name;
+        leaves[i].name_length = record.name_length - cut;
+        leaves[i].record = i;
+        for (uint32_t u = cut; u < record.name_length; u++) {
+            *next_name++ = static_cast<wchar_t>(read_le16(record.name + 2 * u));
+        }
+    }
+    qsort(leaves, count, sizeof *leaves, compare_leaves);
+    g_runs = static_cast<FolderRun *>(malloc(count * sizeof *g_runs));
+    if (g_runs == NULL) {
+        free(leaves);
+        free(names);
+        return false;
+    }
+    g_run_count = 0;
+    for (unsigned long first = 0; first < count;) {
+        unsigned long end = first + 1;
+        while (end < count && leaves[end].folder_length == leaves[first].folder_length &&
+               memcmp(leaves[end].folder, leaves[first].folder,
+                      2 * static_cast<size_t>(leaves[first].folder_length)) == 0) {
+            end++;
+        }
+        g_runs[g_run_count++] = FolderRun{leaves + first, leaves + end};
+        first = end;
+    }
+    g_next_run = 0;
+    g_gathering = meta;
+    int threads = g_run_count > 1 ? index_check_threads() : 1;
+    HANDLE helpers[INDEX_CHECK_MAX_THREADS];
+    int started = 0;
+    for (int t = 1; t < threads; t++) {
+        // A small stack: a listing thread holds one path buffer.
+        HANDLE thread =
+            CreateThread(NULL, 64 * 1024, list_folders, reinterpret_cast<void *>(static_cast<size_t>(t)),
+                         STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
+        if (thread != NULL) {
+            helpers[started++] = thread;
+        }
+    }
+    list_folders(reinterpret_cast<void *>(static_cast<size_t>(0)));
+    if (started > 0) {
+        WaitForMultipleObjects(static_cast<DWORD>(started), helpers, TRUE, INFINITE);
+        for (int t = 0; t < started; t++) {
+            CloseHandle(helpers[t]);
+        }
+    }
+    free(g_runs);
+    g_runs = NULL;
+    free(leaves);
+    free(names);
+    return true;
+}
+
+static void state_file_path(wchar_t *path, const char *name)
+{
+    copy_wide(path, WIDE_PATH_CAPACITY, g_unpack_directory);
+    append_wide(path, WIDE_PATH_CAPACITY, L"\\");
+    append_narrow_string(path, name, WIDE_PATH_CAPACITY);
+}
+
+static size_t state_size(unsigned long count)
+{
+    return STATE_HEADER_SIZE + STATE_RECORD_SIZE * static_cast<size_t>(count) + STATE_TRAILER_SIZE;
+}
+
+// The state file's bytes when it is whole and made for this build's index
+// (free() them), else null.
+static unsigned char *read_state_file(unsigned long count)
+{
+    wchar_t path[WIDE_PATH_CAPACITY];
+    state_file_path(path, STATE_FILE_NAME);
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              /* lpSecurityAttributes */ NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              /* hTemplateFile */ NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return NULL;
+    }
+    const size_t size = state_size(count);
+    unsigned char *state = static_cast<unsigned char *>(malloc(size + 1));
+    DWORD got = 0;
+    // One byte more than it should hold: a longer file is not this state.
+    bool whole = state != NULL && size + 1 <= MAXDWORD &&
+                 ReadFile(file, state, static_cast<DWORD>(size + 1), &got, /* lpOverlapped */ NULL) &&
+                 got == size;
+    CloseHandle(file);
+    if (whole) {
+        whole = memcmp(state, STATE_MAGIC, sizeof STATE_MAGIC) == 0 && read_le32(state + 8) == count &&
+                read_le32(state + 12) == g_build_info.record_index_crc &&
+                read_le32(state + size - STATE_TRAILER_SIZE) ==
+                    libdeflate_crc32(0, state, size - STATE_TRAILER_SIZE);
+    }
+    if (!whole) {
+        free(state);
+        return NULL;
+    }
+    return state;
+}
+
+bool metadata_matches_state()
+{
+    unsigned long count = indexed_record_count();
+    if (count == 0) {
+        return false;
+    }
+    unsigned char *state = read_state_file(count);
+    if (state == NULL) {
+        return false;
+    }
+    FileMeta *meta = static_cast<FileMeta *>(calloc(count, sizeof *meta));
+    bool same = meta != NULL && gather_metadata(meta);
+    for (unsigned long i = 0; same && i < count; i++) {
+        const unsigned char *recorded = state + STATE_HEADER_SIZE + STATE_RECORD_SIZE * i;
+        IndexRecord record;
+        indexed_record(i, &record);
+        same = meta[i].found && meta[i].size == record.size && meta[i].size == read_le64(recorded) &&
+               meta[i].write_time == read_le64(recorded + 8) && meta[i].file_id == read_le64(recorded + 16) &&
+               meta[i].volume == read_le32(recorded + 24);
+    }
+    free(meta);
+    free(state);
+    if (same) {
+        IndexRecord first;
+        indexed_record(0, &first);
+        copy_wide(g_main_binary_path, WIDE_PATH_CAPACITY, g_unpack_directory);
+        size_t length = bounded_wide_length(g_main_binary_path, WIDE_PATH_CAPACITY);
+        append_wide_unit(g_main_binary_path, WIDE_PATH_CAPACITY, &length, L'\\');
+        for (uint32_t u = 0; u < first.name_length; u++) {
+            append_wide_unit(g_main_binary_path, WIDE_PATH_CAPACITY, &length,
+                             static_cast<wchar_t>(read_le16(first.name + 2 * u)));
+        }
+    }
+    return same;
+}
+
+void record_metadata_state()
+{
+    unsigned long count = indexed_record_count();
+    if (count == 0) {
+        return;
+    }
+    const size_t size = state_size(count);
+    FileMeta *meta = static_cast<FileMeta *>(calloc(count, sizeof *meta));
+    unsigned char *state = static_cast<unsigned char *>(malloc(size));
+    bool complete = meta != NULL && state != NULL && size <= MAXDWORD && gather_metadata(meta);
+    for (unsigned long i = 0; complete && i < count; i++) {
+        complete = meta[i].found;
+        unsigned char *entry = state + STATE_HEADER_SIZE + STATE_RECORD_SIZE * i;
+        write_le64(entry, meta[i].size);
+        write_le64(entry + 8, meta[i].write_time);
+        write_le64(entry + 16, meta[i].file_id);
+        write_le32(entry + 24, meta[i].volume);
+    }
+    if (complete) {
+        memcpy(state, STATE_MAGIC, sizeof STATE_MAGIC);
+        write_le32(state + 8, count);
+        write_le32(state + 12, g_build_info.record_index_crc);
+        write_le32(state + size - STATE_TRAILER_SIZE, libdeflate_crc32(0, state, size - STATE_TRAILER_SIZE));
+        wchar_t partial[WIDE_PATH_CAPACITY];
+        wchar_t final_path[WIDE_PATH_CAPACITY];
+        state_file_path(partial, STATE_FILE_PARTIAL_NAME);
+        state_file_path(final_path, STATE_FILE_NAME);
+        // Written aside, then renamed into place: a launcher killed meanwhile
+        // leaves the old state file, or none, never part of one.
+        HANDLE file =
+            CreateFileW(partial, GENERIC_WRITE, /* dwShareMode */ 0, /* lpSecurityAttributes */ NULL,
+                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, /* hTemplateFile */ NULL);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            bool whole =
+                WriteFile(file, state, static_cast<DWORD>(size), &written, /* lpOverlapped */ NULL) &&
+                written == size;
+            CloseHandle(file);
+            if (!whole || !MoveFileExW(partial, final_path, MOVEFILE_REPLACE_EXISTING)) {
+                DeleteFileW(partial);
+            }
+        }
+    }
+    free(meta);
+    free(state);
+}

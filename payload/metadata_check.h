@@ -1,0 +1,27 @@
+// metadata_check.h: the opt-in fast check of a warm start. After a start that
+// checked every file's content, what the file system says about each
+// indexed file (size, last-write time, identity) is recorded in a state file
+// in the unpack directory; a later start that finds all of it unchanged
+// checks no content and decodes nothing. Anything else falls back to the
+// content check. Main thread only, with the unpack lock held.
+#ifndef ZOBREL_PAYLOAD_METADATA_CHECK_H
+#define ZOBREL_PAYLOAD_METADATA_CHECK_H
+
+// True when the state file names this build's record index and every
+// indexed file under g_unpack_directory still has the recorded size,
+// last-write time, volume and file identity: g_main_binary_path is then the
+// first record's target path. The files' metadata comes from one listing
+// per folder; no file is opened. False otherwise: no usable index, no state
+// file, one of another build, damaged or cut short, or any file changed,
+// missing or replaced.
+bool metadata_matches_state();
+
+// Writes the state file for the files as they are now (call it right after
+// every file was checked by content or written and checked): written under
+// a name of its own, then renamed over the old one, so that it is never
+// seen half-written. Does nothing without a usable index; a failure leaves
+// the old state file, or none, and is not reported (the next start then
+// checks content, as it would anyway).
+void record_metadata_state();
+
+#endif
