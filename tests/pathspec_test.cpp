@@ -750,6 +750,7 @@ TEST_F(PathSpec, PrepareRunEnvironmentDropsThePinsAndPublishesItsOwnPid)
     // A parent pin that is not even a number is replaced, not examined.
     r = run_probe({L"prepare"}, {{PARENT_PIN, L"12a"}});
     ASSERT_EQ(r.exit_code, 0u);
+    ASSERT_FALSE(output_lines(r).empty());
     EXPECT_EQ(output_lines(r).back(), std::to_string(r.process_id));
 }
 

@@ -512,7 +512,8 @@ struct ProbeResult {
 
 ProbeResult probe(const std::wstring &blob_path, const std::wstring &steps, bool no_decoder = false)
 {
-    std::wstring out = make_scratch_dir(L"payload") + L"\\delivered.bin";
+    std::wstring dir = make_scratch_dir(L"payload");
+    std::wstring out = dir + L"\\delivered.bin";
     RunOptions options;
     if (no_decoder)
         options.set_env.push_back({L"PROBE_NO_DECODER", L"1"});
@@ -524,6 +525,7 @@ ProbeResult probe(const std::wstring &blob_path, const std::wstring &steps, bool
     result.run = run_process(options);
     result.wrote_output = file_exists(out);
     if (result.wrote_output) result.delivered = read_file(out);
+    remove_tree(dir);
     return result;
 }
 

@@ -533,7 +533,9 @@ TEST(Unpack, AWrittenFileThatDiffersFromItsChecksumIsDamageAndIsNeverReused)
         // the second run writes it again and refuses again.
         EXPECT_TRUE(read_file(dir + L"\\lib\\damaged.dll") == content);
         EXPECT_FALSE(file_exists(dir + L"\\after.txt"));
-        if (run == 1) EXPECT_NE(write_time(dir + L"\\lib\\damaged.dll"), OLD_TIME);
+        if (run == 1) {
+            EXPECT_NE(write_time(dir + L"\\lib\\damaged.dll"), OLD_TIME);
+        }
         set_old_write_time(dir + L"\\lib\\damaged.dll");
     }
 
@@ -603,7 +605,8 @@ TEST(Unpack, ThreeHundredMissingLevelsAboveAndInsideTheUnpackFolder)
     ProbeRun r = unpack_into(dir, {record(name, "deep")});
     ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_output << r.run.standard_error;
     EXPECT_EQ(read_file(dir + L"\\" + name), "deep");
-    EXPECT_EQ(r.dir_count, 1 + 300 + 299);  // the home folder, then every level
+    ASSERT_EQ(r.dir_count, 1 + 300 + 299);  // the home folder, then every level
+    ASSERT_EQ(r.dirs.size(), 1u + 300 + 299);
     EXPECT_EQ(r.dirs.back(), dir + L"\\" + name.substr(0, name.rfind(L'\\')));
     remove_tree(scratch);
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 std::wstring test_bin_dir()
 {
@@ -21,23 +22,60 @@ std::wstring test_program(const std::wstring &name)
     return test_bin_dir() + L"\\" + name;
 }
 
+// Test processes are short-lived and Wine reuses process ids, so a name built
+// from the id can already exist from an earlier run that failed before its
+// clean-up; only a folder this call creates itself is known to be empty.
 std::wstring make_scratch_dir(const std::wstring &tag)
 {
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, temp);
-    std::wstring dir = std::wstring(temp) + L"zobrel-test-" + tag + L"-" +
-                       std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-    std::filesystem::create_directories(dir);
-    return dir;
+    const std::wstring stem =
+        std::wstring(temp) + L"zobrel-test-" + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-";
+    for (;;) {
+        std::wstring dir = stem + std::to_wstring(counter++);
+        if (CreateDirectoryW(dir.c_str(), NULL)) return dir;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            throw std::runtime_error("cannot create scratch folder " + narrow(dir));
+        }
+    }
+}
+
+// Through the \\?\ form, so trees deeper than MAX_PATH go too.
+static void remove_long_tree(const std::wstring &long_path)
+{
+    DWORD attributes = GetFileAttributesW(long_path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        SetFileAttributesW(long_path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(long_path.c_str());
+        return;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAW entry;
+        HANDLE find = FindFirstFileW((long_path + L"\\*").c_str(), &entry);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = entry.cFileName;
+                if (name != L"." && name != L"..") remove_long_tree(long_path + L"\\" + name);
+            } while (FindNextFileW(find, &entry));
+            FindClose(find);
+        }
+    }
+    RemoveDirectoryW(long_path.c_str());
 }
 
 void remove_tree(const std::wstring &path)
 {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
+    if (path.empty()) return;
+    std::wstring absolute(32768, L'\0');
+    DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(absolute.size()), &absolute[0], NULL);
+    if (n == 0 || n >= absolute.size()) return;
+    absolute.resize(n);
+    if (absolute.rfind(L"\\\\?\\", 0) != 0) absolute = L"\\\\?\\" + absolute;
+    remove_long_tree(absolute);
 }
 
 std::string read_file(const std::wstring &path)
