@@ -9,6 +9,7 @@
 #include "common/state.h"
 #include "common/wide_buffer.h"
 #include "payload/file_checksum.h"
+#include "payload/worker_threads.h"
 #include "build_constants.h"
 #include "little_endian.h"
 
@@ -24,7 +25,7 @@ static LONG volatile g_found_difference;
 // One read buffer per thread, taken from the system for the check and given
 // back to it (not to the heap, which would keep it) before anything is
 // decoded, so that a cold start's peak memory (the decoder's) does not grow.
-static unsigned char *g_read_buffers[INDEX_CHECK_MAX_THREADS];
+static unsigned char *g_read_buffers[MAX_WORKER_THREADS];
 
 static bool index_usable()
 {
@@ -32,7 +33,7 @@ static bool index_usable()
 }
 
 // Target path of record: the unpack directory, a backslash, its name.
-static void record_target(const IndexRecord &record, wchar_t *target)
+void record_target(const IndexRecord &record, wchar_t *target)
 {
     copy_wide(target, WIDE_PATH_CAPACITY, g_unpack_directory);
     size_t length = bounded_wide_length(target, WIDE_PATH_CAPACITY);
@@ -102,24 +103,12 @@ static bool make_bookkeeping()
     return true;
 }
 
-// A checking thread needs little more than one path buffer; a small stack
-// keeps the threads from adding to the launcher's memory.
-static const SIZE_T CHECK_THREAD_STACK = 64 * 1024;
-
 // Below this many files a thread costs more than it saves.
 static const unsigned long THREADED_FROM_RECORDS = 32;
 
 int index_check_threads()
 {
-    if (g_build_info.record_count < THREADED_FROM_RECORDS) {
-        return 1;
-    }
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    DWORD processors = system.dwNumberOfProcessors;
-    return processors < 1                         ? 1
-           : processors > INDEX_CHECK_MAX_THREADS ? INDEX_CHECK_MAX_THREADS
-                                                  : static_cast<int>(processors);
+    return g_build_info.record_count < THREADED_FROM_RECORDS ? 1 : processor_threads();
 }
 
 bool index_check_unpack_directory(int threads)
@@ -130,8 +119,8 @@ bool index_check_unpack_directory(int threads)
     if (threads < 1) {
         threads = 1;
     }
-    if (threads > INDEX_CHECK_MAX_THREADS) {
-        threads = INDEX_CHECK_MAX_THREADS;
+    if (threads > MAX_WORKER_THREADS) {
+        threads = MAX_WORKER_THREADS;
     }
     int buffers = 0;
     while (buffers < threads &&
@@ -150,24 +139,9 @@ bool index_check_unpack_directory(int threads)
     // memory the decoder then needs).
     g_next_record = 1;
     check_record(0, g_read_buffers[0]);
-    // The threads only read files and write their own records' states; a
-    // thread that cannot be made leaves its share to the others.
-    HANDLE helpers[INDEX_CHECK_MAX_THREADS];
-    int started = 0;
-    for (int t = 1; t < threads && !g_found_difference; t++) {
-        HANDLE thread = CreateThread(NULL, CHECK_THREAD_STACK, check_records,
-                                     reinterpret_cast<void *>(static_cast<size_t>(t)),
-                                     STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
-        if (thread != NULL) {
-            helpers[started++] = thread;
-        }
-    }
-    check_records(reinterpret_cast<void *>(static_cast<size_t>(0)));
-    if (started > 0) {
-        WaitForMultipleObjects(static_cast<DWORD>(started), helpers, TRUE, INFINITE);
-        for (int t = 0; t < started; t++) {
-            CloseHandle(helpers[t]);
-        }
+    // The threads only read files and write their own records' states.
+    if (!g_found_difference) {
+        run_on_threads(threads, check_records);
     }
     for (int t = 0; t < buffers; t++) {
         VirtualFree(g_read_buffers[t], 0, MEM_RELEASE);

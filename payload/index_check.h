@@ -16,17 +16,14 @@ enum RecordState {
     RECORD_DIFFERS = 2,  // missing, unreadable, another size or another checksum
 };
 
-// The most threads index_check_unpack_directory spreads the check over.
-static const int INDEX_CHECK_MAX_THREADS = 4;
-
 // How many threads the check is worth for this index on this machine: one
-// per processor, at most INDEX_CHECK_MAX_THREADS, once the index lists
-// enough files for threads to pay for themselves; else one.
+// per processor, at most MAX_WORKER_THREADS, once the index lists enough
+// files for threads to pay for themselves; else one.
 int index_check_threads();
 
 // Checks every record of g_build_info's record index against the file of its
 // name under g_unpack_directory (file_matches: size and CRC-32), on `threads`
-// threads at once (1 to INDEX_CHECK_MAX_THREADS; the caller's own counts as
+// threads at once (1 to MAX_WORKER_THREADS; the caller's own counts as
 // one). Stops at the first file that differs. True when every file matches:
 // g_main_binary_path is then the first record's target path and the payload
 // need not be read. False when one differs, when there is no usable index,
@@ -49,5 +46,10 @@ unsigned long indexed_record_count();
 
 // Record i of a usable index (i below indexed_record_count()).
 void indexed_record(unsigned long i, IndexRecord *record);
+
+// Writes into target (a wide path buffer) the record's target path: the
+// unpack directory, a backslash, its name. Over 4095 units ends the process
+// abnormally.
+void record_target(const IndexRecord &record, wchar_t *target);
 
 #endif

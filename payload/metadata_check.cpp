@@ -23,6 +23,7 @@
 #include "common/wide_buffer.h"
 #include "pathspec/paths.h"
 #include "payload/index_check.h"
+#include "payload/worker_threads.h"
 #include "archive_name.h"
 #include "little_endian.h"
 
@@ -53,7 +54,7 @@ struct Leaf {
 // A directory listing comes back in pieces of this size, one buffer per
 // listing thread.
 static const DWORD LISTING_SIZE = 64 * 1024;
-alignas(8) static unsigned char g_listings[INDEX_CHECK_MAX_THREADS][LISTING_SIZE];
+alignas(8) static unsigned char g_listings[MAX_WORKER_THREADS][LISTING_SIZE];
 
 // The folders to list (each a run of leaves), taken by the threads in turn.
 struct FolderRun {
@@ -239,25 +240,7 @@ static bool gather_metadata(FileMeta *meta)
     }
     g_next_run = 0;
     g_gathering = meta;
-    int threads = g_run_count > 1 ? index_check_threads() : 1;
-    HANDLE helpers[INDEX_CHECK_MAX_THREADS];
-    int started = 0;
-    for (int t = 1; t < threads; t++) {
-        // A small stack: a listing thread holds one path buffer.
-        HANDLE thread =
-            CreateThread(NULL, 64 * 1024, list_folders, reinterpret_cast<void *>(static_cast<size_t>(t)),
-                         STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
-        if (thread != NULL) {
-            helpers[started++] = thread;
-        }
-    }
-    list_folders(reinterpret_cast<void *>(static_cast<size_t>(0)));
-    if (started > 0) {
-        WaitForMultipleObjects(static_cast<DWORD>(started), helpers, TRUE, INFINITE);
-        for (int t = 0; t < started; t++) {
-            CloseHandle(helpers[t]);
-        }
-    }
+    run_on_threads(g_run_count > 1 ? index_check_threads() : 1, list_folders);
     free(g_runs);
     g_runs = NULL;
     free(leaves);
@@ -335,13 +318,7 @@ bool metadata_matches_state()
     if (same) {
         IndexRecord first;
         indexed_record(0, &first);
-        copy_wide(g_main_binary_path, WIDE_PATH_CAPACITY, g_unpack_directory);
-        size_t length = bounded_wide_length(g_main_binary_path, WIDE_PATH_CAPACITY);
-        append_wide_unit(g_main_binary_path, WIDE_PATH_CAPACITY, &length, L'\\');
-        for (uint32_t u = 0; u < first.name_length; u++) {
-            append_wide_unit(g_main_binary_path, WIDE_PATH_CAPACITY, &length,
-                             static_cast<wchar_t>(read_le16(first.name + 2 * u)));
-        }
+        record_target(first, g_main_binary_path);
     }
     return same;
 }

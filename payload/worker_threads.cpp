@@ -1,0 +1,35 @@
+// worker_threads.cpp: a worker function on the calling thread and a few helpers.
+#include "payload/worker_threads.h"
+
+static const SIZE_T WORKER_STACK = 64 * 1024;
+
+int processor_threads()
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    DWORD processors = system.dwNumberOfProcessors;
+    return processors < 1                    ? 1
+           : processors > MAX_WORKER_THREADS ? MAX_WORKER_THREADS
+                                             : static_cast<int>(processors);
+}
+
+void run_on_threads(int threads, LPTHREAD_START_ROUTINE worker)
+{
+    HANDLE helpers[MAX_WORKER_THREADS];
+    int started = 0;
+    for (int slot = 1; slot < threads && slot < MAX_WORKER_THREADS; slot++) {
+        HANDLE thread =
+            CreateThread(NULL, WORKER_STACK, worker, reinterpret_cast<void *>(static_cast<size_t>(slot)),
+                         STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
+        if (thread != NULL) {
+            helpers[started++] = thread;
+        }
+    }
+    worker(reinterpret_cast<void *>(static_cast<size_t>(0)));
+    if (started > 0) {
+        WaitForMultipleObjects(static_cast<DWORD>(started), helpers, TRUE, INFINITE);
+        for (int t = 0; t < started; t++) {
+            CloseHandle(helpers[t]);
+        }
+    }
+}
