@@ -48,14 +48,6 @@ struct Started {
     std::wstring out_path, err_path;
 };
 
-// Opens an inheritable handle to a file for a child's standard stream.
-HANDLE inheritable(const std::wstring &path, DWORD access, DWORD disposition)
-{
-    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
-    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
-                       disposition, FILE_ATTRIBUTE_NORMAL, NULL);
-}
-
 // Starts the launcher suspended, with its own output files, TEMP and TMP set
 // to temp (its unpack folder is {TEMP}\zobrel-parallel) and extra variables.
 Started start_suspended(const std::wstring &temp, const std::wstring &logs, int index,
@@ -64,33 +56,18 @@ Started start_suspended(const std::wstring &temp, const std::wstring &logs, int 
     Started s;
     s.out_path = logs + L"\\out" + std::to_wstring(index);
     s.err_path = logs + L"\\err" + std::to_wstring(index);
-    HANDLE out = inheritable(s.out_path, GENERIC_WRITE, CREATE_ALWAYS);
-    HANDLE err = inheritable(s.err_path, GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE out = open_inheritable(s.out_path, GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE err = open_inheritable(s.err_path, GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = NULL;
     si.hStdOutput = out;
     si.hStdError = err;
-    // The environment block: ours with TEMP, TMP and the extras replaced.
-    std::map<std::wstring, std::wstring> env;
-    wchar_t *block = GetEnvironmentStringsW();
-    for (wchar_t *p = block; *p; p += wcslen(p) + 1) {
-        std::wstring entry(p);
-        size_t eq = entry.find(L'=', 1);
-        if (eq != std::wstring::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    FreeEnvironmentStringsW(block);
-    env[L"TEMP"] = temp;
-    env[L"TMP"] = temp;
-    for (const auto &kv : vars) env[kv.first] = kv.second;
-    std::vector<wchar_t> env_block;
-    for (const auto &kv : env) {
-        std::wstring entry = kv.first + L"=" + kv.second;
-        env_block.insert(env_block.end(), entry.begin(), entry.end());
-        env_block.push_back(L'\0');
-    }
-    env_block.push_back(L'\0');
+    RunOptions environment;
+    environment.set_env = {{L"TEMP", temp}, {L"TMP", temp}};
+    environment.set_env.insert(environment.set_env.end(), vars.begin(), vars.end());
+    std::vector<wchar_t> env_block = environment_block(environment);
     std::wstring command = quote_argument(launcher_path()) + L" copy" + std::to_wstring(index);
     BOOL ok = CreateProcessW(launcher_path().c_str(), &command[0], NULL, NULL, TRUE,
                              CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, env_block.data(), NULL, &si,

@@ -16,6 +16,8 @@ struct CaseInsensitiveLess {
     }
 };
 
+}  // namespace
+
 std::vector<wchar_t> environment_block(const RunOptions &options)
 {
     std::map<std::wstring, std::wstring, CaseInsensitiveLess> vars;
@@ -45,8 +47,6 @@ HANDLE open_inheritable(const std::wstring &path, DWORD access, DWORD dispositio
     return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
                        disposition, FILE_ATTRIBUTE_NORMAL, NULL);
 }
-
-}  // namespace
 
 std::string system_error_text(DWORD code)
 {

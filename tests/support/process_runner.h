@@ -34,6 +34,15 @@ struct RunResult {
 
 RunResult run_process(const RunOptions &options);
 
+// Our environment with options.unset_env removed and options.set_env applied
+// (names compared without case, as Windows does), as a block for
+// CreateProcessW with CREATE_UNICODE_ENVIRONMENT.
+std::vector<wchar_t> environment_block(const RunOptions &options);
+
+// An inheritable handle to a file, for a child's standard stream; shared for
+// reading, writing and deleting.
+HANDLE open_inheritable(const std::wstring &path, DWORD access, DWORD disposition);
+
 // The system's English text for an error code (FormatMessageA, language
 // 1033) with its trailing line breaks cut, as the launcher prints it; empty
 // when the system has none.
