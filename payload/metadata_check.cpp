@@ -80,16 +80,23 @@ static int compare_names(const wchar_t *a, uint32_t a_length, const wchar_t *b, 
     return a_length == b_length ? 0 : a_length < b_length ? -1 : 1;
 }
 
-// Leaves grouped by folder (the folders' exact units), then by name.
-static int compare_leaves(const void *left, const void *right)
+// Folders in an order of their exact units (any fixed order groups them).
+static int compare_folders(const Leaf *a, const Leaf *b)
 {
-    const Leaf *a = static_cast<const Leaf *>(left);
-    const Leaf *b = static_cast<const Leaf *>(right);
     uint32_t shorter = a->folder_length < b->folder_length ? a->folder_length : b->folder_length;
     int order = memcmp(a->folder, b->folder, 2 * static_cast<size_t>(shorter));
     if (order == 0 && a->folder_length != b->folder_length) {
         order = a->folder_length < b->folder_length ? -1 : 1;
     }
+    return order;
+}
+
+// Leaves grouped by folder, then by name.
+static int compare_leaves(const void *left, const void *right)
+{
+    const Leaf *a = static_cast<const Leaf *>(left);
+    const Leaf *b = static_cast<const Leaf *>(right);
+    int order = compare_folders(a, b);
     return order != 0 ? order : compare_names(a->name, a->name_length, b->name, b->name_length);
 }
 
@@ -230,9 +237,7 @@ static bool gather_metadata(FileMeta *meta)
     g_run_count = 0;
     for (unsigned long first = 0; first < count;) {
         unsigned long end = first + 1;
-        while (end < count && leaves[end].folder_length == leaves[first].folder_length &&
-               memcmp(leaves[end].folder, leaves[first].folder,
-                      2 * static_cast<size_t>(leaves[first].folder_length)) == 0) {
+        while (end < count && compare_folders(&leaves[end], &leaves[first]) == 0) {
             end++;
         }
         g_runs[g_run_count++] = FolderRun{leaves + first, leaves + end};
