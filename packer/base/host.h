@@ -1,0 +1,39 @@
+// host.h: the few things the packer needs from its host system that Linux
+// and Windows spell differently. Everything else is standard C++.
+#ifndef ZOBREL_PACKER_HOST_H
+#define ZOBREL_PACKER_HOST_H
+
+#include <string>
+#include <vector>
+
+namespace zobrel {
+
+// True when standard error is a terminal (so a progress bar can be drawn).
+bool stderr_is_terminal();
+
+// This process's id.
+unsigned long current_process_id();
+
+// The program's arguments after its name, as UTF-8 (on Windows taken from
+// the wide command line, so any file name survives).
+std::vector<std::string> utf8_arguments(int argc, char **argv);
+
+// Lets a console show the UTF-8 this program writes (Windows); nothing elsewhere.
+void use_utf8_console();
+
+// While one lives, Ctrl+C and termination requests (SIGINT, SIGTERM, and
+// SIGHUP or SIGBREAK where they exist) are only noted, so that the work can
+// stop at its next check and clean up after itself.
+class InterruptGuard {
+public:
+    InterruptGuard();
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard &) = delete;
+    InterruptGuard &operator=(const InterruptGuard &) = delete;
+    // Throws PackError when a request has been noted.
+    static void check();
+};
+
+}  // namespace zobrel
+
+#endif
