@@ -86,12 +86,7 @@ bool run_verify(const fs::path &exe, std::FILE *out)
     }
     try {
         Payload p = open_payload(exe);
-        FrameReader reader(p.blob.data() + p.layout.frame_offset, p.layout.frame_size);
-        try {
-            read_archive(reader, v);
-        } catch (const PackError &e) {
-            throw PackError("'" + utf8_path(exe) + "': " + e.what());
-        }
+        read_payload_archive(exe, p, v);
         if (constants.has_index && v.count != constants.index.size()) {
             ++v.problems;
             std::fprintf(stderr, "zobrel-pack: '%s': the record index lists %s, the payload holds %llu\n",
