@@ -1,7 +1,8 @@
 // build_constants.h: the layout of the build-time constants a packed
 // launcher carries in an image section of its own, and the names of its two
-// sections. The packer writes them; the launcher reads them from its own
-// mapped image at start-up.
+// sections. The packer writes them (build_constants_writer.h); the launcher
+// reads them from its own mapped image at start-up, and the packer's
+// inspection reads them back through the same check (below).
 //
 // Section ".zobrel": the payload blob alone (payload_format.h); the
 // section's VirtualSize is the blob length L.

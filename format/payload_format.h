@@ -1,5 +1,6 @@
 // payload_format.h: the byte layout of the payload blob and of the archive inside it.
-// The launcher reads this layout and the packer writes it; both include this
+// The launcher reads this layout and the packer writes it (payload_writer.h,
+// the one writer, which the tests and benchmarks share); both include this
 // header so that the two sides cannot drift apart.
 //
 // Payload blob (all integers little-endian; L = blob length, header included):
