@@ -52,6 +52,8 @@
 #include "common/state.h"
 #include "common/wide_buffer.h"
 #include "bench_support.h"
+#include "build_constants.h"
+#include "pe_sections.h"
 #include "process_runner.h"
 #include "payload/directories.h"
 #include "payload/header.h"
@@ -270,27 +272,20 @@ int run_baseline(const std::wstring &blob_path, const std::wstring &list_path, c
     return 0;
 }
 
-// The blob of a packed launcher: "QJY" and a zstd frame magic, up to the
-// length record that counts the bytes in front of it.
+// The blob of a packed launcher: its payload section's first VirtualSize bytes.
 int run_extract(const std::wstring &launcher, const std::wstring &blob_path)
 {
     Mapped exe = map_file(launcher);
     if (exe.data == nullptr) return 101;
-    static const unsigned char start_magic[7] = {'Q', 'J', 'Y', 0x28, 0xB5, 0x2F, 0xFD};
-    const unsigned char *begin = exe.data, *end = exe.data + exe.size;
-    const unsigned char *s = std::search(begin, end, start_magic, start_magic + 7);
-    if (s == end) return 102;
-    for (unsigned long long k = 16; s + k + 8 <= end; k += 16) {
-        unsigned long long v = 0;
-        for (int i = 7; i >= 0; i--) v = (v << 8) | s[k + i];
-        if (v == k) {
-            std::ofstream out(std::filesystem::path(blob_path), std::ios::binary);
-            out.write(reinterpret_cast<const char *>(s), static_cast<std::streamsize>(k + 8));
-            printf("blob=%llu\n", k + 8);
-            return 0;
-        }
-    }
-    return 103;
+    PeFileSection payload;
+    if (!find_pe_section(exe.data, exe.size, PAYLOAD_SECTION_NAME, &payload)) return 102;
+    if (!pe_section_contents_fit(payload, exe.size)) return 103;
+    const unsigned long long length = payload.header.virtual_size;
+    std::ofstream out(std::filesystem::path(blob_path), std::ios::binary);
+    out.write(reinterpret_cast<const char *>(exe.data + payload.header.raw_offset),
+              static_cast<std::streamsize>(length));
+    printf("blob=%llu\n", length);
+    return 0;
 }
 
 int run_noop()

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 #include <string.h>
-#include <libdeflate.h>
 
 #include "build_constants.h"
 #include "little_endian.h"
@@ -48,11 +47,7 @@ bool load_build_info()
         return false;
     }
     ConstantsView view;
-    if (!parse_constants_block(block, block_size, &view)) {
-        return false;
-    }
-    if (libdeflate_crc32(0, block + CONSTANTS_CHECKED_FROM, view.total_size - CONSTANTS_CHECKED_FROM) !=
-        view.stored_crc) {
+    if (check_constants_block(block, block_size, &view) != CONSTANTS_WHOLE) {
         return false;
     }
     g_build_info.target_spec = text_constant(view, CONSTANT_TARGET_SPEC);
@@ -68,9 +63,7 @@ bool load_build_info()
     const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
     uint32_t count = 0;
     uint32_t records_crc = 0;
-    if (index != NULL && check_record_index(index, view.sizes[CONSTANT_RECORD_INDEX], &count, &records_crc) &&
-        libdeflate_crc32(0, index + RECORD_INDEX_HEADER_SIZE,
-                         view.sizes[CONSTANT_RECORD_INDEX] - RECORD_INDEX_HEADER_SIZE) == records_crc) {
+    if (index != NULL && check_record_index(index, view.sizes[CONSTANT_RECORD_INDEX], &count, &records_crc)) {
         g_build_info.record_index = index + RECORD_INDEX_HEADER_SIZE;
         g_build_info.record_count = count;
         g_build_info.record_index_crc = records_crc;

@@ -1,7 +1,9 @@
-// build_constants.cpp: the structural check of a build constants block.
+// build_constants.cpp: checks a build constants block and its record index.
 #include "build_constants.h"
 
 #include <string.h>
+
+#include <libdeflate.h>
 
 #include "archive_name.h"
 #include "capacities.h"
@@ -21,7 +23,14 @@ static bool is_text(const unsigned char *value, uint32_t size)
     return read_le16(value + size - 2) == 0;
 }
 
-bool parse_constants_block(const unsigned char *block, size_t available, ConstantsView *view)
+ConstantEntry read_constant_entry(const unsigned char *block, uint32_t i)
+{
+    const unsigned char *entry = block + CONSTANTS_HEADER_SIZE + CONSTANTS_ENTRY_SIZE * i;
+    ConstantEntry e = {read_le32(entry), read_le32(entry + 4), read_le32(entry + 8)};
+    return e;
+}
+
+static bool parse_constants_block(const unsigned char *block, size_t available, ConstantsView *view)
 {
     memset(view, 0, sizeof *view);
     if (available < CONSTANTS_HEADER_SIZE || memcmp(block, CONSTANTS_MAGIC, sizeof CONSTANTS_MAGIC) != 0) {
@@ -35,22 +44,19 @@ bool parse_constants_block(const unsigned char *block, size_t available, Constan
     }
     const uint32_t values_start = static_cast<uint32_t>(CONSTANTS_HEADER_SIZE + CONSTANTS_ENTRY_SIZE * count);
     for (uint32_t i = 0; i < count; i++) {
-        const unsigned char *entry = block + CONSTANTS_HEADER_SIZE + CONSTANTS_ENTRY_SIZE * i;
-        uint32_t key = read_le32(entry);
-        uint32_t offset = read_le32(entry + 4);
-        uint32_t size = read_le32(entry + 8);
-        if (offset < values_start || offset % CONSTANTS_VALUE_ALIGNMENT != 0 || offset > total ||
-            size > total - offset) {
+        const ConstantEntry e = read_constant_entry(block, i);
+        if (e.offset < values_start || e.offset % CONSTANTS_VALUE_ALIGNMENT != 0 || e.offset > total ||
+            e.size > total - e.offset) {
             return false;
         }
-        if (key >= CONSTANT_KEY_LIMIT) {
+        if (e.key >= CONSTANT_KEY_LIMIT) {
             continue;
         }
-        if (view->values[key] != NULL) {
+        if (view->values[e.key] != NULL) {
             return false;
         }
-        view->values[key] = block + offset;
-        view->sizes[key] = size;
+        view->values[e.key] = block + e.offset;
+        view->sizes[e.key] = e.size;
     }
     for (uint32_t key = CONSTANT_TARGET_SPEC; key <= CONSTANT_PRODUCT_VERSION; key++) {
         if (view->values[key] == NULL || !is_text(view->values[key], view->sizes[key])) {
@@ -58,8 +64,17 @@ bool parse_constants_block(const unsigned char *block, size_t available, Constan
         }
     }
     view->total_size = total;
-    view->stored_crc = read_le32(block + 12);
     return true;
+}
+
+ConstantsCheck check_constants_block(const unsigned char *block, size_t available, ConstantsView *view)
+{
+    if (!parse_constants_block(block, available, view)) {
+        return CONSTANTS_LAYOUT_BROKEN;
+    }
+    const uint32_t crc =
+        libdeflate_crc32(0, block + CONSTANTS_CHECKED_FROM, view->total_size - CONSTANTS_CHECKED_FROM);
+    return crc == read_le32(block + 12) ? CONSTANTS_WHOLE : CONSTANTS_CRC_MISMATCH;
 }
 
 const unsigned char *next_index_record(const unsigned char *at, IndexRecord *record)
@@ -78,7 +93,7 @@ bool check_record_index(const unsigned char *index, uint32_t size, uint32_t *cou
         return false;
     }
     const uint32_t n = read_le32(index);
-    *records_crc = read_le32(index + 4);
+    const uint32_t stored_crc = read_le32(index + 4);
     const unsigned char *at = index + RECORD_INDEX_HEADER_SIZE;
     const unsigned char *end = index + size;
     if (n == 0) {
@@ -103,9 +118,11 @@ bool check_record_index(const unsigned char *index, uint32_t size, uint32_t *cou
         IndexRecord record;
         at = next_index_record(at, &record);
     }
-    if (at != end) {
+    if (at != end || libdeflate_crc32(0, index + RECORD_INDEX_HEADER_SIZE, size - RECORD_INDEX_HEADER_SIZE) !=
+                         stored_crc) {
         return false;
     }
     *count = n;
+    *records_crc = stored_crc;
     return true;
 }

@@ -1,7 +1,8 @@
 // build_constants.h: the layout of the build-time constants a packed
 // launcher carries in an image section of its own, and the names of its two
-// sections. The packer writes them; the launcher reads them from its own
-// mapped image at start-up.
+// sections. The packer writes them (build_constants_writer.h); the launcher
+// reads them from its own mapped image at start-up, and the packer's
+// inspection reads them back through the same check (below).
 //
 // Section ".zobrel": the payload blob alone (payload_format.h); the
 // section's VirtualSize is the blob length L.
@@ -91,16 +92,32 @@ struct ConstantsView {
     const unsigned char *values[CONSTANT_KEY_LIMIT];
     uint32_t sizes[CONSTANT_KEY_LIMIT];
     uint32_t total_size;  // T
-    uint32_t stored_crc;  // to compare with the CRC-32 of bytes 16 to T
 };
 
-// Checks the block's structure within the `available` bytes that follow it
-// and fills the view: the magic, T within what is available, every entry's
-// value inside the block and aligned, no key twice, keys 1 to 6 present and
-// each a text of at least its 0 unit with no 0 unit before its end. False at
-// the first fault. The CRC-32 is the caller's to check (so each side uses its
-// own CRC-32 code).
-bool parse_constants_block(const unsigned char *block, size_t available, ConstantsView *view);
+// What check_constants_block found.
+enum ConstantsCheck {
+    CONSTANTS_WHOLE = 0,
+    // The structure does not hold (magic, sizes, offsets, keys, texts).
+    CONSTANTS_LAYOUT_BROKEN,
+    // The structure holds, the CRC-32 over bytes 16 to T does not.
+    CONSTANTS_CRC_MISMATCH,
+};
+
+// Checks the block within the `available` bytes that follow it and fills the
+// view: the magic, T within what is available, every entry's value inside
+// the block and aligned, no key twice, keys 1 to 6 present and each a text of
+// at least its 0 unit with no 0 unit before its end; then the CRC-32. Stops
+// at the first fault. The launcher and the packer's inspection both read
+// the block through this, so they accept the same blocks.
+ConstantsCheck check_constants_block(const unsigned char *block, size_t available, ConstantsView *view);
+
+// Entry i of a block's entry table, as stored (nothing checked).
+struct ConstantEntry {
+    uint32_t key;
+    uint32_t offset;
+    uint32_t size;
+};
+ConstantEntry read_constant_entry(const unsigned char *block, uint32_t i);
 
 // One record of a record index, as read by next_index_record: the name
 // points into the index (k units, little-endian, not terminated).
@@ -113,9 +130,9 @@ struct IndexRecord {
 
 // Checks a record index value of `size` bytes: N records that fill it
 // exactly, each name of 1 to 1023 units that passes the archive-name rule,
-// and at least one record. The CRC-32 over the records is left to the caller,
-// as is the block's: *records_crc receives it, with the records' start and
-// length. False at the first fault.
+// at least one record, and the CRC-32 over the records. False at the first
+// fault. *count receives N and *records_crc the CRC-32 (what names this
+// build's list of files).
 bool check_record_index(const unsigned char *index, uint32_t size, uint32_t *count, uint32_t *records_crc);
 
 // Reads the record at `at` (within a checked index) into *record and returns

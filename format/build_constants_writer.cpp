@@ -1,7 +1,7 @@
-// build_constants_writer.cpp: writes a build constants block.
+// build_constants_writer.cpp: writes a build constants block and a record index.
 #include "build_constants_writer.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include "build_constants.h"
 #include "little_endian.h"
@@ -32,9 +32,7 @@ std::string write_constants_block(const std::vector<ConstantValue> &values)
     put_u32(block, 8, static_cast<uint32_t>(block.size()));
     const unsigned char *checked =
         reinterpret_cast<const unsigned char *>(block.data()) + CONSTANTS_CHECKED_FROM;
-    put_u32(
-        block, 12,
-        static_cast<uint32_t>(crc32(0L, checked, static_cast<uInt>(block.size() - CONSTANTS_CHECKED_FROM))));
+    put_u32(block, 12, libdeflate_crc32(0, checked, block.size() - CONSTANTS_CHECKED_FROM));
     return block;
 }
 
@@ -66,7 +64,23 @@ std::string record_index_value(const std::vector<IndexEntry> &records)
     }
     unsigned char header[8];
     write_le32(header, static_cast<uint32_t>(records.size()));
-    write_le32(header + 4, static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef *>(body.data()),
-                                                       static_cast<uInt>(body.size()))));
+    write_le32(header + 4, libdeflate_crc32(0, body.data(), body.size()));
     return std::string(reinterpret_cast<const char *>(header), 8) + body;
+}
+
+std::vector<IndexEntry> index_entries(const unsigned char *index)
+{
+    std::vector<IndexEntry> entries;
+    const uint32_t count = read_le32(index);
+    const unsigned char *at = index + RECORD_INDEX_HEADER_SIZE;
+    for (uint32_t i = 0; i < count; i++) {
+        IndexRecord record;
+        at = next_index_record(at, &record);
+        IndexEntry entry{std::u16string(), record.size, record.stored_checksum};
+        for (uint32_t u = 0; u < record.name_length; u++) {
+            entry.name.push_back(static_cast<char16_t>(read_le16(record.name + 2 * u)));
+        }
+        entries.push_back(entry);
+    }
+    return entries;
 }

@@ -1,5 +1,6 @@
-// build_constants_writer.h: lays out a build constants block
-// (build_constants.h). For the packer and for tests that make images.
+// build_constants_writer.h: lays out a build constants block and its record
+// index (build_constants.h). The one writer of that layout, shared by the
+// packer and the tests that make images; the launcher only reads it.
 #ifndef ZOBREL_FORMAT_BUILD_CONSTANTS_WRITER_H
 #define ZOBREL_FORMAT_BUILD_CONSTANTS_WRITER_H
 
@@ -29,5 +30,9 @@ struct IndexEntry {
 
 // A record index value: the count, the CRC-32 of the records, the records.
 std::string record_index_value(const std::vector<IndexEntry> &records);
+
+// The records of an index value that check_record_index accepted, back as
+// entries: for tools that show an index or compare it with an archive.
+std::vector<IndexEntry> index_entries(const unsigned char *index);
 
 #endif

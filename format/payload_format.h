@@ -1,5 +1,6 @@
-// format.h: the byte layout of the payload blob and of the archive inside it.
-// The launcher reads this layout and the packer writes it; both include this
+// payload_format.h: the byte layout of the payload blob and of the archive inside it.
+// The launcher reads this layout and the packer writes it (payload_writer.h,
+// the one writer, which the tests and benchmarks share); both include this
 // header so that the two sides cannot drift apart.
 //
 // Payload blob (all integers little-endian; L = blob length, header included):
@@ -38,6 +39,11 @@ static const size_t PAYLOAD_HEADER_SIZE = 3;
 static const size_t PAYLOAD_LENGTH_RECORD_SIZE = 8;
 static const size_t PAYLOAD_LENGTH_RECORD_ALIGNMENT = 16;
 
+// A record's fields after its name: the size (u64) and the checksum (u32).
+static const size_t RECORD_FIXED_SIZE = 12;
+// The end marker: one 0 code unit.
+static const size_t ARCHIVE_END_MARKER_SIZE = 2;
+
 // The largest zstd window the launcher's decoder accepts with default parameters.
 static const unsigned PAYLOAD_MAX_WINDOW_LOG = 27;
 
@@ -54,6 +60,22 @@ static const size_t CONTENT_CHUNK_SIZE = 32768;
 inline uint32_t stored_checksum(uint32_t crc)
 {
     return crc == 0 ? 1 : crc;
+}
+
+// The zero bytes P after a frame of frame_size bytes: as few as put the
+// length record at a multiple of 16 from the blob's start.
+inline uint64_t payload_padding(uint64_t frame_size)
+{
+    const uint64_t end = PAYLOAD_HEADER_SIZE + frame_size;
+    return (PAYLOAD_LENGTH_RECORD_ALIGNMENT - end % PAYLOAD_LENGTH_RECORD_ALIGNMENT) %
+           PAYLOAD_LENGTH_RECORD_ALIGNMENT;
+}
+
+// The bytes one record takes in the archive: its name of name_units units
+// and the 0 unit, the size, the checksum and the content.
+inline uint64_t archive_record_size(uint64_t name_units, uint64_t content_size)
+{
+    return 2 * (name_units + 1) + RECORD_FIXED_SIZE + content_size;
 }
 
 #endif

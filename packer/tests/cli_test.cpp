@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/blob_reader.h"
 #include "build_constants.h"
-#include "frame.h"
+#include "build_constants_writer.h"
+#include "image/pe_reader.h"
 #include "little_endian.h"
-#include "pe_image.h"
+#include "payload_writer.h"
 #include "support.h"
 
 namespace {
@@ -330,7 +332,7 @@ TEST_F(Cli, CheckOptionIsStoredWithTheBuildConstants)
         ASSERT_EQ(build(t_ / "app", exe, extra).status, 0);
         const std::vector<unsigned char> block = zobrel::read_section(exe, ".zobinfo");
         ConstantsView view;
-        ASSERT_TRUE(parse_constants_block(block.data(), block.size(), &view));
+        ASSERT_EQ(check_constants_block(block.data(), block.size(), &view), CONSTANTS_WHOLE);
         ASSERT_NE(view.values[CONSTANT_WARM_CHECK], nullptr);
         ASSERT_EQ(view.sizes[CONSTANT_WARM_CHECK], 4u);
         EXPECT_EQ(read_le32(view.values[CONSTANT_WARM_CHECK]),
@@ -800,6 +802,16 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
 
     std::string damaged = agreeing;
     damaged[damaged.size() - 3] ^= 1;
+    std::string broken = agreeing;
+    broken[0] ^= 1;  // the magic
+    // Whole constants whose record index fails its own CRC-32.
+    std::string index = record_index_value(
+        {{u"m.exe", 1, stored_checksum_of("x")}, {u"lib\\a.dll", 2, stored_checksum_of("aa")}});
+    index[4] ^= 1;
+    std::vector<ConstantValue> values;
+    for (uint32_t key = CONSTANT_TARGET_SPEC; key <= CONSTANT_PRODUCT_VERSION; ++key)
+        values.push_back({key, constant_text(u"x")});
+    values.push_back({CONSTANT_RECORD_INDEX, index});
     struct Case {
         const char *what;
         std::string constants;
@@ -811,6 +823,8 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
         {"index with a record less", zt::make_constants(zt::make_archive({{u"m.exe", "x"}})),
          "the record index lists 1 record, the payload holds 2"},
         {"damaged constants", damaged, "CRC-32 does not match"},
+        {"constants of a broken layout", broken, "their layout does not hold"},
+        {"index with a wrong CRC-32", write_constants_block(values), "its record index is damaged"},
         {"no constants", "", "no .zobinfo section"},
     };
     for (const Case &c : cases) {
@@ -824,6 +838,28 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
     EXPECT_EQ(fallback.status, 0) << fallback.err;
     EXPECT_TRUE(contains(fallback.out, "lib\\a.dll")) << fallback.out;
     EXPECT_TRUE(contains(fallback.err, "listing what the payload holds")) << fallback.err;
+}
+
+TEST_F(Cli, OfTwoSectionsOfOneNameTheFirstCountsAsForTheLauncher)
+{
+    const std::string archive = zt::make_archive({{u"m.exe", "x"}});
+    const std::string good = zt::make_blob(archive);
+    const std::string bad = "q" + good.substr(1);
+    auto exe = [&](const std::string &first, const std::string &second) {
+        const fs::path file = t_ / "two.exe";
+        write_file(file, zt::make_pe(0x8664, 3,
+                                     {{".text", "code"},
+                                      {".zobrel", first},
+                                      {".zobrel", second},
+                                      {".zobinfo", zt::make_constants(archive)}}));
+        return file.string();
+    };
+    EXPECT_EQ(run_pack({"verify", exe(good, bad)}).status, 0);
+    for (const char *cmd : {"list", "verify"}) {
+        PackRun r = run_pack({cmd, exe(bad, good)});
+        EXPECT_EQ(r.status, 1) << cmd;
+        EXPECT_TRUE(contains(r.err, "does not start with \"QJY\"")) << cmd << ": " << r.err;
+    }
 }
 
 TEST_F(Cli, ExtractOfADamagedPayloadLeavesNoPartialFile)

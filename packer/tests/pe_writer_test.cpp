@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "build_constants.h"
-#include "error.h"
+#include "image/packed_image.h"
+#include "image/pe_reader.h"
+#include "image/pe_writer.h"
+#include "image/resources.h"
 #include "little_endian.h"
-#include "packed_image.h"
-#include "pe_image.h"
-#include "pe_writer.h"
-#include "resources.h"
 #include "support.h"
 
 namespace {
@@ -160,8 +160,8 @@ TEST(PeWriter, AppendedSectionsAndEveryHeaderFieldAgree)
     const PeSection &info = *section(after, ".zobinfo");
     ConstantsView view;
     const unsigned char *block = reinterpret_cast<const unsigned char *>(image.data()) + info.raw_offset;
-    ASSERT_TRUE(parse_constants_block(block, info.virtual_size, &view));
-    EXPECT_EQ(view.stored_crc, crc32(0, block + 16, view.total_size - 16));
+    ASSERT_EQ(check_constants_block(block, info.virtual_size, &view), CONSTANTS_WHOLE);
+    EXPECT_EQ(read_le32(block + 12), crc32(0, block + 16, view.total_size - 16));
     const std::u16string spec = u"{CACHE_DIR}\\Caf\u00E9\\v";
     EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(view.values[CONSTANT_TARGET_SPEC])),
               spec);  // (little-endian host)

@@ -13,12 +13,12 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
-#include "archive.h"
-#include "frame.h"
-#include "product_info.h"
-#include "payload_format.h"
+#include "archive/blob_reader.h"
+#include "archive/blob_writer.h"
+#include "archive/reader.h"
+#include "image/constants_block.h"
+#include "payload_writer.h"
 
 namespace zt {
 
@@ -98,19 +98,12 @@ std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<Fake
 std::string make_archive(const std::vector<std::pair<std::u16string, std::string>> &records,
                          const std::vector<uint32_t> &stored_crcs)
 {
-    std::string a;
+    std::vector<ArchiveRecord> written;
     for (size_t r = 0; r < records.size(); ++r) {
-        const auto &[name, content] = records[r];
-        for (char16_t c : name) put(a, a.size(), c, 2);
-        put(a, a.size(), 0, 2);
-        put(a, a.size(), content.size(), 8);
-        uint32_t crc = static_cast<uint32_t>(
-            crc32(0, reinterpret_cast<const Bytef *>(content.data()), static_cast<uInt>(content.size())));
-        put(a, a.size(), r < stored_crcs.size() ? stored_crcs[r] : stored_checksum(crc), 4);
-        a += content;
+        written.push_back({records[r].first, records[r].second, std::nullopt});
+        if (r < stored_crcs.size()) written.back().stored_checksum = stored_crcs[r];
     }
-    put(a, a.size(), 0, 2);
-    return a;
+    return archive_bytes(written);
 }
 
 std::string make_blob(const std::string &archive, int level, bool checksum)
@@ -124,28 +117,35 @@ std::string make_blob(const std::string &archive, int level, bool checksum)
     return w.finish();
 }
 
+namespace {
+
+// The records an archive holds, read back by the packer's own reader.
+struct IndexOf : zobrel::RecordVisitor {
+    std::vector<IndexEntry> entries;
+    void begin(const zobrel::RecordHeader &h) override
+    {
+        entries.push_back(IndexEntry{h.name, h.size, h.stored_checksum});
+    }
+    void content(const unsigned char *, size_t) override {}
+    void end(const zobrel::RecordHeader &, uint32_t) override {}
+};
+
+}  // namespace
+
 std::string make_constants(const std::string &archive)
 {
-    std::vector<IndexEntry> records;
-    auto le = [&](size_t at, int bytes) {
-        uint64_t v = 0;
-        for (int i = 0; i < bytes; ++i) v |= uint64_t{static_cast<unsigned char>(archive[at + i])} << (8 * i);
-        return v;
-    };
-    for (size_t at = 0; at + 2 <= archive.size() && le(at, 2) != 0;) {
-        IndexEntry e;
-        for (; le(at, 2) != 0; at += 2) e.name.push_back(static_cast<char16_t>(le(at, 2)));
-        at += 2;
-        e.size = le(at, 8);
-        e.stored_checksum = static_cast<uint32_t>(le(at + 8, 4));
-        at += 12 + e.size;
-        records.push_back(e);
-    }
+    const std::string blob = make_blob(archive);
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(blob.data());
+    zobrel::BlobLayout layout;
+    EXPECT_EQ(zobrel::check_blob(bytes, blob.size(), layout), "");
+    zobrel::FrameReader reader(bytes + layout.frame_offset, layout.frame_size);
+    IndexOf index;
+    zobrel::read_archive(reader, index);
     zobrel::ProductInfo info;
     info.target_spec = u"{TEMP}\\x";
     info.product = u"m";
     info.file_version = u"0.0.0.0";
-    return zobrel::constants_block(info, records);
+    return zobrel::constants_block(info, index.entries);
 }
 
 PackRun run_pack(const std::vector<std::string> &args, const std::vector<std::string> &env,

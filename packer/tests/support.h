@@ -41,13 +41,15 @@ struct FakeSection {
 std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection> &sections = {},
                     uint16_t characteristics = 0x0022);
 
-// Archive bytes for (name, content) records, with checksums as the packer
-// stores them unless stored_crcs gives them explicitly; then the end marker.
+// Archive bytes for (name, content) records, by the shared archive writer,
+// with checksums as the packer stores them unless stored_crcs gives them
+// explicitly; then the end marker.
 std::string make_archive(const std::vector<std::pair<std::u16string, std::string>> &records,
                          const std::vector<uint32_t> &stored_crcs = {});
 
 // A build constants block with example product strings and a record index
-// made from the archive's own records (so it agrees with them).
+// of the archive's own records, as the packer's reader reads them back (so
+// the two agree).
 std::string make_constants(const std::string &archive);
 
 // A payload blob over archive bytes, made by the packer's own writer.

@@ -4,20 +4,25 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <set>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
-#include "archive.h"
-#include "archive_reader.h"
-#include "product_info.h"
-#include "resources.h"
-#include "error.h"
-#include "frame.h"
+#include "archive/blob_reader.h"
+#include "archive/names.h"
+#include "archive/reader.h"
+#include "archive/scan.h"
+#include "base/error.h"
+#include "base/text.h"
+#include "image/product_info.h"
+#include "image/resources.h"
+#include "pack/spec_check.h"
 #include "payload_format.h"
-#include "spec_check.h"
-#include "text.h"
+#include "payload_writer.h"
+#include "pe_sections.h"
 #include "support.h"
 
 namespace {
@@ -128,6 +133,10 @@ TEST(Checksum, ContentWithCrcZeroIsStoredAsOne)
     ASSERT_EQ(crc32(0, Z_NULL, 0), 0u);    // and so has empty content
     EXPECT_EQ(stored_checksum(0), 1u);
     EXPECT_EQ(stored_checksum(0x1234), 0x1234u);
+    // The shared writer stores them so.
+    EXPECT_EQ(stored_checksum_of(crc_zero, 4), 1u);
+    EXPECT_EQ(stored_checksum_of(std::string()), 1u);
+    EXPECT_EQ(stored_checksum_of(std::string("x")), crc32(0, reinterpret_cast<const Bytef *>("x"), 1));
 }
 
 TEST(Spec, ValidSpecificationsAndTheirKeys)
@@ -464,6 +473,93 @@ TEST(ArchiveReader, MalformedArchivesAreRefused)
             EXPECT_NE(std::string(e.what()).find(c.why), std::string::npos) << e.what();
         }
     }
+}
+
+TEST(ArchiveWriter, EveryRecordHoldsExactlyItsSizeInContent)
+{
+    // Misuse that would write an archive no reader can follow.
+    struct Case {
+        const char *what;
+        std::function<void(ArchiveWriter &)> use;
+    } cases[] = {
+        {"content past the size",
+         [](ArchiveWriter &w) {
+             w.begin_record(u"a", 1, 0);
+             w.content("xy", 2);
+         }},
+        {"the next record inside the content",
+         [](ArchiveWriter &w) {
+             w.begin_record(u"a", 2, 0);
+             w.content("x", 1);
+             w.begin_record(u"b", 0, 0);
+         }},
+        {"the end marker inside the content",
+         [](ArchiveWriter &w) {
+             w.begin_record(u"a", 2, 0);
+             w.content("x", 1);
+             w.finish();
+         }},
+    };
+    for (const Case &c : cases) {
+        ArchiveWriter w([](const void *, size_t) {});
+        EXPECT_THROW(c.use(w), std::logic_error) << c.what;
+    }
+    // Content in pieces makes the same archive as content whole, and the
+    // index lists what was written.
+    std::string pieces;
+    ArchiveWriter w([&](const void *p, size_t n) { pieces.append(static_cast<const char *>(p), n); });
+    w.begin_record(u"m.exe", 3, 7);
+    w.content("ab", 2);
+    w.content("c", 1);
+    w.begin_record(u"e", 0, 1);
+    const std::vector<IndexEntry> index = w.finish();
+    EXPECT_EQ(pieces, archive_bytes({{u"m.exe", "abc", 7u}, {u"e", "", std::nullopt}}));
+    ASSERT_EQ(index.size(), 2u);
+    EXPECT_EQ(index[0].name, u"m.exe");
+    EXPECT_EQ(index[0].size, 3u);
+    EXPECT_EQ(index[0].stored_checksum, 7u);
+    EXPECT_EQ(index[1].stored_checksum, 1u);
+}
+
+TEST(PeSections, TheFinderChecksEveryOffsetAndTakesTheFirstOfAName)
+{
+    const std::string pe =
+        zt::make_pe(0x8664, 3, {{".text", "code"}, {".zobrel", "first"}, {".zobrel", "second"}});
+    auto find = [](const std::string &bytes, const char *name, PeFileSection *s) {
+        return find_pe_section(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), name, s);
+    };
+    PeFileSection s;
+    ASSERT_TRUE(find(pe, ".zobrel", &s));
+    EXPECT_EQ(pe.substr(s.header.raw_offset, s.header.virtual_size), "first");
+    EXPECT_EQ(pe.compare(s.header_offset, 8, std::string(".zobrel\0", 8)), 0);
+    EXPECT_TRUE(pe_section_contents_fit(s, pe.size()));
+    EXPECT_FALSE(pe_section_contents_fit(s, s.header.raw_offset + 4)) << "the file ends inside the section";
+    PeFileSection longer = s;
+    longer.header.virtual_size = longer.header.raw_size + 1;
+    EXPECT_FALSE(pe_section_contents_fit(longer, pe.size())) << "more in memory than in the file";
+
+    const size_t table_end = 0x40 + 24 + 240 + 3 * PE_SECTION_HEADER_SIZE;  // as make_pe lays it out
+    std::string no_signature = pe;
+    no_signature[0x41] = 'X';
+    std::string far_header = pe;
+    far_header[0x3F] = 0x7F;
+    struct Case {
+        const char *what;
+        std::string bytes;
+        const char *name;
+    } refused[] = {
+        {"no such section", pe, ".zobinfo"},
+        {"a longer name", pe, ".zobrelx"},
+        {"the section table cut short", pe.substr(0, table_end - 1), ".zobrel"},
+        {"no PE signature", no_signature, ".zobrel"},
+        {"a DOS header pointing past the end", far_header, ".zobrel"},
+        {"shorter than a DOS header", pe.substr(0, 0x3F), ".zobrel"},
+    };
+    for (const Case &c : refused) {
+        PeFileSection none;
+        EXPECT_FALSE(find(c.bytes, c.name, &none)) << c.what;
+    }
+    ASSERT_TRUE(find(pe.substr(0, table_end), ".zobrel", &s)) << "the table alone is enough to find it";
 }
 
 TEST(Scan, MainFirstThenByteWiseOrderAndLinksInsideFollowed)

@@ -38,6 +38,8 @@
 #include <string>
 #include <vector>
 
+#include "build_constants.h"
+#include "pe_sections.h"
 #include "process_runner.h"
 #include "test_paths.h"
 
@@ -52,34 +54,16 @@ struct Section {
     size_t length = 0;  // the blob's length L
 };
 
-uint32_t le32(const std::string &b, size_t at)
-{
-    return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
-           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
-           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
-
 // The payload section through the PE headers, or length 0 when there is none.
 Section payload_section(const std::string &exe)
 {
     Section s;
-    if (exe.size() < 0x40) return s;
-    size_t pe = le32(exe, 0x3C);
-    if (pe + 24 > exe.size() || exe.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return s;
-    size_t count = static_cast<unsigned char>(exe[pe + 6]) | static_cast<unsigned char>(exe[pe + 7]) << 8;
-    size_t optional = static_cast<unsigned char>(exe[pe + 20]) | static_cast<unsigned char>(exe[pe + 21])
-                                                                     << 8;
-    size_t table = pe + 24 + optional;
-    for (size_t i = 0; i < count && table + 40 * (i + 1) <= exe.size(); i++) {
-        size_t entry = table + 40 * i;
-        if (exe.compare(entry, 8, std::string(".zobrel\0", 8)) != 0) continue;
-        size_t virtual_size = le32(exe, entry + 8), raw_size = le32(exe, entry + 16);
-        size_t raw_offset = le32(exe, entry + 20);
-        if (virtual_size <= raw_size && raw_offset + virtual_size <= exe.size()) {
-            s.offset = raw_offset;
-            s.length = virtual_size;
-        }
+    PeFileSection found;
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(exe.data());
+    if (find_pe_section(bytes, exe.size(), PAYLOAD_SECTION_NAME, &found) &&
+        pe_section_contents_fit(found, exe.size())) {
+        s.offset = found.header.raw_offset;
+        s.length = found.header.virtual_size;
     }
     return s;
 }

@@ -1,12 +1,10 @@
-// blob_builder.cpp: archives and payload blobs for tests.
+// blob_builder.cpp: archives and payload blobs for tests, through the shared writer.
 #include "blob_builder.h"
 
 #include <zlib.h>
 #include <zstd.h>
 
 #include <stdexcept>
-
-#include "payload_format.h"
 
 uint32_t crc32_of(const std::string &bytes)
 {
@@ -15,29 +13,14 @@ uint32_t crc32_of(const std::string &bytes)
     return static_cast<uint32_t>(crc);
 }
 
-uint32_t stored_checksum_of(const std::string &bytes)
-{
-    uint32_t crc = crc32_of(bytes);
-    return crc == 0 ? 1 : crc;
-}
-
-static void put_le(std::string &out, uint64_t value, int bytes)
-{
-    for (int i = 0; i < bytes; i++) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
 std::string build_archive(const std::vector<TestRecord> &records)
 {
-    std::string out;
+    std::vector<ArchiveRecord> written;
     for (const TestRecord &r : records) {
-        for (wchar_t unit : r.name) put_le(out, static_cast<uint16_t>(unit), 2);
-        put_le(out, 0, 2);
-        put_le(out, r.content.size(), 8);
-        put_le(out, r.override_checksum ? r.checksum : stored_checksum_of(r.content), 4);
-        out += r.content;
+        written.push_back({std::u16string(r.name.begin(), r.name.end()), r.content, std::nullopt});
+        if (r.override_checksum) written.back().stored_checksum = r.checksum;
     }
-    put_le(out, 0, 2);
-    return out;
+    return archive_bytes(written);
 }
 
 std::string compress_frame(const std::string &bytes, const FrameOptions &options)
@@ -71,11 +54,7 @@ std::string compress_frame(const std::string &bytes, int level)
 
 std::string wrap_blob(const std::string &frame)
 {
-    std::string blob(reinterpret_cast<const char *>(PAYLOAD_MAGIC), PAYLOAD_HEADER_SIZE);
-    blob += frame;
-    while (blob.size() % PAYLOAD_LENGTH_RECORD_ALIGNMENT != 0) blob.push_back('\0');
-    put_le(blob, blob.size(), 8);
-    return blob;
+    return payload_blob(frame);
 }
 
 std::string build_blob(const std::vector<TestRecord> &records, int level)

@@ -1,6 +1,7 @@
-// blob_builder.h: makes archives and payload blobs in memory for tests, in
-// the layout of payload/format.h, so tests can feed the launcher's reader
-// and unpacker any payload, well-formed or damaged.
+// blob_builder.h: archives and payload blobs in memory for tests, made by the
+// shared writer (payload_writer.h) from the frames tests compress
+// themselves, so tests can feed the launcher's reader and unpacker any
+// payload, well-formed or damaged.
 #ifndef ZOBREL_TESTS_BLOB_BUILDER_H
 #define ZOBREL_TESTS_BLOB_BUILDER_H
 
@@ -8,6 +9,8 @@
 
 #include <string>
 #include <vector>
+
+#include "payload_writer.h"
 
 struct TestRecord {
     std::wstring name;  // backslash-separated relative path
@@ -18,9 +21,6 @@ struct TestRecord {
 
 // zlib's CRC-32 of the bytes, started from 0.
 uint32_t crc32_of(const std::string &bytes);
-
-// The checksum a packer stores: the CRC-32, with 0 stored as 1.
-uint32_t stored_checksum_of(const std::string &bytes);
 
 // Records one after another, then the end marker.
 std::string build_archive(const std::vector<TestRecord> &records);
@@ -39,7 +39,7 @@ std::string compress_frame(const std::string &bytes, const FrameOptions &options
 std::string compress_frame(const std::string &bytes, int level = 3);
 
 // "QJY", the frame, zero padding to put the length record at a multiple of
-// 16, and the length record.
+// 16, and the length record: payload_blob.
 std::string wrap_blob(const std::string &frame);
 
 // wrap_blob(compress_frame(build_archive(records))).

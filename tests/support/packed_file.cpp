@@ -2,11 +2,11 @@
 #include "packed_file.h"
 
 #include <gtest/gtest.h>
-#include <string.h>
 
 #include "build_constants.h"
 #include "build_constants_writer.h"
 #include "little_endian.h"
+#include "pe_sections.h"
 
 static const unsigned char *bytes(const std::string &image, size_t at)
 {
@@ -16,24 +16,15 @@ static const unsigned char *bytes(const std::string &image, size_t at)
 PackedSection find_section(const std::string &image, const char *name)
 {
     PackedSection found = {0, 0, 0, 0};
-    if (image.size() < 64) {
-        ADD_FAILURE() << "not an image";
+    PeFileSection section;
+    if (!find_pe_section(bytes(image, 0), image.size(), name, &section)) {
+        ADD_FAILURE() << "no section " << name;
         return found;
     }
-    const size_t pe = read_le32(bytes(image, 0x3C));
-    const size_t count = read_le16(bytes(image, pe + 6));
-    const size_t table = pe + 24 + read_le16(bytes(image, pe + 20));
-    for (size_t i = 0; i < count; i++) {
-        const size_t header = table + 40 * i;
-        if (strncmp(image.data() + header, name, 8) == 0) {
-            found.header_offset = header;
-            found.virtual_size = read_le32(bytes(image, header + 8));
-            found.raw_size = read_le32(bytes(image, header + 16));
-            found.raw_offset = read_le32(bytes(image, header + 20));
-            return found;
-        }
-    }
-    ADD_FAILURE() << "no section " << name;
+    found.header_offset = static_cast<size_t>(section.header_offset);
+    found.raw_offset = section.header.raw_offset;
+    found.raw_size = section.header.raw_size;
+    found.virtual_size = section.header.virtual_size;
     return found;
 }
 
@@ -49,10 +40,9 @@ std::vector<ConstantValue> constants_of(const std::string &image)
     const unsigned char *block = bytes(image, info.raw_offset);
     const uint32_t count = read_le32(block + 16);
     for (uint32_t i = 0; i < count; i++) {
-        const unsigned char *entry = block + CONSTANTS_HEADER_SIZE + CONSTANTS_ENTRY_SIZE * i;
+        const ConstantEntry entry = read_constant_entry(block, i);
         values.push_back(
-            {read_le32(entry), std::string(reinterpret_cast<const char *>(block + read_le32(entry + 4)),
-                                           read_le32(entry + 8))});
+            {entry.key, std::string(reinterpret_cast<const char *>(block + entry.offset), entry.size)});
     }
     return values;
 }
@@ -77,24 +67,11 @@ void replace_target_spec(std::string &image, const std::u16string &spec)
 
 std::vector<IndexEntry> index_of(const std::string &image)
 {
-    std::vector<IndexEntry> entries;
     for (const ConstantValue &v : constants_of(image)) {
-        if (v.key != CONSTANT_RECORD_INDEX) continue;
-        const unsigned char *at = reinterpret_cast<const unsigned char *>(v.bytes.data());
-        const uint32_t count = read_le32(at);
-        at += RECORD_INDEX_HEADER_SIZE;
-        for (uint32_t i = 0; i < count; i++) {
-            IndexRecord record;
-            at = next_index_record(at, &record);
-            IndexEntry e;
-            for (uint32_t u = 0; u < record.name_length; u++)
-                e.name.push_back(read_le16(record.name + 2 * u));
-            e.size = record.size;
-            e.stored_checksum = record.stored_checksum;
-            entries.push_back(e);
-        }
+        if (v.key == CONSTANT_RECORD_INDEX)
+            return index_entries(reinterpret_cast<const unsigned char *>(v.bytes.data()));
     }
-    return entries;
+    return {};
 }
 
 void replace_index(std::string &image, const std::vector<IndexEntry> &entries)

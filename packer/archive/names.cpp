@@ -1,0 +1,26 @@
+// names.cpp: the archive-name rule in words, for the packer's refusals.
+#include "archive/names.h"
+
+#include "archive_name.h"
+#include "capacities.h"
+
+namespace zobrel {
+
+bool reserved_device_name(const std::u16string &component)
+{
+    return is_device_name(component.data(), component.size());
+}
+
+// Any depth is fine: the launcher climbs folder levels in one buffer, so only
+// the whole path's length limits it (checked with the target specification).
+std::string name_problem(const std::u16string &name)
+{
+    if (name.size() > RECORD_NAME_CAPACITY - 1) {
+        return "the name is " + std::to_string(name.size()) + " UTF-16 units long, more than the " +
+               std::to_string(RECORD_NAME_CAPACITY - 1) + " the launcher can carry";
+    }
+    const char *problem = archive_name_problem(name.data(), name.size());
+    return problem ? problem : "";
+}
+
+}  // namespace zobrel

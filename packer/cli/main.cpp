@@ -1,0 +1,193 @@
+// main.cpp: the zobrel-pack command line: build, list, verify, extract.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/error.h"
+#include "base/host.h"
+#include "base/text.h"
+#include "inspect/extract.h"
+#include "inspect/list.h"
+#include "inspect/verify.h"
+#include "pack/build_command.h"
+
+namespace {
+
+const char kDescription[] = "Packs a Windows console application folder into one self-unpacking .exe.";
+
+const char kBuildFooter[] =
+    "At run time the launcher unpacks the files into the folder the target\n"
+    "specification names (files whose checksum already matches are kept) and runs\n"
+    "the main binary with its own command line. The same folder and options always\n"
+    "give a byte-identical OUT.exe.\n"
+    "\n"
+    "Target specification keys (any case): TEMP PROGRAM PROGRAM_BASE PROGRAM_DIR PID\n"
+    "HOME CACHE_DIR COMPANY PRODUCT VERSION FILE_VERSION PRODUCT_VERSION RANDOM\n"
+    "TIME_US TIME. The default, {CACHE_DIR}\\COMPANY\\PRODUCT\\VERSION-ID, ends in ID,\n"
+    "8 hex digits that identify the payload, so that two builds never share a folder.\n"
+    "\n"
+    "Refused: names Windows cannot hold, files of 4 GiB or more, links leading out\n"
+    "of APP_DIR, unreadable or special files, a main binary that is not a Windows\n"
+    "program (a DLL included), an output folder that does not exist or cannot be\n"
+    "written. Empty folders are left out with a warning.\n";
+
+// Options as text, so that "given" and "given empty" stay apart.
+struct BuildArguments {
+    std::string app_dir, main, output, icon;
+    std::string company, product, version_key, file_version, product_version, target_spec;
+    int level = 19;
+    int threads = 0;
+    bool checksum = false, quiet = false;
+    std::string check = "content";
+};
+
+CLI::App *add_build(CLI::App &app, BuildArguments &a)
+{
+    CLI::App *build = app.add_subcommand("build", "make the executable from an application folder");
+    // As with most command-line tools, an option given twice takes its last value.
+    build->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    build->add_option("APP_DIR", a.app_dir, "the application folder")->required();
+    build->add_option("--main", a.main, "the program to run, relative to APP_DIR")->required();
+    build->add_option("-o,--output", a.output, "the executable to write; its folder must exist")->required();
+    build->add_option("--company", a.company, "company name (default: empty)");
+    build->add_option("--product", a.product,
+                      "product name (default: the main binary's name without extension)");
+    build->add_option("--version-key", a.version_key,
+                      "the text of the target specification's {VERSION} key\n"
+                      "(default: PRODUCT_VERSION-FILE_VERSION)");
+    build->add_option("--file-version", a.file_version,
+                      "file version A.B.C.D, each 0-65535 (default 0.0.0.0)");
+    build->add_option("--product-version", a.product_version, "product version (default: the file version)");
+    build->add_option("--target-spec", a.target_spec,
+                      "the unpack folder, with {KEY} placeholders; must be absolute once expanded");
+    build->add_option("--icon", a.icon, "icon of the executable (.ico)");
+    build->add_option("--level", a.level, "zstd level (default 19)")->check(CLI::Range(1, 22));
+    build
+        ->add_option("--threads", a.threads,
+                     "compression threads (default: one per core); does not change the output")
+        ->check(CLI::Range(1, 1024));
+    build->add_flag("--checksum", a.checksum, "add zstd's content checksum, checked at unpack time");
+    build
+        ->add_option("--check", a.check,
+                     "how a start checks the files already unpacked: content (every file's\n"
+                     "CRC-32, every start) or metadata (size, time and identity, recorded after\n"
+                     "a content check; for applications of many files) (default content)")
+        ->check(CLI::IsMember({"content", "metadata"}));
+    build->add_flag("--quiet", a.quiet, "no progress bar and no summary line");
+    build->footer(kBuildFooter);
+    return build;
+}
+
+zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &a)
+{
+    zobrel::BuildOptions o;
+    o.app_dir = zobrel::path_from_utf8(a.app_dir);
+    o.main = a.main;
+    o.output = zobrel::path_from_utf8(a.output);
+    if (!a.icon.empty()) o.icon = zobrel::path_from_utf8(a.icon);
+    auto given = [&](const char *option, const std::string &value, std::optional<std::string> &into) {
+        if (build.count(option) > 0) into = value;
+    };
+    given("--company", a.company, o.company);
+    given("--product", a.product, o.product);
+    given("--version-key", a.version_key, o.version);
+    given("--file-version", a.file_version, o.file_version);
+    given("--product-version", a.product_version, o.product_version);
+    given("--target-spec", a.target_spec, o.target_spec);
+    o.level = a.level;
+    o.threads = a.threads;
+    o.checksum = a.checksum;
+    o.metadata_check = a.check == "metadata";
+    o.quiet = a.quiet;
+    return o;
+}
+
+int usage_error(const CLI::App &app, const CLI::ParseError &e)
+{
+    const CLI::App *command = nullptr;
+    for (const CLI::App *sub : app.get_subcommands()) command = sub;
+    const std::string name = command ? command->get_name() + " " : "";
+    std::fprintf(stderr, "zobrel-pack: %s%s\n(see 'zobrel-pack %s--help')\n", name.c_str(), e.what(),
+                 name.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    zobrel::use_utf8_console();
+    CLI::App app(kDescription, "zobrel-pack");
+    app.set_version_flag("--version", "zobrel-pack " ZOBREL_PACK_VERSION);
+    app.require_subcommand(1);
+
+    BuildArguments build_args;
+    CLI::App *build = add_build(app, build_args);
+    std::string exe, dir;
+    CLI::App *list =
+        app.add_subcommand("list", "show the packed files, main binary first: size, CRC-32, name");
+    list->add_option("OUT.exe", exe, "a packed executable")->required();
+    CLI::App *verify = app.add_subcommand("verify", "decode everything and check every checksum");
+    verify->add_option("OUT.exe", exe, "a packed executable")->required();
+    verify->footer("Checks the header, padding, length record, names and every CRC-32 (and zstd's\n"
+                   "checksum if present). Exit status 0 only if all hold, 1 otherwise.\n");
+    CLI::App *extract =
+        app.add_subcommand("extract", "write the packed files into a folder, running nothing");
+    extract->add_option("OUT.exe", exe, "a packed executable")->required();
+    extract->add_option("DIR", dir, "where to write them (created if missing)")->required();
+    extract->footer("Each file is written under a temporary name and takes its own name only\n"
+                    "when its content matches its checksum. Names that could reach outside DIR\n"
+                    "are refused.\n");
+
+    std::vector<std::string> args = zobrel::utf8_arguments(argc, argv);
+    if (args.empty()) {
+        std::fputs(app.help().c_str(), stderr);
+        return 2;
+    }
+    const CLI::App *const commands[] = {build, list, verify, extract};
+    bool known = false;
+    for (const CLI::App *command : commands) known = known || command->check_name(args[0]);
+    if (args[0].empty() || (args[0][0] != '-' && !known)) {
+        std::fprintf(stderr, "zobrel-pack: unknown command '%s'\n(see 'zobrel-pack --help')\n",
+                     args[0].c_str());
+        return 2;
+    }
+    try {
+        std::reverse(args.begin(), args.end());  // CLI11 takes them last first
+        app.parse(args);
+    } catch (const CLI::CallForHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion &e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError &e) {
+        return usage_error(app, e);
+    }
+
+    try {
+        if (build->parsed()) {
+            zobrel::run_build(build_options(*build, build_args));
+            return 0;
+        }
+        if (list->parsed()) {
+            zobrel::run_list(zobrel::path_from_utf8(exe), stdout);
+            return 0;
+        }
+        if (verify->parsed()) return zobrel::run_verify(zobrel::path_from_utf8(exe), stdout) ? 0 : 1;
+        if (extract->parsed()) {
+            zobrel::run_extract(zobrel::path_from_utf8(exe), zobrel::path_from_utf8(dir));
+            return 0;
+        }
+    } catch (const zobrel::PackError &e) {
+        std::fprintf(stderr, "zobrel-pack: error: %s\n", e.what());
+    } catch (const std::filesystem::filesystem_error &e) {
+        std::fprintf(stderr, "zobrel-pack: error: %s\n", e.what());
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "zobrel-pack: error: out of memory\n");
+    }
+    return 1;
+}

@@ -1,0 +1,23 @@
+// constants_block.h: the build constants a packed executable carries for
+// its launcher, laid out by the shared writer (build_constants_writer.h).
+#ifndef ZOBREL_PACKER_IMAGE_CONSTANTS_BLOCK_H
+#define ZOBREL_PACKER_IMAGE_CONSTANTS_BLOCK_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "build_constants_writer.h"
+#include "image/product_info.h"
+
+namespace zobrel {
+
+// The build constants block the launcher reads at start-up: the target
+// specification, the five product strings, the archive's record index and
+// how a start checks files already unpacked (a WarmCheck), in that order.
+std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
+                            uint32_t warm_check = 0);
+
+}  // namespace zobrel
+
+#endif

@@ -1,0 +1,43 @@
+// packed_image.cpp: the packed executable, from the launcher image and what it carries.
+#include "image/packed_image.h"
+
+#include "build_constants.h"
+#include "image/constants_block.h"
+#include "image/pe_writer.h"
+#include "image/resources.h"
+
+// The launcher image, placed in this program by image/launcher_image.S.in.
+extern "C" const unsigned char zobrel_launcher_image[];
+extern "C" const unsigned char zobrel_launcher_image_end[];
+
+namespace zobrel {
+
+std::string embedded_launcher_image()
+{
+    return std::string(reinterpret_cast<const char *>(zobrel_launcher_image),
+                       static_cast<size_t>(zobrel_launcher_image_end - zobrel_launcher_image));
+}
+
+std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
+                                           const ProductInfo &info, const std::vector<IndexEntry> &records,
+                                           uint32_t warm_check, const std::string &ico)
+{
+    PeWriter writer(launcher);
+    writer.append_section(PAYLOAD_SECTION_NAME, std::move(blob), kReadOnlyDataSection);
+    writer.append_section(CONSTANTS_SECTION_NAME, constants_block(info, records, warm_check),
+                          kReadOnlyDataSection);
+    const uint32_t resources_rva = writer.next_section_rva();
+    const std::string resources = make_resource_section(resources_rva, info, ico);
+    writer.append_section(".rsrc", resources, kReadOnlyDataSection);
+    writer.set_data_directory(kResourceDirectory, resources_rva, static_cast<uint32_t>(resources.size()));
+    return writer.finish();
+}
+
+std::string joined(const std::vector<std::string> &pieces)
+{
+    std::string image;
+    for (const std::string &piece : pieces) image += piece;
+    return image;
+}
+
+}  // namespace zobrel

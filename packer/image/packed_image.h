@@ -1,0 +1,35 @@
+// packed_image.h: assembles a packed executable from the prebuilt launcher
+// image, the payload blob, the product information and the icon.
+#ifndef ZOBREL_PACKER_PACKED_IMAGE_H
+#define ZOBREL_PACKER_PACKED_IMAGE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "build_constants_writer.h"
+#include "image/product_info.h"
+
+namespace zobrel {
+
+// The launcher image this packer carries (built with it, embedded in it).
+std::string embedded_launcher_image();
+
+// The launcher with three sections appended, in this order: the payload
+// blob (".zobrel", VirtualSize = its length), the build constants
+// (".zobinfo", with the archive's records as its record index) and the
+// resources (".rsrc", named by the resource data directory), as pieces to
+// write one after another (so the payload is never copied). The checksum
+// and every size in the headers agree. Throws PackError if the launcher
+// image cannot take the sections. ico is empty or an icon that passed
+// icon_problem.
+std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
+                                           const ProductInfo &info, const std::vector<IndexEntry> &records,
+                                           uint32_t warm_check, const std::string &ico);
+
+// The pieces joined: the whole image.
+std::string joined(const std::vector<std::string> &pieces);
+
+}  // namespace zobrel
+
+#endif

@@ -1,0 +1,104 @@
+// pe_reader.cpp: bounds-checked parsing of PE headers and sections.
+#include "image/pe_reader.h"
+
+#include <fstream>
+
+#include "base/error.h"
+#include "base/text.h"
+#include "little_endian.h"
+#include "pe_sections.h"
+
+namespace fs = std::filesystem;
+
+namespace zobrel {
+
+std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &image)
+{
+    if (size < 64 || data[0] != 'M' || data[1] != 'Z') return "it does not start with an MZ header";
+    const uint64_t pe = read_le32(data + 0x3C);
+    if (pe + 24 > size ||
+        !(data[pe] == 'P' && data[pe + 1] == 'E' && data[pe + 2] == 0 && data[pe + 3] == 0)) {
+        return "it has no PE signature";
+    }
+    const unsigned char *head = data + pe;
+    image.machine = read_le16(head + 4);
+    const uint32_t nsections = read_le16(head + 6);
+    const uint32_t optional_size = read_le16(head + 20);
+    image.characteristics = read_le16(head + 22);
+    const uint64_t optional = pe + 24;
+    // The subsystem field sits at offset 68 in both PE32 and PE32+.
+    if (optional_size < 70 || optional + optional_size > size)
+        return "its optional header is missing or truncated";
+    image.optional_magic = read_le16(data + optional);
+    image.subsystem = read_le16(data + optional + 68);
+    image.file_header_offset = static_cast<uint32_t>(pe + 4);
+    image.optional_header_offset = static_cast<uint32_t>(optional);
+    image.optional_header_size = optional_size;
+    const uint64_t table = optional + optional_size;
+    if (table + PE_SECTION_HEADER_SIZE * nsections > size) return "its section table is truncated";
+    image.section_table_offset = static_cast<uint32_t>(table);
+    image.sections.clear();
+    for (uint32_t i = 0; i < nsections; ++i) {
+        PeSectionHeader header;
+        read_pe_section_header(data + table + PE_SECTION_HEADER_SIZE * i, &header);
+        image.sections.push_back(PeSection{header.name, header.virtual_size, header.virtual_address,
+                                           header.raw_size, header.raw_offset, header.characteristics});
+    }
+    return "";
+}
+
+namespace {
+
+bool read_at(std::ifstream &in, uint64_t offset, void *dst, size_t n)
+{
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(offset));
+    in.read(static_cast<char *>(dst), static_cast<std::streamsize>(n));
+    return static_cast<size_t>(in.gcount()) == n;
+}
+
+}  // namespace
+
+std::string read_pe_headers(const fs::path &file, PeImage &image)
+{
+    std::error_code ec;
+    const uint64_t size = fs::file_size(file, ec);
+    if (ec) return "cannot read it: " + ec.message();
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return "cannot open it";
+    // The headers lie in the first 64 KiB of any image this tool reads.
+    std::vector<unsigned char> head(static_cast<size_t>(size < 65536 ? size : 65536));
+    if (!read_at(in, 0, head.data(), head.size())) return "cannot read it";
+    return parse_pe_headers(head.data(), head.size(), image);
+}
+
+std::vector<unsigned char> read_section(const fs::path &file, const char *name)
+{
+    const std::string who = "'" + utf8_path(file) + "'";
+    PeImage image;
+    std::string why = read_pe_headers(file, image);
+    if (!why.empty()) throw PackError(who + " is not a packed executable: " + why);
+    const PeSection *sec = nullptr;
+    for (const PeSection &s : image.sections) {
+        if (s.name == name) {
+            sec = &s;
+            break;
+        }
+    }
+    if (!sec) throw PackError(who + " is not a packed executable: it has no " + name + " section");
+    if (sec->virtual_size > sec->raw_size) {
+        throw PackError(who + ": its " + name + " section is shorter in the file than in memory (damaged)");
+    }
+    std::error_code ec;
+    const uint64_t size = fs::file_size(file, ec);
+    if (ec || uint64_t{sec->raw_offset} + sec->virtual_size > size) {
+        throw PackError(who + " is truncated: its " + name + " section runs past the end of the file");
+    }
+    std::vector<unsigned char> bytes(sec->virtual_size);
+    std::ifstream in(file, std::ios::binary);
+    if (!in || !read_at(in, sec->raw_offset, bytes.data(), bytes.size()))
+        throw PackError("cannot read " + who);
+    return bytes;
+}
+
+}  // namespace zobrel

@@ -1,0 +1,27 @@
+// product_info.h: what a packed executable says about its product: the
+// target specification and the five product strings the launcher knows as
+// keys, and the four numbers of its file version.
+#ifndef ZOBREL_PACKER_PRODUCT_INFO_H
+#define ZOBREL_PACKER_PRODUCT_INFO_H
+
+#include <cstdint>
+#include <string>
+
+namespace zobrel {
+
+struct ProductInfo {
+    std::u16string target_spec;
+    std::u16string company;
+    std::u16string product;
+    std::u16string version;
+    std::u16string file_version;
+    std::u16string product_version;
+    uint16_t file_version_parts[4] = {0, 0, 0, 0};
+};
+
+// Parses "A.B.C.D", each part a decimal 0..65535. False if text is not that.
+bool parse_file_version(const std::string &text, uint16_t parts[4]);
+
+}  // namespace zobrel
+
+#endif

@@ -1,0 +1,274 @@
+// build_command.cpp: the build command: options to product information, folder to
+// payload blob, launcher and blob to the packed executable.
+#include "pack/build_command.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+#include "archive/blob_writer.h"
+#include "archive/scan.h"
+#include "archive/stream_writer.h"
+#include "base/error.h"
+#include "base/host.h"
+#include "base/progress.h"
+#include "base/text.h"
+#include "build_constants.h"
+#include "image/packed_image.h"
+#include "image/pe_reader.h"
+#include "image/resources.h"
+#include "pack/spec_check.h"
+
+namespace fs = std::filesystem;
+
+namespace zobrel {
+namespace {
+
+void warn(const std::string &text)
+{
+    std::fprintf(stderr, "zobrel-pack: warning: %s\n", text.c_str());
+}
+
+std::u16string option_text(const std::string &option, const std::string &value)
+{
+    std::u16string out;
+    if (!utf8_to_utf16(value, out)) {
+        throw PackError("option " + option + ": the value is not valid UTF-8 text (or holds a NUL)");
+    }
+    return out;
+}
+
+// The product information with its defaults, and the target specification
+// checked. Without --target-spec the default one is used; it gets the
+// payload's identifier appended once the payload exists.
+ProductInfo product_info(const BuildOptions &o)
+{
+    ProductInfo info;
+    const std::string file_version = o.file_version.value_or("0.0.0.0");
+    if (!parse_file_version(file_version, info.file_version_parts)) {
+        throw PackError("option --file-version: '" + file_version +
+                        "' is not four numbers A.B.C.D of 0 to 65535");
+    }
+    info.file_version = option_text("--file-version", file_version);
+    info.company = option_text("--company", o.company.value_or(""));
+    info.product = option_text("--product", o.product.value_or(path_from_utf8(o.main).stem().u8string()));
+    if (info.product.empty()) throw PackError("option --product: the product name must not be empty");
+    info.product_version = option_text("--product-version", o.product_version.value_or(file_version));
+    const std::string version =
+        o.version.value_or(o.product_version.value_or(file_version) + "-" + file_version);
+    info.version = option_text("--version-key", version);
+
+    info.target_spec = o.target_spec ? option_text("--target-spec", *o.target_spec)
+                                     : default_target_spec(info.company, info.product, info.version);
+    std::vector<std::string> keys;
+    std::string why = spec_problem(info.target_spec, &keys);
+    if (!why.empty()) {
+        std::string shown;
+        utf16_to_utf8(info.target_spec, shown);
+        throw PackError((o.target_spec ? "option --target-spec" : "the default target specification") +
+                        std::string(" '") + shown + "': " + why);
+    }
+    struct ProductKey {
+        const char *key;
+        const char *option;
+        const std::u16string *value;
+    };
+    const ProductKey product_keys[] = {{"COMPANY", "--company", &info.company},
+                                       {"PRODUCT", "--product", &info.product},
+                                       {"VERSION", "--version-key", &info.version},
+                                       {"FILE_VERSION", "--file-version", &info.file_version},
+                                       {"PRODUCT_VERSION", "--product-version", &info.product_version}};
+    for (const std::string &key : keys) {
+        for (const ProductKey &k : product_keys) {
+            if (key == k.key && k.value->empty()) {
+                throw PackError(std::string("option ") + k.option + ": the target specification uses {" +
+                                k.key + "}, so it must not be empty");
+            }
+        }
+    }
+    return info;
+}
+
+// The output's folder must exist and take a new file now, before any work:
+// it is never created, and a refusal after a long compression helps no one.
+void check_output_folder(const fs::path &output)
+{
+    if (output.empty()) throw PackError("no output file: give -o OUT.exe");
+    std::error_code ec;
+    if (fs::is_directory(output, ec))
+        throw PackError("output " + quoted(output) + " is a folder; give a file name");
+    const fs::path folder = fs::absolute(output, ec).parent_path();
+    if (!fs::is_directory(folder, ec)) {
+        throw PackError("cannot write " + quoted(output) + ": its folder " + quoted(folder) +
+                        " does not exist");
+    }
+    const fs::path probe = folder / (".zobrel-pack-probe-" + std::to_string(current_process_id()));
+    std::ofstream test(probe, std::ios::binary);
+    const int error = errno;
+    if (!test) {
+        throw PackError("cannot write " + quoted(output) + ": cannot create files in its folder " +
+                        quoted(folder) + " (" + std::strerror(error) + ")");
+    }
+    test.close();
+    fs::remove(probe, ec);
+}
+
+std::string read_icon(const fs::path &icon)
+{
+    if (icon.empty()) return "";
+    std::ifstream in(icon, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) throw PackError("option --icon: cannot read " + quoted(icon));
+    std::string bad = in ? icon_problem(bytes) : "cannot read it";
+    if (!bad.empty())
+        throw PackError("option --icon: " + quoted(icon) + " is not a usable .ico file: " + bad);
+    return bytes;
+}
+
+// The launcher can start only an executable image: a DLL, a driver or an
+// object file would fail at every start with "Bad EXE format".
+void check_main_binary(const SourceFile &main)
+{
+    const std::string who = "main binary " + quoted(main.path);
+    PeImage image;
+    std::string why = read_pe_headers(main.path, image);
+    if (!why.empty()) {
+        throw PackError(who + " is not a Windows executable (" + why +
+                        "); give --main the application's .exe");
+    }
+    if (image.characteristics & kCharacteristicDll) {
+        throw PackError(who + " is a DLL, not a program; give --main the application's .exe");
+    }
+    if (!(image.characteristics & kCharacteristicExecutable)) {
+        throw PackError(who + " is not an executable image; give --main the application's .exe");
+    }
+    char buf[64];
+    if (image.machine != kMachineAmd64) {
+        std::snprintf(buf, sizeof buf, "0x%04x", image.machine);
+        warn(who + " is not a 64-bit x86 program (machine " + buf +
+             "); the launcher may not be able to start it");
+    }
+    if (image.subsystem != kSubsystemConsole) {
+        warn(who + " is not a console program (subsystem " + std::to_string(image.subsystem) +
+             "); the launcher is made for console programs");
+    }
+}
+
+// The payload blob: the archive of the scanned files in one zstd frame; its
+// records go to *records.
+std::string compress(const ScanResult &scan, const BuildOptions &o, std::vector<IndexEntry> *records)
+{
+    int threads = o.threads > 0 ? o.threads : static_cast<int>(std::thread::hardware_concurrency());
+    FrameOptions fo;
+    fo.level = o.level;
+    fo.threads = threads < 1 ? 1 : threads;
+    fo.checksum = o.checksum;
+    const uint64_t total = archive_size(scan.files);
+    BlobWriter writer(fo, total);
+    Progress progress(total, o.quiet);
+    writer.on_progress([&](uint64_t done) {
+        InterruptGuard::check();
+        progress.update(done);
+    });
+    *records = write_archive(scan.files, [&](const void *p, size_t n) { writer.write(p, n); });
+    std::string blob = writer.finish();
+    progress.finish();
+    return blob;
+}
+
+// Eight hex digits that tell this payload from any other: the default unpack
+// folder ends in them, so two builds never share a folder.
+std::u16string payload_id(const std::string &blob)
+{
+    uLong crc = crc32(0L, Z_NULL, 0);
+    for (size_t at = 0; at < blob.size(); at += size_t{1} << 30) {
+        const size_t n = std::min(blob.size() - at, size_t{1} << 30);
+        crc = crc32(crc, reinterpret_cast<const Bytef *>(blob.data() + at), static_cast<uInt>(n));
+    }
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08lx", static_cast<unsigned long>(crc));
+    return std::u16string(hex, hex + 8);
+}
+
+// Writes the image under a temporary name beside the output and renames it
+// into place, so a failed or interrupted build leaves nothing that looks valid.
+void write_output(const fs::path &output, const std::vector<std::string> &image)
+{
+    const fs::path pending =
+        path_from_utf8(utf8_path(output) + ".tmp-" + std::to_string(current_process_id()));
+    struct Cleanup {
+        const fs::path &path;
+        bool keep = false;
+        ~Cleanup()
+        {
+            std::error_code ec;
+            if (!keep) fs::remove(path, ec);
+        }
+    } cleanup{pending};
+    {
+        std::ofstream out(pending, std::ios::binary | std::ios::trunc);
+        for (const std::string &piece : image)
+            out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        out.close();
+        if (!out) throw PackError("cannot write " + quoted(pending));
+    }
+    InterruptGuard::check();
+    std::error_code ec;
+    fs::rename(pending, output, ec);
+    if (ec) throw PackError("cannot replace " + quoted(output) + ": " + ec.message());
+    cleanup.keep = true;
+}
+
+}  // namespace
+
+void run_build(const BuildOptions &o)
+{
+    const auto started = std::chrono::steady_clock::now();
+    InterruptGuard guard;
+
+    ProductInfo info = product_info(o);
+    if (o.level < 1 || o.level > 22) throw PackError("option --level: give a number from 1 to 22");
+    const std::string icon = read_icon(o.icon);
+    check_output_folder(o.output);
+
+    ScanResult scan = scan_app_dir(o.app_dir, o.main, o.output);
+    for (const std::string &w : scan.warnings) warn(w);
+    check_main_binary(scan.files.front());
+    // The folder the launcher will unpack into, as it will be: the default
+    // one ends in the payload's 8-hex-digit identifier, known only later.
+    const std::u16string final_spec = o.target_spec ? info.target_spec : info.target_spec + u"-00000000";
+    const ProductValues values{info.company, info.product, info.version, info.file_version,
+                               info.product_version};
+    if (std::string w = unpack_folder_problem(final_spec, values, scan.files); !w.empty())
+        throw PackError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
+    if (std::string w = long_path_warning(final_spec, values, scan.files); !w.empty()) warn(w);
+    uint64_t content_bytes = 0;
+    for (const SourceFile &f : scan.files) content_bytes += f.size;
+
+    std::vector<IndexEntry> records;
+    std::string blob = compress(scan, o, &records);
+    if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
+    const std::vector<std::string> image =
+        make_packed_image(embedded_launcher_image(), std::move(blob), info, records,
+                          o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon);
+    write_output(o.output, image);
+    uint64_t image_size = 0;
+    for (const std::string &piece : image) image_size += piece.size();
+
+    if (!o.quiet) {
+        const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::fprintf(stderr, "zobrel-pack: %s -> %s\n",
+                     summary_line(scan.files.size(), content_bytes, image_size, secs).c_str(),
+                     utf8_path(o.output).c_str());
+    }
+}
+
+}  // namespace zobrel

@@ -1,0 +1,34 @@
+// build_command.h: the build command: folder in, packed executable out.
+#ifndef ZOBREL_PACKER_PACK_H
+#define ZOBREL_PACKER_PACK_H
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace zobrel {
+
+struct BuildOptions {
+    std::filesystem::path app_dir;
+    std::string main;  // relative to app_dir
+    std::filesystem::path output;
+    std::optional<std::string> company, product, version, file_version, product_version, target_spec;
+    std::filesystem::path icon;
+    int level = 19;
+    int threads = 0;  // 0: one per core
+    bool checksum = false;
+    bool metadata_check = false;  // --check metadata
+    bool quiet = false;
+};
+
+// Checks everything first (options, specification, icon, the output's
+// folder, the application folder, the main binary), then compresses, writes
+// the executable from the launcher this packer carries, and renames it into
+// place. Warnings go to stderr; so does the summary unless quiet. Throws
+// PackError on any refusal or failure, leaving neither the output nor
+// temporary files.
+void run_build(const BuildOptions &options);
+
+}  // namespace zobrel
+
+#endif

@@ -1,0 +1,264 @@
+// spec_check.cpp: validates target specifications and builds the default one.
+#include "pack/spec_check.h"
+
+#include "archive/names.h"
+#include "base/text.h"
+#include "capacities.h"
+#include "spec_keys.h"
+
+namespace zobrel {
+
+namespace {
+
+std::string display(const std::u16string &s)
+{
+    std::string out;
+    utf16_to_utf8(s, out);
+    return out;
+}
+
+// One piece of an expansion as the packer can foresee it: text it knows, or a
+// value only the launcher's machine gives, with the shortest it can be and
+// its length with a typical profile folder.
+struct Piece {
+    std::u16string text;
+    const SpecKey *key = nullptr;  // a run-time value when set
+    size_t shortest = 0, typical = 0;
+};
+
+// A typical profile folder: C:\Users\ and a user name of 20 characters, the
+// longest Windows allows for a local account.
+const size_t kTypicalHome = 9 + 20;
+
+bool gives_absolute_path(SpecKeyId id)
+{
+    switch (id) {
+    case SPEC_KEY_TEMP:
+    case SPEC_KEY_HOME:
+    case SPEC_KEY_CACHE_DIR:
+    case SPEC_KEY_PROGRAM:
+    case SPEC_KEY_PROGRAM_BASE:
+    case SPEC_KEY_PROGRAM_DIR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Lengths of a run-time value: the shortest (a per-user folder at a drive
+// root, "C:") and the typical one.
+void value_lengths(SpecKeyId id, size_t &shortest, size_t &typical)
+{
+    switch (id) {
+    case SPEC_KEY_HOME:
+        shortest = 2, typical = kTypicalHome;
+        break;
+    case SPEC_KEY_CACHE_DIR:
+        shortest = 2, typical = kTypicalHome + 14;
+        break;  // \AppData\Local
+    case SPEC_KEY_TEMP:
+        shortest = 2, typical = kTypicalHome + 19;
+        break;  // \AppData\Local\Temp
+    case SPEC_KEY_PROGRAM_DIR:
+        shortest = 2, typical = kTypicalHome + 10;
+        break;  // \Downloads
+    case SPEC_KEY_PROGRAM:
+        shortest = 4, typical = kTypicalHome + 10 + 1 + 24;
+        break;
+    case SPEC_KEY_PROGRAM_BASE:
+        shortest = 4, typical = kTypicalHome + 10 + 1 + 20;
+        break;
+    case SPEC_KEY_PID:
+        shortest = 1, typical = 5;
+        break;
+    case SPEC_KEY_RANDOM:
+        shortest = typical = 11;
+        break;
+    case SPEC_KEY_TIME_US:
+        shortest = typical = 6;
+        break;
+    case SPEC_KEY_TIME:
+        shortest = typical = 18;
+        break;  // 100 ns units since 1601, these centuries
+    default:
+        shortest = typical = 0;
+        break;
+    }
+}
+
+// The specification (already accepted by spec_problem) as pieces, the
+// product keys replaced by their values.
+std::vector<Piece> foresee(const std::u16string &spec, const ProductValues &v)
+{
+    std::vector<Piece> pieces;
+    auto add_text = [&](const std::u16string &t) {
+        if (pieces.empty() || pieces.back().key) pieces.push_back(Piece{});
+        pieces.back().text += t;
+    };
+    for (size_t i = 0; i < spec.size(); ++i) {
+        if (spec[i] != u'{') {
+            add_text(std::u16string(1, spec[i]));
+            continue;
+        }
+        size_t close = spec.find(u'}', i);
+        const SpecKey *key = find_spec_key(spec.substr(i + 1, close - i - 1).c_str());
+        i = close;
+        switch (key->id) {
+        case SPEC_KEY_COMPANY:
+            add_text(v.company);
+            break;
+        case SPEC_KEY_PRODUCT:
+            add_text(v.product);
+            break;
+        case SPEC_KEY_VERSION:
+            add_text(v.version);
+            break;
+        case SPEC_KEY_FILE_VERSION:
+            add_text(v.file_version);
+            break;
+        case SPEC_KEY_PRODUCT_VERSION:
+            add_text(v.product_version);
+            break;
+        default: {
+            Piece p;
+            p.key = key;
+            value_lengths(key->id, p.shortest, p.typical);
+            pieces.push_back(p);
+        }
+        }
+    }
+    return pieces;
+}
+
+bool ascii_letter(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+const SourceFile *longest_name(const std::vector<SourceFile> &files)
+{
+    const SourceFile *longest = nullptr;
+    for (const SourceFile &f : files) {
+        if (!longest || f.name.size() > longest->name.size()) longest = &f;
+    }
+    return longest;
+}
+
+// The length of the unpack directory, its shortest or its typical.
+size_t folder_length(const std::vector<Piece> &pieces, bool typical)
+{
+    size_t n = 0;
+    for (const Piece &p : pieces) n += p.key ? (typical ? p.typical : p.shortest) : p.text.size();
+    return n;
+}
+
+}  // namespace
+
+std::string unpack_folder_problem(const std::u16string &spec, const ProductValues &values,
+                                  const std::vector<SourceFile> &files)
+{
+    const std::vector<Piece> pieces = foresee(spec, values);
+    for (size_t i = 1; i < pieces.size(); ++i) {
+        if (pieces[i].key && gives_absolute_path(pieces[i].key->id)) {
+            return "{" + std::string(pieces[i].key->name) +
+                   "} gives a whole path with its drive, so it can only begin the specification";
+        }
+    }
+    const bool absolute_key = !pieces.empty() && pieces[0].key && gives_absolute_path(pieces[0].key->id);
+    const std::u16string start = pieces.empty() || pieces[0].key ? u"" : pieces[0].text;
+    const bool drive = start.size() >= 3 && ascii_letter(start[0]) && start[1] == u':' && start[2] == u'\\';
+    const bool share = start.size() >= 2 && start[0] == u'\\' && start[1] == u'\\';
+    if (!absolute_key && !drive && !share) {
+        return "it does not expand to an absolute path, so the files would be unpacked wherever the program "
+               "is "
+               "started from; begin it with {CACHE_DIR}, {HOME}, {TEMP}, {PROGRAM_DIR}, a drive such as C:\\ "
+               "or a share such as \\\\server\\share";
+    }
+    const SourceFile *longest = longest_name(files);
+    const size_t shortest = folder_length(pieces, false) + (longest ? 1 + longest->name.size() : 0);
+    if (shortest > WIDE_PATH_CAPACITY - 1) {
+        return "the unpacked path of '" + (longest ? longest->rel : std::string()) + "' would be at least " +
+               std::to_string(shortest) + " UTF-16 units long, more than the " +
+               std::to_string(WIDE_PATH_CAPACITY - 1) +
+               " the launcher can handle; shorten the specification or the names";
+    }
+    return "";
+}
+
+std::string spec_refusal(bool given, const std::u16string &spec, const std::string &why)
+{
+    return std::string(given ? "option --target-spec" : "the default target specification") + " '" +
+           display(spec) + "': " + why;
+}
+
+std::string long_path_warning(const std::u16string &spec, const ProductValues &values,
+                              const std::vector<SourceFile> &files)
+{
+    const std::vector<Piece> pieces = foresee(spec, values);
+    const SourceFile *longest = longest_name(files);
+    if (!longest) return "";
+    const size_t typical = folder_length(pieces, true) + 1 + longest->name.size();
+    if (typical + 1 <= 260) return "";
+    return "the unpacked path of '" + longest->rel + "' would be about " + std::to_string(typical) +
+           " UTF-16 units long with a typical profile folder (C:\\Users\\ and a 20-character user name, so "
+           "{CACHE_DIR} as C:\\Users\\<user>\\AppData\\Local), more than the 259 that Windows allows without "
+           "long-path support (MAX_PATH, 260 with its NUL); programs that lack it may fail to open the file "
+           "there. Shorten the target specification or the names if that matters";
+}
+
+std::string spec_problem(const std::u16string &spec, std::vector<std::string> *keys)
+{
+    if (spec.empty()) return "the specification is empty";
+    bool open = false;
+    std::u16string key;
+    size_t literals = 0;
+    std::vector<std::string> found;
+    for (size_t i = 0; i < spec.size(); ++i) {
+        char16_t c = spec[i];
+        if (c == u'{') {
+            if (open) return "a '{' inside the placeholder that starts with '{" + display(key) + "'";
+            open = true;
+            key.clear();
+        } else if (c == u'}') {
+            if (!open) return "a '}' outside a placeholder (at character " + std::to_string(i + 1) + ")";
+            open = false;
+            if (key.empty()) return "an empty placeholder '{}'";
+            const SpecKey *known = find_spec_key(key.c_str());
+            if (!known) {
+                std::string list;
+                for (const SpecKey &k : SPEC_KEYS) list += (list.empty() ? "" : ", ") + std::string(k.name);
+                return "unknown key '{" + display(key) + "}' (known keys: " + list + ")";
+            }
+            found.push_back(known->name);
+        } else if (open) {
+            key.push_back(c);
+        } else {
+            ++literals;
+        }
+    }
+    if (open) return "the placeholder '{" + display(key) + "' is not closed";
+    if (literals > WIDE_PATH_CAPACITY - 1) return "its literal text is longer than a Windows path buffer";
+    if (keys) keys->insert(keys->end(), found.begin(), found.end());
+    return "";
+}
+
+std::u16string sanitize_component(const std::u16string &text)
+{
+    std::u16string out;
+    for (char16_t c : text) {
+        bool bad = c < 32 || std::u16string(u"<>:\"/\\|?*{}").find(c) != std::u16string::npos;
+        out.push_back(bad ? u'_' : c);
+    }
+    while (!out.empty() && (out.back() == u'.' || out.back() == u' ')) out.pop_back();
+    if (out.empty()) return u"_";
+    return reserved_device_name(out) ? u"_" + out : out;
+}
+
+std::u16string default_target_spec(const std::u16string &company, const std::u16string &product,
+                                   const std::u16string &version)
+{
+    return u"{CACHE_DIR}\\" + sanitize_component(company.empty() ? product : company) + u"\\" +
+           sanitize_component(product) + u"\\" + sanitize_component(version);
+}
+
+}  // namespace zobrel

@@ -1,0 +1,61 @@
+// spec_check.h: pack-time checks of target specifications and the default one.
+#ifndef ZOBREL_PACKER_SPEC_CHECK_H
+#define ZOBREL_PACKER_SPEC_CHECK_H
+
+#include <string>
+#include <vector>
+
+#include "archive/scan.h"
+
+namespace zobrel {
+
+// The product information a specification's constant keys expand to.
+struct ProductValues {
+    std::u16string company, product, version, file_version, product_version;
+};
+
+// Why the launcher could not unpack the files under spec (one that
+// spec_problem accepts), or "" when it can:
+// - the expansion would not be an absolute path, so the files would land
+//   wherever the launcher is started from: it must begin with {CACHE_DIR},
+//   {HOME}, {TEMP}, {PROGRAM}, {PROGRAM_BASE} or {PROGRAM_DIR}, or with a
+//   drive and a backslash (C:\) or two backslashes (\\server\share);
+// - one of those keys after the start, which would put a second drive or
+//   share inside the path;
+// - the unpack directory, a backslash and the longest name would exceed the
+//   launcher's 4095-unit path on every machine (counting each per-user
+//   folder as a bare drive). Depth itself is no limit: the launcher creates
+//   any number of folder levels that fit this length.
+std::string unpack_folder_problem(const std::u16string &spec, const ProductValues &values,
+                                  const std::vector<SourceFile> &files);
+
+// The refusal message for a specification: "option --target-spec '<spec>': "
+// (or "the default target specification '<spec>': ") and why.
+std::string spec_refusal(bool given, const std::u16string &spec, const std::string &why);
+
+// A warning, or "" when none is due: the longest unpacked path, estimated with
+// a typical profile folder (the message says how), would exceed the 260 units
+// (MAX_PATH, NUL included) that Windows allows without long-path support.
+std::string long_path_warning(const std::u16string &spec, const ProductValues &values,
+                              const std::vector<SourceFile> &files);
+
+// Why the launcher could not expand spec, or "" when it can: an unknown or
+// empty key, a '}' outside a placeholder, a '{' inside one (the launcher
+// would silently drop the text before it), an unclosed placeholder, an empty
+// specification, or literal text longer than a path buffer. On success the
+// upper-cased keys it names are appended to keys (if given).
+std::string spec_problem(const std::u16string &spec, std::vector<std::string> *keys = nullptr);
+
+// A usable Windows file name made of text: characters Windows forbids in
+// names, control characters and braces become '_', trailing dots and spaces
+// are dropped, device names get a leading '_', and empty text becomes "_".
+std::u16string sanitize_component(const std::u16string &text);
+
+// {CACHE_DIR}\<company, or product if none>\<product>\<version>, every part
+// sanitized, so that different products or versions never share a folder.
+std::u16string default_target_spec(const std::u16string &company, const std::u16string &product,
+                                   const std::u16string &version);
+
+}  // namespace zobrel
+
+#endif
