@@ -10,6 +10,7 @@
 #include "base/host.h"
 #include "base/text.h"
 #include "inspect/extract.h"
+#include "inspect/info.h"
 #include "inspect/list.h"
 #include "inspect/verify.h"
 #include "pack/build_command.h"
@@ -134,6 +135,13 @@ int main(int argc, char **argv)
     verify->add_option("OUT.exe", exe, "a packed executable")->required();
     verify->footer("Checks the header, padding, length record, names and every CRC-32 (and zstd's\n"
                    "checksum if present). Exit status 0 only if all hold, 1 otherwise.\n");
+    bool json = false;
+    CLI::App *info = app.add_subcommand("info", "show what a packed executable was built with");
+    info->add_option("OUT.exe", exe, "a packed executable")->required();
+    info->add_flag("--json", json, "one JSON object, for scripts");
+    info->footer("Shows the product information, the target specification, how a start checks\n"
+                 "the unpacked files, the launcher's subsystem and the packed files' count and\n"
+                 "size. Reads only the build constants: nothing is decoded.\n");
     CLI::App *extract =
         app.add_subcommand("extract", "write the packed files into a folder, running nothing");
     extract->add_option("OUT.exe", exe, "a packed executable")->required();
@@ -147,7 +155,7 @@ int main(int argc, char **argv)
         std::fputs(app.help().c_str(), stderr);
         return 2;
     }
-    const CLI::App *const commands[] = {build, list, verify, extract};
+    const CLI::App *const commands[] = {build, list, verify, info, extract};
     bool known = false;
     for (const CLI::App *command : commands) known = known || command->check_name(args[0]);
     if (args[0].empty() || (args[0][0] != '-' && !known)) {
@@ -178,6 +186,10 @@ int main(int argc, char **argv)
             return 0;
         }
         if (verify->parsed()) return zobrel::run_verify(zobrel::path_from_utf8(exe), stdout) ? 0 : 1;
+        if (info->parsed()) {
+            zobrel::print_settings(zobrel::packed_settings(zobrel::path_from_utf8(exe)), json, stdout);
+            return 0;
+        }
         if (extract->parsed()) {
             zobrel::run_extract(zobrel::path_from_utf8(exe), zobrel::path_from_utf8(dir));
             return 0;

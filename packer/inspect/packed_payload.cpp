@@ -4,6 +4,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "build_constants.h"
+#include "little_endian.h"
 #include "image/pe_reader.h"
 
 namespace fs = std::filesystem;
@@ -51,6 +52,11 @@ Constants read_constants(const fs::path &exe)
         break;
     }
     c.usable = true;
+    for (uint32_t key = 0; key < CONSTANT_KEY_LIMIT; key++) {
+        if (view.values[key] != nullptr) {
+            c.values[key] = std::string(reinterpret_cast<const char *>(view.values[key]), view.sizes[key]);
+        }
+    }
     const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
     if (index == nullptr) {
         c.problem = "it carries no record index";
@@ -64,6 +70,26 @@ Constants read_constants(const fs::path &exe)
     c.index = index_entries(index);
     c.has_index = true;
     return c;
+}
+
+std::u16string Constants::text(ConstantKey key) const
+{
+    auto found = values.find(key);
+    std::u16string units;
+    if (found == values.end()) return units;
+    const std::string &bytes = found->second;
+    // The checked block ends every text with one 0 unit.
+    for (size_t i = 0; i + 3 < bytes.size(); i += 2) {
+        units.push_back(static_cast<char16_t>(read_le16(reinterpret_cast<const unsigned char *>(bytes.data() + i))));
+    }
+    return units;
+}
+
+uint32_t Constants::number(ConstantKey key, uint32_t absent) const
+{
+    auto found = values.find(key);
+    if (found == values.end() || found->second.size() != 4) return absent;
+    return read_le32(reinterpret_cast<const unsigned char *>(found->second.data()));
 }
 
 std::string shown(const std::u16string &name)

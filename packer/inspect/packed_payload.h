@@ -4,12 +4,15 @@
 #ifndef ZOBREL_PACKER_INSPECT_PACKED_PAYLOAD_H
 #define ZOBREL_PACKER_INSPECT_PACKED_PAYLOAD_H
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "archive/blob_reader.h"
 #include "archive/reader.h"
+#include "build_constants.h"
 #include "build_constants_writer.h"
 
 namespace zobrel {
@@ -36,6 +39,15 @@ struct Constants {
     std::string problem;  // why not, or why the index is not usable
     bool has_index = false;
     std::vector<IndexEntry> index;
+    // When usable: the bytes of each key's value (build_constants.h) that the
+    // block holds; a key it does not hold is absent.
+    std::map<uint32_t, std::string> values;
+
+    bool has(ConstantKey key) const { return values.count(key) != 0; }
+    // A text constant's units without its closing 0 unit ("" when absent).
+    std::u16string text(ConstantKey key) const;
+    // A u32 constant, or `absent` when the block has none of 4 bytes.
+    uint32_t number(ConstantKey key, uint32_t absent) const;
 };
 
 // Never throws for a damaged or missing block: says so in `problem`.

@@ -125,14 +125,14 @@ protected:
 
 TEST(Help, EveryCommandHasHelp)
 {
-    for (const char *cmd : {"build", "list", "verify", "extract"}) {
+    for (const char *cmd : {"build", "list", "verify", "info", "extract"}) {
         PackRun r = run_pack({cmd, "--help"});
         EXPECT_EQ(r.status, 0) << cmd;
         EXPECT_TRUE(contains(r.out, std::string("zobrel-pack ") + cmd + " [OPTIONS]")) << r.out;
     }
     PackRun top = run_pack({"--help"});
     EXPECT_EQ(top.status, 0);
-    for (const char *cmd : {"build", "list", "verify", "extract"})
+    for (const char *cmd : {"build", "list", "verify", "info", "extract"})
         EXPECT_TRUE(contains(top.out, cmd)) << top.out;
     PackRun version = run_pack({"--version"});
     EXPECT_EQ(version.status, 0);
@@ -149,6 +149,7 @@ TEST(Help, EveryCommandHasHelp)
         {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--level=0"}, "--level"},
         {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--check", "size"}, "--check"},
         {{"list"}, "OUT.exe"},
+        {{"info"}, "OUT.exe"},
         {{"extract", "a.exe"}, "DIR"},
     };
     for (const Misuse &m : misuses) {
@@ -337,6 +338,52 @@ TEST_F(Cli, CheckOptionIsStoredWithTheBuildConstants)
         ASSERT_EQ(view.sizes[CONSTANT_WARM_CHECK], 4u);
         EXPECT_EQ(read_le32(view.values[CONSTANT_WARM_CHECK]),
                   std::string(mode) == "metadata" ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT);
+    }
+}
+
+TEST_F(Cli, InfoShowsTheBuildSettingsAsTextAndAsJson)
+{
+    make_app(t_ / "app");
+    const fs::path exe = t_ / "i.exe";
+    // A company with the characters JSON must escape, and a control character.
+    ASSERT_EQ(build(t_ / "app", exe,
+                    {"--company", "ACME \"One\" \\ Two\x01", "--product", "vexor", "--file-version", "1.2.3.4",
+                     "--check", "metadata", "--target-spec", "{TEMP}\\vexor"})
+                  .status,
+              0);
+    PackRun text = run_pack({"info", exe.string()});
+    ASSERT_EQ(text.status, 0) << text.err;
+    for (const char *line : {"product:         vexor\n", "company:         ACME \"One\" \\ Two\x01\n",
+                             "file version:    1.2.3.4\n", "product version: 1.2.3.4\n",
+                             "version key:     1.2.3.4-1.2.3.4\n", "target spec:     {TEMP}\\vexor\n",
+                             "check:           metadata\n", "subsystem:       console\n",
+                             "main:            main.exe\n", "files:           7\n"}) {
+        EXPECT_TRUE(contains(text.out, line)) << line << " in:\n" << text.out;
+    }
+    PackRun json = run_pack({"info", "--json", exe.string()});
+    ASSERT_EQ(json.status, 0) << json.err;
+    for (const char *member : {"\"company\": \"ACME \\\"One\\\" \\\\ Two\\u0001\"",
+                               "\"target_spec\": \"{TEMP}\\\\vexor\"", "\"check\": \"metadata\"",
+                               "\"files\": 7,", "\"subsystem\": \"console\""}) {
+        EXPECT_TRUE(contains(json.out, member)) << member << " in:\n" << json.out;
+    }
+    EXPECT_EQ(json.out.front(), '{');
+    EXPECT_EQ(json.out.substr(json.out.size() - 2), "}\n");
+
+    // Not a packed executable, or constants that do not hold: a refusal naming the file.
+    write_file(t_ / "plain.txt", "hello");
+    std::string damaged = read_file(exe);
+    zobrel::PeImage image;
+    ASSERT_EQ(zobrel::read_pe_headers(exe, image), "");
+    for (const auto &section : image.sections) {
+        if (section.name == ".zobinfo") damaged[section.raw_offset + 20] ^= 0x5A;
+    }
+    write_file(t_ / "damaged.exe", damaged);
+    for (const char *name : {"plain.txt", "damaged.exe", "missing.exe"}) {
+        PackRun r = run_pack({"info", (t_ / name).string()});
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_TRUE(contains(r.err, name)) << r.err;
+        EXPECT_EQ(r.out, "");
     }
 }
 

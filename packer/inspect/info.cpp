@@ -1,0 +1,145 @@
+// info.cpp: gathers a packed executable's settings and prints them.
+#include "inspect/info.h"
+
+#include <algorithm>
+
+#include "base/error.h"
+#include "base/text.h"
+#include "build_constants.h"
+#include "image/pe_reader.h"
+#include "inspect/packed_payload.h"
+
+namespace fs = std::filesystem;
+
+namespace zobrel {
+namespace {
+
+std::string utf8_of(const std::u16string &units)
+{
+    std::string text;
+    utf16_to_utf8(units, text);
+    return text;
+}
+
+const char *check_name(uint32_t check)
+{
+    switch (check) {
+    case WARM_CHECK_CONTENT:
+        return "content";
+    case WARM_CHECK_METADATA:
+        return "metadata";
+    }
+    return "unknown";
+}
+
+const char *subsystem_name(uint16_t subsystem)
+{
+    switch (subsystem) {
+    case 2:
+        return "windows";
+    case 3:
+        return "console";
+    }
+    return "other";
+}
+
+}  // namespace
+
+std::vector<InfoField> packed_settings(const fs::path &exe)
+{
+    PeImage image;
+    std::string why = read_pe_headers(exe, image);
+    if (!why.empty()) throw PackError(quoted(exe) + " is not a packed executable: " + why);
+    const Constants c = read_constants(exe);
+    if (!c.usable) throw PackError(quoted(exe) + ": " + c.problem);
+
+    std::vector<InfoField> fields;
+    fields.push_back({"product", "product", utf8_of(c.text(CONSTANT_PRODUCT))});
+    fields.push_back({"company", "company", utf8_of(c.text(CONSTANT_COMPANY))});
+    fields.push_back({"version key", "version", utf8_of(c.text(CONSTANT_VERSION))});
+    fields.push_back({"file version", "file_version", utf8_of(c.text(CONSTANT_FILE_VERSION))});
+    fields.push_back({"product version", "product_version", utf8_of(c.text(CONSTANT_PRODUCT_VERSION))});
+    fields.push_back({"target spec", "target_spec", utf8_of(c.text(CONSTANT_TARGET_SPEC))});
+    fields.push_back({"check", "check", std::string(check_name(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT)))});
+    fields.push_back({"subsystem", "subsystem", std::string(subsystem_name(image.subsystem))});
+    if (c.has_index) {
+        uint64_t bytes = 0;
+        for (const IndexEntry &e : c.index) bytes += e.size;
+        fields.push_back({"main", "main", utf8_of(c.index.front().name)});
+        fields.push_back({"files", "files", static_cast<uint64_t>(c.index.size())});
+        fields.push_back({"bytes", "bytes", bytes});
+    }
+    return fields;
+}
+
+std::string json_string(const std::string &utf8)
+{
+    std::string out = "\"";
+    for (unsigned char ch : utf8) {
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += static_cast<char>(ch);
+        } else if (ch < 0x20 || ch == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", ch);
+            out += escaped;
+        } else {
+            out += static_cast<char>(ch);
+        }
+    }
+    return out + "\"";
+}
+
+namespace {
+
+// "label:" padded to `width`, so that the values line up.
+struct TextValue {
+    std::FILE *out;
+    std::string label;
+    int width;
+    void line(const std::string &value) const { std::fprintf(out, "%-*s %s\n", width, label.c_str(), value.c_str()); }
+    void operator()(const std::string &text) const { line(text); }
+    void operator()(uint64_t count) const { line(std::to_string(count)); }
+    void operator()(bool yes) const { line(yes ? "yes" : "no"); }
+    void operator()(const std::vector<std::string> &items) const
+    {
+        if (items.empty()) line("(none)");
+        for (size_t i = 0; i < items.size(); i++) {
+            std::fprintf(out, "%-*s %s\n", width, i == 0 ? label.c_str() : "", items[i].c_str());
+        }
+    }
+};
+
+struct JsonValue {
+    std::string operator()(const std::string &text) const { return json_string(text); }
+    std::string operator()(uint64_t count) const { return std::to_string(count); }
+    std::string operator()(bool yes) const { return yes ? "true" : "false"; }
+    std::string operator()(const std::vector<std::string> &items) const
+    {
+        std::string list = "[";
+        for (size_t i = 0; i < items.size(); i++) list += (i > 0 ? ", " : "") + json_string(items[i]);
+        return list + "]";
+    }
+};
+
+}  // namespace
+
+void print_settings(const std::vector<InfoField> &fields, bool json, std::FILE *out)
+{
+    if (!json) {
+        size_t width = 0;
+        for (const InfoField &f : fields) width = std::max(width, f.label.size() + 1);
+        for (const InfoField &f : fields) {
+            std::visit(TextValue{out, f.label + ":", static_cast<int>(width)}, f.value);
+        }
+        return;
+    }
+    std::fputs("{", out);
+    for (size_t i = 0; i < fields.size(); i++) {
+        std::fprintf(out, "%s\n  %s: %s", i > 0 ? "," : "", json_string(fields[i].key).c_str(),
+                     std::visit(JsonValue{}, fields[i].value).c_str());
+    }
+    std::fputs("\n}\n", out);
+}
+
+}  // namespace zobrel
