@@ -30,6 +30,16 @@ const char kBuildFooter[] =
     "TIME_US TIME. The default, {CACHE_DIR}\\COMPANY\\PRODUCT\\VERSION-ID, ends in ID,\n"
     "8 hex digits that identify the payload, so that two builds never share a folder.\n"
     "\n"
+    "--arg and --env values are expanded at every start with the same keys and\n"
+    "{UNPACK_DIR}, the unpack folder's full path without a trailing backslash\n"
+    "(which the target specification itself cannot use). The fixed arguments go\n"
+    "between the main binary's name and the user's arguments, each quoted so that\n"
+    "the program gets it back exactly; the user's arguments follow as typed.\n"
+    "--env NAME=VALUE sets a variable for the program (an empty VALUE removes it);\n"
+    "a NAME is 1 to 1023 characters, without '=' or control characters, not\n"
+    "beginning with ZOBREL_ (the launcher's own variables), and given once (letter\n"
+    "case aside).\n"
+    "\n"
     "Refused: names Windows cannot hold, files of 4 GiB or more, links leading out\n"
     "of APP_DIR, unreadable or special files, a main binary that is not a Windows\n"
     "program (a DLL included), an output folder that does not exist or cannot be\n"
@@ -43,6 +53,7 @@ struct BuildArguments {
     int threads = 0;
     bool checksum = false, quiet = false;
     std::string check = "content";
+    std::vector<std::string> arguments, environment;
 };
 
 CLI::App *add_build(CLI::App &app, BuildArguments &a)
@@ -77,6 +88,20 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
                      "CRC-32, every start) or metadata (size, time and identity, recorded after\n"
                      "a content check; for applications of many files) (default content)")
         ->check(CLI::IsMember({"content", "metadata"}));
+    // Repeatable and kept in order; one value per occurrence, so that the
+    // next word is never taken as a second value.
+    build
+        ->add_option("--arg", a.arguments,
+                     "a fixed argument for the main binary, before the user's own; repeatable,\n"
+                     "kept in order; {KEY} and {UNPACK_DIR} are expanded at every start")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+    build
+        ->add_option("--env", a.environment,
+                     "NAME=VALUE: a variable set for the main binary, VALUE expanded like --arg;\n"
+                     "an empty VALUE removes it; repeatable")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
     build->add_flag("--quiet", a.quiet, "no progress bar and no summary line");
     build->footer(kBuildFooter);
     return build;
@@ -102,6 +127,8 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     o.threads = a.threads;
     o.checksum = a.checksum;
     o.metadata_check = a.check == "metadata";
+    o.arguments = a.arguments;
+    o.environment = a.environment;
     o.quiet = a.quiet;
     return o;
 }
@@ -153,6 +180,12 @@ int main(int argc, char **argv)
     std::vector<std::string> args = zobrel::utf8_arguments(argc, argv);
     if (args.empty()) {
         std::fputs(app.help().c_str(), stderr);
+        return 2;
+    }
+    // --version stands alone; CLI11 would answer it and ignore the rest.
+    if (args[0] == "--version" && args.size() > 1) {
+        std::fprintf(stderr, "zobrel-pack: --version takes no arguments, but '%s' follows it\n(see 'zobrel-pack --help')\n",
+                     args[1].c_str());
         return 2;
     }
     const CLI::App *const commands[] = {build, list, verify, info, extract};
