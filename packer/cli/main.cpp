@@ -133,6 +133,37 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     return o;
 }
 
+// CLI11 takes "--opt=" (an empty value) as "--opt" with no value and then
+// takes the next word as its value. An empty value given so is meant as
+// one: it becomes "--opt" and "". Words that are values themselves (after
+// an option that takes one, given without "=") and words after "--" are
+// left alone.
+std::vector<std::string> empty_values_kept(const CLI::App &command, std::vector<std::string> args)
+{
+    auto takes_value = [&](const std::string &name) {
+        const CLI::Option *option = command.get_option_no_throw(name);
+        return option != nullptr && option->get_expected_min() > 0;
+    };
+    std::vector<std::string> out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &word = args[i];
+        if (word == "--") {
+            out.insert(out.end(), args.begin() + static_cast<long>(i), args.end());
+            break;
+        }
+        out.push_back(word);
+        if (word.rfind("--", 0) != 0) continue;
+        const size_t equals = word.find('=');
+        if (equals == std::string::npos) {
+            if (takes_value(word) && i + 1 < args.size()) out.push_back(args[++i]);
+        } else if (equals + 1 == word.size() && takes_value(word.substr(0, equals))) {
+            out.back().pop_back();
+            out.push_back("");
+        }
+    }
+    return out;
+}
+
 int usage_error(const CLI::App &app, const CLI::ParseError &e)
 {
     const CLI::App *command = nullptr;
@@ -195,6 +226,14 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "zobrel-pack: unknown command '%s'\n(see 'zobrel-pack --help')\n",
                      args[0].c_str());
         return 2;
+    }
+    for (const CLI::App *command : commands) {
+        if (command->check_name(args[0])) {
+            std::vector<std::string> rest(args.begin() + 1, args.end());
+            rest = empty_values_kept(*command, rest);
+            rest.insert(rest.begin(), args[0]);
+            args = rest;
+        }
     }
     try {
         std::reverse(args.begin(), args.end());  // CLI11 takes them last first

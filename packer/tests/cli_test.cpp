@@ -449,6 +449,19 @@ TEST_F(Cli, FixedArgumentsAndEnvironmentAreStoredInOrderAndShownByInfo)
     PackRun none_json = run_pack({"info", "--json", plain.string()});
     EXPECT_TRUE(contains(none_json.out, "\"arguments\": [],\n  \"environment\": [],\n")) << none_json.out;
 
+    // "--opt=" gives an empty value, not the next word; a word after an
+    // option that takes a value is that value, whatever it looks like.
+    const fs::path equals = t_ / "equals.exe";
+    ASSERT_EQ(build(t_ / "app", equals,
+                    {"--company=", "--product=p", "--arg=", "--arg=--x", "--arg", "--arg=", "--env=E="})
+                  .status,
+              0);
+    checked_constants(equals, &view);
+    EXPECT_EQ(stored_list(view, CONSTANT_FIXED_ARGUMENTS), (std::vector<std::u16string>{u"", u"--x", u"--arg="}));
+    EXPECT_EQ(stored_list(view, CONSTANT_ENVIRONMENT), (std::vector<std::u16string>{u"E", u""}));
+    PackRun shown = run_pack({"info", "--json", equals.string()});
+    EXPECT_TRUE(contains(shown.out, "\"product\": \"p\",\n  \"company\": \"\",\n")) << shown.out;
+
     // At the command line's limit exactly: the launcher's shortest path (4),
     // a space and 20,000 units, a space, 12,760 units and a process id of at
     // least one digit make 32,767. One more is refused (the refusals' table).
