@@ -34,6 +34,17 @@ if(NOT ZOBREL_PACK)
   message(FATAL_ERROR "ZobrelOnefile.cmake: set ZOBREL_PACK to zobrel-pack (find_package(ZobrelOnefile) does)")
 endif()
 
+# The value, made safe to travel in a CMake list and a custom command: ';'
+# as $<SEMICOLON>, and a final backslash (which would escape the next
+# separator) closed off by an empty generator expression.
+function(_zobrel_list_safe out value)
+  string(REPLACE ";" "$<SEMICOLON>" value "${value}")
+  if(value MATCHES "\\\\$")
+    string(APPEND value "$<0:>")
+  endif()
+  set(${out} "${value}" PARENT_SCOPE)
+endfunction()
+
 function(zobrel_add_onefile)
   set(flags CHECKSUM)
   set(single NAME APP_DIR MAIN OUTPUT COMPANY PRODUCT VERSION FILE_VERSION PRODUCT_VERSION TARGET_SPEC ICON LEVEL
@@ -44,9 +55,7 @@ function(zobrel_add_onefile)
   cmake_parse_arguments(PARSE_ARGV 0 Z "${flags}" "${single}" "${multi}")
   # The values of ARGS and ENV become --arg=VALUE and --env=VALUE, read from
   # ARGV<i> (the parsed lists cannot carry a value that ends in a
-  # backslash: it would escape the ';' after it) and made safe to travel in
-  # a list and a custom command: ';' as $<SEMICOLON>, a final backslash
-  # closed off by an empty generator expression.
+  # backslash: it would escape the ';' after it).
   set(command_options)
   set(option "")
   math(EXPR last "${ARGC} - 1")
@@ -60,10 +69,7 @@ function(zobrel_add_onefile)
         set(option --env)
       endif()
     elseif(option)
-      string(REPLACE ";" "$<SEMICOLON>" value "${value}")
-      if(value MATCHES "\\\\$")
-        string(APPEND value "$<0:>")
-      endif()
+      _zobrel_list_safe(value "${value}")
       list(APPEND command_options "${option}=${value}")
     endif()
   endforeach()
@@ -91,7 +97,8 @@ function(zobrel_add_onefile)
     list(GET pair 0 key)
     list(GET pair 1 option)
     if(DEFINED Z_${key})
-      list(APPEND args "${option}" "${Z_${key}}")
+      _zobrel_list_safe(value "${Z_${key}}")
+      list(APPEND args "${option}" "${value}")
     endif()
   endforeach()
   set(depends ${Z_DEPENDS})

@@ -27,6 +27,6 @@ for spec in "$@"; do
   fi
   mkdir -p "$folder.partial" &&
     tar -xzf "$cache/$tarball" -C "$folder.partial" --strip-components=1 &&
-    rm -f "$cache/$tarball" && touch "$folder.partial/.complete" && mv "$folder.partial" "$folder" ||
+    rm -f "$cache/$tarball" "$cache/npm-error.log" && touch "$folder.partial/.complete" && mv "$folder.partial" "$folder" ||
     { echo "fetch_npm: cannot unpack $cache/$tarball" >&2; exit 1; }
 done
