@@ -41,9 +41,17 @@ function(zobrel_add_dependency)
   endif()
   set(prefix ${ZOBREL_DEPS_DIR}/${D_TARGET})
   set(library ${prefix}/lib/lib${D_LIBRARY}.a)
+  # Files that did not change keep their time, so nothing that uses them is
+  # built again; they are all named as made here, so that a build that
+  # installs them anew also compiles anew what includes them.
   set(install_command ${CMAKE_COMMAND} -E make_directory ${prefix}/lib ${prefix}/include
-    COMMAND ${CMAKE_COMMAND} -E copy ${D_BUILT} ${library}
-    COMMAND ${CMAKE_COMMAND} -E copy ${D_HEADERS} ${prefix}/include)
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${D_BUILT} ${library}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${D_HEADERS} ${prefix}/include)
+  set(installed ${library})
+  foreach(header IN LISTS D_HEADERS)
+    get_filename_component(name ${header} NAME)
+    list(APPEND installed ${prefix}/include/${name})
+  endforeach()
   ExternalProject_Add(${D_TARGET}_build
     URL "${archive}"
     URL_HASH SHA256=${ZOBREL_SOURCE_${D_SOURCE}_SHA256}
@@ -53,7 +61,7 @@ function(zobrel_add_dependency)
     CONFIGURE_COMMAND "${D_CONFIGURE}"
     BUILD_COMMAND ${D_BUILD}
     INSTALL_COMMAND ${install_command}
-    BUILD_BYPRODUCTS ${library}
+    BUILD_BYPRODUCTS ${installed}
     LOG_CONFIGURE TRUE LOG_BUILD TRUE LOG_INSTALL TRUE LOG_OUTPUT_ON_FAILURE TRUE)
   # The include folder must exist before it is made, to be named at all.
   file(MAKE_DIRECTORY ${prefix}/include)

@@ -100,8 +100,9 @@ if(ZOBREL_AARCH64)
     BUILD_ALWAYS TRUE
     BUILD_BYPRODUCTS ${ZOBREL_AARCH64_PACK}
     INSTALL_COMMAND ""
-    DEPENDS zobrel_windows_launchers
     USES_TERMINAL_CONFIGURE TRUE USES_TERMINAL_BUILD TRUE)
+  # After the launchers, which it carries; its own build notices when they change.
+  add_dependencies(zobrel_linux_aarch64 zobrel_windows_launchers)
   list(APPEND zobrel_release_args -DAARCH64=${ZOBREL_AARCH64_BINARY_DIR})
   list(APPEND zobrel_release_builds zobrel_linux_aarch64)
 
@@ -121,6 +122,14 @@ if(ZOBREL_AARCH64)
 endif()
 
 # The release: one archive per platform, and their SHA256SUMS, in release/.
+if(BUILD_TESTING)
+  set(zobrel_release_test_args ${ZOBREL_WINDOWS_BINARY_DIR})
+  if(ZOBREL_AARCH64)
+    list(APPEND zobrel_release_test_args ${ZOBREL_AARCH64_BINARY_DIR} ${ZOBREL_QEMU_AARCH64})
+  endif()
+  add_test(NAME release_test COMMAND ${CMAKE_SOURCE_DIR}/tests/release_test.sh
+    ${PROJECT_SOURCE_DIR}/cmake/release.cmake ${CMAKE_BINARY_DIR} ${zobrel_release_test_args})
+endif()
 add_custom_target(release
   COMMAND ${CMAKE_COMMAND} ${zobrel_release_args} -DOUTPUT=${CMAKE_BINARY_DIR}/release
           -P ${PROJECT_SOURCE_DIR}/cmake/release.cmake
