@@ -17,7 +17,8 @@ endif()
 
 if(ZOBREL_SUPERBUILD)
   set(ZOBREL_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/win)
-  set(ZOBREL_LAUNCHER_EXE ${ZOBREL_WINDOWS_BINARY_DIR}/launcher/zobrel-launcher.exe)
+  set(ZOBREL_LAUNCHER_DIR ${ZOBREL_WINDOWS_BINARY_DIR}/launcher)
+  set(ZOBREL_LAUNCHER_EXE ${ZOBREL_LAUNCHER_DIR}/zobrel-launcher.exe)
 else()
   set(ZOBREL_LAUNCHER_EXE "" CACHE FILEPATH
       "The prebuilt launcher the packer carries: a Windows build's launcher/zobrel-launcher.exe")
@@ -25,6 +26,8 @@ else()
     message(FATAL_ERROR "Set ZOBREL_LAUNCHER_EXE to the launcher a Windows build made "
                         "(or configure with ZOBREL_SUPERBUILD=ON, which builds it)")
   endif()
+  # The folder of every launcher image (a further variant lies beside it).
+  get_filename_component(ZOBREL_LAUNCHER_DIR ${ZOBREL_LAUNCHER_EXE} DIRECTORY)
 endif()
 
 # zstd (multi-threaded, the same source and flags as every other packer's, so

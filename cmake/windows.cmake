@@ -31,6 +31,12 @@ target_compile_options(zobrel_launcher_flags INTERFACE $<$<COMPILE_LANGUAGE:CXX>
 add_library(zobrel_wmain INTERFACE)
 target_link_options(zobrel_wmain INTERFACE -municode)
 
+# Every launcher image the packers carry, all in launcher/; the top-level
+# build builds this target first. A further launcher variant adds itself
+# (add_dependencies(zobrel_launchers ...)).
+set(ZOBREL_LAUNCHER_DIR ${CMAKE_BINARY_DIR}/launcher)
+add_custom_target(zobrel_launchers)
+
 # What the launcher and the packer share: the payload and constants layouts,
 # capacities, the specification keys, the archive-name rule.
 add_subdirectory(format)
@@ -39,12 +45,10 @@ add_subdirectory(pathspec)
 add_subdirectory(payload)
 add_subdirectory(child)
 add_subdirectory(launcher)
-# Every launcher image the packers carry; the superbuild builds this first.
-# A further launcher variant adds itself here (add_dependencies).
-add_custom_target(zobrel_launchers DEPENDS zobrel-launcher)
+add_dependencies(zobrel_launchers zobrel-launcher)
 
 # zobrel-pack.exe, carrying the launcher built here.
-set(ZOBREL_LAUNCHER_EXE ${CMAKE_BINARY_DIR}/launcher/zobrel-launcher.exe)
+set(ZOBREL_LAUNCHER_EXE ${ZOBREL_LAUNCHER_DIR}/zobrel-launcher.exe)
 set(ZOBREL_PACKER_LIBS zobrel_zstd zobrel_zlib zobrel_libdeflate zobrel_windows_flags shell32)
 include(cmake/cli11.cmake)
 add_subdirectory(packer)
