@@ -47,13 +47,14 @@ endfunction()
 # step, so that whatever uses one waits for it: a further launcher variant
 # appends its file name here.
 set(ZOBREL_LAUNCHER_NAMES zobrel-launcher.exe)
+list(TRANSFORM ZOBREL_LAUNCHER_NAMES PREPEND ${ZOBREL_LAUNCHER_DIR}/ OUTPUT_VARIABLE zobrel_launchers)
+zobrel_check_compiler(${ZOBREL_MINGW_TOOLCHAIN} "" g++-mingw-w64-x86-64-posix)
+# The tests need GoogleTest and this build's zobrel-pack.
 if(ZOBREL_WINDOWS_TESTS AND BUILD_TESTING)
   set(zobrel_windows_args -DBUILD_TESTING=ON -DZOBREL_PACK=${ZOBREL_HOST_PACK} -DZOBREL_GTEST_SOURCE=${ZOBREL_GTEST_SOURCE})
 else()
   set(zobrel_windows_args -DBUILD_TESTING=OFF)
 endif()
-list(TRANSFORM ZOBREL_LAUNCHER_NAMES PREPEND ${ZOBREL_LAUNCHER_DIR}/ OUTPUT_VARIABLE zobrel_launchers)
-zobrel_check_compiler(${ZOBREL_MINGW_TOOLCHAIN} "" g++-mingw-w64-x86-64-posix)
 ExternalProject_Add(zobrel_windows_launchers
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${ZOBREL_WINDOWS_BINARY_DIR}
