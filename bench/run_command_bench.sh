@@ -13,15 +13,15 @@
 #     --check metadata its size, time and identity)        target <= 1.0
 #  2. first start: each one's folder removed before every run target <= 0.5
 #
-#   bench/run_command_bench.sh [BUILD_DIR]   (default build/win; a Windows build)
+#   bench/run_command_bench.sh [BUILD_DIR]   (default build/ci/win; a Windows build)
 #   environment: BENCH_REPS (9), BENCH_CACHE (~/.cache/zobrel-bench), ZOBREL_PACK
 #
 # Wine reports itself as Windows 7, which Node.js 16 refuses unless
 # NODE_SKIP_PLATFORM_CHECK is set: it is, for every run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/win}" && pwd)
-pack=${ZOBREL_PACK:-$root/build/host/packer/zobrel-pack}
+build=$(cd "${1:-$root/build/ci/win}" && pwd)
+pack=${ZOBREL_PACK:-$root/build/ci/packer/zobrel-pack}
 reps=${BENCH_REPS:-9}
 cache=${BENCH_CACHE:-$HOME/.cache/zobrel-bench}
 node_version=16.20.2 typescript_version=5.4.5 caxa_version=3.0.1

@@ -110,6 +110,7 @@ static bool append_key_value(wchar_t *output, size_t capacity, size_t length, Sp
     case SPEC_KEY_TIME:
         append_run_value(output, capacity, RUN_VALUE_TIME);
         return true;
+    case SPEC_KEY_UNPACK_DIR:  // not yet known while the specification is expanded
     case SPEC_KEY_COUNT:
         break;
     }

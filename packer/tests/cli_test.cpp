@@ -871,7 +871,9 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
             EXPECT_EQ(r.status, 1) << cmd << ": " << r.err;
             EXPECT_TRUE(contains(r.err, c.message)) << cmd << ": " << r.err;
             EXPECT_TRUE(contains(r.err, "bad.exe")) << "the message names the file: " << r.err;
-            if (c.one_line) EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << cmd << ": " << r.err;
+            if (c.one_line) {
+                EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << cmd << ": " << r.err;
+            }
         }
     }
 }
