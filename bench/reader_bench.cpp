@@ -34,46 +34,57 @@ struct Outcome {
     unsigned sink;               // keeps the copies from being optimised away
 };
 
+PayloadReader g_reader;
 unsigned char g_name[2 * RECORD_NAME_CAPACITY];
 unsigned char g_chunk[CONTENT_CHUNK_SIZE];
+
+void read_or_end(void *destination, size_t n)
+{
+    if (failed(payload_read(&g_reader, destination, n))) {
+        fprintf(stderr, "the reader found the stream damaged\n");
+        exit(3);
+    }
+}
 
 Outcome run_reader(const Mapped &blob)
 {
     Outcome o = {0, 0, 0, 0};
     double start = now_seconds();
-    g_payload_cursor.position = blob.data;
-    g_payload_cursor.length = blob.size;
-    check_payload_header();
-    payload_open();
+    PayloadInput input;
+    if (failed(check_payload_header(blob.data, blob.size, &input)) ||
+        failed(payload_open(&g_reader, input))) {
+        fprintf(stderr, "the reader cannot be opened over the blob\n");
+        exit(3);
+    }
     for (;;) {
         size_t units = 0;
         unsigned char *unit = g_name;
-        payload_read(unit, 2);
+        read_or_end(unit, 2);
         o.bytes += 2;
         if (unit[0] == 0 && unit[1] == 0) break;
         do {
             unit = g_name + 2 * (++units % RECORD_NAME_CAPACITY);
-            payload_read(unit, 2);
+            read_or_end(unit, 2);
             o.bytes += 2;
         } while (unit[0] != 0 || unit[1] != 0);
         unsigned char size_bytes[8];
         unsigned char checksum[4];
-        payload_read(size_bytes, 8);
-        payload_read(checksum, 4);
+        read_or_end(size_bytes, 8);
+        read_or_end(checksum, 4);
         o.bytes += 12;
         unsigned long long size = 0;
         for (int i = 7; i >= 0; i--) size = (size << 8) | size_bytes[i];
         o.sink += checksum[0];
         while (size > 0) {
             size_t n = size < CONTENT_CHUNK_SIZE ? static_cast<size_t>(size) : CONTENT_CHUNK_SIZE;
-            payload_read(g_chunk, n);
+            read_or_end(g_chunk, n);
             o.sink += g_chunk[n - 1];
             size -= n;
             o.bytes += n;
         }
         o.records++;
     }
-    payload_close();
+    payload_close(&g_reader);
     o.seconds = now_seconds() - start;
     return o;
 }

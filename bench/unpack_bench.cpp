@@ -49,15 +49,12 @@
 #include <string>
 #include <vector>
 
-#include "common/state.h"
 #include "common/wide_buffer.h"
 #include "bench_support.h"
+#include "launcher/failure_report.h"
+#include "launcher/main_sequence.h"
 #include "process_runner.h"
-#include "payload/directories.h"
-#include "payload/header.h"
-#include "payload/reader.h"
 #include "payload/file_checksum.h"
-#include "payload/unpack.h"
 #include "payload/unpack_lock.h"
 
 namespace {
@@ -111,20 +108,18 @@ int run_unpack(const std::wstring &blob_path, const std::wstring &dir)
 {
     Mapped blob = map_file(blob_path);
     if (blob.data == nullptr) return 101;
+    static LaunchContext context;
     HANDLE sampler = start_sampling();
     double start = now_seconds();
-    g_payload_cursor.position = blob.data;
-    g_payload_cursor.length = blob.size;
-    copy_wide(g_unpack_directory, WIDE_PATH_CAPACITY, dir.c_str());
-    check_payload_header();
-    payload_open();
-    acquire_unpack_lock(g_unpack_directory);
-    unpack_payload();
-    release_unpack_lock();
-    payload_close();
+    init_launch_context(&context, L"unpack_bench");
+    context.build.payload_blob = blob.data;
+    context.build.payload_length = blob.size;
+    copy_wide(context.unpack_directory, WIDE_PATH_CAPACITY, dir.c_str());
+    StageResult result = unpack_stages(&context);
+    if (failed(result)) end_with_failure(result, report_on_console);
     printf("seconds=%.6f\n", now_seconds() - start);
     stop_sampling(sampler);
-    printf("directories=%d\n", g_created_directories.count);
+    printf("directories=%d\n", context.directories.count);
     print_memory("", GetCurrentProcess());
     return 0;
 }
@@ -391,8 +386,9 @@ int run_lock(const std::wstring &dir, int reps)
     for (int r = 0; r < reps; r++) {
         double start = now_seconds();
         for (int i = 0; i < pairs; i++) {
-            acquire_unpack_lock(dir.c_str());
-            release_unpack_lock();
+            HANDLE lock = NULL;
+            if (failed(acquire_unpack_lock(&lock, dir.c_str()))) return 3;
+            release_unpack_lock(&lock);
         }
         each.push_back((now_seconds() - start) / pairs * 1e6);
     }

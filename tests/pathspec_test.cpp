@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/build_info.h"
+#include "example_build_info.h"
 #include "pathspec/environment.h"
 #include "pathspec/expand.h"
 #include "pathspec/paths.h"
@@ -138,6 +138,18 @@ uint64_t file_time_now()
 // ---------------------------------------------------------------------------
 // The expander in this process, with a guard region after the buffer
 
+// The example build's context, as the launcher's is when it expands: its
+// constants in place, its own path read.
+const LaunchContext *example_context()
+{
+    static const LaunchContext *const context = [] {
+        LaunchContext *made = new LaunchContext();
+        init_example_context(made, L"pathspec_test");
+        return made;
+    }();
+    return context;
+}
+
 const wchar_t SENTINEL = 0xA5A5;
 const size_t GUARD_UNITS = 64;
 
@@ -152,7 +164,7 @@ struct Expansion {
 Expansion expand(const std::wstring &spec, size_t capacity = PATH_CAPACITY)
 {
     std::vector<wchar_t> buffer(capacity + GUARD_UNITS, SENTINEL);
-    bool ok = expand_path_spec(buffer.data(), spec.c_str(), capacity);
+    bool ok = expand_path_spec(example_context(), buffer.data(), spec.c_str(), capacity);
     for (size_t i = capacity; i < buffer.size(); i++) {
         if (buffer[i] != SENTINEL) {
             ADD_FAILURE() << "unit " << i << " past the capacity " << capacity << " was written";
@@ -265,7 +277,7 @@ TEST_F(PathSpec, KeysExpandToTheirValues)
                   {L"{CACHE_DIR}", local},
                   {L"{HOME}", profile},
                   {L"{PROGRAM}", program},
-                  {g_build_info.target_spec, local + L"\\MOLTARN\\vexor\\0.2.0"},
+                  {example_context()->build.target_spec, local + L"\\MOLTARN\\vexor\\0.2.0"},
                   {L"{HOME}\\x", profile + L"\\x"},
                   {L"", L""},
                   {L"C:\\plain path\\with blanks.txt", L"C:\\plain path\\with blanks.txt"},
