@@ -6,9 +6,8 @@
 #include "child/console_events.h"
 #include "child/launch.h"
 #include "launcher/failure_report.h"
-#include "pathspec/expand.h"
-#include "pathspec/paths.h"
 #include "pathspec/run_values.h"
+#include "pathspec/unpack_directory.h"
 #include "payload/header.h"
 #include "payload/index_check.h"
 #include "payload/metadata_check.h"
@@ -18,19 +17,6 @@
 
 // The launcher's one launch.
 static LaunchContext g_launch;
-
-StageResult choose_unpack_directory(LaunchContext *context)
-{
-    // The expansion's result is tested only after the path has been made
-    // absolute: an empty partial result ends the run inside make_full_path.
-    bool expanded =
-        expand_path_spec(context, context->unpack_directory, context->build.target_spec, WIDE_PATH_CAPACITY);
-    make_full_path(context->unpack_directory, WIDE_PATH_CAPACITY);
-    if (!expanded) {
-        return stage_failed(FAILURE_EXPAND, 0, context->build.target_spec);
-    }
-    return stage_succeeded();
-}
 
 // With the lock held: checked by metadata if the build asks for it and the
 // last verified state still holds; else by content: with every indexed file

@@ -1,18 +1,11 @@
 // main_sequence.h: the launcher's one straight sequence from start-up to exit
-// status, and its steps that the harnesses (test probes, benchmarks) run
-// over a context of their own.
+// status, and its unpack stages, which the harnesses (test probes,
+// benchmarks) run over a context of their own.
 #ifndef ZOBREL_LAUNCHER_MAIN_SEQUENCE_H
 #define ZOBREL_LAUNCHER_MAIN_SEQUENCE_H
 
 #include "common/launch_context.h"
 #include "common/stage_result.h"
-
-// Expands the context's target specification into its unpack directory and
-// makes that absolute. FAILURE_EXPAND, with the specification as built, when
-// the expansion fails; that is found out only once the partial result has
-// been made absolute, so an empty one ends the process abnormally there,
-// with no message.
-StageResult choose_unpack_directory(LaunchContext *context);
 
 // Brings the context's unpack directory up to date with its payload blob:
 // checks the payload header, takes the directory's lock, checks the files

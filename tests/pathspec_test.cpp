@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <wctype.h>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -20,6 +21,7 @@
 #include "pathspec/expand.h"
 #include "pathspec/paths.h"
 #include "pathspec/run_values.h"
+#include "pathspec/unpack_directory.h"
 #include "process_runner.h"
 #include "spec_keys.h"
 #include "test_paths.h"
@@ -948,6 +950,37 @@ TEST_F(PathSpec, AppendNarrowStringWidensEachCharacter)
     RunResult r = run_probe({L"narrow", L"cd", L"5"});
     EXPECT_EQ(r.standard_output, "abcd\r\n");
     expect_abnormal_end(run_probe({L"narrow", L"cde", L"5"}));
+}
+
+// The unpack directory stage: the build's specification expanded, then made
+// absolute; a failed expansion names the specification as built, and the
+// directory then holds the absolute form of what was expanded.
+TEST_F(PathSpec, TheUnpackDirectoryIsTheAbsoluteExpansionOfTheTargetSpecification)
+{
+    std::wstring dir = make_scratch_dir(L"unpack-dir");
+    ScopedCurrentDirectory cd(dir);
+    const std::wstring local = without_trailing_backslashes(platform_folder(CSIDL_LOCAL_APPDATA));
+    struct Case {
+        const wchar_t *spec;
+        FailureKind kind;
+        std::wstring directory;
+    } cases[] = {
+        {L"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0", FAILURE_NONE, local + L"\\MOLTARN\\vexor\\0.2.0"},
+        {L"rel\\{PRODUCT}\\..\\x", FAILURE_NONE, dir + L"\\rel\\x"},
+        {L"rel\\{PRODUCT}\\{NOPE}\\x", FAILURE_EXPAND, dir + L"\\rel\\vexor\\"},
+        {L"sub}", FAILURE_EXPAND, dir + L"\\sub"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(narrow(c.spec));
+        std::unique_ptr<LaunchContext> context(new LaunchContext());
+        init_example_context(context.get(), L"pathspec_test");
+        context->build.target_spec = c.spec;
+        StageResult result = choose_unpack_directory(context.get());
+        EXPECT_EQ(result.kind, c.kind);
+        EXPECT_EQ(result.detail, c.kind == FAILURE_NONE ? nullptr : c.spec);
+        EXPECT_EQ(std::wstring(context->unpack_directory), c.directory);
+    }
+    remove_tree(dir);
 }
 
 TEST_F(PathSpec, MakeFullPathResolvesAgainstTheCurrentDirectory)
