@@ -9,8 +9,6 @@
 #include <zstd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 
 Mapped map_file(const std::wstring &path)
 {
@@ -29,17 +27,19 @@ Mapped map_file(const std::wstring &path)
 std::vector<Listed> read_listing(const std::wstring &path)
 {
     std::vector<Listed> files;
-    std::ifstream in{std::filesystem::path(path)};
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    FILE *in = _wfopen(path.c_str(), L"r");
+    if (in == NULL) return files;
+    char line[8192];
+    while (fgets(line, sizeof line, in) != NULL) {
         unsigned long long size = 0;
         unsigned long stored = 0;
         int name_at = 0;
-        if (sscanf(line.c_str(), "%llu %lx %n", &size, &stored, &name_at) < 2 || name_at == 0) continue;
-        std::string name = line.substr(static_cast<size_t>(name_at));
+        if (sscanf(line, "%llu %lx %n", &size, &stored, &name_at) < 2 || name_at == 0) continue;
+        std::string name = line + name_at;
+        while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
         files.push_back({std::wstring(name.begin(), name.end()), size, static_cast<uint32_t>(stored)});
     }
+    fclose(in);
     return files;
 }
 

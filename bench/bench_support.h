@@ -3,7 +3,8 @@
 // executable), the plain work a start is measured against (a bare decode,
 // checksums through mappings), and the statistics and targets they report.
 // Running and timing processes and sampling memory is the test support's
-// (process_runner.h, memory_sampler.h).
+// (process_runner.h, memory_sampler.h, clock.h). Nothing here calls the
+// process runner, so the programs that are timed themselves stay small.
 #ifndef ZOBREL_BENCH_SUPPORT_H
 #define ZOBREL_BENCH_SUPPORT_H
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "clock.h"
 #include "memory_sampler.h"
 #include "process_runner.h"
 

@@ -86,7 +86,7 @@ int wmain(int argc, wchar_t **argv)
     if (sample_memory) print_memory_counters("", GetCurrentProcess());
 
     if (child) {
-        std::wstring command = quote_argument(sibling_program(L"bench_child.exe"));
+        std::wstring command = L"\"" + sibling_program(L"bench_child.exe") + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};

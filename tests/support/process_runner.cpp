@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "clock.h"
 #include "memory_sampler.h"
 #include "test_paths.h"
 
@@ -19,18 +20,6 @@ struct CaseInsensitiveLess {
 };
 
 }  // namespace
-
-double now_seconds()
-{
-    static const double ticks_per_second = [] {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return static_cast<double>(frequency.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / ticks_per_second;
-}
 
 std::vector<wchar_t> environment_block(const RunOptions &options)
 {

@@ -38,9 +38,6 @@ struct RunResult {
 
 RunResult run_process(const RunOptions &options);
 
-// Seconds on the performance counter: the clock of RunResult::seconds.
-double now_seconds();
-
 // Our environment with options.unset_env removed and options.set_env applied
 // (names compared without case, as Windows does), as a block for
 // CreateProcessW with CREATE_UNICODE_ENVIRONMENT.
