@@ -79,6 +79,19 @@ struct ChildState {
     LONG volatile exit_status;
 };
 
+// What the child gets besides the launcher's own command line and
+// environment, made before the unpack (child/cmdline.h,
+// child/child_environment.h): work room for one fixed argument or variable
+// value being expanded, and each variable's value once expanded.
+struct ChildCommand {
+    wchar_t expanded[COMMAND_LINE_CAPACITY];
+    wchar_t key_value[COMMAND_LINE_CAPACITY];
+    // The build's variables' values, expanded, in the build's order: one
+    // heap block of NUL-terminated texts, one after another; null when the
+    // build has none.
+    wchar_t *environment_values;
+};
+
 struct LaunchContext {
     ProcessFacts process;
     // The constants the image was built with (common/build_info.h).
@@ -98,6 +111,7 @@ struct LaunchContext {
     ChildState child;
     // The child's command line, built by child/cmdline.cpp.
     wchar_t child_command_line[COMMAND_LINE_CAPACITY];
+    ChildCommand command;
     // A path that a failed stage names and that lives nowhere else in the
     // context; a StageResult's detail may point here.
     wchar_t failed_path[WIDE_PATH_CAPACITY];

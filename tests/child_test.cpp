@@ -56,6 +56,7 @@ std::wstring first_argument(const std::wstring &path)
 struct Launch {
     RunResult result;
     Report report;
+    std::wstring temp;  // the temporary folder it ran with (removed since)
 };
 
 // Runs the launcher at `path` as `argv0` followed by `tail` (raw command-line
@@ -72,6 +73,7 @@ Launch run_launcher(const std::wstring &path, const std::wstring &argv0, const s
     Launch launch;
     launch.result = run_process(options);
     launch.report = parse_report(launch.result.standard_output);
+    launch.temp = temp;
     remove_tree(temp);
     return launch;
 }
@@ -287,7 +289,8 @@ TEST(ChildEnvironment, ChildSeesTheLaunchVariablesHandlesAndDirectory)
         // Pins left by a parent launcher, and a parent id that is not ours.
         options.set_env = {{L"ZOBREL_ONEFILE_START", L"111"},           {L"ZOBREL_ONEFILE_TIME_US", L"222"},
                            {L"ZOBREL_ONEFILE_RANDOM", L"abcdefghijk"},  {L"ZOBREL_ONEFILE_PARENT", L"1"},
-                           {L"ZOBREL_ONEFILE_DIRECTORY", L"C:\\stale"}, {L"REPORT_STDIN", L"1"}};
+                           {L"ZOBREL_ONEFILE_DIRECTORY", L"C:\\stale"}, {L"REPORT_STDIN", L"1"},
+                           {L"ZOBREL_ONEFILE_UNPACK_DIRECTORY", L"C:\\stale"}};
         std::wstring path = test_program(kind.program);
         std::wstring stem = std::wstring(kind.program).substr(0, wcslen(kind.program) - 4);
         Launch l = run_launcher(path, stem, L" x", options);
@@ -302,6 +305,9 @@ TEST(ChildEnvironment, ChildSeesTheLaunchVariablesHandlesAndDirectory)
         EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_START"), std::nullopt);
         EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_TIME_US"), std::nullopt);
         EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_RANDOM"), std::nullopt);
+        // The packed one's unpack directory; the probe has none, and says so.
+        EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_UNPACK_DIRECTORY"),
+                  kind.program == ONEFILE.program ? l.temp + L"\\zobrel-report" : std::wstring());
         EXPECT_EQ(r.cwd, cwd);
         // The launcher's redirected standard handles reach the child.
         EXPECT_EQ(r.stdin_bytes, options.standard_input);

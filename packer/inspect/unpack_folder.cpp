@@ -78,7 +78,10 @@ UnpackFolder unpack_folder(const std::u16string &spec, const ProductValues &valu
             while (!out.empty() && out.back() == u'\\') out.pop_back();
         }
     }
-    if (folders) folder.path = windows_full_path(out);
+    if (folders) {
+        folder.path = windows_full_path(out);
+        while (!folder.path->empty() && folder.path->back() == u'\\') folder.path->pop_back();
+    }
     return folder;
 }
 

@@ -14,7 +14,8 @@
 namespace zobrel {
 
 struct UnpackFolder {
-    // The expansion made absolute, with each run-unique key left as
+    // The expansion made absolute, without the backslashes it may end in
+    // (as the launcher publishes it), with each run-unique key left as
     // "{KEY}"; none when the user's folders are not known (not on Windows).
     std::optional<std::u16string> path;
     // The run-unique keys the specification names (PID, RANDOM, TIME,
