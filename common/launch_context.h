@@ -14,6 +14,7 @@
 #include <stddef.h>
 #include <zstd.h>
 
+#include "argument_quoting.h"
 #include "capacities.h"
 #include "common/build_info.h"
 
@@ -21,7 +22,7 @@
 static const size_t LAUNCHER_PATH_CAPACITY = 4097;
 
 // Units of the child's command line: at most 32,767 units of text and a NUL.
-static const size_t COMMAND_LINE_CAPACITY = 32768;
+static const size_t COMMAND_LINE_CAPACITY = COMMAND_LINE_LIMIT + 1;
 
 // Directories the memo can remember; later ones are created but not remembered.
 static const int CREATED_DIRECTORIES_CAPACITY = 1024;

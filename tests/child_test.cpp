@@ -32,7 +32,6 @@
 namespace {
 
 const DWORD FAIL_FAST_STATUS = 0xC0000409;
-const size_t COMMAND_LINE_LIMIT = 32767;
 
 // ---------------------------------------------------------------------------
 // Running a launcher.
