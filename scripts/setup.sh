@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, only what is missing, so a second
 # run costs a few seconds: Debian packages (mingw-w64, Wine, zlib for both
-# sides, host zstd, GoogleTest source) and a static Windows build of zstd made
-# from Debian's own zstd source package.
+# sides, host zstd, GoogleTest source, Unicode's character database) and a
+# static Windows build of zstd made from Debian's own zstd source package.
 set -euo pipefail
 
 DEPS=${ZOBREL_DEPS:-/opt/zobrel-deps}
@@ -13,7 +13,7 @@ SUDO=""
 packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 libz-mingw-w64-dev libzstd-dev zlib1g-dev zstd googletest
-  libcli11-dev cmake make ninja-build dpkg-dev tmux xxd osslsigncode openssl
+  libcli11-dev cmake make ninja-build dpkg-dev tmux xxd osslsigncode openssl unicode-data
 )
 
 missing=()

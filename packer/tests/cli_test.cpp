@@ -520,6 +520,20 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
          [](const fs::path &a) { write_file(a / "LIB", "x"); },
          {},
          {"LIB", "share a name"}},
+        {"clash beyond ASCII",
+         [](const fs::path &a) {
+             write_file(a / "names" / "\xC5\xB8.txt", "x");  // U+0178
+             write_file(a / "names" / "\xC3\xBF.txt", "y");  // U+00FF
+         },
+         {},
+         {"'names/\xC5\xB8.txt'", "'names/\xC3\xBF.txt'", "does not tell"}},
+        {"file and folder clash, deep and beyond ASCII",
+         [](const fs::path &a) {
+             write_file(a / "lib" / "DEEP" / "\xC4\x80" / "x", "x");  // U+0100, a folder
+             write_file(a / "lib" / "deep" / "\xC4\x81", "y");        // U+0101, a file
+         },
+         {},
+         {"the file 'lib/deep/\xC4\x81'", "'lib/DEEP/\xC4\x80/x'", "share a name"}},
         {"4 GiB file",
          [](const fs::path &a) {
              write_file(a / "huge.bin", "");
