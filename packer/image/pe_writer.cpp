@@ -2,23 +2,16 @@
 #include "image/pe_writer.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include "base/error.h"
+#include "base/text.h"
 #include "little_endian.h"
 
 namespace zobrel {
 namespace {
 
-// Offsets inside a PE32+ optional header.
-const size_t kSizeOfInitializedData = 8;
-const size_t kSectionAlignment = 32;
-const size_t kFileAlignment = 36;
-const size_t kSizeOfImage = 56;
-const size_t kSizeOfHeaders = 60;
-const size_t kCheckSum = 64;
-const size_t kNumberOfRvaAndSizes = 108;
-const size_t kDataDirectories = 112;
-const int kCertificateDirectory = 4;
+using namespace pe32plus;
 
 const size_t kSectionHeaderSize = 40;
 
@@ -213,6 +206,26 @@ uint32_t pe_checksum(const std::vector<std::string> &pieces, size_t checksum_off
         }
         length += pieces[i].size();
     }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint32_t>(sum + length);
+}
+
+uint32_t pe_file_checksum(const std::filesystem::path &file, size_t checksum_offset)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw PackError("cannot read " + quoted(file));
+    uint64_t sum = 0, length = 0;
+    std::string piece(size_t{16} << 20, '\0');  // even: words never straddle two pieces
+    for (bool first = true;; first = false) {
+        in.read(&piece[0], static_cast<std::streamsize>(piece.size()));
+        const size_t n = static_cast<size_t>(in.gcount());
+        if (n == 0) break;
+        piece.resize(n);
+        add_words(sum, piece, first ? checksum_offset : 0, first ? checksum_offset + 4 : 0);
+        length += n;
+        if (!in) break;
+    }
+    if (in.bad()) throw PackError("cannot read " + quoted(file));
     sum = (sum & 0xFFFF) + (sum >> 16);
     return static_cast<uint32_t>(sum + length);
 }
