@@ -42,20 +42,15 @@ PeWriter::PeWriter(std::string image) : image_(std::move(image))
 {
     std::string why = parse_pe_headers(at(image_, 0), image_.size(), headers_);
     if (!why.empty()) throw PackError("the launcher image is not a PE file: " + why);
-    if (headers_.optional_magic != kOptionalMagicPe32Plus ||
-        headers_.optional_header_size < kDataDirectories) {
-        throw PackError("the launcher image is not a 64-bit (PE32+) image");
-    }
-    const size_t optional = headers_.optional_header_offset;
-    section_alignment_ = read_le32(at(image_, optional + kSectionAlignment));
-    file_alignment_ = read_le32(at(image_, optional + kFileAlignment));
-    size_of_headers_ = read_le32(at(image_, optional + kSizeOfHeaders));
+    if (!headers_.plus64) throw PackError("the launcher image is not a 64-bit (PE32+) image");
+    section_alignment_ = headers_.section_alignment;
+    file_alignment_ = headers_.file_alignment;
+    size_of_headers_ = headers_.size_of_headers;
     if (section_alignment_ == 0 || file_alignment_ == 0 || size_of_headers_ > image_.size()) {
         throw PackError("the launcher image's alignments or header size are damaged");
     }
-    const uint32_t directories = read_le32(at(image_, optional + kNumberOfRvaAndSizes));
-    if (directories > kCertificateDirectory &&
-        read_le32(at(image_, optional + kDataDirectories + 8 * kCertificateDirectory + 4)) != 0) {
+    if (headers_.directories.size() > kCertificateDirectory &&
+        headers_.directories[kCertificateDirectory].size != 0) {
         throw PackError("the launcher image is signed; sections cannot be added to a signed image");
     }
     uint64_t file_end = size_of_headers_;
