@@ -9,7 +9,7 @@
 #                              BENCH_MB (130), BENCH_RUNS (5), ZOBREL_PACK
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-pack=${ZOBREL_PACK:-$root/build/host/packer/zobrel-pack}
+pack=${ZOBREL_PACK:-$root/build/ci/packer/zobrel-pack}
 src=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
 threads=${BENCH_THREADS:-$(nproc)}
 want=$(( ${BENCH_MB:-130} * 1000 * 1000 ))

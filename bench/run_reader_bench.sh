@@ -8,11 +8,11 @@
 # (make_reader_payload.cpp). The blob is kept in the build tree and rebuilt
 # only when missing.
 #
-#   bench/run_reader_bench.sh [BUILD_DIR]   (default build/win; a Windows build)
+#   bench/run_reader_bench.sh [BUILD_DIR]   (default build/ci/win; a Windows build)
 #   environment: BENCH_REPS (7), BENCH_MB (130), BENCH_LEVEL (19)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/win}" && pwd)
+build=$(cd "${1:-$root/build/ci/win}" && pwd)
 src=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
 reps=${BENCH_REPS:-7}
 level=${BENCH_LEVEL:-19}

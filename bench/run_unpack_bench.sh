@@ -12,12 +12,12 @@
 # before there was an index). Then the ways to checksum an existing file
 # against each other, and the unpack lock.
 #
-#   bench/run_unpack_bench.sh [BUILD_DIR]   (default build/win; a Windows build)
+#   bench/run_unpack_bench.sh [BUILD_DIR]   (default build/ci/win; a Windows build)
 #   environment: BENCH_REPS (5), BENCH_MB (130), BENCH_LEVEL (19), ZOBREL_PACK
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/win}" && pwd)
-pack=${ZOBREL_PACK:-$root/build/host/packer/zobrel-pack}
+build=$(cd "${1:-$root/build/ci/win}" && pwd)
+pack=${ZOBREL_PACK:-$root/build/ci/packer/zobrel-pack}
 src=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
 reps=${BENCH_REPS:-5}
 level=${BENCH_LEVEL:-19}

@@ -17,13 +17,13 @@
 #     (target <= 1.3), the tree's against its program started directly
 #     (target <= 1.5) and against the default mode's warm start.
 #
-#   bench/run_warm_bench.sh [BUILD_DIR]   (default build/win; a Windows build)
+#   bench/run_warm_bench.sh [BUILD_DIR]   (default build/ci/win; a Windows build)
 #   environment: BENCH_REPS (9), BENCH_CACHE (~/.cache/zobrel-bench), ZOBREL_PACK,
 #                BENCH_METADATA (1)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/win}" && pwd)
-pack=${ZOBREL_PACK:-$root/build/host/packer/zobrel-pack}
+build=$(cd "${1:-$root/build/ci/win}" && pwd)
+pack=${ZOBREL_PACK:-$root/build/ci/packer/zobrel-pack}
 reps=${BENCH_REPS:-9}
 cache=${BENCH_CACHE:-$HOME/.cache/zobrel-bench}
 src=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows

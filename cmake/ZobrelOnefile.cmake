@@ -68,7 +68,8 @@ function(zobrel_add_onefile)
 
   if(TARGET "${ZOBREL_PACK}")
     list(APPEND depends "$<TARGET_FILE:${ZOBREL_PACK}>")
-  elseif(EXISTS "${ZOBREL_PACK}")
+  elseif(IS_ABSOLUTE "${ZOBREL_PACK}")
+    # Even when it is still to be built (by a build that comes first).
     list(APPEND depends "${ZOBREL_PACK}")
   endif()
   if(IS_DIRECTORY "${app_dir}")

@@ -1,47 +1,80 @@
-# Host build: the packer (the Linux zobrel-pack) and its tests.
+# Host build: the Linux zobrel-pack and its tests. As the top-level build
+# (ZOBREL_SUPERBUILD, the default) it also builds the Windows launcher that
+# zobrel-pack carries, the Windows tests and the aarch64 zobrel-pack, each as
+# a sub-build of its own (cmake/superbuild.cmake).
 include(GNUInstallDirs)
 enable_language(ASM)
 find_package(Threads REQUIRED)
 
-set(ZOBREL_LAUNCHER_EXE "" CACHE FILEPATH
-    "The prebuilt launcher the packer carries: a Windows build's launcher/zobrel-launcher.exe")
-if(NOT EXISTS "${ZOBREL_LAUNCHER_EXE}")
-  message(FATAL_ERROR "Set ZOBREL_LAUNCHER_EXE to the launcher built by the Windows build "
-                      "(cmake --build build/win --target zobrel-launcher; scripts/build.sh does it all)")
+option(ZOBREL_SUPERBUILD "Also build the Windows launcher, Windows tests and aarch64 packer as sub-builds" ON)
+option(ZOBREL_STATIC_PACKER "Link zobrel-pack fully statically, C library included, so it runs on any Linux" ON)
+set(ZOBREL_SANITIZERS "" CACHE STRING "Sanitizers for the host code (-fsanitize=), e.g. address;undefined")
+
+if(ZOBREL_STATIC_PACKER AND ZOBREL_SANITIZERS)
+  # The sanitizers' runtimes are shared libraries.
+  message(FATAL_ERROR "ZOBREL_SANITIZERS needs ZOBREL_STATIC_PACKER=OFF")
 endif()
 
-# zstd and zlib linked statically, so the tool needs no shared library of
-# the host's; zstd is the multi-threaded build scripts/setup.sh makes from the
-# same source and flags as the Windows packer's, so both give the same output.
-set(ZOBREL_DEPS "/opt/zobrel-deps" CACHE PATH "Where scripts/setup.sh installs the dependencies it builds")
-if(NOT EXISTS ${ZOBREL_DEPS}/zstd-host/lib/libzstd.a)
-  message(FATAL_ERROR "The host zstd library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
+if(ZOBREL_SUPERBUILD)
+  set(ZOBREL_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/win)
+  set(ZOBREL_LAUNCHER_DIR ${ZOBREL_WINDOWS_BINARY_DIR}/launcher)
+  set(ZOBREL_LAUNCHER_EXE ${ZOBREL_LAUNCHER_DIR}/zobrel-launcher.exe)
+else()
+  set(ZOBREL_LAUNCHER_EXE "" CACHE FILEPATH
+      "The prebuilt launcher the packer carries: a Windows build's launcher/zobrel-launcher.exe")
+  if(NOT EXISTS "${ZOBREL_LAUNCHER_EXE}")
+    message(FATAL_ERROR "Set ZOBREL_LAUNCHER_EXE to the launcher a Windows build made "
+                        "(or configure with ZOBREL_SUPERBUILD=ON, which builds it)")
+  endif()
+  # The folder of every launcher image (a further variant lies beside it).
+  get_filename_component(ZOBREL_LAUNCHER_DIR ${ZOBREL_LAUNCHER_EXE} DIRECTORY)
 endif()
-find_library(ZOBREL_ZLIB_STATIC NAMES libz.a REQUIRED)
-# libdeflate for the CRC-32 of file contents, at memory speed (scripts/setup.sh).
-if(NOT EXISTS ${ZOBREL_DEPS}/libdeflate-host/lib/libdeflate.a)
-  message(FATAL_ERROR "The host libdeflate library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
-endif()
-add_library(zobrel_libdeflate STATIC IMPORTED)
-set_target_properties(zobrel_libdeflate PROPERTIES IMPORTED_LOCATION ${ZOBREL_DEPS}/libdeflate-host/lib/libdeflate.a
-  INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/libdeflate-host/include)
-add_library(zobrel_zstd STATIC IMPORTED)
-set_target_properties(zobrel_zstd PROPERTIES IMPORTED_LOCATION ${ZOBREL_DEPS}/zstd-host/lib/libzstd.a
-  INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/zstd-host/include INTERFACE_LINK_LIBRARIES Threads::Threads)
-add_library(zobrel_zlib STATIC IMPORTED)
-set_target_properties(zobrel_zlib PROPERTIES IMPORTED_LOCATION ${ZOBREL_ZLIB_STATIC})
+
+# zstd (multi-threaded, the same source and flags as every other packer's, so
+# all give the same output), libdeflate and zlib, built here from their own
+# sources and linked statically.
+include(cmake/dependencies.cmake)
 set(ZOBREL_PACKER_LIBS zobrel_zstd zobrel_zlib zobrel_libdeflate)
+
 add_compile_options(-Wall -Wextra)
-add_link_options(-static-libstdc++ -static-libgcc)
+if(ZOBREL_SANITIZERS)
+  list(JOIN ZOBREL_SANITIZERS "," zobrel_sanitizers)
+  add_compile_options(-fsanitize=${zobrel_sanitizers} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${zobrel_sanitizers})
+elseif(NOT ZOBREL_STATIC_PACKER)
+  add_link_options(-static-libstdc++ -static-libgcc)
+endif()
 
 include(cmake/cli11.cmake)
-add_subdirectory(${ZOBREL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+if(BUILD_TESTING)
+  add_subdirectory(${ZOBREL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()
+# Our own code only: GoogleTest keeps its warnings.
+if(ZOBREL_WERROR)
+  add_compile_options(-Werror)
+endif()
+# GCC 12 warns falsely about overlapping copies when it inlines the
+# assignment of a literal to a std::u16string (GCC bug 105651, fixed in 13).
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wno-restrict>)
+endif()
+
 # What the launcher and the packer share: the payload and constants layouts,
 # capacities, the specification keys, the archive-name rule.
 add_subdirectory(format)
 add_subdirectory(packer)
-add_subdirectory(packer/tests)
+if(ZOBREL_STATIC_PACKER)
+  # No shared library at all, so no C library version floor.
+  target_link_options(zobrel-pack PRIVATE -static)
+endif()
 include(cmake/package.cmake)
 
-# The Linux archive, installed as a user would and used by another project.
-add_test(NAME install_test COMMAND ${CMAKE_SOURCE_DIR}/tests/install_test.sh ${CMAKE_BINARY_DIR})
+if(BUILD_TESTING)
+  add_subdirectory(packer/tests)
+  # The Linux archive, installed as a user would and used by another project.
+  add_test(NAME install_test COMMAND ${CMAKE_SOURCE_DIR}/tests/install_test.sh ${CMAKE_BINARY_DIR})
+endif()
+
+if(ZOBREL_SUPERBUILD)
+  include(cmake/superbuild.cmake)
+endif()

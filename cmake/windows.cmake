@@ -2,7 +2,6 @@
 # benchmarks and the example application, cross-compiled and run under Wine.
 include(GNUInstallDirs)
 enable_language(ASM)
-set(ZOBREL_DEPS "/opt/zobrel-deps" CACHE PATH "Where scripts/setup.sh installs the Windows builds of the dependencies")
 set(ZOBREL_PACK "" CACHE FILEPATH "The host build's zobrel-pack, which packs the test applications")
 
 # Every Windows program this build makes runs under Wine, in one prefix per
@@ -14,36 +13,14 @@ set(CMAKE_CROSSCOMPILING_EMULATOR
     ZOBREL_WINE_RETRY_LOG=${CMAKE_BINARY_DIR}/wine-retries.log
     ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
 
-# zstd, built by its own Makefile with its own flags (scripts/setup.sh): a
-# decoder alone for the launcher, the whole library for the packer and tests.
-foreach(kind zstd zstd-decoder)
-  if(NOT EXISTS ${ZOBREL_DEPS}/${kind}-mingw/lib/libzstd.a)
-    message(FATAL_ERROR "The Windows ${kind} library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
-  endif()
-endforeach()
-add_library(zobrel_zstd STATIC IMPORTED)
-set_target_properties(zobrel_zstd PROPERTIES
-  IMPORTED_LOCATION ${ZOBREL_DEPS}/zstd-mingw/lib/libzstd.a
-  INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/zstd-mingw/include)
-add_library(zobrel_zstd_decoder STATIC IMPORTED)
-set_target_properties(zobrel_zstd_decoder PROPERTIES
-  IMPORTED_LOCATION ${ZOBREL_DEPS}/zstd-decoder-mingw/lib/libzstd.a
-  INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/zstd-decoder-mingw/include)
-# libdeflate for every CRC-32 of file contents, at memory speed (scripts/setup.sh).
-if(NOT EXISTS ${ZOBREL_DEPS}/libdeflate-mingw/lib/libdeflate.a)
-  message(FATAL_ERROR "The Windows libdeflate library is missing under ${ZOBREL_DEPS}: run scripts/setup.sh")
-endif()
-add_library(zobrel_libdeflate STATIC IMPORTED)
-set_target_properties(zobrel_libdeflate PROPERTIES IMPORTED_LOCATION ${ZOBREL_DEPS}/libdeflate-mingw/lib/libdeflate.a
-  INTERFACE_INCLUDE_DIRECTORIES ${ZOBREL_DEPS}/libdeflate-mingw/include)
-# Debian's static mingw zlib (the import library libz.dll.a must not be picked).
-add_library(zobrel_zlib STATIC IMPORTED)
-set_target_properties(zobrel_zlib PROPERTIES IMPORTED_LOCATION /usr/${ZOBREL_MINGW_PREFIX}/lib/libz.a)
+# zstd (the whole library, and a decoder alone for the launcher), libdeflate
+# and zlib, built here for Windows from their own sources.
+include(cmake/dependencies.cmake)
 
 # Flags for everything that runs on Windows: static runtime, no timestamp in
 # the PE header (packed executables are reproducible).
 add_library(zobrel_windows_flags INTERFACE)
-target_compile_options(zobrel_windows_flags INTERFACE -Wall -Wextra)
+target_compile_options(zobrel_windows_flags INTERFACE -Wall -Wextra $<$<BOOL:${ZOBREL_WERROR}>:-Werror>)
 target_compile_definitions(zobrel_windows_flags INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 target_link_options(zobrel_windows_flags INTERFACE -static -Wl,--no-insert-timestamp)
 # The launcher's own code: no exceptions.
@@ -54,6 +31,12 @@ target_compile_options(zobrel_launcher_flags INTERFACE $<$<COMPILE_LANGUAGE:CXX>
 add_library(zobrel_wmain INTERFACE)
 target_link_options(zobrel_wmain INTERFACE -municode)
 
+# Every launcher image the packers carry, all in launcher/; the top-level
+# build builds this target first. A further launcher variant adds itself
+# (add_dependencies(zobrel_launchers ...)).
+set(ZOBREL_LAUNCHER_DIR ${CMAKE_BINARY_DIR}/launcher)
+add_custom_target(zobrel_launchers)
+
 # What the launcher and the packer share: the payload and constants layouts,
 # capacities, the specification keys, the archive-name rule.
 add_subdirectory(format)
@@ -62,18 +45,25 @@ add_subdirectory(pathspec)
 add_subdirectory(payload)
 add_subdirectory(child)
 add_subdirectory(launcher)
+add_dependencies(zobrel_launchers zobrel-launcher)
 
 # zobrel-pack.exe, carrying the launcher built here.
-set(ZOBREL_LAUNCHER_EXE ${CMAKE_BINARY_DIR}/launcher/zobrel-launcher.exe)
+set(ZOBREL_LAUNCHER_EXE ${ZOBREL_LAUNCHER_DIR}/zobrel-launcher.exe)
 set(ZOBREL_PACKER_LIBS zobrel_zstd zobrel_zlib zobrel_libdeflate zobrel_windows_flags shell32)
 include(cmake/cli11.cmake)
 add_subdirectory(packer)
-add_dependencies(zobrel_packer zobrel-launcher)
+add_dependencies(zobrel_packer zobrel_launchers)
 include(cmake/package.cmake)
 
+# The example application, and the tests and benchmarks, which pack
+# applications with the host build's zobrel-pack.
+add_subdirectory(examples)
+if(NOT BUILD_TESTING)
+  return()
+endif()
 if(NOT ZOBREL_PACK)
   message(FATAL_ERROR "Set ZOBREL_PACK to the host build's zobrel-pack, which packs the test applications "
-                      "(scripts/build.sh does)")
+                      "(the top-level build does when it builds this one), or BUILD_TESTING=OFF")
 endif()
 # GoogleTest, cross-built from Debian's source.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
@@ -81,6 +71,5 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(${ZOBREL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 include(cmake/ZobrelOnefile.cmake)
-add_subdirectory(examples)
 add_subdirectory(tests)
 add_subdirectory(bench)

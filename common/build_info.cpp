@@ -70,6 +70,6 @@ bool load_build_info()
     }
     const unsigned char *check = view.values[CONSTANT_WARM_CHECK];
     g_build_info.warm_check =
-        check != NULL && view.sizes[CONSTANT_WARM_CHECK] == 4 ? read_le32(check) : WARM_CHECK_CONTENT;
+        check != NULL && view.sizes[CONSTANT_WARM_CHECK] == 4 ? read_le32(check) : uint32_t{WARM_CHECK_CONTENT};
     return true;
 }

@@ -5,13 +5,13 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh" >/dev/null
-pack="$root/build/host/packer/zobrel-pack"
+pack="$root/build/ci/packer/zobrel-pack"
 out="$root/build/demo"
 mkdir -p "$out"
 export ZOBREL_WINEPREFIX="$out/wineprefix"
 
 echo "== zobrel-pack build"
-"$pack" build "$root/build/win/examples/vexor-app" --main vexor.exe -o "$out/vexor.exe" \
+"$pack" build "$root/build/ci/win/examples/vexor-app" --main vexor.exe -o "$out/vexor.exe" \
   --company "MOLTARN LLC" --product vexor --version-key 0.2.0-0.2.0.0 \
   --file-version 0.2.0.0 --product-version 0.2.0
 echo "== zobrel-pack list"

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Builds everything (installing what is missing), then runs the whole test
-# suite: the packer's host tests and the Windows tests under Wine. Any
-# failure fails the run the first time; the only retry is Wine's own client
-# fault, which cmake/wine-run.sh recognises by its message and reports here.
+# suite from the top build: the packers' host tests, the check of the aarch64
+# packer under qemu-user, and the Windows tests under Wine. Any failure fails
+# the run the first time; the only retry is Wine's own client fault, which
+# cmake/wine-run.sh recognises by its message and reports here.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh"
-retries=$root/build/win/wine-retries.log
+retries=$root/build/ci/win/wine-retries.log
 rm -f "$retries"
 status=0
-ctest --test-dir "$root/build/host" --output-on-failure || status=1
-ctest --test-dir "$root/build/win" --output-on-failure || status=1
+(cd "$root" && ctest --preset ci) || status=1
 if [ -s "$retries" ]; then
   echo "test: Wine failed on its own $(wc -l <"$retries") time(s); each of these ran once more:"
   cat "$retries"

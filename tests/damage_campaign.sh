@@ -11,13 +11,13 @@
 # for replay.
 #
 #   tests/damage_campaign.sh [BUILD_DIR] [CASES] [SEED]
-#   (BUILD_DIR: a Windows build, default build/win; SEED default 1)
+#   (BUILD_DIR: a Windows build, default build/ci/win; SEED default 1)
 #
 # Exit status 0 only when no copy of either pack ended in "other" and verify
 # agreed with every start on an empty folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/win}" && pwd)
+build=$(cd "${1:-$root/build/ci/win}" && pwd)
 cases=${2:-500}
 seed=${3:-1}
 cmake --build "$build" --target damage_runner zobrel-pack >/dev/null

@@ -5,4 +5,4 @@
 # test fails when one is missing. Needs a Windows build (scripts/build.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-ZOBREL_WRITE_FIXTURES=1 ctest --test-dir "${1:-$root/build/win}" --output-on-failure -R '^payload_reader_test\.'
+ZOBREL_WRITE_FIXTURES=1 ctest --test-dir "${1:-$root/build/ci/win}" --output-on-failure -R '^payload_reader_test\.'

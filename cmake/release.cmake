@@ -1,0 +1,30 @@
+# cmake -DOUTPUT=dir -DHOST=build [-DWINDOWS=build/win] [-DAARCH64=build/linux-aarch64] -P release.cmake
+# Makes each build's archive with CPack (linux-x86_64 .tar.gz, windows-x86_64
+# .zip, linux-aarch64 .tar.gz) in OUTPUT, and SHA256SUMS beside them, in the
+# format `sha256sum -c` reads. Whatever OUTPUT held before is removed.
+if(NOT OUTPUT OR NOT HOST)
+  message(FATAL_ERROR "usage: cmake -DOUTPUT=dir -DHOST=build [-DWINDOWS=dir] [-DAARCH64=dir] -P release.cmake")
+endif()
+get_filename_component(cmake_bin ${CMAKE_COMMAND} DIRECTORY)
+find_program(cpack NAMES cpack HINTS ${cmake_bin} REQUIRED NO_CACHE)
+file(REMOVE_RECURSE ${OUTPUT})
+file(MAKE_DIRECTORY ${OUTPUT})
+set(sums "")
+foreach(build IN ITEMS ${HOST} ${WINDOWS} ${AARCH64})
+  set(work ${OUTPUT}/.cpack)
+  file(REMOVE_RECURSE ${work})
+  execute_process(COMMAND ${cpack} --config ${build}/CPackConfig.cmake -B ${work}
+    RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  file(GLOB archives ${work}/zobrel-onefile-*.tar.gz ${work}/zobrel-onefile-*.zip)
+  list(LENGTH archives count)
+  if(NOT status EQUAL 0 OR NOT count EQUAL 1)
+    message(FATAL_ERROR "cpack failed for ${build}:\n${output}")
+  endif()
+  get_filename_component(name ${archives} NAME)
+  file(RENAME ${archives} ${OUTPUT}/${name})
+  file(SHA256 ${OUTPUT}/${name} hash)
+  string(APPEND sums "${hash}  ${name}\n")
+  message(STATUS "${OUTPUT}/${name}")
+endforeach()
+file(REMOVE_RECURSE ${OUTPUT}/.cpack)
+file(WRITE ${OUTPUT}/SHA256SUMS "${sums}")

@@ -1,0 +1,140 @@
+# The top-level build's sub-builds: this same source tree configured with a
+# cross toolchain, each in a folder of this build tree.
+#
+#   win/            mingw-w64: the launcher, zobrel-pack.exe, the example, the
+#                   Windows tests and benchmarks (run under Wine)
+#   linux-aarch64/  Debian's aarch64 cross toolchain: zobrel-pack for aarch64
+#                   Linux (checked under qemu-user)
+#
+# The order: the Windows launchers (the first step of win/); then the two
+# Linux zobrel-packs, which carry them; then the rest of win/, whose tests
+# pack applications with this build's zobrel-pack. ctest in this build runs
+# the host tests and win/'s. Each sub-build is a plain CMake build of its own:
+# `cmake --build build/win` or `ctest --test-dir build/win` work on it alone.
+option(ZOBREL_WINDOWS_TESTS "Build the Windows tests and benchmarks (win/), run by ctest under Wine" ON)
+option(ZOBREL_AARCH64 "Cross-build the aarch64 Linux zobrel-pack (linux-aarch64/), checked under qemu-user" ON)
+
+set(ZOBREL_MINGW_TOOLCHAIN ${PROJECT_SOURCE_DIR}/cmake/toolchain-mingw64.cmake)
+set(ZOBREL_AARCH64_TOOLCHAIN ${PROJECT_SOURCE_DIR}/cmake/toolchain-aarch64-linux.cmake)
+set(ZOBREL_AARCH64_BINARY_DIR ${CMAKE_BINARY_DIR}/linux-aarch64)
+
+# The Windows build packs its test applications with this build's
+# zobrel-pack; its path is fixed here, as the sub-build is configured before
+# zobrel-pack is built.
+set(ZOBREL_HOST_PACK ${CMAKE_BINARY_DIR}/packer/zobrel-pack)
+set_target_properties(zobrel-pack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/packer)
+
+# What every sub-build takes from this one.
+set(zobrel_subbuild_args
+  -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+  -DZOBREL_WERROR=${ZOBREL_WERROR}
+  -DZOBREL_SOURCE_CACHE=${ZOBREL_SOURCE_CACHE}
+  -DZOBREL_DEPS_JOBS=${ZOBREL_DEPS_JOBS})
+
+# zobrel_check_compiler(toolchain option package): a missing cross compiler
+# is said now, not halfway through the build.
+function(zobrel_check_compiler toolchain option package)
+  include(${toolchain})
+  get_filename_component(compiler ${CMAKE_CXX_COMPILER} NAME)
+  find_program(found ${compiler} NO_CACHE)
+  if(NOT found)
+    message(FATAL_ERROR "${compiler} is missing: run scripts/setup.sh (Debian package ${package})${option}")
+  endif()
+endfunction()
+
+# The Windows launchers (win/'s target zobrel_launchers), for the packers to
+# carry. Every launcher image in ZOBREL_LAUNCHER_DIR is listed as made by this
+# step, so that whatever uses one waits for it: a further launcher variant
+# appends its file name here.
+set(ZOBREL_LAUNCHER_NAMES zobrel-launcher.exe)
+list(TRANSFORM ZOBREL_LAUNCHER_NAMES PREPEND ${ZOBREL_LAUNCHER_DIR}/ OUTPUT_VARIABLE zobrel_launchers)
+zobrel_check_compiler(${ZOBREL_MINGW_TOOLCHAIN} "" g++-mingw-w64-x86-64-posix)
+# The tests need GoogleTest and this build's zobrel-pack.
+if(ZOBREL_WINDOWS_TESTS AND BUILD_TESTING)
+  set(zobrel_windows_args -DBUILD_TESTING=ON -DZOBREL_PACK=${ZOBREL_HOST_PACK} -DZOBREL_GTEST_SOURCE=${ZOBREL_GTEST_SOURCE})
+else()
+  set(zobrel_windows_args -DBUILD_TESTING=OFF)
+endif()
+ExternalProject_Add(zobrel_windows_launchers
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${ZOBREL_WINDOWS_BINARY_DIR}
+  PREFIX ${CMAKE_BINARY_DIR}/subbuilds
+  CMAKE_ARGS ${zobrel_subbuild_args} -DCMAKE_TOOLCHAIN_FILE=${ZOBREL_MINGW_TOOLCHAIN} ${zobrel_windows_args}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target zobrel_launchers
+  BUILD_ALWAYS TRUE
+  BUILD_BYPRODUCTS ${zobrel_launchers}
+  INSTALL_COMMAND ""
+  USES_TERMINAL_CONFIGURE TRUE USES_TERMINAL_BUILD TRUE)
+add_dependencies(zobrel_packer zobrel_windows_launchers)
+
+# The rest of the Windows build, once this build's zobrel-pack is made.
+ExternalProject_Add(zobrel_windows
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${ZOBREL_WINDOWS_BINARY_DIR}
+  PREFIX ${CMAKE_BINARY_DIR}/subbuilds
+  DOWNLOAD_COMMAND "" CONFIGURE_COMMAND ""
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR>
+  BUILD_ALWAYS TRUE
+  INSTALL_COMMAND ""
+  DEPENDS zobrel_windows_launchers zobrel-pack
+  USES_TERMINAL_BUILD TRUE)
+
+if(ZOBREL_WINDOWS_TESTS AND BUILD_TESTING)
+  # ctest here runs win/'s tests too.
+  file(WRITE ${CMAKE_BINARY_DIR}/zobrel-subbuild-tests.cmake "subdirs(\"${ZOBREL_WINDOWS_BINARY_DIR}\")\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/zobrel-subbuild-tests.cmake)
+endif()
+
+set(zobrel_release_args -DHOST=${CMAKE_BINARY_DIR} -DWINDOWS=${ZOBREL_WINDOWS_BINARY_DIR})
+set(zobrel_release_builds zobrel-pack zobrel_windows)
+
+if(ZOBREL_AARCH64)
+  zobrel_check_compiler(${ZOBREL_AARCH64_TOOLCHAIN} " or configure with ZOBREL_AARCH64=OFF" g++-aarch64-linux-gnu)
+  set(ZOBREL_AARCH64_PACK ${ZOBREL_AARCH64_BINARY_DIR}/packer/zobrel-pack)
+  ExternalProject_Add(zobrel_linux_aarch64
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${ZOBREL_AARCH64_BINARY_DIR}
+    PREFIX ${CMAKE_BINARY_DIR}/subbuilds
+    CMAKE_ARGS ${zobrel_subbuild_args} -DCMAKE_TOOLCHAIN_FILE=${ZOBREL_AARCH64_TOOLCHAIN}
+               -DZOBREL_SUPERBUILD=OFF -DBUILD_TESTING=OFF -DZOBREL_STATIC_PACKER=ON
+               -DZOBREL_LAUNCHER_EXE=${ZOBREL_LAUNCHER_EXE}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR>
+    BUILD_ALWAYS TRUE
+    BUILD_BYPRODUCTS ${ZOBREL_AARCH64_PACK}
+    INSTALL_COMMAND ""
+    USES_TERMINAL_CONFIGURE TRUE USES_TERMINAL_BUILD TRUE)
+  # After the launchers, which it carries; its own build notices when they change.
+  add_dependencies(zobrel_linux_aarch64 zobrel_windows_launchers)
+  list(APPEND zobrel_release_args -DAARCH64=${ZOBREL_AARCH64_BINARY_DIR})
+  list(APPEND zobrel_release_builds zobrel_linux_aarch64)
+
+  if(BUILD_TESTING)
+    find_program(ZOBREL_QEMU_AARCH64 NAMES qemu-aarch64 qemu-aarch64-static
+      DOC "qemu-user's aarch64 emulator, which runs the aarch64 zobrel-pack in the tests")
+    if(NOT ZOBREL_QEMU_AARCH64)
+      message(FATAL_ERROR "qemu-aarch64 is missing: run scripts/setup.sh (Debian package qemu-user) "
+                          "or configure with ZOBREL_AARCH64=OFF")
+    endif()
+    # Both Linux packers are static, and the aarch64 one, run under qemu-user,
+    # writes what the x86-64 one writes, byte for byte, and reads it back.
+    add_test(NAME linux_packers_test COMMAND ${CMAKE_SOURCE_DIR}/tests/linux_packers_test.sh
+      $<TARGET_FILE:zobrel-pack> ${ZOBREL_AARCH64_PACK} ${ZOBREL_QEMU_AARCH64}
+      ${ZOBREL_WINDOWS_BINARY_DIR}/examples/vexor-app)
+  endif()
+endif()
+
+# The release: one archive per platform, and their SHA256SUMS, in release/.
+if(BUILD_TESTING)
+  set(zobrel_release_test_args ${ZOBREL_WINDOWS_BINARY_DIR})
+  if(ZOBREL_AARCH64)
+    list(APPEND zobrel_release_test_args ${ZOBREL_AARCH64_BINARY_DIR} ${ZOBREL_QEMU_AARCH64})
+  endif()
+  add_test(NAME release_test COMMAND ${CMAKE_SOURCE_DIR}/tests/release_test.sh
+    ${PROJECT_SOURCE_DIR}/cmake/release.cmake ${CMAKE_BINARY_DIR} ${zobrel_release_test_args})
+endif()
+add_custom_target(release
+  COMMAND ${CMAKE_COMMAND} ${zobrel_release_args} -DOUTPUT=${CMAKE_BINARY_DIR}/release
+          -P ${PROJECT_SOURCE_DIR}/cmake/release.cmake
+  COMMENT "Making the release archives in ${CMAKE_BINARY_DIR}/release"
+  VERBATIM)
+add_dependencies(release ${zobrel_release_builds})

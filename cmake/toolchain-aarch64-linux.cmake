@@ -1,0 +1,11 @@
+# Cross-compiles for 64-bit ARM Linux with Debian's cross toolchain
+# (g++-aarch64-linux-gnu); qemu-user runs what it makes.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+set(ZOBREL_CROSS_PREFIX aarch64-linux-gnu)
+set(CMAKE_C_COMPILER ${ZOBREL_CROSS_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${ZOBREL_CROSS_PREFIX}-g++)
+set(CMAKE_FIND_ROOT_PATH /usr/${ZOBREL_CROSS_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
