@@ -1,6 +1,9 @@
 // Names as Windows compares them: every pair of units the system itself
-// takes for one is one class of the packer's rule, and names every Windows
-// keeps apart are packed and unpacked side by side, each with its own content.
+// takes for one is one class of the packer's rule; names every Windows
+// keeps apart are packed and unpacked side by side, each with its own
+// content; and a launcher whose archive (made by hand) holds two names the
+// system takes for one file, or a file and a folder of one name, refuses it
+// before it writes anything.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,13 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "blob_builder.h"
+#include "build_constants.h"
 #include "name_fold.h"
+#include "packed_file.h"
+#include "payload_format.h"
 #include "process_runner.h"
 #include "test_paths.h"
 
 namespace {
 
 const DWORD APP_EXIT_CODE = 0x5EEDF00D;  // helpers/unpack_app.cpp
+const char DECODE_LINE[] = "Error, couldn't decode attached data.\r\n";
 
 int system_order(wchar_t a, wchar_t b)
 {
@@ -88,6 +96,99 @@ TEST(NameRule, NamesWindowsKeepsApartAreUnpackedSideBySide)
             << narrow(names[i]);
     }
     remove_tree(scratch);
+}
+
+// A copy of a packed launcher (index_onefile.exe, unpacking under
+// {TEMP}\zobrel-index) whose payload is an archive of these records made by
+// the shared writer, with a record index of them or none.
+std::wstring launcher_with(const std::wstring &dir, const std::vector<TestRecord> &records, bool with_index)
+{
+    std::string image = read_file(test_program(L"index_onefile.exe"));
+    replace_payload(image, build_blob(records));
+    if (with_index) {
+        std::vector<IndexEntry> entries;
+        for (const TestRecord &r : records) {
+            entries.push_back({std::u16string(r.name.begin(), r.name.end()), r.content.size(),
+                               stored_checksum(crc32_of(r.content))});
+        }
+        replace_index(image, entries);
+    } else {
+        remove_index(image);
+    }
+    const std::wstring path = dir + L"\\hand-made.exe";
+    write_file(path, image);
+    return path;
+}
+
+RunResult run_with_temp(const std::wstring &launcher, const std::wstring &temp)
+{
+    RunOptions options;
+    options.command_line = quote_argument(launcher);
+    options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
+    return run_process(options);
+}
+
+std::vector<TestRecord> with_main_program(std::vector<TestRecord> records)
+{
+    records.insert(records.begin(), TestRecord{L"app.exe", read_file(test_program(L"unpack_app.exe"))});
+    return records;
+}
+
+// Whether the stream or the index tells the launcher, the clash is found
+// before the first file (the main program, first in the archive) is
+// written, and with many files before the clash too.
+TEST(NameClash, TheLauncherRefusesNamesTheSystemTakesForOneBeforeWritingAnything)
+{
+    std::vector<TestRecord> many;
+    for (int i = 0; i < 200; i++)
+        many.push_back({L"lib\\f" + std::to_wstring(i) + L".dat", std::to_string(i)});
+    std::vector<TestRecord> late = many;
+    late.push_back({L"lib\\\u0101.dat", "a"});
+    late.push_back({L"zz.dat", "z"});
+    late.push_back({L"LIB\\\u0100.DAT", "A"});
+    struct Case {
+        const char *what;
+        std::vector<TestRecord> records;
+    } cases[] = {
+        {"two files", {{L"data\\\u0101.txt", "a"}, {L"DATA\\\u0100.TXT", "A"}}},
+        {"the main program twice", {{L"APP.EXE", "not the program"}}},
+        {"a file and a folder", {{L"data", "a file"}, {L"Data\\x.txt", "in a folder"}}},
+        {"a folder and a file", {{L"data\\sub\\x.txt", "in a folder"}, {L"DATA\\SUB", "a file"}}},
+        {"after two hundred files", late},
+    };
+    for (const Case &c : cases) {
+        for (bool with_index : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (with_index ? ", with an index" : ", without an index"));
+            const std::wstring temp = make_scratch_dir(L"clash");
+            RunResult r = run_with_temp(launcher_with(temp, with_main_program(c.records), with_index), temp);
+            EXPECT_EQ(r.exit_code, 2u);
+            EXPECT_EQ(r.standard_output, DECODE_LINE);
+            EXPECT_EQ(r.standard_error, "");
+            EXPECT_FALSE(file_exists(temp + L"\\zobrel-index")) << "something was written";
+            remove_tree(temp);
+        }
+    }
+}
+
+// Names the system keeps apart, though some Windows might take them for one
+// (which is why the packer refuses them): the launcher goes by the system it
+// runs on, and unpacks both.
+TEST(NameClash, NamesTheSystemKeepsApartAreUnpackedByTheLauncher)
+{
+    ASSERT_NE(system_order(L'k', 0x212A), 0) << "this system takes the Kelvin sign for k";
+    const std::vector<TestRecord> records =
+        with_main_program({{L"\u212A.txt", "Kelvin"}, {L"k.txt", "k"}, {L"stra\u00DFe.txt", "sharp s"}});
+    for (bool with_index : {true, false}) {
+        SCOPED_TRACE(with_index ? "with an index" : "without an index");
+        const std::wstring temp = make_scratch_dir(L"apart");
+        RunResult r = run_with_temp(launcher_with(temp, records, with_index), temp);
+        EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_output << r.standard_error;
+        for (const TestRecord &record : records) {
+            EXPECT_EQ(read_file(temp + L"\\zobrel-index\\" + record.name), record.content)
+                << narrow(record.name);
+        }
+        remove_tree(temp);
+    }
 }
 
 }  // namespace
