@@ -5,6 +5,7 @@
 #include <libdeflate.h>
 
 #include "common/wide_buffer.h"
+#include "payload/brief_hold.h"
 #include "payload/directories.h"
 #include "payload/file_checksum.h"
 #include "payload/index_check.h"
@@ -82,9 +83,14 @@ static StageResult open_for_writing(LaunchContext *context, const wchar_t *path,
     }
     // Whether the parents could be made shows in the open that follows.
     ensure_parent_directories(&context->directories, path);
-    // Write sharing only: nobody reads a file while it is being written.
-    *file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, /* lpSecurityAttributes */ NULL, CREATE_ALWAYS,
+    // Write sharing only: nobody reads a file while it is being written. A
+    // file another program holds for a moment is waited for, within the bound.
+    BriefHoldWait wait = {0};
+    do {
+        *file =
+            CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, /* lpSecurityAttributes */ NULL, CREATE_ALWAYS,
                         /* dwFlagsAndAttributes */ 0, /* hTemplateFile */ NULL);
+    } while (*file == INVALID_HANDLE_VALUE && wait_out_brief_hold(&wait));
     if (*file == INVALID_HANDLE_VALUE) {
         copy_wide(context->failed_path, WIDE_PATH_CAPACITY, path);
         return stage_failed(FAILURE_OPEN, 0, context->failed_path);
