@@ -14,6 +14,7 @@
 #include "payload/header.h"
 #include "payload/index_check.h"
 #include "payload/metadata_check.h"
+#include "payload/name_check.h"
 #include "payload/reader.h"
 #include "payload/unpack.h"
 #include "payload/unpack_lock.h"
@@ -35,7 +36,11 @@ static StageResult bring_files_up_to_date(LaunchContext *context, const PayloadI
     if (index_check_unpack_directory(context, index_check_threads(context))) {
         main_binary_from_index(context);
     } else {
-        StageResult unpacked = payload_open(&context->reader, input);
+        // About to write: no two names this system takes for one file.
+        StageResult unpacked = check_names_apart(context, input);
+        if (!failed(unpacked)) {
+            unpacked = payload_open(&context->reader, input);
+        }
         if (!failed(unpacked)) {
             unpacked = unpack_payload(context);
         }

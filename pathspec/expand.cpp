@@ -9,6 +9,7 @@
 #include "common/launch_context.h"
 #include "common/platform.h"
 #include "common/wide_buffer.h"
+#include "pathspec/environment.h"
 #include "pathspec/paths.h"
 #include "pathspec/run_values.h"
 #include "spec_keys.h"
@@ -29,6 +30,39 @@ static bool ends_with_exe(const wchar_t *text, size_t length)
     const wchar_t *tail = text + length - 4;
     return tail[0] == L'.' && ascii_upper(tail[1]) == L'E' && ascii_upper(tail[2]) == L'X' &&
            ascii_upper(tail[3]) == L'E';
+}
+
+// Whether the setting the platform takes the temporary folder from is
+// absolute: the first of TMP, TEMP and USERPROFILE that is set, in the
+// order GetTempPathW looks at them (without any, the Windows folder, which
+// is). The platform makes a relative setting absolute against the current
+// folder, which would unpack wherever the launcher happens to be started.
+static bool temp_setting_is_absolute()
+{
+    static const char *const names[] = {"TMP", "TEMP", "USERPROFILE"};
+    for (const char *name : names) {
+        wchar_t *value = get_env_var(name);
+        if (value != NULL) {
+            bool absolute = is_absolute_path(value);
+            free(value);
+            return absolute;
+        }
+    }
+    return true;
+}
+
+// Appends the per-user folder when the platform has it and it is absolute:
+// a relative one would be taken against the current folder.
+static bool append_absolute_known_folder(wchar_t *output, size_t length, int folder_id, size_t capacity)
+{
+    if (!append_known_folder(output, folder_id, capacity)) {
+        return false;
+    }
+    if (!is_absolute_path(output + length)) {
+        output[length] = L'\0';
+        return false;
+    }
+    return true;
 }
 
 static void append_run_value(wchar_t *output, size_t capacity, RunValueKey key)
@@ -65,7 +99,7 @@ static bool append_key_value(const LaunchContext *context, wchar_t *output, size
         // an empty value would put the unpack directory somewhere else, such
         // as the root of the current drive.
         DWORD written = GetTempPathW(static_cast<DWORD>(remaining), end);
-        if (written == 0 || written >= remaining) {
+        if (written == 0 || written >= remaining || !is_absolute_path(end) || !temp_setting_is_absolute()) {
             *end = L'\0';
             return false;
         }
@@ -92,9 +126,9 @@ static bool append_key_value(const LaunchContext *context, wchar_t *output, size
         return true;
     }
     case SPEC_KEY_HOME:
-        return append_known_folder(output, CSIDL_PROFILE, capacity);
+        return append_absolute_known_folder(output, length, CSIDL_PROFILE, capacity);
     case SPEC_KEY_CACHE_DIR:
-        return append_known_folder(output, CSIDL_LOCAL_APPDATA, capacity);
+        return append_absolute_known_folder(output, length, CSIDL_LOCAL_APPDATA, capacity);
     case SPEC_KEY_COMPANY:
         append_wide(output, capacity, build.company);
         return true;

@@ -18,8 +18,10 @@
 // unknown key (the empty key included) or {UNPACK_DIR}, which only fixed
 // arguments and environment values name (command_text.h); a "}" outside a placeholder; a key
 // longer than 1023 characters; a launcher path that was not had whole
-// (ProcessFacts) or does not fit; a per-user folder that cannot be had; a
-// temporary folder that cannot be had or does not fit in the room left. A
+// (ProcessFacts) or does not fit; a per-user folder that cannot be had or
+// is not an absolute path (is_absolute_path); a temporary folder that cannot
+// be had, does not fit in the room left, or comes from a setting that is not
+// an absolute path (the first of TMP, TEMP and USERPROFILE that is set). A
 // computed or constant value that does not fit ends the process (abnormal
 // termination), as do the failures of the run-unique values. An unclosed
 // placeholder at the end is dropped without error. Prints nothing.

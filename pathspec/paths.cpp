@@ -50,6 +50,15 @@ void append_narrow_string(wchar_t *buffer, const char *text, size_t capacity)
     }
 }
 
+bool is_absolute_path(const wchar_t *path)
+{
+    if (path[0] == L'\\') {
+        return path[1] == L'\\';
+    }
+    const bool letter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+    return letter && path[1] == L':' && path[2] == L'\\';
+}
+
 void make_full_path(wchar_t *buffer, size_t capacity)
 {
     wchar_t full[WIDE_PATH_CAPACITY];

@@ -20,6 +20,12 @@ bool append_known_folder(wchar_t *buffer, int folder_id, size_t capacity);
 // that does not convert to exactly one UTF-16 unit ends the process.
 void append_narrow_string(wchar_t *buffer, const char *text, size_t capacity);
 
+// True when the path names one place whatever the current drive and folder:
+// a drive letter, a colon and a backslash ("C:\"), or two backslashes (a
+// share, "\\server\share", or a device path, "\\?\"). "C:x", "\x" and "x" are
+// relative.
+bool is_absolute_path(const wchar_t *path);
+
 // Replaces the buffer's path by its absolute form (GetFullPathNameW). Ends
 // the process when that fails (an empty path included) or the result does
 // not fit; the capacity must not exceed 4096 units.

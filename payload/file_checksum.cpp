@@ -3,6 +3,8 @@
 
 #include <libdeflate.h>
 
+#include "payload/brief_hold.h"
+
 #include "payload_format.h"
 
 static unsigned char g_read_buffer[FILE_CHECK_READ_SIZE];
@@ -49,11 +51,20 @@ bool crc32_of_open_file(HANDLE file, uint64_t size, uint32_t *crc)
 
 // Full sharing: files a running copy of the application holds open can
 // still be checked and reused. Sequential scan: read once, front to back.
+// A file another program holds for a moment (a scanner, just after it was
+// written) is waited for: found in place, it spares a decode and a rewrite.
 static HANDLE open_for_check(const wchar_t *path)
 {
-    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       /* lpSecurityAttributes */ NULL, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, /* hTemplateFile */ NULL);
+    BriefHoldWait wait = {0};
+    for (;;) {
+        HANDLE file =
+            CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        /* lpSecurityAttributes */ NULL, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, /* hTemplateFile */ NULL);
+        if (file != INVALID_HANDLE_VALUE || !wait_out_brief_hold(&wait)) {
+            return file;
+        }
+    }
 }
 
 bool crc32_of_file(const wchar_t *path, uint32_t *crc)

@@ -20,6 +20,7 @@
 
 #include "common/wide_buffer.h"
 #include "pathspec/paths.h"
+#include "payload/brief_hold.h"
 #include "payload/index_check.h"
 #include "payload/worker_threads.h"
 #include "archive_name.h"
@@ -357,17 +358,28 @@ void record_metadata_state(LaunchContext *context)
         state_file_path(context, partial, STATE_FILE_PARTIAL_NAME);
         state_file_path(context, final_path, STATE_FILE_NAME);
         // Written aside, then renamed into place: a launcher killed meanwhile
-        // leaves the old state file, or none, never part of one.
-        HANDLE file =
-            CreateFileW(partial, GENERIC_WRITE, /* dwShareMode */ 0, /* lpSecurityAttributes */ NULL,
-                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, /* hTemplateFile */ NULL);
+        // leaves the old state file, or none, never part of one. Either
+        // file held for a moment by another program is waited for.
+        HANDLE file;
+        BriefHoldWait open_wait = {0};
+        do {
+            file = CreateFileW(partial, GENERIC_WRITE, /* dwShareMode */ 0, /* lpSecurityAttributes */ NULL,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, /* hTemplateFile */ NULL);
+        } while (file == INVALID_HANDLE_VALUE && wait_out_brief_hold(&open_wait));
         if (file != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
             bool whole =
                 WriteFile(file, state, static_cast<DWORD>(size), &written, /* lpOverlapped */ NULL) &&
                 written == size;
             CloseHandle(file);
-            if (!whole || !MoveFileExW(partial, final_path, MOVEFILE_REPLACE_EXISTING)) {
+            bool renamed = false;
+            BriefHoldWait rename_wait = {0};
+            if (whole) {
+                do {
+                    renamed = MoveFileExW(partial, final_path, MOVEFILE_REPLACE_EXISTING);
+                } while (!renamed && wait_out_brief_hold(&rename_wait));
+            }
+            if (!renamed) {
                 DeleteFileW(partial);
             }
         }

@@ -5,65 +5,17 @@
 #include <libdeflate.h>
 
 #include "common/wide_buffer.h"
+#include "payload/brief_hold.h"
 #include "payload/directories.h"
 #include "payload/file_checksum.h"
 #include "payload/index_check.h"
 #include "payload/reader.h"
+#include "payload/records.h"
 #include "archive_name.h"
-#include "little_endian.h"
 #include "payload_format.h"
 
 static wchar_t g_record_name[RECORD_NAME_CAPACITY];
 static unsigned char g_chunk_buffer[CONTENT_CHUNK_SIZE];
-
-static StageResult read_unit(PayloadReader *reader, uint16_t *unit)
-{
-    unsigned char bytes[2];
-    StageResult read = payload_read(reader, bytes, sizeof bytes);
-    *unit = read_le16(bytes);
-    return read;
-}
-
-static StageResult read_u64(PayloadReader *reader, uint64_t *value)
-{
-    unsigned char bytes[8];
-    StageResult read = payload_read(reader, bytes, sizeof bytes);
-    *value = read_le64(bytes);
-    return read;
-}
-
-static StageResult read_u32(PayloadReader *reader, uint32_t *value)
-{
-    unsigned char bytes[4];
-    StageResult read = payload_read(reader, bytes, sizeof bytes);
-    *value = read_le32(bytes);
-    return read;
-}
-
-// Reads the rest of a name whose first unit is already in place, and its
-// length. The packer never stores a name that does not fit the buffer, so
-// one that would is damage, reported before anything is written past it.
-static StageResult read_record_name(PayloadReader *reader, uint16_t first_unit, size_t *name_length)
-{
-    size_t length = 0;
-    g_record_name[length++] = first_unit;
-    for (;;) {
-        uint16_t unit = 0;
-        StageResult read = read_unit(reader, &unit);
-        if (failed(read)) {
-            return read;
-        }
-        if (unit == 0) {
-            g_record_name[length] = L'\0';
-            *name_length = length;
-            return stage_succeeded();
-        }
-        if (length + 1 >= RECORD_NAME_CAPACITY) {
-            return stage_failed(FAILURE_DECODE);
-        }
-        g_record_name[length++] = unit;
-    }
-}
 
 // A name that could reach outside the unpack directory, name a device or
 // otherwise not be what the packer stored is damage (or a hand-made archive):
@@ -82,9 +34,14 @@ static StageResult open_for_writing(LaunchContext *context, const wchar_t *path,
     }
     // Whether the parents could be made shows in the open that follows.
     ensure_parent_directories(&context->directories, path);
-    // Write sharing only: nobody reads a file while it is being written.
-    *file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, /* lpSecurityAttributes */ NULL, CREATE_ALWAYS,
+    // Write sharing only: nobody reads a file while it is being written. A
+    // file another program holds for a moment is waited for, within the bound.
+    BriefHoldWait wait = {0};
+    do {
+        *file =
+            CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, /* lpSecurityAttributes */ NULL, CREATE_ALWAYS,
                         /* dwFlagsAndAttributes */ 0, /* hTemplateFile */ NULL);
+    } while (*file == INVALID_HANDLE_VALUE && wait_out_brief_hold(&wait));
     if (*file == INVALID_HANDLE_VALUE) {
         copy_wide(context->failed_path, WIDE_PATH_CAPACITY, path);
         return stage_failed(FAILURE_OPEN, 0, context->failed_path);
@@ -143,16 +100,12 @@ static bool needs_writing(const LaunchContext *context, unsigned long record, co
     return current_file_checksum(target) != stored;
 }
 
-// One record, its first name unit already read: the rest of its name, its
-// size and checksum, then its content, written to its target or dropped.
-static StageResult unpack_record(LaunchContext *context, unsigned long record, uint16_t first_unit)
+// One record, its name already read (`name_length` units in the name
+// buffer): its size and checksum, then its content, written to its target
+// or dropped.
+static StageResult unpack_record(LaunchContext *context, unsigned long record, size_t name_length)
 {
     PayloadReader *reader = &context->reader;
-    size_t name_length = 0;
-    StageResult step = read_record_name(reader, first_unit, &name_length);
-    if (failed(step)) {
-        return step;
-    }
     if (!record_name_is_safe(name_length)) {
         return stage_failed(FAILURE_DECODE);
     }
@@ -167,10 +120,7 @@ static StageResult unpack_record(LaunchContext *context, unsigned long record, u
 
     uint64_t size = 0;
     uint32_t stored = 0;
-    step = read_u64(reader, &size);
-    if (!failed(step)) {
-        step = read_u32(reader, &stored);
-    }
+    StageResult step = read_record_fields(reader, &size, &stored);
     if (failed(step)) {
         return step;
     }
@@ -197,12 +147,12 @@ static StageResult unpack_record(LaunchContext *context, unsigned long record, u
 StageResult unpack_payload(LaunchContext *context)
 {
     for (unsigned long record = 0;; record++) {
-        uint16_t first_unit = 0;
-        StageResult step = read_unit(&context->reader, &first_unit);
+        size_t name_length = 0;
+        StageResult step = read_record_name(&context->reader, g_record_name, &name_length);
         if (failed(step)) {
             return step;
         }
-        if (first_unit == 0) {
+        if (name_length == 0) {
             // The index listed other records than the stream holds: damage.
             unsigned long indexed = indexed_record_count(context);
             if (indexed != 0 && record != indexed) {
@@ -210,7 +160,7 @@ StageResult unpack_payload(LaunchContext *context)
             }
             return payload_expect_end(&context->reader);  // the end marker, which must end the frame
         }
-        step = unpack_record(context, record, first_unit);
+        step = unpack_record(context, record, name_length);
         if (failed(step)) {
             return step;
         }

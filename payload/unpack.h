@@ -25,7 +25,8 @@
 //   and its checksum keeps it from ever being reused), or a frame that does
 //   not end at the end marker;
 // - FAILURE_OPEN with the target path (in the context's failed_path) when a
-//   target cannot be created;
+//   target cannot be created, also after waiting out another program's
+//   hold on it up to the bound (payload/brief_hold.h);
 // - FAILURE_WRITE with the system error when a write fails or writes less
 //   than asked;
 // - FAILURE_EXPAND ("{HOME}") when the directory memo cannot be seeded.

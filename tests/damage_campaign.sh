@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
-# The full damage campaign: CASES damaged copies (default 500) of the small
+# The full damage campaign: the executable cut at every section boundary and
+# inside its headers, and CASES damaged copies (default 500) of the small
 # packed application, packed by default and with --checksum, each run once
 # through the Windows-side runner (tests/helpers/damage_runner.cpp) on an
-# empty unpack folder, then again on one that holds the intact files; the
-# runner prints the counts per class and per kind of damage. Copies that end
-# in the class "other" are kept under BUILD_DIR/damage-kept for replay.
+# empty unpack folder, each then held against what zobrel-pack.exe verify
+# says of it, then again on a folder that holds the intact files; the
+# runner prints the counts per class and per kind of damage, and the table
+# of verify's verdicts against the starts. Copies that end in the class
+# "other", or where verify disagrees, are kept under BUILD_DIR/damage-kept
+# for replay.
 #
 #   tests/damage_campaign.sh [BUILD_DIR] [CASES] [SEED]
 #   (BUILD_DIR: a Windows build, default build/ci/win; SEED default 1)
 #
-# Exit status 0 only when no copy of either pack ended in "other".
+# Exit status 0 only when no copy of either pack ended in "other" and verify
+# agreed with every start on an empty folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/ci/win}" && pwd)
 cases=${2:-500}
 seed=${3:-1}
-cmake --build "$build" --target damage_runner >/dev/null
+cmake --build "$build" --target damage_runner zobrel-pack >/dev/null
 export ZOBREL_WINEPREFIX=$build/wineprefix
 "$root/cmake/wine-prefix.sh" start "$ZOBREL_WINEPREFIX"
 trap '"$root/cmake/wine-prefix.sh" stop "$ZOBREL_WINEPREFIX"' EXIT
@@ -26,7 +31,8 @@ for folder in empty warm; do
     echo "== packed $( [ $variant = checksum ] && echo 'with --checksum' || echo 'by default' ), $folder unpack folder"
     "$root/cmake/wine-run.sh" "$build/tests/damage_runner.exe" \
       "$(winpath "$build/tests/damage_onefile_$variant.exe")" "$(winpath "$build/tests/damage-app")" \
-      "$seed" "$cases" $( [ $folder = warm ] && echo --warm ) --keep "$(winpath "$build/damage-kept")" || status=1
+      "$seed" "$cases" --keep "$(winpath "$build/damage-kept")" \
+      $( [ $folder = warm ] && echo --warm || echo --verify "$(winpath "$build/packer/zobrel-pack.exe")") || status=1
   done
 done
 exit $status

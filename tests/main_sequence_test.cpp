@@ -107,4 +107,22 @@ TEST(MainSequence, ATemporaryFolderThatDoesNotFitUnpacksNothing)
     remove_tree(cwd);
 }
 
+// A temporary folder set to a relative path fails the expansion: nothing is
+// unpacked where the platform would have put it, under the current folder.
+TEST(MainSequence, ATemporaryFolderSetToARelativePathUnpacksNothing)
+{
+    std::wstring cwd = make_scratch_dir(L"seq-relative-temp");
+    RunOptions options;
+    options.command_line = quote_argument(test_program(L"sequence_app.exe")) + L" arg";
+    options.set_env = {{L"TEMP", L"reltmp"}};
+    options.unset_env = {L"TMP"};
+    options.current_directory = cwd;
+    RunResult r = run_process(options);
+    EXPECT_EQ(r.exit_code, FAIL_FAST_STATUS);
+    EXPECT_EQ(r.standard_output, "");
+    EXPECT_EQ(r.standard_error, "");  // nothing expanded, so nothing to quote
+    EXPECT_FALSE(file_exists(cwd + L"\\reltmp"));
+    remove_tree(cwd);
+}
+
 }  // namespace

@@ -477,6 +477,41 @@ TEST_F(PathSpec, ADriveRootLosesItsBackslash)
     EXPECT_EQ(expand(L"{TEMP}{COMPANY}").text, L"C:MOLTARN LLC");
 }
 
+// The temporary folder comes from the first of TMP, TEMP and USERPROFILE that
+// is set; a setting that is not absolute fails the expansion (the platform
+// would resolve it against the current folder, and the unpack would land
+// wherever the launcher was started). The literals before it stay. (HOME
+// and CACHE_DIR follow the same rule, but cannot be made relative under
+// Wine, which ignores USERPROFILE for them.)
+TEST_F(PathSpec, ATemporaryFolderSetToARelativePathFailsTheExpansion)
+{
+    struct Case {
+        const wchar_t *tmp, *temp, *profile;  // null: unset
+        bool ok;
+    } cases[] = {
+        {nullptr, L"reltmp", L"C:\\users\\x", false},
+        {L"reltmp", L"C:\\", L"C:\\users\\x", false},
+        {L"C:reltmp", nullptr, L"C:\\users\\x", false},
+        {L"\\reltmp", nullptr, L"C:\\users\\x", false},  // the root of whatever drive is current
+        {nullptr, nullptr, L"relprofile", false},
+        {L"C:\\tmp", L"reltmp", L"relprofile", true},  // TMP wins
+        {nullptr, L"c:\\tmp", L"relprofile", true},
+        {L"\\\\server\\share", nullptr, nullptr, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(show(std::wstring(L"TMP=") + (c.tmp ? c.tmp : L"(unset)") + L" TEMP=" +
+                          (c.temp ? c.temp : L"(unset)") + L" USERPROFILE=" + (c.profile ? c.profile : L"(unset)")));
+        ScopedEnv tmp(L"TMP", c.tmp), temp(L"TEMP", c.temp), profile(L"USERPROFILE", c.profile);
+        Expansion e = expand(L"x\\{TEMP}\\app");
+        EXPECT_EQ(e.ok, c.ok);
+        if (c.ok) {
+            EXPECT_EQ(e.text, L"x\\" + without_trailing_backslashes(platform_temp_path()) + L"\\app");
+        } else {
+            EXPECT_EQ(e.text, L"x\\");
+        }
+    }
+}
+
 TEST_F(PathSpec, HomeAndCacheDirFollowTheUserFolders)
 {
     EXPECT_EQ(expand(L"{HOME}").text, without_trailing_backslashes(platform_folder(CSIDL_PROFILE)));

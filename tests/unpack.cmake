@@ -38,9 +38,11 @@ target_compile_definitions(parallel_start_test PRIVATE
   ZOBREL_PARALLEL_APP_DIR=L"Z:${CMAKE_CURRENT_BINARY_DIR}/parallel-app")
 
 # Damaged copies of a small packed application, each run once on an empty
-# unpack folder: refused with a documented message, or run over files
-# byte-identical to the application's; nothing else. The suite runs a seeded
-# sample of each pack; tests/damage_campaign.sh runs the full campaign.
+# unpack folder: refused with a documented message (or not loaded at all), or
+# run over files byte-identical to the application's; nothing else; and
+# zobrel-pack verify says OK exactly for the latter. The suite runs the cuts
+# of the executable and a seeded sample of each pack;
+# tests/damage_campaign.sh runs the full campaign.
 foreach(variant default checksum)
   set(extra)
   if(variant STREQUAL checksum)
@@ -52,10 +54,10 @@ foreach(variant default checksum)
 endforeach()
 add_executable(damage_runner helpers/damage_runner.cpp)
 target_link_libraries(damage_runner PRIVATE zobrel_test_support zobrel_wmain)
-add_dependencies(damage_runner damage_onefile_default damage_onefile_checksum)
+add_dependencies(damage_runner damage_onefile_default damage_onefile_checksum zobrel-pack)
 foreach(variant default checksum)
   add_test(NAME damage_sample_${variant}
     COMMAND damage_runner Z:${CMAKE_CURRENT_BINARY_DIR}/damage_onefile_${variant}.exe
-            Z:${CMAKE_CURRENT_BINARY_DIR}/damage-app 20260611 30)
+            Z:${CMAKE_CURRENT_BINARY_DIR}/damage-app 20260611 30 --verify Z:$<TARGET_FILE:zobrel-pack>)
   set_tests_properties(damage_sample_${variant} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 1200)
 endforeach()

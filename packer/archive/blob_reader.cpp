@@ -12,12 +12,18 @@
 
 namespace zobrel {
 
-std::string check_blob(const unsigned char *blob, uint64_t length, BlobLayout &layout)
+namespace {
+
+std::string header_problem(const unsigned char *blob, uint64_t length)
 {
-    const uint64_t overhead = PAYLOAD_HEADER_SIZE + PAYLOAD_LENGTH_RECORD_SIZE;
-    if (length < overhead) return "the payload is only " + std::to_string(length) + " bytes long";
+    if (length < PAYLOAD_HEADER_SIZE) return "the payload is only " + std::to_string(length) + " bytes long";
     if (std::memcmp(blob, PAYLOAD_MAGIC, PAYLOAD_HEADER_SIZE) != 0)
         return "the payload does not start with \"QJY\"";
+    return "";
+}
+
+std::string length_record_problem(const unsigned char *blob, uint64_t length)
+{
     const uint64_t record = read_le64(blob + length - PAYLOAD_LENGTH_RECORD_SIZE);
     if (record != length - PAYLOAD_LENGTH_RECORD_SIZE) {
         return "the length record holds " + std::to_string(record) + ", not " +
@@ -25,8 +31,32 @@ std::string check_blob(const unsigned char *blob, uint64_t length, BlobLayout &l
     }
     if (record % PAYLOAD_LENGTH_RECORD_ALIGNMENT != 0)
         return "the length record does not start at a multiple of 16";
+    return "";
+}
+
+std::string padding_problem(const unsigned char *blob, const BlobLayout &layout)
+{
+    if (layout.padding != payload_padding(layout.frame_size)) {
+        return std::to_string(layout.padding) +
+               " bytes lie between the frame and the length record, expected " +
+               std::to_string(payload_padding(layout.frame_size));
+    }
+    for (uint64_t i = 0; i < layout.padding; ++i) {
+        if (blob[layout.frame_offset + layout.frame_size + i] != 0)
+            return "the padding after the frame is not zero";
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string check_frame_placement(const unsigned char *blob, uint64_t length, BlobLayout &layout)
+{
+    std::string why = header_problem(blob, length);
+    if (!why.empty()) return why;
     const unsigned char *frame = blob + PAYLOAD_HEADER_SIZE;
-    const uint64_t room = length - overhead;
+    // The launcher decodes from the header to the blob's end.
+    const uint64_t room = length - PAYLOAD_HEADER_SIZE;
     ZSTD_frameHeader header;
     const size_t header_rc = ZSTD_getFrameHeader(&header, frame, static_cast<size_t>(room));
     if (ZSTD_isError(header_rc) || header_rc > 0 || header.frameType != ZSTD_frame) {
@@ -39,16 +69,31 @@ std::string check_blob(const unsigned char *blob, uint64_t length, BlobLayout &l
     size_t frame_size = ZSTD_findFrameCompressedSize(frame, static_cast<size_t>(room));
     if (ZSTD_isError(frame_size))
         return std::string("the zstd frame is damaged or truncated: ") + ZSTD_getErrorName(frame_size);
-    uint64_t padding = room - frame_size;
-    if (padding != payload_padding(frame_size)) {
-        return std::to_string(padding) + " bytes lie between the frame and the length record, expected " +
-               std::to_string(payload_padding(frame_size));
-    }
-    for (uint64_t i = 0; i < padding; ++i) {
-        if (frame[frame_size + i] != 0) return "the padding after the frame is not zero";
-    }
-    layout = BlobLayout{PAYLOAD_HEADER_SIZE, frame_size, padding, length};
+    const uint64_t after = room - frame_size;
+    layout = BlobLayout{PAYLOAD_HEADER_SIZE, frame_size,
+                        after >= PAYLOAD_LENGTH_RECORD_SIZE ? after - PAYLOAD_LENGTH_RECORD_SIZE : 0, length};
     return "";
+}
+
+std::string check_blob_trailer(const unsigned char *blob, const BlobLayout &layout)
+{
+    if (layout.length < layout.frame_offset + layout.frame_size + PAYLOAD_LENGTH_RECORD_SIZE)
+        return "the frame runs into the length record (the payload is truncated or damaged)";
+    std::string why = length_record_problem(blob, layout.length);
+    return why.empty() ? padding_problem(blob, layout) : why;
+}
+
+std::string check_blob(const unsigned char *blob, uint64_t length, BlobLayout &layout)
+{
+    const uint64_t overhead = PAYLOAD_HEADER_SIZE + PAYLOAD_LENGTH_RECORD_SIZE;
+    if (length < overhead) return "the payload is only " + std::to_string(length) + " bytes long";
+    std::string why = header_problem(blob, length);
+    if (why.empty()) why = length_record_problem(blob, length);
+    BlobLayout placed;
+    if (why.empty()) why = check_frame_placement(blob, length, placed);
+    if (why.empty()) why = check_blob_trailer(blob, placed);
+    if (why.empty()) layout = placed;
+    return why;
 }
 
 FrameReader::FrameReader(const unsigned char *frame, uint64_t size) : src_(frame), size_(size)

@@ -18,9 +18,18 @@ struct BlobLayout {
     uint64_t length = 0;  // L
 };
 
-// Checks a blob of length L in memory: header, length record equal to L - 8
-// at a multiple of 16, one frame of at most a 2^27 window ending in at most 15
-// zero bytes before it. Returns "" and fills layout, or says what is wrong.
+// Checks what the launcher reads of a blob of length L in memory: the
+// header, and one zstd frame of at most a 2^27 window right after it, ending
+// within the blob. Returns "" and fills layout (padding: what follows the
+// frame up to the length record, if anything), or says what is wrong.
+std::string check_frame_placement(const unsigned char *blob, uint64_t length, BlobLayout &layout);
+
+// Checks what the launcher never reads, after a frame check_frame_placement
+// placed: at most 15 zero bytes up to a length record equal to L - 8 at a
+// multiple of 16. Returns "" or says what is wrong.
+std::string check_blob_trailer(const unsigned char *blob, const BlobLayout &layout);
+
+// Both: the blob's whole layout. Returns "" and fills layout, or says what is wrong.
 std::string check_blob(const unsigned char *blob, uint64_t length, BlobLayout &layout);
 
 // Streams the decoded output of one frame.

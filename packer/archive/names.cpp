@@ -1,8 +1,9 @@
-// names.cpp: the archive-name rule in words, for the packer's refusals.
+// names.cpp: the archive-name rules in words, and the clash search, for the packer's refusals.
 #include "archive/names.h"
 
 #include "archive_name.h"
 #include "capacities.h"
+#include "name_fold.h"
 
 namespace zobrel {
 
@@ -21,6 +22,19 @@ std::string name_problem(const std::u16string &name)
     }
     const char *problem = archive_name_problem(name.data(), name.size());
     return problem ? problem : "";
+}
+
+NameClash find_clash(const std::vector<std::u16string> &names)
+{
+    const NameList list = {[](const void *context, size_t i, size_t *length) {
+                               const std::u16string &name =
+                                   (*static_cast<const std::vector<std::u16string> *>(context))[i];
+                               *length = name.size();
+                               return name.data();
+                           },
+                           &names, names.size()};
+    std::vector<uint32_t> order(names.size());
+    return find_name_clash(&list, compare_folded, order.data());
 }
 
 }  // namespace zobrel

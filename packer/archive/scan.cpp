@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <set>
 
@@ -27,23 +26,6 @@ bool is_inside(const fs::path &root, const fs::path &p)
         if (q == p.end() || *r != *q) return false;
     }
     return true;
-}
-
-// Windows compares names without regard to case. This folds the letters the
-// upcase table maps in the Latin, Greek and Cyrillic blocks, which is where
-// nearly all real clashes come from.
-std::u16string fold_case(const std::u16string &s)
-{
-    std::u16string out = s;
-    for (char16_t &c : out) {
-        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
-            (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) || (c >= 0x430 && c <= 0x44F)) {
-            c = static_cast<char16_t>(c - 0x20);
-        } else if (c >= 0x450 && c <= 0x45F) {
-            c = static_cast<char16_t>(c - 0x50);
-        }
-    }
-    return out;
 }
 
 struct Walker {
@@ -140,28 +122,25 @@ struct Walker {
     }
 };
 
-void check_case_clashes(const std::vector<SourceFile> &files)
+// Two names some Windows could take for one file would unpack into one
+// file, and the application would run over one of the contents; a file and
+// a folder of one name would fail every start.
+void check_name_clashes(const std::vector<SourceFile> &files)
 {
-    std::map<std::u16string, const SourceFile *> by_name;
-    std::map<std::u16string, const SourceFile *> by_dir;
-    for (const SourceFile &f : files) {
-        std::u16string folded = fold_case(f.name);
-        auto [it, fresh] = by_name.emplace(folded, &f);
-        if (!fresh) {
-            throw PackError("cannot carry both '" + it->second->rel + "' and '" + f.rel +
-                            "': Windows does not tell their names apart; rename one");
-        }
-        for (size_t pos = folded.find(u'\\'); pos != std::u16string::npos;
-             pos = folded.find(u'\\', pos + 1)) {
-            by_dir.emplace(folded.substr(0, pos), &f);
-        }
-    }
-    for (const auto &[folded, f] : by_name) {
-        auto d = by_dir.find(folded);
-        if (d != by_dir.end()) {
-            throw PackError("cannot carry both the file '" + f->rel + "' and '" + d->second->rel +
-                            "': on Windows a file and a folder cannot share a name; rename one");
-        }
+    std::vector<std::u16string> names;
+    names.reserve(files.size());
+    for (const SourceFile &f : files) names.push_back(f.name);
+    const NameClash clash = find_clash(names);
+    const SourceFile &a = files[clash.first], &b = files[clash.second];
+    switch (clash.kind) {
+    case NAME_CLASH_NONE:
+        return;
+    case NAME_CLASH_SAME_FILE:
+        throw PackError("cannot carry both '" + a.rel + "' and '" + b.rel +
+                        "': Windows does not tell their names apart; rename one");
+    case NAME_CLASH_FILE_AND_FOLDER:
+        throw PackError("cannot carry both the file '" + a.rel + "' and '" + b.rel +
+                        "': on Windows a file and a folder cannot share a name; rename one");
     }
 }
 
@@ -200,7 +179,7 @@ ScanResult scan_app_dir(const fs::path &app_dir, const std::string &main_rel, co
                         quoted(app_dir));
     }
     std::rotate(w.files.begin(), it, it + 1);
-    check_case_clashes(w.files);
+    check_name_clashes(w.files);
     return ScanResult{std::move(w.files), std::move(w.warnings)};
 }
 

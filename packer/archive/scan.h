@@ -26,10 +26,11 @@ struct ScanResult {
 // Scans app_dir and puts main_rel first. Throws PackError, naming the path,
 // for anything the launcher could not carry or unpack: a missing or outside
 // main binary, unusable names, links leading out of the folder or nowhere,
-// special files, unreadable files, files of 4 GiB or more, names that only
-// differ in letter case. A file that is the output being built (same file
-// as output, if that exists) is left out with a warning, so that packing into
-// the application folder does not swallow the previous build.
+// special files, unreadable files, files of 4 GiB or more, two names some
+// Windows could take for one file, or a file and a folder of one name
+// (find_clash), naming both. A file that is the output being built (same
+// file as output, if that exists) is left out with a warning, so that packing
+// into the application folder does not swallow the previous build.
 ScanResult scan_app_dir(const std::filesystem::path &app_dir, const std::string &main_rel,
                         const std::filesystem::path &output = {});
 

@@ -189,10 +189,19 @@ int main(int argc, char **argv)
     CLI::App *list =
         app.add_subcommand("list", "show the packed files, main binary first: size, CRC-32, name");
     list->add_option("OUT.exe", exe, "a packed executable")->required();
-    CLI::App *verify = app.add_subcommand("verify", "decode everything and check every checksum");
+    list->footer("Reads the record index without decoding the payload (the payload itself when\n"
+                 "there is none), and warns of whatever verify would find short of decoding.\n");
+    CLI::App *verify =
+        app.add_subcommand("verify", "check that it starts and unpacks exactly the files packed into it");
     verify->add_option("OUT.exe", exe, "a packed executable")->required();
-    verify->footer("Checks the header, padding, length record, names and every CRC-32 (and zstd's\n"
-                   "checksum if present). Exit status 0 only if all hold, 1 otherwise.\n");
+    verify->footer("Checks what the Windows loader needs (headers, alignments, sizes, every section\n"
+                   "inside the file) and what the launcher needs (its build constants, the payload's\n"
+                   "header and frame, every name, no two names Windows could take for one file or\n"
+                   "a file and a folder of one name, every CRC-32 and zstd's checksum if present,\n"
+                   "the record index against the payload). Exit status 0 only if all hold, 1\n"
+                   "otherwise. Faults the launcher never reads (the payload's padding and length\n"
+                   "record, a signature cut short, a header checksum that does not match, no\n"
+                   "usable record index) are warnings.\n");
     bool json = false;
     CLI::App *info = app.add_subcommand("info", "show what a packed executable was built with");
     info->add_option("OUT.exe", exe, "a packed executable")->required();
@@ -204,9 +213,10 @@ int main(int argc, char **argv)
         app.add_subcommand("extract", "write the packed files into a folder, running nothing");
     extract->add_option("OUT.exe", exe, "a packed executable")->required();
     extract->add_option("DIR", dir, "where to write them (created if missing)")->required();
-    extract->footer("Each file is written under a temporary name and takes its own name only\n"
-                    "when its content matches its checksum. Names that could reach outside DIR\n"
-                    "are refused.\n");
+    extract->footer("The executable is checked as verify checks it first; where verify would\n"
+                    "fail, nothing is written. Each file is written under a temporary name and\n"
+                    "takes its own name only when its content matches its checksum. Names that\n"
+                    "could reach outside DIR are refused.\n");
 
     std::vector<std::string> args = zobrel::utf8_arguments(argc, argv);
     if (args.empty()) {

@@ -1,6 +1,7 @@
 // pe_reader.cpp: bounds-checked parsing of PE headers and sections.
 #include "image/pe_reader.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "base/error.h"
@@ -11,9 +12,42 @@
 namespace fs = std::filesystem;
 
 namespace zobrel {
+namespace {
+
+using namespace pe32plus;
+
+void read_layout_fields(const unsigned char *optional, uint32_t optional_size, PeImage &image)
+{
+    image.plus64 = image.optional_magic == kOptionalMagicPe32Plus && optional_size >= kDataDirectories;
+    if (!image.plus64) return;
+    image.entry_point = read_le32(optional + kEntryPoint);
+    image.section_alignment = read_le32(optional + kSectionAlignment);
+    image.file_alignment = read_le32(optional + kFileAlignment);
+    image.size_of_image = read_le32(optional + kSizeOfImage);
+    image.size_of_headers = read_le32(optional + kSizeOfHeaders);
+    image.checksum = read_le32(optional + kCheckSum);
+    image.rva_and_sizes = read_le32(optional + kNumberOfRvaAndSizes);
+    const uint32_t room = (optional_size - kDataDirectories) / 8;
+    image.directories.clear();
+    for (uint32_t i = 0; i < std::min(image.rva_and_sizes, room); ++i) {
+        const unsigned char *d = optional + kDataDirectories + 8 * i;
+        image.directories.push_back(PeDataDirectory{read_le32(d), read_le32(d + 4)});
+    }
+}
+
+bool read_at(std::ifstream &in, uint64_t offset, void *dst, size_t n)
+{
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(offset));
+    in.read(static_cast<char *>(dst), static_cast<std::streamsize>(n));
+    return static_cast<size_t>(in.gcount()) == n;
+}
+
+}  // namespace
 
 std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &image)
 {
+    image.file_size = size;
     if (size < 64 || data[0] != 'M' || data[1] != 'Z') return "it does not start with an MZ header";
     const uint64_t pe = read_le32(data + 0x3C);
     if (pe + 24 > size ||
@@ -31,9 +65,11 @@ std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &
         return "its optional header is missing or truncated";
     image.optional_magic = read_le16(data + optional);
     image.subsystem = read_le16(data + optional + 68);
+    image.pe_offset = static_cast<uint32_t>(pe);
     image.file_header_offset = static_cast<uint32_t>(pe + 4);
     image.optional_header_offset = static_cast<uint32_t>(optional);
     image.optional_header_size = optional_size;
+    read_layout_fields(data + optional, optional_size, image);
     const uint64_t table = optional + optional_size;
     if (table + PE_SECTION_HEADER_SIZE * nsections > size) return "its section table is truncated";
     image.section_table_offset = static_cast<uint32_t>(table);
@@ -47,18 +83,6 @@ std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &
     return "";
 }
 
-namespace {
-
-bool read_at(std::ifstream &in, uint64_t offset, void *dst, size_t n)
-{
-    in.clear();
-    in.seekg(static_cast<std::streamoff>(offset));
-    in.read(static_cast<char *>(dst), static_cast<std::streamsize>(n));
-    return static_cast<size_t>(in.gcount()) == n;
-}
-
-}  // namespace
-
 std::string read_pe_headers(const fs::path &file, PeImage &image)
 {
     std::error_code ec;
@@ -69,7 +93,32 @@ std::string read_pe_headers(const fs::path &file, PeImage &image)
     // The headers lie in the first 64 KiB of any image this tool reads.
     std::vector<unsigned char> head(static_cast<size_t>(size < 65536 ? size : 65536));
     if (!read_at(in, 0, head.data(), head.size())) return "cannot read it";
-    return parse_pe_headers(head.data(), head.size(), image);
+    std::string why = parse_pe_headers(head.data(), head.size(), image);
+    image.file_size = size;
+    return why;
+}
+
+const PeSection *find_section(const PeImage &image, const std::string &name)
+{
+    for (const PeSection &s : image.sections) {
+        if (s.name == name) return &s;
+    }
+    return nullptr;
+}
+
+std::vector<unsigned char> read_mapped_section(const fs::path &file, const PeImage &image,
+                                               const PeSection &section)
+{
+    const uint64_t from_file = std::min(section.virtual_size, section.raw_size);
+    if (uint64_t{section.raw_offset} + from_file > image.file_size) {
+        throw PackError("'" + utf8_path(file) + "' is truncated: its " + section.name +
+                        " section runs past the end of the file");
+    }
+    std::vector<unsigned char> bytes(section.virtual_size, 0);
+    std::ifstream in(file, std::ios::binary);
+    if (!in || !read_at(in, section.raw_offset, bytes.data(), static_cast<size_t>(from_file)))
+        throw PackError("cannot read '" + utf8_path(file) + "'");
+    return bytes;
 }
 
 std::vector<unsigned char> read_section(const fs::path &file, const char *name)
@@ -78,27 +127,9 @@ std::vector<unsigned char> read_section(const fs::path &file, const char *name)
     PeImage image;
     std::string why = read_pe_headers(file, image);
     if (!why.empty()) throw PackError(who + " is not a packed executable: " + why);
-    const PeSection *sec = nullptr;
-    for (const PeSection &s : image.sections) {
-        if (s.name == name) {
-            sec = &s;
-            break;
-        }
-    }
+    const PeSection *sec = find_section(image, name);
     if (!sec) throw PackError(who + " is not a packed executable: it has no " + name + " section");
-    if (sec->virtual_size > sec->raw_size) {
-        throw PackError(who + ": its " + name + " section is shorter in the file than in memory (damaged)");
-    }
-    std::error_code ec;
-    const uint64_t size = fs::file_size(file, ec);
-    if (ec || uint64_t{sec->raw_offset} + sec->virtual_size > size) {
-        throw PackError(who + " is truncated: its " + name + " section runs past the end of the file");
-    }
-    std::vector<unsigned char> bytes(sec->virtual_size);
-    std::ifstream in(file, std::ios::binary);
-    if (!in || !read_at(in, sec->raw_offset, bytes.data(), bytes.size()))
-        throw PackError("cannot read " + who);
-    return bytes;
+    return read_mapped_section(file, image, *sec);
 }
 
 }  // namespace zobrel

@@ -1,5 +1,7 @@
-// pe_reader.h: reads the headers of a PE image and the sections of a packed
-// executable. Every offset is checked against the image's size.
+// pe_reader.h: reads a PE image's headers into a model (the file, DOS and
+// PE headers, the optional header's layout fields, data directories and the
+// section table), and a section's bytes as the loader maps them. Every
+// offset is checked against the image's size.
 #ifndef ZOBREL_PACKER_PE_IMAGE_H
 #define ZOBREL_PACKER_PE_IMAGE_H
 
@@ -15,6 +17,21 @@ const uint16_t kSubsystemConsole = 3;
 const uint16_t kCharacteristicExecutable = 0x0002;
 const uint16_t kCharacteristicDll = 0x2000;
 const uint16_t kOptionalMagicPe32Plus = 0x20B;
+// Data directories that name a file offset, not an address in the image.
+const int kCertificateDirectory = 4;
+
+// Offsets of fields inside a PE32+ optional header.
+namespace pe32plus {
+const size_t kSizeOfInitializedData = 8;
+const size_t kEntryPoint = 16;
+const size_t kSectionAlignment = 32;
+const size_t kFileAlignment = 36;
+const size_t kSizeOfImage = 56;
+const size_t kSizeOfHeaders = 60;
+const size_t kCheckSum = 64;
+const size_t kNumberOfRvaAndSizes = 108;
+const size_t kDataDirectories = 112;
+}  // namespace pe32plus
 
 struct PeSection {
     std::string name;
@@ -25,32 +42,60 @@ struct PeSection {
     uint32_t characteristics = 0;
 };
 
+struct PeDataDirectory {
+    uint32_t address = 0;  // an RVA; a file offset for the certificate table
+    uint32_t size = 0;
+};
+
 struct PeImage {
+    uint64_t file_size = 0;  // of the bytes or the file read
     uint16_t machine = 0;
     uint16_t characteristics = 0;
     uint16_t optional_magic = 0;
     uint16_t subsystem = 0;
     // Where the headers lie, for a writer.
+    uint32_t pe_offset = 0;           // of "PE\0\0" (the DOS header's e_lfanew)
     uint32_t file_header_offset = 0;  // just after "PE\0\0"
     uint32_t optional_header_offset = 0;
     uint32_t optional_header_size = 0;
     uint32_t section_table_offset = 0;
+    // The optional header's layout fields; read for a PE32+ image whose
+    // optional header holds them (plus64 true), else zero.
+    bool plus64 = false;
+    uint32_t entry_point = 0;
+    uint32_t section_alignment = 0;
+    uint32_t file_alignment = 0;
+    uint32_t size_of_image = 0;
+    uint32_t size_of_headers = 0;
+    uint32_t checksum = 0;
+    uint32_t rva_and_sizes = 0;  // NumberOfRvaAndSizes, as stored
+    // As many directories as NumberOfRvaAndSizes says and the optional header holds.
+    std::vector<PeDataDirectory> directories;
     std::vector<PeSection> sections;
 };
 
-// Reads the DOS header, PE signature, file header, the subsystem and the
-// section table of an image of `size` bytes at `data`. Returns "" and fills
-// image, or says why the bytes are not a PE image.
+// Reads the DOS header, PE signature, file header, the optional header's
+// fields above and the section table of an image of `size` bytes at `data`.
+// Returns "" and fills image, or says why the bytes are not a PE image.
 std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &image);
 
-// The same for a file's first bytes.
+// The same for a file (its first 64 KiB, where any image's headers lie);
+// file_size is the whole file's.
 std::string read_pe_headers(const std::filesystem::path &file, PeImage &image);
 
-// The bytes of a packed executable's section with this name (its VirtualSize
-// of them, which for the payload section is the blob length); of two
-// sections of that name the first, as the launcher reads it. Throws
-// PackError, naming the file, if it is not a PE file, has no such section,
-// or is too short to hold it.
+// The first section of that name, as the launcher finds it; null if none.
+const PeSection *find_section(const PeImage &image, const std::string &name);
+
+// The VirtualSize bytes of the section as the loader maps it: its raw data,
+// then zeros where VirtualSize passes SizeOfRawData. Throws PackError,
+// naming the file, when the raw data it needs lies past the file's end.
+std::vector<unsigned char> read_mapped_section(const std::filesystem::path &file, const PeImage &image,
+                                               const PeSection &section);
+
+// The mapped bytes of a packed executable's section with this name (for the
+// payload section, its VirtualSize is the blob length). Throws PackError,
+// naming the file, if it is not a PE file, has no such section, or is too
+// short to hold it.
 std::vector<unsigned char> read_section(const std::filesystem::path &file, const char *name);
 
 }  // namespace zobrel

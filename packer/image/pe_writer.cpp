@@ -2,23 +2,16 @@
 #include "image/pe_writer.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include "base/error.h"
+#include "base/text.h"
 #include "little_endian.h"
 
 namespace zobrel {
 namespace {
 
-// Offsets inside a PE32+ optional header.
-const size_t kSizeOfInitializedData = 8;
-const size_t kSectionAlignment = 32;
-const size_t kFileAlignment = 36;
-const size_t kSizeOfImage = 56;
-const size_t kSizeOfHeaders = 60;
-const size_t kCheckSum = 64;
-const size_t kNumberOfRvaAndSizes = 108;
-const size_t kDataDirectories = 112;
-const int kCertificateDirectory = 4;
+using namespace pe32plus;
 
 const size_t kSectionHeaderSize = 40;
 
@@ -49,20 +42,15 @@ PeWriter::PeWriter(std::string image) : image_(std::move(image))
 {
     std::string why = parse_pe_headers(at(image_, 0), image_.size(), headers_);
     if (!why.empty()) throw PackError("the launcher image is not a PE file: " + why);
-    if (headers_.optional_magic != kOptionalMagicPe32Plus ||
-        headers_.optional_header_size < kDataDirectories) {
-        throw PackError("the launcher image is not a 64-bit (PE32+) image");
-    }
-    const size_t optional = headers_.optional_header_offset;
-    section_alignment_ = read_le32(at(image_, optional + kSectionAlignment));
-    file_alignment_ = read_le32(at(image_, optional + kFileAlignment));
-    size_of_headers_ = read_le32(at(image_, optional + kSizeOfHeaders));
+    if (!headers_.plus64) throw PackError("the launcher image is not a 64-bit (PE32+) image");
+    section_alignment_ = headers_.section_alignment;
+    file_alignment_ = headers_.file_alignment;
+    size_of_headers_ = headers_.size_of_headers;
     if (section_alignment_ == 0 || file_alignment_ == 0 || size_of_headers_ > image_.size()) {
         throw PackError("the launcher image's alignments or header size are damaged");
     }
-    const uint32_t directories = read_le32(at(image_, optional + kNumberOfRvaAndSizes));
-    if (directories > kCertificateDirectory &&
-        read_le32(at(image_, optional + kDataDirectories + 8 * kCertificateDirectory + 4)) != 0) {
+    if (headers_.directories.size() > kCertificateDirectory &&
+        headers_.directories[kCertificateDirectory].size != 0) {
         throw PackError("the launcher image is signed; sections cannot be added to a signed image");
     }
     uint64_t file_end = size_of_headers_;
@@ -213,6 +201,26 @@ uint32_t pe_checksum(const std::vector<std::string> &pieces, size_t checksum_off
         }
         length += pieces[i].size();
     }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint32_t>(sum + length);
+}
+
+uint32_t pe_file_checksum(const std::filesystem::path &file, size_t checksum_offset)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw PackError("cannot read " + quoted(file));
+    uint64_t sum = 0, length = 0;
+    std::string piece(size_t{16} << 20, '\0');  // even: words never straddle two pieces
+    for (bool first = true;; first = false) {
+        in.read(&piece[0], static_cast<std::streamsize>(piece.size()));
+        const size_t n = static_cast<size_t>(in.gcount());
+        if (n == 0) break;
+        piece.resize(n);
+        add_words(sum, piece, first ? checksum_offset : 0, first ? checksum_offset + 4 : 0);
+        length += n;
+        if (!in) break;
+    }
+    if (in.bad()) throw PackError("cannot read " + quoted(file));
     sum = (sum & 0xFFFF) + (sum >> 16);
     return static_cast<uint32_t>(sum + length);
 }

@@ -5,6 +5,7 @@
 #define ZOBREL_PACKER_PE_WRITER_H
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,10 @@ uint32_t pe_checksum(const std::string &image, size_t checksum_offset);
 // The same over an image given as pieces (each but the last of even length;
 // the checksum field lies in the first).
 uint32_t pe_checksum(const std::vector<std::string> &pieces, size_t checksum_offset);
+
+// The same over a file, read a piece at a time. Throws PackError, naming the
+// file, when it cannot be read.
+uint32_t pe_file_checksum(const std::filesystem::path &file, size_t checksum_offset);
 
 }  // namespace zobrel
 

@@ -1,6 +1,7 @@
 // extract.cpp: writes a packed executable's files into a folder, each only once it matches.
 #include "inspect/extract.h"
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -93,10 +94,20 @@ private:
 
 void run_extract(const fs::path &exe, const fs::path &dir)
 {
-    Payload p = open_payload(exe);
+    // Checked whole first, as verify does: what it would refuse, or a payload
+    // that breaks off in the middle, writes nothing at all.
+    PackedFile file = read_packed(exe);
+    if (file.frame_found && file.problems.empty()) check_archive(file);
+    for (const std::string &w : file.warnings) std::fprintf(stderr, "zobrel-pack: warning: %s\n", w.c_str());
+    if (!file.problems.empty()) {
+        for (const std::string &p : file.problems) std::fprintf(stderr, "zobrel-pack: %s\n", p.c_str());
+        throw PackError(
+            "refusing to extract " + quoted(exe) +
+            ": it would not start, or not unpack exactly its files (see above); nothing was written");
+    }
     fs::create_directories(dir);
     Extractor x(dir);
-    read_payload_archive(exe, p, x);
+    read_payload_archive(file, x);
 }
 
 }  // namespace zobrel

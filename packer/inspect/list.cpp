@@ -33,18 +33,23 @@ private:
 
 void run_list(const fs::path &exe, std::FILE *out)
 {
-    // The payload's layout is checked whole (no decoding); its records are
-    // listed from the record index, which the build constants carry.
-    Payload p = open_payload(exe);
-    const Constants constants = read_constants(exe);
-    if (constants.has_index) {
-        for (const IndexEntry &e : constants.index) print_record(out, e.size, e.stored_checksum, e.name);
+    // Everything but the frame's content is checked; what verify would
+    // refuse is warned about, and listed all the same where it can be.
+    PackedFile file = read_packed(exe);
+    for (const std::string &w : file.warnings) std::fprintf(stderr, "zobrel-pack: warning: %s\n", w.c_str());
+    const bool listable = file.constants.has_index || file.frame_found;
+    for (const std::string &p : file.problems) {
+        std::fprintf(stderr, "zobrel-pack: %s%s\n", listable ? "warning: " : "", p.c_str());
+    }
+    if (!listable) throw PackError(quoted(exe) + ": there is nothing to list");
+    if (file.constants.has_index) {
+        for (const IndexEntry &e : file.constants.index) print_record(out, e.size, e.stored_checksum, e.name);
         return;
     }
-    std::fprintf(stderr, "zobrel-pack: '%s': %s; listing what the payload holds\n", utf8_path(exe).c_str(),
-                 constants.problem.c_str());
+    std::fprintf(stderr, "zobrel-pack: %s: %s; listing what the payload holds\n", quoted(exe).c_str(),
+                 file.constants.problem.c_str());
     Lister lister(out);
-    read_payload_archive(exe, p, lister);
+    read_payload_archive(file, lister);
 }
 
 }  // namespace zobrel

@@ -1,45 +1,25 @@
-// packed_payload.cpp: reads a packed executable's payload blob and build constants back.
+// packed_payload.cpp: reads a packed executable into its model and checks it as the loader and the launcher
+// would.
 #include "inspect/packed_payload.h"
 
+#include "archive/names.h"
 #include "base/error.h"
+#include "base/progress.h"
 #include "base/text.h"
 #include "build_constants.h"
+#include "image/load_check.h"
+#include "image/pe_writer.h"
 #include "little_endian.h"
-#include "image/pe_reader.h"
+#include "payload_format.h"
 
 namespace fs = std::filesystem;
 
 namespace zobrel {
+namespace {
 
-Payload open_payload(const fs::path &exe)
-{
-    Payload p;
-    p.blob = read_section(exe, PAYLOAD_SECTION_NAME);
-    std::string why = check_blob(p.blob.data(), p.blob.size(), p.layout);
-    if (!why.empty()) throw PackError("'" + utf8_path(exe) + "': payload damaged: " + why);
-    return p;
-}
-
-uint64_t read_payload_archive(const fs::path &exe, const Payload &payload, RecordVisitor &visitor)
-{
-    FrameReader reader(payload.blob.data() + payload.layout.frame_offset, payload.layout.frame_size);
-    try {
-        return read_archive(reader, visitor);
-    } catch (const PackError &e) {
-        throw PackError("'" + utf8_path(exe) + "': " + e.what());
-    }
-}
-
-Constants read_constants(const fs::path &exe)
+Constants constants_of_block(const std::vector<unsigned char> &block)
 {
     Constants c;
-    std::vector<unsigned char> block;
-    try {
-        block = read_section(exe, CONSTANTS_SECTION_NAME);
-    } catch (const PackError &e) {
-        c.problem = e.what();
-        return c;
-    }
     ConstantsView view;
     switch (check_constants_block(block.data(), block.size(), &view)) {
     case CONSTANTS_LAYOUT_BROKEN:
@@ -72,6 +52,194 @@ Constants read_constants(const fs::path &exe)
     return c;
 }
 
+// Why the names clash, as a message naming the file and both names.
+std::string clash_problem(const std::string &file, const char *where,
+                          const std::vector<std::u16string> &names, const NameClash &clash)
+{
+    const std::string a = "'" + shown(names[clash.first]) + "'", b = "'" + shown(names[clash.second]) + "'";
+    if (clash.kind == NAME_CLASH_FILE_AND_FOLDER) {
+        return file + ": " + where + " the file " + a + " and " + b +
+               ": on Windows a file and a folder cannot share a name";
+    }
+    if (names[clash.first] == names[clash.second]) return file + ": " + where + " the name " + a + " twice";
+    return file + ": " + where + " both " + a + " and " + b + ", which some Windows takes for one file";
+}
+
+void read_constants_section(PackedFile &f, const PeSection &section, const std::string &file)
+{
+    f.constants = constants_of_block(read_mapped_section(f.path, f.image, section));
+    const Constants &c = f.constants;
+    if (!c.usable) {
+        f.problems.push_back(file + ": " + c.problem + ", so the launcher would not start");
+    } else if (!c.has_index) {
+        f.warnings.push_back(file + ": " + c.problem +
+                             "; the launcher then decodes the payload at every start to check the files");
+    } else {
+        std::vector<std::u16string> names;
+        for (const IndexEntry &e : c.index) names.push_back(e.name);
+        const NameClash clash = find_clash(names);
+        if (clash.kind != NAME_CLASH_NONE)
+            f.problems.push_back(clash_problem(file, "the record index lists", names, clash));
+    }
+}
+
+void read_payload_section(PackedFile &f, const PeSection &section, const std::string &file)
+{
+    f.blob = read_mapped_section(f.path, f.image, section);
+    std::string why = check_frame_placement(f.blob.data(), f.blob.size(), f.layout);
+    if (!why.empty()) {
+        f.problems.push_back(file + ": payload damaged: " + why);
+        return;
+    }
+    f.frame_found = true;
+    why = check_blob_trailer(f.blob.data(), f.layout);
+    if (!why.empty()) f.warnings.push_back(file + ": " + why + "; the launcher does not read it");
+}
+
+class ArchiveChecker : public RecordVisitor {
+public:
+    ArchiveChecker(PackedFile &file) : file_(file), name_(quoted(file.path)) {}
+    void begin(const RecordHeader &h) override
+    {
+        ++count;
+        bytes += h.size;
+        names.push_back(h.name);
+        std::string why = name_problem(h.name);
+        if (!why.empty()) problem(h, why);
+        const Constants &c = file_.constants;
+        if (!c.has_index) return;
+        if (count > c.index.size()) {
+            problem(h, "the record index ends before the payload does");
+            return;
+        }
+        const IndexEntry &e = c.index[count - 1];
+        if (e.name != h.name || e.size != h.size || e.stored_checksum != h.stored_checksum) {
+            problem(h, "the record index says '" + shown(e.name) + "', " + std::to_string(e.size) +
+                           " bytes, checksum " + hex(e.stored_checksum) + "; the payload says " +
+                           std::to_string(h.size) + " bytes, checksum " + hex(h.stored_checksum));
+        }
+    }
+    void content(const unsigned char *, size_t) override {}
+    void end(const RecordHeader &h, uint32_t crc) override
+    {
+        if (h.stored_checksum != stored_checksum(crc)) {
+            problem(h, "stored checksum " + hex(h.stored_checksum) + ", content has CRC-32 " + hex(crc));
+        }
+    }
+
+    uint64_t count = 0, bytes = 0;
+    std::vector<std::u16string> names;
+
+private:
+    void problem(const RecordHeader &h, const std::string &what)
+    {
+        file_.problems.push_back(name_ + ": record " + std::to_string(count) + " '" + shown(h.name) +
+                                 "': " + what);
+    }
+
+    static std::string hex(uint32_t value)
+    {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%08x", value);
+        return buf;
+    }
+
+    PackedFile &file_;
+    std::string name_;
+};
+
+}  // namespace
+
+PackedFile read_packed(const fs::path &exe)
+{
+    PackedFile f;
+    f.path = exe;
+    const std::string file = quoted(exe);
+    std::string why = read_pe_headers(exe, f.image);
+    if (!why.empty()) {
+        f.problems.push_back(file + " is not a packed executable: " + why);
+        return f;
+    }
+    const LoadCheck load = check_loadable(f.image);
+    for (const std::string &p : load.problems) f.problems.push_back(file + ": " + p);
+    for (const std::string &w : load.warnings) f.warnings.push_back(file + ": " + w);
+    const PeSection *payload = find_section(f.image, PAYLOAD_SECTION_NAME);
+    const PeSection *constants = find_section(f.image, CONSTANTS_SECTION_NAME);
+    for (const auto &[section, name] :
+         {std::pair{payload, PAYLOAD_SECTION_NAME}, {constants, CONSTANTS_SECTION_NAME}}) {
+        if (section == nullptr)
+            f.problems.push_back(file + " is not a packed executable: it has no " + name + " section");
+    }
+    // A section cut short has already been reported: only what the file holds is read.
+    try {
+        if (constants != nullptr) read_constants_section(f, *constants, file);
+    } catch (const PackError &) {
+    }
+    try {
+        if (payload != nullptr) read_payload_section(f, *payload, file);
+    } catch (const PackError &) {
+    }
+    return f;
+}
+
+Constants read_constants(const fs::path &exe)
+{
+    try {
+        return constants_of_block(read_section(exe, CONSTANTS_SECTION_NAME));
+    } catch (const PackError &e) {
+        Constants c;
+        c.problem = e.what();
+        return c;
+    }
+}
+
+uint64_t read_payload_archive(const PackedFile &file, RecordVisitor &visitor)
+{
+    FrameReader reader(file.blob.data() + file.layout.frame_offset, file.layout.frame_size);
+    try {
+        return read_archive(reader, visitor);
+    } catch (const PackError &e) {
+        throw PackError(quoted(file.path) + ": " + e.what());
+    }
+}
+
+uint64_t check_archive(PackedFile &file, uint64_t *bytes)
+{
+    ArchiveChecker checker(file);
+    try {
+        read_payload_archive(file, checker);
+    } catch (const PackError &e) {
+        file.problems.push_back(e.what());
+        return checker.count;
+    }
+    const std::string name = quoted(file.path);
+    const Constants &c = file.constants;
+    if (c.has_index && checker.count != c.index.size()) {
+        file.problems.push_back(name + ": the record index lists " + count_of(c.index.size(), "record") +
+                                ", the payload holds " + std::to_string(checker.count));
+    }
+    if (checker.count == 0) {
+        file.problems.push_back(name + ": the archive holds no records, so there is no main binary");
+    }
+    const NameClash clash = find_clash(checker.names);
+    if (clash.kind != NAME_CLASH_NONE)
+        file.problems.push_back(clash_problem(name, "the payload holds", checker.names, clash));
+    if (bytes) *bytes = checker.bytes;
+    return checker.count;
+}
+
+void check_file_checksum(PackedFile &file)
+{
+    if (file.image.checksum == 0) return;
+    const uint32_t actual =
+        pe_file_checksum(file.path, file.image.optional_header_offset + pe32plus::kCheckSum);
+    if (actual != file.image.checksum) {
+        file.warnings.push_back(quoted(file.path) +
+                                ": its header checksum does not match its bytes: it was changed after it was "
+                                "written (damage, or a tool that did not update the checksum)");
+    }
+}
+
 std::u16string Constants::text(ConstantKey key) const
 {
     auto found = values.find(key);
@@ -80,7 +248,8 @@ std::u16string Constants::text(ConstantKey key) const
     const std::string &bytes = found->second;
     // The checked block ends every text with one 0 unit.
     for (size_t i = 0; i + 3 < bytes.size(); i += 2) {
-        units.push_back(static_cast<char16_t>(read_le16(reinterpret_cast<const unsigned char *>(bytes.data() + i))));
+        units.push_back(
+            static_cast<char16_t>(read_le16(reinterpret_cast<const unsigned char *>(bytes.data() + i))));
     }
     return units;
 }

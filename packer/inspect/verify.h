@@ -1,4 +1,5 @@
-// verify.h: the verify command: everything in a packed executable decoded and checked.
+// verify.h: the verify command: is a packed executable one that starts and
+// unpacks exactly the files packed into it.
 #ifndef ZOBREL_PACKER_INSPECT_VERIFY_H
 #define ZOBREL_PACKER_INSPECT_VERIFY_H
 
@@ -7,11 +8,13 @@
 
 namespace zobrel {
 
-// Decodes everything and checks the header, padding, length record, names
-// and every checksum, the build constants as the launcher checks them, and
-// that the record index and the payload agree record for record. Prints
-// each problem to stderr; returns true only if all hold (then prints a
-// one-line confirmation to out unless out is null).
+// Reads the executable into its model and checks everything the Windows
+// loader and the launcher need (packed_payload.h: read_packed, then
+// check_archive, which decodes everything), and the header checksum.
+// Prints each warning and each problem to stderr; returns true only when
+// there is no problem (then prints a one-line confirmation to out unless
+// out is null). Warnings (a cut signature, a damaged length record, no
+// usable record index, a checksum that does not match) do not fail it.
 bool run_verify(const std::filesystem::path &exe, std::FILE *out);
 
 }  // namespace zobrel

@@ -618,6 +618,20 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
          [](const fs::path &a) { write_file(a / "LIB", "x"); },
          {},
          {"LIB", "share a name"}},
+        {"clash beyond ASCII",
+         [](const fs::path &a) {
+             write_file(a / "names" / "\xC5\xB8.txt", "x");  // U+0178
+             write_file(a / "names" / "\xC3\xBF.txt", "y");  // U+00FF
+         },
+         {},
+         {"'names/\xC5\xB8.txt'", "'names/\xC3\xBF.txt'", "does not tell"}},
+        {"file and folder clash, deep and beyond ASCII",
+         [](const fs::path &a) {
+             write_file(a / "lib" / "DEEP" / "\xC4\x80" / "x", "x");  // U+0100, a folder
+             write_file(a / "lib" / "deep" / "\xC4\x81", "y");        // U+0101, a file
+         },
+         {},
+         {"the file 'lib/deep/\xC4\x81'", "'lib/DEEP/\xC4\x80/x'", "share a name"}},
         {"4 GiB file",
          [](const fs::path &a) {
              write_file(a / "huge.bin", "");
@@ -848,11 +862,10 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
         std::string bytes;
         std::vector<std::string> commands;  // which must fail
         const char *message;
-        bool one_line = false;  // said once, not once per missing section
+        bool one_line = false;  // verify says it once, not once per missing section
     } cases[] = {
         {"flipped frame byte", flipped, {"verify"}, ""},
         {"truncated file", cut, {"list", "verify", "extract"}, "truncated"},
-        {"length record", bad_padding_record, {"list", "verify", "extract"}, "length record"},
         {"text file", "hello, world\n", {"list", "verify", "extract"}, "not a packed executable", true},
         {"PE without payload",
          zt::make_pe(0x8664, 3, {{".text", "code"}}),
@@ -871,11 +884,24 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
             EXPECT_EQ(r.status, 1) << cmd << ": " << r.err;
             EXPECT_TRUE(contains(r.err, c.message)) << cmd << ": " << r.err;
             EXPECT_TRUE(contains(r.err, "bad.exe")) << "the message names the file: " << r.err;
-            if (c.one_line) {
+            if (c.one_line && cmd == "verify") {
                 EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << cmd << ": " << r.err;
             }
         }
     }
+    // The length record is never read by the launcher: the copy starts as
+    // if whole, so each command is warned and goes on.
+    const fs::path file = t_ / "trailer.exe";
+    write_file(file, bad_padding_record);
+    for (const std::string cmd : {"list", "verify", "extract"}) {
+        std::vector<std::string> args{cmd, file.string()};
+        if (cmd == "extract") args.push_back((t_ / "xt").string());
+        PackRun r = run_pack(args);
+        EXPECT_EQ(r.status, 0) << cmd << ": " << r.err;
+        EXPECT_TRUE(contains(r.err, "warning: '" + file.string() + "': the length record holds"))
+            << cmd << ": " << r.err;
+    }
+    EXPECT_EQ(tree(t_ / "xt"), tree(t_ / "app"));
 }
 
 TEST_F(Cli, RandomDamageIsReportedWithoutCrashing)
@@ -998,7 +1024,6 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
          "the record index lists 1 record, the payload holds 2"},
         {"damaged constants", damaged, "CRC-32 does not match"},
         {"constants of a broken layout", broken, "their layout does not hold"},
-        {"index with a wrong CRC-32", write_constants_block(values), "its record index is damaged"},
         {"no constants", "", "no .zobinfo section"},
     };
     for (const Case &c : cases) {
@@ -1007,6 +1032,13 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     }
+    // An index that fails its own CRC-32 in whole constants is not used: the
+    // launcher unpacks from the stream, so verify only warns.
+    PackRun unused = run_pack({"verify", exe(write_constants_block(values))});
+    EXPECT_EQ(unused.status, 0) << unused.err;
+    EXPECT_TRUE(
+        contains(unused.err, "warning: '" + (t_ / "c.exe").string() + "': its record index is damaged"))
+        << unused.err;
     // Without a usable index, list reads the payload itself and says so.
     PackRun fallback = run_pack({"list", exe("")});
     EXPECT_EQ(fallback.status, 0) << fallback.err;
@@ -1029,17 +1061,113 @@ TEST_F(Cli, OfTwoSectionsOfOneNameTheFirstCountsAsForTheLauncher)
         return file.string();
     };
     EXPECT_EQ(run_pack({"verify", exe(good, bad)}).status, 0);
-    for (const char *cmd : {"list", "verify"}) {
-        PackRun r = run_pack({cmd, exe(bad, good)});
-        EXPECT_EQ(r.status, 1) << cmd;
-        EXPECT_TRUE(contains(r.err, "does not start with \"QJY\"")) << cmd << ": " << r.err;
+    PackRun verified = run_pack({"verify", exe(bad, good)});
+    EXPECT_EQ(verified.status, 1);
+    EXPECT_TRUE(contains(verified.err, "does not start with \"QJY\"")) << verified.err;
+    // list still lists from the index, and warns.
+    PackRun listed = run_pack({"list", exe(bad, good)});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_TRUE(contains(listed.err, "warning: '" + exe(bad, good) +
+                                         "': payload damaged: the payload does not start with \"QJY\""))
+        << listed.err;
+    EXPECT_TRUE(contains(listed.out, "m.exe")) << listed.out;
+}
+
+// Executables made from a whole one with one fault each that the Windows
+// loader or the launcher would refuse: verify fails and says why, list
+// still lists what it can and warns, extract writes nothing.
+TEST_F(Cli, VerifyFailsWhereTheLoaderOrTheLauncherWouldListWarnsExtractRefuses)
+{
+    make_app(t_ / "app");
+    const fs::path exe = t_ / "good.exe";
+    ASSERT_EQ(build(t_ / "app", exe).status, 0);
+    const std::string good = read_file(exe);
+    zobrel::PeImage m;
+    ASSERT_EQ(zobrel::parse_pe_headers(reinterpret_cast<const unsigned char *>(good.data()), good.size(), m),
+              "");
+    auto edited = [&](size_t at, uint32_t value) {
+        std::string b = good;
+        write_le32(reinterpret_cast<unsigned char *>(&b[at]), value);
+        return b;
+    };
+    const size_t optional = m.optional_header_offset;
+    struct Case {
+        std::string what;
+        std::string bytes;
+        std::string message;
+    };
+    std::vector<Case> cases;
+    // Cut at every section boundary: where each one's raw data starts and
+    // (but for the last, whose end is the file's) ends.
+    for (size_t i = 0; i < m.sections.size(); ++i) {
+        const zobrel::PeSection &s = m.sections[i];
+        if (s.raw_size == 0) continue;
+        cases.push_back({"cut at the start of " + s.name, good.substr(0, s.raw_offset),
+                         "the file is truncated: section " + s.name});
+        for (size_t next = i + 1; next < m.sections.size(); ++next) {
+            if (m.sections[next].raw_size == 0) continue;
+            cases.push_back({"cut at the end of " + s.name, good.substr(0, s.raw_offset + s.raw_size),
+                             "the file is truncated: section " + m.sections[next].name});
+            break;
+        }
+    }
+    // And inside the headers.
+    cases.push_back({"cut in the DOS header", good.substr(0, 0x3C), "not a packed executable"});
+    cases.push_back({"cut in the section table", good.substr(0, m.section_table_offset + 60),
+                     "its section table is truncated"});
+    cases.push_back({"cut at the end of the headers", good.substr(0, m.size_of_headers - 1),
+                     "the file is truncated: its headers"});
+    const zobrel::PeSection &last = m.sections.back();
+    const size_t last_header = m.section_table_offset + 40 * (m.sections.size() - 1);
+    cases.push_back(
+        {"SizeOfImage too large", edited(optional + 56, m.size_of_image + 0x1000), "SizeOfImage"});
+    cases.push_back(
+        {"FileAlignment not a power of two", edited(optional + 36, 0x300), "FileAlignment (768)"});
+    cases.push_back({"a gap before the last section", edited(last_header + 12, last.virtual_address + 0x1000),
+                     "section " + last.name + " does not follow"});
+    cases.push_back({"the last section over the one before",
+                     edited(last_header + 12, last.virtual_address - 0x1000),
+                     "section " + last.name + " overlaps"});
+    cases.push_back({"entry point outside", edited(optional + 16, m.size_of_image + 16), "entry point"});
+    cases.push_back(
+        {"resources outside the image", edited(optional + 112 + 8 * 2 + 4, 0x7FFFFFF), "resource directory"});
+    auto crafted = [&](const std::string &archive) { return read_file(crafted_exe(t_, archive)); };
+    cases.push_back(
+        {"two names some Windows takes for one file",
+         crafted(zt::make_archive({{u"m.exe", "x"}, {u"d\\\u0101.txt", "a"}, {u"D\\\u0100.TXT", "A"}})),
+         "both 'd\\\xC4\x81.txt' and 'D\\\xC4\x80.TXT', which some Windows takes for one file"});
+    cases.push_back(
+        {"a file and a folder of one name",
+         crafted(zt::make_archive({{u"m.exe", "x"}, {u"lib\\\u01C6", "a"}, {u"LIB\\\u01C5\\x", "A"}})),
+         "the file 'lib\\\xC7\x86' and 'LIB\\\xC7\x85\\x': on Windows a file and a folder cannot share a "
+         "name"});
+
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir box;
+        const fs::path file = box / "bad.exe";
+        write_file(file, c.bytes);
+        PackRun v = run_pack({"verify", file.string()});
+        EXPECT_EQ(v.status, 1) << v.out;
+        EXPECT_TRUE(contains(v.err, c.message)) << v.err;
+        PackRun l = run_pack({"list", file.string()});
+        EXPECT_TRUE(contains(l.err, c.message)) << l.err;
+        if (l.status == 0) {
+            EXPECT_TRUE(contains(l.err, "warning: '" + file.string() + "'")) << l.err;
+            EXPECT_TRUE(contains(l.out, "m.exe") || contains(l.out, "main.exe")) << l.out;
+        }
+        PackRun x = run_pack({"extract", file.string(), (box / "dest").string()});
+        EXPECT_EQ(x.status, 1);
+        EXPECT_TRUE(contains(x.err, c.message)) << x.err;
+        EXPECT_FALSE(fs::exists(box / "dest"));
     }
 }
 
-TEST_F(Cli, ExtractOfADamagedPayloadLeavesNoPartialFile)
+TEST_F(Cli, ExtractOfADamagedPayloadWritesNothing)
 {
     std::string big = pseudo_random(600000, 4);
     for (char &c : big) c = static_cast<char>(c % 7);  // compressible: real blocks, not raw ones
+    const std::string archive = zt::make_archive({{u"m.exe", "x"}, {u"big.bin", big}});
     struct Case {
         const char *what;
         std::string exe_bytes;
@@ -1051,10 +1179,15 @@ TEST_F(Cli, ExtractOfADamagedPayloadLeavesNoPartialFile)
         // the decoder fails there, or the content comes out wrong.
         {"damaged frame",
          [&] {
-             std::string blob = zt::make_blob(zt::make_archive({{u"m.exe", "x"}, {u"big.bin", big}}));
+             std::string blob = zt::make_blob(archive);
              for (size_t i = blob.size() / 2; i < blob.size() / 2 + 64; ++i) blob[i] = 0;
-             return zt::make_pe(0x8664, 3, {{".text", "code"}, {".zobrel", blob}});
+             return zt::make_pe(
+                 0x8664, 3,
+                 {{".text", "code"}, {".zobrel", blob}, {".zobinfo", zt::make_constants(archive)}});
          }()},
+        // Two names some Windows takes for one file, after a whole first one.
+        {"clash",
+         read_file(crafted_exe(t_, zt::make_archive({{u"m.exe", "x"}, {u"\u0101", "a"}, {u"\u0100", "A"}})))},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -1062,11 +1195,8 @@ TEST_F(Cli, ExtractOfADamagedPayloadLeavesNoPartialFile)
         write_file(box / "bad.exe", c.exe_bytes);
         PackRun r = run_pack({"extract", (box / "bad.exe").string(), (box / "dest").string()});
         EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(contains(r.err, "bad.exe")) << r.err;
-        std::vector<std::string> left;
-        for (const auto &e : fs::recursive_directory_iterator(box / "dest"))
-            left.push_back(e.path().filename());
-        EXPECT_EQ(left, std::vector<std::string>{"m.exe"}) << "only the whole first file stays";
+        EXPECT_TRUE(contains(r.err, "refusing to extract '" + (box / "bad.exe").string() + "'")) << r.err;
+        EXPECT_FALSE(fs::exists(box / "dest")) << "checked whole before anything is written";
     }
 }
 

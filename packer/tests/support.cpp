@@ -65,9 +65,14 @@ void put(std::string &s, size_t at, uint64_t v, int bytes)
 std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection> &sections,
                     uint16_t characteristics)
 {
+    // Laid out as a linker would: 512-byte file alignment, 4 KiB pages, the
+    // sections one after another in memory, the entry point in the first.
     const size_t pe = 0x40, optional = pe + 24, optional_size = 240;
     const size_t table = optional + optional_size;
-    std::string s(table + 40 * sections.size(), '\0');
+    const size_t file_alignment = 0x200, section_alignment = 0x1000;
+    auto align = [](size_t v, size_t a) { return (v + a - 1) / a * a; };
+    const size_t headers = align(table + 40 * sections.size(), file_alignment);
+    std::string s(headers, '\0');
     s[0] = 'M';
     s[1] = 'Z';
     put(s, 0x3C, pe, 4);
@@ -77,21 +82,28 @@ std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<Fake
     put(s, pe + 20, optional_size, 2);
     put(s, pe + 22, characteristics, 2);
     put(s, optional, 0x20B, 2);
+    put(s, optional + 24, 0x140000000, 8);  // ImageBase
+    put(s, optional + 32, section_alignment, 4);
+    put(s, optional + 36, file_alignment, 4);
+    put(s, optional + 60, headers, 4);
     put(s, optional + 68, subsystem, 2);
-    size_t raw = (s.size() + 0x1FF) & ~size_t{0x1FF};
+    put(s, optional + 108, 16, 4);  // NumberOfRvaAndSizes
+    size_t va = align(headers, section_alignment);
+    put(s, optional + 16, va, 4);  // AddressOfEntryPoint
     for (size_t i = 0; i < sections.size(); ++i) {
         const size_t e = table + 40 * i;
+        const size_t raw = s.size();
         s.replace(e, sections[i].name.size(), sections[i].name);
-        const size_t raw_size = (sections[i].data.size() + 0x1FF) & ~size_t{0x1FF};
+        const size_t raw_size = align(sections[i].data.size(), file_alignment);
         put(s, e + 8, sections[i].data.size(), 4);
-        put(s, e + 12, 0x1000 * (i + 1), 4);
+        put(s, e + 12, va, 4);
         put(s, e + 16, raw_size, 4);
         put(s, e + 20, raw, 4);
-        s.resize(raw, '\0');
         s += sections[i].data;
         s.resize(raw + raw_size, '\0');
-        raw += raw_size;
+        va += align(sections[i].data.size(), section_alignment);
     }
+    put(s, optional + 56, va, 4);  // SizeOfImage
     return s;
 }
 

@@ -37,7 +37,9 @@ struct FakeSection {
 
 // A minimal PE32+ file: DOS header, PE signature, file header with the given
 // characteristics (by default an executable image), optional header with the
-// given subsystem, and the sections' raw data.
+// given subsystem, and the sections' raw data, laid out as a linker would
+// (alignments, sizes, the entry point in the first section), so that an
+// image with sections passes the loader's checks (load_check.h).
 std::string make_pe(uint16_t machine, uint16_t subsystem, const std::vector<FakeSection> &sections = {},
                     uint16_t characteristics = 0x0022);
 

@@ -3,7 +3,9 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <set>
@@ -25,6 +27,7 @@
 #include "image/resources.h"
 #include "pack/child_command.h"
 #include "pack/spec_check.h"
+#include "name_fold.h"
 #include "payload_format.h"
 #include "payload_writer.h"
 #include "pe_sections.h"
@@ -135,6 +138,125 @@ TEST(Names, NamesTheLauncherCannotUnpackAreRefused)
         EXPECT_NE(why.find(c.why), std::string::npos)
             << "name of " << c.name.size() << " units gave '" << why << "'";
     }
+}
+
+// Names some Windows could take for one file (or a file and a folder of
+// one name), and names every Windows keeps apart, from several scripts and
+// at several depths; each case lists its names in an order where a plain
+// sort would put another name between the two that clash.
+TEST(NameClash, PairsFromManyScriptsAreFoundAndNamesWindowsKeepsApartAreNot)
+{
+    struct Case {
+        const char *what;
+        std::vector<std::u16string> names;
+        NameClashKind kind;
+    } cases[] = {
+        {"ASCII", {u"readme.TXT", u"README.txt"}, NAME_CLASH_SAME_FILE},
+        {"Latin-1", {u"caf\u00E9", u"CAF\u00C9"}, NAME_CLASH_SAME_FILE},
+        {"Latin-1 y diaeresis and its capital in Extended-A", {u"\u00FF", u"\u0178"}, NAME_CLASH_SAME_FILE},
+        {"Latin Extended-A", {u"\u0101.txt", u"\u0100.txt"}, NAME_CLASH_SAME_FILE},
+        {"dotless i", {u"f\u0131le", u"FILE"}, NAME_CLASH_SAME_FILE},
+        {"dotted capital I", {u"\u0130", u"i"}, NAME_CLASH_SAME_FILE},
+        {"long s", {u"\u017Fet", u"SET"}, NAME_CLASH_SAME_FILE},
+        {"Latin Extended-B titlecase", {u"\u01C5", u"\u01C6"}, NAME_CLASH_SAME_FILE},
+        {"Latin Extended-B", {u"\u0180", u"\u0243"}, NAME_CLASH_SAME_FILE},
+        {"Latin Extended Additional", {u"\u1E01", u"\u1E00"}, NAME_CLASH_SAME_FILE},
+        {"capital sharp s", {u"stra\u00DFe", u"STRA\u1E9EE"}, NAME_CLASH_SAME_FILE},
+        {"Kelvin sign", {u"\u212A", u"k"}, NAME_CLASH_SAME_FILE},
+        {"Angstrom sign", {u"\u212B", u"\u00E5"}, NAME_CLASH_SAME_FILE},
+        {"Greek final sigma", {u"\u03BB\u03CC\u03B3\u03BF\u03C2", u"\u039B\u038C\u0393\u039F\u03A3"},
+         NAME_CLASH_SAME_FILE},
+        {"Greek beta symbol", {u"\u03D0", u"\u0392"}, NAME_CLASH_SAME_FILE},
+        {"Cyrillic", {u"\u0436\u0443\u0440\u043D\u0430\u043B", u"\u0416\u0423\u0420\u041D\u0410\u041B"},
+         NAME_CLASH_SAME_FILE},
+        {"Cyrillic beyond basic", {u"\u0450", u"\u0400"}, NAME_CLASH_SAME_FILE},
+        {"Cyrillic palochka", {u"\u04CF", u"\u04C0"}, NAME_CLASH_SAME_FILE},
+        {"Cyrillic rounded ve", {u"\u1C80", u"\u0412"}, NAME_CLASH_SAME_FILE},
+        {"Armenian", {u"\u0561\u0562", u"\u0531\u0532"}, NAME_CLASH_SAME_FILE},
+        {"Georgian Mtavruli", {u"\u10D0", u"\u1C90"}, NAME_CLASH_SAME_FILE},
+        {"Georgian Asomtavruli", {u"\u10A0", u"\u2D00"}, NAME_CLASH_SAME_FILE},
+        {"Cherokee", {u"\u13A0", u"\uAB70"}, NAME_CLASH_SAME_FILE},
+        {"Glagolitic", {u"\u2C30", u"\u2C00"}, NAME_CLASH_SAME_FILE},
+        {"fullwidth", {u"\uFF41", u"\uFF21"}, NAME_CLASH_SAME_FILE},
+        {"circled letters", {u"\u24D0", u"\u24B6"}, NAME_CLASH_SAME_FILE},
+        {"Roman numerals", {u"\u2170", u"\u2160"}, NAME_CLASH_SAME_FILE},
+        {"deep", {u"dir\\sub\\\u0101.txt", u"dir\\sub x", u"DIR\\SUB\\\u0100.TXT"}, NAME_CLASH_SAME_FILE},
+        {"file beside folder", {u"\u0100", u"\u0100 b", u"\u0101\\x"}, NAME_CLASH_FILE_AND_FOLDER},
+        {"file beside folder, deep", {u"lib\\Data", u"lib\\Data.txt", u"LIB\\data\\sub\\x.bin"},
+         NAME_CLASH_FILE_AND_FOLDER},
+        {"file beside folder, folder first", {u"A\\b", u"a"}, NAME_CLASH_FILE_AND_FOLDER},
+        {"sharp s and ss", {u"stra\u00DFe", u"strasse", u"STRASSE.txt"}, NAME_CLASH_NONE},
+        {"composed and decomposed", {u"caf\u00E9", u"cafe\u0301"}, NAME_CLASH_NONE},
+        {"Deseret, outside the BMP", {u"\U00010400", u"\U00010428"}, NAME_CLASH_NONE},
+        {"Osage, outside the BMP", {u"\U000104B0", u"\U000104D8"}, NAME_CLASH_NONE},
+        {"one folder, two files", {u"A\\x", u"a\\y", u"a b"}, NAME_CLASH_NONE},
+        {"a name that only starts another", {u"lib", u"library\\x", u"lib.dll"}, NAME_CLASH_NONE},
+        {"letters of no case", {u"\u4E2D", u"\u4E2E", u"\u0660"}, NAME_CLASH_NONE},
+    };
+    for (const Case &c : cases) {
+        const NameClash clash = zobrel::find_clash(c.names);
+        EXPECT_EQ(clash.kind, c.kind) << c.what;
+        if (c.kind == NAME_CLASH_NONE || clash.kind != c.kind) continue;
+        // The two that clash: the first and the last listed.
+        const size_t last = c.names.size() - 1;
+        if (c.kind == NAME_CLASH_SAME_FILE) {
+            EXPECT_TRUE(clash.first == 0 && clash.second == last) << c.what;
+        } else {
+            const std::u16string &file = c.names[clash.first];
+            const std::u16string &inside = c.names[clash.second];
+            EXPECT_TRUE(inside.size() > file.size() && inside[file.size()] == u'\\') << c.what;
+        }
+    }
+}
+
+// The one search both sides run, on many names: a clash is found wherever
+// its two names lie among the others, and none among names that only look
+// alike (prefixes, one folder shared).
+TEST(NameClash, FoundAmongThousandsOfNamesWhereverItLies)
+{
+    std::vector<std::u16string> names;
+    for (int i = 0; i < 3000; ++i) {
+        std::string s = "d" + std::to_string(i % 7) + "\\f" + std::to_string(i);
+        names.push_back(std::u16string(s.begin(), s.end()));
+        if (i % 10 == 0) names.back() = u"D" + names.back().substr(1);  // same folders, other case
+    }
+    EXPECT_EQ(zobrel::find_clash(names).kind, NAME_CLASH_NONE);
+    std::mt19937 rng(7);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<std::u16string> with = names;
+        const size_t victim = rng() % names.size();
+        std::u16string twin = with[victim];
+        for (char16_t &c : twin) c = c == u'f' ? u'F' : c;
+        const size_t at = rng() % (with.size() + 1);
+        with.insert(with.begin() + static_cast<long>(at), twin);
+        const NameClash clash = zobrel::find_clash(with);
+        ASSERT_EQ(clash.kind, NAME_CLASH_SAME_FILE) << round;
+        EXPECT_TRUE(zobrel::find_clash({with[clash.first], with[clash.second]}).kind == NAME_CLASH_SAME_FILE);
+        EXPECT_TRUE(with[clash.first] == twin || with[clash.second] == twin);
+    }
+}
+
+// Every simple case folding Unicode publishes (CaseFolding.txt, statuses C
+// and S, within the BMP) joins two units of one class: the classes, made
+// from another file of the database, hold at least what folding does.
+TEST(NameClash, EverySimpleCaseFoldingOfTheBmpIsOneClass)
+{
+    std::ifstream in(ZOBREL_UNICODE_CASE_FOLDING);
+    ASSERT_TRUE(in) << ZOBREL_UNICODE_CASE_FOLDING;
+    int pairs = 0;
+    for (std::string line; std::getline(in, line);) {
+        unsigned from = 0, to = 0;
+        char status = 0;
+        if (std::sscanf(line.c_str(), "%x; %c; %x;", &from, &status, &to) != 3) continue;
+        if ((status != 'C' && status != 'S') || from > 0xFFFF || to > 0xFFFF) continue;
+        ++pairs;
+        EXPECT_EQ(name_fold_unit(static_cast<char16_t>(from)), name_fold_unit(static_cast<char16_t>(to)))
+            << std::hex << from << " " << to;
+    }
+    EXPECT_GT(pairs, 1000);
+    // Surrogates, unmapped letters and digits stand for themselves.
+    for (char16_t u : {char16_t(0xD801), char16_t(0xDC00), char16_t(0x4E2D), char16_t(u'0'), char16_t(0xFFFF)})
+        EXPECT_EQ(name_fold_unit(u), u);
 }
 
 TEST(Checksum, ContentWithCrcZeroIsStoredAsOne)

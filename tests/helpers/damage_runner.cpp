@@ -1,7 +1,6 @@
-// damage_runner.cpp: runs damaged copies of a packed application and sorts
-// what each did. Every copy differs from the packed executable only inside
-// its payload section (.zobrel, found through the section table, its
-// VirtualSize the blob's length), damaged in one seeded, reproducible way:
+// damage_runner.cpp: runs damaged copies of a packed application, sorts
+// what each did, and holds each start against what zobrel-pack verify says
+// of the same copy. Copies are damaged in one seeded, reproducible way each:
 //
 //   flip      one bit anywhere in the zstd frame
 //   zero4k    4 KiB of the frame (or what is left of it) set to zero
@@ -9,6 +8,11 @@
 //   header    one byte of "QJY" changed, or one bit of the frame's header flipped
 //   trailer   the padding or the length record after the frame changed (the
 //             launcher never reads them: the copy must run as if intact)
+//   constants one bit of the build constants flipped
+//
+// and, before those, without a seed, the executable itself cut short
+// ("truncate"): where each section's raw data starts, where each but the
+// last ends, and at places inside the headers.
 //
 // Each copy starts once on an empty unpack folder ({TEMP} points at a fresh
 // folder), or with --warm on one that already holds the application's files
@@ -18,20 +22,31 @@
 //              header.", "... allocate memory." on standard output, or
 //              "Error, failed to open '<a path in the unpack folder>' for
 //              writing." on standard error
+//   unloadable the system would not start the copy (CreateProcessW failed)
 //   identical  the application ran (its own exit code) and the unpack folder
 //              holds exactly the application's files, byte for byte
 //   other      anything else: a crash, a hang, another status or message, or
 //              the application run over missing, extra or different files
 //
-//   damage_runner EXE APP_DIR SEED CASES [--warm] [--keep DIR]
+// With --verify PACKER (zobrel-pack.exe; on an empty unpack folder only:
+// a warm start decodes nothing, so damage it never reads cannot stop it),
+// each copy is also verified first; verify must say OK exactly for the
+// copies that end "identical", and fail for those "refused" or
+// "unloadable". Every disagreement is printed, and the table of the two
+// verdicts at the end.
 //
-// Prints one line per case that is not "identical" or "refused" (and, with
-// --keep, saves that copy in DIR for replay), then the counts per class and
-// per kind of damage. Exit status 0 only when no case is "other".
+//   damage_runner EXE APP_DIR SEED CASES [--warm] [--keep DIR] [--verify PACKER]
+//
+// Prints one line per case that is not "identical", "refused" or
+// "unloadable", or where verify disagrees (and, with --keep, saves that
+// copy in DIR for replay), then the counts per class and per kind of
+// damage. Exit status 0 only when no case is "other" and verify agreed on
+// every case.
 #include <windows.h>
 #include <stdio.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -39,6 +54,7 @@
 #include <vector>
 
 #include "build_constants.h"
+#include "little_endian.h"
 #include "pe_sections.h"
 #include "process_runner.h"
 #include "test_paths.h"
@@ -47,25 +63,62 @@ namespace {
 
 const DWORD APP_EXIT_CODE = 0x5EEDF00D;  // helpers/unpack_app.cpp
 const DWORD CASE_TIMEOUT_MS = 60000;
-const char *const KINDS[] = {"flip", "zero4k", "cut", "header", "trailer"};
+const char *const KINDS[] = {"flip", "zero4k", "cut", "header", "trailer", "constants", "truncate"};
+const int KIND_CONSTANTS = 5;
+const int KIND_TRUNCATE = 6;
 
 struct Section {
-    size_t offset = 0;  // of the blob in the file
-    size_t length = 0;  // the blob's length L
+    size_t offset = 0;  // of its contents in the file
+    size_t length = 0;  // its VirtualSize: for the payload, the blob's length L
 };
 
-// The payload section through the PE headers, or length 0 when there is none.
-Section payload_section(const std::string &exe)
+// A section through the PE headers, or length 0 when there is none.
+Section section_named(const std::string &exe, const char *name)
 {
     Section s;
     PeFileSection found;
     const unsigned char *bytes = reinterpret_cast<const unsigned char *>(exe.data());
-    if (find_pe_section(bytes, exe.size(), PAYLOAD_SECTION_NAME, &found) &&
-        pe_section_contents_fit(found, exe.size())) {
+    if (find_pe_section(bytes, exe.size(), name, &found) && pe_section_contents_fit(found, exe.size())) {
         s.offset = found.header.raw_offset;
         s.length = found.header.virtual_size;
     }
     return s;
+}
+
+struct Cut {
+    size_t at;
+    std::string detail;
+};
+
+// Where to cut the whole executable: at the start of each section's raw
+// data and at the end of each but the last, and inside the headers (the DOS
+// header, the file header, the optional header, the section table, the last
+// byte of the headers).
+std::vector<Cut> executable_cuts(const std::string &exe)
+{
+    std::vector<Cut> cuts;
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(exe.data());
+    const size_t pe = read_le32(bytes + 0x3C);
+    const size_t optional = pe + 24;
+    const size_t table = optional + read_le16(bytes + pe + 20);
+    const size_t count = read_le16(bytes + pe + 6);
+    const size_t headers = read_le32(bytes + optional + 60);
+    cuts.push_back({0x30, "inside the DOS header"});
+    cuts.push_back({pe + 10, "inside the file header"});
+    cuts.push_back({optional + 64, "inside the optional header"});
+    cuts.push_back({table + 40 * count / 2 + 7, "inside the section table"});
+    cuts.push_back({headers - 1, "at the last byte of the headers"});
+    for (size_t i = 0; i < count; i++) {
+        PeSectionHeader h;
+        read_pe_section_header(bytes + table + PE_SECTION_HEADER_SIZE * i, &h);
+        if (h.raw_size == 0) continue;
+        cuts.push_back({h.raw_offset, std::string("at the start of ") + h.name});
+        cuts.push_back({h.raw_offset + h.raw_size, std::string("at the end of ") + h.name});
+    }
+    // The last section's end is the file's own.
+    cuts.erase(std::remove_if(cuts.begin(), cuts.end(), [&](const Cut &c) { return c.at >= exe.size(); }),
+               cuts.end());
+    return cuts;
 }
 
 std::map<std::wstring, std::string> files_under(const std::wstring &dir)
@@ -86,14 +139,19 @@ struct Damage {
     std::string detail;
 };
 
-// Damages the blob (blob[0, L) of the copy) in the case's own reproducible way.
-Damage damage(std::string &blob, size_t frame, uint64_t seed, int index)
+// Damages the copy in the case's own reproducible way: its blob (L bytes at
+// payload.offset, the frame's `frame` bytes after the header) or its
+// constants block.
+Damage damage(std::string &copy, const Section &payload, const Section &constants, size_t frame,
+              uint64_t seed, int index)
 {
     std::mt19937_64 rng(seed * 1000003u + static_cast<uint64_t>(index));
     auto below = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+    char *blob = &copy[payload.offset];
+    const size_t length = payload.length;
     Damage d;
     size_t roll = below(100);
-    d.kind = roll < 50 ? 0 : roll < 65 ? 1 : roll < 80 ? 2 : roll < 90 ? 3 : 4;
+    d.kind = roll < 45 ? 0 : roll < 60 ? 1 : roll < 75 ? 2 : roll < 85 ? 3 : roll < 92 ? 4 : KIND_CONSTANTS;
     char text[96];
     switch (d.kind) {
     case 0: {
@@ -106,13 +164,13 @@ Damage damage(std::string &blob, size_t frame, uint64_t seed, int index)
     case 1: {
         size_t at = 3 + below(frame);
         size_t n = std::min<size_t>(4096, 3 + frame - at);
-        std::fill(blob.begin() + at, blob.begin() + at + n, '\0');
+        std::fill(blob + at, blob + at + n, '\0');
         snprintf(text, sizeof text, "%zu bytes at %zu", n, at);
         break;
     }
     case 2: {
         size_t at = 3 + below(frame);
-        std::fill(blob.begin() + at, blob.end(), '\0');
+        std::fill(blob + at, blob + length, '\0');
         snprintf(text, sizeof text, "at %zu of %zu", at, 3 + frame);
         break;
     }
@@ -130,11 +188,17 @@ Damage damage(std::string &blob, size_t frame, uint64_t seed, int index)
         }
         break;
     }
-    default: {
-        size_t at = 3 + frame + below(blob.size() - 3 - frame);
+    case 4: {
+        size_t at = 3 + frame + below(length - 3 - frame);
         blob[at] = static_cast<char>(blob[at] ^ (1 + below(255)));
-        snprintf(text, sizeof text, "byte %zu of %zu after the frame", at - 3 - frame,
-                 blob.size() - 3 - frame);
+        snprintf(text, sizeof text, "byte %zu of %zu after the frame", at - 3 - frame, length - 3 - frame);
+        break;
+    }
+    default: {
+        size_t at = below(constants.length);
+        int bit = static_cast<int>(below(8));
+        copy[constants.offset + at] = static_cast<char>(copy[constants.offset + at] ^ (1 << bit));
+        snprintf(text, sizeof text, "bit %d of constants byte %zu of %zu", bit, at, constants.length);
         break;
     }
     }
@@ -146,6 +210,13 @@ const char *classify(const RunResult &r, const std::wstring &unpack,
                      const std::map<std::wstring, std::string> &original)
 {
     if (r.timed_out) return "other";
+    // The system would not start the copy at all. (Windows says
+    // ERROR_BAD_EXE_FORMAT; Wine says the same of most cut images, and
+    // ERROR_FILE_NOT_FOUND of one whose PE signature is gone, after it looked
+    // for a DOS program's runtime.)
+    if (r.exit_code == 0xFFFFFFFF && r.standard_error.rfind("run_process: CreateProcessW failed", 0) == 0) {
+        return "unloadable";
+    }
     if (r.exit_code == APP_EXIT_CODE) {
         return r.standard_output.empty() && r.standard_error.empty() && files_under(unpack) == original
                    ? "identical"
@@ -197,65 +268,116 @@ std::string excerpt(const std::string &text)
     return s;
 }
 
+// What zobrel-pack verify said of a copy: OK (exit 0) or not, and its first
+// line of complaint.
+struct Verdict {
+    bool ok = false;
+    std::string why;
+};
+
+Verdict verify_copy(const std::wstring &packer, const std::wstring &copy)
+{
+    RunOptions options;
+    options.command_line = quote_argument(packer) + L" verify " + quote_argument(copy);
+    options.timeout_ms = CASE_TIMEOUT_MS;
+    RunResult r = run_process(options);
+    Verdict v;
+    v.ok = r.exit_code == 0 && !r.timed_out;
+    // The first line that is not a warning.
+    size_t at = 0;
+    while (at < r.standard_error.size() && r.standard_error.compare(at, 22, "zobrel-pack: warning: ") == 0) {
+        size_t end = r.standard_error.find('\n', at);
+        at = end == std::string::npos ? r.standard_error.size() : end + 1;
+    }
+    v.why = excerpt(r.standard_error.substr(at));
+    if (!v.ok && r.exit_code != 1) v.why = "exit " + std::to_string(r.exit_code) + ": " + v.why;
+    return v;
+}
+
+// A start agrees with verify when verify says OK exactly for a start over
+// the application's whole files.
+bool agrees(const Verdict &v, const std::string &cls)
+{
+    return v.ok ? cls == "identical" : (cls == "refused" || cls == "unloadable");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
     bool warm = false, usage = argc < 5;
-    std::wstring keep;
+    std::wstring keep, packer;
     for (int i = 5; i < argc && !usage; i++) {
         std::wstring a = argv[i];
         if (a == L"--warm") {
             warm = true;
         } else if (a == L"--keep" && i + 1 < argc) {
             keep = argv[++i];
+        } else if (a == L"--verify" && i + 1 < argc) {
+            packer = argv[++i];
         } else {
             usage = true;
         }
     }
-    if (usage) {
-        fputs("usage: damage_runner EXE APP_DIR SEED CASES [--warm] [--keep DIR]\n", stderr);
+    if (usage || (warm && !packer.empty())) {
+        fputs("usage: damage_runner EXE APP_DIR SEED CASES [--warm] [--keep DIR] [--verify PACKER]\n"
+              "(--verify holds starts on an empty unpack folder against verify: not with --warm)\n",
+              stderr);
         return 100;
     }
     const std::wstring exe_path = argv[1], app_dir = argv[2];
     const uint64_t seed = _wcstoui64(argv[3], NULL, 10);
-    const int cases = _wtoi(argv[4]);
+    const int random_cases = _wtoi(argv[4]);
 
     const std::string exe = read_file(exe_path);
-    const Section section = payload_section(exe);
-    if (section.length < 16) {
-        fprintf(stderr, "damage_runner: no payload section in %ls\n", exe_path.c_str());
+    const Section payload = section_named(exe, PAYLOAD_SECTION_NAME);
+    const Section constants = section_named(exe, CONSTANTS_SECTION_NAME);
+    if (payload.length < 16 || constants.length < 16) {
+        fprintf(stderr, "damage_runner: no payload or constants section in %ls\n", exe_path.c_str());
         return 101;
     }
-    const std::string blob = exe.substr(section.offset, section.length);
+    const std::string blob = exe.substr(payload.offset, payload.length);
     const size_t frame = ZSTD_findFrameCompressedSize(blob.data() + 3, blob.size() - 3);
     if (ZSTD_isError(frame) || 3 + frame >= blob.size()) {
         fprintf(stderr, "damage_runner: the payload of %ls holds no whole frame\n", exe_path.c_str());
         return 101;
     }
     const std::map<std::wstring, std::string> original = files_under(app_dir);
-    if (original.empty() || cases < 1) {
+    if (original.empty() || random_cases < 1) {
         fprintf(stderr, "damage_runner: nothing to compare in %ls, or no cases\n", app_dir.c_str());
         return 101;
     }
-    printf("%ls: blob %zu bytes, frame %zu bytes, %zu files; seed %llu, %d cases, %s unpack folder\n",
-           exe_path.c_str(), blob.size(), frame, original.size(), static_cast<unsigned long long>(seed),
-           cases, warm ? "warm" : "empty");
+    const std::vector<Cut> cuts = executable_cuts(exe);
+    const int cases = static_cast<int>(cuts.size()) + random_cases;
+    printf("%ls: blob %zu bytes, frame %zu bytes, %zu files; %zu cuts of the executable, then seed %llu, "
+           "%d cases, %s unpack folder%s\n",
+           exe_path.c_str(), blob.size(), frame, original.size(), cuts.size(),
+           static_cast<unsigned long long>(seed), random_cases, warm ? "warm" : "empty",
+           packer.empty() ? "" : ", each held against verify");
 
     const std::wstring work = make_scratch_dir(L"damage");
     std::map<std::string, int> by_class;
     std::map<std::string, std::map<std::string, int>> by_kind;
     std::map<std::string, int> refusals;
+    std::map<std::string, int> table;  // "OK identical", "fails refused", ...
+    int disagreements = 0;
     DWORD started = GetTickCount();
     for (int i = 0; i < cases; i++) {
-        std::string damaged_blob = blob;
-        Damage d = damage(damaged_blob, frame, seed, i);
         std::string copy = exe;
-        copy.replace(section.offset, section.length, damaged_blob);
+        Damage d;
+        if (i < static_cast<int>(cuts.size())) {
+            d.kind = KIND_TRUNCATE;
+            d.detail = cuts[i].detail + " (" + std::to_string(cuts[i].at) + " bytes)";
+            copy.resize(cuts[i].at);
+        } else {
+            d = damage(copy, payload, constants, frame, seed, i - static_cast<int>(cuts.size()));
+        }
         // A new file each time: the last copy's image may still be on its
         // way out of memory when this one is written.
         const std::wstring copy_path = work + L"\\case" + std::to_wstring(i) + L".exe";
         write_file(copy_path, copy);
+        Verdict verdict;
+        if (!packer.empty()) verdict = verify_copy(packer, copy_path);
 
         const std::wstring temp = work + L"\\t" + std::to_wstring(i);
         const std::wstring unpack = temp + L"\\zobrel-damage";
@@ -269,16 +391,23 @@ int wmain(int argc, wchar_t **argv)
         options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
         options.timeout_ms = CASE_TIMEOUT_MS;
         RunResult r = run_process(options);
-        const char *cls = classify(r, unpack, original);
+        const std::string cls = classify(r, unpack, original);
         by_class[cls]++;
         by_kind[KINDS[d.kind]][cls]++;
-        if (std::string(cls) == "refused")
-            refusals[excerpt(r.standard_output + r.standard_error).substr(0, 44)]++;
-        if (std::string(cls) == "other") {
-            printf("case %d (%s, %s): other: exit 0x%08lX%s, output '%s';%s\n", i, KINDS[d.kind],
-                   d.detail.c_str(), r.exit_code, r.timed_out ? " (timed out)" : "",
+        if (cls == "refused" || cls == "unloadable") {
+            refusals[excerpt(r.standard_output + r.standard_error).substr(0, 48)]++;
+        }
+        const bool disagreed = !packer.empty() && !agrees(verdict, cls);
+        if (!packer.empty()) table[std::string(verdict.ok ? "OK " : "fails ") + cls]++;
+        if (disagreed) disagreements++;
+        if (cls == "other" || disagreed) {
+            printf("case %d (%s, %s): %s: exit 0x%08lX%s, output '%s';%s\n", i, KINDS[d.kind],
+                   d.detail.c_str(), cls.c_str(), r.exit_code, r.timed_out ? " (timed out)" : "",
                    excerpt(r.standard_output + r.standard_error).c_str(),
                    tree_difference(unpack, original).c_str());
+            if (disagreed) {
+                printf("  verify disagrees: %s%s\n", verdict.ok ? "OK" : "fails: ", verdict.why.c_str());
+            }
             if (!keep.empty()) {
                 CreateDirectoryW(keep.c_str(), NULL);
                 CopyFileW(
@@ -293,13 +422,24 @@ int wmain(int argc, wchar_t **argv)
     }
     remove_tree(work);
 
-    printf("cases %d: refused %d, identical %d, other %d (%.1f s)\n", cases, by_class["refused"],
-           by_class["identical"], by_class["other"], (GetTickCount() - started) / 1000.0);
+    printf("cases %d: refused %d, unloadable %d, identical %d, other %d (%.1f s)\n", cases,
+           by_class["refused"], by_class["unloadable"], by_class["identical"], by_class["other"],
+           (GetTickCount() - started) / 1000.0);
     for (const char *kind : KINDS) {
         auto &k = by_kind[kind];
-        printf("  %-8s refused %4d  identical %4d  other %4d\n", kind, k["refused"], k["identical"],
-               k["other"]);
+        printf("  %-9s refused %4d  unloadable %4d  identical %4d  other %4d\n", kind, k["refused"],
+               k["unloadable"], k["identical"], k["other"]);
     }
-    for (const auto &kv : refusals) printf("  refused %4d times with: %s\n", kv.second, kv.first.c_str());
-    return by_class["other"] == 0 ? 0 : 1;
+    for (const auto &kv : refusals) printf("  %4d times: %s\n", kv.second, kv.first.c_str());
+    if (!packer.empty()) {
+        printf("verify against the start, %d cases: %d agree, %d disagree\n", cases, cases - disagreements,
+               disagreements);
+        printf("  %-13s %10s %10s %10s %10s\n", "", "identical", "refused", "unloadable", "other");
+        for (const char *verdict : {"OK", "fails"}) {
+            const std::string v = verdict;
+            printf("  verify %-6s %10d %10d %10d %10d\n", verdict, table[v + " identical"],
+                   table[v + " refused"], table[v + " unloadable"], table[v + " other"]);
+        }
+    }
+    return by_class["other"] == 0 && disagreements == 0 ? 0 : 1;
 }

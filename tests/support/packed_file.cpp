@@ -82,3 +82,21 @@ void replace_index(std::string &image, const std::vector<IndexEntry> &entries)
     }
     replace_constants(image, values);
 }
+
+void replace_payload(std::string &image, const std::string &blob)
+{
+    const PackedSection payload = find_section(image, PAYLOAD_SECTION_NAME);
+    ASSERT_LE(blob.size(), payload.raw_size) << "the new payload does not fit the section";
+    image.replace(payload.raw_offset, payload.raw_size,
+                  blob + std::string(payload.raw_size - blob.size(), '\0'));
+    set_virtual_size(image, payload, static_cast<uint32_t>(blob.size()));
+}
+
+void remove_index(std::string &image)
+{
+    std::vector<ConstantValue> values;
+    for (const ConstantValue &v : constants_of(image)) {
+        if (v.key != CONSTANT_RECORD_INDEX) values.push_back(v);
+    }
+    replace_constants(image, values);
+}

@@ -40,6 +40,13 @@ std::vector<IndexEntry> index_of(const std::string &image);
 // right).
 void replace_index(std::string &image, const std::vector<IndexEntry> &entries);
 
+// Replaces the payload section's blob by this one, setting the section's
+// VirtualSize to its length; it must fit the section's raw size.
+void replace_payload(std::string &image, const std::string &blob);
+
+// Takes the record index out of the build constants.
+void remove_index(std::string &image);
+
 // Sets the section's VirtualSize field.
 void set_virtual_size(std::string &image, const PackedSection &section, uint32_t size);
 
