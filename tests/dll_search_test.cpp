@@ -46,7 +46,7 @@ std::wstring folder_with_planted_dlls(const std::wstring &program)
 {
     std::wstring dir = make_scratch_dir(L"planted");
     const std::vector<std::wstring> planted = planted_names();
-    EXPECT_GT(planted.size(), 10u) << "ZOBREL_WINE_EXTRA_OVERRIDES names the planted DLLs";
+    EXPECT_GE(planted.size(), 9u) << "ZOBREL_WINE_EXTRA_OVERRIDES names the planted DLLs";
     for (const std::wstring &name : planted) {
         EXPECT_TRUE(CopyFileW(test_program(L"planted_dll.dll").c_str(), (dir + L"\\" + name + L".dll").c_str(), FALSE))
             << narrow(name);
