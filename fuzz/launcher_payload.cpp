@@ -1,0 +1,213 @@
+// launcher_payload.cpp: fuzzes the launcher's own payload reader, built for
+// the host (launcher_shim.h): the header check, the stream reader's window
+// (payload_read) and the end check (payload_expect_end), driven through an
+// archive as the unpacker drives them on a first start, where every file is
+// written and checked. What the launcher accepts is compared with the
+// packer's reader of the same blob (check_blob, read_archive) and, for a
+// blob this target made, with the archive itself (archive_model.h).
+//
+// Input: one flags byte, then the rest. Flag 1: the rest is an archive,
+// compressed into a blob here (flag 2: with zstd's content checksum);
+// otherwise the rest is the blob itself.
+//
+// The unpacker (payload/unpack.cpp) creates and writes files through Win32,
+// which the host has not; its order of reads is followed here instead.
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include <libdeflate.h>
+
+#include "archive/blob_reader.h"
+#include "archive/reader.h"
+#include "archive_model.h"
+#include "archive_name.h"
+#include "base/error.h"
+#include "capacities.h"
+#include "common/fatal.h"
+#include "fuzz_target.h"
+#include "launcher_shim.h"
+#include "little_endian.h"
+#include "payload/header.h"
+#include "payload/reader.h"
+#include "payload_format.h"
+#include "payload_writer.h"
+#include "zstd_frame.h"
+
+// Content beyond this, over all records, is not read: no verdict then.
+static const uint64_t CONTENT_LIMIT = uint64_t{1} << 24;
+
+struct ContentLimitReached {
+};
+
+static uint64_t read_number(unsigned size)
+{
+    unsigned char bytes[8];
+    payload_read(bytes, size);
+    return size == 8 ? read_le64(bytes) : read_le32(bytes);
+}
+
+static unsigned char g_chunk[CONTENT_CHUNK_SIZE];
+
+// The launcher's first start over the blob: true when it would run the
+// application, with the records it wrote.
+static bool launcher_reads(const unsigned char *blob, size_t length, std::vector<SeenRecord> &records)
+{
+    records.clear();
+    g_payload_cursor.position = blob;
+    g_payload_cursor.length = length;
+    bool accepted = false;
+    uint64_t content = 0;
+    try {
+        check_payload_header();
+        payload_open();
+        for (;;) {
+            unsigned char unit[2];
+            payload_read(unit, 2);
+            if (read_le16(unit) == 0) {
+                payload_expect_end();
+                accepted = true;
+                break;
+            }
+            SeenRecord record;
+            record.name.push_back(static_cast<char16_t>(read_le16(unit)));
+            for (;;) {
+                payload_read(unit, 2);
+                if (read_le16(unit) == 0) {
+                    break;
+                }
+                if (record.name.size() + 1 >= RECORD_NAME_CAPACITY) {
+                    fatal_decode_error();
+                }
+                record.name.push_back(static_cast<char16_t>(read_le16(unit)));
+            }
+            if (archive_name_problem(record.name.data(), record.name.size()) != NULL) {
+                fatal_decode_error();
+            }
+            record.size = read_number(8);
+            record.stored_checksum = static_cast<uint32_t>(read_number(4));
+            uint32_t crc = 0;
+            for (uint64_t left = record.size; left > 0;) {
+                const size_t chunk = left < CONTENT_CHUNK_SIZE ? static_cast<size_t>(left) : CONTENT_CHUNK_SIZE;
+                content += chunk;
+                if (content > CONTENT_LIMIT) {
+                    throw ContentLimitReached();
+                }
+                payload_read(g_chunk, chunk);
+                crc = libdeflate_crc32(crc, g_chunk, chunk);
+                left -= chunk;
+            }
+            if (stored_checksum(crc) != record.stored_checksum) {
+                fatal_decode_error();
+            }
+            record.crc = crc;
+            records.push_back(record);
+        }
+    } catch (const LauncherStopped &) {
+    } catch (const ContentLimitReached &) {
+        payload_close();
+        throw;
+    }
+    payload_close();
+    return accepted;
+}
+
+class Recorder : public zobrel::RecordVisitor {
+public:
+    void begin(const zobrel::RecordHeader &) override {}
+    void content(const unsigned char *, size_t size) override
+    {
+        content_ += size;
+        if (content_ > CONTENT_LIMIT) {
+            throw ContentLimitReached();
+        }
+    }
+    void end(const zobrel::RecordHeader &header, uint32_t crc) override
+    {
+        SeenRecord record;
+        record.name = header.name;
+        record.size = header.size;
+        record.stored_checksum = header.stored_checksum;
+        record.crc = crc;
+        records.push_back(record);
+    }
+
+    std::vector<SeenRecord> records;
+
+private:
+    uint64_t content_ = 0;
+};
+
+// The packer's reading of the blob's archive, when its layout holds: true
+// when it reads to the end, with the records it read.
+static bool packer_reads(const unsigned char *blob, size_t length, bool &layout_holds,
+                         std::vector<SeenRecord> &records)
+{
+    zobrel::BlobLayout layout;
+    layout_holds = zobrel::check_blob(blob, length, layout).empty();
+    if (!layout_holds) {
+        return false;
+    }
+    std::vector<unsigned char> frame(blob + layout.frame_offset, blob + layout.frame_offset + layout.frame_size);
+    Recorder recorder;
+    try {
+        zobrel::FrameReader reader(frame.data(), frame.size());
+        zobrel::read_archive(reader, recorder);
+    } catch (const zobrel::PackError &) {
+        return false;
+    }
+    records = recorder.records;
+    return true;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1) {
+        return 0;
+    }
+    const unsigned char *rest = data + 1;
+    const size_t rest_size = size - 1;
+    const bool made_here = data[0] & 1;
+    std::vector<unsigned char> blob;
+    if (made_here) {
+        const std::string made = payload_blob(compress_frame(rest, rest_size, (data[0] & 2) != 0));
+        blob.assign(made.begin(), made.end());
+    } else {
+        blob.assign(rest, rest + rest_size);
+    }
+    // The launcher reads a payload section at least as long as the header.
+    if (blob.size() < PAYLOAD_HEADER_SIZE) {
+        return 0;
+    }
+    std::vector<SeenRecord> launcher_records;
+    std::vector<SeenRecord> packer_records;
+    bool layout_holds = false;
+    bool launcher_accepts = false;
+    bool packer_accepts = false;
+    try {
+        launcher_accepts = launcher_reads(blob.data(), blob.size(), launcher_records);
+        packer_accepts = packer_reads(blob.data(), blob.size(), layout_holds, packer_records);
+    } catch (const ContentLimitReached &) {
+        return 0;
+    }
+
+    // What verify passes, the launcher runs, over the same files.
+    if (packer_accepts && launcher_would_accept(packer_records)) {
+        FUZZ_CHECK(launcher_accepts);
+    }
+    // Within a blob whose layout holds, the launcher reads what the packer reads.
+    if (launcher_accepts && layout_holds) {
+        FUZZ_CHECK(packer_accepts && packer_records == launcher_records);
+    }
+    // A blob made here holds exactly the archive given.
+    if (made_here) {
+        std::vector<SeenRecord> model;
+        const bool whole = parse_archive_model(rest, rest_size, model);
+        FUZZ_CHECK(launcher_accepts == (whole && launcher_would_accept(model)));
+        FUZZ_CHECK(!launcher_accepts || launcher_records == model);
+        FUZZ_CHECK(packer_accepts == whole);
+        FUZZ_CHECK(!packer_accepts || packer_records == model);
+    }
+    return 0;
+}

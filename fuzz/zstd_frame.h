@@ -1,0 +1,26 @@
+// zstd_frame.h: makes a zstd frame of given bytes, and decodes one the
+// plain way (one frame, whole, into memory), for the targets that compare
+// the streaming readers with what a frame holds.
+#ifndef ZOBREL_FUZZ_ZSTD_FRAME_H
+#define ZOBREL_FUZZ_ZSTD_FRAME_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+
+// One frame of the bytes at the fastest level, with zstd's content checksum
+// when asked.
+std::string compress_frame(const unsigned char *data, size_t size, bool checksum);
+
+enum FrameDecoding {
+    FRAME_DECODED,    // the first frame, whole: its output is in `decoded`
+    FRAME_DAMAGED,    // it fails to decode or ends early
+    FRAME_TOO_LONG,   // it decodes to more than the limit: no verdict
+};
+
+// Decodes the first frame of the bytes as the payload readers do (a window
+// of at most 2^27 bytes; whatever follows the frame is not looked at).
+FrameDecoding decode_frame(const unsigned char *frame, size_t size, uint64_t limit, std::string &decoded);
+
+#endif
