@@ -5,14 +5,17 @@
 // same records, content checksums included.
 //
 // Input: one flags byte, then the rest. Flag 1: the rest is the archive,
-// compressed into a frame here (flag 2: with zstd's content checksum), so
-// that the records' layout is what varies; otherwise the rest is the frame.
+// compressed into a frame here (flags 2 and 8 as compress_frame takes
+// them), so that the records' layout is what varies; with flag 4 too, the
+// rest is a recipe of the archive (archive_recipe.h), so that large records
+// are within reach. Otherwise the rest is the frame.
 #include <string>
 #include <vector>
 
 #include "archive/blob_reader.h"
 #include "archive/reader.h"
 #include "archive_model.h"
+#include "archive_recipe.h"
 #include "base/error.h"
 #include "fuzz_target.h"
 #include "zstd_frame.h"
@@ -63,9 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string archive;
     bool decodes = true;
     if (data[0] & 1) {
-        const std::string made = compress_frame(rest, rest_size, (data[0] & 2) != 0);
+        if (data[0] & 4) {
+            archive = archive_from_recipe(rest, rest_size);
+        } else {
+            archive.assign(reinterpret_cast<const char *>(rest), rest_size);
+        }
+        const std::string made = compress_frame(reinterpret_cast<const unsigned char *>(archive.data()),
+                                                archive.size(), data[0]);
         frame.assign(made.begin(), made.end());
-        archive.assign(reinterpret_cast<const char *>(rest), rest_size);
     } else {
         frame.assign(rest, rest + rest_size);
         switch (decode_frame(frame.data(), frame.size(), DECODE_LIMIT, archive)) {

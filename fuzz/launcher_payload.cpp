@@ -7,8 +7,10 @@
 // blob this target made, with the archive itself (archive_model.h).
 //
 // Input: one flags byte, then the rest. Flag 1: the rest is an archive,
-// compressed into a blob here (flag 2: with zstd's content checksum);
-// otherwise the rest is the blob itself.
+// compressed into a blob here (flags 2 and 8 as compress_frame takes
+// them); with flag 4 too, the rest is a recipe of the archive
+// (archive_recipe.h), so that large records are within reach. Otherwise
+// the rest is the blob itself.
 //
 // The unpacker (payload/unpack.cpp) creates and writes files through Win32,
 // which the host has not; its order of reads is followed here instead.
@@ -22,6 +24,7 @@
 #include "archive/blob_reader.h"
 #include "archive/reader.h"
 #include "archive_model.h"
+#include "archive_recipe.h"
 #include "archive_name.h"
 #include "base/error.h"
 #include "capacities.h"
@@ -166,12 +169,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1) {
         return 0;
     }
-    const unsigned char *rest = data + 1;
-    const size_t rest_size = size - 1;
     const bool made_here = data[0] & 1;
+    std::string archive;
+    if (made_here && (data[0] & 4)) {
+        archive = archive_from_recipe(data + 1, size - 1);
+    } else {
+        archive.assign(reinterpret_cast<const char *>(data + 1), size - 1);
+    }
+    const unsigned char *rest = reinterpret_cast<const unsigned char *>(archive.data());
+    const size_t rest_size = archive.size();
     std::vector<unsigned char> blob;
     if (made_here) {
-        const std::string made = payload_blob(compress_frame(rest, rest_size, (data[0] & 2) != 0));
+        const std::string made = payload_blob(compress_frame(rest, rest_size, data[0]));
         blob.assign(made.begin(), made.end());
     } else {
         blob.assign(rest, rest + rest_size);

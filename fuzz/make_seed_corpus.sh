@@ -47,6 +47,13 @@ for blob in "$src"/tests/fixtures/payload/*.bin; do
   cp "$blob" "$out/corpus/payload_blob/fixture-$name"
   { printf '\0'; cat "$blob"; } >"$out/corpus/launcher_payload/fixture-$name"
 done
+# Archive recipes (archive_recipe.h): a window's worth of one byte then a
+# little noise; a chunk of noise, then runs across several windows, in
+# blocks of 40595 bytes.
+for target in archive_stream launcher_payload; do
+  printf '\x05\x00\x08A\x00\x01\x00B\x02' >"$out/corpus/$target/recipe-window"
+  printf '\x5d\x00\x02C\x02\xff\x17D\x04\x03\x00E\x03' >"$out/corpus/$target/recipe-chunks"
+done
 mkdir -p "$out/corpus/icon"
 cp "$src/tests/fixtures/vexor.ico" "$out/corpus/icon/vexor.ico"
 echo "make_seed_corpus: $(find "$out/corpus" -type f | wc -l) seeds in $out/corpus"

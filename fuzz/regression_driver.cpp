@@ -1,7 +1,8 @@
 // regression_driver.cpp: runs a fuzz target's entry point on saved inputs,
 // without libFuzzer, so that every finding and the seed corpus are replayed
 // by the ordinary build's tests. Arguments: files, or folders whose files
-// (not their subfolders) are each one input, in name order.
+// (not their subfolders) are each one input, in name order; a folder that
+// does not exist holds none (a target without saved findings has none).
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -40,6 +41,9 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; i++) {
         std::error_code ec;
         std::vector<fs::path> files;
+        if (!fs::exists(argv[i], ec)) {
+            continue;
+        }
         if (fs::is_directory(argv[i], ec)) {
             for (const fs::directory_entry &entry : fs::directory_iterator(argv[i])) {
                 if (entry.is_regular_file()) {

@@ -1,17 +1,21 @@
 // zstd_frame.cpp: compresses and decodes one zstd frame in memory.
 #include "zstd_frame.h"
 
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_c_maxBlockSize
 #include <zstd.h>
 
 #include "fuzz_target.h"
 #include "payload_format.h"
 
-std::string compress_frame(const unsigned char *data, size_t size, bool checksum)
+std::string compress_frame(const unsigned char *data, size_t size, unsigned char flags)
 {
     ZSTD_CCtx *cctx = ZSTD_createCCtx();
     FUZZ_CHECK(cctx != NULL);
     FUZZ_CHECK(!ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, 1)));
-    FUZZ_CHECK(!ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, checksum ? 1 : 0)));
+    FUZZ_CHECK(!ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, (flags & 2) ? 1 : 0)));
+    if (flags & 8) {
+        FUZZ_CHECK(!ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_maxBlockSize, 1000 + 7919 * (flags >> 4))));
+    }
     std::string frame(ZSTD_compressBound(size), '\0');
     const size_t written = ZSTD_compress2(cctx, &frame[0], frame.size(), data, size);
     ZSTD_freeCCtx(cctx);

@@ -9,9 +9,12 @@
 
 #include <string>
 
-// One frame of the bytes at the fastest level, with zstd's content checksum
-// when asked.
-std::string compress_frame(const unsigned char *data, size_t size, bool checksum);
+// One frame of the bytes at the fastest level, as the flags byte of the
+// input asks: flag 2, with zstd's content checksum; flag 8, in blocks of
+// at most 1000 + 7919 h bytes (h the flags' high four bits) rather than
+// 128 KiB, so that blocks end elsewhere than at the readers' window
+// boundaries (as the higher levels' block splitting makes them end).
+std::string compress_frame(const unsigned char *data, size_t size, unsigned char flags);
 
 enum FrameDecoding {
     FRAME_DECODED,    // the first frame, whole: its output is in `decoded`
