@@ -20,13 +20,6 @@ namespace {
 
 const size_t BUFFER_SIZE = size_t{256} << 20;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 double time_zlib(const unsigned char *data, unsigned *sink)
 {
     double start = now_seconds();
@@ -73,13 +66,9 @@ int wmain(int argc, wchar_t **argv)
         ratios.push_back(b / a);
         printf("rep %d: libdeflate %.2f GB/s, zlib %.2f GB/s\n", i + 1, fast.back(), slow.back());
     }
-    printf("libdeflate GB/s  min %.2f  median %.2f  max %.2f\n", *std::min_element(fast.begin(), fast.end()),
-           median(fast), *std::max_element(fast.begin(), fast.end()));
-    printf("zlib GB/s        min %.2f  median %.2f  max %.2f\n", *std::min_element(slow.begin(), slow.end()),
-           median(slow), *std::max_element(slow.begin(), slow.end()));
-    printf("speed libdeflate / zlib  min %.2f  median %.2f  max %.2f\n",
-           *std::min_element(ratios.begin(), ratios.end()), median(ratios),
-           *std::max_element(ratios.begin(), ratios.end()));
+    print_spread("libdeflate GB/s", spread_of(fast), "");
+    print_spread("zlib GB/s      ", spread_of(slow), "");
+    print_spread("speed libdeflate / zlib", spread_of(ratios), "");
     printf("(sink %u)\n", sink);
     return 0;
 }

@@ -44,6 +44,7 @@ echo "bench: $files files, $total bytes; $threads threads; levels ${BENCH_LEVELS
 # Each run times zstd and the packer back to back, in alternating order, and
 # gives one ratio: the machine is shared, and a pair sees the same load.
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
+status=0
 for level in ${BENCH_LEVELS:-3 19}; do
   ratios=()
   for run in $(seq "${BENCH_RUNS:-5}"); do
@@ -67,8 +68,12 @@ for level in ${BENCH_LEVELS:-3 19}; do
       "$level" "$run" "$zstd_s" "$(stat -c %s "$work/all.zst")" "$pack_s" "$(stat -c %s "$work/out.exe")" "$ratio"
     ratios+=("$ratio")
   done
-  printf '%s\n' "${ratios[@]}" | sort -n | awk -v level="$level" '
+  printf '%s\n' "${ratios[@]}" | sort -n | awk -v level="$level" -v target=1.15 '
     { r[NR] = $1 }
     END { m = (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
-          printf "level %d: zobrel-pack / zstd  min %.3f  median %.3f  max %.3f  (target <= 1.15)\n", level, r[1], m, r[NR] }'
+          printf "level %d: zobrel-pack / zstd  min %.3f  median %.3f  max %.3f\n", level, r[1], m, r[NR]
+          printf "TARGET level %d, zobrel-pack / zstd: median %.3f <= %.3f: %s\n", level, m, target,
+                 (m <= target ? "met" : "MISSED")
+          exit (m <= target ? 0 : 1) }' || status=1
 done
+exit $status

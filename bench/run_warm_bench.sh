@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Warm starts side by side with what they are measured against, all timed
 # from one Windows process (side_by_side.exe) taking turns, as ratios over
-# the runs (min / median / max):
+# the runs (min / median / max); each target is held on the median, and the
+# script exits 1 when one is missed, after all have run:
 #
 #  1. A real program packed with a few large DLLs (biome 1.5.3, a 22 MB
 #     console program from the npm registry, and Wine's four largest DLLs,
@@ -30,9 +31,10 @@ src=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
 
 [ -x "$pack" ] || { echo "bench: $pack is missing; run scripts/build.sh" >&2; exit 1; }
 [ -d "$src" ] || { echo "bench: $src is missing; install wine64 (scripts/setup.sh)" >&2; exit 1; }
-cmake --build "$build" -j2 --target side_by_side unpack_bench >/dev/null
+cmake --build "$build" -j2 --target side_by_side floor_run bench_child >/dev/null
 side=$build/bench/side_by_side.exe
-floor_exe=$build/bench/unpack_bench.exe
+floor_exe=$build/bench/floor_run.exe
+child_exe=$build/bench/bench_child.exe
 work=$build/warm-bench
 rm -rf "$work"
 mkdir -p "$work" "$cache"
@@ -42,6 +44,7 @@ export ZOBREL_WINEPREFIX=$build/wineprefix
 "$root/cmake/wine-prefix.sh" start "$ZOBREL_WINEPREFIX"
 trap '"$root/cmake/wine-prefix.sh" stop "$ZOBREL_WINEPREFIX"' EXIT
 wine() { "$root/cmake/wine-run.sh" "$@"; }
+status=0
 
 # 1. A real program and large DLLs.
 if [ ! -f "$cache/biome-1.5.3/biome.exe" ]; then
@@ -57,15 +60,15 @@ echo "bench 1: $(find "$app" -type f | wc -l) files, $(du -sb "$app" | cut -f1) 
 "$pack" build "$app" --main biome.exe -o "$work/real.exe" --level 19 --quiet \
   --target-spec "$(winpath "$work/real-unpacked")"
 wine "$work/real.exe" --version >/dev/null  # the first, cold start
-wine "$side" "$reps" packed "$(winpath "$work/real.exe") --version" \
-  direct "$(winpath "$app/biome.exe") --version"
+wine "$side" "$reps" --target direct 1.25 packed "$(winpath "$work/real.exe") --version" \
+  direct "$(winpath "$app/biome.exe") --version" || status=1
 if [ "${BENCH_METADATA:-1}" = 1 ]; then
   echo "bench 1 with --check metadata:"
   "$pack" build "$app" --main biome.exe -o "$work/real-meta.exe" --level 19 --quiet --check metadata \
     --target-spec "$(winpath "$work/real-meta-unpacked")"
   wine "$work/real-meta.exe" --version >/dev/null
-  wine "$side" "$reps" metadata "$(winpath "$work/real-meta.exe") --version" \
-    direct "$(winpath "$app/biome.exe") --version"
+  wine "$side" "$reps" --target direct 1.3 metadata "$(winpath "$work/real-meta.exe") --version" \
+    direct "$(winpath "$app/biome.exe") --version" || status=1
 fi
 
 # 2. Ten thousand small files.
@@ -86,25 +89,28 @@ for d in range(100):
         with open(os.path.join(folder, "file%03d.py" % f), "wb") as out:
             out.write(data)
 PY
-cp "$floor_exe" "$tree/app.exe"
+cp "$child_exe" "$tree/app.exe"
 echo "bench 2: $(find "$tree" -type f | wc -l) files in $(find "$tree" -mindepth 1 -type d | wc -l) folders, $(du -sb "$tree" | cut -f1) bytes"
 "$pack" build "$tree" --main app.exe -o "$work/small.exe" --level 19 --quiet \
   --target-spec "$(winpath "$work/small-unpacked")"
 "$pack" list "$work/small.exe" > "$work/small-list.txt"
-wine "$work/small.exe" noop >/dev/null
-wine "$side" "$reps" launcher "$(winpath "$work/small.exe") noop" \
-  floor "$(winpath "$floor_exe") floor $(winpath "$work/small-list.txt") $(winpath "$work/small-unpacked")"
+wine "$work/small.exe" >/dev/null
+wine "$side" "$reps" --target floor 1.0 launcher "$(winpath "$work/small.exe")" \
+  floor "$(winpath "$floor_exe") $(winpath "$work/small-list.txt") $(winpath "$work/small-unpacked") --child" ||
+  status=1
 echo "bench 2, cold (the unpack folder emptied before each run):"
-wine "$side" "$(( (reps + 2) / 3 ))" --clean "$(winpath "$work/small-unpacked")" cold "$(winpath "$work/small.exe") noop"
+wine "$side" "$(( (reps + 2) / 3 ))" --clean "$(winpath "$work/small-unpacked")" cold "$(winpath "$work/small.exe")" ||
+  status=1
 
 # 3. The same tree checked by metadata.
 if [ "${BENCH_METADATA:-1}" = 1 ]; then
   "$pack" build "$tree" --main app.exe -o "$work/small-meta.exe" --level 19 --quiet --check metadata \
     --target-spec "$(winpath "$work/small-meta-unpacked")"
-  wine "$work/small-meta.exe" noop >/dev/null  # unpacks, checks by content, records the state
-  wine "$work/small-meta.exe" noop >/dev/null
+  wine "$work/small-meta.exe" >/dev/null  # unpacks, checks by content, records the state
+  wine "$work/small-meta.exe" >/dev/null
   echo "bench 3: --check metadata, warm, against the program started directly and the default mode's warm start"
-  wine "$side" "$reps" metadata "$(winpath "$work/small-meta.exe") noop" \
-    direct "$(winpath "$work/small-meta-unpacked")\\app.exe noop" \
-    content "$(winpath "$work/small.exe") noop"
+  wine "$side" "$reps" --target direct 1.5 metadata "$(winpath "$work/small-meta.exe")" \
+    direct "$(winpath "$work/small-meta-unpacked")\\app.exe" \
+    content "$(winpath "$work/small.exe")" || status=1
 fi
+exit $status

@@ -1,108 +1,44 @@
 // side_by_side.cpp: times whole command lines against each other in one
 // process, taking turns, so that every one sees the same load.
 //
-//   side_by_side REPS [--clean DIR] NAME COMMAND_LINE [[--clean DIR] NAME COMMAND_LINE ...]
+//   side_by_side REPS [--target NAME MAX ...] [--clean DIR] NAME COMMAND_LINE [[--clean DIR] NAME
+//   COMMAND_LINE ...]
 //
 // Each repetition runs every command once, starting at a different one each
-// time, and waits for it: the wall time from CreateProcess to its end, and
-// its peak private memory, sampled every millisecond (Wine's
-// PeakPagefileUsage is the current usage, not a peak). "--clean DIR" before
-// a command removes that folder tree, untimed, before each of its runs (a
-// cold start). The commands' standard output goes to NUL. A command that
-// fails to start or exits non-zero ends the benchmark (exit 1). Prints, per
-// command, min/median/max seconds and the peak memory, and the first
-// command's time divided by each other's in the same repetition: min,
-// median and max.
+// time, and waits for it (process_runner): the time from CreateProcess to
+// its end, and its peak private memory, sampled every millisecond. "--clean
+// DIR" before a command removes that folder tree, untimed, before each of
+// its runs (a cold start). A command that fails to start or exits non-zero
+// ends the benchmark (exit 2). Prints, per command, min / median / max
+// seconds and the peak memory, and the first command's time divided by each
+// other's in the same repetition: min / median / max. "--target NAME MAX"
+// holds the median of that ratio against command NAME to at most MAX: exit
+// status 1 when a target is missed.
 #include <windows.h>
-#include <psapi.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
+#include "test_paths.h"
 
 namespace {
 
-struct Timed {
-    double seconds;
-    unsigned long long peak_private;
+struct Command {
+    std::wstring name, line, clean;
 };
 
-void remove_tree(const std::wstring &dir)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = dir + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                remove_tree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
+struct Target {
+    std::wstring name;
+    double limit;
+};
 
-bool run(const std::wstring &command_line, Timed *timed)
+std::string narrow_ascii(const std::wstring &text)
 {
-    std::wstring line = command_line;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE null_out = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                  OPEN_EXISTING, 0, NULL);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = null_out;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process = {};
-    double start = now_seconds();
-    if (!CreateProcessW(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
-        fprintf(stderr, "side_by_side: cannot start %ls (error %lu)\n", command_line.c_str(), GetLastError());
-        CloseHandle(null_out);
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(null_out);
-    unsigned long long peak = 0;
-    while (WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT) {
-        PROCESS_MEMORY_COUNTERS counters = {};
-        counters.cb = sizeof counters;
-        if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters)) {
-            peak = std::max<unsigned long long>(peak, counters.PagefileUsage);
-        }
-    }
-    timed->seconds = now_seconds() - start;
-    timed->peak_private = peak;
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    if (code != 0) {
-        fprintf(stderr, "side_by_side: %ls exited with 0x%08lx\n", command_line.c_str(), code);
-        return false;
-    }
-    return true;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-void print_spread(const char *what, const std::vector<double> &v, const char *unit)
-{
-    printf("%s  min %.4f%s  median %.4f%s  max %.4f%s\n", what, *std::min_element(v.begin(), v.end()), unit,
-           median(v), unit, *std::max_element(v.begin(), v.end()), unit);
+    return std::string(text.begin(), text.end());
 }
 
 }  // namespace
@@ -111,50 +47,71 @@ int wmain(int argc, wchar_t **argv)
 {
     int reps = argc > 1 ? _wtoi(argv[1]) : 0;
     if (reps < 1) reps = 1;
-    std::vector<std::wstring> names, lines, cleans;
+    std::vector<Command> commands;
+    std::vector<Target> targets;
     std::wstring clean;
-    for (int i = 2; i < argc; i++) {
-        if (std::wstring(argv[i]) == L"--clean" && i + 1 < argc) {
+    bool usage = false;
+    for (int i = 2; i < argc && !usage; i++) {
+        std::wstring arg = argv[i];
+        if (arg == L"--clean" && i + 1 < argc) {
             clean = argv[++i];
+        } else if (arg == L"--target" && i + 2 < argc) {
+            targets.push_back({argv[i + 1], _wtof(argv[i + 2])});
+            i += 2;
         } else if (i + 1 < argc) {
-            names.push_back(argv[i]);
-            lines.push_back(argv[++i]);
-            cleans.push_back(clean);
+            commands.push_back({arg, argv[++i], clean});
             clean.clear();
         } else {
-            names.clear();
-            break;
+            usage = true;
         }
     }
-    if (names.empty()) {
-        fprintf(stderr, "usage: side_by_side REPS [--clean DIR] NAME COMMAND_LINE [...]\n");
+    if (usage || commands.empty()) {
+        fprintf(stderr,
+                "usage: side_by_side REPS [--target NAME MAX ...] [--clean DIR] NAME COMMAND_LINE [...]\n");
         return 2;
     }
-    const size_t n = names.size();
-    std::vector<std::vector<double>> seconds(n), ratios(n);
+    const size_t n = commands.size();
+    for (const Target &t : targets) {
+        bool known = false;
+        for (size_t i = 1; i < n; i++) known = known || t.name == commands[i].name;
+        if (!known) {
+            fprintf(stderr, "side_by_side: --target %ls names no command after the first\n", t.name.c_str());
+            return 2;
+        }
+    }
+    std::vector<std::vector<double>> seconds(n);
     std::vector<unsigned long long> peaks(n);
     for (int r = 0; r < reps; r++) {
-        std::vector<Timed> round(n);
         for (size_t k = 0; k < n; k++) {
-            size_t i = (k + static_cast<size_t>(r)) % n;
-            if (!cleans[i].empty()) remove_tree(cleans[i]);
-            if (!run(lines[i], &round[i])) return 1;
-        }
-        for (size_t i = 0; i < n; i++) {
-            seconds[i].push_back(round[i].seconds);
-            ratios[i].push_back(round[0].seconds / round[i].seconds);
-            peaks[i] = std::max(peaks[i], round[i].peak_private);
+            const size_t i = (k + static_cast<size_t>(r)) % n;
+            const Command &command = commands[i];
+            if (!command.clean.empty()) remove_tree(command.clean);
+            RunOptions options;
+            options.command_line = command.line;
+            options.sample_memory = true;
+            options.timeout_ms = INFINITE;
+            RunResult run = run_process(options);
+            if (run.exit_code != 0) {
+                fprintf(stderr, "side_by_side: %ls exited with 0x%08lx\n%s", command.line.c_str(),
+                        run.exit_code, run.standard_error.c_str());
+                return 2;
+            }
+            seconds[i].push_back(run.seconds);
+            peaks[i] = std::max(peaks[i], run.peak_private);
         }
     }
     for (size_t i = 0; i < n; i++) {
-        std::string label = "time " + std::string(names[i].begin(), names[i].end());
-        print_spread(label.c_str(), seconds[i], " s");
-        printf("peak private memory %ls  %.1f MiB\n", names[i].c_str(), peaks[i] / 1048576.0);
+        print_spread("time " + narrow_ascii(commands[i].name), spread_of(seconds[i]), " s");
+        printf("peak private memory %ls  %.1f MiB\n", commands[i].name.c_str(), peaks[i] / 1048576.0);
     }
+    Targets held;
     for (size_t i = 1; i < n; i++) {
-        std::string label = "ratio " + std::string(names[0].begin(), names[0].end()) + " / " +
-                            std::string(names[i].begin(), names[i].end());
-        print_spread(label.c_str(), ratios[i], "");
+        std::string label = narrow_ascii(commands[0].name) + " / " + narrow_ascii(commands[i].name);
+        Spread ratio = spread_of(ratios_of(seconds[0], seconds[i]));
+        print_spread("ratio " + label, ratio, "");
+        for (const Target &t : targets) {
+            if (t.name == commands[i].name) held.ratio_at_most(label, ratio, t.limit);
+        }
     }
-    return 0;
+    return held.exit_status();
 }

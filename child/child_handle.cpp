@@ -10,46 +10,42 @@ enum LaunchState : LONG {
     LAUNCH_RUNNING,
 };
 
-HANDLE volatile g_child_process;
-static LONG volatile g_child_uses;
-static LONG volatile g_launch_state = LAUNCH_IDLE;
-static LONG volatile g_child_exit_status;
-
-static LONG read_launch_state()
+static LONG read_launch_state(ChildState *child)
 {
     // An interlocked no-op: a full barrier, so what the other side wrote
     // before its own interlocked change is seen with the new state.
-    return InterlockedCompareExchange(&g_launch_state, 0, 0);
+    return InterlockedCompareExchange(&child->launch_state, 0, 0);
 }
 
-bool begin_child_launch()
+bool begin_child_launch(ChildState *child)
 {
-    return InterlockedCompareExchange(&g_launch_state, LAUNCH_LAUNCHING, LAUNCH_IDLE) == LAUNCH_IDLE;
+    return InterlockedCompareExchange(&child->launch_state, LAUNCH_LAUNCHING, LAUNCH_IDLE) == LAUNCH_IDLE;
 }
 
-void abandon_child_launch()
+void abandon_child_launch(ChildState *child)
 {
-    InterlockedExchange(&g_launch_state, LAUNCH_IDLE);
+    InterlockedExchange(&child->launch_state, LAUNCH_IDLE);
 }
 
-bool let_child_run()
+bool let_child_run(ChildState *child)
 {
-    return InterlockedCompareExchange(&g_launch_state, LAUNCH_RUNNING, LAUNCH_LAUNCHING) == LAUNCH_LAUNCHING;
+    return InterlockedCompareExchange(&child->launch_state, LAUNCH_RUNNING, LAUNCH_LAUNCHING) ==
+           LAUNCH_LAUNCHING;
 }
 
-void mark_child_running()
+void mark_child_running(ChildState *child)
 {
-    InterlockedExchange(&g_launch_state, LAUNCH_RUNNING);
+    InterlockedExchange(&child->launch_state, LAUNCH_RUNNING);
 }
 
-bool child_started_for_event()
+bool child_started_for_event(ChildState *child)
 {
     for (;;) {
-        LONG state = read_launch_state();
+        LONG state = read_launch_state(child);
         switch (state) {
         case LAUNCH_IDLE:
             // Claimed before the main thread began a launch: it will start none.
-            if (InterlockedCompareExchange(&g_launch_state, LAUNCH_ENDED, LAUNCH_IDLE) == LAUNCH_IDLE) {
+            if (InterlockedCompareExchange(&child->launch_state, LAUNCH_ENDED, LAUNCH_IDLE) == LAUNCH_IDLE) {
                 return false;
             }
             break;
@@ -58,7 +54,7 @@ bool child_started_for_event()
         case LAUNCH_LAUNCHING:
             // The child is suspended until the main thread lets it run; if this
             // comes first, it never runs. Either way, wait for the outcome.
-            InterlockedCompareExchange(&g_launch_state, LAUNCH_INTERRUPTED, LAUNCH_LAUNCHING);
+            InterlockedCompareExchange(&child->launch_state, LAUNCH_INTERRUPTED, LAUNCH_LAUNCHING);
             break;
         case LAUNCH_INTERRUPTED:
             // Creation and publication take moments; the main thread never
@@ -71,44 +67,44 @@ bool child_started_for_event()
     }
 }
 
-void publish_child_handle(HANDLE process)
+void publish_child_handle(ChildState *child, HANDLE process)
 {
-    InterlockedExchangePointer(const_cast<PVOID volatile *>(&g_child_process), process);
-    InterlockedExchange(&g_child_uses, 1);
+    InterlockedExchangePointer(const_cast<PVOID volatile *>(&child->process), process);
+    InterlockedExchange(&child->uses, 1);
 }
 
-HANDLE acquire_child_handle()
+HANDLE acquire_child_handle(ChildState *child)
 {
     for (;;) {
-        LONG uses = g_child_uses;
+        LONG uses = child->uses;
         if (uses <= 0) {
             return NULL;
         }
         // Counts up only from the value just seen, so never from zero.
-        if (InterlockedCompareExchange(&g_child_uses, uses + 1, uses) == uses) {
-            return g_child_process;
+        if (InterlockedCompareExchange(&child->uses, uses + 1, uses) == uses) {
+            return child->process;
         }
     }
 }
 
-void release_child_handle()
+void release_child_handle(ChildState *child)
 {
-    if (InterlockedDecrement(&g_child_uses) == 0) {
-        HANDLE process = InterlockedExchangePointer(const_cast<PVOID volatile *>(&g_child_process), NULL);
+    if (InterlockedDecrement(&child->uses) == 0) {
+        HANDLE process = InterlockedExchangePointer(const_cast<PVOID volatile *>(&child->process), NULL);
         if (process != NULL) {
             CloseHandle(process);
         }
     }
 }
 
-void record_child_exit_status(unsigned long status)
+void record_child_exit_status(ChildState *child, unsigned long status)
 {
     // Written before the main thread's release, whose interlocked decrement
     // makes it visible to a handler that then finds no handle to take.
-    InterlockedExchange(&g_child_exit_status, static_cast<LONG>(status));
+    InterlockedExchange(&child->exit_status, static_cast<LONG>(status));
 }
 
-unsigned long recorded_child_exit_status()
+unsigned long recorded_child_exit_status(ChildState *child)
 {
-    return static_cast<unsigned long>(InterlockedCompareExchange(&g_child_exit_status, 0, 0));
+    return static_cast<unsigned long>(InterlockedCompareExchange(&child->exit_status, 0, 0));
 }

@@ -6,12 +6,6 @@
 
 #include "common/platform.h"
 #include "common/wide_buffer.h"
-#include "pathspec/paths.h"
-
-static wchar_t g_command_line[COMMAND_LINE_CAPACITY];
-static wchar_t g_module_path[WIDE_PATH_CAPACITY];
-
-static const size_t MODULE_PATH_CAPACITY = sizeof g_module_path / sizeof g_module_path[0];
 
 static bool needs_quotes(const wchar_t *argument)
 {
@@ -61,15 +55,6 @@ static void append_text(wchar_t *buffer, size_t capacity, size_t *length, const 
     }
 }
 
-// The launcher's own path, once. A path the platform had to cut names another
-// file: that ends the run instead of starting the child with a wrong argv[0].
-static void fill_module_path()
-{
-    if (g_module_path[0] == L'\0' && !read_own_path(g_module_path, MODULE_PATH_CAPACITY)) {
-        terminate_abnormally();
-    }
-}
-
 // The first unit after the program name, found as the platform finds argument 0.
 static const wchar_t *skip_program_name(const wchar_t *command_line)
 {
@@ -88,23 +73,29 @@ static const wchar_t *skip_program_name(const wchar_t *command_line)
     return p;
 }
 
-wchar_t *build_child_command_line()
+wchar_t *build_child_command_line(LaunchContext *context)
 {
+    // A path the platform had to cut names another file: that ends the run
+    // instead of starting the child with a wrong argv[0].
+    const ProcessFacts &facts = context->process;
+    if (!facts.own_path_known) {
+        terminate_abnormally();
+    }
     // The rest is never split and joined again: a child whose runtime reads
     // its line by other rules than the platform's splitting (a command
     // interpreter, a batch file, empty arguments) must see it as typed.
     const wchar_t *rest = skip_program_name(GetCommandLineW());
-    g_command_line[0] = L'\0';
+    wchar_t *line = context->child_command_line;
+    line[0] = L'\0';
     size_t length = 0;
-    fill_module_path();
     // After a quoted name the rest may follow at once ("app"x): only behind a
     // closing quote does the child still see x as an argument of its own.
     bool glued = *rest != L'\0' && *rest != L' ' && *rest != L'\t';
-    if (glued || needs_quotes(g_module_path)) {
-        append_quoted(g_command_line, COMMAND_LINE_CAPACITY, &length, g_module_path);
+    if (glued || needs_quotes(facts.own_path)) {
+        append_quoted(line, COMMAND_LINE_CAPACITY, &length, facts.own_path);
     } else {
-        append_text(g_command_line, COMMAND_LINE_CAPACITY, &length, g_module_path);
+        append_text(line, COMMAND_LINE_CAPACITY, &length, facts.own_path);
     }
-    append_text(g_command_line, COMMAND_LINE_CAPACITY, &length, rest);
-    return g_command_line;
+    append_text(line, COMMAND_LINE_CAPACITY, &length, rest);
+    return line;
 }

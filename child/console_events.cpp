@@ -3,11 +3,16 @@
 
 #include "child/child_handle.h"
 
-unsigned long end_child_for_close()
+// The child the handler acts for. The handler runs on a thread of the
+// platform's, which cannot be handed the launch context, so it keeps this
+// one pointer, set before the handler is registered.
+static ChildState *g_watched_child;
+
+unsigned long end_child_for_close(ChildState *child_state)
 {
-    HANDLE child = acquire_child_handle();
+    HANDLE child = acquire_child_handle(child_state);
     if (child == NULL) {
-        return recorded_child_exit_status();
+        return recorded_child_exit_status(child_state);
     }
     unsigned long status = CHILD_INTERRUPTED_STATUS;
     // The child got the same event through the shared console: it may end by itself.
@@ -22,7 +27,7 @@ unsigned long end_child_for_close()
         DWORD code = 0;
         status = GetExitCodeProcess(child, &code) ? code : 1;
     }
-    release_child_handle();
+    release_child_handle(child_state);
     return status;
 }
 
@@ -38,7 +43,7 @@ BOOL WINAPI console_event_handler(DWORD event)
     default:
         return FALSE;
     }
-    if (!child_started_for_event()) {
+    if (g_watched_child == NULL || !child_started_for_event(g_watched_child)) {
         // Not handled: the default handling ends the launcher.
         return FALSE;
     }
@@ -50,5 +55,19 @@ BOOL WINAPI console_event_handler(DWORD event)
     // The platform ends a process soon after its close handler returns, with
     // a status of its own. Ending it here, once the child is gone, makes the
     // status the child's; the main thread would exit with the same value.
-    ExitProcess(end_child_for_close());
+    ExitProcess(end_child_for_close(g_watched_child));
+}
+
+void watch_child_for_console_events(ChildState *child)
+{
+    g_watched_child = child;
+}
+
+StageResult register_console_handler(ChildState *child)
+{
+    watch_child_for_console_events(child);
+    if (!SetConsoleCtrlHandler(console_event_handler, TRUE)) {
+        return stage_failed(FAILURE_SIGNAL_HANDLER);
+    }
+    return stage_succeeded();
 }

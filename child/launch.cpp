@@ -6,32 +6,20 @@
 #include "child/child_handle.h"
 #include "child/cmdline.h"
 #include "child/console_events.h"
-#include "common/fatal.h"
 #include "common/platform.h"
-#include "common/state.h"
 #include "common/wide_buffer.h"
 #include "pathspec/environment.h"
-#include "pathspec/paths.h"
 
-void (*g_launch_window_hook)();
-
-static wchar_t g_launcher_path[LAUNCHER_PATH_CAPACITY];
-static wchar_t g_launcher_directory[LAUNCHER_PATH_CAPACITY];
-
-// The launcher's own path, once. A path the platform had to cut names another
-// directory: that ends the run rather than publish a wrong one.
-static void fill_launcher_path()
+// The launcher's own path cut at its last backslash; a drive root gives
+// "C:". A path the platform had to cut names another directory: that ends
+// the run rather than publish a wrong one.
+static void launcher_directory(const ProcessFacts &facts, wchar_t directory[LAUNCHER_PATH_CAPACITY])
 {
-    if (g_launcher_path[0] == L'\0' && !read_own_path(g_launcher_path, LAUNCHER_PATH_CAPACITY)) {
+    if (!facts.own_path_known) {
         terminate_abnormally();
     }
-}
-
-// The launcher path cut at its last backslash; a drive root gives "C:".
-static void fill_launcher_directory()
-{
-    copy_wide(g_launcher_directory, LAUNCHER_PATH_CAPACITY, g_launcher_path);
-    wchar_t *last_backslash = wcsrchr(g_launcher_directory, L'\\');
+    copy_wide(directory, LAUNCHER_PATH_CAPACITY, facts.own_path);
+    wchar_t *last_backslash = wcsrchr(directory, L'\\');
     if (last_backslash != NULL) {
         *last_backslash = L'\0';
     }
@@ -45,12 +33,13 @@ static void end_unstarted_child(HANDLE process)
     WaitForSingleObject(process, INFINITE);
 }
 
-unsigned long launch_child(const wchar_t *argv0)
+StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
 {
-    fill_launcher_path();
-    fill_launcher_directory();
-    set_env_var("ZOBREL_ONEFILE_DIRECTORY", g_launcher_directory);
-    set_env_var("ZOBREL_ORIGINAL_ARGV0", argv0);
+    ChildState *child = &context->child;
+    wchar_t directory[LAUNCHER_PATH_CAPACITY];
+    launcher_directory(context->process, directory);
+    set_env_var("ZOBREL_ONEFILE_DIRECTORY", directory);
+    set_env_var("ZOBREL_ORIGINAL_ARGV0", context->process.argv0);
 
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
@@ -62,11 +51,11 @@ unsigned long launch_child(const wchar_t *argv0)
     startup.cb = sizeof startup;
 
     // Built only now, after both variables are set.
-    wchar_t *command_line = build_child_command_line();
+    wchar_t *command_line = build_child_command_line(context);
 
     // An event that already ended the run (while unpacking) is being handled
     // by the platform's default right now: start nothing, end as it would.
-    if (!begin_child_launch()) {
+    if (!begin_child_launch(child)) {
         ExitProcess(CHILD_INTERRUPTED_STATUS);
     }
 
@@ -79,7 +68,7 @@ unsigned long launch_child(const wchar_t *argv0)
     // launch to be settled (child_handle.h).
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
-    BOOL created = CreateProcessW(/* lpApplicationName */ g_main_binary_path,
+    BOOL created = CreateProcessW(/* lpApplicationName */ context->main_binary_path,
                                   /* lpCommandLine, writable */ command_line,
                                   /* lpProcessAttributes */ NULL,
                                   /* lpThreadAttributes */ NULL,
@@ -91,28 +80,28 @@ unsigned long launch_child(const wchar_t *argv0)
                                   /* lpCurrentDirectory: ours */ NULL, &startup, &process);
     if (!created) {
         DWORD error = GetLastError();
-        abandon_child_launch();
-        fatal_error_with_code("Error, couldn't launch child", error);
+        abandon_child_launch(child);
+        return stage_failed(FAILURE_LAUNCH, error);
     }
-    if (g_launch_window_hook != NULL) {
-        g_launch_window_hook();
+    if (context->launch_window_hook != NULL) {
+        context->launch_window_hook(context);
     }
 
-    publish_child_handle(process.hProcess);
-    if (!let_child_run()) {
+    publish_child_handle(child, process.hProcess);
+    if (!let_child_run(child)) {
         end_unstarted_child(process.hProcess);
-        mark_child_running();
+        mark_child_running(child);
     } else if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
         DWORD error = GetLastError();
         end_unstarted_child(process.hProcess);
-        fatal_error_with_code("Error, couldn't launch child", error);
+        return stage_failed(FAILURE_LAUNCH, error);
     }
     CloseHandle(process.hThread);
 
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
-    unsigned long exit_status = GetExitCodeProcess(process.hProcess, &code) ? code : 1;
-    record_child_exit_status(exit_status);
-    release_child_handle();
-    return exit_status;
+    *exit_status = GetExitCodeProcess(process.hProcess, &code) ? code : 1;
+    record_child_exit_status(child, *exit_status);
+    release_child_handle(child);
+    return stage_succeeded();
 }

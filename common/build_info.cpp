@@ -8,8 +8,6 @@
 #include "little_endian.h"
 #include "payload_format.h"
 
-BuildInfo g_build_info;
-
 // The section of the running image with this name: its first byte as mapped
 // and its VirtualSize. The loader has mapped every section whole, so the
 // bytes are there to read.
@@ -36,7 +34,7 @@ static const wchar_t *text_constant(const ConstantsView &view, ConstantKey key)
     return reinterpret_cast<const wchar_t *>(view.values[key]);
 }
 
-bool load_build_info()
+bool load_build_info(BuildInfo *build)
 {
     const unsigned char *block = NULL;
     size_t block_size = 0;
@@ -50,26 +48,28 @@ bool load_build_info()
     if (check_constants_block(block, block_size, &view) != CONSTANTS_WHOLE) {
         return false;
     }
-    g_build_info.target_spec = text_constant(view, CONSTANT_TARGET_SPEC);
-    g_build_info.company = text_constant(view, CONSTANT_COMPANY);
-    g_build_info.product = text_constant(view, CONSTANT_PRODUCT);
-    g_build_info.version = text_constant(view, CONSTANT_VERSION);
-    g_build_info.file_version = text_constant(view, CONSTANT_FILE_VERSION);
-    g_build_info.product_version = text_constant(view, CONSTANT_PRODUCT_VERSION);
-    g_build_info.payload_blob = blob;
-    g_build_info.payload_length = blob_size;
-    g_build_info.record_index = NULL;
-    g_build_info.record_count = 0;
+    BuildInfo loaded = {};
+    loaded.target_spec = text_constant(view, CONSTANT_TARGET_SPEC);
+    loaded.company = text_constant(view, CONSTANT_COMPANY);
+    loaded.product = text_constant(view, CONSTANT_PRODUCT);
+    loaded.version = text_constant(view, CONSTANT_VERSION);
+    loaded.file_version = text_constant(view, CONSTANT_FILE_VERSION);
+    loaded.product_version = text_constant(view, CONSTANT_PRODUCT_VERSION);
+    loaded.payload_blob = blob;
+    loaded.payload_length = blob_size;
+    loaded.record_index = NULL;
+    loaded.record_count = 0;
     const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
     uint32_t count = 0;
     uint32_t records_crc = 0;
     if (index != NULL && check_record_index(index, view.sizes[CONSTANT_RECORD_INDEX], &count, &records_crc)) {
-        g_build_info.record_index = index + RECORD_INDEX_HEADER_SIZE;
-        g_build_info.record_count = count;
-        g_build_info.record_index_crc = records_crc;
+        loaded.record_index = index + RECORD_INDEX_HEADER_SIZE;
+        loaded.record_count = count;
+        loaded.record_index_crc = records_crc;
     }
     const unsigned char *check = view.values[CONSTANT_WARM_CHECK];
-    g_build_info.warm_check =
+    loaded.warm_check =
         check != NULL && view.sizes[CONSTANT_WARM_CHECK] == 4 ? read_le32(check) : uint32_t{WARM_CHECK_CONTENT};
+    *build = loaded;
     return true;
 }

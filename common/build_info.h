@@ -1,6 +1,6 @@
 // build_info.h: the constants a packed launcher is built with (target
 // specification, product information, payload blob), found at start-up in
-// sections of the launcher's own image. Read-only once loaded; main thread.
+// sections of the launcher's own image. Read-only once loaded.
 #ifndef ZOBREL_COMMON_BUILD_INFO_H
 #define ZOBREL_COMMON_BUILD_INFO_H
 
@@ -29,14 +29,12 @@ struct BuildInfo {
     unsigned long warm_check;
 };
 
-// Null pointers until load_build_info (or a test) fills it.
-extern BuildInfo g_build_info;
-
 // Finds the payload section and the constants section in the launcher's own
 // image, checks the constants block (its layout and its CRC-32) and points
-// g_build_info into them. False, leaving g_build_info untouched, when either
-// section is missing or the block is damaged. A record index that does not
-// hold is left out (record_index null), not a failure.
-bool load_build_info();
+// *build into them. False, leaving *build untouched, when either section is
+// missing, the payload section is shorter than the payload header, or the
+// block is damaged. A record index that does not hold is left out
+// (record_index null), not a failure.
+bool load_build_info(BuildInfo *build);
 
 #endif

@@ -5,12 +5,9 @@
 
 #include "child/console_events.h"
 #include "child/launch.h"
-#include "common/build_info.h"
-#include "common/fatal.h"
-#include "common/state.h"
-#include "pathspec/expand.h"
-#include "pathspec/paths.h"
+#include "launcher/failure_report.h"
 #include "pathspec/run_values.h"
+#include "pathspec/unpack_directory.h"
 #include "payload/header.h"
 #include "payload/index_check.h"
 #include "payload/metadata_check.h"
@@ -18,15 +15,65 @@
 #include "payload/unpack.h"
 #include "payload/unpack_lock.h"
 
-int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
-{
-    (void)argc;
-    (void)envp;
+// The launcher's one launch.
+static LaunchContext g_launch;
 
+// With the lock held: checked by metadata if the build asks for it and the
+// last verified state still holds; else by content: with every indexed file
+// in place the payload is never decoded, otherwise the unpack goes on from
+// what the check found.
+static StageResult bring_files_up_to_date(LaunchContext *context, const PayloadInput &input)
+{
+    const bool by_metadata = context->build.warm_check == WARM_CHECK_METADATA;
+    if (by_metadata && metadata_matches_state(context)) {
+        main_binary_from_index(context);
+        return stage_succeeded();
+    }
+    if (index_check_unpack_directory(context, index_check_threads(context))) {
+        main_binary_from_index(context);
+    } else {
+        StageResult unpacked = payload_open(&context->reader, input);
+        if (!failed(unpacked)) {
+            unpacked = unpack_payload(context);
+        }
+        payload_close(&context->reader);
+        if (failed(unpacked)) {
+            return unpacked;
+        }
+    }
+    if (by_metadata) {
+        record_metadata_state(context);
+    }
+    return stage_succeeded();
+}
+
+StageResult unpack_stages(LaunchContext *context)
+{
+    PayloadInput input;
+    StageResult step =
+        check_payload_header(context->build.payload_blob, context->build.payload_length, &input);
+    if (failed(step)) {
+        return step;
+    }
+    // Held from the first checksum to the last write: a launcher started
+    // meanwhile never sees a half-written file. Given up before the child
+    // starts, so a long-running application keeps nobody waiting.
+    step = acquire_unpack_lock(&context->unpack_lock, context->unpack_directory);
+    if (failed(step)) {
+        return step;
+    }
+    step = bring_files_up_to_date(context, input);
+    release_unpack_lock(&context->unpack_lock);
+    return step;
+}
+
+// Everything before the child, in order; the first failure ends it.
+static StageResult prepare_child(LaunchContext *context)
+{
     // Without its constants the image carries no usable payload either: the
     // same end as a payload header that is not there.
-    if (!load_build_info()) {
-        fatal_header_error();
+    if (!load_build_info(&context->build)) {
+        return stage_failed(FAILURE_HEADER);
     }
 
     // An empty string (not null) takes the current directory out of the DLL
@@ -35,43 +82,31 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
 
     prepare_run_environment();
 
-    // The expansion's result is tested only after the path has been made
-    // absolute: an empty partial result ends the run inside make_full_path.
-    bool expanded = expand_path_spec(g_unpack_directory, g_build_info.target_spec, WIDE_PATH_CAPACITY);
-    make_full_path(g_unpack_directory, WIDE_PATH_CAPACITY);
-
-    g_payload_cursor.position = g_build_info.payload_blob;
-    g_payload_cursor.length = g_build_info.payload_length;
-
-    if (!expanded) {
-        fatal_expand_error(g_build_info.target_spec);
+    StageResult step = choose_unpack_directory(context);
+    if (failed(step)) {
+        return step;
     }
-
-    if (!SetConsoleCtrlHandler(console_event_handler, TRUE)) {
-        fatal_error("Error, failed to register signal handler.");
+    step = register_console_handler(&context->child);
+    if (failed(step)) {
+        return step;
     }
+    return unpack_stages(context);
+}
 
-    check_payload_header();
-    // Held from the first checksum to the last write: a launcher started
-    // meanwhile never sees a half-written file. Given up before the child
-    // starts, so a long-running application keeps nobody waiting.
-    acquire_unpack_lock(g_unpack_directory);
-    // Checked by metadata if the build asks for it and the last verified
-    // state still holds; else by content: with every indexed file in place
-    // the payload is never decoded, otherwise the unpack goes on from what
-    // the check found.
-    const bool by_metadata = g_build_info.warm_check == WARM_CHECK_METADATA;
-    if (!by_metadata || !metadata_matches_state()) {
-        if (!index_check_unpack_directory(index_check_threads())) {
-            payload_open();
-            unpack_payload();
-            payload_close();
-        }
-        if (by_metadata) {
-            record_metadata_state();
-        }
+int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
+{
+    (void)argc;
+    (void)envp;
+    LaunchContext *context = &g_launch;
+    init_launch_context(context, argv[0]);
+
+    unsigned long exit_status = 0;
+    StageResult result = prepare_child(context);
+    if (!failed(result)) {
+        result = launch_child(context, &exit_status);
     }
-    release_unpack_lock();
-
-    return static_cast<int>(launch_child(argv[0]));
+    if (failed(result)) {
+        end_with_failure(result, report_on_console);
+    }
+    return static_cast<int>(exit_status);
 }

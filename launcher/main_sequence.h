@@ -1,10 +1,28 @@
-// main_sequence.h: the launcher's one straight sequence from start-up to exit status.
+// main_sequence.h: the launcher's one straight sequence from start-up to exit
+// status, and its unpack stages, which the harnesses (test probes,
+// benchmarks) run over a context of their own.
 #ifndef ZOBREL_LAUNCHER_MAIN_SEQUENCE_H
 #define ZOBREL_LAUNCHER_MAIN_SEQUENCE_H
 
-// Runs the whole launch: unpack directory, payload check, unpacking, child.
-// Returns the child's exit code (all 32 bits; 1 when it cannot be read).
-// Reads only argv[0]; every failure ends the process inside the step that meets it.
+#include "common/launch_context.h"
+#include "common/stage_result.h"
+
+// Brings the context's unpack directory up to date with its payload blob:
+// checks the payload header, takes the directory's lock, checks the files
+// already there (by metadata when the build asks for it and the recorded
+// state still holds, else by content against the record index) and, unless
+// every file is in place, decodes the payload and writes what is missing or
+// differs. The reader is closed and the lock given up before it returns,
+// whatever happened. Success: the context's main binary path is the program
+// to start. Failures: those of check_payload_header, acquire_unpack_lock,
+// payload_open and unpack_payload.
+StageResult unpack_stages(LaunchContext *context);
+
+// Runs the whole launch with the launcher's own context: build constants,
+// run environment, unpack directory, console handler, unpack_stages, then
+// the child. Returns the child's exit code (all 32 bits; 1 when it cannot be
+// read). A failed step ends the process through end_with_failure (its
+// message on the console); reads only argv[0].
 int launcher_main(int argc, wchar_t **argv, wchar_t **envp);
 
 #endif

@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "common/build_info.h"
+#include "common/launch_context.h"
 #include "common/platform.h"
 #include "common/wide_buffer.h"
 #include "pathspec/paths.h"
@@ -38,10 +38,24 @@ static void append_run_value(wchar_t *output, size_t capacity, RunValueKey key)
     free(value);
 }
 
+// Puts the launcher's own path at `end`, where `remaining` units are left.
+// A path that was not had whole, or does not fit, fails like no path at all.
+static bool put_own_path(const ProcessFacts &facts, wchar_t *end, size_t remaining)
+{
+    size_t length = wcslen(facts.own_path);
+    if (!facts.own_path_known || length >= remaining) {
+        return false;
+    }
+    wmemcpy(end, facts.own_path, length + 1);
+    return true;
+}
+
 // Appends the key's value at the end of the output, whose current text is
 // `length` units long. False when the value cannot be had.
-static bool append_key_value(wchar_t *output, size_t capacity, size_t length, SpecKeyId kind)
+static bool append_key_value(const LaunchContext *context, wchar_t *output, size_t capacity, size_t length,
+                             SpecKeyId kind)
 {
+    const BuildInfo &build = context->build;
     wchar_t *end = output + length;
     size_t remaining = capacity - length;
     switch (kind) {
@@ -58,12 +72,10 @@ static bool append_key_value(wchar_t *output, size_t capacity, size_t length, Sp
         return true;
     }
     case SPEC_KEY_PROGRAM:
-        // Written by the platform straight into the remaining room; a path it
-        // had to cut fails like no path at all.
-        return read_own_path(end, remaining);
+        return put_own_path(context->process, end, remaining);
     case SPEC_KEY_PROGRAM_BASE:
     case SPEC_KEY_PROGRAM_DIR: {
-        if (!expand_path_spec(end, L"{PROGRAM}", remaining)) {
+        if (!expand_path_spec(context, end, L"{PROGRAM}", remaining)) {
             return false;
         }
         size_t value_length = wcslen(end);
@@ -84,19 +96,19 @@ static bool append_key_value(wchar_t *output, size_t capacity, size_t length, Sp
     case SPEC_KEY_CACHE_DIR:
         return append_known_folder(output, CSIDL_LOCAL_APPDATA, capacity);
     case SPEC_KEY_COMPANY:
-        append_wide(output, capacity, g_build_info.company);
+        append_wide(output, capacity, build.company);
         return true;
     case SPEC_KEY_PRODUCT:
-        append_wide(output, capacity, g_build_info.product);
+        append_wide(output, capacity, build.product);
         return true;
     case SPEC_KEY_VERSION:
-        append_wide(output, capacity, g_build_info.version);
+        append_wide(output, capacity, build.version);
         return true;
     case SPEC_KEY_FILE_VERSION:
-        append_wide(output, capacity, g_build_info.file_version);
+        append_wide(output, capacity, build.file_version);
         return true;
     case SPEC_KEY_PRODUCT_VERSION:
-        append_wide(output, capacity, g_build_info.product_version);
+        append_wide(output, capacity, build.product_version);
         return true;
     case SPEC_KEY_PID:
         append_run_value(output, capacity, RUN_VALUE_PID);
@@ -116,7 +128,7 @@ static bool append_key_value(wchar_t *output, size_t capacity, size_t length, Sp
     return false;
 }
 
-bool expand_path_spec(wchar_t *output, const wchar_t *spec, size_t capacity)
+bool expand_path_spec(const LaunchContext *context, wchar_t *output, const wchar_t *spec, size_t capacity)
 {
     if (capacity == 0) {
         terminate_abnormally();
@@ -137,7 +149,7 @@ bool expand_path_spec(wchar_t *output, const wchar_t *spec, size_t capacity)
             key[key_length] = L'\0';
             in_placeholder = false;
             const SpecKey *entry = find_spec_key(key);
-            if (entry == NULL || !append_key_value(output, capacity, length, entry->id)) {
+            if (entry == NULL || !append_key_value(context, output, capacity, length, entry->id)) {
                 return false;
             }
             length = bounded_wide_length(output, capacity);

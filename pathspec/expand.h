@@ -5,19 +5,23 @@
 
 #include <stddef.h>
 
+#include "common/launch_context.h"
+
 // Expands the NUL-terminated specification into the output buffer of the
 // given capacity (units, NUL included), which it empties first and keeps
-// NUL-terminated.
+// NUL-terminated. The keys' values come from the context's build constants
+// and process facts (the launcher's own path), from the platform and from
+// the run-unique values; the context is only read.
 //
 // True: the output holds the whole expansion. False, with the text made so
 // far left in the output: a literal that does not fit with its NUL; an
 // unknown key (the empty key included); a "}" outside a placeholder; a key
-// longer than 1023 characters; a launcher path that cannot be had or does
-// not fit; a per-user folder that cannot be had; a temporary folder that
-// cannot be had or does not fit in the room left. A computed or constant
-// value that does not fit ends the process (abnormal termination), as do the
-// failures of the run-unique values. An unclosed placeholder at the end is
-// dropped without error. Prints nothing.
-bool expand_path_spec(wchar_t *output, const wchar_t *spec, size_t capacity);
+// longer than 1023 characters; a launcher path that was not had whole
+// (ProcessFacts) or does not fit; a per-user folder that cannot be had; a
+// temporary folder that cannot be had or does not fit in the room left. A
+// computed or constant value that does not fit ends the process (abnormal
+// termination), as do the failures of the run-unique values. An unclosed
+// placeholder at the end is dropped without error. Prints nothing.
+bool expand_path_spec(const LaunchContext *context, wchar_t *output, const wchar_t *spec, size_t capacity);
 
 #endif

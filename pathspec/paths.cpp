@@ -9,17 +9,6 @@
 #include "common/platform.h"
 #include "common/wide_buffer.h"
 
-bool read_own_path(wchar_t *buffer, size_t capacity)
-{
-    DWORD length =
-        GetModuleFileNameW(/* hModule: the launcher itself */ NULL, buffer, static_cast<DWORD>(capacity));
-    if (length == 0 || length >= capacity) {
-        buffer[0] = L'\0';
-        return false;
-    }
-    return true;
-}
-
 bool append_known_folder(wchar_t *buffer, int folder_id, size_t capacity)
 {
     wchar_t folder[MAX_PATH];

@@ -10,12 +10,6 @@
 
 #include <stddef.h>
 
-// Puts the launcher's own full path (GetModuleFileNameW for the launcher's
-// module) at the start of the buffer. False, with an empty text left in the
-// buffer, when the platform gives no path or had to cut it to the capacity:
-// a cut path names some other file.
-bool read_own_path(wchar_t *buffer, size_t capacity);
-
 // Appends the per-user folder with the given CSIDL (SHGetFolderPathW, current
 // path) as the platform reports it. False, with the buffer untouched, when the
 // query does not return S_OK.

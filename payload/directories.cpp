@@ -4,53 +4,64 @@
 #include <windows.h>
 #include <wchar.h>
 
-#include "common/fatal.h"
+#include <stdlib.h>
+
 #include "common/wide_buffer.h"
 #include "pathspec/expand.h"
-
-CreatedDirectories g_created_directories;
 
 static const wchar_t HOME_SPEC[] = L"{HOME}";
 
 // A copy that cannot be made is not stored: an empty slot would match nothing
 // useful and would hide the directory from later calls.
-static void remember_directory(const wchar_t *path)
+static void remember_directory(DirectoryMemo *memo, const wchar_t *path)
 {
-    if (g_created_directories.count >= CREATED_DIRECTORIES_CAPACITY) {
+    if (memo->count >= CREATED_DIRECTORIES_CAPACITY) {
         return;
     }
     wchar_t *copy = _wcsdup(path);
     if (copy == NULL) {
         return;
     }
-    g_created_directories.entries[g_created_directories.count++] = copy;
+    memo->entries[memo->count++] = copy;
 }
 
-static void seed_with_home()
+StageResult seed_directory_memo(LaunchContext *context)
 {
-    wchar_t home[WIDE_PATH_CAPACITY];
-    if (!expand_path_spec(home, HOME_SPEC, WIDE_PATH_CAPACITY)) {
-        fatal_expand_error(HOME_SPEC);
+    if (context->directories.seeded) {
+        return stage_succeeded();
     }
-    remember_directory(home);
+    wchar_t home[WIDE_PATH_CAPACITY];
+    if (!expand_path_spec(context, home, HOME_SPEC, WIDE_PATH_CAPACITY)) {
+        return stage_failed(FAILURE_EXPAND, 0, HOME_SPEC);
+    }
+    remember_directory(&context->directories, home);
+    context->directories.seeded = true;
+    return stage_succeeded();
 }
 
-static bool is_remembered(const wchar_t *path)
+void forget_directories(DirectoryMemo *memo)
 {
-    for (int i = 0; i < g_created_directories.count; i++) {
-        if (wcscmp(g_created_directories.entries[i], path) == 0) {
+    for (int i = 0; i < memo->count; i++) {
+        free(memo->entries[i]);
+        memo->entries[i] = NULL;
+    }
+    memo->count = 0;
+    memo->seeded = false;
+}
+
+static bool is_remembered(const DirectoryMemo *memo, const wchar_t *path)
+{
+    for (int i = 0; i < memo->count; i++) {
+        if (wcscmp(memo->entries[i], path) == 0) {
             return true;
         }
     }
     return false;
 }
 
-bool create_directory_cached(const wchar_t *path)
+bool create_directory_cached(DirectoryMemo *memo, const wchar_t *path)
 {
-    if (g_created_directories.count == 0) {
-        seed_with_home();
-    }
-    if (is_remembered(path)) {
+    if (is_remembered(memo, path)) {
         return true;
     }
     if (wcslen(path) == 2 && path[1] == L':') {
@@ -59,7 +70,7 @@ bool create_directory_cached(const wchar_t *path)
     if (!CreateDirectoryW(path, /* lpSecurityAttributes */ NULL) && GetLastError() != ERROR_ALREADY_EXISTS) {
         return false;
     }
-    remember_directory(path);
+    remember_directory(memo, path);
     return true;
 }
 
@@ -79,7 +90,7 @@ static size_t parent_end(const wchar_t *buffer, size_t length)
 // bottom up, then every level below the first that exists again from the top
 // down), but in one buffer: a level is cut off by a NUL over its backslash and
 // put back by restoring that backslash, so the depth costs no stack.
-bool ensure_parent_directories(const wchar_t *path)
+bool ensure_parent_directories(DirectoryMemo *memo, const wchar_t *path)
 {
     wchar_t levels[WIDE_PATH_CAPACITY];
     copy_wide(levels, WIDE_PATH_CAPACITY, path);
@@ -88,7 +99,7 @@ bool ensure_parent_directories(const wchar_t *path)
         return true;
     }
     levels[bottom] = L'\0';
-    if (create_directory_cached(levels)) {
+    if (create_directory_cached(memo, levels)) {
         return true;
     }
 
@@ -103,7 +114,7 @@ bool ensure_parent_directories(const wchar_t *path)
         }
         levels[cut] = L'\0';
         length = cut;
-        if (create_directory_cached(levels)) {
+        if (create_directory_cached(memo, levels)) {
             // This level exists: the way down starts below it.
             levels[length] = L'\\';
             length = wcslen(levels);
@@ -113,7 +124,7 @@ bool ensure_parent_directories(const wchar_t *path)
 
     // Down: every remaining level, the topmost first, up to the parent itself.
     for (;;) {
-        bool created = create_directory_cached(levels);
+        bool created = create_directory_cached(memo, levels);
         if (length == bottom) {
             return created;
         }

@@ -1,17 +1,19 @@
 // header.cpp: checks the payload blob's magic and mode byte.
 #include "payload/header.h"
 
-#include "common/fatal.h"
 #include "payload_format.h"
-#include "payload/reader.h"
 
-void check_payload_header()
+StageResult check_payload_header(const unsigned char *blob, unsigned long long length, PayloadInput *input)
 {
-    const unsigned char *header = g_payload_cursor.position;
-    g_payload_cursor.position += PAYLOAD_HEADER_SIZE;
+    if (length < PAYLOAD_HEADER_SIZE) {
+        return stage_failed(FAILURE_HEADER);
+    }
     for (size_t i = 0; i < PAYLOAD_HEADER_SIZE; i++) {
-        if (header[i] != PAYLOAD_MAGIC[i]) {
-            fatal_header_error();
+        if (blob[i] != PAYLOAD_MAGIC[i]) {
+            return stage_failed(FAILURE_HEADER);
         }
     }
+    input->data = blob + PAYLOAD_HEADER_SIZE;
+    input->size = static_cast<size_t>(length - PAYLOAD_HEADER_SIZE);
+    return stage_succeeded();
 }

@@ -4,38 +4,34 @@
 #include <windows.h>
 #include <stdlib.h>
 
-#include "common/build_info.h"
 #include "common/platform.h"
-#include "common/state.h"
 #include "common/wide_buffer.h"
 #include "payload/file_checksum.h"
 #include "payload/worker_threads.h"
-#include "build_constants.h"
 #include "little_endian.h"
 
-// Where each record starts in the index, and what the check found for it.
-// Heap arrays made once, one entry per record; each entry of the states is
-// written by one thread only and read after all have been joined.
-static const unsigned char **g_records;
-static unsigned char *g_states;
-static bool g_bookkeeping_failed;
-static LONG volatile g_next_record;
-static LONG volatile g_found_difference;
+// One run of the check: the threads take records off `next` until there are
+// none, or one of them found a file that differs.
+struct ContentCheck {
+    LaunchContext *context;
+    LONG volatile next;
+    LONG volatile found_difference;
+    // One read buffer per thread, taken from the system for the check and
+    // given back to it (not to the heap, which would keep it) before anything
+    // is decoded, so that a cold start's peak memory (the decoder's) does not
+    // grow.
+    unsigned char *buffers[MAX_WORKER_THREADS];
+};
 
-// One read buffer per thread, taken from the system for the check and given
-// back to it (not to the heap, which would keep it) before anything is
-// decoded, so that a cold start's peak memory (the decoder's) does not grow.
-static unsigned char *g_read_buffers[MAX_WORKER_THREADS];
-
-static bool index_usable()
+static bool index_usable(const LaunchContext *context)
 {
-    return g_build_info.record_index != NULL && g_build_info.record_count > 0 && !g_bookkeeping_failed;
+    return context->build.record_index != NULL && context->build.record_count > 0 &&
+           !context->index.bookkeeping_failed;
 }
 
-// Target path of record: the unpack directory, a backslash, its name.
-void record_target(const IndexRecord &record, wchar_t *target)
+void record_target(const LaunchContext *context, const IndexRecord &record, wchar_t *target)
 {
-    copy_wide(target, WIDE_PATH_CAPACITY, g_unpack_directory);
+    copy_wide(target, WIDE_PATH_CAPACITY, context->unpack_directory);
     size_t length = bounded_wide_length(target, WIDE_PATH_CAPACITY);
     append_wide_unit(target, WIDE_PATH_CAPACITY, &length, L'\\');
     for (uint32_t u = 0; u < record.name_length; u++) {
@@ -44,59 +40,60 @@ void record_target(const IndexRecord &record, wchar_t *target)
     }
 }
 
-// Checks one record's file and notes what it found; false when it differs.
-static bool check_record(LONG i, unsigned char *buffer)
+// Checks one record's file and notes what it found.
+static void check_record(ContentCheck *check, LONG i, unsigned char *buffer)
 {
+    IndexCheckState *index = &check->context->index;
     wchar_t target[WIDE_PATH_CAPACITY];
     IndexRecord record;
-    next_index_record(g_records[i], &record);
-    record_target(record, target);
+    next_index_record(index->records[i], &record);
+    record_target(check->context, record, target);
     if (file_matches(target, record.size, record.stored_checksum, buffer, FILE_CHECK_READ_SIZE)) {
-        g_states[i] = RECORD_MATCHES;
-        return true;
+        index->states[i] = RECORD_MATCHES;
+        return;
     }
-    g_states[i] = RECORD_DIFFERS;
-    InterlockedExchange(&g_found_difference, 1);
-    return false;
+    index->states[i] = RECORD_DIFFERS;
+    InterlockedExchange(&check->found_difference, 1);
 }
 
 // Takes records off the shared counter until there are none, or one differs.
-static DWORD WINAPI check_records(void *slot)
+static void check_records(void *work, int slot)
 {
-    unsigned char *buffer = g_read_buffers[reinterpret_cast<size_t>(slot)];
+    ContentCheck *check = static_cast<ContentCheck *>(work);
     for (;;) {
-        if (g_found_difference) {
-            return 0;
+        if (check->found_difference) {
+            return;
         }
-        LONG i = InterlockedIncrement(&g_next_record) - 1;
-        if (static_cast<unsigned long>(i) >= g_build_info.record_count) {
-            return 0;
+        LONG i = InterlockedIncrement(&check->next) - 1;
+        if (static_cast<unsigned long>(i) >= check->context->build.record_count) {
+            return;
         }
-        check_record(i, buffer);
+        check_record(check, i, check->buffers[slot]);
     }
 }
 
-// Made once. Without memory for it the index is not used at all: the
-// unpacker then works as without one.
-static bool make_bookkeeping()
+// Made once per launch. Without memory for it the index is not used at all:
+// the unpacker then works as without one.
+static bool make_bookkeeping(LaunchContext *context)
 {
-    if (g_records != NULL) {
+    IndexCheckState *index = &context->index;
+    if (index->records != NULL) {
         return true;
     }
-    unsigned long count = g_build_info.record_count;
-    g_records = static_cast<const unsigned char **>(malloc(count * sizeof *g_records));
-    g_states = static_cast<unsigned char *>(calloc(count, 1));
-    if (g_records == NULL || g_states == NULL) {
-        free(g_records);
-        free(g_states);
-        g_records = NULL;
-        g_states = NULL;
-        g_bookkeeping_failed = true;
+    unsigned long count = context->build.record_count;
+    index->records = static_cast<const unsigned char **>(malloc(count * sizeof *index->records));
+    index->states = static_cast<unsigned char *>(calloc(count, 1));
+    if (index->records == NULL || index->states == NULL) {
+        free(index->records);
+        free(index->states);
+        index->records = NULL;
+        index->states = NULL;
+        index->bookkeeping_failed = true;
         return false;
     }
-    const unsigned char *at = g_build_info.record_index;
+    const unsigned char *at = context->build.record_index;
     for (unsigned long i = 0; i < count; i++) {
-        g_records[i] = at;
+        index->records[i] = at;
         IndexRecord record;
         at = next_index_record(at, &record);
     }
@@ -106,14 +103,14 @@ static bool make_bookkeeping()
 // Below this many files a thread costs more than it saves.
 static const unsigned long THREADED_FROM_RECORDS = 32;
 
-int index_check_threads()
+int index_check_threads(const LaunchContext *context)
 {
-    return g_build_info.record_count < THREADED_FROM_RECORDS ? 1 : processor_threads();
+    return context->build.record_count < THREADED_FROM_RECORDS ? 1 : processor_threads();
 }
 
-bool index_check_unpack_directory(int threads)
+bool index_check_unpack_directory(LaunchContext *context, int threads)
 {
-    if (!index_usable() || !make_bookkeeping()) {
+    if (!index_usable(context) || !make_bookkeeping(context)) {
         return false;
     }
     if (threads < 1) {
@@ -122,68 +119,72 @@ bool index_check_unpack_directory(int threads)
     if (threads > MAX_WORKER_THREADS) {
         threads = MAX_WORKER_THREADS;
     }
+    ContentCheck check = {};
+    check.context = context;
     int buffers = 0;
     while (buffers < threads &&
-           (g_read_buffers[buffers] = static_cast<unsigned char *>(VirtualAlloc(
+           (check.buffers[buffers] = static_cast<unsigned char *>(VirtualAlloc(
                 NULL, FILE_CHECK_READ_SIZE, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) != NULL) {
         buffers++;
     }
     if (buffers == 0) {
-        g_bookkeeping_failed = true;
+        context->index.bookkeeping_failed = true;
         return false;
     }
-    threads = buffers;
-    g_found_difference = 0;
     // The main program first, alone: on a first start it is missing, and the
     // check ends there without a thread made (whose traces would add to the
     // memory the decoder then needs).
-    g_next_record = 1;
-    check_record(0, g_read_buffers[0]);
+    check.next = 1;
+    check_record(&check, 0, check.buffers[0]);
     // The threads only read files and write their own records' states.
-    if (!g_found_difference) {
-        run_on_threads(threads, check_records);
+    if (!check.found_difference) {
+        run_on_threads(buffers, check_records, &check);
     }
     for (int t = 0; t < buffers; t++) {
-        VirtualFree(g_read_buffers[t], 0, MEM_RELEASE);
-        g_read_buffers[t] = NULL;
+        VirtualFree(check.buffers[t], 0, MEM_RELEASE);
     }
-    if (g_found_difference) {
-        return false;
+    return !check.found_difference;
+}
+
+void main_binary_from_index(LaunchContext *context)
+{
+    if (!index_usable(context)) {
+        terminate_abnormally();
     }
     IndexRecord first;
-    next_index_record(g_records[0], &first);
-    record_target(first, g_main_binary_path);
-    return true;
+    next_index_record(context->build.record_index, &first);
+    record_target(context, first, context->main_binary_path);
 }
 
-RecordState indexed_record_state(unsigned long i)
+RecordState indexed_record_state(const LaunchContext *context, unsigned long i)
 {
-    if (g_states == NULL || i >= g_build_info.record_count) {
+    if (context->index.states == NULL || i >= context->build.record_count) {
         return RECORD_UNKNOWN;
     }
-    return static_cast<RecordState>(g_states[i]);
+    return static_cast<RecordState>(context->index.states[i]);
 }
 
-void indexed_record(unsigned long i, IndexRecord *record)
+void indexed_record(const LaunchContext *context, unsigned long i, IndexRecord *record)
 {
-    next_index_record(g_records[i], record);
+    next_index_record(context->index.records[i], record);
 }
 
-unsigned long indexed_record_count()
+unsigned long indexed_record_count(LaunchContext *context)
 {
-    return index_usable() && make_bookkeeping() ? g_build_info.record_count : 0;
+    return index_usable(context) && make_bookkeeping(context) ? context->build.record_count : 0;
 }
 
-bool index_record_agrees(unsigned long i, const wchar_t *name, size_t length, uint64_t size, uint32_t stored)
+bool index_record_agrees(LaunchContext *context, unsigned long i, const wchar_t *name, size_t length,
+                         uint64_t size, uint32_t stored)
 {
-    if (!index_usable() || !make_bookkeeping()) {
+    if (!index_usable(context) || !make_bookkeeping(context)) {
         return true;
     }
-    if (i >= g_build_info.record_count) {
+    if (i >= context->build.record_count) {
         return false;
     }
     IndexRecord record;
-    next_index_record(g_records[i], &record);
+    next_index_record(context->index.records[i], &record);
     if (record.name_length != length || record.size != size || record.stored_checksum != stored) {
         return false;
     }

@@ -18,8 +18,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "common/build_info.h"
-#include "common/state.h"
 #include "common/wide_buffer.h"
 #include "pathspec/paths.h"
 #include "payload/index_check.h"
@@ -61,10 +59,16 @@ struct FolderRun {
     const Leaf *first;
     const Leaf *end;
 };
-static FolderRun *g_runs;
-static unsigned long g_run_count;
-static LONG volatile g_next_run;
-static FileMeta *g_gathering;
+
+// One gathering: the folders, the next one to take, where each record's
+// metadata goes.
+struct FolderListing {
+    const LaunchContext *context;
+    const FolderRun *runs;
+    unsigned long run_count;
+    LONG volatile next;
+    FileMeta *meta;
+};
 
 // Exact units: the launcher wrote these names itself. A file found under
 // another letter case only fails the fast check, and the content check that
@@ -120,10 +124,11 @@ static const Leaf *find_leaf(const Leaf *first, const Leaf *end, const wchar_t *
 
 // Lists one folder, through a handle that reads no file, and notes what it
 // says for the records of [first, end) found in it.
-static void list_folder(const Leaf *first, const Leaf *end, FileMeta *meta, unsigned char *listing)
+static void list_folder(const LaunchContext *context, const Leaf *first, const Leaf *end, FileMeta *meta,
+                        unsigned char *listing)
 {
     wchar_t folder[WIDE_PATH_CAPACITY];
-    copy_wide(folder, WIDE_PATH_CAPACITY, g_unpack_directory);
+    copy_wide(folder, WIDE_PATH_CAPACITY, context->unpack_directory);
     size_t length = bounded_wide_length(folder, WIDE_PATH_CAPACITY);
     if (first->folder_length > 0) {
         append_wide_unit(folder, WIDE_PATH_CAPACITY, &length, L'\\');
@@ -175,15 +180,16 @@ static void list_folder(const Leaf *first, const Leaf *end, FileMeta *meta, unsi
 
 // Lists folders off the shared counter until there are none: each writes
 // only its own folder's records.
-static DWORD WINAPI list_folders(void *slot)
+static void list_folders(void *work, int slot)
 {
-    unsigned char *listing = g_listings[reinterpret_cast<size_t>(slot)];
+    FolderListing *listing = static_cast<FolderListing *>(work);
     for (;;) {
-        LONG i = InterlockedIncrement(&g_next_run) - 1;
-        if (static_cast<unsigned long>(i) >= g_run_count) {
-            return 0;
+        LONG i = InterlockedIncrement(&listing->next) - 1;
+        if (static_cast<unsigned long>(i) >= listing->run_count) {
+            return;
         }
-        list_folder(g_runs[i].first, g_runs[i].end, g_gathering, listing);
+        const FolderRun &run = listing->runs[i];
+        list_folder(listing->context, run.first, run.end, listing->meta, g_listings[slot]);
     }
 }
 
@@ -191,16 +197,16 @@ static DWORD WINAPI list_folders(void *slot)
 // one listing of each folder says, folders listed side by side on as many
 // threads as the content check would use. False when there is no usable index or
 // no memory for the work.
-static bool gather_metadata(FileMeta *meta)
+static bool gather_metadata(LaunchContext *context, FileMeta *meta)
 {
-    unsigned long count = indexed_record_count();
+    unsigned long count = indexed_record_count(context);
     if (count == 0) {
         return false;
     }
     size_t units = 0;
     for (unsigned long i = 0; i < count; i++) {
         IndexRecord record;
-        indexed_record(i, &record);
+        indexed_record(context, i, &record);
         units += record.name_length;
     }
     Leaf *leaves = static_cast<Leaf *>(malloc(count * sizeof *leaves));
@@ -213,7 +219,7 @@ static bool gather_metadata(FileMeta *meta)
     wchar_t *next_name = names;
     for (unsigned long i = 0; i < count; i++) {
         IndexRecord record;
-        indexed_record(i, &record);
+        indexed_record(context, i, &record);
         uint32_t cut = record.name_length;
         while (cut > 0 && read_le16(record.name + 2 * (cut - 1)) != L'\\') {
             cut--;
@@ -228,34 +234,34 @@ static bool gather_metadata(FileMeta *meta)
         }
     }
     qsort(leaves, count, sizeof *leaves, compare_leaves);
-    g_runs = static_cast<FolderRun *>(malloc(count * sizeof *g_runs));
-    if (g_runs == NULL) {
+    FolderRun *runs = static_cast<FolderRun *>(malloc(count * sizeof *runs));
+    if (runs == NULL) {
         free(leaves);
         free(names);
         return false;
     }
-    g_run_count = 0;
+    FolderListing listing = {};
+    listing.context = context;
+    listing.runs = runs;
+    listing.meta = meta;
     for (unsigned long first = 0; first < count;) {
         unsigned long end = first + 1;
         while (end < count && compare_folders(&leaves[end], &leaves[first]) == 0) {
             end++;
         }
-        g_runs[g_run_count++] = FolderRun{leaves + first, leaves + end};
+        runs[listing.run_count++] = FolderRun{leaves + first, leaves + end};
         first = end;
     }
-    g_next_run = 0;
-    g_gathering = meta;
-    run_on_threads(g_run_count > 1 ? index_check_threads() : 1, list_folders);
-    free(g_runs);
-    g_runs = NULL;
+    run_on_threads(listing.run_count > 1 ? index_check_threads(context) : 1, list_folders, &listing);
+    free(runs);
     free(leaves);
     free(names);
     return true;
 }
 
-static void state_file_path(wchar_t *path, const char *name)
+static void state_file_path(const LaunchContext *context, wchar_t *path, const char *name)
 {
-    copy_wide(path, WIDE_PATH_CAPACITY, g_unpack_directory);
+    copy_wide(path, WIDE_PATH_CAPACITY, context->unpack_directory);
     append_wide(path, WIDE_PATH_CAPACITY, L"\\");
     append_narrow_string(path, name, WIDE_PATH_CAPACITY);
 }
@@ -267,10 +273,10 @@ static size_t state_size(unsigned long count)
 
 // The state file's bytes when it is whole and made for this build's index
 // (free() them), else null.
-static unsigned char *read_state_file(unsigned long count)
+static unsigned char *read_state_file(const LaunchContext *context, unsigned long count)
 {
     wchar_t path[WIDE_PATH_CAPACITY];
-    state_file_path(path, STATE_FILE_NAME);
+    state_file_path(context, path, STATE_FILE_NAME);
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               /* lpSecurityAttributes */ NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               /* hTemplateFile */ NULL);
@@ -287,7 +293,7 @@ static unsigned char *read_state_file(unsigned long count)
     CloseHandle(file);
     if (whole) {
         whole = memcmp(state, STATE_MAGIC, sizeof STATE_MAGIC) == 0 && read_le32(state + 8) == count &&
-                read_le32(state + 12) == g_build_info.record_index_crc &&
+                read_le32(state + 12) == context->build.record_index_crc &&
                 read_le32(state + size - STATE_TRAILER_SIZE) ==
                     libdeflate_crc32(0, state, size - STATE_TRAILER_SIZE);
     }
@@ -298,46 +304,41 @@ static unsigned char *read_state_file(unsigned long count)
     return state;
 }
 
-bool metadata_matches_state()
+bool metadata_matches_state(LaunchContext *context)
 {
-    unsigned long count = indexed_record_count();
+    unsigned long count = indexed_record_count(context);
     if (count == 0) {
         return false;
     }
-    unsigned char *state = read_state_file(count);
+    unsigned char *state = read_state_file(context, count);
     if (state == NULL) {
         return false;
     }
     FileMeta *meta = static_cast<FileMeta *>(calloc(count, sizeof *meta));
-    bool same = meta != NULL && gather_metadata(meta);
+    bool same = meta != NULL && gather_metadata(context, meta);
     for (unsigned long i = 0; same && i < count; i++) {
         const unsigned char *recorded = state + STATE_HEADER_SIZE + STATE_RECORD_SIZE * i;
         IndexRecord record;
-        indexed_record(i, &record);
+        indexed_record(context, i, &record);
         same = meta[i].found && meta[i].size == record.size && meta[i].size == read_le64(recorded) &&
                meta[i].write_time == read_le64(recorded + 8) && meta[i].file_id == read_le64(recorded + 16) &&
                meta[i].volume == read_le32(recorded + 24);
     }
     free(meta);
     free(state);
-    if (same) {
-        IndexRecord first;
-        indexed_record(0, &first);
-        record_target(first, g_main_binary_path);
-    }
     return same;
 }
 
-void record_metadata_state()
+void record_metadata_state(LaunchContext *context)
 {
-    unsigned long count = indexed_record_count();
+    unsigned long count = indexed_record_count(context);
     if (count == 0) {
         return;
     }
     const size_t size = state_size(count);
     FileMeta *meta = static_cast<FileMeta *>(calloc(count, sizeof *meta));
     unsigned char *state = static_cast<unsigned char *>(malloc(size));
-    bool complete = meta != NULL && state != NULL && size <= MAXDWORD && gather_metadata(meta);
+    bool complete = meta != NULL && state != NULL && size <= MAXDWORD && gather_metadata(context, meta);
     for (unsigned long i = 0; complete && i < count; i++) {
         complete = meta[i].found;
         unsigned char *entry = state + STATE_HEADER_SIZE + STATE_RECORD_SIZE * i;
@@ -349,12 +350,12 @@ void record_metadata_state()
     if (complete) {
         memcpy(state, STATE_MAGIC, sizeof STATE_MAGIC);
         write_le32(state + 8, count);
-        write_le32(state + 12, g_build_info.record_index_crc);
+        write_le32(state + 12, context->build.record_index_crc);
         write_le32(state + size - STATE_TRAILER_SIZE, libdeflate_crc32(0, state, size - STATE_TRAILER_SIZE));
         wchar_t partial[WIDE_PATH_CAPACITY];
         wchar_t final_path[WIDE_PATH_CAPACITY];
-        state_file_path(partial, STATE_FILE_PARTIAL_NAME);
-        state_file_path(final_path, STATE_FILE_NAME);
+        state_file_path(context, partial, STATE_FILE_PARTIAL_NAME);
+        state_file_path(context, final_path, STATE_FILE_NAME);
         // Written aside, then renamed into place: a launcher killed meanwhile
         // leaves the old state file, or none, never part of one.
         HANDLE file =

@@ -7,14 +7,16 @@
 #ifndef ZOBREL_PAYLOAD_METADATA_CHECK_H
 #define ZOBREL_PAYLOAD_METADATA_CHECK_H
 
-// True when the state file names this build's record index and every
-// indexed file under g_unpack_directory still has the recorded size,
-// last-write time, volume and file identity: g_main_binary_path is then the
-// first record's target path. The files' metadata comes from one listing
+#include "common/launch_context.h"
+
+// True when the state file names the context's record index and every
+// indexed file under its unpack directory still has the recorded size,
+// last-write time, volume and file identity (main_binary_from_index then
+// gives the program to start). The files' metadata comes from one listing
 // per folder; no file is opened. False otherwise: no usable index, no state
 // file, one of another build, damaged or cut short, or any file changed,
 // missing or replaced.
-bool metadata_matches_state();
+bool metadata_matches_state(LaunchContext *context);
 
 // Writes the state file for the files as they are now (call it right after
 // every file was checked by content or written and checked): written under
@@ -22,6 +24,6 @@ bool metadata_matches_state();
 // seen half-written. Does nothing without a usable index; a failure leaves
 // the old state file, or none, and is not reported (the next start then
 // checks content, as it would anyway).
-void record_metadata_state();
+void record_metadata_state(LaunchContext *context);
 
 #endif

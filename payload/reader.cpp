@@ -4,109 +4,108 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "common/fatal.h"
 #include "payload_format.h"
 
-PayloadCursor g_payload_cursor;
-DecodeWindow g_decode_window;
-ZSTD_inBuffer g_decoder_input;
-ZSTD_DCtx *g_decoder;
-
-// Whether the last decoder call finished the frame: every block decoded and
-// flushed, and zstd's content checksum, if the frame has one, verified.
-static bool g_frame_ended;
-
-void payload_open()
+StageResult payload_open(PayloadReader *reader, const PayloadInput &input)
 {
-    void *window = malloc(DECODE_WINDOW_SIZE);
-    if (window == NULL) {
-        fatal_memory_error();
+    reader->window.dst = malloc(DECODE_WINDOW_SIZE);
+    reader->window.size = 0;
+    reader->window.pos = 0;
+    if (reader->window.dst == NULL) {
+        return stage_failed(FAILURE_MEMORY);
     }
-    g_decode_window.dst = window;
-    g_decode_window.size = 0;
-    g_decode_window.pos = 0;
-
-    g_decoder = ZSTD_createDCtx();
-    if (g_decoder == NULL) {
-        fatal_memory_error();
+    reader->decoder = ZSTD_createDCtx();
+    if (reader->decoder == NULL) {
+        return stage_failed(FAILURE_MEMORY);
     }
     // The input ends exactly at the end of the blob: the padding and the
     // length record after the frame are the decoder's to reject, should a
     // damaged archive ask for more than the frame holds.
-    g_decoder_input.src = g_payload_cursor.position;
-    g_decoder_input.size = g_payload_cursor.length - PAYLOAD_HEADER_SIZE;
-    g_decoder_input.pos = 0;
-    g_frame_ended = false;
+    reader->input.src = input.data;
+    reader->input.size = input.size;
+    reader->input.pos = 0;
+    reader->frame_ended = false;
+    return stage_succeeded();
 }
 
-// One decoder call over the whole window, which must be empty.
-// True when the call filled the whole window.
-static bool refill_window()
+// One decoder call over the whole window, which must be empty. *filled: the
+// call filled the whole window.
+static StageResult refill_window(PayloadReader *reader, bool *filled)
 {
-    g_decode_window.size = DECODE_WINDOW_SIZE;
-    g_decode_window.pos = 0;
-    size_t result = ZSTD_decompressStream(g_decoder, &g_decode_window, &g_decoder_input);
-    bool filled = g_decode_window.pos == DECODE_WINDOW_SIZE;
+    ZSTD_outBuffer *window = &reader->window;
+    window->size = DECODE_WINDOW_SIZE;
+    window->pos = 0;
+    size_t result = ZSTD_decompressStream(reader->decoder, window, &reader->input);
+    *filled = window->pos == DECODE_WINDOW_SIZE;
     if (ZSTD_isError(result)) {
-        fatal_decode_error();
+        return stage_failed(FAILURE_DECODE);
     }
-    g_frame_ended = result == 0;
-    g_decode_window.size = g_decode_window.pos;
-    g_decode_window.pos = 0;
-    return filled;
+    reader->frame_ended = result == 0;
+    window->size = window->pos;
+    window->pos = 0;
+    return stage_succeeded();
 }
 
-void payload_read(void *destination, unsigned long long n)
+StageResult payload_read(PayloadReader *reader, void *destination, unsigned long long n)
 {
     if (n == 0) {
-        return;
+        return stage_succeeded();
     }
+    ZSTD_outBuffer *window = &reader->window;
     unsigned char *out = static_cast<unsigned char *>(destination);
     // A call that filled the whole window may have left output inside the
     // decoder even when all input is consumed; only this read's calls count.
     bool filled_whole_window = false;
     while (n > 0) {
-        size_t available = g_decode_window.size - g_decode_window.pos;
+        size_t available = window->size - window->pos;
         if (available > 0) {
             size_t k = n < available ? static_cast<size_t>(n) : available;
-            memcpy(out, static_cast<unsigned char *>(g_decode_window.dst) + g_decode_window.pos, k);
+            memcpy(out, static_cast<unsigned char *>(window->dst) + window->pos, k);
             out += k;
-            g_decode_window.pos += k;
+            window->pos += k;
             n -= k;
-        } else if (g_decoder_input.pos < g_decoder_input.size || filled_whole_window) {
-            filled_whole_window = refill_window();
+        } else if (reader->input.pos < reader->input.size || filled_whole_window) {
+            StageResult refilled = refill_window(reader, &filled_whole_window);
+            if (failed(refilled)) {
+                return refilled;
+            }
         } else {
-            fatal_decode_error();
+            return stage_failed(FAILURE_DECODE);
         }
     }
+    return stage_succeeded();
 }
 
-void payload_expect_end()
+StageResult payload_expect_end(PayloadReader *reader)
 {
     for (;;) {
         // Decoded bytes after the end marker: it came early, from damage.
-        if (g_decode_window.pos != g_decode_window.size) {
-            fatal_decode_error();
+        if (reader->window.pos != reader->window.size) {
+            return stage_failed(FAILURE_DECODE);
         }
-        if (g_frame_ended) {
-            return;
+        if (reader->frame_ended) {
+            return stage_succeeded();
         }
         // The frame may still hold its last block header or its checksum,
         // which only a further call reads; that call must produce nothing.
-        size_t consumed = g_decoder_input.pos;
-        refill_window();
-        if (g_decode_window.size == 0 && !g_frame_ended && g_decoder_input.pos == consumed) {
-            fatal_decode_error();  // no progress: the frame is cut short
+        size_t consumed = reader->input.pos;
+        bool filled = false;
+        StageResult refilled = refill_window(reader, &filled);
+        if (failed(refilled)) {
+            return refilled;
+        }
+        if (reader->window.size == 0 && !reader->frame_ended && reader->input.pos == consumed) {
+            return stage_failed(FAILURE_DECODE);  // no progress: the frame is cut short
         }
     }
 }
 
-void payload_close()
+void payload_close(PayloadReader *reader)
 {
-    ZSTD_freeDCtx(g_decoder);
-    g_decoder = NULL;
-    free(g_decode_window.dst);
-    g_decode_window.dst = NULL;
-    g_decode_window.size = 0;
-    g_decode_window.pos = 0;
+    ZSTD_freeDCtx(reader->decoder);
+    reader->decoder = NULL;
+    free(reader->window.dst);
+    reader->window.dst = NULL;
+    reader->window.size = 0;
+    reader->window.pos = 0;
 }

@@ -1,45 +1,36 @@
 // reader.h: the payload stream reader, an exact-length source of the decoded
 // archive. The compressed frame is decoded where it lies in the image;
-// decoded bytes pass through one 128 KiB window. Main thread only.
+// decoded bytes pass through one 128 KiB window. The reader's state is the
+// context's PayloadReader (common/launch_context.h), which only these
+// functions touch. Main thread only.
 #ifndef ZOBREL_PAYLOAD_READER_H
 #define ZOBREL_PAYLOAD_READER_H
 
-#include <zstd.h>
+#include "common/launch_context.h"
+#include "common/stage_result.h"
+#include "payload/header.h"
 
-// The next unread byte of the payload blob and the blob's length L.
-struct PayloadCursor {
-    const unsigned char *position;
-    unsigned long long length;
-};
+// Allocates the window, then the decoder context, and points the decoder's
+// input at `input`: what check_payload_header found after the header. The
+// input ends exactly at the end of the blob. FAILURE_MEMORY when the window
+// or the context cannot be had; payload_close then frees what was had.
+StageResult payload_open(PayloadReader *reader, const PayloadInput &input);
 
-// The decode window's bookkeeping: dst is the 131,072-byte buffer; between
-// reads, size holds the fill and pos the read position.
-typedef ZSTD_outBuffer DecodeWindow;
+// Puts exactly n decoded bytes at destination. FAILURE_DECODE when the
+// stream is damaged or ends first; what came before the damage may have
+// been written at destination. A read of 0 bytes touches nothing.
+StageResult payload_read(PayloadReader *reader, void *destination, unsigned long long n);
 
-extern PayloadCursor g_payload_cursor;
-extern DecodeWindow g_decode_window;
-extern ZSTD_inBuffer g_decoder_input;
-extern ZSTD_DCtx *g_decoder;
+// Called after the archive's end marker: succeeds when the frame ends
+// exactly there, every byte of it read and zstd's content checksum (if the
+// frame carries one) verified. FAILURE_DECODE when decoded bytes follow the
+// marker or the frame does not end: an end marker that damage made early
+// would otherwise stop the reading before the damage or the checksum is
+// reached.
+StageResult payload_expect_end(PayloadReader *reader);
 
-// Allocates the window, then the decoder context ("Error, couldn't allocate
-// memory." and exit status 2 when either fails), and points the decoder's
-// input at the rest of the blob: from the cursor (past the header) to its end.
-void payload_open();
-
-// Puts exactly n decoded bytes at destination, or ends the launcher with
-// "Error, couldn't decode attached data." and exit status 2 when the stream
-// is damaged or ends first. A read of 0 bytes touches nothing.
-void payload_read(void *destination, unsigned long long n);
-
-// Called after the archive's end marker: returns when the frame ends exactly
-// there, every byte of it read and zstd's content checksum (if the frame
-// carries one) verified. Ends the launcher with "Error, couldn't decode
-// attached data." and exit status 2 when decoded bytes follow the marker or
-// the frame does not end: an end marker that damage made early would
-// otherwise stop the reading before the damage or the checksum is reached.
-void payload_expect_end();
-
-// Frees the decoder context, then the window.
-void payload_close();
+// Frees the decoder context, then the window; a reader that was never
+// opened, or is closed already, is left as it is.
+void payload_close(PayloadReader *reader);
 
 #endif

@@ -4,9 +4,6 @@
 #include <windows.h>
 #include <libdeflate.h>
 
-#include "common/fatal.h"
-#include "common/platform.h"
-#include "common/state.h"
 #include "common/wide_buffer.h"
 #include "payload/directories.h"
 #include "payload/file_checksum.h"
@@ -14,46 +11,55 @@
 #include "payload/reader.h"
 #include "archive_name.h"
 #include "little_endian.h"
+#include "payload_format.h"
 
 static wchar_t g_record_name[RECORD_NAME_CAPACITY];
 static unsigned char g_chunk_buffer[CONTENT_CHUNK_SIZE];
 
-static uint16_t read_unit()
+static StageResult read_unit(PayloadReader *reader, uint16_t *unit)
 {
     unsigned char bytes[2];
-    payload_read(bytes, sizeof bytes);
-    return read_le16(bytes);
+    StageResult read = payload_read(reader, bytes, sizeof bytes);
+    *unit = read_le16(bytes);
+    return read;
 }
 
-static uint64_t read_u64()
+static StageResult read_u64(PayloadReader *reader, uint64_t *value)
 {
     unsigned char bytes[8];
-    payload_read(bytes, sizeof bytes);
-    return read_le64(bytes);
+    StageResult read = payload_read(reader, bytes, sizeof bytes);
+    *value = read_le64(bytes);
+    return read;
 }
 
-static uint32_t read_u32()
+static StageResult read_u32(PayloadReader *reader, uint32_t *value)
 {
     unsigned char bytes[4];
-    payload_read(bytes, sizeof bytes);
-    return read_le32(bytes);
+    StageResult read = payload_read(reader, bytes, sizeof bytes);
+    *value = read_le32(bytes);
+    return read;
 }
 
-// Reads the rest of a name whose first unit is already in place and returns
-// its length. The packer never stores a name that does not fit the buffer, so
+// Reads the rest of a name whose first unit is already in place, and its
+// length. The packer never stores a name that does not fit the buffer, so
 // one that would is damage, reported before anything is written past it.
-static size_t read_record_name(uint16_t first_unit)
+static StageResult read_record_name(PayloadReader *reader, uint16_t first_unit, size_t *name_length)
 {
     size_t length = 0;
     g_record_name[length++] = first_unit;
     for (;;) {
-        uint16_t unit = read_unit();
+        uint16_t unit = 0;
+        StageResult read = read_unit(reader, &unit);
+        if (failed(read)) {
+            return read;
+        }
         if (unit == 0) {
             g_record_name[length] = L'\0';
-            return length;
+            *name_length = length;
+            return stage_succeeded();
         }
         if (length + 1 >= RECORD_NAME_CAPACITY) {
-            fatal_decode_error();
+            return stage_failed(FAILURE_DECODE);
         }
         g_record_name[length++] = unit;
     }
@@ -62,45 +68,51 @@ static size_t read_record_name(uint16_t first_unit)
 // A name that could reach outside the unpack directory, name a device or
 // otherwise not be what the packer stored is damage (or a hand-made archive):
 // refused by the rule the packer applies, before anything is written for it.
-static void check_record_name(size_t length)
+static bool record_name_is_safe(size_t length)
 {
     // wchar_t is UTF-16 on Windows: the same units the shared rule reads.
-    if (archive_name_problem(reinterpret_cast<const char16_t *>(g_record_name), length) != NULL) {
-        fatal_decode_error();
-    }
+    return archive_name_problem(reinterpret_cast<const char16_t *>(g_record_name), length) == NULL;
 }
 
-static HANDLE open_for_writing(const wchar_t *path)
+static StageResult open_for_writing(LaunchContext *context, const wchar_t *path, HANDLE *file)
 {
-    ensure_parent_directories(path);
-    // Write sharing only: nobody reads a file while it is being written.
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, /* lpSecurityAttributes */ NULL,
-                              CREATE_ALWAYS, /* dwFlagsAndAttributes */ 0, /* hTemplateFile */ NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        fatal_open_error(path);
+    StageResult seeded = seed_directory_memo(context);
+    if (failed(seeded)) {
+        return seeded;
     }
-    return file;
+    // Whether the parents could be made shows in the open that follows.
+    ensure_parent_directories(&context->directories, path);
+    // Write sharing only: nobody reads a file while it is being written.
+    *file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, /* lpSecurityAttributes */ NULL, CREATE_ALWAYS,
+                        /* dwFlagsAndAttributes */ 0, /* hTemplateFile */ NULL);
+    if (*file == INVALID_HANDLE_VALUE) {
+        copy_wide(context->failed_path, WIDE_PATH_CAPACITY, path);
+        return stage_failed(FAILURE_OPEN, 0, context->failed_path);
+    }
+    return stage_succeeded();
 }
 
 // Moves the content through the chunk buffer; without a file it is read and
 // dropped, since the stream cannot skip. A written file's content is checked
 // against the stored checksum as it goes; a reused one was already compared
 // on disk.
-static void copy_content(HANDLE file, uint64_t size, uint32_t stored)
+static StageResult copy_content(PayloadReader *reader, HANDLE file, uint64_t size, uint32_t stored)
 {
     uint32_t crc = 0;
     while (size > 0) {
         DWORD chunk = static_cast<DWORD>(size < CONTENT_CHUNK_SIZE ? size : CONTENT_CHUNK_SIZE);
-        payload_read(g_chunk_buffer, chunk);
+        StageResult read = payload_read(reader, g_chunk_buffer, chunk);
+        if (failed(read)) {
+            return read;
+        }
         if (file != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
             if (!WriteFile(file, g_chunk_buffer, chunk, &written, /* lpOverlapped */ NULL)) {
-                fatal_write_error();
+                return stage_failed(FAILURE_WRITE, GetLastError());
             }
             // A short write is a failed write: the file would be silently cut.
             if (written != chunk) {
-                SetLastError(ERROR_WRITE_FAULT);
-                fatal_write_error();
+                return stage_failed(FAILURE_WRITE, ERROR_WRITE_FAULT);
             }
             crc = libdeflate_crc32(crc, g_chunk_buffer, chunk);
         }
@@ -110,16 +122,17 @@ static void copy_content(HANDLE file, uint64_t size, uint32_t stored)
     // It stays, and its checksum differs from the stored one, so no later run
     // reuses it; nothing is started.
     if (file != INVALID_HANDLE_VALUE && stored_checksum(crc) != stored) {
-        CloseHandle(file);
-        fatal_decode_error();
+        return stage_failed(FAILURE_DECODE);
     }
+    return stage_succeeded();
 }
 
 // Whether the record's file must be written: from what the index check
 // found, else by the file's current checksum.
-static bool needs_writing(unsigned long record, const wchar_t *target, uint32_t stored)
+static bool needs_writing(const LaunchContext *context, unsigned long record, const wchar_t *target,
+                          uint32_t stored)
 {
-    switch (indexed_record_state(record)) {
+    switch (indexed_record_state(context, record)) {
     case RECORD_MATCHES:
         return false;
     case RECORD_DIFFERS:
@@ -130,44 +143,76 @@ static bool needs_writing(unsigned long record, const wchar_t *target, uint32_t 
     return current_file_checksum(target) != stored;
 }
 
-void unpack_payload()
+// One record, its first name unit already read: the rest of its name, its
+// size and checksum, then its content, written to its target or dropped.
+static StageResult unpack_record(LaunchContext *context, unsigned long record, uint16_t first_unit)
 {
+    PayloadReader *reader = &context->reader;
+    size_t name_length = 0;
+    StageResult step = read_record_name(reader, first_unit, &name_length);
+    if (failed(step)) {
+        return step;
+    }
+    if (!record_name_is_safe(name_length)) {
+        return stage_failed(FAILURE_DECODE);
+    }
+
     wchar_t target[WIDE_PATH_CAPACITY];
+    copy_wide(target, WIDE_PATH_CAPACITY, context->unpack_directory);
+    append_wide(target, WIDE_PATH_CAPACITY, L"\\");
+    append_wide(target, WIDE_PATH_CAPACITY, g_record_name);
+    if (record == 0) {
+        copy_wide(context->main_binary_path, WIDE_PATH_CAPACITY, target);
+    }
+
+    uint64_t size = 0;
+    uint32_t stored = 0;
+    step = read_u64(reader, &size);
+    if (!failed(step)) {
+        step = read_u32(reader, &stored);
+    }
+    if (failed(step)) {
+        return step;
+    }
+    // The index and the stream are two copies of one list: when they
+    // disagree the executable is damaged, whichever copy is wrong.
+    if (!index_record_agrees(context, record, g_record_name, name_length, size, stored)) {
+        return stage_failed(FAILURE_DECODE);
+    }
+
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (needs_writing(context, record, target, stored)) {
+        step = open_for_writing(context, target, &file);
+        if (failed(step)) {
+            return step;
+        }
+    }
+    step = copy_content(reader, file, size, stored);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    return step;
+}
+
+StageResult unpack_payload(LaunchContext *context)
+{
     for (unsigned long record = 0;; record++) {
-        uint16_t first_unit = read_unit();
+        uint16_t first_unit = 0;
+        StageResult step = read_unit(&context->reader, &first_unit);
+        if (failed(step)) {
+            return step;
+        }
         if (first_unit == 0) {
             // The index listed other records than the stream holds: damage.
-            if (indexed_record_count() != 0 && record != indexed_record_count()) {
-                fatal_decode_error();
+            unsigned long indexed = indexed_record_count(context);
+            if (indexed != 0 && record != indexed) {
+                return stage_failed(FAILURE_DECODE);
             }
-            payload_expect_end();  // the end marker, which must end the frame
-            return;
+            return payload_expect_end(&context->reader);  // the end marker, which must end the frame
         }
-        size_t name_length = read_record_name(first_unit);
-        check_record_name(name_length);
-
-        copy_wide(target, WIDE_PATH_CAPACITY, g_unpack_directory);
-        append_wide(target, WIDE_PATH_CAPACITY, L"\\");
-        append_wide(target, WIDE_PATH_CAPACITY, g_record_name);
-        if (g_main_binary_path[0] == L'\0') {
-            copy_wide(g_main_binary_path, WIDE_PATH_CAPACITY, target);
-        }
-
-        uint64_t size = read_u64();
-        uint32_t stored = read_u32();
-        // The index and the stream are two copies of one list: when they
-        // disagree the executable is damaged, whichever copy is wrong.
-        if (!index_record_agrees(record, g_record_name, name_length, size, stored)) {
-            fatal_decode_error();
-        }
-
-        HANDLE file = INVALID_HANDLE_VALUE;
-        if (needs_writing(record, target, stored)) {
-            file = open_for_writing(target);
-        }
-        copy_content(file, size, stored);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
+        step = unpack_record(context, record, first_unit);
+        if (failed(step)) {
+            return step;
         }
     }
 }

@@ -13,13 +13,11 @@
 #include <stdint.h>
 #include <wchar.h>
 
-#include "common/fatal.h"
 #include "common/platform.h"
 #include "common/wide_buffer.h"
 
 static const wchar_t LOCK_NAME_PREFIX[] = L"Local\\zobrel-onefile-unpack-";
 
-static HANDLE g_unpack_lock;
 static wchar_t g_upper_directory[WIDE_PATH_CAPACITY];
 
 void unpack_lock_name(const wchar_t *directory, wchar_t *name, size_t capacity)
@@ -52,29 +50,33 @@ void unpack_lock_name(const wchar_t *directory, wchar_t *name, size_t capacity)
     }
 }
 
-void acquire_unpack_lock(const wchar_t *directory)
+StageResult acquire_unpack_lock(HANDLE *lock, const wchar_t *directory)
 {
     wchar_t name[UNPACK_LOCK_NAME_CAPACITY];
     unpack_lock_name(directory, name, UNPACK_LOCK_NAME_CAPACITY);
     // Not owned at creation: whoever made it, every launcher then waits the
     // same way. Not inheritable, so the child never holds it.
-    g_unpack_lock = CreateMutexW(/* lpMutexAttributes */ NULL, /* bInitialOwner */ FALSE, name);
-    if (g_unpack_lock == NULL) {
-        fatal_error_with_code("Error, couldn't lock the unpack directory", GetLastError());
+    HANDLE mutex = CreateMutexW(/* lpMutexAttributes */ NULL, /* bInitialOwner */ FALSE, name);
+    if (mutex == NULL) {
+        return stage_failed(FAILURE_LOCK, GetLastError());
     }
-    DWORD waited = WaitForSingleObject(g_unpack_lock, INFINITE);
+    DWORD waited = WaitForSingleObject(mutex, INFINITE);
     // WAIT_ABANDONED: the last holder died holding it; the mutex is ours now.
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-        fatal_error_with_code("Error, couldn't lock the unpack directory", GetLastError());
+        DWORD error = GetLastError();
+        CloseHandle(mutex);
+        return stage_failed(FAILURE_LOCK, error);
     }
+    *lock = mutex;
+    return stage_succeeded();
 }
 
-void release_unpack_lock()
+void release_unpack_lock(HANDLE *lock)
 {
-    if (g_unpack_lock == NULL) {
+    if (*lock == NULL) {
         return;
     }
-    ReleaseMutex(g_unpack_lock);
-    CloseHandle(g_unpack_lock);
-    g_unpack_lock = NULL;
+    ReleaseMutex(*lock);
+    CloseHandle(*lock);
+    *lock = NULL;
 }

@@ -4,7 +4,10 @@
 #ifndef ZOBREL_PAYLOAD_UNPACK_LOCK_H
 #define ZOBREL_PAYLOAD_UNPACK_LOCK_H
 
+#include <windows.h>
 #include <stddef.h>
+
+#include "common/stage_result.h"
 
 // Units of a lock name, NUL included.
 static const size_t UNPACK_LOCK_NAME_CAPACITY = 64;
@@ -15,15 +18,16 @@ static const size_t UNPACK_LOCK_NAME_CAPACITY = 64;
 // or trailing backslashes. The directory must fit a wide path buffer.
 void unpack_lock_name(const wchar_t *directory, wchar_t *name, size_t capacity);
 
-// Waits, without a time limit, until this process holds the directory's lock.
-// A lock whose holder ended without releasing it (killed mid-unpack) is taken
-// over at once; what that holder left half-written fails its checksum and is
-// written again. Ends the launcher with "Error, couldn't lock the unpack
-// directory" and the system error (exit status 2) when the lock cannot be
-// made or waited for. Ending the process in any way releases the lock.
-void acquire_unpack_lock(const wchar_t *directory);
+// Waits, without a time limit, until this process holds the directory's
+// lock, and puts its handle in *lock. A lock whose holder ended without
+// releasing it (killed mid-unpack) is taken over at once; what that holder
+// left half-written fails its checksum and is written again. FAILURE_LOCK
+// with the system error, *lock untouched, when the lock cannot be made or
+// waited for. Ending the process in any way releases the lock.
+StageResult acquire_unpack_lock(HANDLE *lock, const wchar_t *directory);
 
-// Gives the lock up; nothing happens when it is not held.
-void release_unpack_lock();
+// Gives up the lock *lock holds and sets it to null; nothing happens when
+// it is null.
+void release_unpack_lock(HANDLE *lock);
 
 #endif

@@ -11,7 +11,7 @@ target_link_libraries(report_child PRIVATE zobrel_windows_flags zobrel_wmain she
 # The launcher's last stage alone, starting report-app\report_child.exe
 # (or PROBE_CHILD) through launch_child.
 add_executable(launch_probe helpers/launch_probe.cpp)
-target_link_libraries(launch_probe PRIVATE zobrel_launcher_core zobrel_example_build_info zobrel_wmain)
+target_link_libraries(launch_probe PRIVATE zobrel_launcher_core zobrel_wmain)
 
 # The same child packed into a real launcher, unpacked under {TEMP}.
 zobrel_add_onefile(NAME report_onefile APP_DIR ${ZOBREL_REPORT_APP_DIR} MAIN report_child.exe
@@ -32,7 +32,7 @@ zobrel_add_onefile(NAME cmd_onefile APP_DIR ${ZOBREL_CMD_APP_DIR} MAIN cmd.exe
   PRODUCT cmd TARGET_SPEC [[{TEMP}\zobrel-cmd]] LEVEL 3 DEPENDS cmd_app ${ZOBREL_CMD_APP_DIR}/cmd.exe)
 
 zobrel_add_windows_test(NAME child_test SOURCES child_test.cpp
-  LIBS zobrel_launcher_core zobrel_example_build_info shell32
+  LIBS zobrel_launcher_core shell32
   DEPENDS report_child launch_probe report_onefile cmd_onefile)
 
 # Starts a program in the console it runs in and writes down its 32-bit

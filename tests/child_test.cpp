@@ -440,27 +440,29 @@ bool handle_is_open(HANDLE h)
 TEST(ConsoleEventHandler, WithAChildCtrlCIsLeftToItAndOtherEventsAreNotHandled)
 {
     std::wstring dir = make_scratch_dir(L"child-events");
-    ASSERT_TRUE(begin_child_launch());
+    ChildState child = {};
+    watch_child_for_console_events(&child);
+    ASSERT_TRUE(begin_child_launch(&child));
     PROCESS_INFORMATION pi = start_sleeping_child(60000, 9, dir + L"\\out");
-    publish_child_handle(pi.hProcess);
-    ASSERT_TRUE(let_child_run());
+    publish_child_handle(&child, pi.hProcess);
+    ASSERT_TRUE(let_child_run(&child));
     const DWORD interrupts[] = {CTRL_C_EVENT, CTRL_BREAK_EVENT};
     const DWORD others[] = {3u, 4u, 7u, 0xFFFFu};
     for (DWORD event : interrupts) EXPECT_TRUE(console_event_handler(event)) << event;
     for (DWORD event : others) EXPECT_FALSE(console_event_handler(event)) << event;
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child was ended";
     EXPECT_TRUE(handle_is_open(pi.hProcess));
-    EXPECT_EQ(g_child_process, pi.hProcess);
+    EXPECT_EQ(child.process, pi.hProcess);
 
     // The main thread's end of the child: it reads the code, records it, lets go.
     TerminateProcess(pi.hProcess, 9);
     WaitForSingleObject(pi.hProcess, INFINITE);
-    record_child_exit_status(9);
-    release_child_handle();
-    EXPECT_EQ(g_child_process, nullptr);
+    record_child_exit_status(&child, 9);
+    release_child_handle(&child);
+    EXPECT_EQ(child.process, nullptr);
     for (DWORD event : interrupts) EXPECT_TRUE(console_event_handler(event)) << event;
     // A close after that ends the launcher with the status the main thread read.
-    EXPECT_EQ(end_child_for_close(), 9u);
+    EXPECT_EQ(end_child_for_close(&child), 9u);
     remove_tree(dir);
 }
 
@@ -479,10 +481,11 @@ TEST(ConsoleEventHandler, OnCloseTheChildGetsFiveSecondsThenEndsWithTheInterrupt
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.sleep_ms);
+        ChildState child = {};
         PROCESS_INFORMATION pi = start_sleeping_child(c.sleep_ms, 0xC0DE0007, dir + L"\\out");
-        publish_child_handle(pi.hProcess);
+        publish_child_handle(&child, pi.hProcess);
         ULONGLONG start = GetTickCount64();
-        EXPECT_EQ(end_child_for_close(), c.expected);
+        EXPECT_EQ(end_child_for_close(&child), c.expected);
         ULONGLONG elapsed = GetTickCount64() - start;
         // Returns once the child has ended, one way or the other.
         EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_OBJECT_0);
@@ -495,7 +498,7 @@ TEST(ConsoleEventHandler, OnCloseTheChildGetsFiveSecondsThenEndsWithTheInterrupt
         }
         // The main thread's use is still held: the handle stays open until it lets go.
         EXPECT_TRUE(handle_is_open(pi.hProcess));
-        release_child_handle();
+        release_child_handle(&child);
         EXPECT_FALSE(handle_is_open(pi.hProcess));
     }
     remove_tree(dir);
@@ -548,23 +551,24 @@ TEST(ChildHandle, ClosedExactlyOnceByWhicheverUserLetsGoLast)
     // Each case: which users take a use after publication, then the order in
     // which the holders let go ('m' the main thread, 'h' a handler).
     const char *orders[] = {"m", "hm", "mh", "hhm", "hmh", "mhh"};
+    ChildState child = {};
     for (const char *order : orders) {
         SCOPED_TRACE(order);
         HANDLE h = CreateEventW(NULL, TRUE, FALSE, NULL);
         ASSERT_NE(h, nullptr);
-        publish_child_handle(h);
+        publish_child_handle(&child, h);
         size_t holders = strlen(order);
-        for (size_t i = 1; i < holders; i++) EXPECT_EQ(acquire_child_handle(), h);
+        for (size_t i = 1; i < holders; i++) EXPECT_EQ(acquire_child_handle(&child), h);
         for (size_t i = 0; i < holders; i++) {
             EXPECT_TRUE(handle_is_open(h)) << "closed before release " << i;
-            EXPECT_EQ(g_child_process, h);
-            release_child_handle();
+            EXPECT_EQ(child.process, h);
+            release_child_handle(&child);
         }
         EXPECT_FALSE(handle_is_open(h));
-        EXPECT_EQ(g_child_process, nullptr);
+        EXPECT_EQ(child.process, nullptr);
         // Once closed, nobody gets it back.
-        EXPECT_EQ(acquire_child_handle(), nullptr);
-        EXPECT_EQ(g_child_process, nullptr);
+        EXPECT_EQ(acquire_child_handle(&child), nullptr);
+        EXPECT_EQ(child.process, nullptr);
     }
 }
 
@@ -572,6 +576,7 @@ TEST(ChildHandle, ClosedExactlyOnceByWhicheverUserLetsGoLast)
 // own. Plain system threads, so that nothing else makes handles meanwhile and
 // a closed handle's value cannot come back as another object.
 struct RaceState {
+    ChildState *child;
     HANDLE expected;
     HANDLE start;
     LONG volatile bad;
@@ -582,31 +587,33 @@ DWORD WINAPI racing_handler(void *parameter)
     RaceState *state = static_cast<RaceState *>(parameter);
     WaitForSingleObject(state->start, INFINITE);
     for (int i = 0; i < 50; i++) {
-        HANDLE held = acquire_child_handle();
+        HANDLE held = acquire_child_handle(state->child);
         if (held == NULL) break;
         if (held != state->expected || !handle_is_open(held)) InterlockedIncrement(&state->bad);
-        release_child_handle();
+        release_child_handle(state->child);
     }
     return 0;
 }
 
 TEST(ChildHandle, HandlersRacingTheMainThreadNeverSeeAClosedHandle)
 {
+    ChildState child = {};
     for (int round = 0; round < 200; round++) {
         RaceState state = {};
+        state.child = &child;
         state.start = CreateEventW(NULL, TRUE, FALSE, NULL);
         state.expected = CreateEventW(NULL, TRUE, FALSE, NULL);
         ASSERT_NE(state.expected, nullptr);
-        publish_child_handle(state.expected);
+        publish_child_handle(&child, state.expected);
         HANDLE threads[3];
         for (HANDLE &t : threads) t = CreateThread(NULL, 0, racing_handler, &state, 0, NULL);
         SetEvent(state.start);
         SwitchToThread();
-        release_child_handle();
+        release_child_handle(&child);
         WaitForMultipleObjects(3, threads, TRUE, INFINITE);
         EXPECT_EQ(state.bad, 0) << "round " << round;
         EXPECT_FALSE(handle_is_open(state.expected)) << "round " << round;
-        EXPECT_EQ(g_child_process, nullptr);
+        EXPECT_EQ(child.process, nullptr);
         for (HANDLE t : threads) CloseHandle(t);
         CloseHandle(state.start);
         if (HasFailure()) break;

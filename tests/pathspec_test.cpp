@@ -10,16 +10,18 @@
 #include <stdlib.h>
 #include <wctype.h>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "common/build_info.h"
+#include "example_build_info.h"
 #include "pathspec/environment.h"
 #include "pathspec/expand.h"
 #include "pathspec/paths.h"
 #include "pathspec/run_values.h"
+#include "pathspec/unpack_directory.h"
 #include "process_runner.h"
 #include "spec_keys.h"
 #include "test_paths.h"
@@ -138,6 +140,18 @@ uint64_t file_time_now()
 // ---------------------------------------------------------------------------
 // The expander in this process, with a guard region after the buffer
 
+// The example build's context, as the launcher's is when it expands: its
+// constants in place, its own path read.
+const LaunchContext *example_context()
+{
+    static const LaunchContext *const context = [] {
+        LaunchContext *made = new LaunchContext();
+        init_example_context(made, L"pathspec_test");
+        return made;
+    }();
+    return context;
+}
+
 const wchar_t SENTINEL = 0xA5A5;
 const size_t GUARD_UNITS = 64;
 
@@ -152,7 +166,7 @@ struct Expansion {
 Expansion expand(const std::wstring &spec, size_t capacity = PATH_CAPACITY)
 {
     std::vector<wchar_t> buffer(capacity + GUARD_UNITS, SENTINEL);
-    bool ok = expand_path_spec(buffer.data(), spec.c_str(), capacity);
+    bool ok = expand_path_spec(example_context(), buffer.data(), spec.c_str(), capacity);
     for (size_t i = capacity; i < buffer.size(); i++) {
         if (buffer[i] != SENTINEL) {
             ADD_FAILURE() << "unit " << i << " past the capacity " << capacity << " was written";
@@ -265,7 +279,7 @@ TEST_F(PathSpec, KeysExpandToTheirValues)
                   {L"{CACHE_DIR}", local},
                   {L"{HOME}", profile},
                   {L"{PROGRAM}", program},
-                  {g_build_info.target_spec, local + L"\\MOLTARN\\vexor\\0.2.0"},
+                  {example_context()->build.target_spec, local + L"\\MOLTARN\\vexor\\0.2.0"},
                   {L"{HOME}\\x", profile + L"\\x"},
                   {L"", L""},
                   {L"C:\\plain path\\with blanks.txt", L"C:\\plain path\\with blanks.txt"},
@@ -936,6 +950,37 @@ TEST_F(PathSpec, AppendNarrowStringWidensEachCharacter)
     RunResult r = run_probe({L"narrow", L"cd", L"5"});
     EXPECT_EQ(r.standard_output, "abcd\r\n");
     expect_abnormal_end(run_probe({L"narrow", L"cde", L"5"}));
+}
+
+// The unpack directory stage: the build's specification expanded, then made
+// absolute; a failed expansion names the specification as built, and the
+// directory then holds the absolute form of what was expanded.
+TEST_F(PathSpec, TheUnpackDirectoryIsTheAbsoluteExpansionOfTheTargetSpecification)
+{
+    std::wstring dir = make_scratch_dir(L"unpack-dir");
+    ScopedCurrentDirectory cd(dir);
+    const std::wstring local = without_trailing_backslashes(platform_folder(CSIDL_LOCAL_APPDATA));
+    struct Case {
+        const wchar_t *spec;
+        FailureKind kind;
+        std::wstring directory;
+    } cases[] = {
+        {L"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0", FAILURE_NONE, local + L"\\MOLTARN\\vexor\\0.2.0"},
+        {L"rel\\{PRODUCT}\\..\\x", FAILURE_NONE, dir + L"\\rel\\x"},
+        {L"rel\\{PRODUCT}\\{NOPE}\\x", FAILURE_EXPAND, dir + L"\\rel\\vexor\\"},
+        {L"sub}", FAILURE_EXPAND, dir + L"\\sub"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(narrow(c.spec));
+        std::unique_ptr<LaunchContext> context(new LaunchContext());
+        init_example_context(context.get(), L"pathspec_test");
+        context->build.target_spec = c.spec;
+        StageResult result = choose_unpack_directory(context.get());
+        EXPECT_EQ(result.kind, c.kind);
+        EXPECT_EQ(result.detail, c.kind == FAILURE_NONE ? nullptr : c.spec);
+        EXPECT_EQ(std::wstring(context->unpack_directory), c.directory);
+    }
+    remove_tree(dir);
 }
 
 TEST_F(PathSpec, MakeFullPathResolvesAgainstTheCurrentDirectory)

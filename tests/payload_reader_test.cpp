@@ -6,11 +6,13 @@
 // empty, always from its start, gives. Every decoder call passes through the
 // wrapper below (the test links with --wrap=ZSTD_decompressStream).
 //
-// Fatal ends run in payload_probe.exe, watched from outside. The damaged
-// payloads live in tests/fixtures/payload/ and are replayed as saved,
-// whatever the compressor does later. A missing fixture fails the test; they
-// are written only on request, by running this test with
-// ZOBREL_WRITE_FIXTURES=1 (tests/write_fixtures.sh).
+// Failures run in this process too: the header check and the reader return
+// what failed (the message and exit status each kind ends the launcher with
+// are failure_report_test's). The damaged payloads live in
+// tests/fixtures/payload/ and are replayed as saved, whatever the compressor
+// does later. A missing fixture fails the test; they are written only on
+// request, by running this test with ZOBREL_WRITE_FIXTURES=1
+// (tests/write_fixtures.sh).
 #include <gtest/gtest.h>
 #include <zstd.h>
 
@@ -26,7 +28,6 @@
 #include "payload_format.h"
 #include "payload/header.h"
 #include "payload/reader.h"
-#include "process_runner.h"
 #include "test_paths.h"
 
 // ---------------------------------------------------------------------------
@@ -36,6 +37,9 @@ struct DecoderCall {
     bool window_whole;    // on entry: dst is the window, size 131,072, pos 0
     bool input_in_place;  // the input descriptor is the reader's, pointing into the blob
 };
+
+// The reader every test here drives.
+static PayloadReader g_reader;
 
 static std::vector<DecoderCall> g_calls;
 static const unsigned char *g_expected_input;
@@ -56,13 +60,16 @@ extern "C" size_t __real_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *
 extern "C" size_t __wrap_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *output, ZSTD_inBuffer *input)
 {
     DecoderCall call;
-    call.window_whole = output == &g_decode_window && output->dst != NULL &&
+    call.window_whole = output == &g_reader.window && output->dst != NULL &&
                         output->size == DECODE_WINDOW_SIZE && output->pos == 0;
     call.input_in_place =
-        input == &g_decoder_input && input->src == g_expected_input && input->size == g_expected_input_size;
+        input == &g_reader.input && input->src == g_expected_input && input->size == g_expected_input_size;
     size_t result;
     if (g_script != NULL) {
-        if (g_script->empty()) exit(3);  // more calls than scripted; 3 tells it from a fatal end
+        if (g_script->empty()) {
+            ADD_FAILURE() << "more decoder calls than scripted";
+            return static_cast<size_t>(-1);  // an error code
+        }
         ScriptedCall step = g_script->front();
         g_script->erase(g_script->begin());
         input->pos += step.consume;
@@ -74,6 +81,16 @@ extern "C" size_t __wrap_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *
     }
     g_calls.push_back(call);
     return result;
+}
+
+// The test links with --wrap=ZSTD_createDCtx too: while set, the decoder
+// context cannot be made, as when memory runs out.
+static bool g_no_decoder;
+
+extern "C" ZSTD_DCtx *__real_ZSTD_createDCtx(void);
+extern "C" ZSTD_DCtx *__wrap_ZSTD_createDCtx(void)
+{
+    return g_no_decoder ? NULL : __real_ZSTD_createDCtx();
 }
 
 namespace {
@@ -161,15 +178,17 @@ class ModelledReader {
 public:
     ModelledReader(const std::string &blob, size_t archive_size) : blob_(blob), archive_size_(archive_size)
     {
-        g_payload_cursor.position = reinterpret_cast<const unsigned char *>(blob_.data());
-        g_payload_cursor.length = blob_.size();
-        g_expected_input = g_payload_cursor.position + PAYLOAD_HEADER_SIZE;
+        const unsigned char *bytes = reinterpret_cast<const unsigned char *>(blob_.data());
+        g_expected_input = bytes + PAYLOAD_HEADER_SIZE;
         g_expected_input_size = blob_.size() - PAYLOAD_HEADER_SIZE;
         g_calls.clear();
-        check_payload_header();
-        payload_open();
+        PayloadInput input = {};
+        EXPECT_FALSE(failed(check_payload_header(bytes, blob_.size(), &input)));
+        EXPECT_EQ(input.data, g_expected_input);
+        EXPECT_EQ(input.size, g_expected_input_size);
+        EXPECT_FALSE(failed(payload_open(&g_reader, input)));
     }
-    ~ModelledReader() { payload_close(); }
+    ~ModelledReader() { payload_close(&g_reader); }
 
     // One payload_read of n bytes, appended to the output. False (with a
     // failure reported) when the window or the decoder calls leave the model.
@@ -177,7 +196,11 @@ public:
     {
         std::string buffer(n, '\x5A');
         size_t calls_before = g_calls.size();
-        payload_read(n ? &buffer[0] : NULL, n);
+        StageResult result = payload_read(&g_reader, n ? &buffer[0] : NULL, n);
+        if (failed(result)) {
+            ADD_FAILURE() << "read of " << n << " at " << output.size() << " failed: " << result.kind;
+            return false;
+        }
         output += buffer;
 
         size_t expected_calls = 0;
@@ -200,10 +223,10 @@ public:
             }
         }
         size_t calls = g_calls.size() - calls_before;
-        if (calls != expected_calls || g_decode_window.size != fill_ || g_decode_window.pos != pos_) {
+        if (calls != expected_calls || g_reader.window.size != fill_ || g_reader.window.pos != pos_) {
             ADD_FAILURE() << "read of " << n << " at " << output.size() - n << ": " << calls
                           << " decoder calls (want " << expected_calls << "), window fill "
-                          << g_decode_window.size << " pos " << g_decode_window.pos << " (want " << fill_
+                          << g_reader.window.size << " pos " << g_reader.window.pos << " (want " << fill_
                           << " " << pos_ << ")";
             return false;
         }
@@ -398,15 +421,15 @@ TEST(PayloadReader, NeitherPaddingNorLengthRecordIsRead)
         ASSERT_TRUE(run_plan(reader, Plan::Unpacker, archive.size()));
         EXPECT_TRUE(reader.output == archive) << "bytes differ";
         // The decoder stopped at the frame's end: the input is never exhausted.
-        EXPECT_EQ(g_decoder_input.pos, frame.size());
-        EXPECT_LT(g_decoder_input.pos, g_decoder_input.size);
+        EXPECT_EQ(g_reader.input.pos, frame.size());
+        EXPECT_LT(g_reader.input.pos, g_reader.input.size);
     }
 }
 
 TEST(PayloadReader, ReadOfZeroBytesTouchesNothing)
 {
     struct State {
-        DecodeWindow window;
+        ZSTD_outBuffer window;
         ZSTD_inBuffer input;
         ZSTD_DCtx *decoder;
         bool operator==(const State &o) const
@@ -416,15 +439,15 @@ TEST(PayloadReader, ReadOfZeroBytesTouchesNothing)
                    decoder == o.decoder;
         }
     };
-    auto state = [] { return State{g_decode_window, g_decoder_input, g_decoder}; };
+    auto state = [] { return State{g_reader.window, g_reader.input, g_reader.decoder}; };
     char destination[16];
     auto zero_read_changes_nothing = [&](const char *when) {
         SCOPED_TRACE(when);
         memset(destination, 0x77, sizeof destination);
         State before = state();
         size_t calls = g_calls.size();
-        payload_read(destination, 0);
-        payload_read(NULL, 0);
+        EXPECT_FALSE(failed(payload_read(&g_reader, destination, 0)));
+        EXPECT_FALSE(failed(payload_read(&g_reader, NULL, 0)));
         EXPECT_TRUE(state() == before);
         EXPECT_EQ(g_calls.size(), calls);
         for (char b : destination) ASSERT_EQ(b, 0x77);
@@ -441,7 +464,7 @@ TEST(PayloadReader, ReadOfZeroBytesTouchesNothing)
     zero_read_changes_nothing("inside the window");
     ASSERT_TRUE(reader.read(WINDOW - 100));
     // The window is used up and input remains: still no decoder call.
-    ASSERT_EQ(g_decode_window.pos, WINDOW);
+    ASSERT_EQ(g_reader.window.pos, WINDOW);
     zero_read_changes_nothing("window used up");
     ASSERT_TRUE(reader.read(archive.size() - WINDOW));
     EXPECT_TRUE(reader.output == archive);
@@ -453,16 +476,16 @@ TEST(PayloadReader, DecoderHoldingOutputAfterTheInputRunsOut)
     const std::string blob = blob_of(std::string(10, '\x11'), "");
     const size_t input_size = blob.size() - PAYLOAD_HEADER_SIZE;
     auto open_scripted = [&](std::vector<ScriptedCall> *script) {
-        g_payload_cursor.position = reinterpret_cast<const unsigned char *>(blob.data());
-        g_payload_cursor.length = blob.size();
-        check_payload_header();
-        payload_open();
+        PayloadInput input = {};
+        ASSERT_FALSE(failed(
+            check_payload_header(reinterpret_cast<const unsigned char *>(blob.data()), blob.size(), &input)));
+        ASSERT_FALSE(failed(payload_open(&g_reader, input)));
         g_calls.clear();
         g_script = script;
     };
     auto close_scripted = [] {
         g_script = NULL;
-        payload_close();
+        payload_close(&g_reader);
     };
     std::string out(WINDOW + 100, '\0');
 
@@ -472,7 +495,7 @@ TEST(PayloadReader, DecoderHoldingOutputAfterTheInputRunsOut)
     std::vector<ScriptedCall> script = {
         {4, 0, 0, 1}, {4, 0, 0, 1}, {input_size - 8, WINDOW, 'a', 1}, {0, 100, 'b', 0}};
     open_scripted(&script);
-    payload_read(&out[0], out.size());
+    EXPECT_FALSE(failed(payload_read(&g_reader, &out[0], out.size())));
     EXPECT_EQ(g_calls.size(), 4u);
     EXPECT_TRUE(script.empty());
     EXPECT_EQ(out, std::string(WINDOW, 'a') + std::string(100, 'b'));
@@ -480,53 +503,99 @@ TEST(PayloadReader, DecoderHoldingOutputAfterTheInputRunsOut)
 
     // A later read does not carry that on: with the input used up and no
     // full window in this read, nothing more can come.
-    auto full_window_then_later_read = [&] {
-        std::vector<ScriptedCall> held = {{input_size, WINDOW, 'a', 1}, {0, 100, 'b', 0}};
-        open_scripted(&held);
-        payload_read(&out[0], WINDOW);
-        payload_read(&out[0], 1);
-        exit(0);
-    };
-    EXPECT_EXIT(full_window_then_later_read(), testing::ExitedWithCode(2), "");
+    std::vector<ScriptedCall> held = {{input_size, WINDOW, 'a', 1}, {0, 100, 'b', 0}};
+    open_scripted(&held);
+    EXPECT_FALSE(failed(payload_read(&g_reader, &out[0], WINDOW)));
+    EXPECT_EQ(payload_read(&g_reader, &out[0], 1).kind, FAILURE_DECODE);
+    EXPECT_EQ(g_calls.size(), 1u);
+    close_scripted();
     // Nor does a call that ends with less than a full window.
-    auto partial_window_at_the_end = [&] {
-        std::vector<ScriptedCall> partial = {{0, WINDOW, 'a', 1}, {input_size, 100, 'b', 0}};
-        open_scripted(&partial);
-        payload_read(&out[0], WINDOW + 101);
-        exit(0);
-    };
-    EXPECT_EXIT(partial_window_at_the_end(), testing::ExitedWithCode(2), "");
+    std::vector<ScriptedCall> partial = {{0, WINDOW, 'a', 1}, {input_size, 100, 'b', 0}};
+    open_scripted(&partial);
+    EXPECT_EQ(payload_read(&g_reader, &out[0], WINDOW + 101).kind, FAILURE_DECODE);
+    EXPECT_TRUE(partial.empty());
+    close_scripted();
 }
 
 // ---------------------------------------------------------------------------
-// Fatal ends, watched from outside.
+// Failures: damaged payloads and reads past the end, run as steps.
 
-const char kDecodeLine[] = "Error, couldn't decode attached data.\r\n";
-const char kHeaderLine[] = "Error, couldn't find attached data header.\r\n";
-
-struct ProbeResult {
-    RunResult run;
-    bool wrote_output;
-    std::string delivered;
+// What a run of reads over a saved blob came to.
+struct Steps {
+    StageResult header;     // check_payload_header's result
+    StageResult open;       // payload_open's, when the header held
+    StageResult end;        // the first failed read's, or success
+    std::string delivered;  // every byte the successful reads handed out
 };
 
-ProbeResult probe(const std::wstring &blob_path, const std::wstring &steps, bool no_decoder = false)
+// One payload_read of n bytes; its bytes are kept only when it succeeds.
+StageResult read_and_keep(size_t n, Steps *run)
 {
-    std::wstring dir = make_scratch_dir(L"payload");
-    std::wstring out = dir + L"\\delivered.bin";
-    RunOptions options;
-    if (no_decoder)
-        options.set_env.push_back({L"PROBE_NO_DECODER", L"1"});
-    else
-        options.unset_env.push_back(L"PROBE_NO_DECODER");
-    options.command_line = quote_argument(test_program(L"payload_probe.exe")) + L" " +
-                           quote_argument(blob_path) + L" " + quote_argument(out) + L" " + steps;
-    ProbeResult result;
-    result.run = run_process(options);
-    result.wrote_output = file_exists(out);
-    if (result.wrote_output) result.delivered = read_file(out);
-    remove_tree(dir);
+    std::string bytes(n, '\0');
+    StageResult result = payload_read(&g_reader, n ? &bytes[0] : NULL, n);
+    if (!failed(result)) run->delivered += bytes;
     return result;
+}
+
+uint64_t delivered_le(const Steps &run, size_t bytes)
+{
+    uint64_t value = 0;
+    for (size_t i = bytes; i > 0; i--)
+        value =
+            (value << 8) | static_cast<unsigned char>(run.delivered[run.delivered.size() - bytes + i - 1]);
+    return value;
+}
+
+// The unpacker's reads up to and including the end marker: name units of 2
+// bytes, the size (8), the checksum (4), content in chunks of at most
+// 32,768 bytes.
+StageResult walk(Steps *run)
+{
+    StageResult r = stage_succeeded();
+    for (;;) {
+        if (failed(r = read_and_keep(2, run)) || delivered_le(*run, 2) == 0) return r;  // end marker
+        do {
+            if (failed(r = read_and_keep(2, run))) return r;
+        } while (delivered_le(*run, 2) != 0);
+        if (failed(r = read_and_keep(8, run))) return r;
+        uint64_t size = delivered_le(*run, 8);
+        if (failed(r = read_and_keep(4, run))) return r;
+        while (size > 0) {
+            size_t n = size < CONTENT_CHUNK_SIZE ? static_cast<size_t>(size) : CONTENT_CHUNK_SIZE;
+            if (failed(r = read_and_keep(n, run))) return r;
+            size -= n;
+        }
+    }
+}
+
+// Checks the header of the blob saved at blob_path, opens the reader and
+// runs the steps (space-separated: "walk", or a number of bytes for one
+// read) until one fails.
+Steps run_steps(const std::wstring &blob_path, const std::wstring &steps)
+{
+    const std::string blob = read_file(blob_path);
+    Steps run = {};
+    PayloadInput input = {};
+    run.header =
+        check_payload_header(reinterpret_cast<const unsigned char *>(blob.data()), blob.size(), &input);
+    if (failed(run.header)) return run;
+    g_expected_input = input.data;
+    g_expected_input_size = input.size;
+    run.open = payload_open(&g_reader, input);
+    if (!failed(run.open)) {
+        size_t at = 0;
+        while (!failed(run.end) && at < steps.size()) {
+            size_t space = steps.find(L' ', at);
+            if (space == std::wstring::npos) space = steps.size();
+            std::wstring step = steps.substr(at, space - at);
+            at = space + 1;
+            run.end = step == L"walk" ? walk(&run) : read_and_keep(std::stoull(step), &run);
+        }
+    }
+    payload_close(&g_reader);
+    EXPECT_EQ(g_reader.window.dst, nullptr);
+    EXPECT_EQ(g_reader.decoder, nullptr);
+    return run;
 }
 
 // Contents that compress to almost nothing yet place every byte: a filler
@@ -673,11 +742,10 @@ TEST(PayloadReader, DamageOrReadingPastTheEndEndsWithTheDecodeMessage)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.fixture) + " " + narrow(c.steps));
-        ProbeResult r = probe(fixture_path(c.fixture, c.make), c.steps);
-        EXPECT_EQ(r.run.standard_output, kDecodeLine);
-        EXPECT_EQ(r.run.standard_error, "");
-        EXPECT_EQ(r.run.exit_code, 2u);
-        ASSERT_TRUE(r.wrote_output);
+        Steps r = run_steps(fixture_path(c.fixture, c.make), c.steps);
+        ASSERT_FALSE(failed(r.header));
+        ASSERT_FALSE(failed(r.open));
+        EXPECT_EQ(r.end.kind, FAILURE_DECODE);
         EXPECT_GE(r.delivered.size(), c.at_least);
         EXPECT_LE(r.delivered.size(), c.at_most);
         bool intact = c.expected_archive.compare(0, r.delivered.size(), r.delivered) == 0;
@@ -690,9 +758,10 @@ TEST(PayloadReader, HeaderDifferingInAnyOneByteIsRejectedFirst)
     std::wstring intact = fixture_path("intact", intact_blob);
     std::string blob = read_file(intact);
 
-    // The probe works: the intact blob yields its archive.
-    ProbeResult good = probe(intact, L"walk");
-    ASSERT_EQ(good.run.exit_code, 0u) << good.run.standard_output;
+    // The steps work: the intact blob yields its archive.
+    Steps good = run_steps(intact, L"walk");
+    ASSERT_FALSE(failed(good.header));
+    ASSERT_FALSE(failed(good.end));
     ASSERT_TRUE(good.delivered == fixture_archive());
 
     const char *headers[] = {"qJY",    "QjY",    "QJy",    "RJY",  "PJY",  "QKY",  "QIY",    "QJZ",   "QJX",
@@ -703,21 +772,28 @@ TEST(PayloadReader, HeaderDifferingInAnyOneByteIsRejectedFirst)
         SCOPED_TRACE(testing::PrintToString(header));
         std::wstring path = dir + L"\\blob" + std::to_wstring(i) + L".bin";
         write_file(path, header + blob.substr(3));
-        ProbeResult r = probe(path, L"walk");
-        EXPECT_EQ(r.run.standard_output, kHeaderLine);
-        EXPECT_EQ(r.run.standard_error, "");
-        EXPECT_EQ(r.run.exit_code, 2u);
-        // The probe makes its output file right after the header check.
-        EXPECT_FALSE(r.wrote_output);
+        Steps r = run_steps(path, L"walk");
+        // Refused before the reader is opened.
+        EXPECT_EQ(r.header.kind, FAILURE_HEADER);
+        EXPECT_EQ(r.delivered, "");
+    }
+    // Shorter than the header itself: no byte past the blob is looked at.
+    for (size_t length = 0; length < PAYLOAD_HEADER_SIZE; length++) {
+        SCOPED_TRACE(length);
+        PayloadInput input = {};
+        EXPECT_EQ(
+            check_payload_header(reinterpret_cast<const unsigned char *>(blob.data()), length, &input).kind,
+            FAILURE_HEADER);
+        EXPECT_EQ(input.data, nullptr);
     }
 }
 
-TEST(PayloadReader, DecoderThatCannotBeMadeEndsWithTheMemoryMessage)
+TEST(PayloadReader, DecoderThatCannotBeMadeIsAMemoryFailure)
 {
-    ProbeResult r = probe(fixture_path("intact", intact_blob), L"walk", true);
-    EXPECT_EQ(r.run.standard_output, "Error, couldn't allocate memory.\r\n");
-    EXPECT_EQ(r.run.standard_error, "");
-    EXPECT_EQ(r.run.exit_code, 2u);
+    g_no_decoder = true;
+    Steps r = run_steps(fixture_path("intact", intact_blob), L"walk");
+    g_no_decoder = false;
+    EXPECT_EQ(r.open.kind, FAILURE_MEMORY);
     EXPECT_EQ(r.delivered, "");
 }
 

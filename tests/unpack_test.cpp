@@ -1,7 +1,11 @@
 // The unpacker and its directory memo, on real files and directories.
-// Whole runs go through unpack_probe.exe (a real process, so exit codes,
-// streams and held-open files behave as they do for the launcher); the memo
-// and the checksum of existing files are also driven in-process.
+// Whole runs are the launcher's unpack stages (unpack_stages) over a fresh
+// launch context in this process, checked by the result they return; the
+// message and exit status each result ends the launcher with are
+// failure_report_test's. Runs that must be a real process (one killed while
+// it writes, one on the launcher's own stack, one whose streams and exit
+// code are watched) go through unpack_probe.exe, which runs the same stages.
+// The memo and the checksum of existing files are also driven on their own.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,11 +15,14 @@
 
 #include <algorithm>
 #include <iostream>
-
+#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "blob_builder.h"
+#include "common/wide_buffer.h"
+#include "launcher/main_sequence.h"
 #include "payload/directories.h"
 #include "payload/file_checksum.h"
 #include "payload/unpack.h"
@@ -25,11 +32,61 @@
 
 namespace {
 
-const std::string DECODE_MESSAGE = "Error, couldn't decode attached data.\r\n";
-
 // Four bytes whose CRC-32 is 0.
 const std::string CRC_ZERO_BYTES("\x9d\x0a\xd9\x6d", 4);
 
+// A whole run of the unpack stages, as the launcher's main sequence runs
+// them; what the probe printed once is kept only when the run succeeded.
+struct Unpacked {
+    StageResult result = {};
+    std::wstring detail;             // the result's path, if it names one
+    std::wstring main;               // the main binary path
+    std::vector<std::wstring> dirs;  // the memo's entries at the end
+    int dir_count = -1;
+};
+
+std::ostream &operator<<(std::ostream &out, const Unpacked &r)
+{
+    return out << "result kind " << r.result.kind << ", code " << r.result.code << ", detail "
+               << narrow(r.detail);
+}
+
+std::unique_ptr<LaunchContext> new_context()
+{
+    std::unique_ptr<LaunchContext> context(new LaunchContext());
+    init_launch_context(context.get(), L"unpack_test");
+    return context;
+}
+
+Unpacked unpack_into(const std::wstring &dir, const std::string &blob)
+{
+    std::unique_ptr<LaunchContext> context = new_context();
+    context->build.payload_blob = reinterpret_cast<const unsigned char *>(blob.data());
+    context->build.payload_length = blob.size();
+    copy_wide(context->unpack_directory, WIDE_PATH_CAPACITY, dir.c_str());
+    Unpacked r;
+    r.result = unpack_stages(context.get());
+    if (r.result.detail != NULL) r.detail = r.result.detail;
+    // Nothing of the run is held once it returned, whatever its result.
+    EXPECT_EQ(context->unpack_lock, nullptr);
+    EXPECT_EQ(context->reader.decoder, nullptr);
+    EXPECT_EQ(context->reader.window.dst, nullptr);
+    if (!failed(r.result)) {
+        r.main = context->main_binary_path;
+        const DirectoryMemo &memo = context->directories;
+        r.dir_count = memo.count;
+        for (int i = 0; i < memo.count; i++) r.dirs.push_back(memo.entries[i]);
+    }
+    forget_directories(&context->directories);
+    return r;
+}
+
+Unpacked unpack_into(const std::wstring &dir, const std::vector<TestRecord> &records)
+{
+    return unpack_into(dir, build_blob(records));
+}
+
+// The same run through unpack_probe.exe.
 struct ProbeRun {
     RunResult run;
     std::wstring main;               // the main binary path printed, if any
@@ -57,7 +114,7 @@ std::wstring probe_command(const std::wstring &blob_path, const std::wstring &di
            quote_argument(dir);
 }
 
-ProbeRun unpack_into(const std::wstring &dir, const std::string &blob)
+ProbeRun probe_unpack_into(const std::wstring &dir, const std::string &blob)
 {
     std::wstring blob_path = store_blob(blob);
     RunOptions options;
@@ -77,11 +134,6 @@ ProbeRun unpack_into(const std::wstring &dir, const std::string &blob)
         start = end + 2;
     }
     return result;
-}
-
-ProbeRun unpack_into(const std::wstring &dir, const std::vector<TestRecord> &records)
-{
-    return unpack_into(dir, build_blob(records));
 }
 
 std::string open_error(const std::wstring &path)
@@ -145,9 +197,8 @@ TEST(Unpack, WritesMissingFilesAndParentsExactlyAcrossChunkAndWindowBoundaries)
     }
     records.push_back(record(L"top\\x.txt", "top"));
 
-    ProbeRun r = unpack_into(dir, records);
-    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_output << r.run.standard_error;
-    EXPECT_EQ(r.run.standard_error, "");
+    Unpacked r = unpack_into(dir, records);
+    ASSERT_FALSE(failed(r.result)) << r;
     EXPECT_EQ(r.main, dir + L"\\main.exe");
     for (const TestRecord &rec : records) {
         SCOPED_TRACE(narrow(rec.name));
@@ -202,8 +253,8 @@ TEST(Unpack, ReusesFilesWhoseChecksumMatchesAndRewritesTheOthers)
     }
     ASSERT_EQ(crc32_of(CRC_ZERO_BYTES), 0u);
 
-    ProbeRun r = unpack_into(dir, records);
-    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_output << r.run.standard_error;
+    Unpacked r = unpack_into(dir, records);
+    ASSERT_FALSE(failed(r.result)) << r;
     EXPECT_EQ(r.main, dir + L"\\same.bin");  // the first record, although reused
     for (const ExistingCase &c : cases) {
         SCOPED_TRACE(narrow(c.name));
@@ -229,8 +280,8 @@ TEST(Unpack, RecordStoredWithChecksumZeroIsNeverWrittenButItsContentIsConsumed)
     zero.checksum = 0;
     TestRecord after = record(L"after.bin", random_bytes(40000, 10));
 
-    ProbeRun r = unpack_into(dir, {zero, after});
-    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_output << r.run.standard_error;
+    Unpacked r = unpack_into(dir, {zero, after});
+    ASSERT_FALSE(failed(r.result)) << r;
     EXPECT_EQ(r.main, dir + L"\\zero-dir\\never.bin");
     EXPECT_FALSE(file_exists(dir + L"\\zero-dir"));
     EXPECT_TRUE(read_file(dir + L"\\after.bin") == after.content);
@@ -246,8 +297,8 @@ TEST(Unpack, SecondRunOverAnIntactTreeTouchesNothingAndAThirdRestoresOnlyWhatIsG
         record(L"data\\d.txt", "data"),
     };
     std::string blob = build_blob(records);
-    ProbeRun first = unpack_into(dir, blob);
-    ASSERT_EQ(first.run.exit_code, 0u) << first.run.standard_error;
+    Unpacked first = unpack_into(dir, blob);
+    ASSERT_FALSE(failed(first.result)) << first;
 
     std::vector<std::wstring> paths = {dir + L"\\app.exe",
                                        dir + L"\\lib\\one.dll",
@@ -259,8 +310,8 @@ TEST(Unpack, SecondRunOverAnIntactTreeTouchesNothingAndAThirdRestoresOnlyWhatIsG
                                        dir};
     for (const std::wstring &p : paths) set_old_write_time(p);
 
-    ProbeRun second = unpack_into(dir, blob);
-    ASSERT_EQ(second.run.exit_code, 0u) << second.run.standard_error;
+    Unpacked second = unpack_into(dir, blob);
+    ASSERT_FALSE(failed(second.result)) << second;
     EXPECT_EQ(second.main, dir + L"\\app.exe");
     // Nothing written, so the memo was never used: not even the home folder
     // was looked up, and no directory was probed.
@@ -272,8 +323,8 @@ TEST(Unpack, SecondRunOverAnIntactTreeTouchesNothingAndAThirdRestoresOnlyWhatIsG
 
     ASSERT_TRUE(DeleteFileW((dir + L"\\lib\\sub\\two.dll").c_str()));
     ASSERT_TRUE(RemoveDirectoryW((dir + L"\\lib\\sub").c_str()));
-    ProbeRun third = unpack_into(dir, blob);
-    ASSERT_EQ(third.run.exit_code, 0u) << third.run.standard_error;
+    Unpacked third = unpack_into(dir, blob);
+    ASSERT_FALSE(failed(third.result)) << third;
     EXPECT_EQ(third.main, dir + L"\\app.exe");
     EXPECT_TRUE(read_file(dir + L"\\lib\\sub\\two.dll") == records[2].content);
     EXPECT_EQ(write_time(dir + L"\\app.exe"), OLD_TIME);
@@ -288,9 +339,10 @@ TEST(Unpack, SecondRunOverAnIntactTreeTouchesNothingAndAThirdRestoresOnlyWhatIsG
 TEST(Unpack, ArchiveWithoutRecordsLeavesTheMainBinaryPathEmpty)
 {
     std::wstring dir = make_scratch_dir(L"norecords");
-    ProbeRun r = unpack_into(dir, std::vector<TestRecord>{});
-    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_error;
-    EXPECT_EQ(r.run.standard_output, "main=\r\ndirs=0\r\n");
+    Unpacked r = unpack_into(dir, std::vector<TestRecord>{});
+    ASSERT_FALSE(failed(r.result)) << r;
+    EXPECT_EQ(r.main, L"");
+    EXPECT_EQ(r.dir_count, 0);
 }
 
 // Starts the probe, waits until the file at watched has some bytes, and
@@ -344,8 +396,8 @@ TEST(Unpack, RunKilledWhileWritingALargeRecordIsRepairedByTheNextRun)
     EXPECT_TRUE(partial == records[1].content.substr(0, partial.size()));
 
     // The killed run held the unpack lock: this one takes it over at once.
-    ProbeRun again = unpack_into(dir, blob);
-    ASSERT_EQ(again.run.exit_code, 0u) << again.run.standard_error;
+    Unpacked again = unpack_into(dir, blob);
+    ASSERT_FALSE(failed(again.result)) << again;
     std::string repaired = read_file(big_path);
     EXPECT_EQ(repaired.size(), big_size);
     EXPECT_TRUE(repaired == records[1].content);
@@ -353,7 +405,7 @@ TEST(Unpack, RunKilledWhileWritingALargeRecordIsRepairedByTheNextRun)
     remove_tree(dir);
 }
 
-TEST(Unpack, TargetsThatCannotBeOpenedForWritingEndTheRunWithTheOpenMessage)
+TEST(Unpack, TargetsThatCannotBeOpenedForWritingEndTheRunWithAnOpenFailure)
 {
     std::wstring dir = make_scratch_dir(L"openfail");
     // A directory where the file should be.
@@ -361,7 +413,8 @@ TEST(Unpack, TargetsThatCannotBeOpenedForWritingEndTheRunWithTheOpenMessage)
     // A read-only file with other content.
     write_file(dir + L"\\read-only.bin", "old");
     ASSERT_TRUE(SetFileAttributesW((dir + L"\\read-only.bin").c_str(), FILE_ATTRIBUTE_READONLY));
-    // A file that another process holds open without any sharing.
+    // A file held open without any sharing (here by this process: sharing
+    // is decided per handle, so the unpacker meets it as it would another's).
     write_file(dir + L"\\locked.bin", "old");
     HANDLE locked =
         CreateFileW((dir + L"\\locked.bin").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
@@ -386,10 +439,9 @@ TEST(Unpack, TargetsThatCannotBeOpenedForWritingEndTheRunWithTheOpenMessage)
     for (const wchar_t *name : names) {
         SCOPED_TRACE(narrow(name));
         // A good record first: files before the failing one stay written.
-        ProbeRun r = unpack_into(dir, {record(L"first.bin", "first"), record(name, "new content")});
-        EXPECT_EQ(r.run.exit_code, 2u);
-        EXPECT_EQ(r.run.standard_error, open_error(dir + L"\\" + name));
-        EXPECT_EQ(r.run.standard_output, "");
+        Unpacked r = unpack_into(dir, {record(L"first.bin", "first"), record(name, "new content")});
+        EXPECT_EQ(r.result.kind, FAILURE_OPEN) << r;
+        EXPECT_EQ(r.detail, dir + L"\\" + name);
         EXPECT_EQ(read_file(dir + L"\\first.bin"), "first");
         DeleteFileW((dir + L"\\first.bin").c_str());
     }
@@ -400,6 +452,29 @@ TEST(Unpack, TargetsThatCannotBeOpenedForWritingEndTheRunWithTheOpenMessage)
     EXPECT_EQ(read_file(dir + L"\\locked.bin"), "old");
     EXPECT_EQ(read_file(dir + L"\\plain-file"), "not a directory");
     SetFileAttributesW((dir + L"\\read-only.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The probe runs the same stages and ends as the launcher does: the failure's
+// line on its stream and exit status 2, with the files before it written.
+TEST(Unpack, AFailedRunEndsTheProcessAsTheLauncherDoes)
+{
+    std::wstring dir = make_scratch_dir(L"probe-ends");
+    ASSERT_TRUE(CreateDirectoryW((dir + L"\\is-dir.bin").c_str(), NULL));
+    ProbeRun r =
+        probe_unpack_into(dir, build_blob({record(L"first.bin", "first"), record(L"is-dir.bin", "x")}));
+    EXPECT_EQ(r.run.exit_code, 2u);
+    EXPECT_EQ(r.run.standard_error, open_error(dir + L"\\is-dir.bin"));
+    EXPECT_EQ(r.run.standard_output, "");
+    EXPECT_EQ(read_file(dir + L"\\first.bin"), "first");
+
+    TestRecord damaged = record(L"second.bin", "second");
+    damaged.override_checksum = true;
+    damaged.checksum = stored_checksum_of("second") ^ 1;
+    r = probe_unpack_into(dir, build_blob({record(L"first.bin", "first"), damaged}));
+    EXPECT_EQ(r.run.exit_code, 2u);
+    EXPECT_EQ(r.run.standard_output, "Error, couldn't decode attached data.\r\n");
+    EXPECT_EQ(r.run.standard_error, "");
+    remove_tree(dir);
 }
 
 // A name of n units: directories of 200 characters, then a file name.
@@ -416,8 +491,8 @@ TEST(Unpack, NameOf1023UnitsIsWrittenAndOneOf1024IsRefusedAsDamage)
     std::wstring dir = make_scratch_dir(L"names");
     std::wstring fits = long_name(1023);
     ASSERT_EQ(fits.size(), 1023u);
-    ProbeRun r = unpack_into(dir, {record(fits, "fits")});
-    ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_error;
+    Unpacked r = unpack_into(dir, {record(fits, "fits")});
+    ASSERT_FALSE(failed(r.result)) << r;
     EXPECT_EQ(r.main, dir + L"\\" + fits);
     EXPECT_EQ(read_file(dir + L"\\" + fits), "fits");
 
@@ -428,9 +503,7 @@ TEST(Unpack, NameOf1023UnitsIsWrittenAndOneOf1024IsRefusedAsDamage)
     remove_tree(dir);
     dir = make_scratch_dir(L"names");
     r = unpack_into(dir, {record(L"first.bin", "first"), record(too_long, "too long")});
-    EXPECT_EQ(r.run.exit_code, 2u);
-    EXPECT_EQ(r.run.standard_output, DECODE_MESSAGE);
-    EXPECT_EQ(r.run.standard_error, "");
+    EXPECT_EQ(r.result.kind, FAILURE_DECODE) << r;
     EXPECT_EQ(read_file(dir + L"\\first.bin"), "first");
     EXPECT_FALSE(file_exists(dir + L"\\" + too_long.substr(0, too_long.rfind(L'\\'))));
     remove_tree(dir);
@@ -500,10 +573,8 @@ TEST(Unpack, UnsafeNamesAreRefusedBeforeAnythingIsWrittenForThem)
             records.push_back(record(name, "evil"));
             records.push_back(record(L"after.txt", "after"));
 
-            ProbeRun r = unpack_into(dir, records);
-            EXPECT_EQ(r.run.exit_code, 2u);
-            EXPECT_EQ(r.run.standard_output, DECODE_MESSAGE);
-            EXPECT_EQ(r.run.standard_error, "");
+            Unpacked r = unpack_into(dir, records);
+            EXPECT_EQ(r.result.kind, FAILURE_DECODE) << r;
             std::vector<std::wstring> expected = {L"in\\"};
             if (!first) expected = {L"in\\", L"in\\unpack\\", L"in\\unpack\\good.txt"};
             EXPECT_EQ(tree_of(outer), expected);
@@ -524,10 +595,8 @@ TEST(Unpack, AWrittenFileThatDiffersFromItsChecksumIsDamageAndIsNeverReused)
 
     for (int run = 0; run < 2; run++) {
         SCOPED_TRACE("run " + std::to_string(run + 1));
-        ProbeRun r = unpack_into(dir, blob);
-        EXPECT_EQ(r.run.exit_code, 2u);
-        EXPECT_EQ(r.run.standard_output, DECODE_MESSAGE);
-        EXPECT_EQ(r.run.standard_error, "");
+        Unpacked r = unpack_into(dir, blob);
+        EXPECT_EQ(r.result.kind, FAILURE_DECODE) << r;
         EXPECT_EQ(r.main, L"");  // the run ended before anything could start
         // What was written stays, with a checksum that keeps it from reuse:
         // the second run writes it again and refuses again.
@@ -544,8 +613,8 @@ TEST(Unpack, AWrittenFileThatDiffersFromItsChecksumIsDamageAndIsNeverReused)
     write_file(dir + L"\\lib\\damaged.dll", "on disk");
     damaged.checksum = stored_checksum_of("on disk");
     set_old_write_time(dir + L"\\lib\\damaged.dll");
-    ProbeRun r = unpack_into(dir, {record(L"app.exe", "app"), damaged, record(L"after.txt", "after")});
-    EXPECT_EQ(r.run.exit_code, 0u) << r.run.standard_output;
+    Unpacked r = unpack_into(dir, {record(L"app.exe", "app"), damaged, record(L"after.txt", "after")});
+    EXPECT_FALSE(failed(r.result)) << r;
     EXPECT_EQ(read_file(dir + L"\\lib\\damaged.dll"), "on disk");
     EXPECT_EQ(write_time(dir + L"\\lib\\damaged.dll"), OLD_TIME);
     EXPECT_EQ(read_file(dir + L"\\after.txt"), "after");
@@ -575,18 +644,16 @@ TEST(Unpack, AnEndMarkerThatDoesNotEndTheFrameIsDamage)
         SCOPED_TRACE(c.what);
         std::wstring dir = make_scratch_dir(L"early-end");
         FrameOptions options = {3, 20, c.checksum};
-        ProbeRun r = unpack_into(dir, wrap_blob(compress_frame(c.archive, options)));
-        EXPECT_EQ(r.run.exit_code, 2u);
-        EXPECT_EQ(r.run.standard_output, DECODE_MESSAGE);
-        EXPECT_EQ(r.run.standard_error, "");
+        Unpacked r = unpack_into(dir, wrap_blob(compress_frame(c.archive, options)));
+        EXPECT_EQ(r.result.kind, FAILURE_DECODE) << r;
         remove_tree(dir);
     }
     // The marker at a window's end with nothing after it is a good archive.
     std::wstring dir = make_scratch_dir(L"early-end");
     FrameOptions options = {3, 20, true};
-    ProbeRun r =
+    Unpacked r =
         unpack_into(dir, wrap_blob(compress_frame(build_archive({record(L"a", window_filler)}), options)));
-    EXPECT_EQ(r.run.exit_code, 0u) << r.run.standard_output;
+    EXPECT_FALSE(failed(r.result)) << r;
     EXPECT_TRUE(read_file(dir + L"\\a") == window_filler);
     remove_tree(dir);
 }
@@ -602,7 +669,7 @@ TEST(Unpack, ThreeHundredMissingLevelsAboveAndInsideTheUnpackFolder)
     std::wstring name;
     for (int i = 0; i < 299; i++) name += L"n\\";
     name += L"file.txt";
-    ProbeRun r = unpack_into(dir, {record(name, "deep")});
+    ProbeRun r = probe_unpack_into(dir, build_blob({record(name, "deep")}));
     ASSERT_EQ(r.run.exit_code, 0u) << r.run.standard_output << r.run.standard_error;
     EXPECT_EQ(read_file(dir + L"\\" + name), "deep");
     ASSERT_EQ(r.dir_count, 1 + 300 + 299);  // the home folder, then every level
@@ -733,9 +800,11 @@ DWORD WINAPI hold_lock(void *argument)
 
 DWORD WINAPI take_and_release(void *argument)
 {
-    acquire_unpack_lock(static_cast<const wchar_t *>(argument));
-    release_unpack_lock();
-    return 0;
+    HANDLE lock = NULL;
+    StageResult taken = acquire_unpack_lock(&lock, static_cast<const wchar_t *>(argument));
+    if (failed(taken) || lock == NULL) return 1;
+    release_unpack_lock(&lock);
+    return lock == NULL ? 0 : 2;
 }
 
 // A launcher waits while another holds the lock (here a thread, which a
@@ -758,6 +827,9 @@ TEST(UnpackLock, WaitsForTheHolderAndTakesOverAnAbandonedLockAtOnce)
         SetEvent(holder.release);
         WaitForSingleObject(holding, INFINITE);
         EXPECT_EQ(WaitForSingleObject(waiting, 60000), WAIT_OBJECT_0);
+        DWORD taken = 99;
+        EXPECT_TRUE(GetExitCodeThread(waiting, &taken));
+        EXPECT_EQ(taken, 0u) << "1: not taken, 2: not given up";
         for (HANDLE h : {holding, waiting, holder.taken, holder.release}) CloseHandle(h);
     }
 }
@@ -772,29 +844,34 @@ std::wstring home_folder()
     return path;
 }
 
+// Each test starts with the memo of a fresh launch, seeded as the unpacker
+// seeds it before its first use.
 class DirectoryMemo : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        forget_all();
+        context = new_context();
+        memo = &context->directories;
+        ASSERT_FALSE(memo->seeded);
+        ASSERT_EQ(memo->count, 0);
+        ASSERT_FALSE(failed(seed_directory_memo(context.get())));
         scratch = make_scratch_dir(L"memo");
     }
     void TearDown() override
     {
-        forget_all();
+        forget_directories(memo);
         remove_tree(scratch);
     }
-    static void forget_all()
-    {
-        for (int i = 0; i < g_created_directories.count; i++) free(g_created_directories.entries[i]);
-        g_created_directories.count = 0;
-    }
-    static std::vector<std::wstring> entries()
+    bool ensure(const std::wstring &path) { return ensure_parent_directories(memo, path.c_str()); }
+    bool create(const std::wstring &path) { return create_directory_cached(memo, path.c_str()); }
+    std::vector<std::wstring> entries() const
     {
         std::vector<std::wstring> out;
-        for (int i = 0; i < g_created_directories.count; i++) out.push_back(g_created_directories.entries[i]);
+        for (int i = 0; i < memo->count; i++) out.push_back(memo->entries[i]);
         return out;
     }
+    std::unique_ptr<LaunchContext> context;
+    ::DirectoryMemo *memo = nullptr;  // the context's, not this fixture
     std::wstring scratch;
 };
 
@@ -802,10 +879,14 @@ TEST_F(DirectoryMemo, HomeIsSeededFirstAndNeverProbed)
 {
     std::wstring home = home_folder();
     ASSERT_FALSE(home.empty());
-    EXPECT_TRUE(ensure_parent_directories((home + L"\\file.txt").c_str()));
+    EXPECT_EQ(entries(), std::vector<std::wstring>{home});
+    EXPECT_TRUE(ensure(home + L"\\file.txt"));
     // A probe of home would have found it existing and stored it again.
     EXPECT_EQ(entries(), std::vector<std::wstring>{home});
-    EXPECT_TRUE(create_directory_cached(home.c_str()));
+    EXPECT_TRUE(create(home));
+    EXPECT_EQ(entries(), std::vector<std::wstring>{home});
+    // Seeding again adds nothing: the home folder is looked up once a launch.
+    EXPECT_FALSE(failed(seed_directory_memo(context.get())));
     EXPECT_EQ(entries(), std::vector<std::wstring>{home});
 }
 
@@ -816,7 +897,7 @@ TEST_F(DirectoryMemo, ClimbCreatesMissingLevelsTopDownAndRemembersAll)
     std::wstring u = scratch + L"\\U";
     std::wstring file = u + L"\\a\\b\\file.bin";
     const std::wstring before = file;
-    EXPECT_TRUE(ensure_parent_directories(file.c_str()));
+    EXPECT_TRUE(ensure(file));
     EXPECT_EQ(file, before);
     EXPECT_TRUE(is_directory(u + L"\\a\\b"));
     EXPECT_FALSE(file_exists(file));
@@ -826,7 +907,7 @@ TEST_F(DirectoryMemo, ClimbCreatesMissingLevelsTopDownAndRemembersAll)
     // V\a is created at once and V itself is never probed.
     std::wstring v = scratch + L"\\V";
     ASSERT_TRUE(CreateDirectoryW(v.c_str(), NULL));
-    EXPECT_TRUE(ensure_parent_directories((v + L"\\a\\b\\file.bin").c_str()));
+    EXPECT_TRUE(ensure(v + L"\\a\\b\\file.bin"));
     EXPECT_TRUE(is_directory(v + L"\\a\\b"));
     std::vector<std::wstring> all = entries();
     EXPECT_EQ(std::vector<std::wstring>(all.begin() + 4, all.end()),
@@ -837,13 +918,13 @@ TEST_F(DirectoryMemo, AnExistingDirectoryIsRememberedAfterItsFirstProbe)
 {
     std::wstring d = scratch + L"\\existing";
     ASSERT_TRUE(CreateDirectoryW(d.c_str(), NULL));
-    EXPECT_TRUE(ensure_parent_directories((d + L"\\one.bin").c_str()));
+    EXPECT_TRUE(ensure(d + L"\\one.bin"));
     EXPECT_EQ(entries().back(), d);
     size_t count = entries().size();
     // Once remembered it is not probed again: removing it behind the memo's
     // back goes unnoticed and nothing is recreated.
     ASSERT_TRUE(RemoveDirectoryW(d.c_str()));
-    EXPECT_TRUE(ensure_parent_directories((d + L"\\two.bin").c_str()));
+    EXPECT_TRUE(ensure(d + L"\\two.bin"));
     EXPECT_FALSE(file_exists(d));
     EXPECT_EQ(entries().size(), count);
 }
@@ -852,10 +933,10 @@ TEST_F(DirectoryMemo, AFailedCreationIsNotRememberedAndIsTriedAgain)
 {
     std::wstring missing_parent = scratch + L"\\nope";
     std::wstring d = missing_parent + L"\\child";
-    EXPECT_FALSE(create_directory_cached(d.c_str()));
+    EXPECT_FALSE(create(d));
     size_t count = entries().size();
     ASSERT_TRUE(CreateDirectoryW(missing_parent.c_str(), NULL));
-    EXPECT_TRUE(create_directory_cached(d.c_str()));
+    EXPECT_TRUE(create(d));
     EXPECT_TRUE(is_directory(d));
     EXPECT_EQ(entries().size(), count + 1);
     EXPECT_EQ(entries().back(), d);
@@ -865,12 +946,12 @@ TEST_F(DirectoryMemo, BareDriveIsTakenAsExistingWithoutBeingRemembered)
 {
     // Q: does not exist: a probe would fail.
     ASSERT_EQ(GetFileAttributesW(L"Q:\\"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(create_directory_cached(L"Q:"));
-    EXPECT_TRUE(ensure_parent_directories(L"C:\\file.bin"));
+    EXPECT_TRUE(create(L"Q:"));
+    EXPECT_TRUE(ensure(L"C:\\file.bin"));
     EXPECT_EQ(entries(), std::vector<std::wstring>{home_folder()});
     // A path without a separator after its first unit has no parent at all.
-    EXPECT_TRUE(ensure_parent_directories(L"file.bin"));
-    EXPECT_TRUE(ensure_parent_directories(L"\\file.bin"));
+    EXPECT_TRUE(ensure(L"file.bin"));
+    EXPECT_TRUE(ensure(L"\\file.bin"));
     EXPECT_EQ(entries(), std::vector<std::wstring>{home_folder()});
 }
 
@@ -878,27 +959,27 @@ TEST_F(DirectoryMemo, MatchingIsByExactCodeUnits)
 {
     std::wstring upper = scratch + L"\\Data";
     std::wstring lower = scratch + L"\\data";
-    EXPECT_TRUE(create_directory_cached(upper.c_str()));
-    EXPECT_TRUE(create_directory_cached(lower.c_str()));
-    EXPECT_TRUE(create_directory_cached(upper.c_str()));
+    EXPECT_TRUE(create(upper));
+    EXPECT_TRUE(create(lower));
+    EXPECT_TRUE(create(upper));
     EXPECT_EQ(entries(), (std::vector<std::wstring>{home_folder(), upper, lower}));
 }
 
 TEST_F(DirectoryMemo, TheTableStopsGrowingAt1024Entries)
 {
-    for (int i = 0; g_created_directories.count < CREATED_DIRECTORIES_CAPACITY; i++) {
-        ASSERT_TRUE(create_directory_cached((scratch + L"\\d" + std::to_wstring(i)).c_str()));
+    for (int i = 0; memo->count < CREATED_DIRECTORIES_CAPACITY; i++) {
+        ASSERT_TRUE(create(scratch + L"\\d" + std::to_wstring(i)));
         ASSERT_LT(i, 2000);
     }
     std::wstring late = scratch + L"\\late";
-    EXPECT_TRUE(create_directory_cached(late.c_str()));
+    EXPECT_TRUE(create(late));
     EXPECT_TRUE(is_directory(late));
-    EXPECT_EQ(g_created_directories.count, CREATED_DIRECTORIES_CAPACITY);
+    EXPECT_EQ(memo->count, CREATED_DIRECTORIES_CAPACITY);
     // Not remembered, so the next call asks the system again.
     ASSERT_TRUE(RemoveDirectoryW(late.c_str()));
-    EXPECT_TRUE(create_directory_cached(late.c_str()));
+    EXPECT_TRUE(create(late));
     EXPECT_TRUE(is_directory(late));
-    EXPECT_EQ(g_created_directories.count, CREATED_DIRECTORIES_CAPACITY);
+    EXPECT_EQ(memo->count, CREATED_DIRECTORIES_CAPACITY);
 }
 
 }  // namespace

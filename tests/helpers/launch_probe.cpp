@@ -1,7 +1,8 @@
 // launch_probe.cpp: the launcher's last stage without a payload. It prepares
 // the environment and registers the console handler as the launcher does,
 // then starts a chosen program through launch_child with all of its own
-// arguments, and exits with what launch_child returns.
+// arguments, and exits with the exit code launch_child gives, or ends through
+// the launcher's failure report as the launcher would.
 //
 // The program is PROBE_CHILD, or report-app\report_child.exe next to the probe.
 // PROBE_DELAY_MS makes it wait that long before the launch (a console event
@@ -22,17 +23,19 @@
 
 #include "child/console_events.h"
 #include "child/launch.h"
-#include "common/fatal.h"
-#include "common/state.h"
+#include "common/launch_context.h"
 #include "common/wide_buffer.h"
+#include "launcher/failure_report.h"
 #include "pathspec/run_values.h"
 
 namespace {
 
+LaunchContext g_launch;
+
 std::wstring g_hold_until;
 std::wstring g_held;
 
-void hold_launch()
+void hold_launch(LaunchContext *)
 {
     HANDLE held = CreateFileW(g_held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
@@ -71,11 +74,12 @@ DWORD WINAPI close_later(void *)
 int wmain(int argc, wchar_t **argv)
 {
     (void)argc;
+    LaunchContext *context = &g_launch;
+    init_launch_context(context, argv[0]);
     SetDllDirectoryW(L"");
     prepare_run_environment();
-    if (!SetConsoleCtrlHandler(console_event_handler, TRUE)) {
-        fatal_error("Error, failed to register signal handler.");
-    }
+    StageResult result = register_console_handler(&context->child);
+    if (failed(result)) end_with_failure(result, report_on_console);
     const wchar_t *events = _wgetenv(L"PROBE_EVENTS");
     if (events != NULL && events[0] != L'\0') {
         // Registered later, so called first.
@@ -85,14 +89,12 @@ int wmain(int argc, wchar_t **argv)
 
     const wchar_t *chosen = _wgetenv(L"PROBE_CHILD");
     if (chosen != NULL && chosen[0] != L'\0') {
-        copy_wide(g_main_binary_path, WIDE_PATH_CAPACITY, chosen);
+        copy_wide(context->main_binary_path, WIDE_PATH_CAPACITY, chosen);
     } else {
-        wchar_t own[WIDE_PATH_CAPACITY];
-        DWORD n = GetModuleFileNameW(NULL, own, WIDE_PATH_CAPACITY);
-        if (n == 0 || n >= WIDE_PATH_CAPACITY) return 100;
-        *wcsrchr(own, L'\\') = L'\0';
-        copy_wide(g_main_binary_path, WIDE_PATH_CAPACITY, own);
-        append_wide(g_main_binary_path, WIDE_PATH_CAPACITY, L"\\report-app\\report_child.exe");
+        if (!context->process.own_path_known) return 100;
+        copy_wide(context->main_binary_path, WIDE_PATH_CAPACITY, context->process.own_path);
+        *wcsrchr(context->main_binary_path, L'\\') = L'\0';
+        append_wide(context->main_binary_path, WIDE_PATH_CAPACITY, L"\\report-app\\report_child.exe");
     }
 
     const wchar_t *close_when = _wgetenv(L"PROBE_CLOSE_WHEN");
@@ -106,11 +108,14 @@ int wmain(int argc, wchar_t **argv)
     if (hold_until != NULL && held != NULL) {
         g_hold_until = hold_until;
         g_held = held;
-        g_launch_window_hook = hold_launch;
+        context->launch_window_hook = hold_launch;
     }
 
     const wchar_t *delay = _wgetenv(L"PROBE_DELAY_MS");
     if (delay != NULL) Sleep(wcstoul(delay, NULL, 0));
 
-    return static_cast<int>(launch_child(argv[0]));
+    unsigned long exit_status = 0;
+    result = launch_child(context, &exit_status);
+    if (failed(result)) end_with_failure(result, report_on_console);
+    return static_cast<int>(exit_status);
 }

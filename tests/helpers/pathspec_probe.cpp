@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "example_build_info.h"
 #include "pathspec/environment.h"
 #include "pathspec/expand.h"
 #include "pathspec/paths.h"
@@ -53,15 +54,19 @@ static void print_pin(const char *name)
     free(value);
 }
 
+// The example build's context, as the launcher's would be before its stages.
+static LaunchContext g_launch;
+
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) return 100;
+    init_example_context(&g_launch, argv[0]);
     std::wstring op = argv[1];
     size_t capacity = argc > 3 ? wcstoul(argv[3], NULL, 0) : 0;
 
     if (op == L"expand" && argc > 3) {
         std::vector<wchar_t> output(capacity + 1, L'#');
-        bool ok = expand_path_spec(output.data(), argv[2], capacity);
+        bool ok = expand_path_spec(&g_launch, output.data(), argv[2], capacity);
         print_line(ok ? L"1" : L"0");
         print_line(output.data());
         return 0;
@@ -73,7 +78,7 @@ int wmain(int argc, wchar_t **argv)
         print_pin("ZOBREL_ONEFILE_TIME_US");
         print_pin("ZOBREL_ONEFILE_RANDOM");
         wchar_t pid[64];
-        print_line(expand_path_spec(pid, L"{PID}", 64) ? pid : L"failed");
+        print_line(expand_path_spec(&g_launch, pid, L"{PID}", 64) ? pid : L"failed");
         return 0;
     }
     if (op == L"getenv" && argc > 2) {

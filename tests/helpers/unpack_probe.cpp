@@ -1,7 +1,7 @@
-// unpack_probe.cpp: runs the unpack stages of the launcher over a payload blob
-// read from a file, into a given directory, under the directory's lock as the
-// launcher does, so tests can watch files, streams and the exit code from
-// outside.
+// unpack_probe.cpp: the launcher's unpack stages (unpack_stages) over a
+// payload blob read from a file, into a given directory, ending as the
+// launcher ends when they fail; for tests that must watch a real process
+// (killed while it writes, its streams and exit code).
 //
 //   unpack_probe.exe <blob file> <unpack directory>
 //
@@ -11,13 +11,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "common/state.h"
+#include "common/launch_context.h"
 #include "common/wide_buffer.h"
-#include "payload/directories.h"
-#include "payload/header.h"
-#include "payload/reader.h"
-#include "payload/unpack.h"
-#include "payload/unpack_lock.h"
+#include "launcher/failure_report.h"
+#include "launcher/main_sequence.h"
+
+static LaunchContext g_launch;
 
 static unsigned char *read_whole_file(const wchar_t *path, unsigned long long *length)
 {
@@ -55,21 +54,20 @@ int wmain(int argc, wchar_t **argv)
         fputs("unpack_probe: cannot read the blob\n", stderr);
         return 101;
     }
-    g_payload_cursor.position = blob;
-    g_payload_cursor.length = length;
-    copy_wide(g_unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
+    LaunchContext *context = &g_launch;
+    init_launch_context(context, argv[0]);
+    context->build.payload_blob = blob;
+    context->build.payload_length = length;
+    copy_wide(context->unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
 
-    check_payload_header();
-    payload_open();
-    acquire_unpack_lock(g_unpack_directory);
-    unpack_payload();
-    release_unpack_lock();
-    payload_close();
+    StageResult result = unpack_stages(context);
+    if (failed(result)) end_with_failure(result, report_on_console);
 
-    printf("main=%ls\n", g_main_binary_path);
-    printf("dirs=%d\n", g_created_directories.count);
-    for (int i = 0; i < g_created_directories.count; i++) {
-        printf("dir=%ls\n", g_created_directories.entries[i]);
+    const DirectoryMemo &memo = context->directories;
+    printf("main=%ls\n", context->main_binary_path);
+    printf("dirs=%d\n", memo.count);
+    for (int i = 0; i < memo.count; i++) {
+        printf("dir=%ls\n", memo.entries[i]);
     }
     return 0;
 }

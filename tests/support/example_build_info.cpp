@@ -1,7 +1,7 @@
 // example_build_info.cpp: the build-time constants of the example build, with
-// a payload whose archive holds no record, put in place before main for
-// tests and probes that link the launcher's stages without a packed image.
-#include "common/build_info.h"
+// a payload whose archive holds no record, for tests and probes that link the
+// launcher's stages without a packed image.
+#include "example_build_info.h"
 
 namespace {
 
@@ -12,20 +12,23 @@ const unsigned char EXAMPLE_PAYLOAD[] = {
     0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
 };
 
-bool use_example_build_info()
+}  // namespace
+
+void use_example_build_info(BuildInfo *build)
 {
-    g_build_info.target_spec = L"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0";
-    g_build_info.company = L"MOLTARN LLC";
-    g_build_info.product = L"vexor";
-    g_build_info.version = L"0.2.0-0.2.0.0";
-    g_build_info.file_version = L"0.2.0.0";
-    g_build_info.product_version = L"0.2.0";
-    g_build_info.payload_blob = EXAMPLE_PAYLOAD;
-    g_build_info.payload_length = sizeof EXAMPLE_PAYLOAD;
-    return true;
+    *build = BuildInfo{};
+    build->target_spec = L"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0";
+    build->company = L"MOLTARN LLC";
+    build->product = L"vexor";
+    build->version = L"0.2.0-0.2.0.0";
+    build->file_version = L"0.2.0.0";
+    build->product_version = L"0.2.0";
+    build->payload_blob = EXAMPLE_PAYLOAD;
+    build->payload_length = sizeof EXAMPLE_PAYLOAD;
 }
 
-// Linked as an object file, so this runs in every program that links it.
-const bool g_example_build_info_in_place = use_example_build_info();
-
-}  // namespace
+void init_example_context(LaunchContext *context, const wchar_t *argv0)
+{
+    init_launch_context(context, argv0);
+    use_example_build_info(&context->build);
+}

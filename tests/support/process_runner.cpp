@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
+#include "clock.h"
+#include "memory_sampler.h"
 #include "test_paths.h"
 
 namespace {
@@ -101,6 +104,7 @@ RunResult run_process(const RunOptions &options)
     std::vector<wchar_t> env = environment_block(options);
     std::vector<wchar_t> cmd(options.command_line.begin(), options.command_line.end());
     cmd.push_back(L'\0');
+    const double start = now_seconds();
     BOOL ok = CreateProcessW(options.application.empty() ? NULL : options.application.c_str(), cmd.data(),
                              NULL, NULL, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
                              options.current_directory.empty() ? NULL : options.current_directory.c_str(),
@@ -115,11 +119,15 @@ RunResult run_process(const RunOptions &options)
         return result;
     }
     result.process_id = pi.dwProcessId;
+    std::unique_ptr<MemorySampler> sampler;
+    if (options.sample_memory) sampler.reset(new MemorySampler(pi.hProcess));
     if (WaitForSingleObject(pi.hProcess, options.timeout_ms) != WAIT_OBJECT_0) {
         result.timed_out = true;
         TerminateProcess(pi.hProcess, 0xDEAD);
         WaitForSingleObject(pi.hProcess, INFINITE);
     }
+    result.seconds = now_seconds() - start;
+    if (sampler) result.peak_private = sampler->stop();
     GetExitCodeProcess(pi.hProcess, &result.exit_code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);

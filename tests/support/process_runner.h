@@ -1,6 +1,7 @@
 // process_runner.h: runs a Windows program the way a user would, and
 // captures what it did: raw standard output and standard error (separately),
-// and the full 32-bit exit code read with GetExitCodeProcess.
+// the full 32-bit exit code read with GetExitCodeProcess, how long it ran
+// and, when asked, its peak private memory. Tests and benchmarks share it.
 #ifndef ZOBREL_TESTS_PROCESS_RUNNER_H
 #define ZOBREL_TESTS_PROCESS_RUNNER_H
 
@@ -21,7 +22,8 @@ struct RunOptions {
     std::vector<std::wstring> unset_env;                         // removed
     std::wstring current_directory;                              // empty: ours
     std::string standard_input;                                  // fed from a file
-    DWORD timeout_ms = 120000;  // the process is killed (and the test fails) after this
+    DWORD timeout_ms = 120000;   // the process is killed (and the test fails) after this
+    bool sample_memory = false;  // sample its private memory while it runs (MemorySampler)
 };
 
 struct RunResult {
@@ -30,6 +32,8 @@ struct RunResult {
     std::string standard_error;
     bool timed_out = false;
     DWORD process_id = 0;
+    double seconds = 0;                   // from just before CreateProcessW to its end
+    unsigned long long peak_private = 0;  // with sample_memory: bytes, sampled every millisecond
 };
 
 RunResult run_process(const RunOptions &options);

@@ -1,8 +1,10 @@
 // Every way the launcher ends early, watched from outside through a probe
-// process: the stream, the exact bytes (CR LF line ends), and the exit code.
+// process that ends through the launcher's failure report: the stream, the
+// exact bytes (CR LF line ends), and the exit code, for every kind of
+// failure a stage can return.
 #include <gtest/gtest.h>
 
-#include "common/fatal.h"
+#include "launcher/failure_report.h"
 #include "process_runner.h"
 #include "test_paths.h"
 
@@ -11,7 +13,7 @@ namespace {
 RunResult probe(const std::wstring &args, bool prelude = false)
 {
     RunOptions options;
-    options.command_line = quote_argument(test_program(L"fatal_probe.exe")) + L" " + args;
+    options.command_line = quote_argument(test_program(L"failure_probe.exe")) + L" " + args;
     if (prelude)
         options.set_env.push_back({L"PROBE_PRELUDE", L"1"});
     else
@@ -26,14 +28,17 @@ struct ReportCase {
     DWORD exit_code;
 };
 
-TEST(FatalReport, EachOperationWritesItsLineOnItsStreamAndEndsAsItMust)
+TEST(FailureReport, EachKindWritesItsLineOnItsStreamAndEndsAsItMust)
 {
     const ReportCase cases[] = {
         {L"decode", "Error, couldn't decode attached data.\r\n", "", 2},
         {L"header", "Error, couldn't find attached data header.\r\n", "", 2},
         {L"memory", "Error, couldn't allocate memory.\r\n", "", 2},
-        {L"error \"100% sure\"", "100% sure\r\n", "", 2},
+        {L"signal", "Error, failed to register signal handler.\r\n", "", 2},
         {L"open C:\\dir\\file.dll", "", "Error, failed to open 'C:\\dir\\file.dll' for writing.\r\n", 2},
+        // Inserted text is never a format: a percent sign is written as it is.
+        {L"\"open\" \"C:\\100% sure\\%s%n.dll\"", "",
+         "Error, failed to open 'C:\\100% sure\\%s%n.dll' for writing.\r\n", 2},
         {L"expand {CACHE_DIR}\\x\\{NOPE}", "",
          "Error, couldn't runtime expand spec '{CACHE_DIR}\\x\\{NOPE}'.\r\n", FAIL_FAST_STATUS},
         {L"abort", "", "", FAIL_FAST_STATUS},
@@ -54,12 +59,12 @@ TEST(FatalReport, EachOperationWritesItsLineOnItsStreamAndEndsAsItMust)
     }
 }
 
-TEST(FatalReport, CodeLinesCarryTheTrimmedSystemTextAndASignedCode)
+TEST(FailureReport, CodeLinesCarryTheTrimmedSystemTextAndASignedCode)
 {
     const DWORD file_not_found = ERROR_FILE_NOT_FOUND;
     ASSERT_FALSE(system_error_text(file_not_found).empty()) << "the platform has no English text for code 2";
 
-    RunResult r = probe(L"with_code \"Error, couldn't launch child\" 2");
+    RunResult r = probe(L"launch 2");
     EXPECT_EQ(r.standard_error, "Error, couldn't launch child ([Error 2] " + system_error_text(2) + ")\r\n");
     EXPECT_EQ(r.standard_output, "");
     EXPECT_EQ(r.exit_code, 2u);
@@ -67,24 +72,27 @@ TEST(FatalReport, CodeLinesCarryTheTrimmedSystemTextAndASignedCode)
     r = probe(L"write 5");
     EXPECT_EQ(r.standard_error,
               "Error, couldn't unpack file to target path. ([Error 5] " + system_error_text(5) + ")\r\n");
+    EXPECT_EQ(r.standard_output, "");
     EXPECT_EQ(r.exit_code, 2u);
 
     // A code with the top bit set prints as a negative number; the text stays
     // whatever the system has for it, possibly none.
-    r = probe(L"print_with_code msg 0x80070005");
-    EXPECT_EQ(r.standard_error, "msg ([Error -2147024891] " + system_error_text(0x80070005) + ")\r\n");
-    EXPECT_EQ(r.exit_code, 0u);
+    r = probe(L"lock 0x80070005");
+    EXPECT_EQ(r.standard_error, "Error, couldn't lock the unpack directory ([Error -2147024891] " +
+                                    system_error_text(0x80070005) + ")\r\n");
+    EXPECT_EQ(r.standard_output, "");
+    EXPECT_EQ(r.exit_code, 2u);
 
     // No text at all for the code: an empty text, never garbage.
     ASSERT_TRUE(system_error_text(0x2000ABCD).empty());
-    r = probe(L"print_with_code msg 0x2000ABCD");
-    EXPECT_EQ(r.standard_error, "msg ([Error 536914893] )\r\n");
+    r = probe(L"launch 0x2000ABCD");
+    EXPECT_EQ(r.standard_error, "Error, couldn't launch child ([Error 536914893] )\r\n");
 }
 
-TEST(FatalReport, NormalExitFlushesBufferedOutputAndAbnormalEndDoesNot)
+TEST(FailureReport, NormalExitFlushesBufferedOutputAndAbnormalEndDoesNot)
 {
     // Standard output is a file here, so it is buffered for the whole run.
-    RunResult r = probe(L"with_code msg 2", true);
+    RunResult r = probe(L"launch 2", true);
     EXPECT_EQ(r.standard_output, "prelude\r\n");
     EXPECT_EQ(r.exit_code, 2u);
 
@@ -99,7 +107,7 @@ TEST(FatalReport, NormalExitFlushesBufferedOutputAndAbnormalEndDoesNot)
     EXPECT_EQ(r.exit_code, FAIL_FAST_STATUS);
 }
 
-TEST(FatalReport, OnlyTheTrailingRunOfLineBreaksIsCut)
+TEST(FailureReport, OnlyTheTrailingRunOfLineBreaksIsCut)
 {
     struct {
         const char *text;

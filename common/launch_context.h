@@ -1,0 +1,116 @@
+// launch_context.h: everything one launch knows and keeps, in one record that
+// its owner holds (the launcher: static storage) and passes to every stage.
+// Stages write only their own parts, named below; nothing else of the launch
+// lives in variables that several files share.
+//
+// Threads: the main thread owns the context. The child part is shared with
+// the console event handler (child/child_handle.h says how); the index
+// check's helper threads write only their own records' states while the
+// main thread waits for them.
+#ifndef ZOBREL_COMMON_LAUNCH_CONTEXT_H
+#define ZOBREL_COMMON_LAUNCH_CONTEXT_H
+
+#include <windows.h>
+#include <stddef.h>
+#include <zstd.h>
+
+#include "capacities.h"
+#include "common/build_info.h"
+
+// Units of the launcher path buffer: a path of at most 4096 units and its NUL.
+static const size_t LAUNCHER_PATH_CAPACITY = 4097;
+
+// Units of the child's command line: at most 32,767 units of text and a NUL.
+static const size_t COMMAND_LINE_CAPACITY = 32768;
+
+// Directories the memo can remember; later ones are created but not remembered.
+static const int CREATED_DIRECTORIES_CAPACITY = 1024;
+
+// What the process is, read once by init_launch_context.
+struct ProcessFacts {
+    // The launcher's own full path (GetModuleFileNameW for its own module),
+    // NUL-terminated; empty, with own_path_known false, when the platform
+    // gives no path or one that does not fit: a cut path names another file.
+    wchar_t own_path[LAUNCHER_PATH_CAPACITY];
+    bool own_path_known;
+    // The program name exactly as typed (the runtime's argv[0]); not copied.
+    const wchar_t *argv0;
+};
+
+// Directories known to exist, as heap copies, matched by exact code units;
+// written by payload/directories.cpp. Entry 0 is the user's home folder,
+// added at the memo's first use (seeded).
+struct DirectoryMemo {
+    wchar_t *entries[CREATED_DIRECTORIES_CAPACITY];
+    int count;
+    bool seeded;
+};
+
+// The payload stream reader's state; written by payload/reader.cpp only.
+struct PayloadReader {
+    // The decode window: dst is the 131,072-byte buffer; between reads,
+    // size holds its fill and pos the read position.
+    ZSTD_outBuffer window;
+    // The decoder's input: the blob after its header, to the blob's end.
+    ZSTD_inBuffer input;
+    ZSTD_DCtx *decoder;
+    // Whether the last decoder call finished the frame: every block decoded
+    // and flushed, and zstd's content checksum, if the frame has one, verified.
+    bool frame_ended;
+};
+
+// What the index check learnt; written by payload/index_check.cpp. Heap
+// arrays made once per launch, one entry per indexed record.
+struct IndexCheckState {
+    // Where each record starts in the index.
+    const unsigned char **records;
+    // A RecordState per record (payload/index_check.h).
+    unsigned char *states;
+    // The arrays could not be had: the index is not used at all.
+    bool bookkeeping_failed;
+};
+
+// What the main thread and the console event handler share about the child;
+// written through child/child_handle.h only.
+struct ChildState {
+    LONG volatile launch_state;
+    HANDLE volatile process;
+    LONG volatile uses;
+    LONG volatile exit_status;
+};
+
+struct LaunchContext {
+    ProcessFacts process;
+    // The constants the image was built with (common/build_info.h).
+    BuildInfo build;
+    // The unpack directory: the expanded target specification, then its
+    // absolute form; the start of every target path.
+    wchar_t unpack_directory[WIDE_PATH_CAPACITY];
+    // The target path of the archive's first record, the program the
+    // launcher starts; empty until a stage has read that record.
+    wchar_t main_binary_path[WIDE_PATH_CAPACITY];
+    // The unpack directory's lock while it is held, else null
+    // (payload/unpack_lock.h).
+    HANDLE unpack_lock;
+    DirectoryMemo directories;
+    PayloadReader reader;
+    IndexCheckState index;
+    ChildState child;
+    // The child's command line, built by child/cmdline.cpp.
+    wchar_t child_command_line[COMMAND_LINE_CAPACITY];
+    // A path that a failed stage names and that lives nowhere else in the
+    // context; a StageResult's detail may point here.
+    wchar_t failed_path[WIDE_PATH_CAPACITY];
+    // For tests: when set, the child launch calls it on the main thread after
+    // the child is created and before its handle is published, so that a
+    // test can hold the launch there. Null in the launcher.
+    void (*launch_window_hook)(LaunchContext *context);
+};
+
+// Empties the whole context (every part as before its stage ran: no
+// constants, empty paths, nothing held), then reads the process facts: the
+// launcher's own path, once, and argv0 as given. Frees nothing a previous
+// use of the context allocated.
+void init_launch_context(LaunchContext *context, const wchar_t *argv0);
+
+#endif

@@ -1,0 +1,5 @@
+add_executable(failure_probe helpers/failure_probe.cpp)
+target_link_libraries(failure_probe PRIVATE zobrel_launcher_core zobrel_wmain)
+
+zobrel_add_windows_test(NAME failure_report_test SOURCES failure_report_test.cpp
+  LIBS zobrel_launcher_core DEPENDS failure_probe)

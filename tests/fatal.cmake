@@ -1,5 +1,0 @@
-add_executable(fatal_probe helpers/fatal_probe.cpp)
-target_link_libraries(fatal_probe PRIVATE zobrel_launcher_core zobrel_example_build_info zobrel_wmain)
-
-zobrel_add_windows_test(NAME fatal_report_test SOURCES fatal_report_test.cpp
-  LIBS zobrel_launcher_core zobrel_example_build_info DEPENDS fatal_probe)
