@@ -1,10 +1,10 @@
 // launcher_payload.cpp: fuzzes the launcher's own payload reader, built for
-// the host (launcher_shim.h): the header check, the stream reader's window
-// (payload_read) and the end check (payload_expect_end), driven through an
-// archive as the unpacker drives them on a first start, where every file is
-// written and checked. What the launcher accepts is compared with the
-// packer's reader of the same blob (check_blob, read_archive) and, for a
-// blob this target made, with the archive itself (archive_model.h).
+// the host: the header check (check_payload_header), the stream reader's
+// window (payload_read) and the end check (payload_expect_end), driven
+// through an archive as the unpacker drives them on a first start, where
+// every file is written and checked. What the launcher accepts is compared
+// with the packer's reader of the same blob (check_blob, read_archive) and,
+// for a blob this target made, with the archive itself (archive_model.h).
 //
 // Input: one flags byte, then the rest. Flag 1: the rest is an archive,
 // compressed into a blob here (flags 2 and 8 as compress_frame takes
@@ -24,13 +24,11 @@
 #include "archive/blob_reader.h"
 #include "archive/reader.h"
 #include "archive_model.h"
-#include "archive_recipe.h"
 #include "archive_name.h"
+#include "archive_recipe.h"
 #include "base/error.h"
 #include "capacities.h"
-#include "common/fatal.h"
 #include "fuzz_target.h"
-#include "launcher_shim.h"
 #include "little_endian.h"
 #include "payload/header.h"
 #include "payload/reader.h"
@@ -44,76 +42,90 @@ static const uint64_t CONTENT_LIMIT = uint64_t{1} << 24;
 struct ContentLimitReached {
 };
 
-static uint64_t read_number(unsigned size)
-{
-    unsigned char bytes[8];
-    payload_read(bytes, size);
-    return size == 8 ? read_le64(bytes) : read_le32(bytes);
-}
-
 static unsigned char g_chunk[CONTENT_CHUNK_SIZE];
 
-// The launcher's first start over the blob: true when it would run the
+// Whether the unpacker would go on: the reads succeed and what they read holds.
+enum class Launcher { READS, REFUSES, TOO_LONG };
+
+// The unpacker's reads of one record, its first name unit already read.
+static Launcher launcher_reads_record(PayloadReader *reader, uint16_t first_unit, uint64_t &content,
+                                      SeenRecord &record)
+{
+    unsigned char bytes[8];
+    record.name.assign(1, static_cast<char16_t>(first_unit));
+    for (;;) {
+        if (failed(payload_read(reader, bytes, 2))) {
+            return Launcher::REFUSES;
+        }
+        if (read_le16(bytes) == 0) {
+            break;
+        }
+        if (record.name.size() + 1 >= RECORD_NAME_CAPACITY) {
+            return Launcher::REFUSES;
+        }
+        record.name.push_back(static_cast<char16_t>(read_le16(bytes)));
+    }
+    if (archive_name_problem(record.name.data(), record.name.size()) != NULL) {
+        return Launcher::REFUSES;
+    }
+    if (failed(payload_read(reader, bytes, 8))) {
+        return Launcher::REFUSES;
+    }
+    record.size = read_le64(bytes);
+    if (failed(payload_read(reader, bytes, 4))) {
+        return Launcher::REFUSES;
+    }
+    record.stored_checksum = read_le32(bytes);
+    uint32_t crc = 0;
+    for (uint64_t left = record.size; left > 0;) {
+        const size_t chunk = left < CONTENT_CHUNK_SIZE ? static_cast<size_t>(left) : CONTENT_CHUNK_SIZE;
+        content += chunk;
+        if (content > CONTENT_LIMIT) {
+            return Launcher::TOO_LONG;
+        }
+        if (failed(payload_read(reader, g_chunk, chunk))) {
+            return Launcher::REFUSES;
+        }
+        crc = libdeflate_crc32(crc, g_chunk, chunk);
+        left -= chunk;
+    }
+    record.crc = crc;
+    return stored_checksum(crc) == record.stored_checksum ? Launcher::READS : Launcher::REFUSES;
+}
+
+// The launcher's first start over the blob: READS when it would run the
 // application, with the records it wrote.
-static bool launcher_reads(const unsigned char *blob, size_t length, std::vector<SeenRecord> &records)
+static Launcher launcher_reads(const unsigned char *blob, size_t length, std::vector<SeenRecord> &records)
 {
     records.clear();
-    g_payload_cursor.position = blob;
-    g_payload_cursor.length = length;
-    bool accepted = false;
+    PayloadInput input;
+    if (failed(check_payload_header(blob, length, &input))) {
+        return Launcher::REFUSES;
+    }
+    PayloadReader reader;
+    memset(&reader, 0, sizeof reader);
+    Launcher verdict = Launcher::REFUSES;
     uint64_t content = 0;
-    try {
-        check_payload_header();
-        payload_open();
+    if (!failed(payload_open(&reader, input))) {
         for (;;) {
             unsigned char unit[2];
-            payload_read(unit, 2);
+            if (failed(payload_read(&reader, unit, 2))) {
+                break;
+            }
             if (read_le16(unit) == 0) {
-                payload_expect_end();
-                accepted = true;
+                verdict = failed(payload_expect_end(&reader)) ? Launcher::REFUSES : Launcher::READS;
                 break;
             }
             SeenRecord record;
-            record.name.push_back(static_cast<char16_t>(read_le16(unit)));
-            for (;;) {
-                payload_read(unit, 2);
-                if (read_le16(unit) == 0) {
-                    break;
-                }
-                if (record.name.size() + 1 >= RECORD_NAME_CAPACITY) {
-                    fatal_decode_error();
-                }
-                record.name.push_back(static_cast<char16_t>(read_le16(unit)));
+            verdict = launcher_reads_record(&reader, read_le16(unit), content, record);
+            if (verdict != Launcher::READS) {
+                break;
             }
-            if (archive_name_problem(record.name.data(), record.name.size()) != NULL) {
-                fatal_decode_error();
-            }
-            record.size = read_number(8);
-            record.stored_checksum = static_cast<uint32_t>(read_number(4));
-            uint32_t crc = 0;
-            for (uint64_t left = record.size; left > 0;) {
-                const size_t chunk = left < CONTENT_CHUNK_SIZE ? static_cast<size_t>(left) : CONTENT_CHUNK_SIZE;
-                content += chunk;
-                if (content > CONTENT_LIMIT) {
-                    throw ContentLimitReached();
-                }
-                payload_read(g_chunk, chunk);
-                crc = libdeflate_crc32(crc, g_chunk, chunk);
-                left -= chunk;
-            }
-            if (stored_checksum(crc) != record.stored_checksum) {
-                fatal_decode_error();
-            }
-            record.crc = crc;
             records.push_back(record);
         }
-    } catch (const LauncherStopped &) {
-    } catch (const ContentLimitReached &) {
-        payload_close();
-        throw;
     }
-    payload_close();
-    return accepted;
+    payload_close(&reader);
+    return verdict;
 }
 
 class Recorder : public zobrel::RecordVisitor {
@@ -192,10 +204,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<SeenRecord> launcher_records;
     std::vector<SeenRecord> packer_records;
     bool layout_holds = false;
-    bool launcher_accepts = false;
     bool packer_accepts = false;
+    const Launcher launcher = launcher_reads(blob.data(), blob.size(), launcher_records);
+    if (launcher == Launcher::TOO_LONG) {
+        return 0;
+    }
+    const bool launcher_accepts = launcher == Launcher::READS;
     try {
-        launcher_accepts = launcher_reads(blob.data(), blob.size(), launcher_records);
         packer_accepts = packer_reads(blob.data(), blob.size(), layout_holds, packer_records);
     } catch (const ContentLimitReached &) {
         return 0;
