@@ -11,7 +11,7 @@
 
 // One frame of the bytes at the fastest level, as the flags byte of the
 // input asks: flag 2, with zstd's content checksum; flag 8, in blocks of
-// at most 1000 + 7919 h bytes (h the flags' high four bits) rather than
+// at most 1031 + 7919 h bytes (h the flags' high four bits) rather than
 // 128 KiB, so that blocks end elsewhere than at the readers' window
 // boundaries (as the higher levels' block splitting makes them end).
 std::string compress_frame(const unsigned char *data, size_t size, unsigned char flags);
