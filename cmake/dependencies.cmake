@@ -71,9 +71,21 @@ function(zobrel_add_dependency)
   add_dependencies(${D_TARGET} ${D_TARGET}_build)
 endfunction()
 
-# The compiler and archiver as the libraries' own builds take them.
+# The compiler and archiver as the libraries' own builds take them, and
+# flags they add to their own (each Makefile has its way of taking them).
 set(zobrel_cc CC=${CMAKE_C_COMPILER} AR=${CMAKE_AR})
 set(zobrel_make ${ZOBREL_MAKE} -j${ZOBREL_DEPS_JOBS})
+set(ZOBREL_DEPS_C_FLAGS "" CACHE STRING
+    "More C compiler flags for the dependencies' own builds, such as -fsanitize=address")
+set(zobrel_zstd_flags "")
+set(zobrel_libdeflate_flags "")
+set(zobrel_zlib_flags "")
+if(ZOBREL_DEPS_C_FLAGS)
+  list(JOIN ZOBREL_DEPS_C_FLAGS " " flags)
+  set(zobrel_zstd_flags "MOREFLAGS=${flags}")
+  set(zobrel_libdeflate_flags "CFLAGS=-O2 ${flags}")
+  set(zobrel_zlib_flags "CFLAGS=-O3 ${flags}")
+endif()
 if(NOT WIN32)
   find_package(Threads REQUIRED)
   set(zobrel_threads Threads::Threads)
@@ -84,7 +96,7 @@ endif()
 # all write the same bytes.
 set(zobrel_zstd_headers lib/zstd.h lib/zstd_errors.h lib/zdict.h)
 zobrel_add_dependency(TARGET zobrel_zstd SOURCE libzstd LIBRARY zstd BUILT lib/libzstd.a HEADERS ${zobrel_zstd_headers}
-  BUILD ${zobrel_make} -C lib ${zobrel_cc} libzstd.a-mt-release
+  BUILD ${zobrel_make} -C lib ${zobrel_cc} ${zobrel_zstd_flags} libzstd.a-mt-release
   LINK ${zobrel_threads})
 if(WIN32)
   # For the launcher: a decoder alone, without the legacy formats.
@@ -101,10 +113,10 @@ else()
   set(zobrel_libdeflate_built libdeflate.a)
 endif()
 zobrel_add_dependency(TARGET zobrel_libdeflate SOURCE libdeflate LIBRARY deflate BUILT ${zobrel_libdeflate_built} HEADERS libdeflate.h
-  BUILD ${zobrel_make} ${zobrel_cc} ${zobrel_libdeflate_built})
+  BUILD ${zobrel_make} ${zobrel_cc} ${zobrel_libdeflate_flags} ${zobrel_libdeflate_built})
 
 # zlib, static. Its configure treats a MinGW compiler named without CHOST
 # as any other and makes the portable static library.
 zobrel_add_dependency(TARGET zobrel_zlib SOURCE zlib LIBRARY z BUILT libz.a HEADERS zlib.h zconf.h
-  CONFIGURE ${CMAKE_COMMAND} -E env ${zobrel_cc} ./configure --static
+  CONFIGURE ${CMAKE_COMMAND} -E env ${zobrel_cc} ${zobrel_zlib_flags} ./configure --static
   BUILD ${zobrel_make} libz.a)

@@ -9,6 +9,7 @@ find_package(Threads REQUIRED)
 option(ZOBREL_SUPERBUILD "Also build the Windows launcher, Windows tests and aarch64 packer as sub-builds" ON)
 option(ZOBREL_STATIC_PACKER "Link zobrel-pack fully statically, C library included, so it runs on any Linux" ON)
 set(ZOBREL_SANITIZERS "" CACHE STRING "Sanitizers for the host code (-fsanitize=), e.g. address;undefined")
+option(ZOBREL_FUZZ "Build the fuzz targets (fuzz/) with libFuzzer: clang, with ZOBREL_SANITIZERS" OFF)
 
 if(ZOBREL_STATIC_PACKER AND ZOBREL_SANITIZERS)
   # The sanitizers' runtimes are shared libraries.
@@ -44,6 +45,14 @@ if(ZOBREL_SANITIZERS)
 elseif(NOT ZOBREL_STATIC_PACKER)
   add_link_options(-static-libstdc++ -static-libgcc)
 endif()
+if(ZOBREL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "ZOBREL_FUZZ needs clang (libFuzzer): configure with CMAKE_CXX_COMPILER=clang++")
+  endif()
+  # libFuzzer's coverage over all of this project's code; the fuzz targets
+  # link libFuzzer itself.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 include(cmake/cli11.cmake)
 if(BUILD_TESTING)
@@ -77,4 +86,9 @@ endif()
 
 if(ZOBREL_SUPERBUILD)
   include(cmake/superbuild.cmake)
+endif()
+# The fuzz targets: the fuzzers themselves (ZOBREL_FUZZ), or their replay of
+# saved inputs and, in the top-level build, their timed runs, as tests.
+if(BUILD_TESTING OR ZOBREL_FUZZ)
+  add_subdirectory(fuzz)
 endif()

@@ -123,6 +123,39 @@ if(ZOBREL_AARCH64)
   endif()
 endif()
 
+# The fuzzers (fuzz/): this tree's host code again, built with clang for
+# libFuzzer under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# dependencies under AddressSanitizer too. ctest runs each for
+# ZOBREL_FUZZ_SECONDS (fuzz/CMakeLists.txt).
+option(ZOBREL_FUZZ_TESTS "Build the fuzz targets with clang (fuzzers/) and run each for a while with ctest" ON)
+set(ZOBREL_FUZZ_SECONDS 60 CACHE STRING "How long ctest runs each fuzz target, in seconds")
+if(ZOBREL_FUZZ_TESTS AND BUILD_TESTING)
+  find_program(ZOBREL_CLANG NAMES clang DOC "clang, which builds the fuzz targets")
+  find_program(ZOBREL_CLANGXX NAMES clang++ DOC "clang++, which builds the fuzz targets")
+  if(NOT ZOBREL_CLANG OR NOT ZOBREL_CLANGXX)
+    message(FATAL_ERROR "clang is missing: run scripts/setup.sh (Debian packages clang and libclang-rt-dev) "
+                        "or configure with ZOBREL_FUZZ_TESTS=OFF")
+  endif()
+  set(ZOBREL_FUZZERS_DIR ${CMAKE_BINARY_DIR}/fuzzers)
+  ExternalProject_Add(zobrel_fuzzers
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${ZOBREL_FUZZERS_DIR}
+    PREFIX ${CMAKE_BINARY_DIR}/subbuilds
+    LIST_SEPARATOR |
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=${ZOBREL_CLANG}
+               -DCMAKE_CXX_COMPILER=${ZOBREL_CLANGXX} -DZOBREL_WERROR=${ZOBREL_WERROR}
+               -DZOBREL_SOURCE_CACHE=${ZOBREL_SOURCE_CACHE} -DZOBREL_DEPS_JOBS=${ZOBREL_DEPS_JOBS}
+               -DZOBREL_SUPERBUILD=OFF -DBUILD_TESTING=OFF -DZOBREL_STATIC_PACKER=OFF -DZOBREL_FUZZ=ON
+               -DZOBREL_SANITIZERS=address|undefined -DZOBREL_DEPS_C_FLAGS=-fsanitize=address
+               -DZOBREL_LAUNCHER_EXE=${ZOBREL_LAUNCHER_EXE}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target zobrel_fuzzers
+    BUILD_ALWAYS TRUE
+    INSTALL_COMMAND ""
+    USES_TERMINAL_CONFIGURE TRUE USES_TERMINAL_BUILD TRUE)
+  # The packer's library, which the targets use, carries the launchers.
+  add_dependencies(zobrel_fuzzers zobrel_windows_launchers)
+endif()
+
 # The release: one archive per platform, and their SHA256SUMS, in release/.
 if(BUILD_TESTING)
   set(zobrel_release_test_args ${ZOBREL_WINDOWS_BINARY_DIR})

@@ -12,11 +12,11 @@
 
 #include <windows.h>
 #include <stddef.h>
-#include <zstd.h>
 
 #include "argument_quoting.h"
 #include "capacities.h"
 #include "common/build_info.h"
+#include "common/payload_reader_state.h"
 
 // Units of the launcher path buffer: a path of at most 4096 units and its NUL.
 static const size_t LAUNCHER_PATH_CAPACITY = 4097;
@@ -45,19 +45,6 @@ struct DirectoryMemo {
     wchar_t *entries[CREATED_DIRECTORIES_CAPACITY];
     int count;
     bool seeded;
-};
-
-// The payload stream reader's state; written by payload/reader.cpp only.
-struct PayloadReader {
-    // The decode window: dst is the 131,072-byte buffer; between reads,
-    // size holds its fill and pos the read position.
-    ZSTD_outBuffer window;
-    // The decoder's input: the blob after its header, to the blob's end.
-    ZSTD_inBuffer input;
-    ZSTD_DCtx *decoder;
-    // Whether the last decoder call finished the frame: every block decoded
-    // and flushed, and zstd's content checksum, if the frame has one, verified.
-    bool frame_ended;
 };
 
 // What the index check learnt; written by payload/index_check.cpp. Heap

@@ -1,0 +1,110 @@
+// seed_corpus.cpp: splits packed executables into the seed inputs of every
+// fuzz target: the whole file, its sections, its constants block and record
+// index, its payload blob, frame and decoded archive, each in the input
+// form its target reads (each target's source describes its input).
+//
+// usage: seed_corpus OUT_DIR PACKED.exe...   (writes OUT_DIR/<target>/<name>)
+#include <stdio.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "archive/blob_reader.h"
+#include "base/error.h"
+#include "build_constants.h"
+#include "image/pe_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// The flag bytes the targets read first.
+const unsigned char kAsIs = 0;
+const unsigned char kRepairOrMake = 1;
+
+void write_seed(const fs::path &out, const std::string &target, const std::string &name, const Bytes &bytes,
+                int flags = -1)
+{
+    fs::create_directories(out / target);
+    std::ofstream file(out / target / name, std::ios::binary);
+    if (flags >= 0) {
+        file.put(static_cast<char>(flags));
+    }
+    file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!file) {
+        throw zobrel::PackError("cannot write the seed " + (out / target / name).string());
+    }
+}
+
+Bytes decoded(const Bytes &frame)
+{
+    zobrel::FrameReader reader(frame.data(), frame.size());
+    Bytes archive;
+    unsigned char chunk[65536];
+    for (size_t n; (n = reader.read(chunk, sizeof chunk)) > 0;) {
+        archive.insert(archive.end(), chunk, chunk + n);
+    }
+    return archive;
+}
+
+void split(const fs::path &out, const fs::path &exe)
+{
+    const std::string name = exe.stem().string();
+    std::ifstream in(exe, std::ios::binary);
+    const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in || file.empty()) {
+        throw zobrel::PackError("cannot read " + exe.string());
+    }
+    write_seed(out, "pe_headers", name, file);
+    write_seed(out, "pe_sections", name, file);
+    write_seed(out, "packed_executable", name, file, kRepairOrMake);
+
+    const Bytes block = zobrel::read_section(exe, CONSTANTS_SECTION_NAME);
+    write_seed(out, "constants_block", name, block, kRepairOrMake);
+    ConstantsView view;
+    if (check_constants_block(block.data(), block.size(), &view) != CONSTANTS_WHOLE ||
+        view.values[CONSTANT_RECORD_INDEX] == nullptr) {
+        throw zobrel::PackError(exe.string() + " has no whole constants block with a record index");
+    }
+    const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
+    write_seed(out, "record_index", name, Bytes(index, index + view.sizes[CONSTANT_RECORD_INDEX]), kRepairOrMake);
+
+    const Bytes blob = zobrel::read_section(exe, PAYLOAD_SECTION_NAME);
+    zobrel::BlobLayout layout;
+    const std::string why = zobrel::check_blob(blob.data(), blob.size(), layout);
+    if (!why.empty()) {
+        throw zobrel::PackError(exe.string() + ": " + why);
+    }
+    const Bytes frame(blob.begin() + static_cast<long>(layout.frame_offset),
+                      blob.begin() + static_cast<long>(layout.frame_offset + layout.frame_size));
+    const Bytes archive = decoded(frame);
+    write_seed(out, "payload_blob", name, blob);
+    write_seed(out, "archive_stream", name + "-frame", frame, kAsIs);
+    write_seed(out, "archive_stream", name + "-archive", archive, kRepairOrMake);
+    write_seed(out, "launcher_payload", name + "-blob", blob, kAsIs);
+    write_seed(out, "launcher_payload", name + "-archive", archive, kRepairOrMake);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        fprintf(stderr, "usage: seed_corpus OUT_DIR PACKED.exe...\n");
+        return 2;
+    }
+    try {
+        for (int i = 2; i < argc; i++) {
+            split(argv[1], argv[i]);
+        }
+    } catch (const zobrel::PackError &e) {
+        fprintf(stderr, "seed_corpus: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
