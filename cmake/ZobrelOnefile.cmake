@@ -7,11 +7,13 @@
 #     [FILE_VERSION A.B.C.D] [PRODUCT_VERSION text]
 #     [TARGET_SPEC spec] [ICON file.ico]
 #     [LEVEL n] [THREADS n] [CHECKSUM] [CHECK content|metadata]
-#     [DEPENDS targets-or-files...])
+#     [KEEP_BUILDS n] [DEPENDS targets-or-files...])
 #
 # COMPANY, PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION set the keys of
 # those names (zobrel-pack's --company, --product, --version-key,
-# --file-version and --product-version).
+# --file-version and --product-version). KEEP_BUILDS is --keep-builds: each
+# start removes the unpack folders of the product's other builds but the n-1
+# most recently started.
 #
 # The target <name> builds the executable; its path is in the target property
 # ZOBREL_ONEFILE_OUTPUT. It is packed again when zobrel-pack, a DEPENDS
@@ -26,7 +28,7 @@ endif()
 
 function(zobrel_add_onefile)
   cmake_parse_arguments(Z "CHECKSUM"
-    "NAME;APP_DIR;MAIN;OUTPUT;COMPANY;PRODUCT;VERSION;FILE_VERSION;PRODUCT_VERSION;TARGET_SPEC;ICON;LEVEL;THREADS;CHECK"
+    "NAME;APP_DIR;MAIN;OUTPUT;COMPANY;PRODUCT;VERSION;FILE_VERSION;PRODUCT_VERSION;TARGET_SPEC;ICON;LEVEL;THREADS;CHECK;KEEP_BUILDS"
     "DEPENDS" ${ARGN})
   foreach(required NAME APP_DIR MAIN)
     if(NOT Z_${required})
@@ -47,7 +49,7 @@ function(zobrel_add_onefile)
   set(args build "${app_dir}" --main "${Z_MAIN}" -o "${output}")
   foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version-key FILE_VERSION:--file-version
                PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads
-               CHECK:--check)
+               CHECK:--check KEEP_BUILDS:--keep-builds)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 key)
     list(GET pair 1 option)

@@ -6,12 +6,21 @@
 
 namespace zobrel {
 
-std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
-                            uint32_t warm_check)
+namespace {
+
+std::string u32_value(uint32_t value)
 {
-    unsigned char check[4];
-    write_le32(check, warm_check);
-    return write_constants_block({
+    unsigned char bytes[4];
+    write_le32(bytes, value);
+    return std::string(reinterpret_cast<const char *>(bytes), sizeof bytes);
+}
+
+}  // namespace
+
+std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
+                            uint32_t warm_check, uint32_t keep_builds)
+{
+    std::vector<ConstantValue> values = {
         {CONSTANT_TARGET_SPEC, constant_text(info.target_spec)},
         {CONSTANT_COMPANY, constant_text(info.company)},
         {CONSTANT_PRODUCT, constant_text(info.product)},
@@ -19,8 +28,11 @@ std::string constants_block(const ProductInfo &info, const std::vector<IndexEntr
         {CONSTANT_FILE_VERSION, constant_text(info.file_version)},
         {CONSTANT_PRODUCT_VERSION, constant_text(info.product_version)},
         {CONSTANT_RECORD_INDEX, record_index_value(records)},
-        {CONSTANT_WARM_CHECK, std::string(reinterpret_cast<const char *>(check), sizeof check)},
-    });
+        {CONSTANT_WARM_CHECK, u32_value(warm_check)},
+    };
+    // Written only when asked for: a build without it keeps every folder.
+    if (keep_builds != 0) values.push_back({CONSTANT_KEEP_BUILDS, u32_value(keep_builds)});
+    return write_constants_block(values);
 }
 
 }  // namespace zobrel

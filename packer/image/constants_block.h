@@ -14,9 +14,10 @@ namespace zobrel {
 
 // The build constants block the launcher reads at start-up: the target
 // specification, the five product strings, the archive's record index and
-// how a start checks files already unpacked (a WarmCheck), in that order.
+// how a start checks files already unpacked (a WarmCheck), in that order;
+// then, when keep_builds is not 0, how many builds' folders a product keeps.
 std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
-                            uint32_t warm_check = 0);
+                            uint32_t warm_check = 0, uint32_t keep_builds = 0);
 
 }  // namespace zobrel
 

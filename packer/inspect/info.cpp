@@ -61,6 +61,14 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     fields.push_back({"product version", "product_version", utf8_of(c.text(CONSTANT_PRODUCT_VERSION))});
     fields.push_back({"target spec", "target_spec", utf8_of(c.text(CONSTANT_TARGET_SPEC))});
     fields.push_back({"check", "check", std::string(check_name(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT)))});
+    // How many builds' unpack folders a start leaves, as the launcher reads
+    // it, or "all" when it removes none.
+    const uint32_t keep = std::min(c.number(CONSTANT_KEEP_BUILDS, 0), KEEP_BUILDS_LIMIT);
+    if (keep != 0) {
+        fields.push_back({"keep builds", "keep_builds", uint64_t{keep}});
+    } else {
+        fields.push_back({"keep builds", "keep_builds", std::string("all")});
+    }
     fields.push_back({"subsystem", "subsystem", std::string(subsystem_name(image.subsystem))});
     if (c.has_index) {
         uint64_t bytes = 0;
