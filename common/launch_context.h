@@ -79,6 +79,33 @@ struct ChildState {
     LONG volatile exit_status;
 };
 
+// What one tidy of other builds' unpack folders did (tidy/older_builds.h).
+struct TidyOutcome {
+    // Folders of other builds removed whole.
+    unsigned removed;
+    // Folders skipped because their program runs or a launcher unpacks them.
+    unsigned in_use;
+    // Folders whose removal stopped (a file in use, access denied, no time
+    // left): left under a trash name for a later tidy.
+    unsigned stopped;
+    // Trash of earlier removals found and cleared.
+    unsigned leftovers_cleared;
+    // The time limit ended the tidy before it was done.
+    bool out_of_time;
+};
+
+// The tidy's part of a launch; written by tidy/ only.
+struct TidyState {
+    // The unpack directory's build marker, held open from under the unpack
+    // lock until the launcher ends (tidy/build_marker.h); null when not held.
+    HANDLE marker;
+    // The tidy's thread while it runs beside the child; else null.
+    HANDLE thread;
+    // GetTickCount64 time by which the tidy stops, wherever it is.
+    ULONGLONG deadline;
+    TidyOutcome outcome;
+};
+
 struct LaunchContext {
     ProcessFacts process;
     // The constants the image was built with (common/build_info.h).
@@ -96,6 +123,7 @@ struct LaunchContext {
     PayloadReader reader;
     IndexCheckState index;
     ChildState child;
+    TidyState tidy;
     // The child's command line, built by child/cmdline.cpp.
     wchar_t child_command_line[COMMAND_LINE_CAPACITY];
     // A path that a failed stage names and that lives nowhere else in the
