@@ -326,7 +326,11 @@ TEST_F(Tidy, AStartKilledWhileItRemovesLeavesLaterStartsWorking)
     for (int i = 0; i < 3000; i++) {
         write_file(path(b1) + L"\\cache\\d" + std::to_wstring(i % 30) + L"\\f" + std::to_wstring(i), "cached");
     }
-    StartedProcess killed = start_process(options(b2, {{L"APP_HOLD_MS", L"5000"}}));
+    // The start's tidy on its main thread (tidy_probe): see there why.
+    RunOptions probe = options(b2);
+    probe.command_line = quote_argument(test_program(L"tidy_probe.exe")) + L" " + quote_argument(b2.exe) + L" " +
+                         quote_argument(path(b2));
+    StartedProcess killed = start_process(probe);
     bool seen = false;
     for (int i = 0; i < 60000 && !seen; i++) {
         seen = has_trash(folders());
@@ -334,19 +338,24 @@ TEST_F(Tidy, AStartKilledWhileItRemovesLeavesLaterStartsWorking)
     }
     ASSERT_TRUE(seen) << "the removal never began";
     TerminateProcess(killed.info.hProcess, 0xDEAD);
-    RunResult r = finish_process(killed, options(b2));
+    RunResult r = finish_process(killed, probe);
     EXPECT_EQ(r.exit_code, 0xDEADu);
     const std::set<std::wstring> left = folders();
     EXPECT_TRUE(has_trash(left)) << "the removal was not cut short";
     EXPECT_FALSE(left.count(b1.folder)) << "renamed before anything in it was removed";
 
-    // The old build starts over a folder of its own, whole; the next start of
-    // the new one clears what the killed one left.
+    // The old build starts over a folder of its own, whole; the next starts
+    // of the new one clear what the killed one left. Each tidy stops at its
+    // time limit, so on a loaded machine the trash may take more than one
+    // start; each start removes some of it, so a few are enough.
     run(b1);
     expect_whole(b1);
-    run(b2);
-    EXPECT_EQ(folders(), std::set<std::wstring>{b2.folder});
-    expect_whole(b2);
+    int starts = 0;
+    do {
+        run(b2);
+        expect_whole(b2);
+    } while (++starts < 5 && folders() != std::set<std::wstring>{b2.folder});
+    EXPECT_EQ(folders(), std::set<std::wstring>{b2.folder}) << starts << " starts";
 }
 
 // Copies of two builds of one product started together, each tidying the
@@ -396,7 +405,7 @@ TEST(RemoveTree, RemovesAnyDepthAndStopsAtWhatCannotGoOrAtItsDeadline)
         write_file(deep + L"\\b.txt", "b");
         write_file(deep + L"\\sibling\\c.txt", "c");
     }
-    ASSERT_GT(deep.size(), 600u);
+    ASSERT_GT(deep.size(), static_cast<size_t>(MAX_PATH));
     write_file(root + L"\\empty\\.keep", "");
     ASSERT_TRUE(DeleteFileW((root + L"\\empty\\.keep").c_str()));
 
