@@ -82,6 +82,18 @@ bool read_build_info(const unsigned char *block, size_t block_size, const unsign
         const uint32_t n = read_le32(keep);
         loaded.keep_builds = n < KEEP_BUILDS_LIMIT ? n : KEEP_BUILDS_LIMIT;
     }
+    // check_constants_block has found both lists whole where they are: each
+    // starts with its count.
+    const unsigned char *arguments = view.values[CONSTANT_FIXED_ARGUMENTS];
+    if (arguments != NULL && read_le32(arguments) > 0) {
+        loaded.fixed_arguments = reinterpret_cast<const wchar_t *>(first_list_text(arguments));
+        loaded.fixed_argument_count = read_le32(arguments);
+    }
+    const unsigned char *environment = view.values[CONSTANT_ENVIRONMENT];
+    if (environment != NULL && read_le32(environment) > 0) {
+        loaded.environment = reinterpret_cast<const wchar_t *>(first_list_text(environment));
+        loaded.environment_count = read_le32(environment);
+    }
     *build = loaded;
     return true;
 }

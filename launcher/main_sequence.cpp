@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
+#include "child/child_environment.h"
+#include "child/cmdline.h"
 #include "child/console_events.h"
 #include "child/launch.h"
+#include "common/system_library.h"
 #include "launcher/failure_report.h"
 #include "pathspec/run_values.h"
 #include "pathspec/unpack_directory.h"
@@ -82,13 +85,19 @@ static StageResult prepare_child(LaunchContext *context)
         return stage_failed(FAILURE_HEADER);
     }
 
-    // An empty string (not null) takes the current directory out of the DLL
-    // search order; a failure leaves the default order, which is no reason to stop.
-    SetDllDirectoryW(L"");
-
     prepare_run_environment();
 
     StageResult step = choose_unpack_directory(context);
+    if (failed(step)) {
+        return step;
+    }
+    // The child's command line and variables, expanded before anything is
+    // unpacked: one that no longer fits stops the start with nothing written.
+    step = build_child_command_line(context);
+    if (failed(step)) {
+        return step;
+    }
+    step = expand_child_environment(context);
     if (failed(step)) {
         return step;
     }
@@ -103,6 +112,9 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
 {
     (void)argc;
     (void)envp;
+    // Before anything could load a DLL: none may come from the folder the
+    // launcher was started from.
+    restrict_dll_search_to_system_folder();
     LaunchContext *context = &g_launch;
     init_launch_context(context, argv[0]);
 

@@ -14,7 +14,7 @@ zobrel_add_onefile(NAME linux_packed_names APP_DIR ${ZOBREL_NAMES_APP_DIR} MAIN 
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/linux_packed_names.exe
   COMPANY "MOLTARN LLC" PRODUCT vexor TARGET_SPEC [[{TEMP}\zobrel-wpack]] LEVEL 3 DEPENDS names_app)
 
-zobrel_add_windows_test(NAME windows_packer_test SOURCES windows_packer_test.cpp
+zobrel_add_windows_test(NAME windows_packer_test SOURCES windows_packer_test.cpp LIBS shell32
   DEPENDS zobrel-pack linux_packed_names)
 target_compile_definitions(windows_packer_test PRIVATE
   ZOBREL_WINDOWS_PACK="Z:$<TARGET_FILE:zobrel-pack>" ZOBREL_NAMES_APP_DIR="Z:${ZOBREL_NAMES_APP_DIR}")

@@ -12,12 +12,21 @@
 
 namespace zobrel {
 
+// What the launcher gives the main program besides the user's command line,
+// unexpanded: fixed leading arguments, and environment variables to set (an
+// empty value removes one), in order.
+struct ChildCommand {
+    std::vector<std::u16string> arguments;
+    std::vector<EnvironmentEntry> environment;
+};
+
 // The build constants block the launcher reads at start-up: the target
-// specification, the five product strings, the archive's record index and
-// how a start checks files already unpacked (a WarmCheck), in that order;
-// then, when keep_builds is not 0, how many builds' folders a product keeps.
+// specification, the five product strings, the archive's record index, how
+// a start checks files already unpacked (a WarmCheck), then the fixed
+// arguments and the environment when there are any, in that order; then,
+// when keep_builds is not 0, how many builds' folders a product keeps.
 std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
-                            uint32_t warm_check = 0, uint32_t keep_builds = 0);
+                            uint32_t warm_check = 0, const ChildCommand &command = {}, uint32_t keep_builds = 0);
 
 }  // namespace zobrel
 

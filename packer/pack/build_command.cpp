@@ -25,6 +25,7 @@
 #include "image/packed_image.h"
 #include "image/pe_reader.h"
 #include "image/resources.h"
+#include "pack/child_command.h"
 #include "pack/spec_check.h"
 
 namespace fs = std::filesystem;
@@ -214,6 +215,7 @@ void write_output(const fs::path &output, const std::vector<std::string> &image)
         }
     } cleanup{pending};
     {
+        create_executable_file(pending);
         std::ofstream out(pending, std::ios::binary | std::ios::trunc);
         for (const std::string &piece : image)
             out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
@@ -235,6 +237,7 @@ void run_build(const BuildOptions &o)
     InterruptGuard guard;
 
     ProductInfo info = product_info(o);
+    const ChildCommand command = parse_child_command(o.arguments, o.environment);
     const ProductValues values{info.company, info.product, info.version, info.file_version,
                                info.product_version};
     if (o.keep_builds != 0 && o.target_spec) {
@@ -254,7 +257,7 @@ void run_build(const BuildOptions &o)
     if (std::string w = unpack_folder_problem(final_spec, values, scan.files); !w.empty())
         throw PackError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
     if (std::string w = long_path_warning(final_spec, values, scan.files); !w.empty()) warn(w);
-
+    check_child_command_fits(command, values, final_spec);
     uint64_t content_bytes = 0;
     for (const SourceFile &f : scan.files) content_bytes += f.size;
 
@@ -263,7 +266,8 @@ void run_build(const BuildOptions &o)
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
     const std::vector<std::string> image =
         make_packed_image(embedded_launcher_image(), std::move(blob), info, records,
-                          o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, o.keep_builds, icon);
+                          o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon, command,
+                          o.keep_builds);
     write_output(o.output, image);
     uint64_t image_size = 0;
     for (const std::string &piece : image) image_size += piece.size();

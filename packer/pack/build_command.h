@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zobrel {
 
@@ -20,13 +21,18 @@ struct BuildOptions {
     bool checksum = false;
     bool metadata_check = false;  // --check metadata
     uint32_t keep_builds = 0;     // --keep-builds; 0: every folder is kept
+    // --arg and --env as given, in order (UTF-8; --env as NAME=VALUE).
+    std::vector<std::string> arguments, environment;
     bool quiet = false;
 };
 
-// Checks everything first (options, specification, icon, the output's
-// folder, the application folder, the main binary), then compresses, writes
+// Checks everything first (options, specification, fixed arguments and
+// environment, icon, the output's folder, the application folder, the main
+// binary), then compresses, writes
 // the executable from the launcher this packer carries, and renames it into
-// place. Warnings go to stderr; so does the summary unless quiet. Throws
+// place, executable where the host has such a permission (as a linker
+// makes it: every execute bit the umask allows). Warnings go to stderr; so
+// does the summary unless quiet. Throws
 // PackError on any refusal or failure, leaving neither the output nor
 // temporary files.
 void run_build(const BuildOptions &options);

@@ -101,7 +101,7 @@ TEST(PeWriter, AppendedSectionsAndEveryHeaderFieldAgree)
     const PeImage before = headers(launcher);
     const std::string blob = "QJY" + std::string(70001, 'b');
     const std::string image = zobrel::joined(
-        zobrel::make_packed_image(launcher, blob, sample_info(), {{u"a.exe", 70001, 7}}, 0, 0, sample_icon()));
+        zobrel::make_packed_image(launcher, blob, sample_info(), {{u"a.exe", 70001, 7}}, 0, sample_icon()));
     const PeImage after = headers(image);
 
     ASSERT_EQ(after.sections.size(), before.sections.size() + 3);
