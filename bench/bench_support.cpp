@@ -43,6 +43,21 @@ std::vector<Listed> read_listing(const std::wstring &path)
     return files;
 }
 
+std::map<std::string, std::string> key_values(const std::string &text)
+{
+    std::map<std::string, std::string> values;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t eol = text.find('\n', pos);
+        if (eol == std::string::npos) eol = text.size();
+        std::string line = text.substr(pos, eol - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        size_t eq = line.find('=');
+        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+        pos = eol + 1;
+    }
+    return values;
+}
+
 std::wstring own_program_path()
 {
     wchar_t path[4096];

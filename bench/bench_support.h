@@ -10,6 +10,7 @@
 
 #include <stdint.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,10 @@ unsigned long long bare_decode(const Mapped &blob, unsigned *sink);
 // files were checked before the launcher read them plainly with libdeflate.
 // An empty file, which cannot be mapped, gives 0. False when it cannot be opened.
 bool crc32_by_mapping(const std::wstring &path, uint32_t *crc);
+
+// The "key=value" lines of a timed program's output (a CR before a line's
+// end dropped); other lines are skipped.
+std::map<std::string, std::string> key_values(const std::string &text);
 
 // min, median and max of a series.
 struct Spread {

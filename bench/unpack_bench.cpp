@@ -61,16 +61,7 @@ Outcome run(const std::wstring &command_line, bool sample_memory = false)
     }
     Outcome o;
     o.process = result.seconds;
-    const std::string &text = result.standard_output;
-    for (size_t pos = 0; pos < text.size();) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string::npos) eol = text.size();
-        std::string line = text.substr(pos, eol - pos);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        size_t eq = line.find('=');
-        if (eq != std::string::npos) o.values[line.substr(0, eq)] = line.substr(eq + 1);
-        pos = eol + 1;
-    }
+    o.values = key_values(result.standard_output);
     if (sample_memory) o.values["sampled_private_peak"] = std::to_string(result.peak_private);
     return o;
 }

@@ -7,12 +7,14 @@
 #     [FILE_VERSION A.B.C.D] [PRODUCT_VERSION text]
 #     [TARGET_SPEC spec] [ICON file.ico]
 #     [LEVEL n] [THREADS n] [CHECKSUM] [CHECK content|metadata]
-#     [ARGS arguments...] [ENV NAME=VALUE...]
+#     [KEEP_BUILDS n] [ARGS arguments...] [ENV NAME=VALUE...]
 #     [DEPENDS targets-or-files...])
 #
 # COMPANY, PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION set the keys of
 # those names (zobrel-pack's --company, --product, --version-key,
-# --file-version and --product-version).
+# --file-version and --product-version). KEEP_BUILDS is --keep-builds: each
+# start removes the unpack folders of the product's other builds but the n-1
+# most recently started.
 #
 # ARGS are the main program's fixed leading arguments (--arg), ENV the
 # variables set for it (--env), each in the order given, with {KEY} and
@@ -48,7 +50,7 @@ endfunction()
 function(zobrel_add_onefile)
   set(flags CHECKSUM)
   set(single NAME APP_DIR MAIN OUTPUT COMPANY PRODUCT VERSION FILE_VERSION PRODUCT_VERSION TARGET_SPEC ICON LEVEL
-             THREADS CHECK)
+             THREADS CHECK KEEP_BUILDS)
   set(multi ARGS ENV DEPENDS)
   # Each argument on its own (ARGV<i>), so that a value holding ';' or ending
   # in a backslash never runs into the next one.
@@ -92,7 +94,7 @@ function(zobrel_add_onefile)
   set(args build "${app_dir}" --main "${Z_MAIN}" -o "${output}")
   foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version-key FILE_VERSION:--file-version
                PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads
-               CHECK:--check)
+               CHECK:--check KEEP_BUILDS:--keep-builds)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 key)
     list(GET pair 1 option)

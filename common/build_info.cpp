@@ -40,8 +40,15 @@ bool load_build_info(BuildInfo *build)
     size_t block_size = 0;
     const unsigned char *blob = NULL;
     size_t blob_size = 0;
-    if (!find_own_section(CONSTANTS_SECTION_NAME, &block, &block_size) ||
-        !find_own_section(PAYLOAD_SECTION_NAME, &blob, &blob_size) || blob_size < PAYLOAD_HEADER_SIZE) {
+    return find_own_section(CONSTANTS_SECTION_NAME, &block, &block_size) &&
+           find_own_section(PAYLOAD_SECTION_NAME, &blob, &blob_size) &&
+           read_build_info(block, block_size, blob, blob_size, build);
+}
+
+bool read_build_info(const unsigned char *block, size_t block_size, const unsigned char *blob, size_t blob_size,
+                     BuildInfo *build)
+{
+    if (blob_size < PAYLOAD_HEADER_SIZE) {
         return false;
     }
     ConstantsView view;
@@ -70,6 +77,11 @@ bool load_build_info(BuildInfo *build)
     const unsigned char *check = view.values[CONSTANT_WARM_CHECK];
     loaded.warm_check =
         check != NULL && view.sizes[CONSTANT_WARM_CHECK] == 4 ? read_le32(check) : uint32_t{WARM_CHECK_CONTENT};
+    const unsigned char *keep = view.values[CONSTANT_KEEP_BUILDS];
+    if (keep != NULL && view.sizes[CONSTANT_KEEP_BUILDS] == 4) {
+        const uint32_t n = read_le32(keep);
+        loaded.keep_builds = n < KEEP_BUILDS_LIMIT ? n : KEEP_BUILDS_LIMIT;
+    }
     // check_constants_block has found both lists whole where they are: each
     // starts with its count.
     const unsigned char *arguments = view.values[CONSTANT_FIXED_ARGUMENTS];

@@ -4,6 +4,8 @@
 #ifndef ZOBREL_COMMON_BUILD_INFO_H
 #define ZOBREL_COMMON_BUILD_INFO_H
 
+#include <stddef.h>
+
 struct BuildInfo {
     // NUL-terminated UTF-16: the unpack directory's specification, such as
     // {CACHE_DIR}\Company\Product\1.0, and the values of the keys COMPANY,
@@ -27,6 +29,9 @@ struct BuildInfo {
     unsigned long record_index_crc;
     // How a start checks files already unpacked: a WarmCheck.
     unsigned long warm_check;
+    // How many builds' unpack folders the product keeps, this one included
+    // (1 to KEEP_BUILDS_LIMIT); 0 when the build keeps every folder.
+    unsigned long keep_builds;
     // The child's fixed arguments and its variables (build_constants.h),
     // unexpanded: the first NUL-terminated text of each list, the next one
     // right after the previous one's NUL (a variable: its name, then its
@@ -45,5 +50,11 @@ struct BuildInfo {
 // block is damaged. A record index that does not hold is left out
 // (record_index null), not a failure.
 bool load_build_info(BuildInfo *build);
+
+// The same from a constants block and a payload blob found elsewhere (in a
+// packed file a harness mapped): false, *build untouched, when the blob is
+// shorter than the payload header or the block is damaged.
+bool read_build_info(const unsigned char *block, size_t block_size, const unsigned char *blob, size_t blob_size,
+                     BuildInfo *build);
 
 #endif

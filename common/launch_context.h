@@ -67,6 +67,33 @@ struct ChildState {
     LONG volatile exit_status;
 };
 
+// What one tidy of other builds' unpack folders did (tidy/older_builds.h).
+struct TidyOutcome {
+    // Folders of other builds removed whole.
+    unsigned removed;
+    // Folders skipped because their program runs or a launcher unpacks them.
+    unsigned in_use;
+    // Folders whose removal stopped (a file in use, access denied, no time
+    // left): left under a trash name for a later tidy.
+    unsigned stopped;
+    // Trash of earlier removals found and cleared.
+    unsigned leftovers_cleared;
+    // The time limit ended the tidy before it was done.
+    bool out_of_time;
+};
+
+// The tidy's part of a launch; written by tidy/ only.
+struct TidyState {
+    // The unpack directory's build marker, held open from under the unpack
+    // lock until the launcher ends (tidy/build_marker.h); null when not held.
+    HANDLE marker;
+    // The tidy's thread while it runs beside the child; else null.
+    HANDLE thread;
+    // GetTickCount64 time by which the tidy stops, wherever it is.
+    ULONGLONG deadline;
+    TidyOutcome outcome;
+};
+
 // What the child gets besides the launcher's own command line and
 // environment, made before the unpack (child/cmdline.h,
 // child/child_environment.h): work room for one fixed argument or variable
@@ -97,6 +124,7 @@ struct LaunchContext {
     PayloadReader reader;
     IndexCheckState index;
     ChildState child;
+    TidyState tidy;
     // The child's command line, built by child/cmdline.cpp.
     wchar_t child_command_line[COMMAND_LINE_CAPACITY];
     ChildCommand command;

@@ -15,16 +15,24 @@ size_t bounded_wide_length(const wchar_t *buffer, size_t capacity)
     terminate_abnormally();
 }
 
-void append_wide(wchar_t *buffer, size_t capacity, const wchar_t *text)
+bool append_wide_if_fits(wchar_t *buffer, size_t capacity, const wchar_t *text)
 {
     size_t used = bounded_wide_length(buffer, capacity);
     size_t added = wcslen(text);
     // The added units and the NUL after them must fit in what is left.
     if (added >= capacity - used) {
-        terminate_abnormally();
+        return false;
     }
     wmemcpy(buffer + used, text, added);
     buffer[used + added] = L'\0';
+    return true;
+}
+
+void append_wide(wchar_t *buffer, size_t capacity, const wchar_t *text)
+{
+    if (!append_wide_if_fits(buffer, capacity, text)) {
+        terminate_abnormally();
+    }
 }
 
 void copy_wide(wchar_t *buffer, size_t capacity, const wchar_t *text)

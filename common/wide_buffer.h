@@ -16,6 +16,10 @@
 // text and its NUL do not fit.
 void append_wide(wchar_t *buffer, size_t capacity, const wchar_t *text);
 
+// The same for work that may give up (tidying): false, the buffer
+// untouched, when the text and its NUL do not fit.
+bool append_wide_if_fits(wchar_t *buffer, size_t capacity, const wchar_t *text);
+
 // Replaces the buffer's text by a copy of the text; same bound as append_wide.
 void copy_wide(wchar_t *buffer, size_t capacity, const wchar_t *text);
 

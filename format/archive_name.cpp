@@ -128,8 +128,13 @@ const char *archive_name_problem(const char16_t *name, size_t length)
             start = i + 1;
         }
     }
-    if (equals_ignoring_case(name, length, STATE_FILE_NAME) ||
-        equals_ignoring_case(name, length, STATE_FILE_PARTIAL_NAME)) {
+    size_t first = 0;
+    while (first < length && name[first] != u'\\') {
+        first++;
+    }
+    if (equals_ignoring_case(name, first, STATE_FILE_NAME) ||
+        equals_ignoring_case(name, first, STATE_FILE_PARTIAL_NAME) ||
+        equals_ignoring_case(name, first, BUILD_MARKER_NAME)) {
         return "the name is one the launcher keeps for its own file in the unpack directory";
     }
     return NULL;

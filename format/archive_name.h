@@ -8,7 +8,7 @@
 // control character, none of : / < > " | ? * (so no drive, stream or second
 // separator), not ending in a dot or a space (Windows would drop them and
 // reach another file), and not a device name such as CON or COM1; and a
-// name of one component is not one the launcher keeps for itself in the
+// name's first component is not one the launcher keeps for itself in the
 // unpack directory's top folder (below), in any letter case. The
 // launcher refuses to unpack a name that breaks the rule: no packer stores
 // one, so it is damage or hand-made.
@@ -18,10 +18,12 @@
 #include <stddef.h>
 
 // Files of the launcher's own in the unpack directory's top folder: the
-// record of the last verified state, and the name it is written under
-// before it takes its place. No archive record may be named so.
+// record of the last verified state, the name it is written under before it
+// takes its place, and the marker of the product that made the folder. No
+// archive record may be named so, nor lie in a folder named so.
 static const char STATE_FILE_NAME[] = ".zobrel-state";
 static const char STATE_FILE_PARTIAL_NAME[] = ".zobrel-state.new";
+static const char BUILD_MARKER_NAME[] = ".zobrel-build";
 
 // Why the name of `length` units is not safe, as a short English phrase
 // ("the name is absolute"), or null when it is safe.

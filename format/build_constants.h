@@ -31,6 +31,10 @@
 //                             directory; WarmCheck below; optional, content when absent
 //   9  fixed arguments        an argument list (below); optional, none when absent
 //   10 environment            an environment list (below); optional, none when absent
+//  11  keep builds            u32 N, 1 to KEEP_BUILDS_LIMIT: a start removes the unpack
+//                             folders of the product's other builds beside its own but
+//                             the N-1 most recently started; optional, absent: every
+//                             folder is kept
 //
 // The first six are required. Text holds no 0 unit before its last one.
 //
@@ -91,7 +95,12 @@ enum ConstantKey {
     CONSTANT_WARM_CHECK = 8,
     CONSTANT_FIXED_ARGUMENTS = 9,
     CONSTANT_ENVIRONMENT = 10,
+    CONSTANT_KEEP_BUILDS = 11,
 };
+
+// The most builds' folders a product may keep: the packer refuses more, the
+// launcher takes a larger value as this.
+static const uint32_t KEEP_BUILDS_LIMIT = 100;
 
 // How a start decides that a file already unpacked is whole.
 enum WarmCheck {

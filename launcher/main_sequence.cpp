@@ -18,6 +18,8 @@
 #include "payload/reader.h"
 #include "payload/unpack.h"
 #include "payload/unpack_lock.h"
+#include "tidy/build_marker.h"
+#include "tidy/older_builds.h"
 
 // The launcher's one launch.
 static LaunchContext g_launch;
@@ -70,6 +72,10 @@ StageResult unpack_stages(LaunchContext *context)
     if (failed(step)) {
         return step;
     }
+    // Taken under the lock, so that a tidy of another build's start, which
+    // takes the lock before it looks at the marker, never finds this folder
+    // unused while this start is at work in it or its program runs.
+    hold_build_marker(context);
     step = bring_files_up_to_date(context, input);
     release_unpack_lock(&context->unpack_lock);
     return step;
@@ -120,7 +126,13 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
     unsigned long exit_status = 0;
     StageResult result = prepare_child(context);
     if (!failed(result)) {
+        // Older builds' folders go while the child starts and runs: the
+        // start waits for none of it.
+        start_tidy(context);
         result = launch_child(context, &exit_status);
+    }
+    if (!failed(result)) {
+        finish_tidy(context);
     }
     if (failed(result)) {
         end_with_failure(result, report_on_console);

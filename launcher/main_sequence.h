@@ -8,7 +8,8 @@
 #include "common/stage_result.h"
 
 // Brings the context's unpack directory up to date with its payload blob:
-// checks the payload header, takes the directory's lock, checks the files
+// checks the payload header, takes the directory's lock, holds its build
+// marker when the build keeps a number of builds, checks the files
 // already there (by metadata when the build asks for it and the recorded
 // state still holds, else by content against the record index) and, unless
 // every file is in place, decodes the payload and writes what is missing or
@@ -20,7 +21,8 @@ StageResult unpack_stages(LaunchContext *context);
 
 // Runs the whole launch with the launcher's own context: build constants,
 // run environment, unpack directory, the child's command line and
-// variables, console handler, unpack_stages, then the child. Returns the child's exit code (all 32 bits; 1 when it cannot be
+// variables, console handler, unpack_stages, then the child, with the tidy
+// of older builds' folders beside it. Returns the child's exit code (all 32 bits; 1 when it cannot be
 // read). A failed step ends the process through end_with_failure (its
 // message on the console); reads only argv[0].
 int launcher_main(int argc, wchar_t **argv, wchar_t **envp);

@@ -50,7 +50,10 @@ void unpack_lock_name(const wchar_t *directory, wchar_t *name, size_t capacity)
     }
 }
 
-StageResult acquire_unpack_lock(HANDLE *lock, const wchar_t *directory)
+// The directory's lock once this process holds it, waiting at most the
+// given milliseconds; null, with the system error in *error (WAIT_TIMEOUT
+// when the time ran out), when it is not had.
+static HANDLE take_unpack_lock(const wchar_t *directory, DWORD milliseconds, DWORD *error)
 {
     wchar_t name[UNPACK_LOCK_NAME_CAPACITY];
     unpack_lock_name(directory, name, UNPACK_LOCK_NAME_CAPACITY);
@@ -58,17 +61,39 @@ StageResult acquire_unpack_lock(HANDLE *lock, const wchar_t *directory)
     // same way. Not inheritable, so the child never holds it.
     HANDLE mutex = CreateMutexW(/* lpMutexAttributes */ NULL, /* bInitialOwner */ FALSE, name);
     if (mutex == NULL) {
-        return stage_failed(FAILURE_LOCK, GetLastError());
+        *error = GetLastError();
+        return NULL;
     }
-    DWORD waited = WaitForSingleObject(mutex, INFINITE);
+    DWORD waited = WaitForSingleObject(mutex, milliseconds);
     // WAIT_ABANDONED: the last holder died holding it; the mutex is ours now.
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-        DWORD error = GetLastError();
+        *error = waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : GetLastError();
         CloseHandle(mutex);
+        return NULL;
+    }
+    return mutex;
+}
+
+StageResult acquire_unpack_lock(HANDLE *lock, const wchar_t *directory)
+{
+    DWORD error = 0;
+    HANDLE mutex = take_unpack_lock(directory, INFINITE, &error);
+    if (mutex == NULL) {
         return stage_failed(FAILURE_LOCK, error);
     }
     *lock = mutex;
     return stage_succeeded();
+}
+
+bool try_acquire_unpack_lock(HANDLE *lock, const wchar_t *directory)
+{
+    DWORD error = 0;
+    HANDLE mutex = take_unpack_lock(directory, 0, &error);
+    if (mutex == NULL) {
+        return false;
+    }
+    *lock = mutex;
+    return true;
 }
 
 void release_unpack_lock(HANDLE *lock)

@@ -26,6 +26,14 @@ void unpack_lock_name(const wchar_t *directory, wchar_t *name, size_t capacity);
 // waited for. Ending the process in any way releases the lock.
 StageResult acquire_unpack_lock(HANDLE *lock, const wchar_t *directory);
 
+// Takes the directory's lock only if it is free now, without waiting: true
+// with its handle in *lock (also when its last holder ended without
+// releasing it); false, *lock untouched, when another launcher holds it or
+// it cannot be made. For a look at another directory (a tidy), which must
+// never wait for a launcher at work there. The same thread taking a lock it
+// already holds gets it again (a mutex is recursive).
+bool try_acquire_unpack_lock(HANDLE *lock, const wchar_t *directory);
+
 // Gives up the lock *lock holds and sets it to null; nothing happens when
 // it is null.
 void release_unpack_lock(HANDLE *lock);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "build_constants.h"
 #include "base/host.h"
 #include "base/text.h"
 #include "inspect/extract.h"
@@ -30,6 +31,11 @@ const char kBuildFooter[] =
     "TIME_US TIME. The default, {CACHE_DIR}\\COMPANY\\PRODUCT\\VERSION-ID, ends in ID,\n"
     "8 hex digits that identify the payload, so that two builds never share a folder.\n"
     "\n"
+    "--keep-builds needs the default specification, or one whose last folder holds\n"
+    "{VERSION}, {FILE_VERSION}, {PRODUCT_VERSION} (a folder per build) or {RANDOM},\n"
+    "{PID}, {TIME}, {TIME_US} (a folder per start), and whose folders above it hold\n"
+    "none of these: the builds' folders must lie side by side.\n"
+    "\n"
     "--arg and --env values are expanded at every start with the same keys and\n"
     "{UNPACK_DIR}, the unpack folder's full path without a trailing backslash\n"
     "(which the target specification itself cannot use). The fixed arguments go\n"
@@ -51,6 +57,7 @@ struct BuildArguments {
     std::string company, product, version_key, file_version, product_version, target_spec;
     int level = 19;
     int threads = 0;
+    int keep_builds = 0;
     bool checksum = false, quiet = false;
     std::string check = "content";
     std::vector<std::string> arguments, environment;
@@ -88,6 +95,12 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
                      "CRC-32, every start) or metadata (size, time and identity, recorded after\n"
                      "a content check; for applications of many files) (default content)")
         ->check(CLI::IsMember({"content", "metadata"}));
+    build
+        ->add_option("--keep-builds", a.keep_builds,
+                     "keep the unpack folders of this many builds of the product, this one\n"
+                     "included: each start removes the others beside its own folder but the\n"
+                     "N-1 most recently started (default: keep every folder)")
+        ->check(CLI::Range(1, static_cast<int>(KEEP_BUILDS_LIMIT)));
     // Repeatable and kept in order; one value per occurrence, so that the
     // next word is never taken as a second value.
     build
@@ -127,6 +140,7 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     o.threads = a.threads;
     o.checksum = a.checksum;
     o.metadata_check = a.check == "metadata";
+    o.keep_builds = static_cast<uint32_t>(a.keep_builds);
     o.arguments = a.arguments;
     o.environment = a.environment;
     o.quiet = a.quiet;
@@ -207,8 +221,9 @@ int main(int argc, char **argv)
     info->add_option("OUT.exe", exe, "a packed executable")->required();
     info->add_flag("--json", json, "one JSON object, for scripts");
     info->footer("Shows the product information, the target specification, how a start checks\n"
-                 "the unpacked files, the launcher's subsystem and the packed files' count and\n"
-                 "size. Reads only the build constants: nothing is decoded.\n");
+                 "the unpacked files, how many builds' folders it keeps (\"all\" when it removes\n"
+                 "none), the launcher's subsystem and the packed files' count and size. Reads\n"
+                 "only the build constants: nothing is decoded.\n");
     CLI::App *extract =
         app.add_subcommand("extract", "write the packed files into a folder, running nothing");
     extract->add_option("OUT.exe", exe, "a packed executable")->required();

@@ -6,11 +6,20 @@
 
 namespace zobrel {
 
-std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
-                            uint32_t warm_check, const ChildCommand &command)
+namespace {
+
+std::string u32_value(uint32_t value)
 {
-    unsigned char check[4];
-    write_le32(check, warm_check);
+    unsigned char bytes[4];
+    write_le32(bytes, value);
+    return std::string(reinterpret_cast<const char *>(bytes), sizeof bytes);
+}
+
+}  // namespace
+
+std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
+                            uint32_t warm_check, const ChildCommand &command, uint32_t keep_builds)
+{
     std::vector<ConstantValue> values = {
         {CONSTANT_TARGET_SPEC, constant_text(info.target_spec)},
         {CONSTANT_COMPANY, constant_text(info.company)},
@@ -19,13 +28,15 @@ std::string constants_block(const ProductInfo &info, const std::vector<IndexEntr
         {CONSTANT_FILE_VERSION, constant_text(info.file_version)},
         {CONSTANT_PRODUCT_VERSION, constant_text(info.product_version)},
         {CONSTANT_RECORD_INDEX, record_index_value(records)},
-        {CONSTANT_WARM_CHECK, std::string(reinterpret_cast<const char *>(check), sizeof check)},
+        {CONSTANT_WARM_CHECK, u32_value(warm_check)},
     };
     // Left out when empty, so a build without them stays as it was.
     if (!command.arguments.empty())
         values.push_back({CONSTANT_FIXED_ARGUMENTS, argument_list_value(command.arguments)});
     if (!command.environment.empty())
         values.push_back({CONSTANT_ENVIRONMENT, environment_list_value(command.environment)});
+    // Written only when asked for: a build without it keeps every folder.
+    if (keep_builds != 0) values.push_back({CONSTANT_KEEP_BUILDS, u32_value(keep_builds)});
     return write_constants_block(values);
 }
 

@@ -23,9 +23,10 @@ struct ChildCommand {
 // The build constants block the launcher reads at start-up: the target
 // specification, the five product strings, the archive's record index, how
 // a start checks files already unpacked (a WarmCheck), then the fixed
-// arguments and the environment when there are any, in that order.
+// arguments and the environment when there are any, in that order; then,
+// when keep_builds is not 0, how many builds' folders a product keeps.
 std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
-                            uint32_t warm_check = 0, const ChildCommand &command = {});
+                            uint32_t warm_check = 0, const ChildCommand &command = {}, uint32_t keep_builds = 0);
 
 }  // namespace zobrel
 

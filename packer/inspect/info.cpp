@@ -104,6 +104,14 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     fields.push_back({"subsystem", "subsystem", std::string(subsystem_name(image.subsystem))});
     // How the launcher starts and tidies up goes here, beside the subsystem:
     // elevation, build retention, progress.
+    // How many builds' unpack folders a start leaves, as the launcher reads
+    // it, or "all" when it removes none.
+    const uint32_t keep = std::min(c.number(CONSTANT_KEEP_BUILDS, 0), KEEP_BUILDS_LIMIT);
+    if (keep != 0) {
+        fields.push_back({"keep builds", "keep_builds", uint64_t{keep}});
+    } else {
+        fields.push_back({"keep builds", "keep_builds", std::string("all")});
+    }
 
     const ProductValues values{c.text(CONSTANT_COMPANY), c.text(CONSTANT_PRODUCT), c.text(CONSTANT_VERSION),
                                c.text(CONSTANT_FILE_VERSION), c.text(CONSTANT_PRODUCT_VERSION)};

@@ -238,6 +238,12 @@ void run_build(const BuildOptions &o)
 
     ProductInfo info = product_info(o);
     const ChildCommand command = parse_child_command(o.arguments, o.environment);
+    const ProductValues values{info.company, info.product, info.version, info.file_version,
+                               info.product_version};
+    if (o.keep_builds != 0 && o.target_spec) {
+        if (std::string w = keep_builds_problem(info.target_spec, values); !w.empty())
+            throw PackError(spec_refusal(true, info.target_spec, w));
+    }
     if (o.level < 1 || o.level > 22) throw PackError("option --level: give a number from 1 to 22");
     const std::string icon = read_icon(o.icon);
     check_output_folder(o.output);
@@ -248,8 +254,6 @@ void run_build(const BuildOptions &o)
     // The folder the launcher will unpack into, as it will be: the default
     // one ends in the payload's 8-hex-digit identifier, known only later.
     const std::u16string final_spec = o.target_spec ? info.target_spec : info.target_spec + u"-00000000";
-    const ProductValues values{info.company, info.product, info.version, info.file_version,
-                               info.product_version};
     if (std::string w = unpack_folder_problem(final_spec, values, scan.files); !w.empty())
         throw PackError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
     if (std::string w = long_path_warning(final_spec, values, scan.files); !w.empty()) warn(w);
@@ -262,7 +266,8 @@ void run_build(const BuildOptions &o)
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
     const std::vector<std::string> image =
         make_packed_image(embedded_launcher_image(), std::move(blob), info, records,
-                          o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon, command);
+                          o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon, command,
+                          o.keep_builds);
     write_output(o.output, image);
     uint64_t image_size = 0;
     for (const std::string &piece : image) image_size += piece.size();

@@ -2,6 +2,7 @@
 #ifndef ZOBREL_PACKER_PACK_H
 #define ZOBREL_PACKER_PACK_H
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@ struct BuildOptions {
     int threads = 0;  // 0: one per core
     bool checksum = false;
     bool metadata_check = false;  // --check metadata
+    uint32_t keep_builds = 0;     // --keep-builds; 0: every folder is kept
     // --arg and --env as given, in order (UTF-8; --env as NAME=VALUE).
     std::vector<std::string> arguments, environment;
     bool quiet = false;

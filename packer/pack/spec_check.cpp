@@ -185,6 +185,102 @@ std::string unpack_folder_problem(const std::u16string &spec, const ProductValue
     return "";
 }
 
+namespace {
+
+// One folder level of an expanded specification, as far as packing can
+// foresee it: its known text, and which keys make it differ.
+struct Level {
+    std::u16string text;
+    std::string varying_key;  // the first key that makes it differ between builds or starts
+};
+
+std::vector<Level> levels_of(const std::u16string &spec, const ProductValues &v)
+{
+    std::vector<Level> levels(1);
+    auto add = [&](const std::u16string &text, const char *key) {
+        for (char16_t c : text) {
+            if (c == u'\\') {
+                levels.emplace_back();
+                continue;
+            }
+            levels.back().text.push_back(c);
+            if (key && levels.back().varying_key.empty()) levels.back().varying_key = key;
+        }
+    };
+    for (size_t i = 0; i < spec.size(); ++i) {
+        if (spec[i] != u'{') {
+            add(std::u16string(1, spec[i]), nullptr);
+            continue;
+        }
+        const size_t close = spec.find(u'}', i);
+        const SpecKey *key = find_spec_key(spec.substr(i + 1, close - i - 1).c_str());
+        i = close;
+        switch (key->id) {
+        case SPEC_KEY_COMPANY:
+            add(v.company, nullptr);
+            break;
+        case SPEC_KEY_PRODUCT:
+            add(v.product, nullptr);
+            break;
+        case SPEC_KEY_VERSION:
+            add(v.version, key->name);
+            break;
+        case SPEC_KEY_FILE_VERSION:
+            add(v.file_version, key->name);
+            break;
+        case SPEC_KEY_PRODUCT_VERSION:
+            add(v.product_version, key->name);
+            break;
+        case SPEC_KEY_PID:
+        case SPEC_KEY_RANDOM:
+        case SPEC_KEY_TIME:
+        case SPEC_KEY_TIME_US:
+            add(u"#", key->name);
+            break;
+        default:
+            // A whole path of the machine's: its last folder is where the
+            // text after it goes on.
+            add(u"\\?", nullptr);
+            break;
+        }
+    }
+    // A trailing backslash names the same folder.
+    while (levels.size() > 1 && levels.back().text.empty()) levels.pop_back();
+    return levels;
+}
+
+}  // namespace
+
+std::string keep_builds_problem(const std::u16string &spec, const ProductValues &values)
+{
+    const std::vector<Level> levels = levels_of(spec, values);
+    const Level &last = levels.back();
+    if (last.varying_key.empty()) {
+        return "with --keep-builds its last folder must differ between builds, or else there is nothing to "
+               "tidy: put {VERSION}, {FILE_VERSION} or {PRODUCT_VERSION} in it (a folder per build), or "
+               "{RANDOM}, {PID}, {TIME} or {TIME_US} (a folder per start), or leave the default specification";
+    }
+    for (size_t i = 0; i + 1 < levels.size(); ++i) {
+        if (!levels[i].varying_key.empty()) {
+            return "with --keep-builds only its last folder may differ between builds or starts, so that "
+                   "the builds' folders lie side by side, but {" +
+                   levels[i].varying_key + "} puts a difference in a folder above it";
+        }
+    }
+    static const std::u16string reserved = u".zobrel-";
+    if (last.text.size() >= reserved.size()) {
+        std::u16string start = last.text.substr(0, reserved.size());
+        for (char16_t &c : start) {
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        }
+        if (start == reserved) {
+            return "with --keep-builds its last folder must not begin with '.zobrel-', which names the "
+                   "launcher's own folders beside it";
+        }
+    }
+    return "";
+}
+
 std::string spec_refusal(bool given, const std::u16string &spec, const std::string &why)
 {
     return std::string(given ? "option --target-spec" : "the default target specification") + " '" +

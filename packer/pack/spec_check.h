@@ -29,6 +29,17 @@ struct ProductValues {
 std::string unpack_folder_problem(const std::u16string &spec, const ProductValues &values,
                                   const std::vector<SourceFile> &files);
 
+// Why a build with --keep-builds cannot use spec (one that spec_problem and
+// unpack_folder_problem accept), or "" when it can. A start tidies the
+// folder that holds its unpack directory, so the builds' folders must lie
+// side by side there: the last folder must differ between builds or starts
+// (it holds {VERSION}, {FILE_VERSION} or {PRODUCT_VERSION}, or one of
+// {RANDOM}, {PID}, {TIME} and {TIME_US}), the folders above it must not
+// (none of those keys, nor a version value with a backslash), and the last
+// folder must not begin with ".zobrel-", the launcher's own names there.
+// The default specification always qualifies; it is not checked here.
+std::string keep_builds_problem(const std::u16string &spec, const ProductValues &values);
+
 // The refusal message for a specification: "option --target-spec '<spec>': "
 // (or "the default target specification '<spec>': ") and why.
 std::string spec_refusal(bool given, const std::u16string &spec, const std::string &why);

@@ -342,6 +342,58 @@ TEST_F(Cli, CheckOptionIsStoredWithTheBuildConstants)
     }
 }
 
+// --keep-builds: stored for the launcher only when given, shown by info,
+// and refused with a target specification whose builds' folders would not
+// lie side by side.
+TEST_F(Cli, KeepBuildsIsStoredShownAndCheckedAgainstTheSpecification)
+{
+    make_app(t_ / "app");
+    for (const char *keep : {"", "1", "3", "100"}) {
+        SCOPED_TRACE(keep);
+        const fs::path exe = t_ / "k.exe";
+        std::vector<std::string> extra;
+        if (*keep) extra = {"--keep-builds", keep};
+        PackRun built = build(t_ / "app", exe, extra);
+        ASSERT_EQ(built.status, 0) << built.err;
+        const std::vector<unsigned char> block = zobrel::read_section(exe, ".zobinfo");
+        ConstantsView view;
+        ASSERT_EQ(check_constants_block(block.data(), block.size(), &view), CONSTANTS_WHOLE);
+        if (*keep) {
+            ASSERT_NE(view.values[CONSTANT_KEEP_BUILDS], nullptr);
+            ASSERT_EQ(view.sizes[CONSTANT_KEEP_BUILDS], 4u);
+            EXPECT_EQ(read_le32(view.values[CONSTANT_KEEP_BUILDS]), std::stoul(keep));
+        } else {
+            EXPECT_EQ(view.values[CONSTANT_KEEP_BUILDS], nullptr);
+        }
+        const std::string shown = *keep ? keep : "all";
+        PackRun text = run_pack({"info", exe.string()});
+        EXPECT_TRUE(contains(text.out, "keep builds:     " + shown + "\n")) << text.out;
+        PackRun json = run_pack({"info", "--json", exe.string()});
+        EXPECT_TRUE(contains(json.out, "\"keep_builds\": " + (*keep ? shown : "\"all\"") + ",")) << json.out;
+    }
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> message;
+    } cases[] = {
+        {{"--keep-builds", "0"}, 2, {"--keep-builds"}},
+        {{"--keep-builds", "101"}, 2, {"--keep-builds"}},
+        {{"--keep-builds", "many"}, 2, {"--keep-builds"}},
+        {{"--keep-builds", "2", "--target-spec", "{TEMP}\\fixed"},
+         1,
+         {"option --target-spec '{TEMP}\\fixed'", "last folder must differ"}},
+        {{"--keep-builds", "2", "--target-spec", "{TEMP}\\{RANDOM}\\app-{VERSION}"}, 1, {"{RANDOM}"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        fs::create_directories(t_ / "refused");
+        PackRun r = build(t_ / "app", t_ / "refused" / "x.exe", c.args);
+        EXPECT_EQ(r.status, c.status);
+        for (const std::string &m : c.message) EXPECT_TRUE(contains(r.err, m)) << m << " in: " << r.err;
+        EXPECT_TRUE(fs::is_empty(t_ / "refused"));
+    }
+}
+
 TEST_F(Cli, InfoShowsTheBuildSettingsAsTextAndAsJson)
 {
     make_app(t_ / "app");

@@ -88,7 +88,7 @@ TEST(Names, UsableWindowsNamesPass)
     for (const std::u16string &name :
          {std::u16string(u"a"), std::u16string(u"dir\\sub dir\\file name.txt"),
           std::u16string(u"caf\u00E9\\\u4E2D.dll"), std::u16string(u".hidden"),
-          std::u16string(u"console.txt"), std::u16string(u"com10"), std::u16string(u"sub\\.zobrel-state"), std::u16string(u".zobrel-state2"), std::u16string(1023, u'x'), deep_name(64),
+          std::u16string(u"console.txt"), std::u16string(u"com10"), std::u16string(u"sub\\.zobrel-state"), std::u16string(u"sub\\.zobrel-build"), std::u16string(u".zobrel-state2"), std::u16string(1023, u'x'), deep_name(64),
           deep_name(512), std::u16string(u"com\u00B4"), std::u16string(u"conin")}) {
         EXPECT_EQ(zobrel::name_problem(name), "") << name.size();
     }
@@ -127,6 +127,8 @@ TEST(Names, NamesTheLauncherCannotUnpackAreRefused)
         {u"lpt9", "device"},
       {u".zobrel-state", "keeps for its own"},
       {u".ZOBREL-STATE.new", "keeps for its own"},
+      {u".zobrel-build", "keeps for its own"},
+      {u".Zobrel-Build\\x.txt", "keeps for its own"},
         {u"COM0.log", "device"},
         {u"lpt\u00B9", "device"},
         {u"a\\com\u00B3.txt", "device"},
@@ -633,6 +635,47 @@ TEST(UnpackFolder, LongPathsWithATypicalProfileAreWarnedAbout)
     EXPECT_NE(
         zobrel::long_path_warning(u"C:\\" + std::u16string(250, u'd'), kValues, files_named({u"abcdef"})),
         "");
+}
+
+// With --keep-builds the builds' folders must lie side by side: only the
+// last folder differs, between builds or between starts.
+TEST(KeepBuilds, OnlyTheLastFolderMayAndMustDiffer)
+{
+    zobrel::ProductValues split = kValues;
+    split.version = u"0.2\\beta";
+    struct Case {
+        std::u16string spec;
+        const zobrel::ProductValues &values;
+        const char *why;  // "" when accepted
+    } cases[] = {
+        {u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}", kValues, ""},
+        {u"{CACHE_DIR}\\MOLTARN\\vexor-{file_version}", kValues, ""},
+        {u"{TEMP}\\vexor-{RANDOM}", kValues, ""},
+        {u"{TEMP}\\vexor\\{PID}-{TIME_US}\\", kValues, ""},  // a trailing backslash names the same folder
+        {u"{PROGRAM_DIR}\\.cache-{TIME}", kValues, ""},
+        {u"C:\\Apps\\{PRODUCT_VERSION}", kValues, ""},
+        {u"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0", kValues, "last folder must differ"},
+        {u"{TEMP}\\{VERSION}\\", kValues, ""},
+        {u"{TEMP}", kValues, "last folder must differ"},
+        {u"{PROGRAM_BASE}-data", kValues, "last folder must differ"},
+        {u"{CACHE_DIR}\\{VERSION}\\bin", kValues, "last folder must differ"},
+        {u"{CACHE_DIR}\\{VERSION}\\bin-{PID}", kValues, "{VERSION} puts a difference in a folder above"},
+        {u"{TEMP}\\{RANDOM}\\{VERSION}", kValues, "{RANDOM} puts a difference"},
+        {u"{TEMP}\\x\\{VERSION}", split, "{VERSION} puts a difference"},  // the value holds a backslash
+        {u"{TEMP}\\.zobrel-{RANDOM}", kValues, "'.zobrel-'"},
+        {u"{TEMP}\\.ZOBREL-trash-{PID}", kValues, "'.zobrel-'"},
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(zobrel::spec_problem(c.spec), "");
+        std::string why = zobrel::keep_builds_problem(c.spec, c.values);
+        std::string shown;
+        zobrel::utf16_to_utf8(c.spec, shown);
+        if (*c.why == '\0') {
+            EXPECT_EQ(why, "") << shown;
+        } else {
+            EXPECT_NE(why.find(c.why), std::string::npos) << shown << ": '" << why << "'";
+        }
+    }
 }
 
 TEST(FileVersion, FourNumbersUpTo65535)

@@ -116,15 +116,15 @@ std::wstring quote_argument(const std::wstring &argument)
     return out;
 }
 
-RunResult run_process(const RunOptions &options)
+StartedProcess start_process(const RunOptions &options, bool suspended)
 {
-    RunResult result;
-    std::wstring dir = make_scratch_dir(L"run");
-    std::wstring in_path = dir + L"\\stdin", out_path = dir + L"\\stdout", err_path = dir + L"\\stderr";
-    write_file(in_path, options.standard_input);
-    HANDLE in = open_inheritable(in_path, GENERIC_READ, OPEN_EXISTING);
-    HANDLE out = open_inheritable(out_path, GENERIC_WRITE, CREATE_ALWAYS);
-    HANDLE err = open_inheritable(err_path, GENERIC_WRITE, CREATE_ALWAYS);
+    StartedProcess started;
+    started.folder = make_scratch_dir(L"run");
+    const std::wstring &dir = started.folder;
+    write_file(dir + L"\\stdin", options.standard_input);
+    HANDLE in = open_inheritable(dir + L"\\stdin", GENERIC_READ, OPEN_EXISTING);
+    HANDLE out = open_inheritable(dir + L"\\stdout", GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE err = open_inheritable(dir + L"\\stderr", GENERIC_WRITE, CREATE_ALWAYS);
 
     STARTUPINFOW si = {};
     si.cb = sizeof si;
@@ -132,25 +132,35 @@ RunResult run_process(const RunOptions &options)
     si.hStdInput = in;
     si.hStdOutput = out;
     si.hStdError = err;
-    PROCESS_INFORMATION pi = {};
     std::vector<wchar_t> env = environment_block(options);
     std::vector<wchar_t> cmd(options.command_line.begin(), options.command_line.end());
     cmd.push_back(L'\0');
-    const double start = now_seconds();
+    started.started = now_seconds();
     BOOL ok = create_process(options.application.empty() ? NULL : options.application.c_str(), cmd.data(), TRUE,
-                             CREATE_UNICODE_ENVIRONMENT, env.data(),
-                             options.current_directory.empty() ? NULL : options.current_directory.c_str(),
-                             &si, &pi);
+                             CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0), env.data(),
+                             options.current_directory.empty() ? NULL : options.current_directory.c_str(), &si,
+                             &started.info);
     const DWORD error = ok ? 0 : GetLastError();
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
     if (!ok) {
+        started.start_error = "run_process: CreateProcessW failed with " + std::to_string(error);
+        started.info = PROCESS_INFORMATION{};
+    }
+    return started;
+}
+
+RunResult finish_process(StartedProcess &started, const RunOptions &options)
+{
+    RunResult result;
+    if (started.info.hProcess == NULL) {
         result.exit_code = 0xFFFFFFFF;
-        result.standard_error = "run_process: CreateProcessW failed with " + std::to_string(error);
-        remove_tree(dir);
+        result.standard_error = started.start_error;
+        remove_tree(started.folder);
         return result;
     }
+    const PROCESS_INFORMATION &pi = started.info;
     result.process_id = pi.dwProcessId;
     std::unique_ptr<MemorySampler> sampler;
     if (options.sample_memory) sampler.reset(new MemorySampler(pi.hProcess));
@@ -159,13 +169,20 @@ RunResult run_process(const RunOptions &options)
         TerminateProcess(pi.hProcess, 0xDEAD);
         WaitForSingleObject(pi.hProcess, INFINITE);
     }
-    result.seconds = now_seconds() - start;
+    result.seconds = now_seconds() - started.started;
     if (sampler) result.peak_private = sampler->stop();
     GetExitCodeProcess(pi.hProcess, &result.exit_code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    result.standard_output = read_file(out_path);
-    result.standard_error = read_file(err_path);
-    remove_tree(dir);
+    started.info = PROCESS_INFORMATION{};
+    result.standard_output = read_file(started.folder + L"\\stdout");
+    result.standard_error = read_file(started.folder + L"\\stderr");
+    remove_tree(started.folder);
     return result;
+}
+
+RunResult run_process(const RunOptions &options)
+{
+    StartedProcess started = start_process(options);
+    return finish_process(started, options);
 }

@@ -38,6 +38,21 @@ struct RunResult {
 
 RunResult run_process(const RunOptions &options);
 
+// A program started by start_process and not yet waited for.
+struct StartedProcess {
+    PROCESS_INFORMATION info = {};  // zeroed when it could not be started
+    std::wstring folder;            // its standard streams' files
+    std::string start_error;        // why it could not be started
+    double started = 0;             // now_seconds() just before CreateProcessW
+};
+
+// Starts the program as run_process does (suspended when asked: the caller
+// lets it go with ResumeThread on info.hThread) and returns at once.
+StartedProcess start_process(const RunOptions &options, bool suspended = false);
+
+// Waits for a started program as run_process does, within options'
+// timeout, and gives what it did; its handles and files go.
+RunResult finish_process(StartedProcess &started, const RunOptions &options);
 // CreateProcessW, run once more when Wine fails to start the new process on
 // its own: the process dies while Wine sets it up, and the call fails with
 // ERROR_INTERNAL_ERROR, or with no error at all (Windows reports neither

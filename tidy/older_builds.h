@@ -1,0 +1,50 @@
+// older_builds.h: the tidy stage: once a start of a build that keeps N
+// builds has its files in place, the unpack folders of the same product's
+// other builds beside its own go, all but the N-1 most recently started.
+//
+// What is removed: a folder in the unpack directory's parent that holds a
+// whole build marker of this product (tidy/build_marker.h) and is not the
+// unpack directory itself; and what earlier removals of this product left
+// (".zobrel-trash-<identity>-<token>"). Nothing else in the parent is ever
+// touched: a folder without a marker, one of another product, a link.
+//
+// Never a folder in use: one whose unpack lock another launcher holds, or
+// whose marker a start holds open (its program runs), is skipped this time.
+// A folder to remove is first renamed, with its lock held and its marker
+// found free, to a trash name in the same parent that no build uses, and
+// only then emptied: a removal cut short (a file in use, access denied, the
+// time limit, the launcher killed) leaves trash that no start would take
+// for an unpack folder, and that the next tidy removes.
+//
+// Nothing here prints, and nothing fails the start.
+#ifndef ZOBREL_TIDY_OLDER_BUILDS_H
+#define ZOBREL_TIDY_OLDER_BUILDS_H
+
+#include <windows.h>
+
+#include "common/launch_context.h"
+
+// Milliseconds a tidy may take from its start; then it stops where it is.
+static const ULONGLONG TIDY_TIME_LIMIT_MS = 2000;
+
+// Folders of the parent a tidy looks at (the first ones its listing gives);
+// any others wait for a later tidy.
+static const int TIDY_FOLDERS_CAPACITY = 128;
+
+// Tidies the parent of the context's unpack directory as above, stopping
+// once GetTickCount64 passes the deadline; does nothing when the build keeps
+// every folder. Returns what it did. One call at a time per process.
+TidyOutcome tidy_older_builds(LaunchContext *context, ULONGLONG deadline);
+
+// Starts tidy_older_builds on a thread of its own, with a deadline
+// TIDY_TIME_LIMIT_MS from now, to run beside the child; does nothing when
+// the build keeps every folder. Without a thread, it does not run.
+void start_tidy(LaunchContext *context);
+
+// Waits for the tidy's thread until its deadline at most, puts its outcome
+// in the context's tidy part and lets the thread go; nothing happens when
+// none runs. A thread still at work then is ended with the process, which
+// leaves at most trash for the next tidy.
+void finish_tidy(LaunchContext *context);
+
+#endif
