@@ -1,0 +1,44 @@
+// user32.cpp: loads user32.dll from the system folder and finds the functions the windowed launcher uses.
+#include "common/user32.h"
+
+static User32 g_user32;
+static bool g_tried;
+static bool g_loaded;
+
+// GetProcAddress gives a FARPROC, whatever the function's type.
+template <typename Function>
+static bool find(HMODULE module, const char *name, Function *function)
+{
+    FARPROC address = GetProcAddress(module, name);
+    *function = reinterpret_cast<Function>(reinterpret_cast<void *>(address));
+    return address != NULL;
+}
+
+static bool load(User32 *u)
+{
+    HMODULE module = LoadLibraryExW(L"user32.dll", /* hFile */ NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == NULL) {
+        return false;
+    }
+    return find(module, "MessageBoxW", &u->message_box) &&
+           find(module, "GetProcessWindowStation", &u->get_process_window_station) &&
+           find(module, "GetUserObjectInformationW", &u->get_user_object_information) &&
+           find(module, "AllowSetForegroundWindow", &u->allow_set_foreground_window) &&
+           find(module, "RegisterClassExW", &u->register_class) &&
+           find(module, "CreateWindowExW", &u->create_window) &&
+           find(module, "DefWindowProcW", &u->default_window_procedure) &&
+           find(module, "MsgWaitForMultipleObjects", &u->wait_for_objects_or_messages) &&
+           find(module, "PeekMessageW", &u->peek_message) && find(module, "DispatchMessageW", &u->dispatch_message) &&
+           find(module, "EnumWindows", &u->enumerate_windows) &&
+           find(module, "GetWindowThreadProcessId", &u->window_process) &&
+           find(module, "IsWindowVisible", &u->is_window_visible) && find(module, "PostMessageW", &u->post_message);
+}
+
+const User32 *user32()
+{
+    if (!g_tried) {
+        g_tried = true;
+        g_loaded = load(&g_user32);
+    }
+    return g_loaded ? &g_user32 : NULL;
+}
