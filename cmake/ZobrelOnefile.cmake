@@ -7,11 +7,14 @@
 #     [FILE_VERSION A.B.C.D] [PRODUCT_VERSION text]
 #     [TARGET_SPEC spec] [ICON file.ico]
 #     [LEVEL n] [THREADS n] [CHECKSUM] [CHECK content|metadata]
+#     [SUBSYSTEM console|windows] [UAC_ADMIN]
 #     [DEPENDS targets-or-files...])
 #
 # COMPANY, PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION set the keys of
 # those names (zobrel-pack's --company, --product, --version-key,
-# --file-version and --product-version).
+# --file-version and --product-version). SUBSYSTEM chooses the launcher
+# (--subsystem; by default the main binary's own subsystem's), UAC_ADMIN has
+# the manifest ask for administrator rights (--uac-admin).
 #
 # The target <name> builds the executable; its path is in the target property
 # ZOBREL_ONEFILE_OUTPUT. It is packed again when zobrel-pack, a DEPENDS
@@ -25,8 +28,8 @@ if(NOT ZOBREL_PACK)
 endif()
 
 function(zobrel_add_onefile)
-  cmake_parse_arguments(Z "CHECKSUM"
-    "NAME;APP_DIR;MAIN;OUTPUT;COMPANY;PRODUCT;VERSION;FILE_VERSION;PRODUCT_VERSION;TARGET_SPEC;ICON;LEVEL;THREADS;CHECK"
+  cmake_parse_arguments(Z "CHECKSUM;UAC_ADMIN"
+    "NAME;APP_DIR;MAIN;OUTPUT;COMPANY;PRODUCT;VERSION;FILE_VERSION;PRODUCT_VERSION;TARGET_SPEC;ICON;LEVEL;THREADS;CHECK;SUBSYSTEM"
     "DEPENDS" ${ARGN})
   foreach(required NAME APP_DIR MAIN)
     if(NOT Z_${required})
@@ -47,7 +50,7 @@ function(zobrel_add_onefile)
   set(args build "${app_dir}" --main "${Z_MAIN}" -o "${output}")
   foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version-key FILE_VERSION:--file-version
                PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads
-               CHECK:--check)
+               CHECK:--check SUBSYSTEM:--subsystem)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 key)
     list(GET pair 1 option)
@@ -63,6 +66,9 @@ function(zobrel_add_onefile)
   endif()
   if(Z_CHECKSUM)
     list(APPEND args --checksum)
+  endif()
+  if(Z_UAC_ADMIN)
+    list(APPEND args --uac-admin)
   endif()
   list(APPEND args --quiet)
 

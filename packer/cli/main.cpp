@@ -17,7 +17,7 @@
 
 namespace {
 
-const char kDescription[] = "Packs a Windows console application folder into one self-unpacking .exe.";
+const char kDescription[] = "Packs a Windows application folder into one self-unpacking .exe.";
 
 const char kBuildFooter[] =
     "At run time the launcher unpacks the files into the folder the target\n"
@@ -30,10 +30,16 @@ const char kBuildFooter[] =
     "TIME_US TIME. The default, {CACHE_DIR}\\COMPANY\\PRODUCT\\VERSION-ID, ends in ID,\n"
     "8 hex digits that identify the payload, so that two builds never share a folder.\n"
     "\n"
+    "The launcher follows the main binary's subsystem: a console program gets the\n"
+    "console launcher, which shares its console; a windowed (GUI) program gets the\n"
+    "windowed launcher, which never opens a console and shows its errors in a\n"
+    "message box. --subsystem chooses otherwise.\n"
+    "\n"
     "Refused: names Windows cannot hold, files of 4 GiB or more, links leading out\n"
-    "of APP_DIR, unreadable or special files, a main binary that is not a Windows\n"
-    "program (a DLL included), an output folder that does not exist or cannot be\n"
-    "written. Empty folders are left out with a warning.\n";
+    "of APP_DIR, unreadable or special files, a main binary that is not a console\n"
+    "or windowed Windows program (a DLL or a driver included), an output folder\n"
+    "that does not exist or cannot be written. Empty folders are left out with a\n"
+    "warning.\n";
 
 // Options as text, so that "given" and "given empty" stay apart.
 struct BuildArguments {
@@ -41,8 +47,9 @@ struct BuildArguments {
     std::string company, product, version_key, file_version, product_version, target_spec;
     int level = 19;
     int threads = 0;
-    bool checksum = false, quiet = false;
+    bool checksum = false, quiet = false, uac_admin = false;
     std::string check = "content";
+    std::string subsystem;
 };
 
 CLI::App *add_build(CLI::App &app, BuildArguments &a)
@@ -77,6 +84,15 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
                      "CRC-32, every start) or metadata (size, time and identity, recorded after\n"
                      "a content check; for applications of many files) (default content)")
         ->check(CLI::IsMember({"content", "metadata"}));
+    build
+        ->add_option("--subsystem", a.subsystem,
+                     "the launcher: console (shares its console with the program) or windows\n"
+                     "(never opens a console; errors in a message box) (default: the main\n"
+                     "binary's own subsystem)")
+        ->check(CLI::IsMember({"console", "windows"}));
+    build->add_flag("--uac-admin", a.uac_admin,
+                    "the manifest asks for administrator rights (requireAdministrator);\n"
+                    "Windows asks the user's consent at every start (default: asInvoker)");
     build->add_flag("--quiet", a.quiet, "no progress bar and no summary line");
     build->footer(kBuildFooter);
     return build;
@@ -103,6 +119,11 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     o.checksum = a.checksum;
     o.metadata_check = a.check == "metadata";
     o.quiet = a.quiet;
+    if (build.count("--subsystem") > 0) {
+        o.subsystem = a.subsystem == "windows" ? zobrel::LauncherSubsystem::windows
+                                               : zobrel::LauncherSubsystem::console;
+    }
+    o.require_administrator = a.uac_admin;
     return o;
 }
 
@@ -140,8 +161,10 @@ int main(int argc, char **argv)
     info->add_option("OUT.exe", exe, "a packed executable")->required();
     info->add_flag("--json", json, "one JSON object, for scripts");
     info->footer("Shows the product information, the target specification, how a start checks\n"
-                 "the unpacked files, the launcher's subsystem and the packed files' count and\n"
-                 "size. Reads only the build constants: nothing is decoded.\n");
+                 "the unpacked files, the launcher's subsystem (console or windows), the\n"
+                 "execution level its manifest asks for, and the packed files' count and size.\n"
+                 "Reads only the headers, the manifest and the build constants: nothing is\n"
+                 "decoded.\n");
     CLI::App *extract =
         app.add_subcommand("extract", "write the packed files into a folder, running nothing");
     extract->add_option("OUT.exe", exe, "a packed executable")->required();

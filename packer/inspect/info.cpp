@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "build_constants.h"
 #include "image/pe_reader.h"
+#include "image/resources.h"
 #include "inspect/packed_payload.h"
 
 namespace fs = std::filesystem;
@@ -32,17 +33,6 @@ const char *check_name(uint32_t check)
     return "unknown";
 }
 
-const char *subsystem_name(uint16_t subsystem)
-{
-    switch (subsystem) {
-    case 2:
-        return "windows";
-    case 3:
-        return "console";
-    }
-    return "other";
-}
-
 }  // namespace
 
 std::vector<InfoField> packed_settings(const fs::path &exe)
@@ -62,6 +52,9 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     fields.push_back({"target spec", "target_spec", utf8_of(c.text(CONSTANT_TARGET_SPEC))});
     fields.push_back({"check", "check", std::string(check_name(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT)))});
     fields.push_back({"subsystem", "subsystem", std::string(subsystem_name(image.subsystem))});
+    const std::optional<std::string> manifest = read_manifest(exe);
+    const std::string level = manifest ? manifest_execution_level(*manifest) : "";
+    fields.push_back({"execution level", "execution_level", level.empty() ? std::string("(none)") : level});
     if (c.has_index) {
         uint64_t bytes = 0;
         for (const IndexEntry &e : c.index) bytes += e.size;

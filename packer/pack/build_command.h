@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "image/packed_image.h"
+
 namespace zobrel {
 
 struct BuildOptions {
@@ -19,12 +21,18 @@ struct BuildOptions {
     bool checksum = false;
     bool metadata_check = false;  // --check metadata
     bool quiet = false;
+    // --subsystem: the launcher to use; by default the main binary's own.
+    std::optional<LauncherSubsystem> subsystem;
+    bool require_administrator = false;  // --uac-admin
 };
 
 // Checks everything first (options, specification, icon, the output's
 // folder, the application folder, the main binary), then compresses, writes
-// the executable from the launcher this packer carries, and renames it into
-// place. Warnings go to stderr; so does the summary unless quiet. Throws
+// the executable from the launcher this packer carries for the subsystem
+// (the console one for a console main binary, the windowed one for a
+// windowed main binary, unless options.subsystem says which), and renames it
+// into place. A main binary of any other subsystem, which Windows does not
+// start as a program, is refused. Warnings go to stderr; so does the summary unless quiet. Throws
 // PackError on any refusal or failure, leaving neither the output nor
 // temporary files.
 void run_build(const BuildOptions &options);
