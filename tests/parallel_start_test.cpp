@@ -72,9 +72,11 @@ Started start_suspended(const std::wstring &temp, const std::wstring &logs, int 
     BOOL ok = CreateProcessW(launcher_path().c_str(), &command[0], NULL, NULL, TRUE,
                              CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, env_block.data(), NULL, &si,
                              &s.process);
+    // The error is read before anything else can change it.
+    const DWORD error = ok ? 0 : GetLastError();
     CloseHandle(out);
     CloseHandle(err);
-    EXPECT_TRUE(ok) << "cannot start " << narrow(launcher_path()) << ": " << GetLastError();
+    EXPECT_TRUE(ok) << "cannot start " << narrow(launcher_path()) << ": error " << error;
     return s;
 }
 
@@ -86,6 +88,10 @@ struct Ended {
 Ended wait_for(Started &s)
 {
     Ended e;
+    if (s.process.hProcess == NULL) {
+        e.exit_code = 0xFFFFFFFF;  // never started; already reported
+        return e;
+    }
     if (WaitForSingleObject(s.process.hProcess, 180000) != WAIT_OBJECT_0) {
         TerminateProcess(s.process.hProcess, 0xDEAD);
         WaitForSingleObject(s.process.hProcess, INFINITE);
@@ -106,7 +112,9 @@ void start_together(const std::wstring &temp, const std::wstring &logs,
 {
     std::vector<Started> started;
     for (int i = 0; i < COPIES; i++) started.push_back(start_suspended(temp, logs, i, vars));
-    for (Started &s : started) ResumeThread(s.process.hThread);
+    for (Started &s : started) {
+        if (s.process.hThread != NULL) ResumeThread(s.process.hThread);
+    }
     for (int i = 0; i < COPIES; i++) {
         Ended e = wait_for(started[i]);
         EXPECT_EQ(e.exit_code, APP_EXIT_CODE) << "copy " << i << ": " << e.out << e.err;
