@@ -345,7 +345,9 @@ TEST(Resources, ReaderOfADamagedTreeFindsNothingOutsideIt)
         std::string damaged = rsrc;
         damaged[at] = static_cast<char>(damaged[at] ^ 0xA5);
         const std::optional<std::string> found = zobrel::find_resource(damaged, rva, 24, 1);
-        if (found) EXPECT_NE(damaged.find(*found), std::string::npos) << "byte " << at;
+        if (found) {
+            EXPECT_NE(damaged.find(*found), std::string::npos) << "byte " << at;
+        }
     }
 }
 
