@@ -21,7 +21,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   g++-aarch64-linux-gnu
   googletest libcli11-dev
-  zstd tmux xxd osslsigncode openssl
+  zstd tmux xxd osslsigncode openssl xvfb
 )
 # qemu-user and qemu-user-static both give qemu-aarch64; either will do.
 command -v qemu-aarch64 >/dev/null || command -v qemu-aarch64-static >/dev/null || packages+=(qemu-user)

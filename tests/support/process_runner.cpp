@@ -84,10 +84,11 @@ std::wstring quote_argument(const std::wstring &argument)
     return out;
 }
 
-RunResult run_process(const RunOptions &options)
+StartedProcess start_process(const RunOptions &options)
 {
-    RunResult result;
-    std::wstring dir = make_scratch_dir(L"run");
+    StartedProcess started;
+    started.scratch = make_scratch_dir(L"run");
+    const std::wstring &dir = started.scratch;
     std::wstring in_path = dir + L"\\stdin", out_path = dir + L"\\stdout", err_path = dir + L"\\stderr";
     write_file(in_path, options.standard_input);
     HANDLE in = open_inheritable(in_path, GENERIC_READ, OPEN_EXISTING);
@@ -97,27 +98,46 @@ RunResult run_process(const RunOptions &options)
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = in;
-    si.hStdOutput = out;
-    si.hStdError = err;
-    PROCESS_INFORMATION pi = {};
+    if (!options.no_standard_handles) {
+        si.hStdInput = in;
+        si.hStdOutput = out;
+        si.hStdError = err;
+    }
+    if (options.show_window >= 0) {
+        si.dwFlags |= STARTF_USESHOWWINDOW;
+        si.wShowWindow = static_cast<WORD>(options.show_window);
+    }
+    std::wstring desktop = options.desktop;
+    if (!desktop.empty()) si.lpDesktop = &desktop[0];
     std::vector<wchar_t> env = environment_block(options);
     std::vector<wchar_t> cmd(options.command_line.begin(), options.command_line.end());
     cmd.push_back(L'\0');
-    const double start = now_seconds();
+    started.started = now_seconds();
     BOOL ok = CreateProcessW(options.application.empty() ? NULL : options.application.c_str(), cmd.data(),
-                             NULL, NULL, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
+                             NULL, NULL, TRUE, CREATE_UNICODE_ENVIRONMENT | options.creation_flags, env.data(),
                              options.current_directory.empty() ? NULL : options.current_directory.c_str(),
-                             &si, &pi);
+                             &si, &started.info);
+    if (!ok) {
+        started.failure = "start_process: CreateProcessW failed with " + std::to_string(GetLastError());
+        started.info = PROCESS_INFORMATION{};
+    }
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
-    if (!ok) {
+    return started;
+}
+
+RunResult finish_process(StartedProcess &started, const RunOptions &options)
+{
+    RunResult result;
+    const std::wstring &dir = started.scratch;
+    if (started.info.hProcess == NULL) {
         result.exit_code = 0xFFFFFFFF;
-        result.standard_error = "run_process: CreateProcessW failed with " + std::to_string(GetLastError());
+        result.standard_error = started.failure;
         remove_tree(dir);
         return result;
     }
+    PROCESS_INFORMATION &pi = started.info;
     result.process_id = pi.dwProcessId;
     std::unique_ptr<MemorySampler> sampler;
     if (options.sample_memory) sampler.reset(new MemorySampler(pi.hProcess));
@@ -126,13 +146,20 @@ RunResult run_process(const RunOptions &options)
         TerminateProcess(pi.hProcess, 0xDEAD);
         WaitForSingleObject(pi.hProcess, INFINITE);
     }
-    result.seconds = now_seconds() - start;
+    result.seconds = now_seconds() - started.started;
     if (sampler) result.peak_private = sampler->stop();
     GetExitCodeProcess(pi.hProcess, &result.exit_code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    result.standard_output = read_file(out_path);
-    result.standard_error = read_file(err_path);
+    pi = PROCESS_INFORMATION{};
+    result.standard_output = read_file(dir + L"\\stdout");
+    result.standard_error = read_file(dir + L"\\stderr");
     remove_tree(dir);
     return result;
+}
+
+RunResult run_process(const RunOptions &options)
+{
+    StartedProcess started = start_process(options);
+    return finish_process(started, options);
 }

@@ -24,6 +24,10 @@ struct RunOptions {
     std::string standard_input;                                  // fed from a file
     DWORD timeout_ms = 120000;   // the process is killed (and the test fails) after this
     bool sample_memory = false;  // sample its private memory while it runs (MemorySampler)
+    int show_window = -1;        // >= 0: given as STARTUPINFO's wShowWindow (STARTF_USESHOWWINDOW)
+    bool no_standard_handles = false;  // its standard handles are null, as a program started from the desktop has
+    std::wstring desktop;              // STARTUPINFO's lpDesktop ("station\\desktop"); empty: ours
+    DWORD creation_flags = 0;          // added to CreateProcessW's (CREATE_NEW_CONSOLE, ...)
 };
 
 struct RunResult {
@@ -37,6 +41,20 @@ struct RunResult {
 };
 
 RunResult run_process(const RunOptions &options);
+
+// A process started by start_process and not yet finished.
+struct StartedProcess {
+    PROCESS_INFORMATION info = {};  // hProcess null when it could not be started
+    std::wstring scratch;           // its standard streams' files
+    double started = 0;
+    std::string failure;            // why it could not be started
+};
+
+// run_process in two halves, for a test that acts on the process while it
+// runs: start_process starts it as run_process does; finish_process waits
+// for it (killing it after the options' timeout) and gathers the result.
+StartedProcess start_process(const RunOptions &options);
+RunResult finish_process(StartedProcess &process, const RunOptions &options);
 
 // Our environment with options.unset_env removed and options.set_env applied
 // (names compared without case, as Windows does), as a block for
