@@ -333,7 +333,9 @@ TEST(Resources, ReaderOfADamagedTreeFindsNothingOutsideIt)
     const std::string manifest = zobrel::make_manifest(AS_INVOKER);
     EXPECT_EQ(zobrel::find_resource(rsrc, rva, 24, 2), std::nullopt) << "no such id";
     EXPECT_EQ(zobrel::find_resource(rsrc, rva, 99, 1), std::nullopt) << "no such type";
-    EXPECT_EQ(zobrel::find_resource(rsrc, rva + 16, 24, 1), std::nullopt) << "data before the section";
+    // Mapped past every address its entries name: all of its data would lie before it.
+    EXPECT_EQ(zobrel::find_resource(rsrc, rva + static_cast<uint32_t>(rsrc.size()), 24, 1), std::nullopt)
+        << "data before the section";
     // Cut anywhere before the manifest's last byte: never found, never read past the end.
     const size_t manifest_end = rsrc.find(manifest) + manifest.size();
     for (size_t cut = 0; cut < manifest_end; cut += 7) {
