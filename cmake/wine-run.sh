@@ -13,6 +13,9 @@ set -u
 export WINEPREFIX=${ZOBREL_WINEPREFIX:-${WINEPREFIX:-$PWD/wineprefix}}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# A test adds its own overrides here: Wine reads them from the Unix
+# environment a process starts with, never from a Windows environment block.
+[ -n "${ZOBREL_WINE_EXTRA_OVERRIDES:-}" ] && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$ZOBREL_WINE_EXTRA_OVERRIDES"
 export WINEARCH=win64
 loader=${ZOBREL_WINE_LOADER:-/usr/lib/wine/wine64}  # replaced only by its own test
 if [ ! -x "$loader" ]; then

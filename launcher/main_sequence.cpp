@@ -5,6 +5,7 @@
 
 #include "child/console_events.h"
 #include "child/launch.h"
+#include "common/system_library.h"
 #include "launcher/failure_report.h"
 #include "launcher/windowed/message_box.h"
 #include "pathspec/run_values.h"
@@ -77,10 +78,6 @@ static StageResult prepare_child(LaunchContext *context)
         return stage_failed(FAILURE_HEADER);
     }
 
-    // An empty string (not null) takes the current directory out of the DLL
-    // search order; a failure leaves the default order, which is no reason to stop.
-    SetDllDirectoryW(L"");
-
     prepare_run_environment();
 
     StageResult step = choose_unpack_directory(context);
@@ -102,6 +99,9 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp, LauncherKind kind)
 {
     (void)argc;
     (void)envp;
+    // Before anything could load a DLL: none may come from the folder the
+    // launcher was started from.
+    restrict_dll_search_to_system_folder();
     LaunchContext *context = &g_launch;
     init_launch_context(context, argv[0]);
     context->launcher_kind = kind;

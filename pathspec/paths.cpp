@@ -7,13 +7,23 @@
 #include <wchar.h>
 
 #include "common/platform.h"
+#include "common/system_library.h"
 #include "common/wide_buffer.h"
+
+typedef HRESULT(WINAPI *ShGetFolderPathFunction)(HWND, int, HANDLE, DWORD, LPWSTR);
 
 bool append_known_folder(wchar_t *buffer, int folder_id, size_t capacity)
 {
+    // The shell and what it pulls in are loaded here, from the system folder
+    // only: imported, they would be looked for beside the launcher first.
+    ShGetFolderPathFunction get_folder_path = reinterpret_cast<ShGetFolderPathFunction>(
+        reinterpret_cast<void *>(system_function(L"shell32.dll", "SHGetFolderPathW")));
+    if (get_folder_path == NULL) {
+        return false;
+    }
     wchar_t folder[MAX_PATH];
     HRESULT result =
-        SHGetFolderPathW(/* hwnd */ NULL, folder_id, /* hToken */ NULL, SHGFP_TYPE_CURRENT, folder);
+        get_folder_path(/* hwnd */ NULL, folder_id, /* hToken */ NULL, SHGFP_TYPE_CURRENT, folder);
     if (result != S_OK) {
         return false;
     }

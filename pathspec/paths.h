@@ -11,8 +11,9 @@
 #include <stddef.h>
 
 // Appends the per-user folder with the given CSIDL (SHGetFolderPathW, current
-// path) as the platform reports it. False, with the buffer untouched, when the
-// query does not return S_OK.
+// path, from shell32 loaded out of the system folder) as the platform reports
+// it. False, with the buffer untouched, when the shell cannot be loaded or
+// the query does not return S_OK.
 bool append_known_folder(wchar_t *buffer, int folder_id, size_t capacity);
 
 // Widens the narrow text one character at a time and appends it. A character

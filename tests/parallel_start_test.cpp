@@ -69,7 +69,7 @@ Started start_suspended(const std::wstring &temp, const std::wstring &logs, int 
     environment.set_env.insert(environment.set_env.end(), vars.begin(), vars.end());
     std::vector<wchar_t> env_block = environment_block(environment);
     std::wstring command = quote_argument(launcher_path()) + L" copy" + std::to_wstring(index);
-    BOOL ok = CreateProcessW(launcher_path().c_str(), &command[0], NULL, NULL, TRUE,
+    BOOL ok = create_process(launcher_path().c_str(), &command[0], TRUE,
                              CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, env_block.data(), NULL, &si,
                              &s.process);
     // The error is read before anything else can change it.

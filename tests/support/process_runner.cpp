@@ -2,6 +2,8 @@
 // and directory; captures its output through files and its exit code.
 #include "process_runner.h"
 
+#include <stdio.h>
+
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -20,6 +22,36 @@ struct CaseInsensitiveLess {
 };
 
 }  // namespace
+
+BOOL create_process(const wchar_t *application, wchar_t *command_line, BOOL inherit_handles, DWORD flags,
+                    void *environment, const wchar_t *current_directory, STARTUPINFOW *startup,
+                    PROCESS_INFORMATION *process)
+{
+    for (int attempt = 1;; attempt++) {
+        if (CreateProcessW(application, command_line, NULL, NULL, inherit_handles, flags, environment,
+                           current_directory, startup, process)) {
+            return TRUE;
+        }
+        const DWORD error = GetLastError();
+        if (attempt == 2 || (error != ERROR_INTERNAL_ERROR && error != 0)) {
+            SetLastError(error);
+            return FALSE;
+        }
+        std::string note = "process_runner: Wine's own fault (CreateProcessW failed with " + std::to_string(error) +
+                           ") starting " + narrow(command_line) + "; starting it once more\n";
+        fputs(note.c_str(), stderr);
+        char log[1024];
+        DWORD length = GetEnvironmentVariableA("ZOBREL_WINE_RETRY_LOG", log, sizeof log);
+        if (length > 0 && length < sizeof log) {
+            std::string path = std::string("Z:") + log;
+            std::replace(path.begin(), path.end(), '/', '\\');
+            if (FILE *f = fopen(path.c_str(), "a")) {
+                fputs(note.c_str(), f);
+                fclose(f);
+            }
+        }
+    }
+}
 
 std::vector<wchar_t> environment_block(const RunOptions &options)
 {
@@ -113,8 +145,8 @@ StartedProcess start_process(const RunOptions &options)
     std::vector<wchar_t> cmd(options.command_line.begin(), options.command_line.end());
     cmd.push_back(L'\0');
     started.started = now_seconds();
-    BOOL ok = CreateProcessW(options.application.empty() ? NULL : options.application.c_str(), cmd.data(),
-                             NULL, NULL, TRUE, CREATE_UNICODE_ENVIRONMENT | options.creation_flags, env.data(),
+    BOOL ok = create_process(options.application.empty() ? NULL : options.application.c_str(), cmd.data(), TRUE,
+                             CREATE_UNICODE_ENVIRONMENT | options.creation_flags, env.data(),
                              options.current_directory.empty() ? NULL : options.current_directory.c_str(),
                              &si, &started.info);
     if (!ok) {

@@ -56,6 +56,17 @@ struct StartedProcess {
 StartedProcess start_process(const RunOptions &options);
 RunResult finish_process(StartedProcess &process, const RunOptions &options);
 
+// CreateProcessW, run once more when Wine fails to start the new process on
+// its own: the process dies while Wine sets it up, and the call fails with
+// ERROR_INTERNAL_ERROR, or with no error at all (Windows reports neither
+// for a start that fails). Seen about once in a few hundred starts on a
+// loaded machine. The retry is reported on standard error and appended to
+// the test run's retry log ($ZOBREL_WINE_RETRY_LOG), which the run prints;
+// any other failure, or a second one, is returned as it is.
+BOOL create_process(const wchar_t *application, wchar_t *command_line, BOOL inherit_handles, DWORD flags,
+                    void *environment, const wchar_t *current_directory, STARTUPINFOW *startup,
+                    PROCESS_INFORMATION *process);
+
 // Our environment with options.unset_env removed and options.set_env applied
 // (names compared without case, as Windows does), as a block for
 // CreateProcessW with CREATE_UNICODE_ENVIRONMENT.
