@@ -1,58 +1,29 @@
-// cmdline.cpp: builds the child's command line from the launcher's own, as typed.
+// cmdline.cpp: builds the child's command line: the launcher's own, as typed, and the fixed arguments.
 #include "child/cmdline.h"
 
 #include <windows.h>
 #include <wchar.h>
 
+#include "argument_quoting.h"
 #include "common/platform.h"
-#include "common/wide_buffer.h"
+#include "pathspec/command_text.h"
 
-static bool needs_quotes(const wchar_t *argument)
+// The quoting rule works on UTF-16 units; wchar_t is one on this platform.
+static bool append_argument(wchar_t *line, size_t *length, const wchar_t *argument, ArgumentQuoting quoting)
 {
-    return wcspbrk(argument, L" \t\n\v\"") != NULL;
+    return append_quoted_argument(reinterpret_cast<char16_t *>(line), COMMAND_LINE_CAPACITY, length,
+                                  reinterpret_cast<const char16_t *>(argument), wcslen(argument), quoting);
 }
 
-static void append_backslashes(wchar_t *buffer, size_t capacity, size_t *length, size_t count)
+static bool append_text(wchar_t *line, size_t *length, const wchar_t *text)
 {
-    for (size_t i = 0; i < count; i++) {
-        append_wide_unit(buffer, capacity, length, L'\\');
+    size_t added = wcslen(text);
+    if (added >= COMMAND_LINE_CAPACITY - *length) {
+        return false;
     }
-}
-
-// The quoted form, so that the platform's splitting gives the argument back:
-// - a run of n backslashes before the closing quote becomes 2n;
-// - a run of n backslashes before a double quote becomes 2n + 1, then the quote;
-// - a run before any other character stays as it is.
-static void append_quoted(wchar_t *buffer, size_t capacity, size_t *length, const wchar_t *argument)
-{
-    append_wide_unit(buffer, capacity, length, L'"');
-    const wchar_t *p = argument;
-    for (;;) {
-        size_t backslashes = 0;
-        while (*p == L'\\') {
-            backslashes++;
-            p++;
-        }
-        if (*p == L'\0') {
-            append_backslashes(buffer, capacity, length, 2 * backslashes);
-            append_wide_unit(buffer, capacity, length, L'"');
-            return;
-        }
-        if (*p == L'"') {
-            append_backslashes(buffer, capacity, length, 2 * backslashes + 1);
-        } else {
-            append_backslashes(buffer, capacity, length, backslashes);
-        }
-        append_wide_unit(buffer, capacity, length, *p);
-        p++;
-    }
-}
-
-static void append_text(wchar_t *buffer, size_t capacity, size_t *length, const wchar_t *text)
-{
-    for (const wchar_t *p = text; *p != L'\0'; p++) {
-        append_wide_unit(buffer, capacity, length, *p);
-    }
+    wmemcpy(line + *length, text, added + 1);
+    *length += added;
+    return true;
 }
 
 // The first unit after the program name, found as the platform finds argument 0.
@@ -73,7 +44,17 @@ static const wchar_t *skip_program_name(const wchar_t *command_line)
     return p;
 }
 
-wchar_t *build_child_command_line(LaunchContext *context)
+// A line that will not fit: the platform's own report of it for a build
+// with fixed arguments, the launcher's abnormal end as ever without them.
+static StageResult line_too_long(const BuildInfo &build)
+{
+    if (build.fixed_argument_count == 0) {
+        terminate_abnormally();
+    }
+    return stage_failed(FAILURE_LAUNCH, ERROR_FILENAME_EXCED_RANGE);
+}
+
+StageResult build_child_command_line(LaunchContext *context)
 {
     // A path the platform had to cut names another file: that ends the run
     // instead of starting the child with a wrong argv[0].
@@ -81,6 +62,7 @@ wchar_t *build_child_command_line(LaunchContext *context)
     if (!facts.own_path_known) {
         terminate_abnormally();
     }
+    const BuildInfo &build = context->build;
     // The rest is never split and joined again: a child whose runtime reads
     // its line by other rules than the platform's splitting (a command
     // interpreter, a batch file, empty arguments) must see it as typed.
@@ -90,12 +72,32 @@ wchar_t *build_child_command_line(LaunchContext *context)
     size_t length = 0;
     // After a quoted name the rest may follow at once ("app"x): only behind a
     // closing quote does the child still see x as an argument of its own.
-    bool glued = *rest != L'\0' && *rest != L' ' && *rest != L'\t';
-    if (glued || needs_quotes(facts.own_path)) {
-        append_quoted(line, COMMAND_LINE_CAPACITY, &length, facts.own_path);
-    } else {
-        append_text(line, COMMAND_LINE_CAPACITY, &length, facts.own_path);
+    // Fixed arguments between them take that place, and a space follows them.
+    const bool glued = *rest != L'\0' && *rest != L' ' && *rest != L'\t';
+    const ArgumentQuoting name_quoting = glued && build.fixed_argument_count == 0 ? QUOTE_ALWAYS : QUOTE_WHEN_NEEDED;
+    if (!append_argument(line, &length, facts.own_path, name_quoting)) {
+        return line_too_long(build);
     }
-    append_text(line, COMMAND_LINE_CAPACITY, &length, rest);
-    return line;
+    const wchar_t *argument = build.fixed_arguments;
+    for (unsigned long i = 0; i < build.fixed_argument_count; i++, argument += wcslen(argument) + 1) {
+        ChildCommand *command = &context->command;
+        switch (expand_command_text(context, command->expanded, COMMAND_LINE_CAPACITY, argument,
+                                    command->key_value, COMMAND_LINE_CAPACITY)) {
+        case COMMAND_TEXT_EXPANDED:
+            break;
+        case COMMAND_TEXT_TOO_LONG:
+            return line_too_long(build);
+        case COMMAND_TEXT_NOT_EXPANDED:
+            return stage_failed(FAILURE_EXPAND, 0, argument);
+        }
+        if (!append_text(line, &length, L" ") ||
+            !append_argument(line, &length, command->expanded, QUOTE_WHEN_NEEDED)) {
+            return line_too_long(build);
+        }
+    }
+    if ((build.fixed_argument_count > 0 && glued && !append_text(line, &length, L" ")) ||
+        !append_text(line, &length, rest)) {
+        return line_too_long(build);
+    }
+    return stage_succeeded();
 }

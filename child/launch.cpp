@@ -3,8 +3,8 @@
 
 #include <wchar.h>
 
+#include "child/child_environment.h"
 #include "child/child_handle.h"
-#include "child/cmdline.h"
 #include "child/console_events.h"
 #include "child/session_end.h"
 #include "common/platform.h"
@@ -59,6 +59,17 @@ static void describe_child_startup(STARTUPINFOW *startup)
     }
 }
 
+// The unpack directory without the backslashes it may end in (a
+// specification that ends in one, a drive's root), as {UNPACK_DIR} gives it.
+static void unpack_directory_for_child(const wchar_t *unpack_directory, wchar_t directory[WIDE_PATH_CAPACITY])
+{
+    copy_wide(directory, WIDE_PATH_CAPACITY, unpack_directory);
+    size_t length = wcslen(directory);
+    while (length > 0 && directory[length - 1] == L'\\') {
+        directory[--length] = L'\0';
+    }
+}
+
 // Ends a child that never ran (still suspended) with the interruption
 // status, and waits until it is gone, so that its exit code is final.
 static void end_unstarted_child(HANDLE process)
@@ -74,12 +85,16 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     launcher_directory(context->process, directory);
     set_env_var("ZOBREL_ONEFILE_DIRECTORY", directory);
     set_env_var("ZOBREL_ORIGINAL_ARGV0", context->process.argv0);
+    wchar_t unpacked[WIDE_PATH_CAPACITY];
+    unpack_directory_for_child(context->unpack_directory, unpacked);
+    set_env_var("ZOBREL_ONEFILE_UNPACK_DIRECTORY", unpacked);
+    // The build's own last: no name of the launcher's is among them.
+    set_child_environment(context);
 
     STARTUPINFOW startup;
     describe_child_startup(&startup);
 
-    // Built only now, after both variables are set.
-    wchar_t *command_line = build_child_command_line(context);
+    wchar_t *command_line = context->child_command_line;
 
     // An event that already ended the run (while unpacking) is being handled
     // by the platform's default right now: start nothing, end as it would.

@@ -9,14 +9,17 @@
 #include "common/stage_result.h"
 
 // Publishes ZOBREL_ONEFILE_DIRECTORY (the folder of the launcher's own path,
-// no trailing backslash) and ZOBREL_ORIGINAL_ARGV0 (the context's argv0
-// unchanged), then starts the context's main binary path with the child's
-// command line, the launcher's standard handles (when it has at least one
-// that is neither null nor invalid; else the child keeps its own defaults),
-// the show state it was started with (STARTF_USESHOWWINDOW), its environment
-// and current directory, and waits for it without limit. The windowed
-// launcher also watches the session's end around the child
-// (child/session_end.h). Success: *exit_status is its
+// no trailing backslash), ZOBREL_ORIGINAL_ARGV0 (the context's argv0
+// unchanged) and ZOBREL_ONEFILE_UNPACK_DIRECTORY (the context's unpack
+// directory, no trailing backslash), sets the build's variables
+// (set_child_environment), then starts the context's main binary path with
+// the command line already built (build_child_command_line), the launcher's
+// standard handles (when it has at least one that is neither null nor
+// invalid; else the child keeps its own defaults), the show state it was
+// started with (STARTF_USESHOWWINDOW), its environment and current
+// directory, and waits for it without limit. The windowed launcher also
+// watches the session's end around the child (child/session_end.h).
+// Success: *exit_status is its
 // exit code, all 32 bits; 1 when it cannot be read. A child that a console
 // event ended before it could run gives 0xC000013A, its own code.
 // FAILURE_LAUNCH with the system error when the child cannot be created or

@@ -8,6 +8,7 @@
 #     [TARGET_SPEC spec] [ICON file.ico]
 #     [LEVEL n] [THREADS n] [CHECKSUM] [CHECK content|metadata]
 #     [SUBSYSTEM console|windows] [UAC_ADMIN]
+#     [ARGS arguments...] [ENV NAME=VALUE...]
 #     [DEPENDS targets-or-files...])
 #
 # COMPANY, PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION set the keys of
@@ -15,6 +16,15 @@
 # --file-version and --product-version). SUBSYSTEM chooses the launcher
 # (--subsystem; by default the main binary's own subsystem's), UAC_ADMIN has
 # the manifest ask for administrator rights (--uac-admin).
+#
+# ARGS are the main program's fixed leading arguments (--arg), ENV the
+# variables set for it (--env), each in the order given, with {KEY} and
+# {UNPACK_DIR} expanded at every start. Each value is one argument of this
+# function exactly as written: spaces, quotes, an empty value (""), ';' and
+# a trailing backslash all arrive whole (a [[bracket argument]] spares the
+# CMake escapes). A list variable expanded unquoted gives one value per
+# element. Generator expressions in a value are evaluated, like anywhere in
+# a custom command; a value cannot otherwise hold "$<".
 #
 # The target <name> builds the executable; its path is in the target property
 # ZOBREL_ONEFILE_OUTPUT. It is packed again when zobrel-pack, a DEPENDS
@@ -27,10 +37,45 @@ if(NOT ZOBREL_PACK)
   message(FATAL_ERROR "ZobrelOnefile.cmake: set ZOBREL_PACK to zobrel-pack (find_package(ZobrelOnefile) does)")
 endif()
 
+# The value, made safe to travel in a CMake list and a custom command: ';'
+# as $<SEMICOLON>, and a final backslash (which would escape the next
+# separator) closed off by an empty generator expression.
+function(_zobrel_list_safe out value)
+  string(REPLACE ";" "$<SEMICOLON>" value "${value}")
+  if(value MATCHES "\\\\$")
+    string(APPEND value "$<0:>")
+  endif()
+  set(${out} "${value}" PARENT_SCOPE)
+endfunction()
+
 function(zobrel_add_onefile)
-  cmake_parse_arguments(Z "CHECKSUM;UAC_ADMIN"
-    "NAME;APP_DIR;MAIN;OUTPUT;COMPANY;PRODUCT;VERSION;FILE_VERSION;PRODUCT_VERSION;TARGET_SPEC;ICON;LEVEL;THREADS;CHECK;SUBSYSTEM"
-    "DEPENDS" ${ARGN})
+  set(flags CHECKSUM UAC_ADMIN)
+  set(single NAME APP_DIR MAIN OUTPUT COMPANY PRODUCT VERSION FILE_VERSION PRODUCT_VERSION TARGET_SPEC ICON LEVEL
+             THREADS CHECK SUBSYSTEM)
+  set(multi ARGS ENV DEPENDS)
+  # Each argument on its own (ARGV<i>), so that a value holding ';' or ending
+  # in a backslash never runs into the next one.
+  cmake_parse_arguments(PARSE_ARGV 0 Z "${flags}" "${single}" "${multi}")
+  # The values of ARGS and ENV become --arg=VALUE and --env=VALUE, read from
+  # ARGV<i> (the parsed lists cannot carry a value that ends in a
+  # backslash: it would escape the ';' after it).
+  set(command_options)
+  set(option "")
+  math(EXPR last "${ARGC} - 1")
+  foreach(i RANGE 0 ${last})
+    set(value "${ARGV${i}}")
+    if(value IN_LIST flags OR value IN_LIST single OR value IN_LIST multi)
+      set(option "")
+      if(value STREQUAL "ARGS")
+        set(option --arg)
+      elseif(value STREQUAL "ENV")
+        set(option --env)
+      endif()
+    elseif(option)
+      _zobrel_list_safe(value "${value}")
+      list(APPEND command_options "${option}=${value}")
+    endif()
+  endforeach()
   foreach(required NAME APP_DIR MAIN)
     if(NOT Z_${required})
       message(FATAL_ERROR "zobrel_add_onefile: ${required} is required")
@@ -55,7 +100,8 @@ function(zobrel_add_onefile)
     list(GET pair 0 key)
     list(GET pair 1 option)
     if(DEFINED Z_${key})
-      list(APPEND args "${option}" "${Z_${key}}")
+      _zobrel_list_safe(value "${Z_${key}}")
+      list(APPEND args "${option}" "${value}")
     endif()
   endforeach()
   set(depends ${Z_DEPENDS})
@@ -70,7 +116,7 @@ function(zobrel_add_onefile)
   if(Z_UAC_ADMIN)
     list(APPEND args --uac-admin)
   endif()
-  list(APPEND args --quiet)
+  list(APPEND args ${command_options} --quiet)
 
   if(TARGET "${ZOBREL_PACK}")
     list(APPEND depends "$<TARGET_FILE:${ZOBREL_PACK}>")

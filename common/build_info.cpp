@@ -70,6 +70,18 @@ bool load_build_info(BuildInfo *build)
     const unsigned char *check = view.values[CONSTANT_WARM_CHECK];
     loaded.warm_check =
         check != NULL && view.sizes[CONSTANT_WARM_CHECK] == 4 ? read_le32(check) : uint32_t{WARM_CHECK_CONTENT};
+    // check_constants_block has found both lists whole where they are: each
+    // starts with its count.
+    const unsigned char *arguments = view.values[CONSTANT_FIXED_ARGUMENTS];
+    if (arguments != NULL && read_le32(arguments) > 0) {
+        loaded.fixed_arguments = reinterpret_cast<const wchar_t *>(first_list_text(arguments));
+        loaded.fixed_argument_count = read_le32(arguments);
+    }
+    const unsigned char *environment = view.values[CONSTANT_ENVIRONMENT];
+    if (environment != NULL && read_le32(environment) > 0) {
+        loaded.environment = reinterpret_cast<const wchar_t *>(first_list_text(environment));
+        loaded.environment_count = read_le32(environment);
+    }
     *build = loaded;
     return true;
 }

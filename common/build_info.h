@@ -27,6 +27,15 @@ struct BuildInfo {
     unsigned long record_index_crc;
     // How a start checks files already unpacked: a WarmCheck.
     unsigned long warm_check;
+    // The child's fixed arguments and its variables (build_constants.h),
+    // unexpanded: the first NUL-terminated text of each list, the next one
+    // right after the previous one's NUL (a variable: its name, then its
+    // value, which may be empty), and their counts. Null and 0 for a build
+    // without them.
+    const wchar_t *fixed_arguments;
+    unsigned long fixed_argument_count;
+    const wchar_t *environment;
+    unsigned long environment_count;
 };
 
 // Finds the payload section and the constants section in the launcher's own

@@ -14,6 +14,7 @@
 #include <stddef.h>
 #include <zstd.h>
 
+#include "argument_quoting.h"
 #include "capacities.h"
 #include "common/build_info.h"
 
@@ -21,7 +22,7 @@
 static const size_t LAUNCHER_PATH_CAPACITY = 4097;
 
 // Units of the child's command line: at most 32,767 units of text and a NUL.
-static const size_t COMMAND_LINE_CAPACITY = 32768;
+static const size_t COMMAND_LINE_CAPACITY = COMMAND_LINE_LIMIT + 1;
 
 // Directories the memo can remember; later ones are created but not remembered.
 static const int CREATED_DIRECTORIES_CAPACITY = 1024;
@@ -100,6 +101,19 @@ struct ChildState {
     LONG volatile exit_status;
 };
 
+// What the child gets besides the launcher's own command line and
+// environment, made before the unpack (child/cmdline.h,
+// child/child_environment.h): work room for one fixed argument or variable
+// value being expanded, and each variable's value once expanded.
+struct ChildCommand {
+    wchar_t expanded[COMMAND_LINE_CAPACITY];
+    wchar_t key_value[COMMAND_LINE_CAPACITY];
+    // The build's variables' values, expanded, in the build's order: one
+    // heap block of NUL-terminated texts, one after another; null when the
+    // build has none.
+    wchar_t *environment_values;
+};
+
 struct LaunchContext {
     ProcessFacts process;
     // Set by the launcher's entry; the harnesses' launches are console ones.
@@ -122,6 +136,7 @@ struct LaunchContext {
     SessionWatch session;
     // The child's command line, built by child/cmdline.cpp.
     wchar_t child_command_line[COMMAND_LINE_CAPACITY];
+    ChildCommand command;
     // A path that a failed stage names and that lives nowhere else in the
     // context; a StageResult's detail may point here.
     wchar_t failed_path[WIDE_PATH_CAPACITY];

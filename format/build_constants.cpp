@@ -7,6 +7,7 @@
 
 #include "archive_name.h"
 #include "capacities.h"
+#include "environment_name.h"
 #include "little_endian.h"
 
 static bool is_text(const unsigned char *value, uint32_t size)
@@ -63,8 +64,82 @@ static bool parse_constants_block(const unsigned char *block, size_t available, 
             return false;
         }
     }
+    uint32_t texts = 0;
+    if ((view->values[CONSTANT_FIXED_ARGUMENTS] != NULL &&
+         !check_text_list(view->values[CONSTANT_FIXED_ARGUMENTS], view->sizes[CONSTANT_FIXED_ARGUMENTS],
+                          TEXT_LIST_ARGUMENTS, &texts)) ||
+        (view->values[CONSTANT_ENVIRONMENT] != NULL &&
+         !check_text_list(view->values[CONSTANT_ENVIRONMENT], view->sizes[CONSTANT_ENVIRONMENT],
+                          TEXT_LIST_ENVIRONMENT, &texts))) {
+        return false;
+    }
     view->total_size = total;
     return true;
+}
+
+// The length in units of the text at `at`, whose 0 unit must lie before
+// `end`; false when it does not.
+static bool list_text_length(const unsigned char *at, const unsigned char *end, size_t *units)
+{
+    for (size_t i = 0; static_cast<size_t>(end - at) >= 2 * i + 2; i++) {
+        if (read_le16(at + 2 * i) == 0) {
+            *units = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool check_text_list(const unsigned char *list, uint32_t size, TextListKind kind, uint32_t *count)
+{
+    if (size < 4) {
+        return false;
+    }
+    const uint32_t n = read_le32(list);
+    const unsigned char *at = list + 4;
+    const unsigned char *end = list + size;
+    // Walked text by text: a count larger than the value can hold fails at its end.
+    for (uint32_t i = 0; i < n; i++) {
+        size_t units = 0;
+        if (!list_text_length(at, end, &units)) {
+            return false;
+        }
+        if (kind == TEXT_LIST_ENVIRONMENT) {
+            char16_t name[ENVIRONMENT_NAME_CAPACITY];
+            if (units >= ENVIRONMENT_NAME_CAPACITY) {
+                return false;
+            }
+            for (size_t u = 0; u < units; u++) {
+                name[u] = static_cast<char16_t>(read_le16(at + 2 * u));
+            }
+            if (environment_name_problem(name, units) != NULL) {
+                return false;
+            }
+            at += 2 * units + 2;
+            if (!list_text_length(at, end, &units)) {
+                return false;
+            }
+        }
+        at += 2 * units + 2;
+    }
+    if (at != end) {
+        return false;
+    }
+    *count = n;
+    return true;
+}
+
+const unsigned char *first_list_text(const unsigned char *list)
+{
+    return list + 4;
+}
+
+const unsigned char *next_list_text(const unsigned char *text)
+{
+    while (read_le16(text) != 0) {
+        text += 2;
+    }
+    return text + 2;
 }
 
 ConstantsCheck check_constants_block(const unsigned char *block, size_t available, ConstantsView *view)

@@ -29,8 +29,29 @@
 //   7  record index           the archive's records in stream order (below); optional
 //   8  warm check             u32: how a start checks the files already in the unpack
 //                             directory; WarmCheck below; optional, content when absent
+//   9  fixed arguments        an argument list (below); optional, none when absent
+//   10 environment            an environment list (below); optional, none when absent
 //
 // The first six are required. Text holds no 0 unit before its last one.
+//
+// The fixed arguments go, each expanded and quoted, between the main
+// program's name and the user's own arguments; the environment is set for
+// the main program, each value expanded first (an empty value removes the
+// variable). Both are unexpanded path-specification text (spec_keys.h).
+// An argument list:
+//
+//   size  content
+//   4     N, the number of arguments
+//   then N texts, each UTF-16LE and one 0 unit, no 0 unit before it (an
+//   empty argument is the 0 unit alone); together they fill the value exactly
+//
+// An environment list:
+//
+//   size  content
+//   4     N, the number of variables
+//   then N pairs of texts in the form above, together filling the value
+//   exactly: the name, which passes the environment-name rule
+//   (environment_name.h), then the value, which may be empty
 //
 // The record index lists what the payload's archive holds, so that a
 // launcher can compare the files on disk with it before decoding anything:
@@ -68,6 +89,8 @@ enum ConstantKey {
     CONSTANT_PRODUCT_VERSION = 6,
     CONSTANT_RECORD_INDEX = 7,
     CONSTANT_WARM_CHECK = 8,
+    CONSTANT_FIXED_ARGUMENTS = 9,
+    CONSTANT_ENVIRONMENT = 10,
 };
 
 // How a start decides that a file already unpacked is whole.
@@ -106,7 +129,8 @@ enum ConstantsCheck {
 // Checks the block within the `available` bytes that follow it and fills the
 // view: the magic, T within what is available, every entry's value inside
 // the block and aligned, no key twice, keys 1 to 6 present and each a text of
-// at least its 0 unit with no 0 unit before its end; then the CRC-32. Stops
+// at least its 0 unit with no 0 unit before its end, keys 9 and 10 when
+// present each a list that check_text_list accepts; then the CRC-32. Stops
 // at the first fault. The launcher and the packer's inspection both read
 // the block through this, so they accept the same blocks.
 ConstantsCheck check_constants_block(const unsigned char *block, size_t available, ConstantsView *view);
@@ -118,6 +142,27 @@ struct ConstantEntry {
     uint32_t size;
 };
 ConstantEntry read_constant_entry(const unsigned char *block, uint32_t i);
+
+// What a text list holds: arguments (one text each) or environment
+// variables (a name and a value each).
+enum TextListKind {
+    TEXT_LIST_ARGUMENTS,
+    TEXT_LIST_ENVIRONMENT,
+};
+
+// Checks an argument or environment list value of `size` bytes: the count,
+// then exactly as many texts (two per variable) as it says, each of whole
+// UTF-16 units ending in its one 0 unit, filling the value to its last byte;
+// a variable's name passes environment_name_problem. False at the first
+// fault; *count receives N.
+bool check_text_list(const unsigned char *list, uint32_t size, TextListKind kind, uint32_t *count);
+
+// The first text of a checked list: its units and 0 unit start at the
+// returned pointer, which is 2-byte aligned when the value is.
+const unsigned char *first_list_text(const unsigned char *list);
+
+// The text after the one at `text` in a checked list (past its 0 unit).
+const unsigned char *next_list_text(const unsigned char *text);
 
 // One record of a record index, as read by next_index_record: the name
 // points into the index (k units, little-endian, not terminated).

@@ -47,6 +47,43 @@ std::string constant_text(const std::u16string &text)
     return bytes;
 }
 
+static std::string count_value(size_t count)
+{
+    unsigned char bytes[4];
+    write_le32(bytes, static_cast<uint32_t>(count));
+    return std::string(reinterpret_cast<const char *>(bytes), 4);
+}
+
+std::string argument_list_value(const std::vector<std::u16string> &arguments)
+{
+    std::string value = count_value(arguments.size());
+    for (const std::u16string &argument : arguments) value += constant_text(argument);
+    return value;
+}
+
+std::string environment_list_value(const std::vector<EnvironmentEntry> &variables)
+{
+    std::string value = count_value(variables.size());
+    for (const EnvironmentEntry &variable : variables) {
+        value += constant_text(variable.name) + constant_text(variable.value);
+    }
+    return value;
+}
+
+std::vector<std::u16string> list_texts(const unsigned char *list, uint32_t size)
+{
+    std::vector<std::u16string> texts;
+    const unsigned char *end = list + size;
+    for (const unsigned char *at = first_list_text(list); at < end; at = next_list_text(at)) {
+        std::u16string text;
+        for (const unsigned char *unit = at; read_le16(unit) != 0; unit += 2) {
+            text.push_back(static_cast<char16_t>(read_le16(unit)));
+        }
+        texts.push_back(text);
+    }
+    return texts;
+}
+
 std::string record_index_value(const std::vector<IndexEntry> &records)
 {
     std::string body;

@@ -22,6 +22,23 @@ std::string write_constants_block(const std::vector<ConstantValue> &values);
 // A text constant's bytes: the UTF-16 units little-endian, then one 0 unit.
 std::string constant_text(const std::u16string &text);
 
+// An argument list value (build_constants.h): the count, then each text
+// with its 0 unit. Texts are not checked here.
+std::string argument_list_value(const std::vector<std::u16string> &arguments);
+
+struct EnvironmentEntry {
+    std::u16string name;
+    std::u16string value;  // empty: the variable is removed
+};
+
+// An environment list value: the count, then each name and value. Names
+// are not checked here.
+std::string environment_list_value(const std::vector<EnvironmentEntry> &variables);
+
+// Every text of a list value of `size` bytes that check_text_list accepted,
+// in order (for an environment list: a name, its value, the next name, ...).
+std::vector<std::u16string> list_texts(const unsigned char *list, uint32_t size);
+
 struct IndexEntry {
     std::u16string name;
     uint64_t size;

@@ -1,5 +1,6 @@
 // spec_keys.h: the keys a path specification may name, "{KEY}", shared by the
-// launcher's expander and the packer's check of target specifications.
+// launcher's expander and the packer's checks of target specifications,
+// fixed arguments and environment values.
 #ifndef ZOBREL_FORMAT_SPEC_KEYS_H
 #define ZOBREL_FORMAT_SPEC_KEYS_H
 
@@ -21,6 +22,9 @@ enum SpecKeyId {
     SPEC_KEY_RANDOM,
     SPEC_KEY_TIME_US,
     SPEC_KEY_TIME,
+    // The unpack directory itself: in fixed arguments and environment values
+    // only, never in the target specification that names it.
+    SPEC_KEY_UNPACK_DIR,
     SPEC_KEY_COUNT
 };
 
@@ -47,6 +51,7 @@ static const SpecKey SPEC_KEYS[SPEC_KEY_COUNT] = {
     {"RANDOM", SPEC_KEY_RANDOM, false},
     {"TIME_US", SPEC_KEY_TIME_US, false},
     {"TIME", SPEC_KEY_TIME, false},
+    {"UNPACK_DIR", SPEC_KEY_UNPACK_DIR, true},
 };
 
 // The table entry whose name equals the NUL-terminated key as a whole, ASCII

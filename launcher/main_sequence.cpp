@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "child/child_environment.h"
+#include "child/cmdline.h"
 #include "child/console_events.h"
 #include "child/launch.h"
 #include "common/system_library.h"
@@ -81,6 +83,16 @@ static StageResult prepare_child(LaunchContext *context)
     prepare_run_environment();
 
     StageResult step = choose_unpack_directory(context);
+    if (failed(step)) {
+        return step;
+    }
+    // The child's command line and variables, expanded before anything is
+    // unpacked: one that no longer fits stops the start with nothing written.
+    step = build_child_command_line(context);
+    if (failed(step)) {
+        return step;
+    }
+    step = expand_child_environment(context);
     if (failed(step)) {
         return step;
     }

@@ -122,6 +122,7 @@ static bool append_key_value(const LaunchContext *context, wchar_t *output, size
     case SPEC_KEY_TIME:
         append_run_value(output, capacity, RUN_VALUE_TIME);
         return true;
+    case SPEC_KEY_UNPACK_DIR:  // what a target specification names; expand_command_text gives it
     case SPEC_KEY_COUNT:
         break;
     }

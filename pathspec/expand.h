@@ -15,7 +15,8 @@
 //
 // True: the output holds the whole expansion. False, with the text made so
 // far left in the output: a literal that does not fit with its NUL; an
-// unknown key (the empty key included); a "}" outside a placeholder; a key
+// unknown key (the empty key included) or {UNPACK_DIR}, which only fixed
+// arguments and environment values name (command_text.h); a "}" outside a placeholder; a key
 // longer than 1023 characters; a launcher path that was not had whole
 // (ProcessFacts) or does not fit; a per-user folder that cannot be had; a
 // temporary folder that cannot be had or does not fit in the room left. A

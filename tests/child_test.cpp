@@ -25,81 +25,13 @@
 #include "child/cmdline.h"
 #include "child/console_events.h"
 #include "child/launch.h"
+#include "child_report.h"
 #include "process_runner.h"
 #include "test_paths.h"
 
 namespace {
 
 const DWORD FAIL_FAST_STATUS = 0xC0000409;
-const size_t COMMAND_LINE_LIMIT = 32767;
-
-// ---------------------------------------------------------------------------
-// Reading report_child's report.
-
-std::wstring unhex_units(const std::string &hex)
-{
-    std::wstring out;
-    for (size_t i = 0; i + 4 <= hex.size(); i += 4) {
-        out.push_back(static_cast<wchar_t>(std::stoul(hex.substr(i, 4), nullptr, 16)));
-    }
-    return out;
-}
-
-std::string unhex_bytes(const std::string &hex)
-{
-    std::string out;
-    for (size_t i = 0; i + 2 <= hex.size(); i += 2) {
-        out.push_back(static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    }
-    return out;
-}
-
-struct Report {
-    bool present = false;
-    std::wstring raw;
-    std::vector<std::wstring> args;
-    std::map<std::string, std::optional<std::wstring>> env;
-    std::wstring cwd;
-    DWORD pid = 0;
-    DWORD ppid = 0;
-    std::optional<std::string> stdin_bytes;
-};
-
-Report parse_report(const std::string &text)
-{
-    Report r;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (line.rfind("env.", 0) == 0 && !line.empty() && line.back() == '!') {
-            r.env[line.substr(4, line.size() - 5)] = std::nullopt;
-            continue;
-        }
-        size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        if (key == "raw") {
-            r.present = true;
-            r.raw = unhex_units(value);
-        } else if (key == "arg") {
-            r.args.push_back(unhex_units(value));
-        } else if (key.rfind("env.", 0) == 0) {
-            r.env[key.substr(4)] = unhex_units(value);
-        } else if (key == "cwd") {
-            r.cwd = unhex_units(value);
-        } else if (key == "pid") {
-            r.pid = std::stoul(value);
-        } else if (key == "ppid") {
-            r.ppid = std::stoul(value);
-        } else if (key == "stdin") {
-            r.stdin_bytes = unhex_bytes(value);
-        }
-    }
-    return r;
-}
 
 // ---------------------------------------------------------------------------
 // Running a launcher.
@@ -123,6 +55,7 @@ std::wstring first_argument(const std::wstring &path)
 struct Launch {
     RunResult result;
     Report report;
+    std::wstring temp;  // the temporary folder it ran with (removed since)
 };
 
 // Runs the launcher at `path` as `argv0` followed by `tail` (raw command-line
@@ -139,6 +72,7 @@ Launch run_launcher(const std::wstring &path, const std::wstring &argv0, const s
     Launch launch;
     launch.result = run_process(options);
     launch.report = parse_report(launch.result.standard_output);
+    launch.temp = temp;
     remove_tree(temp);
     return launch;
 }
@@ -354,7 +288,8 @@ TEST(ChildEnvironment, ChildSeesTheLaunchVariablesHandlesAndDirectory)
         // Pins left by a parent launcher, and a parent id that is not ours.
         options.set_env = {{L"ZOBREL_ONEFILE_START", L"111"},           {L"ZOBREL_ONEFILE_TIME_US", L"222"},
                            {L"ZOBREL_ONEFILE_RANDOM", L"abcdefghijk"},  {L"ZOBREL_ONEFILE_PARENT", L"1"},
-                           {L"ZOBREL_ONEFILE_DIRECTORY", L"C:\\stale"}, {L"REPORT_STDIN", L"1"}};
+                           {L"ZOBREL_ONEFILE_DIRECTORY", L"C:\\stale"}, {L"REPORT_STDIN", L"1"},
+                           {L"ZOBREL_ONEFILE_UNPACK_DIRECTORY", L"C:\\stale"}};
         std::wstring path = test_program(kind.program);
         std::wstring stem = std::wstring(kind.program).substr(0, wcslen(kind.program) - 4);
         Launch l = run_launcher(path, stem, L" x", options);
@@ -369,6 +304,9 @@ TEST(ChildEnvironment, ChildSeesTheLaunchVariablesHandlesAndDirectory)
         EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_START"), std::nullopt);
         EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_TIME_US"), std::nullopt);
         EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_RANDOM"), std::nullopt);
+        // The packed one's unpack directory; the probe has none, and says so.
+        EXPECT_EQ(r.env.at("ZOBREL_ONEFILE_UNPACK_DIRECTORY"),
+                  kind.program == ONEFILE.program ? l.temp + L"\\zobrel-report" : std::wstring());
         EXPECT_EQ(r.cwd, cwd);
         // The launcher's redirected standard handles reach the child.
         EXPECT_EQ(r.stdin_bytes, options.standard_input);

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "example_build_info.h"
+#include "common/wide_buffer.h"
+#include "pathspec/command_text.h"
 #include "pathspec/environment.h"
 #include "pathspec/expand.h"
 #include "pathspec/paths.h"
@@ -296,6 +298,8 @@ TEST_F(PathSpec, KeysExpandToTheirValues)
 TEST_F(PathSpec, KeysMatchWithoutRegardToCase)
 {
     for (const SpecKey &key : SPEC_KEYS) {
+        // A target specification cannot name the folder it names (below).
+        if (key.id == SPEC_KEY_UNPACK_DIR) continue;
         std::wstring upper = widen(key.name), lower = upper, mixed = upper;
         for (size_t i = 0; i < upper.size(); i++) {
             lower[i] = static_cast<wchar_t>(towlower(upper[i]));
@@ -321,6 +325,8 @@ TEST_F(PathSpec, UnknownKeysStrayBracesAndOverlongKeysReturnFalseWithThePartialT
     expect_expansions(false, {
                                  {L"{}", L""},
                                  {L"{NOPE}", L""},
+                                 {L"a\\{UNPACK_DIR}", L"a\\"},
+                                 {L"{unpack_dir}", L""},
                                  {L"ab{NOPE}cd", L"ab"},
                                  {L"{COMPANY}{NOPE}", L"MOLTARN LLC"},
                                  {L"{PROG}", L""},  // no prefixes
@@ -981,6 +987,64 @@ TEST_F(PathSpec, TheUnpackDirectoryIsTheAbsoluteExpansionOfTheTargetSpecificatio
         EXPECT_EQ(std::wstring(context->unpack_directory), c.directory);
     }
     remove_tree(dir);
+}
+
+// Fixed arguments and environment values: the same keys, and {UNPACK_DIR}
+// (the unpack directory as chosen, without its trailing backslashes); text
+// of any length, whatever does not fit being "too long", never an abnormal
+// end; syntax faults and unknown keys "not expanded".
+TEST_F(PathSpec, CommandTextExpandsTheKeysAndTheUnpackDirectoryAndSaysWhenItDoesNotFit)
+{
+    std::unique_ptr<LaunchContext> context(new LaunchContext());
+    init_example_context(context.get(), L"pathspec_test");
+    copy_wide(context->unpack_directory, WIDE_PATH_CAPACITY, L"C:\\u\\unpacked\\");
+    const std::wstring local = without_trailing_backslashes(platform_folder(CSIDL_LOCAL_APPDATA));
+    struct Case {
+        std::wstring text;
+        CommandTextResult result;
+        std::wstring expanded;  // when expanded
+        size_t capacity;
+    } cases[] = {
+        {L"", COMMAND_TEXT_EXPANDED, L"", 1},
+        {L"plain \"text\"", COMMAND_TEXT_EXPANDED, L"plain \"text\"", 64},
+        {L"{UNPACK_DIR}\\lib", COMMAND_TEXT_EXPANDED, L"C:\\u\\unpacked\\lib", 64},
+        {L"{unpack_dir}", COMMAND_TEXT_EXPANDED, L"C:\\u\\unpacked", 64},
+        {L"--config={UNPACK_DIR}\\{product}.toml", COMMAND_TEXT_EXPANDED, L"--config=C:\\u\\unpacked\\vexor.toml", 64},
+        {L"{CACHE_DIR}\\{COMPANY}", COMMAND_TEXT_EXPANDED, local + L"\\MOLTARN LLC", 4096},
+        // Exactly at the capacity, and one unit past it.
+        {L"ab{PRODUCT}", COMMAND_TEXT_EXPANDED, L"abvexor", 8},
+        {L"ab{PRODUCT}", COMMAND_TEXT_TOO_LONG, L"", 7},
+        {L"abcdefgh", COMMAND_TEXT_TOO_LONG, L"", 8},
+        // Its trailing backslash goes before it is put in.
+        {L"{UNPACK_DIR}", COMMAND_TEXT_TOO_LONG, L"", 13},
+        {L"{UNPACK_DIR}", COMMAND_TEXT_EXPANDED, L"C:\\u\\unpacked", 14},
+        {L"{NOPE}", COMMAND_TEXT_NOT_EXPANDED, L"", 64},
+        {L"a}b", COMMAND_TEXT_NOT_EXPANDED, L"", 64},
+        {L"{PRODUCT", COMMAND_TEXT_NOT_EXPANDED, L"", 64},
+        {L"{a{PRODUCT}", COMMAND_TEXT_NOT_EXPANDED, L"", 64},
+        {L"{" + std::wstring(40, L'K') + L"}", COMMAND_TEXT_NOT_EXPANDED, L"", 64},
+    };
+    std::vector<wchar_t> key_value(COMMAND_LINE_CAPACITY);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(narrow(c.text) + " in " + std::to_string(c.capacity));
+        std::vector<wchar_t> output(c.capacity + GUARD_UNITS, SENTINEL);
+        CommandTextResult result = expand_command_text(context.get(), output.data(), c.capacity, c.text.c_str(),
+                                                       key_value.data(), key_value.size());
+        EXPECT_EQ(result, c.result);
+        if (result == COMMAND_TEXT_EXPANDED) {
+            EXPECT_EQ(std::wstring(output.data()), c.expanded);
+        }
+        for (size_t i = c.capacity; i < output.size(); i++) {
+            ASSERT_EQ(output[i], SENTINEL) << "unit " << i << " past the capacity was written";
+        }
+    }
+    // A run value is the same one the unpack directory used.
+    std::vector<wchar_t> first(64), second(64);
+    ASSERT_EQ(expand_command_text(context.get(), first.data(), 64, L"{RANDOM}", key_value.data(), key_value.size()),
+              COMMAND_TEXT_EXPANDED);
+    ASSERT_EQ(expand_command_text(context.get(), second.data(), 64, L"{random}", key_value.data(), key_value.size()),
+              COMMAND_TEXT_EXPANDED);
+    EXPECT_EQ(std::wstring(first.data()), std::wstring(second.data()));
 }
 
 TEST_F(PathSpec, MakeFullPathResolvesAgainstTheCurrentDirectory)

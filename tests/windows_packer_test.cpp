@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
+#include <algorithm>
 #include <string>
 
 #include "process_runner.h"
@@ -81,6 +83,62 @@ TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesAndItRuns)
     EXPECT_EQ(read_file(scratch + L"\\x\\vexor.exe"),
               read_file(windows_path(ZOBREL_NAMES_APP_DIR) + L"\\vexor.exe"));
     EXPECT_EQ(read_file(scratch + L"\\x\\donn\u00e9es\\caf\u00e9 \u00fc \u4e2d.txt"), "caf\u00e9\n");
+    remove_tree(scratch);
+}
+
+// A path as a JSON string's content: backslashes and quotes escaped.
+std::string json_text(const std::wstring &path)
+{
+    std::string out;
+    for (char c : narrow(path)) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+std::string without_cr(std::string text)
+{
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+TEST(WindowsPacker, InfoShowsTheFolderItUnpacksToForThisUser)
+{
+    const std::wstring scratch = make_scratch_dir(L"wpack-info");
+    wchar_t local[MAX_PATH];
+    ASSERT_EQ(SHGetFolderPathW(NULL, CSIDL_LOCAL_APPDATA, NULL, SHGFP_TYPE_CURRENT, local), S_OK);
+    const std::wstring exe = scratch + L"\\vexor.exe";
+    struct Case {
+        std::wstring spec, folder;
+        const char *varies;
+    } cases[] = {
+        {L"{CACHE_DIR}\\{COMPANY}\\{product}", std::wstring(local) + L"\\MOLTARN LLC\\vexor", "[]"},
+        // The launcher's own folder, where the executable is now; a run-unique key stays a key.
+        {L"{PROGRAM_DIR}\\cache-{PID}-{random}", scratch + L"\\cache-{PID}-{RANDOM}", "[\"PID\", \"RANDOM\"]"},
+        // Made absolute as Windows makes it: ".." taken away.
+        {L"{PROGRAM_BASE}.d\\..\\x", scratch + L"\\x", "[]"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(narrow(c.spec));
+        RunResult built = pack(L"build " + quote_argument(windows_path(ZOBREL_NAMES_APP_DIR)) +
+                               L" --main vexor.exe -o " + quote_argument(exe) +
+                               L" --company \"MOLTARN LLC\" --product vexor --level 1 --quiet --target-spec " +
+                               quote_argument(c.spec));
+        ASSERT_EQ(built.exit_code, 0u) << built.standard_error;
+        // Lines end in CR LF on Windows: compared without the CR.
+        RunResult json = pack(L"info --json " + quote_argument(exe));
+        EXPECT_EQ(json.exit_code, 0u) << json.standard_error;
+        json.standard_output = without_cr(json.standard_output);
+        EXPECT_NE(json.standard_output.find("\"unpack_dir\": \"" + json_text(c.folder) + "\",\n"), std::string::npos)
+            << json.standard_output;
+        EXPECT_NE(json.standard_output.find(std::string("\"unpack_dir_varies\": ") + c.varies), std::string::npos)
+            << json.standard_output;
+        RunResult text = pack(L"info " + quote_argument(exe));
+        text.standard_output = without_cr(text.standard_output);
+        EXPECT_NE(text.standard_output.find("unpack dir:      " + narrow(c.folder) + "\n"), std::string::npos)
+            << text.standard_output;
+    }
     remove_tree(scratch);
 }
 

@@ -35,6 +35,16 @@ const char kBuildFooter[] =
     "windowed launcher, which never opens a console and shows its errors in a\n"
     "message box. --subsystem chooses otherwise.\n"
     "\n"
+    "--arg and --env values are expanded at every start with the same keys and\n"
+    "{UNPACK_DIR}, the unpack folder's full path without a trailing backslash\n"
+    "(which the target specification itself cannot use). The fixed arguments go\n"
+    "between the main binary's name and the user's arguments, each quoted so that\n"
+    "the program gets it back exactly; the user's arguments follow as typed.\n"
+    "--env NAME=VALUE sets a variable for the program (an empty VALUE removes it);\n"
+    "a NAME is 1 to 1023 characters, without '=' or control characters, not\n"
+    "beginning with ZOBREL_ (the launcher's own variables), and given once (letter\n"
+    "case aside).\n"
+    "\n"
     "Refused: names Windows cannot hold, files of 4 GiB or more, links leading out\n"
     "of APP_DIR, unreadable or special files, a main binary that is not a console\n"
     "or windowed Windows program (a DLL or a driver included), an output folder\n"
@@ -50,6 +60,7 @@ struct BuildArguments {
     bool checksum = false, quiet = false, uac_admin = false;
     std::string check = "content";
     std::string subsystem;
+    std::vector<std::string> arguments, environment;
 };
 
 CLI::App *add_build(CLI::App &app, BuildArguments &a)
@@ -93,6 +104,20 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
     build->add_flag("--uac-admin", a.uac_admin,
                     "the manifest asks for administrator rights (requireAdministrator);\n"
                     "Windows asks the user's consent at every start (default: asInvoker)");
+    // Repeatable and kept in order; one value per occurrence, so that the
+    // next word is never taken as a second value.
+    build
+        ->add_option("--arg", a.arguments,
+                     "a fixed argument for the main binary, before the user's own; repeatable,\n"
+                     "kept in order; {KEY} and {UNPACK_DIR} are expanded at every start")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+    build
+        ->add_option("--env", a.environment,
+                     "NAME=VALUE: a variable set for the main binary, VALUE expanded like --arg;\n"
+                     "an empty VALUE removes it; repeatable")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
     build->add_flag("--quiet", a.quiet, "no progress bar and no summary line");
     build->footer(kBuildFooter);
     return build;
@@ -118,6 +143,8 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     o.threads = a.threads;
     o.checksum = a.checksum;
     o.metadata_check = a.check == "metadata";
+    o.arguments = a.arguments;
+    o.environment = a.environment;
     o.quiet = a.quiet;
     if (build.count("--subsystem") > 0) {
         o.subsystem = a.subsystem == "windows" ? zobrel::LauncherSubsystem::windows
@@ -125,6 +152,37 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     }
     o.require_administrator = a.uac_admin;
     return o;
+}
+
+// CLI11 takes "--opt=" (an empty value) as "--opt" with no value and then
+// takes the next word as its value. An empty value given so is meant as
+// one: it becomes "--opt" and "". Words that are values themselves (after
+// an option that takes one, given without "=") and words after "--" are
+// left alone.
+std::vector<std::string> empty_values_kept(const CLI::App &command, std::vector<std::string> args)
+{
+    auto takes_value = [&](const std::string &name) {
+        const CLI::Option *option = command.get_option_no_throw(name);
+        return option != nullptr && option->get_expected_min() > 0;
+    };
+    std::vector<std::string> out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &word = args[i];
+        if (word == "--") {
+            out.insert(out.end(), args.begin() + static_cast<long>(i), args.end());
+            break;
+        }
+        out.push_back(word);
+        if (word.rfind("--", 0) != 0) continue;
+        const size_t equals = word.find('=');
+        if (equals == std::string::npos) {
+            if (takes_value(word) && i + 1 < args.size()) out.push_back(args[++i]);
+        } else if (equals + 1 == word.size() && takes_value(word.substr(0, equals))) {
+            out.back().pop_back();
+            out.push_back("");
+        }
+    }
+    return out;
 }
 
 int usage_error(const CLI::App &app, const CLI::ParseError &e)
@@ -178,6 +236,12 @@ int main(int argc, char **argv)
         std::fputs(app.help().c_str(), stderr);
         return 2;
     }
+    // --version stands alone; CLI11 would answer it and ignore the rest.
+    if (args[0] == "--version" && args.size() > 1) {
+        std::fprintf(stderr, "zobrel-pack: --version takes no arguments, but '%s' follows it\n(see 'zobrel-pack --help')\n",
+                     args[1].c_str());
+        return 2;
+    }
     const CLI::App *const commands[] = {build, list, verify, info, extract};
     bool known = false;
     for (const CLI::App *command : commands) known = known || command->check_name(args[0]);
@@ -185,6 +249,14 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "zobrel-pack: unknown command '%s'\n(see 'zobrel-pack --help')\n",
                      args[0].c_str());
         return 2;
+    }
+    for (const CLI::App *command : commands) {
+        if (command->check_name(args[0])) {
+            std::vector<std::string> rest(args.begin() + 1, args.end());
+            rest = empty_values_kept(*command, rest);
+            rest.insert(rest.begin(), args[0]);
+            args = rest;
+        }
     }
     try {
         std::reverse(args.begin(), args.end());  // CLI11 takes them last first

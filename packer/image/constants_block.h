@@ -12,11 +12,20 @@
 
 namespace zobrel {
 
+// What the launcher gives the main program besides the user's command line,
+// unexpanded: fixed leading arguments, and environment variables to set (an
+// empty value removes one), in order.
+struct ChildCommand {
+    std::vector<std::u16string> arguments;
+    std::vector<EnvironmentEntry> environment;
+};
+
 // The build constants block the launcher reads at start-up: the target
-// specification, the five product strings, the archive's record index and
-// how a start checks files already unpacked (a WarmCheck), in that order.
+// specification, the five product strings, the archive's record index, how
+// a start checks files already unpacked (a WarmCheck), then the fixed
+// arguments and the environment when there are any, in that order.
 std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
-                            uint32_t warm_check = 0);
+                            uint32_t warm_check = 0, const ChildCommand &command = {});
 
 }  // namespace zobrel
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "build_constants_writer.h"
+#include "image/constants_block.h"
 #include "image/product_info.h"
 #include "image/resources.h"
 
@@ -32,7 +33,8 @@ std::string embedded_launcher_image(LauncherSubsystem subsystem);
 // icon_problem; the manifest asks for the level.
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
-                                           uint32_t warm_check, const std::string &ico, ExecutionLevel level);
+                                           uint32_t warm_check, const std::string &ico, ExecutionLevel level,
+                                           const ChildCommand &command = {});
 
 // The pieces joined: the whole image.
 std::string joined(const std::vector<std::string> &pieces);

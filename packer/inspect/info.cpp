@@ -3,12 +3,16 @@
 
 #include <algorithm>
 
+#include "argument_quoting.h"
 #include "base/error.h"
+#include "base/host.h"
 #include "base/text.h"
 #include "build_constants.h"
+#include "build_constants_writer.h"
 #include "image/pe_reader.h"
 #include "image/resources.h"
 #include "inspect/packed_payload.h"
+#include "inspect/unpack_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -33,6 +37,40 @@ const char *check_name(uint32_t check)
     return "unknown";
 }
 
+std::vector<std::u16string> texts_of(const Constants &c, ConstantKey key)
+{
+    if (!c.has(key)) return {};
+    const std::string &bytes = c.values.at(key);
+    return list_texts(reinterpret_cast<const unsigned char *>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+}
+
+// The fixed arguments: as a list, and as the text they become on the
+// command line (before expansion), each quoted as the launcher quotes it.
+InfoField arguments_field(const Constants &c)
+{
+    std::vector<std::string> items;
+    std::u16string line;
+    for (const std::u16string &argument : texts_of(c, CONSTANT_FIXED_ARGUMENTS)) {
+        items.push_back(utf8_of(argument));
+        std::u16string quoted(quoted_argument_length(argument.data(), argument.size(), QUOTE_WHEN_NEEDED) + 1,
+                              u'\0');
+        size_t length = 0;
+        append_quoted_argument(&quoted[0], quoted.size(), &length, argument.data(), argument.size(),
+                               QUOTE_WHEN_NEEDED);
+        line += (line.empty() ? u"" : u" ") + quoted.substr(0, length);
+    }
+    return {"arguments", "arguments", items, items.empty() ? "(none)" : utf8_of(line)};
+}
+
+// The environment as NAME=VALUE items (an empty value removes the variable).
+InfoField environment_field(const Constants &c)
+{
+    std::vector<std::string> items;
+    const std::vector<std::u16string> texts = texts_of(c, CONSTANT_ENVIRONMENT);
+    for (size_t i = 0; i + 1 < texts.size(); i += 2) items.push_back(utf8_of(texts[i] + u"=" + texts[i + 1]));
+    return {"environment", "environment", items};
+}
+
 }  // namespace
 
 std::vector<InfoField> packed_settings(const fs::path &exe)
@@ -50,11 +88,30 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     fields.push_back({"file version", "file_version", utf8_of(c.text(CONSTANT_FILE_VERSION))});
     fields.push_back({"product version", "product_version", utf8_of(c.text(CONSTANT_PRODUCT_VERSION))});
     fields.push_back({"target spec", "target_spec", utf8_of(c.text(CONSTANT_TARGET_SPEC))});
+    fields.push_back(arguments_field(c));
+    fields.push_back(environment_field(c));
     fields.push_back({"check", "check", std::string(check_name(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT)))});
     fields.push_back({"subsystem", "subsystem", std::string(subsystem_name(image.subsystem))});
     const std::optional<std::string> manifest = read_manifest(exe);
     const std::string level = manifest ? manifest_execution_level(*manifest) : "";
     fields.push_back({"execution level", "execution_level", level.empty() ? std::string("(none)") : level});
+    // How the launcher starts and tidies up goes here, beside the subsystem
+    // and the elevation: build retention, progress.
+
+    const ProductValues values{c.text(CONSTANT_COMPANY), c.text(CONSTANT_PRODUCT), c.text(CONSTANT_VERSION),
+                               c.text(CONSTANT_FILE_VERSION), c.text(CONSTANT_PRODUCT_VERSION)};
+    std::u16string program;
+    utf8_to_utf16(utf8_path(fs::absolute(exe)), program);
+    const UnpackFolder folder =
+        unpack_folder(c.text(CONSTANT_TARGET_SPEC), values, current_user_folders(), windows_full_path(program));
+    if (folder.path) {
+        fields.push_back({"unpack dir", "unpack_dir", utf8_of(*folder.path)});
+    } else {
+        fields.push_back({"unpack dir", "unpack_dir", std::monostate{},
+                          "(for the user who runs it: ask zobrel-pack.exe on Windows)"});
+    }
+    fields.push_back({"varies per run", "unpack_dir_varies", folder.varies,
+                      folder.varies.empty() ? "no" : ""});
     if (c.has_index) {
         uint64_t bytes = 0;
         for (const IndexEntry &e : c.index) bytes += e.size;
@@ -94,6 +151,7 @@ struct TextValue {
     void operator()(const std::string &text) const { line(text); }
     void operator()(uint64_t count) const { line(std::to_string(count)); }
     void operator()(bool yes) const { line(yes ? "yes" : "no"); }
+    void operator()(std::monostate) const { line("(unknown)"); }
     void operator()(const std::vector<std::string> &items) const
     {
         if (items.empty()) line("(none)");
@@ -107,6 +165,7 @@ struct JsonValue {
     std::string operator()(const std::string &text) const { return json_string(text); }
     std::string operator()(uint64_t count) const { return std::to_string(count); }
     std::string operator()(bool yes) const { return yes ? "true" : "false"; }
+    std::string operator()(std::monostate) const { return "null"; }
     std::string operator()(const std::vector<std::string> &items) const
     {
         std::string list = "[";
@@ -123,7 +182,12 @@ void print_settings(const std::vector<InfoField> &fields, bool json, std::FILE *
         size_t width = 0;
         for (const InfoField &f : fields) width = std::max(width, f.label.size() + 1);
         for (const InfoField &f : fields) {
-            std::visit(TextValue{out, f.label + ":", static_cast<int>(width)}, f.value);
+            const TextValue shown{out, f.label + ":", static_cast<int>(width)};
+            if (f.text.empty()) {
+                std::visit(shown, f.value);
+            } else {
+                shown.line(f.text);
+            }
         }
         return;
     }

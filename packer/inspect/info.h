@@ -13,14 +13,19 @@
 namespace zobrel {
 
 // One setting: its label in the text form, its member name in the JSON
-// form, and its value (text as UTF-8, a count, a yes/no, or a list of texts).
+// form, and its value (text as UTF-8, a count, a yes/no, a list of texts, or
+// nothing known: JSON null); and, when the text form shows it otherwise,
+// that line.
 struct InfoField {
     std::string label;
     std::string key;
-    std::variant<std::string, uint64_t, bool, std::vector<std::string>> value;
+    std::variant<std::string, uint64_t, bool, std::vector<std::string>, std::monostate> value;
+    std::string text = "";
 };
 
-// The settings of the packed executable, in the order info shows them.
+// The settings of the packed executable, in the order info shows them (the
+// JSON members, README's "zobrel-pack info" lists them). The unpack
+// directory for the current user is known on Windows only (null elsewhere).
 // Throws PackError, naming the file, when it is not a packed executable or
 // its build constants do not hold (the launcher would not start).
 std::vector<InfoField> packed_settings(const std::filesystem::path &exe);

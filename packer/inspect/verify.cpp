@@ -10,6 +10,7 @@
 #include "base/error.h"
 #include "base/progress.h"
 #include "base/text.h"
+#include "image/pe_reader.h"
 #include "inspect/packed_payload.h"
 #include "payload_format.h"
 
@@ -77,6 +78,14 @@ private:
 
 bool run_verify(const fs::path &exe, std::FILE *out)
 {
+    // A file that is no Windows image at all is said once, not once for
+    // each section that cannot be found in it.
+    PeImage image;
+    if (std::string why = read_pe_headers(exe, image); !why.empty()) {
+        std::fprintf(stderr, "zobrel-pack: %s is not a packed executable: %s\n", quoted(exe).c_str(),
+                     why.c_str());
+        return false;
+    }
     const Constants constants = read_constants(exe);
     Verifier v(utf8_path(exe), constants.has_index ? &constants.index : nullptr);
     if (!constants.has_index) {

@@ -25,6 +25,7 @@
 #include "image/packed_image.h"
 #include "image/pe_reader.h"
 #include "image/resources.h"
+#include "pack/child_command.h"
 #include "pack/spec_check.h"
 
 namespace fs = std::filesystem;
@@ -218,6 +219,7 @@ void write_output(const fs::path &output, const std::vector<std::string> &image)
         }
     } cleanup{pending};
     {
+        create_executable_file(pending);
         std::ofstream out(pending, std::ios::binary | std::ios::trunc);
         for (const std::string &piece : image)
             out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
@@ -239,6 +241,7 @@ void run_build(const BuildOptions &o)
     InterruptGuard guard;
 
     ProductInfo info = product_info(o);
+    const ChildCommand command = parse_child_command(o.arguments, o.environment);
     if (o.level < 1 || o.level > 22) throw PackError("option --level: give a number from 1 to 22");
     const std::string icon = read_icon(o.icon);
     check_output_folder(o.output);
@@ -254,6 +257,7 @@ void run_build(const BuildOptions &o)
     if (std::string w = unpack_folder_problem(final_spec, values, scan.files); !w.empty())
         throw PackError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
     if (std::string w = long_path_warning(final_spec, values, scan.files); !w.empty()) warn(w);
+    check_child_command_fits(command, values, final_spec);
     uint64_t content_bytes = 0;
     for (const SourceFile &f : scan.files) content_bytes += f.size;
 
@@ -264,7 +268,8 @@ void run_build(const BuildOptions &o)
         make_packed_image(embedded_launcher_image(o.subsystem.value_or(main_subsystem)), std::move(blob), info,
                           records, o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon,
                           o.require_administrator ? ExecutionLevel::require_administrator
-                                                  : ExecutionLevel::as_invoker);
+                                                  : ExecutionLevel::as_invoker,
+                          command);
     write_output(o.output, image);
     uint64_t image_size = 0;
     for (const std::string &piece : image) image_size += piece.size();

@@ -206,9 +206,9 @@ std::string long_path_warning(const std::u16string &spec, const ProductValues &v
            "there. Shorten the target specification or the names if that matters";
 }
 
-std::string spec_problem(const std::u16string &spec, std::vector<std::string> *keys)
+std::string spec_problem(const std::u16string &spec, std::vector<std::string> *keys, SpecUse use)
 {
-    if (spec.empty()) return "the specification is empty";
+    if (spec.empty() && use == SpecUse::target) return "the specification is empty";
     bool open = false;
     std::u16string key;
     size_t literals = 0;
@@ -224,9 +224,16 @@ std::string spec_problem(const std::u16string &spec, std::vector<std::string> *k
             open = false;
             if (key.empty()) return "an empty placeholder '{}'";
             const SpecKey *known = find_spec_key(key.c_str());
+            if (known && known->id == SPEC_KEY_UNPACK_DIR && use == SpecUse::target) {
+                return "{UNPACK_DIR} is the folder the target specification names, so it cannot be part of "
+                       "it; it is for --arg and --env";
+            }
             if (!known) {
                 std::string list;
-                for (const SpecKey &k : SPEC_KEYS) list += (list.empty() ? "" : ", ") + std::string(k.name);
+                for (const SpecKey &k : SPEC_KEYS) {
+                    if (k.id != SPEC_KEY_UNPACK_DIR || use == SpecUse::command)
+                        list += (list.empty() ? "" : ", ") + std::string(k.name);
+                }
                 return "unknown key '{" + display(key) + "}' (known keys: " + list + ")";
             }
             found.push_back(known->name);
@@ -237,9 +244,24 @@ std::string spec_problem(const std::u16string &spec, std::vector<std::string> *k
         }
     }
     if (open) return "the placeholder '{" + display(key) + "' is not closed";
-    if (literals > WIDE_PATH_CAPACITY - 1) return "its literal text is longer than a Windows path buffer";
+    if (literals > WIDE_PATH_CAPACITY - 1 && use == SpecUse::target)
+        return "its literal text is longer than a Windows path buffer";
     if (keys) keys->insert(keys->end(), found.begin(), found.end());
     return "";
+}
+
+size_t shortest_expansion(const std::u16string &text, const ProductValues &values,
+                          const std::u16string &target_spec)
+{
+    size_t n = 0;
+    for (const Piece &p : foresee(text, values)) {
+        if (p.key && p.key->id == SPEC_KEY_UNPACK_DIR) {
+            n += folder_length(foresee(target_spec, values), false);
+        } else {
+            n += p.key ? p.shortest : p.text.size();
+        }
+    }
+    return n;
 }
 
 std::u16string sanitize_component(const std::u16string &text)

@@ -39,12 +39,26 @@ std::string spec_refusal(bool given, const std::u16string &spec, const std::stri
 std::string long_path_warning(const std::u16string &spec, const ProductValues &values,
                               const std::vector<SourceFile> &files);
 
+// Where a specification is used: the target specification, which names the
+// unpack directory, or a fixed argument or environment value, which may
+// also name that directory as {UNPACK_DIR} and may be empty.
+enum class SpecUse { target, command };
+
 // Why the launcher could not expand spec, or "" when it can: an unknown or
 // empty key, a '}' outside a placeholder, a '{' inside one (the launcher
-// would silently drop the text before it), an unclosed placeholder, an empty
-// specification, or literal text longer than a path buffer. On success the
-// upper-cased keys it names are appended to keys (if given).
-std::string spec_problem(const std::u16string &spec, std::vector<std::string> *keys = nullptr);
+// would silently drop the text before it), an unclosed placeholder; for the
+// target specification also {UNPACK_DIR}, an empty specification or literal
+// text longer than a path buffer. On success the upper-cased keys it names
+// are appended to keys (if given).
+std::string spec_problem(const std::u16string &spec, std::vector<std::string> *keys = nullptr,
+                         SpecUse use = SpecUse::target);
+
+// The fewest units text (accepted by spec_problem for commands) can expand
+// to on any machine: product keys as they are, each per-user folder as a
+// bare drive, the run-unique values at their shortest, and {UNPACK_DIR} as
+// the target specification target_spec at its shortest.
+size_t shortest_expansion(const std::u16string &text, const ProductValues &values,
+                          const std::u16string &target_spec);
 
 // A usable Windows file name made of text: characters Windows forbids in
 // names, control characters and braces become '_', trailing dots and spaces

@@ -146,6 +146,7 @@ TEST(Help, EveryCommandHasHelp)
     } misuses[] = {
         {{"frobnicate"}, "frobnicate"},
         {{}, "Usage"},
+        {{"--version", "extra"}, "'extra'"},
         {{"build", "app", "--main"}, "--main"},
         {{"build", "app", "--main", "m.exe"}, "--output"},
         {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--frobnicate"}, "--frobnicate"},
@@ -390,6 +391,103 @@ TEST_F(Cli, InfoShowsTheBuildSettingsAsTextAndAsJson)
     }
 }
 
+// The build constants block of a packed executable, checked as the launcher checks it.
+std::vector<unsigned char> checked_constants(const fs::path &exe, ConstantsView *view)
+{
+    std::vector<unsigned char> block = zobrel::read_section(exe, ".zobinfo");
+    EXPECT_EQ(check_constants_block(block.data(), block.size(), view), CONSTANTS_WHOLE);
+    return block;
+}
+
+std::vector<std::u16string> stored_list(const ConstantsView &view, ConstantKey key)
+{
+    if (view.values[key] == nullptr) return {};
+    return list_texts(view.values[key], view.sizes[key]);
+}
+
+TEST_F(Cli, FixedArgumentsAndEnvironmentAreStoredInOrderAndShownByInfo)
+{
+    make_app(t_ / "app");
+    const fs::path exe = t_ / "tool.exe";
+    PackRun b = build(t_ / "app", exe,
+                      {"--arg", "/d", "--arg", "--pretty", "--arg", "", "--arg", "{UNPACK_DIR}\\my app\\", "--arg",
+                       "say \"hi\"", "--env", "PYTHONHOME={UNPACK_DIR}\\python", "--env", "GONE=", "--env",
+                       "Q=a=\"b\" \\ \x01", "--target-spec", "{TEMP}\\tool-{PID}"});
+    ASSERT_EQ(b.status, 0) << b.err;
+    ConstantsView view;
+    const std::vector<unsigned char> block = checked_constants(exe, &view);
+    EXPECT_EQ(stored_list(view, CONSTANT_FIXED_ARGUMENTS),
+              (std::vector<std::u16string>{u"/d", u"--pretty", u"", u"{UNPACK_DIR}\\my app\\", u"say \"hi\""}));
+    EXPECT_EQ(stored_list(view, CONSTANT_ENVIRONMENT),
+              (std::vector<std::u16string>{u"PYTHONHOME", u"{UNPACK_DIR}\\python", u"GONE", u"", u"Q",
+                                           u"a=\"b\" \\ \x01"}));
+
+    PackRun text = run_pack({"info", exe.string()});
+    ASSERT_EQ(text.status, 0) << text.err;
+    // The arguments as the command line will hold them (before expansion).
+    for (const char *line : {"arguments:       /d --pretty \"\" \"{UNPACK_DIR}\\my app\\\\\" \"say \\\"hi\\\"\"\n",
+                             "environment:     PYTHONHOME={UNPACK_DIR}\\python\n                 GONE=\n",
+                             "unpack dir:      (for the user who runs it: ask zobrel-pack.exe on Windows)\n",
+                             "varies per run:  PID\n"}) {
+        EXPECT_TRUE(contains(text.out, line)) << line << " in:\n" << text.out;
+    }
+    PackRun json = run_pack({"info", "--json", exe.string()});
+    ASSERT_EQ(json.status, 0) << json.err;
+    for (const char *member :
+         {"\"arguments\": [\"/d\", \"--pretty\", \"\", \"{UNPACK_DIR}\\\\my app\\\\\", \"say \\\"hi\\\"\"],\n",
+          "\"environment\": [\"PYTHONHOME={UNPACK_DIR}\\\\python\", \"GONE=\", \"Q=a=\\\"b\\\" \\\\ \\u0001\"],\n",
+          "\"unpack_dir\": null,\n", "\"unpack_dir_varies\": [\"PID\"],\n"}) {
+        EXPECT_TRUE(contains(json.out, member)) << member << " in:\n" << json.out;
+    }
+
+    // Without them the block holds neither key, and info says so.
+    const fs::path plain = t_ / "plain.exe";
+    ASSERT_EQ(build(t_ / "app", plain).status, 0);
+    checked_constants(plain, &view);
+    EXPECT_EQ(view.values[CONSTANT_FIXED_ARGUMENTS], nullptr);
+    EXPECT_EQ(view.values[CONSTANT_ENVIRONMENT], nullptr);
+    PackRun none = run_pack({"info", plain.string()});
+    EXPECT_TRUE(contains(none.out, "arguments:       (none)\nenvironment:     (none)\n")) << none.out;
+    EXPECT_TRUE(contains(none.out, "varies per run:  no\n")) << none.out;
+    PackRun none_json = run_pack({"info", "--json", plain.string()});
+    EXPECT_TRUE(contains(none_json.out, "\"arguments\": [],\n  \"environment\": [],\n")) << none_json.out;
+
+    // "--opt=" gives an empty value, not the next word; a word after an
+    // option that takes a value is that value, whatever it looks like.
+    const fs::path equals = t_ / "equals.exe";
+    ASSERT_EQ(build(t_ / "app", equals,
+                    {"--company=", "--product=p", "--arg=", "--arg=--x", "--arg", "--arg=", "--env=E="})
+                  .status,
+              0);
+    checked_constants(equals, &view);
+    EXPECT_EQ(stored_list(view, CONSTANT_FIXED_ARGUMENTS), (std::vector<std::u16string>{u"", u"--x", u"--arg="}));
+    EXPECT_EQ(stored_list(view, CONSTANT_ENVIRONMENT), (std::vector<std::u16string>{u"E", u""}));
+    PackRun shown = run_pack({"info", "--json", equals.string()});
+    EXPECT_TRUE(contains(shown.out, "\"product\": \"p\",\n  \"company\": \"\",\n")) << shown.out;
+
+    // At the command line's limit exactly: the launcher's shortest path (4),
+    // a space and 20,000 units, a space, 12,760 units and a process id of at
+    // least one digit make 32,767. One more is refused (the refusals' table).
+    PackRun full = build(t_ / "app", t_ / "full.exe",
+                         {"--arg", std::string(20000, 'a'), "--arg", std::string(12760, 'b') + "{PID}"});
+    EXPECT_EQ(full.status, 0) << full.err;
+}
+
+TEST_F(Cli, OutputIsExecutableAsALinkerMakesIt)
+{
+    make_app(t_ / "app");
+    for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
+        const mode_t previous = umask(mask);
+        const fs::path exe = t_ / ("m" + std::to_string(mask) + ".exe");
+        PackRun r = build(t_ / "app", exe);
+        umask(previous);
+        ASSERT_EQ(r.status, 0) << r.err;
+        struct stat st;
+        ASSERT_EQ(stat(exe.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0777 & ~mask) << std::oct << (st.st_mode & 07777);
+    }
+}
+
 TEST_F(Cli, SameFolderAndOptionsGiveTheSameBytes)
 {
     make_app(t_ / "a");
@@ -569,6 +667,31 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
          nullptr,
          {"--target-spec", "{CACHE_DIR}\\{company}"},
          {"--company", "{COMPANY}"}},
+        {"unpack dir in the spec",
+         nullptr,
+         {"--target-spec", "{CACHE_DIR}\\{UNPACK_DIR}"},
+         {"--target-spec", "{UNPACK_DIR} is the folder the target specification names"}},
+        {"unknown key in an argument", nullptr, {"--arg", "{UNPACK_DIRX}\\x"}, {"--arg", "unknown key '{UNPACK_DIRX}'"}},
+        {"unclosed key in an argument", nullptr, {"--arg", "ok", "--arg", "{TEMP"}, {"--arg '{TEMP'", "not closed"}},
+        {"unknown key in a variable", nullptr, {"--env", "A={NOPE}"}, {"--env 'A={NOPE}'", "unknown key"}},
+        {"variable without '='", nullptr, {"--env", "PYTHONHOME"}, {"--env 'PYTHONHOME'", "NAME=VALUE"}},
+        {"variable without a name", nullptr, {"--env", "=C:=x"}, {"--env '=C:=x'", "empty"}},
+        {"variable with a control character", nullptr, {"--env", "A\tB=1"}, {"--env", "control character"}},
+        {"the launcher's variable",
+         nullptr,
+         {"--env", "Zobrel_OneFile_Parent=1"},
+         {"--env 'Zobrel_OneFile_Parent=1'", "ZOBREL_"}},
+        {"a variable twice", nullptr, {"--env", "Path=a", "--env", "PATH=b"}, {"--env 'PATH=b'", "twice"}},
+        {"arguments that cannot fit",
+         nullptr,
+         {"--arg", std::string(20000, 'a'), "--arg", std::string(12761, 'b') + "{PID}"},
+         {"--arg", "at least 32768 characters", "32767"}},
+        {"an argument that cannot fit with the unpack folder",
+         nullptr,
+         {"--target-spec", "C:\\" + std::string(2000, 'u'), "--arg", std::string(30760, 'a') + "{UNPACK_DIR}"},
+         {"--arg", "at least 32768 characters"}},
+        {"a value that cannot fit", nullptr, {"--env", "A=" + std::string(32766, 'v') + "{pid}{pid}"}, {"--env", "A", "32768"}},
+        {"argument not UTF-8", nullptr, {"--arg", "\xFF"}, {"--arg", "UTF-8"}},
         {"bad file version", nullptr, {"--file-version", "1.2.3"}, {"--file-version"}},
         {"empty product", nullptr, {"--product", ""}, {"--product", "empty"}},
         {"company not UTF-8", nullptr, {"--company", "\xFF"}, {"--company", "UTF-8"}},
@@ -816,16 +939,17 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
         std::string bytes;
         std::vector<std::string> commands;  // which must fail
         const char *message;
+        bool one_line = false;  // said once, not once per missing section
     } cases[] = {
         {"flipped frame byte", flipped, {"verify"}, ""},
         {"truncated file", cut, {"list", "verify", "extract"}, "truncated"},
         {"length record", bad_padding_record, {"list", "verify", "extract"}, "length record"},
-        {"text file", "hello, world\n", {"list", "verify", "extract"}, "not a packed executable"},
+        {"text file", "hello, world\n", {"list", "verify", "extract"}, "not a packed executable", true},
         {"PE without payload",
          zt::make_pe(0x8664, 3, {{".text", "code"}}),
          {"list", "verify", "extract"},
          "no .zobrel section"},
-        {"empty file", "", {"list", "verify", "extract"}, "not a packed executable"},
+        {"empty file", "", {"list", "verify", "extract"}, "not a packed executable", true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -838,6 +962,9 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
             EXPECT_EQ(r.status, 1) << cmd << ": " << r.err;
             EXPECT_TRUE(contains(r.err, c.message)) << cmd << ": " << r.err;
             EXPECT_TRUE(contains(r.err, "bad.exe")) << "the message names the file: " << r.err;
+            if (c.one_line) {
+                EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << cmd << ": " << r.err;
+            }
         }
     }
 }

@@ -12,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "archive/blob_reader.h"
+#include "argument_quoting.h"
+#include "build_constants.h"
+#include "build_constants_writer.h"
+#include "environment_name.h"
 #include "archive/names.h"
 #include "archive/reader.h"
 #include "archive/scan.h"
@@ -19,6 +23,7 @@
 #include "base/text.h"
 #include "image/product_info.h"
 #include "image/resources.h"
+#include "pack/child_command.h"
 #include "pack/spec_check.h"
 #include "payload_format.h"
 #include "payload_writer.h"
@@ -30,6 +35,12 @@ namespace {
 namespace fs = std::filesystem;
 using zt::TempDir;
 using zt::write_file;
+
+bool zobrel_append(char16_t *out, size_t capacity, size_t *length, const std::u16string &argument,
+                   ArgumentQuoting quoting)
+{
+    return append_quoted_argument(out, capacity, length, argument.data(), argument.size(), quoting);
+}
 
 TEST(Text, Utf8ToUtf16AcceptsWellFormedAndRefusesTheRest)
 {
@@ -181,6 +192,226 @@ TEST(Spec, SpecificationsTheLauncherCannotExpandAreRefused)
         std::string why = zobrel::spec_problem(c.spec);
         EXPECT_NE(why.find(c.why), std::string::npos) << "got '" << why << "'";
     }
+}
+
+// The quoting rule as {argument, written form} pairs, then each written
+// form split again by the platform's rule (as CommandLineToArgvW and the C
+// runtime split an argument after the program name): the pair that gives
+// back anything else is a fault.
+std::vector<std::u16string> split_like_windows(const std::u16string &line)
+{
+    std::vector<std::u16string> args;
+    size_t i = 0;
+    for (;;) {
+        while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
+        if (i == line.size()) return args;
+        std::u16string arg;
+        bool quoted = false;
+        for (; i < line.size(); ++i) {
+            size_t backslashes = 0;
+            while (i < line.size() && line[i] == u'\\') ++backslashes, ++i;
+            if (i < line.size() && line[i] == u'"') {
+                arg.append(backslashes / 2, u'\\');
+                if (backslashes % 2) {
+                    arg.push_back(u'"');
+                } else {
+                    quoted = !quoted;
+                }
+                continue;
+            }
+            arg.append(backslashes, u'\\');
+            if (i == line.size()) break;
+            if (!quoted && (line[i] == u' ' || line[i] == u'\t')) break;
+            arg.push_back(line[i]);
+        }
+        args.push_back(arg);
+    }
+}
+
+TEST(ArgumentQuoting, EachArgumentIsWrittenSoThatSplittingGivesItBack)
+{
+    struct Case {
+        std::u16string argument, written;
+    } cases[] = {
+        {u"plain", u"plain"},
+        {u"", u"\"\""},
+        {u"two words", u"\"two words\""},
+        {u"tab\there", u"\"tab\there\""},
+        {u"line\nfeed", u"\"line\nfeed\""},
+        {u"vertical\vtab", u"\"vertical\vtab\""},
+        {u"say \"hi\"", u"\"say \\\"hi\\\"\""},
+        {u"\"", u"\"\\\"\""},
+        {u"C:\\Program Files (x32)\\Common\\", u"\"C:\\Program Files (x32)\\Common\\\\\""},
+        {u"C:\\no\\spaces\\", u"C:\\no\\spaces\\"},
+        {u"\\\\server\\share", u"\\\\server\\share"},
+        {u"a\\\\\"b", u"\"a\\\\\\\\\\\"b\""},
+        {u"a\\b c", u"\"a\\b c\""},
+        {u"\\", u"\\"},
+        {u" \\\\", u"\" \\\\\\\\\""},
+        {u"{UNPACK_DIR}\\x", u"{UNPACK_DIR}\\x"},
+        {u"caf\u00E9 \u4E2D", u"\"caf\u00E9 \u4E2D\""},
+    };
+    std::u16string line, all;
+    std::vector<std::u16string> expected;
+    for (const Case &c : cases) {
+        char16_t out[128];
+        size_t length = 0;
+        ASSERT_TRUE(zobrel_append(out, 128, &length, c.argument, QUOTE_WHEN_NEEDED));
+        EXPECT_EQ(std::u16string(out, length), c.written) << "case " << expected.size();
+        EXPECT_EQ(out[length], u'\0');
+        EXPECT_EQ(quoted_argument_length(c.argument.data(), c.argument.size(), QUOTE_WHEN_NEEDED), length);
+        EXPECT_EQ(split_like_windows(c.written), std::vector<std::u16string>{c.argument});
+        all += (all.empty() ? u"" : u" ") + c.written;
+        expected.push_back(c.argument);
+    }
+    EXPECT_EQ(split_like_windows(all), expected) << "joined by spaces, each comes back on its own";
+
+    // Asked to quote regardless (a program name the rest follows at once).
+    char16_t out[16];
+    size_t length = 0;
+    ASSERT_TRUE(zobrel_append(out, 16, &length, u"a\\", QUOTE_ALWAYS));
+    EXPECT_EQ(std::u16string(out, length), u"\"a\\\\\"");
+
+    // At the buffer's end: the text and its NUL fit exactly, or nothing is written.
+    for (size_t capacity : {size_t{13}, size_t{12}}) {
+        char16_t buffer[16];
+        std::fill(buffer, buffer + 16, u'#');
+        size_t at = 2;
+        const bool fits = zobrel_append(buffer, capacity, &at, u"a b\"c\\", QUOTE_WHEN_NEEDED);
+        EXPECT_EQ(fits, capacity == 13) << capacity;  // "a b\"c\\" is 10 units, from unit 2, and a NUL
+        EXPECT_EQ(at, fits ? 12u : 2u);
+        EXPECT_EQ(buffer[fits ? 12 : 2], fits ? u'\0' : u'#');
+    }
+}
+
+std::string list_of(uint32_t count, const std::vector<std::string> &texts)
+{
+    std::string value(4, '\0');
+    for (int i = 0; i < 4; ++i) value[i] = static_cast<char>(count >> (8 * i));
+    for (const std::string &t : texts) value += t;
+    return value;
+}
+
+std::string utf16z(const std::u16string &text)
+{
+    return constant_text(text);
+}
+
+TEST(BuildConstants, ArgumentAndEnvironmentListsAreReadStrictly)
+{
+    const std::vector<std::u16string> arguments = {u"/c", u"", u"{UNPACK_DIR}\\a b", u"caf\u00E9"};
+    const std::vector<EnvironmentEntry> variables = {{u"PYTHONHOME", u"{UNPACK_DIR}\\python"}, {u"GONE", u""}};
+    const std::string args = argument_list_value(arguments);
+    const std::string env = environment_list_value(variables);
+    auto bytes = [](const std::string &s) { return reinterpret_cast<const unsigned char *>(s.data()); };
+    uint32_t count = 0;
+    ASSERT_TRUE(check_text_list(bytes(args), args.size(), TEXT_LIST_ARGUMENTS, &count));
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(list_texts(bytes(args), args.size()), arguments);
+    ASSERT_TRUE(check_text_list(bytes(env), env.size(), TEXT_LIST_ENVIRONMENT, &count));
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(list_texts(bytes(env), env.size()),
+              (std::vector<std::u16string>{u"PYTHONHOME", u"{UNPACK_DIR}\\python", u"GONE", u""}));
+    const std::string none = argument_list_value({});
+    EXPECT_TRUE(check_text_list(bytes(none), none.size(), TEXT_LIST_ARGUMENTS, &count));
+    EXPECT_EQ(count, 0u);
+
+    struct Case {
+        const char *what;
+        TextListKind kind;
+        std::string value;
+    } broken[] = {
+        {"no count", TEXT_LIST_ARGUMENTS, std::string(3, '\0')},
+        {"count beyond the texts", TEXT_LIST_ARGUMENTS, list_of(3, {utf16z(u"a"), utf16z(u"b")})},
+        {"count of 2^32 - 1", TEXT_LIST_ARGUMENTS, list_of(0xFFFFFFFFu, {utf16z(u"a")})},
+        {"bytes after the texts", TEXT_LIST_ARGUMENTS, list_of(1, {utf16z(u"a"), utf16z(u"b")})},
+        {"an odd byte at the end", TEXT_LIST_ARGUMENTS, list_of(1, {utf16z(u"a"), "x"})},
+        {"no 0 unit", TEXT_LIST_ARGUMENTS, list_of(1, {std::string("a\0b\0", 4)})},
+        {"a variable without its value", TEXT_LIST_ENVIRONMENT, list_of(1, {utf16z(u"A")})},
+        {"an empty name", TEXT_LIST_ENVIRONMENT, list_of(1, {utf16z(u""), utf16z(u"x")})},
+        {"a name with '='", TEXT_LIST_ENVIRONMENT, list_of(1, {utf16z(u"A=B"), utf16z(u"x")})},
+        {"the launcher's prefix", TEXT_LIST_ENVIRONMENT,
+         list_of(1, {utf16z(u"zobrel_onefile_parent"), utf16z(u"1")})},
+        {"a name of 1024 units", TEXT_LIST_ENVIRONMENT,
+         list_of(1, {utf16z(std::u16string(1024, u'N')), utf16z(u"x")})},
+    };
+    for (const Case &c : broken) {
+        EXPECT_FALSE(check_text_list(bytes(c.value), c.value.size(), c.kind, &count)) << c.what;
+    }
+
+    // A block holding a list that does not hold is a block that does not hold.
+    std::vector<ConstantValue> values;
+    for (uint32_t key = CONSTANT_TARGET_SPEC; key <= CONSTANT_PRODUCT_VERSION; ++key)
+        values.push_back({key, constant_text(u"x")});
+    for (const auto &[key, value] : std::vector<std::pair<uint32_t, std::string>>{
+             {CONSTANT_FIXED_ARGUMENTS, args}, {CONSTANT_ENVIRONMENT, env}}) {
+        std::vector<ConstantValue> with = values;
+        with.push_back({key, value});
+        std::string block = write_constants_block(with);
+        ConstantsView view;
+        EXPECT_EQ(check_constants_block(bytes(block), block.size(), &view), CONSTANTS_WHOLE) << key;
+        with.back().bytes = value.substr(0, value.size() - 2);
+        block = write_constants_block(with);
+        EXPECT_EQ(check_constants_block(bytes(block), block.size(), &view), CONSTANTS_LAYOUT_BROKEN) << key;
+    }
+}
+
+TEST(EnvironmentName, TheLaunchersOwnAndUnusableNamesAreRefused)
+{
+    struct Case {
+        std::u16string name;
+        const char *why;  // "" when the name is safe
+    } cases[] = {
+        {u"PYTHONHOME", ""},
+        {u"path", ""},
+        {u"ProgramFiles(x86)", ""},
+        {u"with space", ""},
+        {u"ZOBREL", ""},
+        {u"ZOBRELX", ""},
+        {u"MY_ZOBREL_X", ""},
+        {u"\u00E9t\u00E9", ""},
+        {std::u16string(1023, u'N'), ""},
+        {u"", "empty"},
+        {u"A=B", "'='"},
+        {u"=C:", "'='"},
+        {u"TAB\tNAME", "control character"},
+        {u"DEL\x7F", "control character"},
+        {u"ZOBREL_ONEFILE_PARENT", "ZOBREL_"},
+        {u"zobrel_x", "ZOBREL_"},
+        {u"ZOBREL_", "ZOBREL_"},
+        {std::u16string(1024, u'N'), "longer than 1023"},
+    };
+    for (const Case &c : cases) {
+        const char *why = environment_name_problem(c.name.data(), c.name.size());
+        if (*c.why == 0) {
+            EXPECT_EQ(why, nullptr) << why;
+        } else {
+            ASSERT_NE(why, nullptr) << c.why;
+            EXPECT_NE(std::string(why).find(c.why), std::string::npos) << why;
+        }
+    }
+}
+
+TEST(Spec, UnpackDirIsForArgumentsAndEnvironmentOnly)
+{
+    std::vector<std::string> keys;
+    EXPECT_EQ(zobrel::spec_problem(u"{UNPACK_DIR}\\bin\\{product}", &keys, zobrel::SpecUse::command), "");
+    EXPECT_EQ(keys, (std::vector<std::string>{"UNPACK_DIR", "PRODUCT"}));
+    EXPECT_EQ(zobrel::spec_problem(u"", nullptr, zobrel::SpecUse::command), "") << "an empty argument is one";
+    std::string why = zobrel::spec_problem(u"{CACHE_DIR}\\{unpack_dir}");
+    EXPECT_NE(why.find("{UNPACK_DIR} is the folder the target specification names"), std::string::npos) << why;
+    why = zobrel::spec_problem(u"{NOPE}");
+    EXPECT_EQ(why.find("UNPACK_DIR"), std::string::npos) << "not offered where it cannot be used: " << why;
+    why = zobrel::spec_problem(u"{NOPE}", nullptr, zobrel::SpecUse::command);
+    EXPECT_NE(why.find("UNPACK_DIR"), std::string::npos) << why;
+    EXPECT_NE(zobrel::spec_problem(u"a}b", nullptr, zobrel::SpecUse::command), "");
+
+    // The shortest expansion: product keys as they are, per-user folders as
+    // a bare drive, {UNPACK_DIR} as the specification at its shortest.
+    const zobrel::ProductValues values{u"ACME", u"tool", u"1-1", u"1.0.0.0", u"1"};
+    EXPECT_EQ(zobrel::shortest_expansion(u"--x={PRODUCT}", values, u"C:\\a"), 8u);
+    EXPECT_EQ(zobrel::shortest_expansion(u"{UNPACK_DIR}\\x", values, u"{CACHE_DIR}\\{COMPANY}\\{pid}"), 2 + 1 + 4 + 1 + 1 + 2u);
+    EXPECT_EQ(zobrel::shortest_expansion(u"{RANDOM}{TIME}", values, u"C:\\a"), 11 + 18u);
 }
 
 TEST(Spec, DefaultSpecificationIsSafeAndSeparatesProductsAndVersions)

@@ -1,7 +1,7 @@
 // launch_probe.cpp: the launcher's last stage without a payload. It prepares
 // the environment and registers the console handler as the launcher does,
-// then starts a chosen program through launch_child with all of its own
-// arguments, and exits with the exit code launch_child gives, or ends through
+// then builds the child's command line and starts a chosen program through
+// launch_child with all of its own arguments, and exits with the exit code launch_child gives, or ends through
 // the launcher's failure report as the launcher would.
 //
 // The program is PROBE_CHILD, or report-app\report_child.exe next to the probe.
@@ -21,6 +21,7 @@
 
 #include <string>
 
+#include "child/cmdline.h"
 #include "child/console_events.h"
 #include "child/launch.h"
 #include "common/launch_context.h"
@@ -115,6 +116,8 @@ int wmain(int argc, wchar_t **argv)
     if (delay != NULL) Sleep(wcstoul(delay, NULL, 0));
 
     unsigned long exit_status = 0;
+    result = build_child_command_line(context);
+    if (failed(result)) end_with_failure(result, report_on_console);
     result = launch_child(context, &exit_status);
     if (failed(result)) end_with_failure(result, report_on_console);
     return static_cast<int>(exit_status);

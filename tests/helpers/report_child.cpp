@@ -7,7 +7,8 @@
 //   raw=<hex>          GetCommandLineW()
 //   argc=<n>           the count CommandLineToArgvW gives
 //   arg=<hex>          each argument, in order
-//   env.NAME=<hex>     the ZOBREL_ variables
+//   crt=<hex>          each argument as the C runtime split it (wmain's argv)
+//   env.NAME=<hex>     the ZOBREL_ variables, then those REPORT_ALSO names
 //   cwd=<hex>          current directory
 //   pid=<n>  ppid=<n>  own and parent process id (ppid 0 if not found)
 //   stdin=<hex>        all of standard input (only with REPORT_STDIN=1)
@@ -24,6 +25,7 @@
 // Behaviour is chosen through the environment, never through arguments (the
 // arguments are what is being reported):
 //   REPORT_OUT=path        write the report there instead of standard output
+//   REPORT_ALSO=A,B        report these variables too, after the ZOBREL_ ones
 //   REPORT_EXIT=n          exit code, unsigned 32-bit, "0x" hex allowed
 //   REPORT_STDIN=1         read standard input to its end and report it
 //   REPORT_SLEEP_MS=n      keep running this long before exiting
@@ -45,12 +47,14 @@
 #include <tlhelp32.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
 const wchar_t *const VARIABLES[] = {
     L"ZOBREL_ONEFILE_PARENT", L"ZOBREL_ONEFILE_DIRECTORY", L"ZOBREL_ORIGINAL_ARGV0",
     L"ZOBREL_ONEFILE_START",  L"ZOBREL_ONEFILE_TIME_US",   L"ZOBREL_ONEFILE_RANDOM",
+    L"ZOBREL_ONEFILE_UNPACK_DIRECTORY",
 };
 
 std::string hex_units(const std::wstring &text)
@@ -64,6 +68,14 @@ std::string hex_units(const std::wstring &text)
         out += digits[(u >> 4) & 15];
         out += digits[u & 15];
     }
+    return out;
+}
+
+// A variable name for the report's key (ASCII names only are used).
+std::string narrow_ascii(const std::wstring &text)
+{
+    std::string out;
+    for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
     return out;
 }
 
@@ -196,7 +208,7 @@ BOOL WINAPI on_console_event(DWORD event)
 
 }  // namespace
 
-int wmain()
+int wmain(int argc, wchar_t **argv)
 {
     g_ctrl_c_mode = option(L"REPORT_CTRL_C");
     g_marker = option(L"REPORT_MARKER");
@@ -209,10 +221,19 @@ int wmain()
     wchar_t **arguments = CommandLineToArgvW(raw, &count);
     report += "argc=" + std::to_string(count) + "\n";
     for (int i = 0; arguments != NULL && i < count; i++) report += "arg=" + hex_units(arguments[i]) + "\n";
-    for (const wchar_t *name : VARIABLES) {
+    for (int i = 0; i < argc; i++) report += "crt=" + hex_units(argv[i]) + "\n";
+    std::vector<std::wstring> names(VARIABLES, VARIABLES + sizeof VARIABLES / sizeof VARIABLES[0]);
+    const std::wstring also = option(L"REPORT_ALSO");
+    for (size_t start = 0; start < also.size();) {
+        size_t comma = also.find(L',', start);
+        if (comma == std::wstring::npos) comma = also.size();
+        names.push_back(also.substr(start, comma - start));
+        start = comma + 1;
+    }
+    for (const std::wstring &name : names) {
         std::wstring value;
-        report += "env." + std::string(name, name + wcslen(name));
-        report += get_variable(name, &value) ? "=" + hex_units(value) + "\n" : "!\n";
+        report += "env." + narrow_ascii(name);
+        report += get_variable(name.c_str(), &value) ? "=" + hex_units(value) + "\n" : "!\n";
     }
     wchar_t cwd[4096];
     DWORD cwd_length = GetCurrentDirectoryW(4096, cwd);

@@ -1,0 +1,58 @@
+// child_environment.cpp: expands and sets the build's variables for the child.
+#include "child/child_environment.h"
+
+#include <windows.h>
+#include <wchar.h>
+
+#include "pathspec/command_text.h"
+
+// The text after this NUL-terminated one.
+static const wchar_t *next_text(const wchar_t *text)
+{
+    return text + wcslen(text) + 1;
+}
+
+StageResult expand_child_environment(LaunchContext *context)
+{
+    const BuildInfo &build = context->build;
+    ChildCommand *command = &context->command;
+    size_t used = 0;
+    const wchar_t *name = build.environment;
+    for (unsigned long i = 0; i < build.environment_count; i++, name = next_text(next_text(name))) {
+        const wchar_t *value = next_text(name);
+        switch (expand_command_text(context, command->expanded, COMMAND_LINE_CAPACITY, value, command->key_value,
+                                    COMMAND_LINE_CAPACITY)) {
+        case COMMAND_TEXT_EXPANDED:
+            break;
+        case COMMAND_TEXT_TOO_LONG:
+            return stage_failed(FAILURE_LAUNCH, ERROR_FILENAME_EXCED_RANGE);
+        case COMMAND_TEXT_NOT_EXPANDED:
+            return stage_failed(FAILURE_EXPAND, 0, value);
+        }
+        // Grown value by value: together they may pass any fixed size.
+        const size_t units = wcslen(command->expanded) + 1;
+        const size_t bytes = (used + units) * sizeof(wchar_t);
+        void *block = command->environment_values == NULL
+                          ? HeapAlloc(GetProcessHeap(), 0, bytes)
+                          : HeapReAlloc(GetProcessHeap(), 0, command->environment_values, bytes);
+        if (block == NULL) {
+            return stage_failed(FAILURE_MEMORY);
+        }
+        command->environment_values = static_cast<wchar_t *>(block);
+        wmemcpy(command->environment_values + used, command->expanded, units);
+        used += units;
+    }
+    return stage_succeeded();
+}
+
+void set_child_environment(const LaunchContext *context)
+{
+    const wchar_t *name = context->build.environment;
+    const wchar_t *value = context->command.environment_values;
+    for (unsigned long i = 0; i < context->build.environment_count; i++) {
+        // An empty value removes the variable: the user's own of that name too.
+        SetEnvironmentVariableW(name, value[0] == L'\0' ? NULL : value);
+        name = next_text(next_text(name));
+        value = next_text(value);
+    }
+}

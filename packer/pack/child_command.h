@@ -1,0 +1,36 @@
+// child_command.h: the fixed arguments and environment variables a build
+// gives its main program (--arg, --env), checked as the launcher will use
+// them.
+#ifndef ZOBREL_PACKER_PACK_CHILD_COMMAND_H
+#define ZOBREL_PACKER_PACK_CHILD_COMMAND_H
+
+#include <string>
+#include <vector>
+
+#include "image/constants_block.h"
+#include "pack/spec_check.h"
+
+namespace zobrel {
+
+// The options' values (UTF-8, in the order given) as the build stores them.
+// Each --arg, and each --env's value, must be valid UTF-8 whose placeholders
+// the launcher can expand (spec_problem for commands: the target
+// specification's keys and {UNPACK_DIR}); each --env must be NAME=VALUE,
+// split at its first '=', with a name that passes the environment-name rule
+// (environment_name.h), no name given twice (compared without regard to
+// ASCII letter case, as Windows does). Throws PackError naming the option
+// and the text at fault.
+ChildCommand parse_child_command(const std::vector<std::string> &arguments,
+                                 const std::vector<std::string> &environment);
+
+// Throws PackError, naming the option, when the fixed arguments could not
+// fit a Windows command line (32,767 units) on any machine, each expanded
+// at its shortest (shortest_expansion) and quoted, after the shortest
+// launcher path; or when an environment value could not fit the 32,767
+// units a variable holds.
+void check_child_command_fits(const ChildCommand &command, const ProductValues &values,
+                              const std::u16string &target_spec);
+
+}  // namespace zobrel
+
+#endif
