@@ -6,6 +6,7 @@
 #include "child/child_environment.h"
 #include "child/child_handle.h"
 #include "child/console_events.h"
+#include "child/session_end.h"
 #include "common/platform.h"
 #include "common/wide_buffer.h"
 #include "pathspec/environment.h"
@@ -22,6 +23,39 @@ static void launcher_directory(const ProcessFacts &facts, wchar_t directory[LAUN
     wchar_t *last_backslash = wcsrchr(directory, L'\\');
     if (last_backslash != NULL) {
         *last_backslash = L'\0';
+    }
+}
+
+static bool is_handle(HANDLE handle)
+{
+    return handle != NULL && handle != INVALID_HANDLE_VALUE;
+}
+
+// What the launcher was given for its program's first window and streams.
+static void describe_child_startup(STARTUPINFOW *startup)
+{
+    ZeroMemory(startup, sizeof *startup);
+    startup->cb = sizeof *startup;
+    STARTUPINFOW own;
+    GetStartupInfoW(&own);
+    // A shortcut's "Run: minimized" and the like are meant for the
+    // application's first window, not for the launcher, which shows none.
+    if ((own.dwFlags & STARTF_USESHOWWINDOW) != 0) {
+        startup->dwFlags |= STARTF_USESHOWWINDOW;
+        startup->wShowWindow = own.wShowWindow;
+    }
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    // Passed as they are when there is at least one: the child gets what we
+    // got. With none (a windowed launcher started from the desktop), handing
+    // on nulls would take from a console program the handles of the console
+    // it is given.
+    if (is_handle(input) || is_handle(output) || is_handle(error)) {
+        startup->dwFlags |= STARTF_USESTDHANDLES;
+        startup->hStdInput = input;
+        startup->hStdOutput = output;
+        startup->hStdError = error;
     }
 }
 
@@ -58,13 +92,7 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     set_child_environment(context);
 
     STARTUPINFOW startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    // Stored as they are, null or invalid included: the child gets what we got.
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    startup.cb = sizeof startup;
+    describe_child_startup(&startup);
 
     wchar_t *command_line = context->child_command_line;
 
@@ -81,6 +109,10 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     // event finds no child while one can run, and none at which the launcher
     // ends with a suspended child left behind: the handler waits for the
     // launch to be settled (child_handle.h).
+    const bool windowed = context->launcher_kind == LAUNCHER_WINDOWED;
+    if (windowed) {
+        watch_session_end(context);
+    }
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
     BOOL created = CreateProcessW(/* lpApplicationName */ context->main_binary_path,
@@ -89,7 +121,9 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
                                   /* lpThreadAttributes */ NULL,
                                   /* bInheritHandles: the standard handles */ TRUE,
                                   /* dwCreationFlags: same console and process group,
-                                     so the child gets the same console events */
+                                     so the child gets the same console events (a
+                                     windowed launcher has none: a console program
+                                     gets a console of its own from the system) */
                                   NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
                                   /* lpEnvironment: ours, with the variables above */ NULL,
                                   /* lpCurrentDirectory: ours */ NULL, &startup, &process);
@@ -100,6 +134,9 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     }
     if (context->launch_window_hook != NULL) {
         context->launch_window_hook(context);
+    }
+    if (windowed) {
+        tie_child_to_launcher(context, process);
     }
 
     publish_child_handle(child, process.hProcess);
@@ -113,7 +150,11 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     }
     CloseHandle(process.hThread);
 
-    WaitForSingleObject(process.hProcess, INFINITE);
+    if (windowed) {
+        wait_answering_session_end(context, process.hProcess);
+    } else {
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
     DWORD code = 0;
     *exit_status = GetExitCodeProcess(process.hProcess, &code) ? code : 1;
     record_child_exit_status(child, *exit_status);

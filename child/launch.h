@@ -1,5 +1,5 @@
-// launch.h: starts the main binary as a child in the launcher's console,
-// waits for it and passes on its exit code.
+// launch.h: starts the main binary as a child (in the launcher's console,
+// if it has one), waits for it and passes on its exit code.
 #ifndef ZOBREL_CHILD_LAUNCH_H
 #define ZOBREL_CHILD_LAUNCH_H
 
@@ -14,8 +14,12 @@
 // directory, no trailing backslash), sets the build's variables
 // (set_child_environment), then starts the context's main binary path with
 // the command line already built (build_child_command_line), the launcher's
-// standard handles, environment and current directory, and waits for it
-// without limit. Success: *exit_status is its
+// standard handles (when it has at least one that is neither null nor
+// invalid; else the child keeps its own defaults), the show state it was
+// started with (STARTF_USESHOWWINDOW), its environment and current
+// directory, and waits for it without limit. The windowed launcher also
+// watches the session's end around the child (child/session_end.h).
+// Success: *exit_status is its
 // exit code, all 32 bits; 1 when it cannot be read. A child that a console
 // event ended before it could run gives 0xC000013A, its own code.
 // FAILURE_LAUNCH with the system error when the child cannot be created or

@@ -7,14 +7,17 @@
 #     [FILE_VERSION A.B.C.D] [PRODUCT_VERSION text]
 #     [TARGET_SPEC spec] [ICON file.ico]
 #     [LEVEL n] [THREADS n] [CHECKSUM] [CHECK content|metadata]
-#     [KEEP_BUILDS n] [ARGS arguments...] [ENV NAME=VALUE...]
+#     [KEEP_BUILDS n] [SUBSYSTEM console|windows] [UAC_ADMIN]
+#     [ARGS arguments...] [ENV NAME=VALUE...]
 #     [DEPENDS targets-or-files...])
 #
 # COMPANY, PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION set the keys of
 # those names (zobrel-pack's --company, --product, --version-key,
 # --file-version and --product-version). KEEP_BUILDS is --keep-builds: each
 # start removes the unpack folders of the product's other builds but the n-1
-# most recently started.
+# most recently started. SUBSYSTEM chooses the launcher (--subsystem; by
+# default the main binary's own subsystem's), UAC_ADMIN has the manifest ask
+# for administrator rights (--uac-admin).
 #
 # ARGS are the main program's fixed leading arguments (--arg), ENV the
 # variables set for it (--env), each in the order given, with {KEY} and
@@ -48,9 +51,9 @@ function(_zobrel_list_safe out value)
 endfunction()
 
 function(zobrel_add_onefile)
-  set(flags CHECKSUM)
+  set(flags CHECKSUM UAC_ADMIN)
   set(single NAME APP_DIR MAIN OUTPUT COMPANY PRODUCT VERSION FILE_VERSION PRODUCT_VERSION TARGET_SPEC ICON LEVEL
-             THREADS CHECK KEEP_BUILDS)
+             THREADS CHECK KEEP_BUILDS SUBSYSTEM)
   set(multi ARGS ENV DEPENDS)
   # Each argument on its own (ARGV<i>), so that a value holding ';' or ending
   # in a backslash never runs into the next one.
@@ -94,7 +97,7 @@ function(zobrel_add_onefile)
   set(args build "${app_dir}" --main "${Z_MAIN}" -o "${output}")
   foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version-key FILE_VERSION:--file-version
                PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads
-               CHECK:--check KEEP_BUILDS:--keep-builds)
+               CHECK:--check KEEP_BUILDS:--keep-builds SUBSYSTEM:--subsystem)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 key)
     list(GET pair 1 option)
@@ -111,6 +114,9 @@ function(zobrel_add_onefile)
   endif()
   if(Z_CHECKSUM)
     list(APPEND args --checksum)
+  endif()
+  if(Z_UAC_ADMIN)
+    list(APPEND args --uac-admin)
   endif()
   list(APPEND args ${command_options} --quiet)
 

@@ -29,6 +29,10 @@ else()
   endif()
   # The folder of every launcher image (a further variant lies beside it).
   get_filename_component(ZOBREL_LAUNCHER_DIR ${ZOBREL_LAUNCHER_EXE} DIRECTORY)
+  if(NOT EXISTS "${ZOBREL_LAUNCHER_DIR}/zobrel-launcher-windowed.exe")
+    message(FATAL_ERROR "The windowed launcher zobrel-launcher-windowed.exe is not beside ${ZOBREL_LAUNCHER_EXE}: "
+                        "give the launcher folder of a complete Windows build")
+  endif()
 endif()
 
 # zstd (multi-threaded, the same source and flags as every other packer's, so

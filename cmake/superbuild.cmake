@@ -46,7 +46,7 @@ endfunction()
 # carry. Every launcher image in ZOBREL_LAUNCHER_DIR is listed as made by this
 # step, so that whatever uses one waits for it: a further launcher variant
 # appends its file name here.
-set(ZOBREL_LAUNCHER_NAMES zobrel-launcher.exe)
+set(ZOBREL_LAUNCHER_NAMES zobrel-launcher.exe zobrel-launcher-windowed.exe)
 list(TRANSFORM ZOBREL_LAUNCHER_NAMES PREPEND ${ZOBREL_LAUNCHER_DIR}/ OUTPUT_VARIABLE zobrel_launchers)
 zobrel_check_compiler(${ZOBREL_MINGW_TOOLCHAIN} "" g++-mingw-w64-x86-64-posix)
 # The tests need GoogleTest and this build's zobrel-pack.

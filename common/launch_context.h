@@ -58,6 +58,27 @@ struct IndexCheckState {
     bool bookkeeping_failed;
 };
 
+// Which prebuilt launcher runs: fixed when it was linked, given by its entry.
+enum LauncherKind {
+    // Console subsystem: shares its console with the child, passes console
+    // events on, reports failures on the console.
+    LAUNCHER_CONSOLE,
+    // Windows (GUI) subsystem: never has a console; reports failures in a
+    // message box; hears the session's end through a hidden window.
+    LAUNCHER_WINDOWED,
+};
+
+// What the windowed launcher keeps around its child; written by
+// child/session_end.cpp only, on the main thread.
+struct SessionWatch {
+    // The hidden top-level window that hears the session's end, or null.
+    HWND window;
+    // The job that ends the child when the launcher ends, or null.
+    HANDLE job;
+    // The child's process id, once it is created.
+    DWORD child_id;
+};
+
 // What the main thread and the console event handler share about the child;
 // written through child/child_handle.h only.
 struct ChildState {
@@ -109,6 +130,8 @@ struct ChildCommand {
 
 struct LaunchContext {
     ProcessFacts process;
+    // Set by the launcher's entry; the harnesses' launches are console ones.
+    LauncherKind launcher_kind;
     // The constants the image was built with (common/build_info.h).
     BuildInfo build;
     // The unpack directory: the expanded target specification, then its
@@ -125,6 +148,7 @@ struct LaunchContext {
     IndexCheckState index;
     ChildState child;
     TidyState tidy;
+    SessionWatch session;
     // The child's command line, built by child/cmdline.cpp.
     wchar_t child_command_line[COMMAND_LINE_CAPACITY];
     ChildCommand command;

@@ -9,6 +9,7 @@
 #include "child/launch.h"
 #include "common/system_library.h"
 #include "launcher/failure_report.h"
+#include "launcher/windowed/message_box.h"
 #include "pathspec/run_values.h"
 #include "pathspec/unpack_directory.h"
 #include "payload/header.h"
@@ -106,14 +107,18 @@ static StageResult prepare_child(LaunchContext *context)
     if (failed(step)) {
         return step;
     }
-    step = register_console_handler(&context->child);
-    if (failed(step)) {
-        return step;
+    // The windowed launcher has no console; it hears the session's end from
+    // a window made just before the child starts (child/session_end.h).
+    if (context->launcher_kind == LAUNCHER_CONSOLE) {
+        step = register_console_handler(&context->child);
+        if (failed(step)) {
+            return step;
+        }
     }
     return unpack_stages(context);
 }
 
-int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
+int launcher_main(int argc, wchar_t **argv, wchar_t **envp, LauncherKind kind)
 {
     (void)argc;
     (void)envp;
@@ -122,6 +127,7 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
     restrict_dll_search_to_system_folder();
     LaunchContext *context = &g_launch;
     init_launch_context(context, argv[0]);
+    context->launcher_kind = kind;
 
     unsigned long exit_status = 0;
     StageResult result = prepare_child(context);
@@ -135,6 +141,10 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp)
         finish_tidy(context);
     }
     if (failed(result)) {
+        if (kind == LAUNCHER_WINDOWED) {
+            set_report_title(context);
+            end_with_failure(result, report_in_message_box);
+        }
         end_with_failure(result, report_on_console);
     }
     return static_cast<int>(exit_status);

@@ -24,7 +24,7 @@ packages=(
   g++-aarch64-linux-gnu
   googletest libcli11-dev unicode-data
   clang libclang-rt-dev
-  zstd tmux xxd osslsigncode openssl
+  zstd tmux xxd osslsigncode openssl xvfb
 )
 # qemu-user and qemu-user-static both give qemu-aarch64; either will do.
 command -v qemu-aarch64 >/dev/null || command -v qemu-aarch64-static >/dev/null || packages+=(qemu-user)

@@ -33,6 +33,10 @@ options=(--main vexor.exe --company "MOLTARN LLC" --product vexor --file-version
 "$x86" build "$app" "${options[@]}" -o "$work/x86_64.exe"
 arm build "$app" "${options[@]}" -o "$work/aarch64.exe"
 cmp "$work/x86_64.exe" "$work/aarch64.exe" || fail "the two packers wrote different executables"
+"$x86" build "$app" "${options[@]}" --subsystem windows --uac-admin -o "$work/x86_64-windowed.exe"
+arm build "$app" "${options[@]}" --subsystem windows --uac-admin -o "$work/aarch64-windowed.exe"
+cmp "$work/x86_64-windowed.exe" "$work/aarch64-windowed.exe" ||
+  fail "the two packers wrote different executables with the windowed launcher"
 
 "$x86" list "$work/x86_64.exe" >"$work/x86_64.list"
 arm list "$work/x86_64.exe" >"$work/aarch64.list"

@@ -13,8 +13,13 @@ add_custom_target(names_app DEPENDS ${ZOBREL_NAMES_APP_DIR}/vexor.exe ${ZOBREL_N
 zobrel_add_onefile(NAME linux_packed_names APP_DIR ${ZOBREL_NAMES_APP_DIR} MAIN vexor.exe
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/linux_packed_names.exe
   COMPANY "MOLTARN LLC" PRODUCT vexor TARGET_SPEC [[{TEMP}\zobrel-wpack]] LEVEL 3 DEPENDS names_app)
+# The same with the other launcher and the other manifest.
+zobrel_add_onefile(NAME linux_packed_names_windowed APP_DIR ${ZOBREL_NAMES_APP_DIR} MAIN vexor.exe
+  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/linux_packed_names_windowed.exe
+  COMPANY "MOLTARN LLC" PRODUCT vexor TARGET_SPEC [[{TEMP}\zobrel-wpack]] LEVEL 3 SUBSYSTEM windows UAC_ADMIN
+  DEPENDS names_app)
 
 zobrel_add_windows_test(NAME windows_packer_test SOURCES windows_packer_test.cpp LIBS shell32
-  DEPENDS zobrel-pack linux_packed_names)
+  DEPENDS zobrel-pack linux_packed_names linux_packed_names_windowed)
 target_compile_definitions(windows_packer_test PRIVATE
   ZOBREL_WINDOWS_PACK="Z:$<TARGET_FILE:zobrel-pack>" ZOBREL_NAMES_APP_DIR="Z:${ZOBREL_NAMES_APP_DIR}")

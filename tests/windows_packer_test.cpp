@@ -45,6 +45,18 @@ TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesAndItRuns)
     ASSERT_GT(windows_made.size(), 100000u);
     EXPECT_TRUE(windows_made == linux_made) << "the two packers wrote different bytes ("
                                             << windows_made.size() << " and " << linux_made.size() << ")";
+    // And with the windowed launcher and a manifest that asks for administrator rights.
+    const std::wstring windowed = scratch + L"\\vexor-windowed.exe";
+    RunResult built_windowed = pack(
+        L"build " + quote_argument(windows_path(ZOBREL_NAMES_APP_DIR)) + L" --main vexor.exe -o " +
+        quote_argument(windowed) +
+        L" --company \"MOLTARN LLC\" --product vexor --target-spec {TEMP}\\zobrel-wpack --level 3 --quiet"
+        L" --subsystem windows --uac-admin");
+    ASSERT_EQ(built_windowed.exit_code, 0u) << built_windowed.standard_error;
+    const std::string windows_made_windowed = read_file(windowed);
+    EXPECT_TRUE(windows_made_windowed == read_file(test_program(L"linux_packed_names_windowed.exe")))
+        << "the two packers wrote different windowed executables";
+    EXPECT_TRUE(windows_made_windowed != windows_made);
 
     // The result runs: it unpacks under {TEMP} and starts vexor, whose exit code comes back.
     RunOptions run;

@@ -18,7 +18,7 @@
 
 namespace {
 
-const char kDescription[] = "Packs a Windows console application folder into one self-unpacking .exe.";
+const char kDescription[] = "Packs a Windows application folder into one self-unpacking .exe.";
 
 const char kBuildFooter[] =
     "At run time the launcher unpacks the files into the folder the target\n"
@@ -36,6 +36,11 @@ const char kBuildFooter[] =
     "{PID}, {TIME}, {TIME_US} (a folder per start), and whose folders above it hold\n"
     "none of these: the builds' folders must lie side by side.\n"
     "\n"
+    "The launcher follows the main binary's subsystem: a console program gets the\n"
+    "console launcher, which shares its console; a windowed (GUI) program gets the\n"
+    "windowed launcher, which never opens a console and shows its errors in a\n"
+    "message box. --subsystem chooses otherwise.\n"
+    "\n"
     "--arg and --env values are expanded at every start with the same keys and\n"
     "{UNPACK_DIR}, the unpack folder's full path without a trailing backslash\n"
     "(which the target specification itself cannot use). The fixed arguments go\n"
@@ -47,9 +52,10 @@ const char kBuildFooter[] =
     "case aside).\n"
     "\n"
     "Refused: names Windows cannot hold, files of 4 GiB or more, links leading out\n"
-    "of APP_DIR, unreadable or special files, a main binary that is not a Windows\n"
-    "program (a DLL included), an output folder that does not exist or cannot be\n"
-    "written. Empty folders are left out with a warning.\n";
+    "of APP_DIR, unreadable or special files, a main binary that is not a console\n"
+    "or windowed Windows program (a DLL or a driver included), an output folder\n"
+    "that does not exist or cannot be written. Empty folders are left out with a\n"
+    "warning.\n";
 
 // Options as text, so that "given" and "given empty" stay apart.
 struct BuildArguments {
@@ -58,8 +64,9 @@ struct BuildArguments {
     int level = 19;
     int threads = 0;
     int keep_builds = 0;
-    bool checksum = false, quiet = false;
+    bool checksum = false, quiet = false, uac_admin = false;
     std::string check = "content";
+    std::string subsystem;
     std::vector<std::string> arguments, environment;
 };
 
@@ -101,6 +108,14 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
                      "included: each start removes the others beside its own folder but the\n"
                      "N-1 most recently started (default: keep every folder)")
         ->check(CLI::Range(1, static_cast<int>(KEEP_BUILDS_LIMIT)));
+    build->add_option("--subsystem", a.subsystem,
+                     "the launcher: console (shares its console with the program) or windows\n"
+                     "(never opens a console; errors in a message box) (default: the main\n"
+                     "binary's own subsystem)")
+        ->check(CLI::IsMember({"console", "windows"}));
+    build->add_flag("--uac-admin", a.uac_admin,
+                    "the manifest asks for administrator rights (requireAdministrator);\n"
+                    "Windows asks the user's consent at every start (default: asInvoker)");
     // Repeatable and kept in order; one value per occurrence, so that the
     // next word is never taken as a second value.
     build
@@ -144,6 +159,11 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     o.arguments = a.arguments;
     o.environment = a.environment;
     o.quiet = a.quiet;
+    if (build.count("--subsystem") > 0) {
+        o.subsystem = a.subsystem == "windows" ? zobrel::LauncherSubsystem::windows
+                                               : zobrel::LauncherSubsystem::console;
+    }
+    o.require_administrator = a.uac_admin;
     return o;
 }
 
@@ -222,8 +242,9 @@ int main(int argc, char **argv)
     info->add_flag("--json", json, "one JSON object, for scripts");
     info->footer("Shows the product information, the target specification, how a start checks\n"
                  "the unpacked files, how many builds' folders it keeps (\"all\" when it removes\n"
-                 "none), the launcher's subsystem and the packed files' count and size. Reads\n"
-                 "only the build constants: nothing is decoded.\n");
+                 "none), the launcher's subsystem (console or windows), the execution level\n"
+                 "its manifest asks for, and the packed files' count and size. Reads only the\n"
+                 "headers, the manifest and the build constants: nothing is decoded.\n");
     CLI::App *extract =
         app.add_subcommand("extract", "write the packed files into a folder, running nothing");
     extract->add_option("OUT.exe", exe, "a packed executable")->required();

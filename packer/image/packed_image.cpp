@@ -6,21 +6,25 @@
 #include "image/pe_writer.h"
 #include "image/resources.h"
 
-// The launcher image, placed in this program by image/launcher_image.S.in.
+// The launcher images, placed in this program by image/launcher_image.S.in.
 extern "C" const unsigned char zobrel_launcher_image[];
 extern "C" const unsigned char zobrel_launcher_image_end[];
+extern "C" const unsigned char zobrel_windowed_launcher_image[];
+extern "C" const unsigned char zobrel_windowed_launcher_image_end[];
 
 namespace zobrel {
 
-std::string embedded_launcher_image()
+std::string embedded_launcher_image(LauncherSubsystem subsystem)
 {
-    return std::string(reinterpret_cast<const char *>(zobrel_launcher_image),
-                       static_cast<size_t>(zobrel_launcher_image_end - zobrel_launcher_image));
+    const bool windowed = subsystem == LauncherSubsystem::windows;
+    const unsigned char *begin = windowed ? zobrel_windowed_launcher_image : zobrel_launcher_image;
+    const unsigned char *end = windowed ? zobrel_windowed_launcher_image_end : zobrel_launcher_image_end;
+    return std::string(reinterpret_cast<const char *>(begin), static_cast<size_t>(end - begin));
 }
 
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
-                                           uint32_t warm_check, const std::string &ico,
+                                           uint32_t warm_check, const std::string &ico, ExecutionLevel level,
                                            const ChildCommand &command, uint32_t keep_builds)
 {
     PeWriter writer(launcher);
@@ -28,7 +32,7 @@ std::vector<std::string> make_packed_image(const std::string &launcher, std::str
     writer.append_section(CONSTANTS_SECTION_NAME, constants_block(info, records, warm_check, command, keep_builds),
                           kReadOnlyDataSection);
     const uint32_t resources_rva = writer.next_section_rva();
-    const std::string resources = make_resource_section(resources_rva, info, ico);
+    const std::string resources = make_resource_section(resources_rva, info, ico, level);
     writer.append_section(".rsrc", resources, kReadOnlyDataSection);
     writer.set_data_directory(kResourceDirectory, resources_rva, static_cast<uint32_t>(resources.size()));
     return writer.finish();

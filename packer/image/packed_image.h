@@ -10,11 +10,18 @@
 #include "build_constants_writer.h"
 #include "image/constants_block.h"
 #include "image/product_info.h"
+#include "image/resources.h"
 
 namespace zobrel {
 
-// The launcher image this packer carries (built with it, embedded in it).
-std::string embedded_launcher_image();
+// The prebuilt launchers: for console programs, which shares its console
+// with them, and for programs of the Windows (GUI) subsystem, which never has
+// a console and shows its errors in a message box.
+enum class LauncherSubsystem { console, windows };
+
+// The launcher image of that subsystem that this packer carries (built with
+// it, embedded in it).
+std::string embedded_launcher_image(LauncherSubsystem subsystem);
 
 // The launcher with three sections appended, in this order: the payload
 // blob (".zobrel", VirtualSize = its length), the build constants
@@ -23,11 +30,11 @@ std::string embedded_launcher_image();
 // write one after another (so the payload is never copied). The checksum
 // and every size in the headers agree. Throws PackError if the launcher
 // image cannot take the sections. ico is empty or an icon that passed
-// icon_problem. warm_check, command and keep_builds go to the build
-// constants (constants_block).
+// icon_problem; the manifest asks for the level. warm_check, command and
+// keep_builds go to the build constants (constants_block).
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
-                                           uint32_t warm_check, const std::string &ico,
+                                           uint32_t warm_check, const std::string &ico, ExecutionLevel level,
                                            const ChildCommand &command = {}, uint32_t keep_builds = 0);
 
 // The pieces joined: the whole image.

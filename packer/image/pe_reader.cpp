@@ -70,6 +70,15 @@ std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &
     image.optional_header_offset = static_cast<uint32_t>(optional);
     image.optional_header_size = optional_size;
     read_layout_fields(data + optional, optional_size, image);
+    // The data directories follow the fields that differ in size between
+    // PE32 (96 bytes of them) and PE32+ (112); each is an RVA and a size.
+    const uint32_t directories = image.optional_magic == kOptionalMagicPe32Plus ? 112 : 96;
+    const uint32_t resource_entry = directories + 8 * 2;
+    image.resource_rva = image.resource_size = 0;
+    if (optional_size >= resource_entry + 8 && read_le32(data + optional + directories - 4) > 2) {
+        image.resource_rva = read_le32(data + optional + resource_entry);
+        image.resource_size = read_le32(data + optional + resource_entry + 4);
+    }
     const uint64_t table = optional + optional_size;
     if (table + PE_SECTION_HEADER_SIZE * nsections > size) return "its section table is truncated";
     image.section_table_offset = static_cast<uint32_t>(table);
@@ -130,6 +139,57 @@ std::vector<unsigned char> read_section(const fs::path &file, const char *name)
     const PeSection *sec = find_section(image, name);
     if (!sec) throw PackError(who + " is not a packed executable: it has no " + name + " section");
     return read_mapped_section(file, image, *sec);
+}
+
+const char *subsystem_name(uint16_t subsystem)
+{
+    switch (subsystem) {
+    case kSubsystemWindows:
+        return "windows";
+    case kSubsystemConsole:
+        return "console";
+    case 1:
+        return "native";
+    case 7:
+        return "POSIX";
+    case 9:
+        return "Windows CE";
+    case 10:
+    case 11:
+    case 12:
+    case 13:
+        return "EFI";
+    case 14:
+        return "Xbox";
+    case 16:
+        return "boot application";
+    }
+    return "unknown";
+}
+
+const PeSection *section_at(const PeImage &image, uint32_t rva)
+{
+    for (const PeSection &s : image.sections) {
+        const uint32_t extent = s.virtual_size != 0 ? s.virtual_size : s.raw_size;
+        if (rva >= s.virtual_address && rva - s.virtual_address < extent) return &s;
+    }
+    return nullptr;
+}
+
+std::string read_mapped_section(const fs::path &file, const PeSection &section)
+{
+    const std::string who = "'" + utf8_path(file) + "'";
+    const uint32_t mapped = section.virtual_size != 0 ? section.virtual_size : section.raw_size;
+    const uint32_t stored = std::min(mapped, section.raw_size);
+    std::error_code ec;
+    const uint64_t size = fs::file_size(file, ec);
+    if (ec || uint64_t{section.raw_offset} + stored > size) {
+        throw PackError(who + " is truncated: its " + section.name + " section runs past the end of the file");
+    }
+    std::string bytes(stored, '\0');
+    std::ifstream in(file, std::ios::binary);
+    if (!in || !read_at(in, section.raw_offset, &bytes[0], stored)) throw PackError("cannot read " + who);
+    return bytes;
 }
 
 }  // namespace zobrel

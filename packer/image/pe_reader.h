@@ -13,6 +13,7 @@
 namespace zobrel {
 
 const uint16_t kMachineAmd64 = 0x8664;
+const uint16_t kSubsystemWindows = 2;
 const uint16_t kSubsystemConsole = 3;
 const uint16_t kCharacteristicExecutable = 0x0002;
 const uint16_t kCharacteristicDll = 0x2000;
@@ -72,11 +73,14 @@ struct PeImage {
     // As many directories as NumberOfRvaAndSizes says and the optional header holds.
     std::vector<PeDataDirectory> directories;
     std::vector<PeSection> sections;
+    // The resource data directory; 0 and 0 when the image has none.
+    uint32_t resource_rva = 0;
+    uint32_t resource_size = 0;
 };
 
-// Reads the DOS header, PE signature, file header, the optional header's
-// fields above and the section table of an image of `size` bytes at `data`.
-// Returns "" and fills image, or says why the bytes are not a PE image.
+// Reads the DOS header, PE signature, file header, the subsystem, the
+// resource data directory and the section table of an image of `size` bytes at `data`. Returns "" and fills
+// image, or says why the bytes are not a PE image.
 std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &image);
 
 // The same for a file (its first 64 KiB, where any image's headers lie);
@@ -97,6 +101,19 @@ std::vector<unsigned char> read_mapped_section(const std::filesystem::path &file
 // naming the file, if it is not a PE file, has no such section, or is too
 // short to hold it.
 std::vector<unsigned char> read_section(const std::filesystem::path &file, const char *name);
+
+// The subsystem's name: "windows" (GUI), "console", or what else it is
+// ("native", "EFI", ..., "unknown").
+const char *subsystem_name(uint16_t subsystem);
+
+// The section of the image that maps this relative virtual address, or null.
+const PeSection *section_at(const PeImage &image, uint32_t rva);
+
+// The bytes of one of the file's sections that the file holds: its raw
+// data, at most its VirtualSize of it (what lies beyond in memory is zeros).
+// Throws PackError, naming the file, when the raw data runs past the end of
+// the file or cannot be read.
+std::string read_mapped_section(const std::filesystem::path &file, const PeSection &section);
 
 }  // namespace zobrel
 

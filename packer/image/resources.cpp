@@ -7,15 +7,14 @@
 #include <map>
 #include <vector>
 
+#include "base/error.h"
+#include "base/text.h"
+#include "image/pe_reader.h"
 #include "little_endian.h"
 
 namespace zobrel {
 namespace {
 
-const uint32_t kTypeIcon = 3;
-const uint32_t kTypeGroupIcon = 14;
-const uint32_t kTypeVersion = 16;
-const uint32_t kTypeManifest = 24;
 const uint32_t kSubdirectory = 0x80000000;
 
 void put16(std::string &out, uint16_t v)
@@ -166,14 +165,20 @@ std::string lay_out(uint32_t section_rva, const ResourceTree &tree)
 
 }  // namespace
 
-std::string make_manifest()
+const char *execution_level_name(ExecutionLevel level)
+{
+    return level == ExecutionLevel::require_administrator ? "requireAdministrator" : "asInvoker";
+}
+
+std::string make_manifest(ExecutionLevel level)
 {
     return R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 <assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
   <trustInfo xmlns="urn:schemas-microsoft-com:asm.v3">
     <security>
       <requestedPrivileges>
-        <requestedExecutionLevel level="asInvoker" uiAccess="false"/>
+        <requestedExecutionLevel level=")" +
+           std::string(execution_level_name(level)) + R"(" uiAccess="false"/>
       </requestedPrivileges>
     </security>
   </trustInfo>
@@ -272,11 +277,30 @@ std::string icon_file_problem(const std::filesystem::path &file)
     return icon_problem(bytes);
 }
 
-std::string make_resource_section(uint32_t section_rva, const ProductInfo &info, const std::string &ico)
+std::string manifest_execution_level(const std::string &manifest)
+{
+    const std::string element = "<requestedExecutionLevel";
+    const size_t at = manifest.find(element);
+    if (at == std::string::npos) return "";
+    const size_t end = manifest.find('>', at);
+    const size_t from = at + element.size();
+    const std::string attributes = manifest.substr(from, end == std::string::npos ? end : end - from);
+    for (const char quote : {'"', '\''}) {
+        const std::string name = std::string(" level=") + quote;
+        const size_t value = attributes.find(name);
+        if (value == std::string::npos) continue;
+        const size_t close = attributes.find(quote, value + name.size());
+        if (close != std::string::npos) return attributes.substr(value + name.size(), close - value - name.size());
+    }
+    return "";
+}
+
+std::string make_resource_section(uint32_t section_rva, const ProductInfo &info, const std::string &ico,
+                                  ExecutionLevel level)
 {
     ResourceTree tree;
-    tree[kTypeManifest][1] = make_manifest();
-    tree[kTypeVersion][1] = make_version_resource(info);
+    tree[kResourceManifest][1] = make_manifest(level);
+    tree[kResourceVersion][1] = make_version_resource(info);
     if (!ico.empty()) {
         std::vector<IconImage> images = icon_images(ico);
         std::string group;
@@ -284,13 +308,64 @@ std::string make_resource_section(uint32_t section_rva, const ProductInfo &info,
         put16(group, 1);  // type: icon
         put16(group, static_cast<uint16_t>(images.size()));
         for (size_t i = 0; i < images.size(); ++i) {
-            tree[kTypeIcon][static_cast<uint32_t>(i + 1)] = images[i].data;
+            tree[kResourceIcon][static_cast<uint32_t>(i + 1)] = images[i].data;
             group += images[i].entry;
             put16(group, static_cast<uint16_t>(i + 1));
         }
-        tree[kTypeGroupIcon][1] = group;
+        tree[kResourceGroupIcon][1] = group;
     }
     return lay_out(section_rva, tree);
+}
+
+namespace {
+
+// One entry of the resource directory at `at` in the section: the one with
+// this id, or with any id when `any`; its offset field, or nullopt.
+std::optional<uint32_t> directory_entry(const std::string &section, uint64_t at, uint32_t id, bool any)
+{
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(section.data());
+    if (at + 16 > section.size()) return std::nullopt;
+    const uint64_t entries = uint64_t{read_le16(p + at + 12)} + read_le16(p + at + 14);
+    if (at + 16 + 8 * entries > section.size()) return std::nullopt;
+    for (uint64_t i = 0; i < entries; ++i) {
+        const unsigned char *entry = p + at + 16 + 8 * i;
+        const uint32_t name = read_le32(entry);
+        // Named entries (high bit set) come first; this looks for ids only.
+        if ((name & kSubdirectory) == 0 && (any || name == id)) return read_le32(entry + 4);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> find_resource(const std::string &section, uint32_t section_rva, uint32_t type,
+                                         uint32_t id)
+{
+    // Root -> type -> id -> language, each a subdirectory, the last a data entry.
+    std::optional<uint32_t> next = directory_entry(section, 0, type, false);
+    if (!next || !(*next & kSubdirectory)) return std::nullopt;
+    next = directory_entry(section, *next & ~kSubdirectory, id, false);
+    if (!next || !(*next & kSubdirectory)) return std::nullopt;
+    next = directory_entry(section, *next & ~kSubdirectory, 0, true);
+    if (!next || (*next & kSubdirectory) || uint64_t{*next} + 16 > section.size()) return std::nullopt;
+    const unsigned char *data_entry = reinterpret_cast<const unsigned char *>(section.data()) + *next;
+    const uint32_t data_rva = read_le32(data_entry), size = read_le32(data_entry + 4);
+    if (data_rva < section_rva || uint64_t{data_rva - section_rva} + size > section.size()) return std::nullopt;
+    return section.substr(data_rva - section_rva, size);
+}
+
+std::optional<std::string> read_manifest(const std::filesystem::path &exe)
+{
+    PeImage image;
+    const std::string why = read_pe_headers(exe, image);
+    if (!why.empty()) throw PackError("'" + utf8_path(exe) + "' is not a Windows executable: " + why);
+    const PeSection *section = image.resource_rva != 0 ? section_at(image, image.resource_rva) : nullptr;
+    if (section == nullptr) return std::nullopt;
+    const std::string bytes = read_mapped_section(exe, *section);
+    // The directory starts where the data directory says, maybe not at the section's start.
+    const uint32_t start = image.resource_rva - section->virtual_address;
+    if (start >= bytes.size()) return std::nullopt;
+    return find_resource(bytes.substr(start), image.resource_rva, kResourceManifest, 1);
 }
 
 }  // namespace zobrel

@@ -10,6 +10,7 @@
 #include "build_constants.h"
 #include "build_constants_writer.h"
 #include "image/pe_reader.h"
+#include "image/resources.h"
 #include "inspect/packed_payload.h"
 #include "inspect/unpack_folder.h"
 
@@ -34,17 +35,6 @@ const char *check_name(uint32_t check)
         return "metadata";
     }
     return "unknown";
-}
-
-const char *subsystem_name(uint16_t subsystem)
-{
-    switch (subsystem) {
-    case 2:
-        return "windows";
-    case 3:
-        return "console";
-    }
-    return "other";
 }
 
 std::vector<std::u16string> texts_of(const Constants &c, ConstantKey key)
@@ -102,8 +92,11 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     fields.push_back(environment_field(c));
     fields.push_back({"check", "check", std::string(check_name(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT)))});
     fields.push_back({"subsystem", "subsystem", std::string(subsystem_name(image.subsystem))});
-    // How the launcher starts and tidies up goes here, beside the subsystem:
-    // elevation, build retention, progress.
+    const std::optional<std::string> manifest = read_manifest(exe);
+    const std::string level = manifest ? manifest_execution_level(*manifest) : "";
+    fields.push_back({"execution level", "execution_level", level.empty() ? std::string("(none)") : level});
+    // How the launcher starts and tidies up goes here, beside the subsystem
+    // and the elevation: build retention, progress.
     // How many builds' unpack folders a start leaves, as the launcher reads
     // it, or "all" when it removes none.
     const uint32_t keep = std::min(c.number(CONSTANT_KEEP_BUILDS, 0), KEEP_BUILDS_LIMIT);

@@ -135,8 +135,9 @@ std::string read_icon(const fs::path &icon)
 }
 
 // The launcher can start only an executable image: a DLL, a driver or an
-// object file would fail at every start with "Bad EXE format".
-void check_main_binary(const SourceFile &main)
+// object file would fail at every start with "Bad EXE format". Returns the
+// launcher its subsystem calls for.
+LauncherSubsystem check_main_binary(const SourceFile &main)
 {
     const std::string who = "main binary " + quoted(main.path);
     PeImage image;
@@ -157,10 +158,13 @@ void check_main_binary(const SourceFile &main)
         warn(who + " is not a 64-bit x86 program (machine " + buf +
              "); the launcher may not be able to start it");
     }
-    if (image.subsystem != kSubsystemConsole) {
-        warn(who + " is not a console program (subsystem " + std::to_string(image.subsystem) +
-             "); the launcher is made for console programs");
-    }
+    if (image.subsystem == kSubsystemWindows) return LauncherSubsystem::windows;
+    if (image.subsystem == kSubsystemConsole) return LauncherSubsystem::console;
+    // Drivers, boot and firmware images and the like: CreateProcess refuses them.
+    throw PackError(who + " is a program of subsystem " + std::to_string(image.subsystem) + " (" +
+                    subsystem_name(image.subsystem) +
+                    "), which Windows does not start as an application; give --main a console or windowed "
+                    "program");
 }
 
 // The payload blob: the archive of the scanned files in one zstd frame; its
@@ -250,7 +254,7 @@ void run_build(const BuildOptions &o)
 
     ScanResult scan = scan_app_dir(o.app_dir, o.main, o.output);
     for (const std::string &w : scan.warnings) warn(w);
-    check_main_binary(scan.files.front());
+    const LauncherSubsystem main_subsystem = check_main_binary(scan.files.front());
     // The folder the launcher will unpack into, as it will be: the default
     // one ends in the payload's 8-hex-digit identifier, known only later.
     const std::u16string final_spec = o.target_spec ? info.target_spec : info.target_spec + u"-00000000";
@@ -265,9 +269,11 @@ void run_build(const BuildOptions &o)
     std::string blob = compress(scan, o, &records);
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
     const std::vector<std::string> image =
-        make_packed_image(embedded_launcher_image(), std::move(blob), info, records,
-                          o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon, command,
-                          o.keep_builds);
+        make_packed_image(embedded_launcher_image(o.subsystem.value_or(main_subsystem)), std::move(blob), info,
+                          records, o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon,
+                          o.require_administrator ? ExecutionLevel::require_administrator
+                                                  : ExecutionLevel::as_invoker,
+                          command, o.keep_builds);
     write_output(o.output, image);
     uint64_t image_size = 0;
     for (const std::string &piece : image) image_size += piece.size();

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "image/packed_image.h"
+
 namespace zobrel {
 
 struct BuildOptions {
@@ -24,15 +26,21 @@ struct BuildOptions {
     // --arg and --env as given, in order (UTF-8; --env as NAME=VALUE).
     std::vector<std::string> arguments, environment;
     bool quiet = false;
+    // --subsystem: the launcher to use; by default the main binary's own.
+    std::optional<LauncherSubsystem> subsystem;
+    bool require_administrator = false;  // --uac-admin
 };
 
 // Checks everything first (options, specification, fixed arguments and
 // environment, icon, the output's folder, the application folder, the main
-// binary), then compresses, writes
-// the executable from the launcher this packer carries, and renames it into
-// place, executable where the host has such a permission (as a linker
-// makes it: every execute bit the umask allows). Warnings go to stderr; so
-// does the summary unless quiet. Throws
+// binary), then compresses, writes the executable from the launcher this
+// packer carries for the subsystem (the console one for a console main
+// binary, the windowed one for a windowed main binary, unless
+// options.subsystem says which), and renames it into place, executable where
+// the host has such a permission (as a linker makes it: every execute bit
+// the umask allows). A main binary of any other subsystem, which Windows does
+// not start as a program, is refused. Warnings go to stderr; so does the
+// summary unless quiet. Throws
 // PackError on any refusal or failure, leaving neither the output nor
 // temporary files.
 void run_build(const BuildOptions &options);

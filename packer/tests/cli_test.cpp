@@ -17,7 +17,10 @@
 #include "archive/blob_reader.h"
 #include "build_constants.h"
 #include "build_constants_writer.h"
+#include "base/error.h"
+#include "image/packed_image.h"
 #include "image/pe_reader.h"
+#include "image/resources.h"
 #include "little_endian.h"
 #include "payload_writer.h"
 #include "support.h"
@@ -635,6 +638,17 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
          [](const fs::path &a) { write_file(a / "main.exe", zt::make_pe(0x8664, 3, {}, 0x0020)); },
          {},
          {"main.exe", "not an executable image"}},
+        // Windows starts programs of two subsystems; a driver, a firmware
+        // image and the like would fail at every start.
+        {"main is a native image",
+         [](const fs::path &a) { write_file(a / "main.exe", zt::make_pe(0x8664, 1)); },
+         {},
+         {"main.exe", "subsystem 1 (native)", "does not start"}},
+        {"main is an EFI image, whatever the launcher",
+         [](const fs::path &a) { write_file(a / "main.exe", zt::make_pe(0x8664, 10)); },
+         {"--subsystem", "windows"},
+         {"main.exe", "subsystem 10 (EFI)"}},
+        {"unknown subsystem option", nullptr, {"--subsystem", "gui"}, {"--subsystem", "gui"}},
         {"colon",
          [](const fs::path &a) { write_file(a / "bad:name.txt", "x"); },
          {},
@@ -883,14 +897,91 @@ TEST_F(Cli, OutputInsideTheFolderIsNotPackedIntoTheNextBuild)
     EXPECT_TRUE(read_file(exe) == first);
 }
 
-TEST_F(Cli, MainBinaryThatIsNotA64BitConsoleProgramIsPackedWithWarnings)
+// Wine's own Windows programs: real windowed and console executables.
+const fs::path kWinePrograms = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
+
+TEST_F(Cli, LauncherFollowsTheMainBinarysSubsystemUnlessToldOtherwise)
+{
+    const std::string windowed = read_file(kWinePrograms / "winemine.exe");
+    const std::string console = read_file(kWinePrograms / "cmd.exe");
+    ASSERT_FALSE(windowed.empty() || console.empty()) << "Wine's programs are missing from " << kWinePrograms;
+    struct Case {
+        const char *what;
+        std::string main;
+        std::vector<std::string> options;
+        uint16_t subsystem;
+        const char *shown;
+    } cases[] = {
+        {"Wine's windowed winemine.exe", windowed, {}, 2, "windows"},
+        {"Wine's console cmd.exe", console, {}, 3, "console"},
+        {"windowed, told console", windowed, {"--subsystem", "console"}, 3, "console"},
+        {"console, told windows", console, {"--subsystem=windows"}, 2, "windows"},
+        {"told twice: the last holds", console, {"--subsystem", "windows", "--subsystem", "console"}, 3, "console"},
+        {"32-bit windowed", zt::make_pe(0x14C, 2), {}, 2, "windows"},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path app = t_ / ("app" + std::to_string(n)), exe = t_ / ("s" + std::to_string(n++) + ".exe");
+        write_file(app / "main.exe", c.main);
+        PackRun r = build(app, exe, c.options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_FALSE(contains(r.err, "subsystem")) << "no warning about the subsystem: " << r.err;
+        zobrel::PeImage pe;
+        ASSERT_EQ(zobrel::read_pe_headers(exe, pe), "");
+        EXPECT_EQ(pe.subsystem, c.subsystem);
+        // The launcher's own code: the first section of the image of that subsystem, byte for byte.
+        const std::string launcher = zobrel::embedded_launcher_image(
+            c.subsystem == 2 ? zobrel::LauncherSubsystem::windows : zobrel::LauncherSubsystem::console);
+        zobrel::PeImage launcher_pe;
+        ASSERT_EQ(zobrel::parse_pe_headers(reinterpret_cast<const unsigned char *>(launcher.data()),
+                                           launcher.size(), launcher_pe),
+                  "");
+        const zobrel::PeSection &code = launcher_pe.sections.front();
+        EXPECT_TRUE(read_file(exe).substr(code.raw_offset, code.raw_size) ==
+                    launcher.substr(code.raw_offset, code.raw_size));
+        PackRun info = run_pack({"info", exe.string()});
+        EXPECT_TRUE(contains(info.out, std::string("subsystem:       ") + c.shown + "\n")) << info.out;
+        PackRun json = run_pack({"info", "--json", exe.string()});
+        EXPECT_TRUE(contains(json.out, std::string("\"subsystem\": \"") + c.shown + "\"")) << json.out;
+    }
+    // The two launchers differ in their code, so the comparison above tells them apart.
+    EXPECT_TRUE(zobrel::embedded_launcher_image(zobrel::LauncherSubsystem::windows) !=
+                zobrel::embedded_launcher_image(zobrel::LauncherSubsystem::console));
+
+    PackRun r = build(t_ / "app5", t_ / "w.exe");
+    EXPECT_TRUE(contains(r.err, "not a 64-bit x86 program (machine 0x014c)")) << r.err;
+}
+
+TEST_F(Cli, UacAdminAsksForAdministratorRightsWithEitherLauncher)
 {
     make_app(t_ / "app");
-    write_file(t_ / "app" / "main.exe", zt::make_pe(0x14C, 2));
-    PackRun r = build(t_ / "app", t_ / "w.exe");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(contains(r.err, "not a 64-bit x86 program (machine 0x014c)")) << r.err;
-    EXPECT_TRUE(contains(r.err, "not a console program (subsystem 2)")) << r.err;
+    int n = 0;
+    for (const char *subsystem : {"console", "windows"}) {
+        for (const bool admin : {false, true}) {
+            const char *level = admin ? "requireAdministrator" : "asInvoker";
+            SCOPED_TRACE(std::string(subsystem) + ", " + level);
+            const fs::path exe = t_ / ("u" + std::to_string(n++) + ".exe");
+            std::vector<std::string> options = {"--subsystem", subsystem};
+            if (admin) options.push_back("--uac-admin");
+            PackRun r = build(t_ / "app", exe, options);
+            ASSERT_EQ(r.status, 0) << r.err;
+            // Read back through the resource data directory, as Windows finds it.
+            const std::optional<std::string> manifest = zobrel::read_manifest(exe);
+            ASSERT_TRUE(manifest.has_value());
+            EXPECT_EQ(zobrel::manifest_execution_level(*manifest), level);
+            EXPECT_TRUE(contains(*manifest, ">true</longPathAware>")) << *manifest;
+            PackRun info = run_pack({"info", exe.string()});
+            EXPECT_TRUE(contains(info.out, std::string("execution level: ") + level + "\n")) << info.out;
+            PackRun json = run_pack({"info", "--json", exe.string()});
+            EXPECT_TRUE(contains(json.out, std::string("\"execution_level\": \"") + level + "\"")) << json.out;
+        }
+    }
+    // A file without resources has no manifest; one that is not an image is refused by name.
+    write_file(t_ / "bare.exe", zt::make_pe(0x8664, 3));
+    EXPECT_EQ(zobrel::read_manifest(t_ / "bare.exe"), std::nullopt);
+    write_file(t_ / "text.exe", "hello");
+    EXPECT_THROW(zobrel::read_manifest(t_ / "text.exe"), zobrel::PackError);
 }
 
 TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)

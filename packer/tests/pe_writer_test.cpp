@@ -82,14 +82,19 @@ std::string sample_icon()
     return ico + bmp;
 }
 
+const zobrel::LauncherSubsystem CONSOLE = zobrel::LauncherSubsystem::console;
+const zobrel::ExecutionLevel AS_INVOKER = zobrel::ExecutionLevel::as_invoker;
+
 TEST(PeChecksum, AgreesWithTheLinkersOwnChecksum)
 {
-    // The prebuilt launcher carries the checksum its linker computed.
-    const std::string launcher = zobrel::embedded_launcher_image();
-    const PeImage pe = headers(launcher);
-    const uint32_t stored = optional_field(launcher, pe, 64);
-    ASSERT_NE(stored, 0u) << "the launcher was linked without a checksum";
-    EXPECT_EQ(zobrel::pe_checksum(launcher, pe.optional_header_offset + 64), stored);
+    // Each prebuilt launcher carries the checksum its linker computed.
+    for (zobrel::LauncherSubsystem subsystem : {CONSOLE, zobrel::LauncherSubsystem::windows}) {
+        const std::string launcher = zobrel::embedded_launcher_image(subsystem);
+        const PeImage pe = headers(launcher);
+        const uint32_t stored = optional_field(launcher, pe, 64);
+        ASSERT_NE(stored, 0u) << "the launcher was linked without a checksum";
+        EXPECT_EQ(zobrel::pe_checksum(launcher, pe.optional_header_offset + 64), stored);
+    }
     // An odd length counts its last byte as a word of its own.
     EXPECT_EQ(zobrel::pe_checksum(std::string("\x01\x02\x03", 3), 100), 0x0201u + 0x03u + 3u);
     EXPECT_EQ(zobrel::pe_checksum(std::string("\xFF\xFF\x01\x00", 4), 100), 0x0001u + 4u);  // carries fold in
@@ -97,11 +102,11 @@ TEST(PeChecksum, AgreesWithTheLinkersOwnChecksum)
 
 TEST(PeWriter, AppendedSectionsAndEveryHeaderFieldAgree)
 {
-    const std::string launcher = zobrel::embedded_launcher_image();
+    const std::string launcher = zobrel::embedded_launcher_image(CONSOLE);
     const PeImage before = headers(launcher);
     const std::string blob = "QJY" + std::string(70001, 'b');
     const std::string image = zobrel::joined(
-        zobrel::make_packed_image(launcher, blob, sample_info(), {{u"a.exe", 70001, 7}}, 0, sample_icon()));
+        zobrel::make_packed_image(launcher, blob, sample_info(), {{u"a.exe", 70001, 7}}, 0, sample_icon(), AS_INVOKER));
     const PeImage after = headers(image);
 
     ASSERT_EQ(after.sections.size(), before.sections.size() + 3);
@@ -169,7 +174,7 @@ TEST(PeWriter, AppendedSectionsAndEveryHeaderFieldAgree)
 
 TEST(PeWriter, ImagesItCannotExtendAreRefused)
 {
-    const std::string launcher = zobrel::embedded_launcher_image();
+    const std::string launcher = zobrel::embedded_launcher_image(CONSOLE);
     const PeImage pe = headers(launcher);
     std::string signed_image = launcher;
     write_le32(reinterpret_cast<unsigned char *>(&signed_image[pe.optional_header_offset + 112 + 8 * 4 + 4]),
@@ -218,7 +223,8 @@ std::map<uint32_t, uint32_t> resource_entries(const std::string &rsrc, uint32_t 
     return out;
 }
 
-// The data of resource type/id in language 0.
+// The data of resource type/id, which the tree holds in language 0 alone,
+// as the packer's own reader finds it.
 std::string resource(const std::string &rsrc, uint32_t rva, uint32_t type, uint32_t id)
 {
     auto types = resource_entries(rsrc, 0);
@@ -227,10 +233,8 @@ std::string resource(const std::string &rsrc, uint32_t rva, uint32_t type, uint3
     if (!names.count(id)) return "(no id)";
     auto languages = resource_entries(rsrc, names[id] & 0x7FFFFFFF);
     if (languages.size() != 1 || !languages.count(0)) return "(not language 0 alone)";
-    const uint32_t entry = languages[0];
-    EXPECT_EQ(entry & 0x80000000, 0u) << "a leaf";
-    const uint32_t data_rva = u32(rsrc, entry), size = u32(rsrc, entry + 4);
-    return rsrc.substr(data_rva - rva, size);
+    EXPECT_EQ(languages[0] & 0x80000000, 0u) << "a leaf";
+    return zobrel::find_resource(rsrc, rva, type, id).value_or("(not found by the reader)");
 }
 
 // The strings of a VS_VERSIONINFO's one string table.
@@ -268,15 +272,15 @@ TEST(Resources, TreeHoldsManifestVersionAndIconInLanguageZero)
 {
     const uint32_t rva = 0x45000;
     const std::string ico = sample_icon();
-    const std::string rsrc = zobrel::make_resource_section(rva, sample_info(), ico);
-    EXPECT_EQ(resource(rsrc, rva, 24, 1), zobrel::make_manifest());
+    const std::string rsrc = zobrel::make_resource_section(rva, sample_info(), ico, AS_INVOKER);
+    EXPECT_EQ(resource(rsrc, rva, 24, 1), zobrel::make_manifest(AS_INVOKER));
     EXPECT_EQ(resource(rsrc, rva, 3, 1), ico.substr(22)) << "the icon's image";
     const std::string group = resource(rsrc, rva, 14, 1);
     ASSERT_EQ(group.size(), 6u + 14u);
     EXPECT_EQ(group.substr(0, 6), std::string("\0\0\1\0\1\0", 6));
     EXPECT_EQ(group.substr(6, 12), ico.substr(6, 12)) << "sizes, colours, planes, bits and length";
     EXPECT_EQ(u16(group, 18), 1) << "the image's id";
-    EXPECT_EQ(resource_entries(zobrel::make_resource_section(rva, sample_info(), ""), 0).size(), 2u)
+    EXPECT_EQ(resource_entries(zobrel::make_resource_section(rva, sample_info(), "", AS_INVOKER), 0).size(), 2u)
         << "no icon, no icon types";
 
     const std::string version = resource(rsrc, rva, 16, 1);
@@ -298,6 +302,55 @@ TEST(Resources, TreeHoldsManifestVersionAndIconInLanguageZero)
     EXPECT_EQ(version_strings(version), expected);
     const std::string translation = std::string("\0\0\xB0\x04", 4);
     EXPECT_EQ(version.substr(version.size() - 4), translation) << "language 0, code page 1200";
+}
+
+TEST(Resources, ManifestAsksForTheExecutionLevelAndReadsBack)
+{
+    const uint32_t rva = 0x45000;
+    const struct {
+        zobrel::ExecutionLevel level;
+        const char *name;
+    } cases[] = {{AS_INVOKER, "asInvoker"}, {zobrel::ExecutionLevel::require_administrator, "requireAdministrator"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string manifest = zobrel::make_manifest(c.level);
+        EXPECT_EQ(zobrel::manifest_execution_level(manifest), c.name);
+        EXPECT_NE(manifest.find(std::string("<requestedExecutionLevel level=\"") + c.name + "\" uiAccess=\"false\"/>"),
+                  std::string::npos)
+            << manifest;
+        const std::string rsrc = zobrel::make_resource_section(rva, sample_info(), sample_icon(), c.level);
+        EXPECT_EQ(zobrel::find_resource(rsrc, rva, 24, 1), manifest);
+    }
+    EXPECT_EQ(zobrel::manifest_execution_level("<assembly/>"), "");
+    EXPECT_EQ(zobrel::manifest_execution_level("<requestedExecutionLevel uiAccess='false' level='highestAvailable'/>"),
+              "highestAvailable");
+}
+
+TEST(Resources, ReaderOfADamagedTreeFindsNothingOutsideIt)
+{
+    const uint32_t rva = 0x45000;
+    const std::string rsrc = zobrel::make_resource_section(rva, sample_info(), sample_icon(), AS_INVOKER);
+    const std::string manifest = zobrel::make_manifest(AS_INVOKER);
+    EXPECT_EQ(zobrel::find_resource(rsrc, rva, 24, 2), std::nullopt) << "no such id";
+    EXPECT_EQ(zobrel::find_resource(rsrc, rva, 99, 1), std::nullopt) << "no such type";
+    // Mapped past every address its entries name: all of its data would lie before it.
+    EXPECT_EQ(zobrel::find_resource(rsrc, rva + static_cast<uint32_t>(rsrc.size()), 24, 1), std::nullopt)
+        << "data before the section";
+    // Cut anywhere before the manifest's last byte: never found, never read past the end.
+    const size_t manifest_end = rsrc.find(manifest) + manifest.size();
+    for (size_t cut = 0; cut < manifest_end; cut += 7) {
+        EXPECT_EQ(zobrel::find_resource(rsrc.substr(0, cut), rva, 24, 1), std::nullopt) << "cut at " << cut;
+    }
+    // Any one byte before the manifest changed: whatever is found is bytes of
+    // the section, never beyond it.
+    for (size_t at = 0; at < rsrc.find(manifest); ++at) {
+        std::string damaged = rsrc;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0xA5);
+        const std::optional<std::string> found = zobrel::find_resource(damaged, rva, 24, 1);
+        if (found) {
+            EXPECT_NE(damaged.find(*found), std::string::npos) << "byte " << at;
+        }
+    }
 }
 
 }  // namespace

@@ -12,7 +12,15 @@
 //   cwd=<hex>          current directory
 //   pid=<n>  ppid=<n>  own and parent process id (ppid 0 if not found)
 //   stdin=<hex>        all of standard input (only with REPORT_STDIN=1)
+//   show=<n>|none      its STARTUPINFO's wShowWindow, or none without
+//                      STARTF_USESHOWWINDOW
+//   console=<0|1>      whether it has a console
+//   handles=<in>,<out>,<err>  what each standard handle is: null, invalid,
+//                      disk, char, pipe or unknown
 // One line goes to standard error: "report child: stderr line\n".
+//
+// Built twice: report_child.exe for the console subsystem and
+// report_child_windowed.exe for the Windows (GUI) one.
 //
 // Behaviour is chosen through the environment, never through arguments (the
 // arguments are what is being reported):
@@ -127,6 +135,30 @@ DWORD parent_process_id()
     return parent;
 }
 
+std::string show_state()
+{
+    STARTUPINFOW startup;
+    GetStartupInfoW(&startup);
+    if ((startup.dwFlags & STARTF_USESHOWWINDOW) == 0) return "none";
+    return std::to_string(startup.wShowWindow);
+}
+
+const char *handle_kind(DWORD which)
+{
+    HANDLE handle = GetStdHandle(which);
+    if (handle == NULL) return "null";
+    if (handle == INVALID_HANDLE_VALUE) return "invalid";
+    switch (GetFileType(handle)) {
+    case FILE_TYPE_DISK:
+        return "disk";
+    case FILE_TYPE_CHAR:
+        return "char";
+    case FILE_TYPE_PIPE:
+        return "pipe";
+    }
+    return "unknown";
+}
+
 std::string read_all_stdin()
 {
     std::string bytes;
@@ -209,6 +241,10 @@ int wmain(int argc, wchar_t **argv)
     report += "pid=" + std::to_string(GetCurrentProcessId()) + "\n";
     report += "ppid=" + std::to_string(parent_process_id()) + "\n";
     if (option(L"REPORT_STDIN") == L"1") report += "stdin=" + hex_bytes(read_all_stdin()) + "\n";
+    report += "show=" + show_state() + "\n";
+    report += std::string("console=") + (GetConsoleWindow() != NULL ? "1" : "0") + "\n";
+    report += std::string("handles=") + handle_kind(STD_INPUT_HANDLE) + "," + handle_kind(STD_OUTPUT_HANDLE) + "," +
+              handle_kind(STD_ERROR_HANDLE) + "\n";
 
     std::wstring out_path = option(L"REPORT_OUT");
     if (out_path.empty()) {

@@ -129,15 +129,24 @@ StartedProcess start_process(const RunOptions &options, bool suspended)
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = in;
-    si.hStdOutput = out;
-    si.hStdError = err;
+    if (!options.no_standard_handles) {
+        si.hStdInput = in;
+        si.hStdOutput = out;
+        si.hStdError = err;
+    }
+    if (options.show_window >= 0) {
+        si.dwFlags |= STARTF_USESHOWWINDOW;
+        si.wShowWindow = static_cast<WORD>(options.show_window);
+    }
+    std::wstring desktop = options.desktop;
+    if (!desktop.empty()) si.lpDesktop = &desktop[0];
     std::vector<wchar_t> env = environment_block(options);
     std::vector<wchar_t> cmd(options.command_line.begin(), options.command_line.end());
     cmd.push_back(L'\0');
     started.started = now_seconds();
     BOOL ok = create_process(options.application.empty() ? NULL : options.application.c_str(), cmd.data(), TRUE,
-                             CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0), env.data(),
+                             CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0) |
+                                 options.creation_flags, env.data(),
                              options.current_directory.empty() ? NULL : options.current_directory.c_str(), &si,
                              &started.info);
     const DWORD error = ok ? 0 : GetLastError();
