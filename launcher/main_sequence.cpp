@@ -8,6 +8,7 @@
 #include "child/console_events.h"
 #include "child/launch.h"
 #include "common/system_library.h"
+#include "launcher/console_progress.h"
 #include "launcher/failure_report.h"
 #include "launcher/windowed/message_box.h"
 #include "pathspec/run_values.h"
@@ -45,7 +46,9 @@ static StageResult bring_files_up_to_date(LaunchContext *context, const PayloadI
             unpacked = payload_open(&context->reader, input);
         }
         if (!failed(unpacked)) {
+            console_progress_begin(context);
             unpacked = unpack_payload(context);
+            console_progress_end(context);
         }
         payload_close(&context->reader);
         if (failed(unpacked)) {
