@@ -17,10 +17,13 @@
 #     real program's warm start against the program started directly
 #     (target <= 1.3), the tree's against its program started directly
 #     (target <= 1.5) and against the default mode's warm start.
+#  4. With BENCH_PROGRESS=1 the tree packed with --progress as well, warm,
+#     against the same build without it: a warm start shows nothing and
+#     should cost nothing more.                                target <= 1.05
 #
 #   bench/run_warm_bench.sh [BUILD_DIR]   (default build/ci/win; a Windows build)
 #   environment: BENCH_REPS (9), BENCH_CACHE (~/.cache/zobrel-bench), ZOBREL_PACK,
-#                BENCH_METADATA (1)
+#                BENCH_METADATA (1), BENCH_PROGRESS (1)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/ci/win}" && pwd)
@@ -112,5 +115,15 @@ if [ "${BENCH_METADATA:-1}" = 1 ]; then
   wine "$side" "$reps" --target direct 1.5 metadata "$(winpath "$work/small-meta.exe")" \
     direct "$(winpath "$work/small-meta-unpacked")\\app.exe" \
     content "$(winpath "$work/small.exe")" || status=1
+fi
+
+# 4. The same tree with --progress, warm.
+if [ "${BENCH_PROGRESS:-1}" = 1 ]; then
+  "$pack" build "$tree" --main app.exe -o "$work/small-progress.exe" --level 19 --quiet --progress \
+    --progress-message "Unpacking {PRODUCT}" --target-spec "$(winpath "$work/small-progress-unpacked")"
+  wine "$work/small-progress.exe" >/dev/null
+  echo "bench 4: --progress, warm, against the same tree without it"
+  wine "$side" "$reps" --target silent 1.05 progress "$(winpath "$work/small-progress.exe")" \
+    silent "$(winpath "$work/small.exe")" || status=1
 fi
 exit $status
