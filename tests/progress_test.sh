@@ -9,9 +9,9 @@
 #   3. warm start in the terminal: only the program's output.
 # The main program is Wine's own hostname.exe, which prints one line.
 #
-# Where Wine shows less than Windows would: its console in tmux reports the
-# terminal's width, so the cut to a narrow console is exercised only as wide
-# as the tmux window made here.
+# A run in a 40-column terminal checks that the line is cut to the console's
+# width (GetConsoleScreenBufferInfo, which Wine's console answers with the
+# terminal's size) rather than wrapped.
 #
 # usage: progress_test.sh WINEPREFIX ZOBREL_PACK WINE_RUN_SCRIPT
 set -u
@@ -57,18 +57,19 @@ rm -rf "$unpack"
 [ -n "$expected" ] || { echo "FAIL: the program printed nothing"; exit 1; }
 rm -rf "$unpack"
 
-# run_in_terminal NAME COMMAND: runs COMMAND in a new tmux session of 100
-# columns; while it runs, keeps every pane capture that shows the progress
-# line in $scratch/NAME.seen; then leaves the final pane in $scratch/NAME.pane.
+# run_in_terminal NAME COMMAND [COLUMNS]: runs COMMAND in a new tmux session
+# (100 columns unless given); while it runs, keeps every pane capture that
+# shows the progress line in $scratch/NAME.seen; then leaves the final pane
+# in $scratch/NAME.pane.
 run_in_terminal() {
-  local name=$1 command=$2
-  tmux -L "$socket" new-session -d -s "$name" -x 100 -y 20 \
+  local name=$1 command=$2 columns=${3:-100}
+  tmux -L "$socket" new-session -d -s "$name" -x "$columns" -y 20 \
     "env ZOBREL_WINEPREFIX='$prefix' $command; echo END-OF-RUN; sleep 600"
   : > "$scratch/$name.seen"
   for ((i = 0; i < 1200; i++)); do
     local pane
     pane=$(tmux -L "$socket" capture-pane -p -t "$name")
-    grep -q "files" <<< "$pane" && printf '%s\n' "$pane" >> "$scratch/$name.seen"
+    grep -q "Unpacking" <<< "$pane" && printf '%s\n' "$pane" >> "$scratch/$name.seen"
     grep -q END-OF-RUN <<< "$pane" && break
     sleep 0.05
   done
@@ -87,6 +88,19 @@ grep -q 'Unpacking progressing \[[#.]*\] [0-9.]*/[0-9.]* MB, [0-9]*/10001 files'
   fail "first start: no progress line seen; panes:$(tail -5 "$scratch/first.seen")"
 out=$(pane_output "$scratch/first.pane")
 [ "$out" = "$expected" ] || fail "first start: the pane holds '$out', not the program's output alone on a clean line"
+
+# 1b. First start in a console narrower than the line: cut to one column
+# short of the width, never wrapped onto a second line.
+rm -rf "$unpack"
+run_in_terminal narrow "'$wine_run' '$scratch/p.exe'" 40
+# "Unpacking progressing [" and 16 of the bar's 20 marks: 39 columns.
+grep -q '^Unpacking progressing \[[#.]\{16\}$' "$scratch/narrow.seen" ||
+  fail "narrow console: no progress line cut to 39 columns seen"
+awk 'length($0) > 39 { bad = 1 } END { exit bad }' "$scratch/narrow.seen" ||
+  fail "narrow console: a line wider than 39 columns"
+grep -q 'files' "$scratch/narrow.seen" && fail "narrow console: the line wrapped"
+out=$(pane_output "$scratch/narrow.pane")
+[ "$out" = "$expected" ] || fail "narrow console: the pane holds '$out', not the program's output alone"
 
 # 2. First start with standard output and error to a file.
 rm -rf "$unpack"
