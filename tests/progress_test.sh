@@ -38,16 +38,9 @@ windows_path() {
 }
 
 app=$scratch/app
-mkdir -p "$app/data"
+mkdir -p "$app"
 cp /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/hostname.exe "$app/hostname.exe"
-python3 - "$app/data" <<'PY'
-import os, sys
-for i in range(10000):
-    d = os.path.join(sys.argv[1], "d%02d" % (i // 100))
-    os.makedirs(d, exist_ok=True)
-    with open(os.path.join(d, "f%05d.txt" % i), "w") as f:
-        f.write("file %d\n" % i * 8)
-PY
+"$(dirname "$0")/make_small_files.sh" "$app" 10000 || { echo "FAIL: making the application"; exit 1; }
 unpack=$scratch/unpack
 "$pack" build "$app" --main hostname.exe -o "$scratch/p.exe" --product progressing --level 1 --quiet \
   --target-spec "$(windows_path "$unpack")" --progress --progress-message "Unpacking {PRODUCT}" ||
