@@ -478,9 +478,10 @@ TEST(WindowedProgress, FirstStartShowsAWindowThatNeverTakesTheFocusAndIsGoneBefo
         if (!c.window_expected) continue;
         EXPECT_FALSE(seen.was_foreground) << "the window took the focus";
         EXPECT_NE(seen.extended_style & WS_EX_NOACTIVATE, 0) << "the window can be activated";
-        ASSERT_EQ(seen.texts.size(), 2u);
-        EXPECT_EQ(narrow(seen.texts[0]), "Unpacking Windowed Progress") << "the expanded --progress-message";
-        EXPECT_TRUE(seen.counts_advanced) << "last counts read: " << narrow(seen.texts[1]);
+        ASSERT_EQ(seen.texts.size(), 3u);
+        EXPECT_EQ(narrow(seen.texts[0]), "Windowed Progress") << "the product name";
+        EXPECT_EQ(narrow(seen.texts[1]), "Unpacking Windowed Progress") << "the expanded --progress-message";
+        EXPECT_TRUE(seen.counts_advanced) << "last counts read: " << narrow(seen.texts[2]);
     }
 }
 

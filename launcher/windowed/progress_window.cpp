@@ -9,15 +9,17 @@
 #include "launcher/windowed/interactive_desktop.h"
 #include "launcher/windowed/window_title.h"
 
-// The client area's layout, in pixels: a text line, the bar, the counts.
+// The client area's layout, in pixels: the product's name, the message, the
+// bar, the counts.
 static const int CLIENT_WIDTH = 360;
-static const int CLIENT_HEIGHT = 96;
+static const int CLIENT_HEIGHT = 116;
 static const int MARGIN = 16;
 static const int TEXT_HEIGHT = 20;
-static const int MESSAGE_TOP = 12;
-static const int BAR_TOP = 40;
+static const int PRODUCT_TOP = 12;
+static const int MESSAGE_TOP = 34;
+static const int BAR_TOP = 60;
 static const int BAR_HEIGHT = 16;
-static const int COUNTS_TOP = 64;
+static const int COUNTS_TOP = 84;
 static const unsigned long BAR_SCALE = 1000;
 static const size_t COUNTS_CAPACITY = 128;
 
@@ -136,10 +138,12 @@ static void make_window()
     if (u->register_class(&window_class) == 0) {
         return;
     }
-    // A caption, no system menu (so no close button), never activated; on
-    // the taskbar, so that the start can be seen to be under way.
-    const DWORD style = WS_POPUP | WS_CAPTION;
-    const DWORD extended_style = WS_EX_NOACTIVATE | WS_EX_APPWINDOW;
+    // A bordered box with no caption, as a splash screen is: nothing to
+    // close, never activated (so not on the taskbar either). A captioned
+    // window would work as well on Windows; Wine, without a window manager
+    // to confirm it, waits two seconds to destroy one.
+    const DWORD style = WS_POPUP | WS_BORDER;
+    const DWORD extended_style = WS_EX_NOACTIVATE;
     RECT frame = {0, 0, CLIENT_WIDTH, CLIENT_HEIGHT};
     u->adjust_window_rectangle(&frame, style, /* bMenu */ FALSE, extended_style);
     const int width = frame.right - frame.left;
@@ -153,8 +157,8 @@ static void make_window()
         return;
     }
     const HGDIOBJ font = dialog_font();
-    const wchar_t *message = g_window.measure.message[0] != L'\0' ? g_window.measure.message : g_window.title;
-    make_text(u, window, message, MESSAGE_TOP, font);
+    make_text(u, window, g_window.title, PRODUCT_TOP, font);
+    make_text(u, window, g_window.measure.message, MESSAGE_TOP, font);
     g_window.counts_text = make_text(u, window, L"", COUNTS_TOP, font);
     g_window.window = window;
     // Shown without activation: SetWindowPos, since a process's first
