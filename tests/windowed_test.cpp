@@ -163,14 +163,15 @@ DWORD child_process_id(DWORD parent)
     return child;
 }
 
-BOOL CALLBACK collect_static_text(HWND window, LPARAM parameter)
+// Each Static control's text, in the order of the window's children.
+BOOL CALLBACK collect_static_texts(HWND window, LPARAM parameter)
 {
     wchar_t class_name[64] = L"";
     GetClassNameW(window, class_name, 64);
     if (_wcsicmp(class_name, L"Static") == 0) {
         wchar_t text[4096] = L"";
         GetWindowTextW(window, text, 4096);
-        *reinterpret_cast<std::wstring *>(parameter) += text;
+        reinterpret_cast<std::vector<std::wstring> *>(parameter)->push_back(text);
     }
     return TRUE;
 }
@@ -288,7 +289,9 @@ TEST(WindowedLauncher, FailureIsShownInABoxTitledWithTheProductAndOnStandardErro
         HWND box = wait_for_window(launcher, L"#32770", WINDOWED_PRODUCT);
         std::wstring text;
         if (box != NULL) {
-            EnumChildWindows(box, collect_static_text, reinterpret_cast<LPARAM>(&text));
+            std::vector<std::wstring> texts;
+            EnumChildWindows(box, collect_static_texts, reinterpret_cast<LPARAM>(&texts));
+            for (const std::wstring &part : texts) text += part;
             PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
         RunResult r = finish_process(launcher, options);
@@ -380,18 +383,6 @@ TEST(WindowedSession, KilledLauncherTakesItsChildAlong)
     CloseHandle(child);
 }
 
-BOOL CALLBACK collect_each_static_text(HWND window, LPARAM parameter)
-{
-    wchar_t class_name[64] = L"";
-    GetClassNameW(window, class_name, 64);
-    if (_wcsicmp(class_name, L"Static") == 0) {
-        wchar_t text[4096] = L"";
-        GetWindowTextW(window, text, 4096);
-        reinterpret_cast<std::vector<std::wstring> *>(parameter)->push_back(text);
-    }
-    return TRUE;
-}
-
 // What a watch of a launcher's progress window saw, polled every 10 ms from
 // the start until the child's report came (or the launcher ended).
 struct ProgressWatch {
@@ -420,7 +411,7 @@ ProgressWatch watch_progress(const StartedProcess &launcher, const std::wstring 
             seen.extended_style = GetWindowLongPtrW(seen.window, GWL_EXSTYLE);
             if (GetForegroundWindow() == seen.window) seen.was_foreground = true;
             std::vector<std::wstring> texts;
-            EnumChildWindows(seen.window, collect_each_static_text, reinterpret_cast<LPARAM>(&texts));
+            EnumChildWindows(seen.window, collect_static_texts, reinterpret_cast<LPARAM>(&texts));
             if (!texts.empty()) seen.texts = texts;
             for (const std::wstring &text : texts) {
                 if (std::regex_match(text, advanced)) seen.counts_advanced = true;
