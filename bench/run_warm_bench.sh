@@ -17,10 +17,17 @@
 #     real program's warm start against the program started directly
 #     (target <= 1.3), the tree's against its program started directly
 #     (target <= 1.5) and against the default mode's warm start.
+#  4. With BENCH_PROGRESS=1 the tree packed with --progress as well, warm,
+#     against the same build without it: a warm start shows nothing and
+#     should cost nothing more.                                target <= 1.05
+#
+#  5. With BENCH_PROGRESS=1 and Xvfb at hand: the tree given the windowed
+#     launcher, cold, with --progress (its window shows) against the same
+#     without, on a private X display: what the window costs a first start.
 #
 #   bench/run_warm_bench.sh [BUILD_DIR]   (default build/ci/win; a Windows build)
 #   environment: BENCH_REPS (9), BENCH_CACHE (~/.cache/zobrel-bench), ZOBREL_PACK,
-#                BENCH_METADATA (1)
+#                BENCH_METADATA (1), BENCH_PROGRESS (1)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/ci/win}" && pwd)
@@ -112,5 +119,36 @@ if [ "${BENCH_METADATA:-1}" = 1 ]; then
   wine "$side" "$reps" --target direct 1.5 metadata "$(winpath "$work/small-meta.exe")" \
     direct "$(winpath "$work/small-meta-unpacked")\\app.exe" \
     content "$(winpath "$work/small.exe")" || status=1
+fi
+
+# 4. The same tree with --progress, warm.
+if [ "${BENCH_PROGRESS:-1}" = 1 ]; then
+  "$pack" build "$tree" --main app.exe -o "$work/small-progress.exe" --level 19 --quiet --progress \
+    --progress-message "Unpacking {PRODUCT}" --target-spec "$(winpath "$work/small-progress-unpacked")"
+  wine "$work/small-progress.exe" >/dev/null
+  echo "bench 4: --progress, warm, against the same tree without it"
+  wine "$side" "$reps" --target silent 1.05 progress "$(winpath "$work/small-progress.exe")" \
+    silent "$(winpath "$work/small.exe")" || status=1
+fi
+
+# 5. The windowed launcher's progress window on a first start. Wine makes a
+# prefix's desktop once per wineserver: it is restarted with the display.
+if [ "${BENCH_PROGRESS:-1}" = 1 ] && command -v Xvfb >/dev/null; then
+  for with in window none; do
+    option=$([ $with = window ] && echo --progress || true)
+    "$pack" build "$tree" --main app.exe -o "$work/small-$with.exe" --level 19 --quiet --subsystem windows \
+      $option --target-spec "$(winpath "$work/small-$with-unpacked")"
+  done
+  Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$work/display" >/dev/null 2>&1 &
+  xvfb=$!
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  "$root/cmake/wine-prefix.sh" stop "$ZOBREL_WINEPREFIX"
+  DISPLAY=":$(head -n1 "$work/display")" "$root/cmake/wine-prefix.sh" start "$ZOBREL_WINEPREFIX"
+  echo "bench 5: windowed launcher, cold, with --progress (its window shows) against the same without"
+  DISPLAY=":$(head -n1 "$work/display")" wine "$side" "$(( (reps + 2) / 3 ))" \
+    --clean "$(winpath "$work/small-window-unpacked")" window "$(winpath "$work/small-window.exe")" \
+    --clean "$(winpath "$work/small-none-unpacked")" none "$(winpath "$work/small-none.exe")" || status=1
+  "$root/cmake/wine-prefix.sh" stop "$ZOBREL_WINEPREFIX"
+  kill "$xvfb" 2>/dev/null
 fi
 exit $status

@@ -8,6 +8,7 @@
 #     [TARGET_SPEC spec] [ICON file.ico]
 #     [LEVEL n] [THREADS n] [CHECKSUM] [CHECK content|metadata]
 #     [KEEP_BUILDS n] [SUBSYSTEM console|windows] [UAC_ADMIN]
+#     [PROGRESS] [PROGRESS_MESSAGE text]
 #     [ARGS arguments...] [ENV NAME=VALUE...]
 #     [DEPENDS targets-or-files...])
 #
@@ -17,7 +18,8 @@
 # start removes the unpack folders of the product's other builds but the n-1
 # most recently started. SUBSYSTEM chooses the launcher (--subsystem; by
 # default the main binary's own subsystem's), UAC_ADMIN has the manifest ask
-# for administrator rights (--uac-admin).
+# for administrator rights (--uac-admin). PROGRESS has a first start show
+# its progress (--progress), PROGRESS_MESSAGE with that text (needs PROGRESS).
 #
 # ARGS are the main program's fixed leading arguments (--arg), ENV the
 # variables set for it (--env), each in the order given, with {KEY} and
@@ -51,9 +53,9 @@ function(_zobrel_list_safe out value)
 endfunction()
 
 function(zobrel_add_onefile)
-  set(flags CHECKSUM UAC_ADMIN)
+  set(flags CHECKSUM UAC_ADMIN PROGRESS)
   set(single NAME APP_DIR MAIN OUTPUT COMPANY PRODUCT VERSION FILE_VERSION PRODUCT_VERSION TARGET_SPEC ICON LEVEL
-             THREADS CHECK KEEP_BUILDS SUBSYSTEM)
+             THREADS CHECK KEEP_BUILDS SUBSYSTEM PROGRESS_MESSAGE)
   set(multi ARGS ENV DEPENDS)
   # Each argument on its own (ARGV<i>), so that a value holding ';' or ending
   # in a backslash never runs into the next one.
@@ -97,7 +99,8 @@ function(zobrel_add_onefile)
   set(args build "${app_dir}" --main "${Z_MAIN}" -o "${output}")
   foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version-key FILE_VERSION:--file-version
                PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads
-               CHECK:--check KEEP_BUILDS:--keep-builds SUBSYSTEM:--subsystem)
+               CHECK:--check KEEP_BUILDS:--keep-builds SUBSYSTEM:--subsystem
+               PROGRESS_MESSAGE:--progress-message)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 key)
     list(GET pair 1 option)
@@ -117,6 +120,9 @@ function(zobrel_add_onefile)
   endif()
   if(Z_UAC_ADMIN)
     list(APPEND args --uac-admin)
+  endif()
+  if(Z_PROGRESS)
+    list(APPEND args --progress)
   endif()
   list(APPEND args ${command_options} --quiet)
 

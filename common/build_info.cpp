@@ -82,6 +82,9 @@ bool read_build_info(const unsigned char *block, size_t block_size, const unsign
         const uint32_t n = read_le32(keep);
         loaded.keep_builds = n < KEEP_BUILDS_LIMIT ? n : KEEP_BUILDS_LIMIT;
     }
+    const unsigned char *progress = view.values[CONSTANT_PROGRESS];
+    loaded.progress = progress != NULL && view.sizes[CONSTANT_PROGRESS] == 4 ? read_le32(progress) : 0;
+    loaded.progress_message = text_constant(view, CONSTANT_PROGRESS_MESSAGE);
     // check_constants_block has found both lists whole where they are: each
     // starts with its count.
     const unsigned char *arguments = view.values[CONSTANT_FIXED_ARGUMENTS];

@@ -32,6 +32,10 @@ struct BuildInfo {
     // How many builds' unpack folders the product keeps, this one included
     // (1 to KEEP_BUILDS_LIMIT); 0 when the build keeps every folder.
     unsigned long keep_builds;
+    // Whether a first start shows its progress (non-zero) and the message
+    // shown with it, NUL-terminated and unexpanded; null when none.
+    unsigned long progress;
+    const wchar_t *progress_message;
     // The child's fixed arguments and its variables (build_constants.h),
     // unexpanded: the first NUL-terminated text of each list, the next one
     // right after the previous one's NUL (a variable: its name, then its

@@ -128,6 +128,19 @@ struct ChildCommand {
     wchar_t *environment_values;
 };
 
+struct LaunchContext;
+
+// How far the unpack has gone: written by payload/unpack.cpp as it goes
+// through the stream (files and bytes passed, written or not), read by
+// whatever shows the progress, which it calls back at every chunk. The
+// counters are interlocked, so that a thread of the progress display may
+// read them; null callback: nothing is shown.
+struct UnpackProgress {
+    LONG64 volatile bytes_done;
+    LONG volatile files_done;
+    void (*advanced)(LaunchContext *context);
+};
+
 struct LaunchContext {
     ProcessFacts process;
     // Set by the launcher's entry; the harnesses' launches are console ones.
@@ -145,6 +158,7 @@ struct LaunchContext {
     HANDLE unpack_lock;
     DirectoryMemo directories;
     PayloadReader reader;
+    UnpackProgress progress;
     IndexCheckState index;
     ChildState child;
     TidyState tidy;

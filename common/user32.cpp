@@ -29,7 +29,15 @@ static bool load(User32 *u)
            find("PeekMessageW", &u->peek_message) && find("DispatchMessageW", &u->dispatch_message) &&
            find("EnumWindows", &u->enumerate_windows) &&
            find("GetWindowThreadProcessId", &u->window_process) &&
-           find("IsWindowVisible", &u->is_window_visible) && find("PostMessageW", &u->post_message);
+           find("IsWindowVisible", &u->is_window_visible) && find("PostMessageW", &u->post_message) &&
+           find("SendMessageW", &u->send_message) && find("SetWindowPos", &u->set_window_position) &&
+           find("AdjustWindowRectEx", &u->adjust_window_rectangle) &&
+           find("GetSystemMetrics", &u->system_metrics) && find("SetWindowTextW", &u->set_window_text) &&
+           find("InvalidateRect", &u->invalidate_rectangle) && find("UpdateWindow", &u->update_window) &&
+           find("BeginPaint", &u->begin_paint) && find("EndPaint", &u->end_paint) &&
+           find("GetClientRect", &u->client_rectangle) && find("FillRect", &u->fill_rectangle) &&
+           find("FrameRect", &u->frame_rectangle) && find("GetSysColorBrush", &u->system_color_brush) &&
+           find("DestroyWindow", &u->destroy_window) && find("LoadCursorW", &u->load_cursor);
 }
 
 const User32 *user32()

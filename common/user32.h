@@ -24,6 +24,22 @@ struct User32 {
     decltype(&::GetWindowThreadProcessId) window_process;
     decltype(&::IsWindowVisible) is_window_visible;
     decltype(&::PostMessageW) post_message;
+    // The progress window of a first start.
+    decltype(&::SendMessageW) send_message;
+    decltype(&::SetWindowPos) set_window_position;
+    decltype(&::AdjustWindowRectEx) adjust_window_rectangle;
+    decltype(&::GetSystemMetrics) system_metrics;
+    decltype(&::SetWindowTextW) set_window_text;
+    decltype(&::InvalidateRect) invalidate_rectangle;
+    decltype(&::UpdateWindow) update_window;
+    decltype(&::BeginPaint) begin_paint;
+    decltype(&::EndPaint) end_paint;
+    decltype(&::GetClientRect) client_rectangle;
+    decltype(&::FillRect) fill_rectangle;
+    decltype(&::FrameRect) frame_rectangle;
+    decltype(&::GetSysColorBrush) system_color_brush;
+    decltype(&::DestroyWindow) destroy_window;
+    decltype(&::LoadCursorW) load_cursor;
 };
 
 // The functions, all of them, or null when user32.dll cannot be loaded from

@@ -35,6 +35,12 @@
 //                             folders of the product's other builds beside its own but
 //                             the N-1 most recently started; optional, absent: every
 //                             folder is kept
+//  12  progress               u32: 1 when a first start shows its progress (a line on a
+//                             console, a window for the windowed launcher); optional,
+//                             absent or 0: a start shows nothing unless it fails
+//  13  progress message       text as keys 1 to 6, at most PROGRESS_MESSAGE_LIMIT units
+//                             before its 0 unit: unexpanded path-specification text
+//                             (spec_keys.h) shown with the progress; optional
 //
 // The first six are required. Text holds no 0 unit before its last one.
 //
@@ -96,11 +102,17 @@ enum ConstantKey {
     CONSTANT_FIXED_ARGUMENTS = 9,
     CONSTANT_ENVIRONMENT = 10,
     CONSTANT_KEEP_BUILDS = 11,
+    CONSTANT_PROGRESS = 12,
+    CONSTANT_PROGRESS_MESSAGE = 13,
 };
 
 // The most builds' folders a product may keep: the packer refuses more, the
 // launcher takes a larger value as this.
 static const uint32_t KEEP_BUILDS_LIMIT = 100;
+
+// The longest progress message, in UTF-16 units before its 0 unit, unexpanded:
+// a line on a console, not a text.
+static const uint32_t PROGRESS_MESSAGE_LIMIT = 200;
 
 // How a start decides that a file already unpacked is whole.
 enum WarmCheck {
@@ -139,7 +151,8 @@ enum ConstantsCheck {
 // view: the magic, T within what is available, every entry's value inside
 // the block and aligned, no key twice, keys 1 to 6 present and each a text of
 // at least its 0 unit with no 0 unit before its end, keys 9 and 10 when
-// present each a list that check_text_list accepts; then the CRC-32. Stops
+// present each a list that check_text_list accepts, key 13 when present a
+// text of at most PROGRESS_MESSAGE_LIMIT units; then the CRC-32. Stops
 // at the first fault. The launcher and the packer's inspection both read
 // the block through this, so they accept the same blocks.
 ConstantsCheck check_constants_block(const unsigned char *block, size_t available, ConstantsView *view);

@@ -59,8 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             continue;
         }
         check_value_place(block.data(), view, key);
-        if (key >= CONSTANT_TARGET_SPEC && key <= CONSTANT_PRODUCT_VERSION) {
+        if ((key >= CONSTANT_TARGET_SPEC && key <= CONSTANT_PRODUCT_VERSION) || key == CONSTANT_PROGRESS_MESSAGE) {
             check_text(view.values[key], view.sizes[key]);
+        }
+        if (key == CONSTANT_PROGRESS_MESSAGE) {
+            FUZZ_CHECK(view.sizes[key] / 2 - 1 <= PROGRESS_MESSAGE_LIMIT);
         }
         values.push_back({key, std::string(reinterpret_cast<const char *>(view.values[key]), view.sizes[key])});
     }

@@ -8,8 +8,10 @@
 #include "child/console_events.h"
 #include "child/launch.h"
 #include "common/system_library.h"
+#include "launcher/console_progress.h"
 #include "launcher/failure_report.h"
 #include "launcher/windowed/message_box.h"
+#include "launcher/windowed/progress_window.h"
 #include "pathspec/run_values.h"
 #include "pathspec/unpack_directory.h"
 #include "payload/header.h"
@@ -24,6 +26,27 @@
 
 // The launcher's one launch.
 static LaunchContext g_launch;
+
+// A --progress build's display while the unpack writes: a line on the
+// console launcher's console, a window of the windowed launcher's own. Gone
+// before anything else is shown or started.
+static void begin_unpack_progress(LaunchContext *context)
+{
+    if (context->launcher_kind == LAUNCHER_WINDOWED) {
+        progress_window_begin(context);
+    } else {
+        console_progress_begin(context);
+    }
+}
+
+static void end_unpack_progress(LaunchContext *context)
+{
+    if (context->launcher_kind == LAUNCHER_WINDOWED) {
+        progress_window_end(context);
+    } else {
+        console_progress_end(context);
+    }
+}
 
 // With the lock held: checked by metadata if the build asks for it and the
 // last verified state still holds; else by content: with every indexed file
@@ -45,7 +68,9 @@ static StageResult bring_files_up_to_date(LaunchContext *context, const PayloadI
             unpacked = payload_open(&context->reader, input);
         }
         if (!failed(unpacked)) {
+            begin_unpack_progress(context);
             unpacked = unpack_payload(context);
+            end_unpack_progress(context);
         }
         payload_close(&context->reader);
         if (failed(unpacked)) {

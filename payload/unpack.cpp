@@ -53,8 +53,10 @@ static StageResult open_for_writing(LaunchContext *context, const wchar_t *path,
 // dropped, since the stream cannot skip. A written file's content is checked
 // against the stored checksum as it goes; a reused one was already compared
 // on disk.
-static StageResult copy_content(PayloadReader *reader, HANDLE file, uint64_t size, uint32_t stored)
+static StageResult copy_content(LaunchContext *context, HANDLE file, uint64_t size, uint32_t stored)
 {
+    PayloadReader *reader = &context->reader;
+    UnpackProgress *progress = &context->progress;
     uint32_t crc = 0;
     while (size > 0) {
         DWORD chunk = static_cast<DWORD>(size < CONTENT_CHUNK_SIZE ? size : CONTENT_CHUNK_SIZE);
@@ -74,6 +76,10 @@ static StageResult copy_content(PayloadReader *reader, HANDLE file, uint64_t siz
             crc = libdeflate_crc32(crc, g_chunk_buffer, chunk);
         }
         size -= chunk;
+        if (progress->advanced != NULL) {
+            InterlockedExchangeAdd64(&progress->bytes_done, chunk);
+            progress->advanced(context);
+        }
     }
     // Damage that still decodes: the file holds what the damaged stream gave.
     // It stays, and its checksum differs from the stored one, so no later run
@@ -137,10 +143,11 @@ static StageResult unpack_record(LaunchContext *context, unsigned long record, s
             return step;
         }
     }
-    step = copy_content(reader, file, size, stored);
+    step = copy_content(context, file, size, stored);
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
     }
+    InterlockedIncrement(&context->progress.files_done);
     return step;
 }
 

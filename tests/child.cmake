@@ -61,6 +61,11 @@ if(ZOBREL_TMUX)
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/console_events_test.sh ${CMAKE_BINARY_DIR}/wineprefix
             ${CMAKE_CURRENT_BINARY_DIR} ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
   set_tests_properties(console_events_test PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 600)
+  # The progress line of a first start, in the same kind of terminal.
+  add_test(NAME progress_test
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/progress_test.sh ${CMAKE_BINARY_DIR}/wineprefix ${ZOBREL_PACK}
+            ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
+  set_tests_properties(progress_test PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 600)
 endif()
 
 # A launcher at the root of a drive: a Wine drive letter made in the prefix.

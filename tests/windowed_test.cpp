@@ -14,8 +14,10 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <regex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "process_runner.h"
 #include "test_paths.h"
@@ -25,6 +27,9 @@ namespace {
 const wchar_t WINDOWED_PRODUCT[] = L"Windowed Report";
 // The class of the launcher's hidden window that hears the session's end.
 const wchar_t SESSION_WINDOW_CLASS[] = L"zobrel-onefile-session";
+// The class of the window a --progress build shows while a first start unpacks.
+const wchar_t PROGRESS_WINDOW_CLASS[] = L"zobrel-onefile-progress";
+const wchar_t PROGRESS_PRODUCT[] = L"Windowed Progress";
 const DWORD INTERRUPTED_STATUS = 0xC000013A;
 
 uint16_t pe_subsystem(const std::wstring &exe)
@@ -158,14 +163,15 @@ DWORD child_process_id(DWORD parent)
     return child;
 }
 
-BOOL CALLBACK collect_static_text(HWND window, LPARAM parameter)
+// Each Static control's text, in the order of the window's children.
+BOOL CALLBACK collect_static_texts(HWND window, LPARAM parameter)
 {
     wchar_t class_name[64] = L"";
     GetClassNameW(window, class_name, 64);
     if (_wcsicmp(class_name, L"Static") == 0) {
         wchar_t text[4096] = L"";
         GetWindowTextW(window, text, 4096);
-        *reinterpret_cast<std::wstring *>(parameter) += text;
+        reinterpret_cast<std::vector<std::wstring> *>(parameter)->push_back(text);
     }
     return TRUE;
 }
@@ -283,7 +289,9 @@ TEST(WindowedLauncher, FailureIsShownInABoxTitledWithTheProductAndOnStandardErro
         HWND box = wait_for_window(launcher, L"#32770", WINDOWED_PRODUCT);
         std::wstring text;
         if (box != NULL) {
-            EnumChildWindows(box, collect_static_text, reinterpret_cast<LPARAM>(&text));
+            std::vector<std::wstring> texts;
+            EnumChildWindows(box, collect_static_texts, reinterpret_cast<LPARAM>(&texts));
+            for (const std::wstring &part : texts) text += part;
             PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
         RunResult r = finish_process(launcher, options);
@@ -373,6 +381,99 @@ TEST(WindowedSession, KilledLauncherTakesItsChildAlong)
     EXPECT_EQ(WaitForSingleObject(child, 10000), static_cast<DWORD>(WAIT_OBJECT_0))
         << "the child still runs without its launcher";
     CloseHandle(child);
+}
+
+// What a watch of a launcher's progress window saw, polled every 10 ms from
+// the start until the child's report came (or the launcher ended).
+struct ProgressWatch {
+    HWND window = NULL;
+    bool shown = false;
+    bool was_foreground = false;
+    LONG_PTR extended_style = 0;
+    std::vector<std::wstring> texts;  // the last read while it showed
+    bool counts_advanced = false;     // counts with files written seen
+    bool open_when_child_ran = false;
+    std::string report;
+};
+
+ProgressWatch watch_progress(const StartedProcess &launcher, const std::wstring &report_path)
+{
+    ProgressWatch seen;
+    FoundWindow want = {launcher.info.dwProcessId, PROGRESS_WINDOW_CLASS, PROGRESS_PRODUCT, NULL};
+    const std::wregex advanced(L"[0-9]+\\.[0-9]/[0-9]+\\.[0-9] MB, [1-9][0-9]*/10001 files");
+    for (int i = 0; i < 12000; i++) {
+        if (seen.window == NULL) {
+            EnumWindows(match_window, reinterpret_cast<LPARAM>(&want));
+            seen.window = want.found;
+        }
+        if (seen.window != NULL && IsWindowVisible(seen.window)) {
+            seen.shown = true;
+            seen.extended_style = GetWindowLongPtrW(seen.window, GWL_EXSTYLE);
+            if (GetForegroundWindow() == seen.window) seen.was_foreground = true;
+            std::vector<std::wstring> texts;
+            EnumChildWindows(seen.window, collect_static_texts, reinterpret_cast<LPARAM>(&texts));
+            if (!texts.empty()) seen.texts = texts;
+            for (const std::wstring &text : texts) {
+                if (std::regex_match(text, advanced)) seen.counts_advanced = true;
+            }
+        }
+        const std::string report = file_exists(report_path) ? read_file(report_path) : "";
+        if (report.find("\nhandles=") != std::string::npos) {
+            // Written by the running child: by now the window must be gone.
+            seen.open_when_child_ran = seen.window != NULL && IsWindow(seen.window);
+            seen.report = report;
+            break;
+        }
+        if (WaitForSingleObject(launcher.info.hProcess, 10) != WAIT_TIMEOUT) break;
+    }
+    return seen;
+}
+
+TEST(WindowedProgress, FirstStartShowsAWindowThatNeverTakesTheFocusAndIsGoneBeforeTheProgram)
+{
+    // Under Wine with no window manager, the foreground window is the last
+    // one activated; a window shown the usual way becomes it, so the check
+    // below can see a window that takes the focus.
+    struct Case {
+        const char *what;
+        bool warm;  // a second start in the same folder
+        int show;   // -1: no show state given
+        bool window_expected;
+    } cases[] = {
+        {"first start", false, -1, true},
+        {"warm start: nothing to write, nothing shown", true, -1, false},
+        {"first start, started minimized: no window of ours", false, SW_SHOWMINNOACTIVE, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Scratch scratch;
+        RunOptions options = launcher_options(L"progress_windowed_onefile.exe", scratch);
+        options.no_standard_handles = true;
+        options.show_window = c.show;
+        options.set_env.push_back({L"REPORT_EXIT", L"0"});
+        // Still running when the watch reads its report, so the launcher is too.
+        options.set_env.push_back({L"REPORT_SLEEP_MS", L"1500"});
+        if (c.warm) {
+            RunResult first = run_process(options);
+            ASSERT_EQ(first.exit_code, 0u) << "the first start: " << first.standard_error;
+            DeleteFileW((scratch.dir + L"\\report").c_str());
+        }
+        StartedProcess launcher = start_process(options);
+        ASSERT_NE(launcher.info.hProcess, nullptr) << launcher.start_error;
+        const ProgressWatch seen = watch_progress(launcher, scratch.dir + L"\\report");
+        RunResult r = finish_process(launcher, options);
+        EXPECT_EQ(r.exit_code, 0u);
+        EXPECT_NE(seen.report, "") << "the program never ran";
+        EXPECT_EQ(seen.shown, c.window_expected) << "a progress window shown";
+        EXPECT_FALSE(seen.open_when_child_ran) << "the window was still there when the program ran";
+        if (!c.window_expected) continue;
+        EXPECT_FALSE(seen.was_foreground) << "the window took the focus";
+        EXPECT_NE(seen.extended_style & WS_EX_NOACTIVATE, 0) << "the window can be activated";
+        ASSERT_EQ(seen.texts.size(), 3u);
+        EXPECT_EQ(narrow(seen.texts[0]), "Windowed Progress") << "the product name";
+        EXPECT_EQ(narrow(seen.texts[1]), "Unpacking Windowed Progress") << "the expanded --progress-message";
+        EXPECT_TRUE(seen.counts_advanced) << "last counts read: " << narrow(seen.texts[2]);
+    }
 }
 
 }  // namespace

@@ -4,11 +4,10 @@
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <wchar.h>
 
 #include "common/user32.h"
-#include "common/wide_buffer.h"
 #include "launcher/windowed/interactive_desktop.h"
+#include "launcher/windowed/window_title.h"
 
 static const size_t TEXT_CAPACITY = 96 * 1024;
 static wchar_t g_text[TEXT_CAPACITY];
@@ -16,18 +15,7 @@ static wchar_t g_title[LAUNCHER_PATH_CAPACITY];
 
 void set_report_title(const LaunchContext *context)
 {
-    const wchar_t *product = context->build.product;
-    if (product != NULL && product[0] != L'\0') {
-        copy_wide(g_title, LAUNCHER_PATH_CAPACITY, product);
-        return;
-    }
-    const wchar_t *path = context->process.own_path;
-    const wchar_t *name = wcsrchr(path, L'\\');
-    copy_wide(g_title, LAUNCHER_PATH_CAPACITY, name != NULL ? name + 1 : path);
-    size_t length = wcslen(g_title);
-    if (length > 4 && _wcsicmp(g_title + length - 4, L".exe") == 0) {
-        g_title[length - 4] = L'\0';
-    }
+    window_title(context, g_title, LAUNCHER_PATH_CAPACITY);
 }
 
 // The line back in UTF-16 by the runtime's locale, which made it narrow, so

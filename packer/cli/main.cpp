@@ -64,7 +64,8 @@ struct BuildArguments {
     int level = 19;
     int threads = 0;
     int keep_builds = 0;
-    bool checksum = false, quiet = false, uac_admin = false;
+    bool checksum = false, quiet = false, uac_admin = false, progress = false;
+    std::string progress_message;
     std::string check = "content";
     std::string subsystem;
     std::vector<std::string> arguments, environment;
@@ -113,6 +114,12 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
                      "(never opens a console; errors in a message box) (default: the main\n"
                      "binary's own subsystem)")
         ->check(CLI::IsMember({"console", "windows"}));
+    build->add_flag("--progress", a.progress,
+                    "a first start that unpacks for longer than about half a second shows\n"
+                    "its progress: a line on the console (only when standard error is one),\n"
+                    "a small window for the windowed launcher (default: silent)");
+    build->add_option("--progress-message", a.progress_message,
+                      "a text shown with the progress, {KEY} expanded as in --arg; needs --progress");
     build->add_flag("--uac-admin", a.uac_admin,
                     "the manifest asks for administrator rights (requireAdministrator);\n"
                     "Windows asks the user's consent at every start (default: asInvoker)");
@@ -156,6 +163,8 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     o.checksum = a.checksum;
     o.metadata_check = a.check == "metadata";
     o.keep_builds = static_cast<uint32_t>(a.keep_builds);
+    o.progress = a.progress;
+    o.progress_message = a.progress_message;
     o.arguments = a.arguments;
     o.environment = a.environment;
     o.quiet = a.quiet;

@@ -18,7 +18,8 @@ std::string u32_value(uint32_t value)
 }  // namespace
 
 std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
-                            uint32_t warm_check, const ChildCommand &command, uint32_t keep_builds)
+                            uint32_t warm_check, const ChildCommand &command, uint32_t keep_builds,
+                            const ProgressDisplay &progress)
 {
     std::vector<ConstantValue> values = {
         {CONSTANT_TARGET_SPEC, constant_text(info.target_spec)},
@@ -37,6 +38,12 @@ std::string constants_block(const ProductInfo &info, const std::vector<IndexEntr
         values.push_back({CONSTANT_ENVIRONMENT, environment_list_value(command.environment)});
     // Written only when asked for: a build without it keeps every folder.
     if (keep_builds != 0) values.push_back({CONSTANT_KEEP_BUILDS, u32_value(keep_builds)});
+    // The same: a build without --progress stays silent as before.
+    if (progress.shown) {
+        values.push_back({CONSTANT_PROGRESS, u32_value(1)});
+        if (!progress.message.empty())
+            values.push_back({CONSTANT_PROGRESS_MESSAGE, constant_text(progress.message)});
+    }
     return write_constants_block(values);
 }
 

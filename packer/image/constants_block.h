@@ -20,13 +20,22 @@ struct ChildCommand {
     std::vector<EnvironmentEntry> environment;
 };
 
+// What a first start shows while it unpacks: nothing, or its progress with
+// an optional message (unexpanded path-specification text).
+struct ProgressDisplay {
+    bool shown = false;
+    std::u16string message;
+};
+
 // The build constants block the launcher reads at start-up: the target
 // specification, the five product strings, the archive's record index, how
 // a start checks files already unpacked (a WarmCheck), then the fixed
 // arguments and the environment when there are any, in that order; then,
-// when keep_builds is not 0, how many builds' folders a product keeps.
+// when keep_builds is not 0, how many builds' folders a product keeps; then,
+// when progress is shown, the progress flag and its message if not empty.
 std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
-                            uint32_t warm_check = 0, const ChildCommand &command = {}, uint32_t keep_builds = 0);
+                            uint32_t warm_check = 0, const ChildCommand &command = {}, uint32_t keep_builds = 0,
+                            const ProgressDisplay &progress = {});
 
 }  // namespace zobrel
 

@@ -25,11 +25,12 @@ std::string embedded_launcher_image(LauncherSubsystem subsystem)
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
                                            uint32_t warm_check, const std::string &ico, ExecutionLevel level,
-                                           const ChildCommand &command, uint32_t keep_builds)
+                                           const ChildCommand &command, uint32_t keep_builds,
+                                           const ProgressDisplay &progress)
 {
     PeWriter writer(launcher);
     writer.append_section(PAYLOAD_SECTION_NAME, std::move(blob), kReadOnlyDataSection);
-    writer.append_section(CONSTANTS_SECTION_NAME, constants_block(info, records, warm_check, command, keep_builds),
+    writer.append_section(CONSTANTS_SECTION_NAME, constants_block(info, records, warm_check, command, keep_builds, progress),
                           kReadOnlyDataSection);
     const uint32_t resources_rva = writer.next_section_rva();
     const std::string resources = make_resource_section(resources_rva, info, ico, level);

@@ -105,6 +105,11 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     } else {
         fields.push_back({"keep builds", "keep_builds", std::string("all")});
     }
+    // Whether a first start shows its progress, as the launcher reads it, and
+    // the message it shows, unexpanded ("" when none).
+    fields.push_back({"progress", "progress", c.number(CONSTANT_PROGRESS, 0) != 0});
+    const std::string message = utf8_of(c.text(CONSTANT_PROGRESS_MESSAGE));
+    fields.push_back({"progress text", "progress_message", message, message.empty() ? "(none)" : ""});
 
     const ProductValues values{c.text(CONSTANT_COMPANY), c.text(CONSTANT_PRODUCT), c.text(CONSTANT_VERSION),
                                c.text(CONSTANT_FILE_VERSION), c.text(CONSTANT_PRODUCT_VERSION)};

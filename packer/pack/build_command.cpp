@@ -248,6 +248,7 @@ void run_build(const BuildOptions &o)
         if (std::string w = keep_builds_problem(info.target_spec, values); !w.empty())
             throw PackError(spec_refusal(true, info.target_spec, w));
     }
+    const ProgressDisplay progress = parse_progress(o.progress, o.progress_message);
     if (o.level < 1 || o.level > 22) throw PackError("option --level: give a number from 1 to 22");
     const std::string icon = read_icon(o.icon);
     check_output_folder(o.output);
@@ -273,7 +274,7 @@ void run_build(const BuildOptions &o)
                           records, o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon,
                           o.require_administrator ? ExecutionLevel::require_administrator
                                                   : ExecutionLevel::as_invoker,
-                          command, o.keep_builds);
+                          command, o.keep_builds, progress);
     write_output(o.output, image);
     uint64_t image_size = 0;
     for (const std::string &piece : image) image_size += piece.size();

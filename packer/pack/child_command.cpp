@@ -2,6 +2,7 @@
 #include "pack/child_command.h"
 
 #include "argument_quoting.h"
+#include "build_constants.h"
 #include "base/error.h"
 #include "base/text.h"
 #include "environment_name.h"
@@ -31,6 +32,20 @@ std::u16string ascii_upper(std::u16string text)
 }
 
 }  // namespace
+
+ProgressDisplay parse_progress(bool shown, const std::string &message)
+{
+    ProgressDisplay progress;
+    progress.shown = shown;
+    if (message.empty()) return progress;
+    if (!shown) throw PackError("option --progress-message: needs --progress");
+    progress.message = checked_text("--progress-message", message, message);
+    if (progress.message.size() > PROGRESS_MESSAGE_LIMIT) {
+        throw PackError("option --progress-message '" + message + "': longer than " +
+                        std::to_string(PROGRESS_MESSAGE_LIMIT) + " characters (UTF-16 units)");
+    }
+    return progress;
+}
 
 ChildCommand parse_child_command(const std::vector<std::string> &arguments,
                                  const std::vector<std::string> &environment)

@@ -23,6 +23,12 @@ namespace zobrel {
 ChildCommand parse_child_command(const std::vector<std::string> &arguments,
                                  const std::vector<std::string> &environment);
 
+// What a first start shows (--progress, --progress-message). The message
+// must be valid UTF-8 of at most PROGRESS_MESSAGE_LIMIT UTF-16 units whose
+// placeholders the launcher can expand, as --arg's, and needs --progress.
+// Throws PackError naming the option and the text at fault.
+ProgressDisplay parse_progress(bool shown, const std::string &message);
+
 // Throws PackError, naming the option, when the fixed arguments could not
 // fit a Windows command line (32,767 units) on any machine, each expanded
 // at its shortest (shortest_expansion) and quoted, after the shortest

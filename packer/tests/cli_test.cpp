@@ -397,6 +397,78 @@ TEST_F(Cli, KeepBuildsIsStoredShownAndCheckedAgainstTheSpecification)
     }
 }
 
+// --progress and its message: stored for the launcher only when given (a
+// build without them stays as before), shown by info; a message the
+// launcher could not expand, one too long, or one without --progress is
+// refused before anything is written.
+TEST_F(Cli, ProgressIsStoredShownAndItsMessageChecked)
+{
+    make_app(t_ / "app");
+    struct Built {
+        std::vector<std::string> args;
+        bool shown;
+        std::u16string message;
+        std::string text_lines, json_members;
+    } built[] = {
+        {{}, false, u"", "progress:        no\nprogress text:   (none)\n", "\"progress\": false,\n  \"progress_message\": \"\""},
+        {{"--progress"}, true, u"", "progress:        yes\n", "\"progress\": true,"},
+        {{"--progress", "--progress-message", "Unpacking {PRODUCT} to {UNPACK_DIR}\u00e9"},
+         true,
+         u"Unpacking {PRODUCT} to {UNPACK_DIR}\u00e9",
+         "progress text:   Unpacking {PRODUCT} to {UNPACK_DIR}\u00e9\n",
+         "\"progress_message\": \"Unpacking {PRODUCT} to {UNPACK_DIR}\u00e9\""},
+    };
+    for (const Built &b : built) {
+        SCOPED_TRACE(b.args.empty() ? "none" : b.args.back());
+        const fs::path exe = t_ / "p.exe";
+        PackRun r = build(t_ / "app", exe, b.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<unsigned char> block = zobrel::read_section(exe, ".zobinfo");
+        ConstantsView view;
+        ASSERT_EQ(check_constants_block(block.data(), block.size(), &view), CONSTANTS_WHOLE);
+        if (b.shown) {
+            ASSERT_NE(view.values[CONSTANT_PROGRESS], nullptr);
+            ASSERT_EQ(view.sizes[CONSTANT_PROGRESS], 4u);
+            EXPECT_EQ(read_le32(view.values[CONSTANT_PROGRESS]), 1u);
+        } else {
+            EXPECT_EQ(view.values[CONSTANT_PROGRESS], nullptr);
+        }
+        if (b.message.empty()) {
+            EXPECT_EQ(view.values[CONSTANT_PROGRESS_MESSAGE], nullptr);
+        } else {
+            ASSERT_NE(view.values[CONSTANT_PROGRESS_MESSAGE], nullptr);
+            EXPECT_EQ(std::string(reinterpret_cast<const char *>(view.values[CONSTANT_PROGRESS_MESSAGE]),
+                                  view.sizes[CONSTANT_PROGRESS_MESSAGE]),
+                      u16le(b.message) + std::string(2, '\0'));
+        }
+        PackRun text = run_pack({"info", exe.string()});
+        EXPECT_TRUE(contains(text.out, b.text_lines)) << text.out;
+        PackRun json = run_pack({"info", "--json", exe.string()});
+        EXPECT_TRUE(contains(json.out, b.json_members)) << json.out;
+    }
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> message;
+    } cases[] = {
+        {{"--progress", "--progress-message", "{NOPE} at work"}, {"--progress-message", "unknown key '{NOPE}'"}},
+        {{"--progress", "--progress-message", "a } alone"}, {"--progress-message", "outside a placeholder"}},
+        {{"--progress", "--progress-message", std::string(201, 'x')}, {"--progress-message", "longer than 200"}},
+        {{"--progress-message", "Unpacking"}, {"--progress-message", "needs --progress"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message.back());
+        fs::create_directories(t_ / "refused");
+        PackRun r = build(t_ / "app", t_ / "refused" / "x.exe", c.args);
+        EXPECT_EQ(r.status, 1);
+        for (const std::string &m : c.message) EXPECT_TRUE(contains(r.err, m)) << m << " in: " << r.err;
+        EXPECT_TRUE(fs::is_empty(t_ / "refused"));
+    }
+    // 200 units is the limit, not beyond it.
+    PackRun longest =
+        build(t_ / "app", t_ / "l.exe", {"--progress", "--progress-message", std::string(200, 'x')});
+    EXPECT_EQ(longest.status, 0) << longest.err;
+}
+
 TEST_F(Cli, InfoShowsTheBuildSettingsAsTextAndAsJson)
 {
     make_app(t_ / "app");

@@ -478,6 +478,22 @@ TEST(BuildConstants, ArgumentAndEnvironmentListsAreReadStrictly)
         block = write_constants_block(with);
         EXPECT_EQ(check_constants_block(bytes(block), block.size(), &view), CONSTANTS_LAYOUT_BROKEN) << key;
     }
+    // The progress message: a text of at most PROGRESS_MESSAGE_LIMIT units,
+    // which the launcher can put on one line.
+    const std::string longest = constant_text(std::u16string(PROGRESS_MESSAGE_LIMIT, u'm'));
+    for (const auto &[message, whole] : std::vector<std::pair<std::string, bool>>{
+             {longest, true},
+             {constant_text(std::u16string(PROGRESS_MESSAGE_LIMIT + 1, u'm')), false},
+             {longest.substr(0, longest.size() - 2), false},
+             {std::string("\0\0m\0\0\0", 6), false}}) {
+        std::vector<ConstantValue> with = values;
+        with.push_back({CONSTANT_PROGRESS_MESSAGE, message});
+        const std::string block = write_constants_block(with);
+        ConstantsView view;
+        EXPECT_EQ(check_constants_block(bytes(block), block.size(), &view),
+                  whole ? CONSTANTS_WHOLE : CONSTANTS_LAYOUT_BROKEN)
+            << message.size();
+    }
 }
 
 TEST(EnvironmentName, TheLaunchersOwnAndUnusableNamesAreRefused)
