@@ -18,8 +18,6 @@
 
 static const wchar_t LOCK_NAME_PREFIX[] = L"Local\\zobrel-onefile-unpack-";
 
-static wchar_t g_upper_directory[WIDE_PATH_CAPACITY];
-
 void unpack_lock_name(const wchar_t *directory, wchar_t *name, size_t capacity)
 {
     if (capacity < UNPACK_LOCK_NAME_CAPACITY) {
@@ -30,17 +28,19 @@ void unpack_lock_name(const wchar_t *directory, wchar_t *name, size_t capacity)
         length--;
     }
     // Windows matches paths without regard to case: the invariant upper case
-    // makes C:\Apps and c:\apps one lock.
+    // makes C:\Apps and c:\apps one lock. On the stack: the tidy thread
+    // names other folders' locks while the main thread runs.
+    wchar_t upper_directory[WIDE_PATH_CAPACITY];
     int upper = 0;
     if (length > 0) {
         upper = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, directory, static_cast<int>(length),
-                             g_upper_directory, static_cast<int>(WIDE_PATH_CAPACITY));
+                             upper_directory, static_cast<int>(WIDE_PATH_CAPACITY));
     }
     // 64-bit FNV-1a over the units; two folders that collide only share a
     // lock, they never skip one.
     uint64_t hash = 14695981039346656037ull;
     for (int i = 0; i < upper; i++) {
-        hash = (hash ^ static_cast<uint16_t>(g_upper_directory[i])) * 1099511628211ull;
+        hash = (hash ^ static_cast<uint16_t>(upper_directory[i])) * 1099511628211ull;
     }
     copy_wide(name, capacity, LOCK_NAME_PREFIX);
     size_t end = wcslen(name);

@@ -1,6 +1,7 @@
 // unpack_lock.h: one launcher at a time per unpack directory. The holder
 // checks and writes the files; a launcher started meanwhile waits, then finds
-// every file in place and writes nothing. Main thread only.
+// every file in place and writes nothing. Safe from any thread: the tidy
+// thread takes other folders' locks while the main thread runs.
 #ifndef ZOBREL_PAYLOAD_UNPACK_LOCK_H
 #define ZOBREL_PAYLOAD_UNPACK_LOCK_H
 

@@ -107,14 +107,6 @@ void hold_build_marker(LaunchContext *context)
     context->tidy.marker = marker;
 }
 
-void release_build_marker(LaunchContext *context)
-{
-    if (context->tidy.marker != NULL) {
-        CloseHandle(context->tidy.marker);
-        context->tidy.marker = NULL;
-    }
-}
-
 bool read_build_marker(const wchar_t *folder, uint64_t identity, FILETIME *started)
 {
     wchar_t path[WIDE_PATH_CAPACITY];

@@ -39,10 +39,6 @@ uint64_t product_identity(const BuildInfo &build);
 // unmarked (never tidied) or marked but not held.
 void hold_build_marker(LaunchContext *context);
 
-// Closes the held marker, if any: for harnesses that run several launches
-// in one process; the launcher's own end closes it.
-void release_build_marker(LaunchContext *context);
-
 // What the marker of the folder says, read with full sharing (it is not
 // held against anyone): true when it is whole and names the product
 // identity; *started then receives its last-write time.
