@@ -2,7 +2,8 @@
 // first start unpacks (built with --progress), in the middle of the screen:
 // a bordered box without a caption, as a splash screen is, showing the
 // product name, the --progress-message text, a bar, and the megabytes and
-// files done of the total (files kept count as done). Its window text is the product name too.
+// files done of the total (files kept count as done). Its window text is
+// the product name too.
 //
 // It shows only once unpacking has taken about half a second, is redrawn at
 // most ten times a second (its messages are handled then, on the unpacking
