@@ -44,8 +44,8 @@ bool copy_tree(const std::wstring &from, const std::wstring &to)
     std::error_code ec;
     std::filesystem::copy(from, to, std::filesystem::copy_options::recursive, ec);
     if (ec) return false;
-    HANDLE marker = CreateFileW((to + L"\\.zobrel-build").c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE marker = CreateFileW((to + L"\\.zobrel-build").c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (marker == INVALID_HANDLE_VALUE) return false;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
@@ -79,9 +79,10 @@ void report(const char *label, const Times (&times)[MODE_COUNT])
 {
     for (int m = 0; m < MODE_COUNT; m++) {
         std::string mode(MODES[m], MODES[m] + wcslen(MODES[m]));
-        print_spread(std::string("time ") + label + ", " + mode + ", to the child", spread_of(times[m].to_child),
+        print_spread(std::string("time ") + label + ", " + mode + ", to the child",
+                     spread_of(times[m].to_child), " s");
+        print_spread(std::string("time ") + label + ", " + mode + ", process", spread_of(times[m].process),
                      " s");
-        print_spread(std::string("time ") + label + ", " + mode + ", process", spread_of(times[m].process), " s");
     }
     struct Pair {
         int a, b;
@@ -108,8 +109,8 @@ int wmain(int argc, wchar_t **argv)
     int reps = _wtoi(argv[3]);
     if (reps < 1) reps = 1;
     const std::wstring older = dir + L"-older";
-    const std::wstring run = quote_argument(sibling_program(L"tidy_run.exe")) + L" " + quote_argument(launcher) +
-                             L" " + quote_argument(dir) + L" ";
+    const std::wstring run = quote_argument(sibling_program(L"tidy_run.exe")) + L" " +
+                             quote_argument(launcher) + L" " + quote_argument(dir) + L" ";
 
     // A cold start makes the folder and its marker; what follows is warm.
     remove_tree(dir);
@@ -131,8 +132,8 @@ int wmain(int argc, wchar_t **argv)
             }
             std::map<std::string, std::string> did = run_once(run + MODES[m], &removal[m]);
             if (m != 0 && (did["removed"] != "1" || file_exists(older))) {
-                fprintf(stderr, "the %ls tidy did not remove the older folder (removed=%s, stopped=%s)\n", MODES[m],
-                        did["removed"].c_str(), did["stopped"].c_str());
+                fprintf(stderr, "the %ls tidy did not remove the older folder (removed=%s, stopped=%s)\n",
+                        MODES[m], did["removed"].c_str(), did["stopped"].c_str());
                 return 4;
             }
         }

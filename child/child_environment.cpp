@@ -20,8 +20,8 @@ StageResult expand_child_environment(LaunchContext *context)
     const wchar_t *name = build.environment;
     for (unsigned long i = 0; i < build.environment_count; i++, name = next_text(next_text(name))) {
         const wchar_t *value = next_text(name);
-        switch (expand_command_text(context, command->expanded, COMMAND_LINE_CAPACITY, value, command->key_value,
-                                    COMMAND_LINE_CAPACITY)) {
+        switch (expand_command_text(context, command->expanded, COMMAND_LINE_CAPACITY, value,
+                                    command->key_value, COMMAND_LINE_CAPACITY)) {
         case COMMAND_TEXT_EXPANDED:
             break;
         case COMMAND_TEXT_TOO_LONG:

@@ -74,7 +74,8 @@ StageResult build_child_command_line(LaunchContext *context)
     // closing quote does the child still see x as an argument of its own.
     // Fixed arguments between them take that place, and a space follows them.
     const bool glued = *rest != L'\0' && *rest != L' ' && *rest != L'\t';
-    const ArgumentQuoting name_quoting = glued && build.fixed_argument_count == 0 ? QUOTE_ALWAYS : QUOTE_WHEN_NEEDED;
+    const ArgumentQuoting name_quoting =
+        glued && build.fixed_argument_count == 0 ? QUOTE_ALWAYS : QUOTE_WHEN_NEEDED;
     if (!append_argument(line, &length, facts.own_path, name_quoting)) {
         return line_too_long(build);
     }

@@ -33,7 +33,8 @@ static LRESULT CALLBACK session_window_procedure(HWND window, UINT message, WPAR
         return 0;
     case WM_CLOSE:
         // Never destroyed by a close: the window still has a session to hear.
-        user32()->enumerate_windows(close_child_window, static_cast<LPARAM>(g_session_launch->session.child_id));
+        user32()->enumerate_windows(close_child_window,
+                                    static_cast<LPARAM>(g_session_launch->session.child_id));
         return 0;
     }
     return user32()->default_window_procedure(window, message, wparam, lparam);
@@ -107,7 +108,8 @@ void wait_answering_session_end(LaunchContext *context, HANDLE process)
         return;
     }
     for (;;) {
-        DWORD woke = u->wait_for_objects_or_messages(1, &process, /* fWaitAll */ FALSE, INFINITE, QS_ALLINPUT);
+        DWORD woke =
+            u->wait_for_objects_or_messages(1, &process, /* fWaitAll */ FALSE, INFINITE, QS_ALLINPUT);
         if (woke == WAIT_OBJECT_0 + 1) {
             // Sent messages (the session's end) are handled inside peeking.
             MSG message;

@@ -45,8 +45,8 @@ bool load_build_info(BuildInfo *build)
            read_build_info(block, block_size, blob, blob_size, build);
 }
 
-bool read_build_info(const unsigned char *block, size_t block_size, const unsigned char *blob, size_t blob_size,
-                     BuildInfo *build)
+bool read_build_info(const unsigned char *block, size_t block_size, const unsigned char *blob,
+                     size_t blob_size, BuildInfo *build)
 {
     if (blob_size < PAYLOAD_HEADER_SIZE) {
         return false;
@@ -75,8 +75,8 @@ bool read_build_info(const unsigned char *block, size_t block_size, const unsign
         loaded.record_index_crc = records_crc;
     }
     const unsigned char *check = view.values[CONSTANT_WARM_CHECK];
-    loaded.warm_check =
-        check != NULL && view.sizes[CONSTANT_WARM_CHECK] == 4 ? read_le32(check) : uint32_t{WARM_CHECK_CONTENT};
+    loaded.warm_check = check != NULL && view.sizes[CONSTANT_WARM_CHECK] == 4 ? read_le32(check)
+                                                                              : uint32_t{WARM_CHECK_CONTENT};
     const unsigned char *keep = view.values[CONSTANT_KEEP_BUILDS];
     if (keep != NULL && view.sizes[CONSTANT_KEEP_BUILDS] == 4) {
         const uint32_t n = read_le32(keep);

@@ -58,7 +58,7 @@ bool load_build_info(BuildInfo *build);
 // The same from a constants block and a payload blob found elsewhere (in a
 // packed file a harness mapped): false, *build untouched, when the blob is
 // shorter than the payload header or the block is damaged.
-bool read_build_info(const unsigned char *block, size_t block_size, const unsigned char *blob, size_t blob_size,
-                     BuildInfo *build);
+bool read_build_info(const unsigned char *block, size_t block_size, const unsigned char *blob,
+                     size_t blob_size, BuildInfo *build);
 
 #endif

@@ -22,8 +22,7 @@ static bool load(User32 *u)
            find("GetProcessWindowStation", &u->get_process_window_station) &&
            find("GetUserObjectInformationW", &u->get_user_object_information) &&
            find("AllowSetForegroundWindow", &u->allow_set_foreground_window) &&
-           find("RegisterClassExW", &u->register_class) &&
-           find("CreateWindowExW", &u->create_window) &&
+           find("RegisterClassExW", &u->register_class) && find("CreateWindowExW", &u->create_window) &&
            find("DefWindowProcW", &u->default_window_procedure) &&
            find("MsgWaitForMultipleObjects", &u->wait_for_objects_or_messages) &&
            find("PeekMessageW", &u->peek_message) && find("DispatchMessageW", &u->dispatch_message) &&

@@ -47,7 +47,9 @@ static size_t write_argument(const char16_t *argument, size_t length, bool quote
         // Before the closing quote or a quote of the text each backslash is
         // doubled, so that none of them escapes the quote; elsewhere they stand.
         const bool at_end = i == length;
-        const size_t written = at_end ? 2 * backslashes : argument[i] == u'"' ? 2 * backslashes + 1 : backslashes;
+        const size_t written = at_end                ? 2 * backslashes
+                               : argument[i] == u'"' ? 2 * backslashes + 1
+                                                     : backslashes;
         for (size_t b = 0; b < written; b++, n++) {
             if (out != NULL) {
                 out[n] = u'\\';

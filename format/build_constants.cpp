@@ -66,7 +66,8 @@ static bool parse_constants_block(const unsigned char *block, size_t available, 
     }
     const unsigned char *message = view->values[CONSTANT_PROGRESS_MESSAGE];
     const uint32_t message_size = view->sizes[CONSTANT_PROGRESS_MESSAGE];
-    if (message != NULL && (!is_text(message, message_size) || message_size / 2 - 1 > PROGRESS_MESSAGE_LIMIT)) {
+    if (message != NULL &&
+        (!is_text(message, message_size) || message_size / 2 - 1 > PROGRESS_MESSAGE_LIMIT)) {
         return false;
     }
     uint32_t texts = 0;

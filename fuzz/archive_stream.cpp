@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         } else {
             archive.assign(reinterpret_cast<const char *>(rest), rest_size);
         }
-        const std::string made = compress_frame(reinterpret_cast<const unsigned char *>(archive.data()),
-                                                archive.size(), data[0]);
+        const std::string made =
+            compress_frame(reinterpret_cast<const unsigned char *>(archive.data()), archive.size(), data[0]);
         frame.assign(made.begin(), made.end());
     } else {
         frame.assign(rest, rest + rest_size);
@@ -87,8 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     std::vector<SeenRecord> model;
-    const bool expected = decodes && parse_archive_model(reinterpret_cast<const unsigned char *>(archive.data()),
-                                                         archive.size(), model);
+    const bool expected =
+        decodes &&
+        parse_archive_model(reinterpret_cast<const unsigned char *>(archive.data()), archive.size(), model);
 
     Recorder recorder;
     bool read = false;

@@ -59,13 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             continue;
         }
         check_value_place(block.data(), view, key);
-        if ((key >= CONSTANT_TARGET_SPEC && key <= CONSTANT_PRODUCT_VERSION) || key == CONSTANT_PROGRESS_MESSAGE) {
+        if ((key >= CONSTANT_TARGET_SPEC && key <= CONSTANT_PRODUCT_VERSION) ||
+            key == CONSTANT_PROGRESS_MESSAGE) {
             check_text(view.values[key], view.sizes[key]);
         }
         if (key == CONSTANT_PROGRESS_MESSAGE) {
             FUZZ_CHECK(view.sizes[key] / 2 - 1 <= PROGRESS_MESSAGE_LIMIT);
         }
-        values.push_back({key, std::string(reinterpret_cast<const char *>(view.values[key]), view.sizes[key])});
+        values.push_back(
+            {key, std::string(reinterpret_cast<const char *>(view.values[key]), view.sizes[key])});
     }
 
     // The record index, as the launcher and the packer take it: used when it
@@ -87,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (unsigned key = 0; key < CONSTANT_KEY_LIMIT; key++) {
         FUZZ_CHECK((again.values[key] == NULL) == (view.values[key] == NULL));
         FUZZ_CHECK(again.sizes[key] == view.sizes[key]);
-        FUZZ_CHECK(view.values[key] == NULL || memcmp(again.values[key], view.values[key], view.sizes[key]) == 0);
+        FUZZ_CHECK(view.values[key] == NULL ||
+                   memcmp(again.values[key], view.values[key], view.sizes[key]) == 0);
     }
     return 0;
 }

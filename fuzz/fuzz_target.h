@@ -14,11 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 // with (the fuzzers run with the targets' own output closed), and aborts.
 [[noreturn]] void fuzz_invariant_broken(const char *file, int line, const char *condition);
 
-#define FUZZ_CHECK(cond)                                        \
-    do {                                                        \
-        if (!(cond)) {                                          \
-            fuzz_invariant_broken(__FILE__, __LINE__, #cond);   \
-        }                                                       \
+#define FUZZ_CHECK(cond)                                                                                     \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            fuzz_invariant_broken(__FILE__, __LINE__, #cond);                                                \
+        }                                                                                                    \
     } while (0)
 
 #endif

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     info.target_spec = u"{CACHE_DIR}\\fuzz";
     info.product = u"fuzz";
     info.file_version = u"1.2.3.4";
-    const std::string section = zobrel::make_resource_section(0x10000, info, ico, zobrel::ExecutionLevel::as_invoker);
+    const std::string section =
+        zobrel::make_resource_section(0x10000, info, ico, zobrel::ExecutionLevel::as_invoker);
     const uint32_t count = read_le16(data + 4);
     for (uint32_t i = 0; i < count; i++) {
         const unsigned char *entry = data + 6 + 16 * i;

@@ -39,8 +39,7 @@
 // Content beyond this, over all records, is not read: no verdict then.
 static const uint64_t CONTENT_LIMIT = uint64_t{1} << 24;
 
-struct ContentLimitReached {
-};
+struct ContentLimitReached {};
 
 static unsigned char g_chunk[CONTENT_CHUNK_SIZE];
 
@@ -164,7 +163,8 @@ static bool packer_reads(const unsigned char *blob, size_t length, bool &layout_
     if (!layout_holds) {
         return false;
     }
-    std::vector<unsigned char> frame(blob + layout.frame_offset, blob + layout.frame_offset + layout.frame_size);
+    std::vector<unsigned char> frame(blob + layout.frame_offset,
+                                     blob + layout.frame_offset + layout.frame_size);
     Recorder recorder;
     try {
         zobrel::FrameReader reader(frame.data(), frame.size());

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK((layout.length - PAYLOAD_LENGTH_RECORD_SIZE) % PAYLOAD_LENGTH_RECORD_ALIGNMENT == 0);
 
     // The frame alone, in a buffer of its own size, so that a read past it is seen.
-    std::vector<unsigned char> frame(data + layout.frame_offset, data + layout.frame_offset + layout.frame_size);
+    std::vector<unsigned char> frame(data + layout.frame_offset,
+                                     data + layout.frame_offset + layout.frame_size);
     std::vector<unsigned char> window(DECODE_WINDOW_SIZE);
     try {
         zobrel::FrameReader reader(frame.data(), frame.size());

@@ -31,8 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         PeFileSection found;
         FUZZ_CHECK(find_pe_section(data, size, s.name.c_str(), &found));
         FUZZ_CHECK(found.header_offset == image.section_table_offset + PE_SECTION_HEADER_SIZE * i);
-        FUZZ_CHECK(found.header.virtual_size == s.virtual_size && found.header.virtual_address == s.virtual_address &&
-                   found.header.raw_size == s.raw_size && found.header.raw_offset == s.raw_offset &&
+        FUZZ_CHECK(found.header.virtual_size == s.virtual_size &&
+                   found.header.virtual_address == s.virtual_address && found.header.raw_size == s.raw_size &&
+                   found.header.raw_offset == s.raw_offset &&
                    found.header.characteristics == s.characteristics);
     }
     return 0;

@@ -21,7 +21,8 @@ static bool replay(const fs::path &file)
         fprintf(stderr, "regression_driver: cannot read '%s'\n", file.c_str());
         return false;
     }
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                           std::istreambuf_iterator<char>());
     // A buffer of the input's own size, as libFuzzer gives, so that a read
     // past its end is one past an allocation.
     unsigned char *input = static_cast<unsigned char *>(malloc(bytes.empty() ? 1 : bytes.size()));

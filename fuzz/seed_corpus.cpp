@@ -72,7 +72,8 @@ void split(const fs::path &out, const fs::path &exe)
         throw zobrel::PackError(exe.string() + " has no whole constants block with a record index");
     }
     const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
-    write_seed(out, "record_index", name, Bytes(index, index + view.sizes[CONSTANT_RECORD_INDEX]), kRepairOrMake);
+    write_seed(out, "record_index", name, Bytes(index, index + view.sizes[CONSTANT_RECORD_INDEX]),
+               kRepairOrMake);
 
     const Bytes blob = zobrel::read_section(exe, PAYLOAD_SECTION_NAME);
     zobrel::BlobLayout layout;

@@ -16,7 +16,8 @@ std::string compress_frame(const unsigned char *data, size_t size, unsigned char
     if (flags & 8) {
         // zstd takes no block size below ZSTD_BLOCKSIZE_MAX_MIN (1 KiB);
         // none of these sizes divides the decode window.
-        FUZZ_CHECK(!ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_maxBlockSize, 1031 + 7919 * (flags >> 4))));
+        FUZZ_CHECK(
+            !ZSTD_isError(ZSTD_CCtx_setParameter(cctx, ZSTD_c_maxBlockSize, 1031 + 7919 * (flags >> 4))));
     }
     std::string frame(ZSTD_compressBound(size), '\0');
     const size_t written = ZSTD_compress2(cctx, &frame[0], frame.size(), data, size);

@@ -17,9 +17,9 @@
 std::string compress_frame(const unsigned char *data, size_t size, unsigned char flags);
 
 enum FrameDecoding {
-    FRAME_DECODED,    // the first frame, whole: its output is in `decoded`
-    FRAME_DAMAGED,    // it fails to decode or ends early
-    FRAME_TOO_LONG,   // it decodes to more than the limit: no verdict
+    FRAME_DECODED,   // the first frame, whole: its output is in `decoded`
+    FRAME_DAMAGED,   // it fails to decode or ends early
+    FRAME_TOO_LONG,  // it decodes to more than the limit: no verdict
 };
 
 // Decodes the first frame of the bytes as the payload readers do (a window

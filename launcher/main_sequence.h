@@ -23,8 +23,8 @@ StageResult unpack_stages(LaunchContext *context);
 // run environment, unpack directory, the child's command line and
 // variables, console handler (the console launcher only), unpack_stages,
 // then the child, with the tidy of older builds' folders beside it. Returns
-// the child's exit code (all 32 bits; 1 when it cannot be read). A failed step ends the process through end_with_failure:
-// its message on the console, or for the windowed launcher in a message box
+// the child's exit code (all 32 bits; 1 when it cannot be read). A failed step ends the process through
+// end_with_failure: its message on the console, or for the windowed launcher in a message box
 // (launcher/windowed/message_box.h); reads only argv[0].
 int launcher_main(int argc, wchar_t **argv, wchar_t **envp, LauncherKind kind);
 

@@ -77,7 +77,8 @@ static void append_megabytes(ProgressLine *line, unsigned long long bytes)
     append_number(line, tenths % 10);
 }
 
-void progress_line_append_counts(ProgressLine *line, const LaunchContext *context, const ProgressMeasure *measure)
+void progress_line_append_counts(ProgressLine *line, const LaunchContext *context,
+                                 const ProgressMeasure *measure)
 {
     append_megabytes(line, static_cast<unsigned long long>(context->progress.bytes_done));
     progress_line_append(line, L"/");
@@ -89,7 +90,8 @@ void progress_line_append_counts(ProgressLine *line, const LaunchContext *contex
     progress_line_append(line, L" files");
 }
 
-unsigned long progress_share(const LaunchContext *context, const ProgressMeasure *measure, unsigned long scale)
+unsigned long progress_share(const LaunchContext *context, const ProgressMeasure *measure,
+                             unsigned long scale)
 {
     const unsigned long long done = static_cast<unsigned long long>(context->progress.bytes_done);
     const unsigned long long total = measure->total_bytes != 0 ? measure->total_bytes : 1;

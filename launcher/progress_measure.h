@@ -41,9 +41,11 @@ void progress_line_append(ProgressLine *line, const wchar_t *text);
 
 // Appends "12.3/45.6 MB, 120/10001 files": bytes in megabytes with one
 // decimal, and files, each done of the total.
-void progress_line_append_counts(ProgressLine *line, const LaunchContext *context, const ProgressMeasure *measure);
+void progress_line_append_counts(ProgressLine *line, const LaunchContext *context,
+                                 const ProgressMeasure *measure);
 
 // The share of the bytes done, 0 to `scale`.
-unsigned long progress_share(const LaunchContext *context, const ProgressMeasure *measure, unsigned long scale);
+unsigned long progress_share(const LaunchContext *context, const ProgressMeasure *measure,
+                             unsigned long scale);
 
 #endif

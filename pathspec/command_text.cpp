@@ -11,7 +11,8 @@ static const size_t PLACEHOLDER_CAPACITY = 32;
 
 // Appends the first `added` units of text at output[*length] when they and
 // a NUL fit.
-static bool append_fitting(wchar_t *output, size_t capacity, size_t *length, const wchar_t *text, size_t added)
+static bool append_fitting(wchar_t *output, size_t capacity, size_t *length, const wchar_t *text,
+                           size_t added)
 {
     if (added >= capacity - *length) {
         return false;

@@ -286,9 +286,12 @@ TEST(ChildEnvironment, ChildSeesTheLaunchVariablesHandlesAndDirectory)
         options.current_directory = cwd;
         options.standard_input = std::string("line one\r\nline two\n\0end", 23);
         // Pins left by a parent launcher, and a parent id that is not ours.
-        options.set_env = {{L"ZOBREL_ONEFILE_START", L"111"},           {L"ZOBREL_ONEFILE_TIME_US", L"222"},
-                           {L"ZOBREL_ONEFILE_RANDOM", L"abcdefghijk"},  {L"ZOBREL_ONEFILE_PARENT", L"1"},
-                           {L"ZOBREL_ONEFILE_DIRECTORY", L"C:\\stale"}, {L"REPORT_STDIN", L"1"},
+        options.set_env = {{L"ZOBREL_ONEFILE_START", L"111"},
+                           {L"ZOBREL_ONEFILE_TIME_US", L"222"},
+                           {L"ZOBREL_ONEFILE_RANDOM", L"abcdefghijk"},
+                           {L"ZOBREL_ONEFILE_PARENT", L"1"},
+                           {L"ZOBREL_ONEFILE_DIRECTORY", L"C:\\stale"},
+                           {L"REPORT_STDIN", L"1"},
                            {L"ZOBREL_ONEFILE_UNPACK_DIRECTORY", L"C:\\stale"}};
         std::wstring path = test_program(kind.program);
         std::wstring stem = std::wstring(kind.program).substr(0, wcslen(kind.program) - 4);

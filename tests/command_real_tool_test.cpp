@@ -74,8 +74,8 @@ TEST(RealTool, PackedTscBehavesAsTscRunDirectly)
     struct Case {
         const char *what;
         std::wstring arguments;
-        DWORD status;          // checked too, so that two runs failing
-        const char *printed;   // alike cannot pass
+        DWORD status;         // checked too, so that two runs failing
+        const char *printed;  // alike cannot pass
     } cases[] = {
         {"the version", L" --version", 0, "Version 5.4.5"},
         {"a file that compiles", L" hello.ts --target es2017", 0, ""},
@@ -92,13 +92,15 @@ TEST(RealTool, PackedTscBehavesAsTscRunDirectly)
         RunResult p = run_in(packed_dir, packed + c.arguments, temp);
         RunResult d = run_in(direct_dir, direct + c.arguments, temp);
         EXPECT_EQ(d.exit_code, c.status) << d.standard_output << d.standard_error;
-        EXPECT_NE((d.standard_output + d.standard_error).find(c.printed), std::string::npos) << d.standard_output;
+        EXPECT_NE((d.standard_output + d.standard_error).find(c.printed), std::string::npos)
+            << d.standard_output;
         EXPECT_EQ(p.exit_code, d.exit_code);
         EXPECT_EQ(p.standard_output, d.standard_output);
         EXPECT_EQ(p.standard_error, d.standard_error);
         EXPECT_EQ(files_in(packed_dir), files_in(direct_dir)) << "the files written differ";
         if (c.status == 0 && c.arguments.find(L"hello.ts") != std::wstring::npos) {
-            EXPECT_NE(read_file(packed_dir + L"\\hello.js").find("console.log(greet(\"world\"))"), std::string::npos);
+            EXPECT_NE(read_file(packed_dir + L"\\hello.js").find("console.log(greet(\"world\"))"),
+                      std::string::npos);
         }
         remove_tree(packed_dir);
         remove_tree(direct_dir);

@@ -58,7 +58,8 @@ Started run(const std::wstring &program, const std::wstring &rest, RunOptions op
 std::string info_json(const std::wstring &exe, const std::wstring &temp)
 {
     RunOptions options;
-    options.command_line = quote_argument(windows_path(ZOBREL_WINDOWS_PACK)) + L" info --json " + quote_argument(exe);
+    options.command_line =
+        quote_argument(windows_path(ZOBREL_WINDOWS_PACK)) + L" info --json " + quote_argument(exe);
     options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
     RunResult r = run_process(options);
     EXPECT_EQ(r.exit_code, 0u) << r.standard_error;
@@ -85,8 +86,19 @@ bool contains(const std::string &hay, const std::string &needle)
 // unpack directory: as the child must get them back.
 std::vector<std::wstring> fixed_arguments(const std::wstring &unpack)
 {
-    return {L"plain", L"", L"two words", L"tab\there", L"say \"hi\"", L"C:\\Program Files\\x\\", L"a\\\\\"b",
-            L"semi;colon", unpack + L"\\lib", L"--product=command", L"caf\u00e9", L"\\", L"$"};
+    return {L"plain",
+            L"",
+            L"two words",
+            L"tab\there",
+            L"say \"hi\"",
+            L"C:\\Program Files\\x\\",
+            L"a\\\\\"b",
+            L"semi;colon",
+            unpack + L"\\lib",
+            L"--product=command",
+            L"caf\u00e9",
+            L"\\",
+            L"$"};
 }
 
 TEST(FixedArguments, ComeBackWholeBeforeTheUsersOwnAsTyped)
@@ -98,7 +110,8 @@ TEST(FixedArguments, ComeBackWholeBeforeTheUsersOwnAsTyped)
         std::wstring rest;
     } cases[] = {
         {"none of the user's", L""},
-        {"the user's own, with quotes, an empty one and backslashes", L" one \"two three\" \"\" x\\\\\"y\" \\\\"},
+        {"the user's own, with quotes, an empty one and backslashes",
+         L" one \"two three\" \"\" x\\\\\"y\" \\\\"},
         {"the user's own, spaced and tabbed", L"  \ta  b\t"},
     };
     for (const Case &c : cases) {
@@ -169,8 +182,9 @@ TEST(Environment, VariablesAreSetAndRemovedAndTheUnpackDirectoryIsPublished)
     // What info says about the folder is where it unpacked.
     const std::string shown = info_json(test_program(L"command_onefile.exe"), packed.temp);
     EXPECT_TRUE(contains(shown, "\"unpack_dir\": " + json(unpack) + ",\n")) << shown;
-    EXPECT_TRUE(contains(shown, "\"environment\": [\"REPORT_GREETING=hello {PRODUCT}\", "
-                                "\"REPORT_DATA={UNPACK_DIR}\\\\data\", \"REPORT_GONE=\", \"REPORT_SEMI=a;b\"],\n"))
+    EXPECT_TRUE(contains(shown,
+                         "\"environment\": [\"REPORT_GREETING=hello {PRODUCT}\", "
+                         "\"REPORT_DATA={UNPACK_DIR}\\\\data\", \"REPORT_GONE=\", \"REPORT_SEMI=a;b\"],\n"))
         << shown;
     remove_tree(packed.temp);
 
@@ -193,7 +207,8 @@ TEST(Environment, VariablesAreSetAndRemovedAndTheUnpackDirectoryIsPublished)
 // fits is reported the same way.
 TEST(CommandLineLimit, ALineOrVariableThatNoLongerFitsIsReportedAndNothingRuns)
 {
-    const std::string too_long = "Error, couldn't launch child ([Error 206] " + system_error_text(206) + ")\r\n";
+    const std::string too_long =
+        "Error, couldn't launch child ([Error 206] " + system_error_text(206) + ")\r\n";
     const std::wstring exe = test_program(L"long_argument_onefile.exe");
     for (size_t total : {size_t{32766}, size_t{32768}}) {
         SCOPED_TRACE(total);
@@ -264,8 +279,8 @@ TEST(ScriptApp, RunsThroughTheCommandInterpreterAsItDoesDirectly)
         direct_options.current_directory = direct_cwd;
         direct_options.set_env = {{L"APP_GREETING", L"hello from greeter"},
                                   {L"ZOBREL_ONEFILE_UNPACK_DIRECTORY", unpack}};
-        Started direct = run(app + L"\\cmd.exe", L" /d /c call " + quote_argument(app + L"\\app.cmd") + c.rest,
-                         direct_options);
+        Started direct = run(app + L"\\cmd.exe",
+                             L" /d /c call " + quote_argument(app + L"\\app.cmd") + c.rest, direct_options);
 
         const std::string out = without_cr(packed.result.standard_output);
         EXPECT_EQ(out.substr(0, out.find('\n') + 1), c.first_line) << out;
@@ -280,7 +295,8 @@ TEST(ScriptApp, RunsThroughTheCommandInterpreterAsItDoesDirectly)
         EXPECT_TRUE(file_exists(packed_cwd + L"\\written.txt"));
 
         const std::string shown = info_json(exe, packed.temp);
-        EXPECT_TRUE(contains(shown, "\"arguments\": [\"/d\", \"/c\", \"call\", \"{UNPACK_DIR}\\\\app.cmd\"],\n"))
+        EXPECT_TRUE(
+            contains(shown, "\"arguments\": [\"/d\", \"/c\", \"call\", \"{UNPACK_DIR}\\\\app.cmd\"],\n"))
             << shown;
         EXPECT_TRUE(contains(shown, "\"environment\": [\"APP_GREETING=hello from {PRODUCT}\"],\n")) << shown;
         EXPECT_TRUE(contains(shown, "\"unpack_dir\": " + json(unpack) + ",\n")) << shown;

@@ -48,7 +48,8 @@ std::wstring folder_with_planted_dlls(const std::wstring &program)
     const std::vector<std::wstring> planted = planted_names();
     EXPECT_GE(planted.size(), 9u) << "ZOBREL_WINE_EXTRA_OVERRIDES names the planted DLLs";
     for (const std::wstring &name : planted) {
-        EXPECT_TRUE(CopyFileW(test_program(L"planted_dll.dll").c_str(), (dir + L"\\" + name + L".dll").c_str(), FALSE))
+        EXPECT_TRUE(CopyFileW(test_program(L"planted_dll.dll").c_str(),
+                              (dir + L"\\" + name + L".dll").c_str(), FALSE))
             << narrow(name);
     }
     std::wstring base = program.substr(program.find_last_of(L'\\') + 1);
@@ -84,8 +85,7 @@ TEST(DllSearch, NonePlantedBesideAPackedExecutableLoadsIntoTheLauncher)
     RunOptions options;
     options.application = dir + L"\\report_onefile.exe";
     options.command_line = L"report_onefile.exe planted";
-    options.set_env = {{L"REPORT_EXIT", L"0xC0DE0024"},
-                       {L"REPORT_OUT", dir + L"\\report.txt"}};
+    options.set_env = {{L"REPORT_EXIT", L"0xC0DE0024"}, {L"REPORT_OUT", dir + L"\\report.txt"}};
     RunResult run = run_process(options);
     EXPECT_EQ(run.exit_code, 0xC0DE0024u) << run.standard_error;
     EXPECT_TRUE(file_exists(dir + L"\\report.txt")) << "the packed program ran";

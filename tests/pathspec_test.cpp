@@ -500,7 +500,8 @@ TEST_F(PathSpec, ATemporaryFolderSetToARelativePathFailsTheExpansion)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(show(std::wstring(L"TMP=") + (c.tmp ? c.tmp : L"(unset)") + L" TEMP=" +
-                          (c.temp ? c.temp : L"(unset)") + L" USERPROFILE=" + (c.profile ? c.profile : L"(unset)")));
+                          (c.temp ? c.temp : L"(unset)") + L" USERPROFILE=" +
+                          (c.profile ? c.profile : L"(unset)")));
         ScopedEnv tmp(L"TMP", c.tmp), temp(L"TEMP", c.temp), profile(L"USERPROFILE", c.profile);
         Expansion e = expand(L"x\\{TEMP}\\app");
         EXPECT_EQ(e.ok, c.ok);
@@ -1044,7 +1045,8 @@ TEST_F(PathSpec, CommandTextExpandsTheKeysAndTheUnpackDirectoryAndSaysWhenItDoes
         {L"plain \"text\"", COMMAND_TEXT_EXPANDED, L"plain \"text\"", 64},
         {L"{UNPACK_DIR}\\lib", COMMAND_TEXT_EXPANDED, L"C:\\u\\unpacked\\lib", 64},
         {L"{unpack_dir}", COMMAND_TEXT_EXPANDED, L"C:\\u\\unpacked", 64},
-        {L"--config={UNPACK_DIR}\\{product}.toml", COMMAND_TEXT_EXPANDED, L"--config=C:\\u\\unpacked\\vexor.toml", 64},
+        {L"--config={UNPACK_DIR}\\{product}.toml", COMMAND_TEXT_EXPANDED,
+         L"--config=C:\\u\\unpacked\\vexor.toml", 64},
         {L"{CACHE_DIR}\\{COMPANY}", COMMAND_TEXT_EXPANDED, local + L"\\MOLTARN LLC", 4096},
         // Exactly at the capacity, and one unit past it.
         {L"ab{PRODUCT}", COMMAND_TEXT_EXPANDED, L"abvexor", 8},
@@ -1063,8 +1065,8 @@ TEST_F(PathSpec, CommandTextExpandsTheKeysAndTheUnpackDirectoryAndSaysWhenItDoes
     for (const Case &c : cases) {
         SCOPED_TRACE(narrow(c.text) + " in " + std::to_string(c.capacity));
         std::vector<wchar_t> output(c.capacity + GUARD_UNITS, SENTINEL);
-        CommandTextResult result = expand_command_text(context.get(), output.data(), c.capacity, c.text.c_str(),
-                                                       key_value.data(), key_value.size());
+        CommandTextResult result = expand_command_text(context.get(), output.data(), c.capacity,
+                                                       c.text.c_str(), key_value.data(), key_value.size());
         EXPECT_EQ(result, c.result);
         if (result == COMMAND_TEXT_EXPANDED) {
             EXPECT_EQ(std::wstring(output.data()), c.expanded);
@@ -1075,9 +1077,11 @@ TEST_F(PathSpec, CommandTextExpandsTheKeysAndTheUnpackDirectoryAndSaysWhenItDoes
     }
     // A run value is the same one the unpack directory used.
     std::vector<wchar_t> first(64), second(64);
-    ASSERT_EQ(expand_command_text(context.get(), first.data(), 64, L"{RANDOM}", key_value.data(), key_value.size()),
-              COMMAND_TEXT_EXPANDED);
-    ASSERT_EQ(expand_command_text(context.get(), second.data(), 64, L"{random}", key_value.data(), key_value.size()),
+    ASSERT_EQ(
+        expand_command_text(context.get(), first.data(), 64, L"{RANDOM}", key_value.data(), key_value.size()),
+        COMMAND_TEXT_EXPANDED);
+    ASSERT_EQ(expand_command_text(context.get(), second.data(), 64, L"{random}", key_value.data(),
+                                  key_value.size()),
               COMMAND_TEXT_EXPANDED);
     EXPECT_EQ(std::wstring(first.data()), std::wstring(second.data()));
 }

@@ -124,7 +124,8 @@ protected:
             << "not the default specification";
         const std::u16string last = spec.substr(spec.rfind(u'\\') + 1);
         for (ConstantValue &v : values) {
-            if (v.key == CONSTANT_TARGET_SPEC) v.bytes = constant_text(u"{TEMP}\\Zobrel Tests\\tidy\\" + last);
+            if (v.key == CONSTANT_TARGET_SPEC)
+                v.bytes = constant_text(u"{TEMP}\\Zobrel Tests\\tidy\\" + last);
         }
         if (keep != 0) values.push_back({CONSTANT_KEEP_BUILDS, u32_value(keep)});
         replace_constants(image, values);
@@ -149,7 +150,8 @@ protected:
     void run(const Build &b)
     {
         RunResult r = run_process(options(b));
-        EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << narrow(b.exe) << ": " << r.standard_output << r.standard_error;
+        EXPECT_EQ(r.exit_code, APP_EXIT_CODE)
+            << narrow(b.exe) << ": " << r.standard_output << r.standard_error;
         EXPECT_EQ(r.standard_output + r.standard_error, "") << narrow(b.exe);
     }
 
@@ -159,7 +161,8 @@ protected:
         const std::wstring held = scratch_ + L"\\held";
         DeleteFileW(held.c_str());
         DeleteFileW(release_path().c_str());
-        StartedProcess started = start_process(options(b, {{L"APP_HELD", held}, {L"APP_RELEASE", release_path()}}));
+        StartedProcess started =
+            start_process(options(b, {{L"APP_HELD", held}, {L"APP_RELEASE", release_path()}}));
         for (int i = 0; i < 6000 && !file_exists(held); i++) Sleep(20);
         EXPECT_TRUE(file_exists(held)) << "the application never started";
         return started;
@@ -308,8 +311,8 @@ TEST_F(Tidy, AFileThatCannotGoEndsTheRemovalQuietly)
     const Build b1 = prepare(L"1"), b2 = prepare(L"2");
     run(b1);
     write_file(path(b1) + L"\\data\\zz-held.txt", "the user's, open");
-    HANDLE held = CreateFileW((path(b1) + L"\\data\\zz-held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE held = CreateFileW((path(b1) + L"\\data\\zz-held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     run(b2);
     CloseHandle(held);
@@ -324,12 +327,13 @@ TEST_F(Tidy, AStartKilledWhileItRemovesLeavesLaterStartsWorking)
     run(b1);
     // Files the application left there, enough that removing them takes a while.
     for (int i = 0; i < 3000; i++) {
-        write_file(path(b1) + L"\\cache\\d" + std::to_wstring(i % 30) + L"\\f" + std::to_wstring(i), "cached");
+        write_file(path(b1) + L"\\cache\\d" + std::to_wstring(i % 30) + L"\\f" + std::to_wstring(i),
+                   "cached");
     }
     // The start's tidy on its main thread (tidy_probe): see there why.
     RunOptions probe = options(b2);
-    probe.command_line = quote_argument(test_program(L"tidy_probe.exe")) + L" " + quote_argument(b2.exe) + L" " +
-                         quote_argument(path(b2));
+    probe.command_line = quote_argument(test_program(L"tidy_probe.exe")) + L" " + quote_argument(b2.exe) +
+                         L" " + quote_argument(path(b2));
     StartedProcess killed = start_process(probe);
     bool seen = false;
     for (int i = 0; i < 60000 && !seen; i++) {
@@ -376,7 +380,8 @@ TEST_F(Tidy, ParallelStartsOfTwoBuilds)
         for (StartedProcess &s : started) ResumeThread(s.info.hThread);
         for (int i = 0; i < 2 * copies; i++) {
             RunResult r = finish_process(started[i], options(builds[i % 2]));
-            EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << "copy " << i << ": " << r.standard_output << r.standard_error;
+            EXPECT_EQ(r.exit_code, APP_EXIT_CODE)
+                << "copy " << i << ": " << r.standard_output << r.standard_error;
             EXPECT_EQ(r.standard_output + r.standard_error, "") << "copy " << i;
         }
         const std::set<std::wstring> left = folders();

@@ -66,7 +66,8 @@ RunOptions launcher_options(const std::wstring &program, const Scratch &scratch)
     RunOptions options;
     options.application = test_program(program);
     options.command_line = quote_argument(options.application);
-    options.set_env = {{L"TMP", scratch.dir}, {L"TEMP", scratch.dir}, {L"REPORT_OUT", scratch.dir + L"\\report"}};
+    options.set_env = {
+        {L"TMP", scratch.dir}, {L"TEMP", scratch.dir}, {L"REPORT_OUT", scratch.dir + L"\\report"}};
     return options;
 }
 
@@ -156,7 +157,8 @@ DWORD child_process_id(DWORD parent)
     if (snapshot == INVALID_HANDLE_VALUE) return 0;
     PROCESSENTRY32W entry;
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && child == 0; more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && child == 0;
+         more = Process32NextW(snapshot, &entry)) {
         if (entry.th32ParentProcessID == parent) child = entry.th32ProcessID;
     }
     CloseHandle(snapshot);
@@ -208,8 +210,8 @@ TEST(WindowedLauncher, WindowedProgramGetsItsStatusShowStateAndHandlesAndNoConso
         {"windowed, redirected, minimized", L"windowed_onefile.exe", false, SW_SHOWMINNOACTIVE, "7",
          "disk,disk,disk", "0", 0, 0},
         // Started as from the desktop: nothing to pass on, and no console appears.
-        {"windowed, no handles, no show state", L"windowed_onefile.exe", true, -1, "none", "null,null,null", "0",
-         0, 0},
+        {"windowed, no handles, no show state", L"windowed_onefile.exe", true, -1, "none", "null,null,null",
+         "0", 0, 0},
         // A console program under the windowed launcher: Windows gives it a
         // console of its own (and that console's handles, as the launcher
         // passes on no nulls); Wine gives it none, so that is not judged here.
@@ -217,8 +219,8 @@ TEST(WindowedLauncher, WindowedProgramGetsItsStatusShowStateAndHandlesAndNoConso
          nullptr, -1, 0},
         // The watch above sees a console when one is made: Wine starts a
         // console host process for it.
-        {"control: a console program given a new console", L"report-app\\report_child.exe", true, SW_SHOWNORMAL,
-         "1", nullptr, "1", 1, CREATE_NEW_CONSOLE},
+        {"control: a console program given a new console", L"report-app\\report_child.exe", true,
+         SW_SHOWNORMAL, "1", nullptr, "1", 1, CREATE_NEW_CONSOLE},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -343,7 +345,8 @@ HANDLE start_long_child(const Scratch &scratch, RunOptions *options, StartedProc
     if (launcher->info.hProcess == NULL) return NULL;
     const std::string report = wait_for_report(scratch.dir + L"\\report", launcher->info.hProcess);
     const DWORD child_id = static_cast<DWORD>(strtoul(report_value(report, "pid").c_str(), nullptr, 10));
-    return child_id == 0 ? NULL : OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, child_id);
+    return child_id == 0 ? NULL
+                         : OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, child_id);
 }
 
 TEST(WindowedSession, SessionEndEndsTheChildAfterItsGraceAndTheLauncherWithItsStatus)
@@ -356,15 +359,17 @@ TEST(WindowedSession, SessionEndEndsTheChildAfterItsGraceAndTheLauncherWithItsSt
     HWND session = wait_for_window(launcher, SESSION_WINDOW_CLASS, WINDOWED_PRODUCT);
     ASSERT_NE(session, nullptr);
     DWORD_PTR answer = 0;
-    ASSERT_NE(SendMessageTimeoutW(session, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer),
-              0);
+    ASSERT_NE(
+        SendMessageTimeoutW(session, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer),
+        0);
     EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the launcher never holds the session up";
     EXPECT_EQ(WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "a question ends nothing";
     // The launcher ends inside this message: no answer comes back.
     SendMessageTimeoutW(session, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 30000, &answer);
     RunResult r = finish_process(launcher, options);
     EXPECT_EQ(r.exit_code, INTERRUPTED_STATUS) << "the status the child was ended with";
-    EXPECT_EQ(WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "the child outlived the launcher";
+    EXPECT_EQ(WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the child outlived the launcher";
     CloseHandle(child);
 }
 

@@ -115,24 +115,28 @@ TEST(WindowsPacker, InfoShowsTheFolderItUnpacksToForThisUser)
     } cases[] = {
         {L"{CACHE_DIR}\\{COMPANY}\\{product}", std::wstring(local) + L"\\MOLTARN LLC\\vexor", "[]"},
         // The launcher's own folder, where the executable is now; a run-unique key stays a key.
-        {L"{PROGRAM_DIR}\\cache-{PID}-{random}", scratch + L"\\cache-{PID}-{RANDOM}", "[\"PID\", \"RANDOM\"]"},
+        {L"{PROGRAM_DIR}\\cache-{PID}-{random}", scratch + L"\\cache-{PID}-{RANDOM}",
+         "[\"PID\", \"RANDOM\"]"},
         // Made absolute as Windows makes it: ".." taken away.
         {L"{PROGRAM_BASE}.d\\..\\x", scratch + L"\\x", "[]"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(narrow(c.spec));
-        RunResult built = pack(L"build " + quote_argument(windows_path(ZOBREL_NAMES_APP_DIR)) +
-                               L" --main vexor.exe -o " + quote_argument(exe) +
-                               L" --company \"MOLTARN LLC\" --product vexor --level 1 --quiet --target-spec " +
-                               quote_argument(c.spec));
+        RunResult built =
+            pack(L"build " + quote_argument(windows_path(ZOBREL_NAMES_APP_DIR)) + L" --main vexor.exe -o " +
+                 quote_argument(exe) +
+                 L" --company \"MOLTARN LLC\" --product vexor --level 1 --quiet --target-spec " +
+                 quote_argument(c.spec));
         ASSERT_EQ(built.exit_code, 0u) << built.standard_error;
         // Lines end in CR LF on Windows: compared without the CR.
         RunResult json = pack(L"info --json " + quote_argument(exe));
         EXPECT_EQ(json.exit_code, 0u) << json.standard_error;
         json.standard_output = without_cr(json.standard_output);
-        EXPECT_NE(json.standard_output.find("\"unpack_dir\": \"" + json_text(c.folder) + "\",\n"), std::string::npos)
+        EXPECT_NE(json.standard_output.find("\"unpack_dir\": \"" + json_text(c.folder) + "\",\n"),
+                  std::string::npos)
             << json.standard_output;
-        EXPECT_NE(json.standard_output.find(std::string("\"unpack_dir_varies\": ") + c.varies), std::string::npos)
+        EXPECT_NE(json.standard_output.find(std::string("\"unpack_dir_varies\": ") + c.varies),
+                  std::string::npos)
             << json.standard_output;
         RunResult text = pack(L"info " + quote_argument(exe));
         text.standard_output = without_cr(text.standard_output);

@@ -246,8 +246,9 @@ void start_tidy(LaunchContext *context)
     }
     context->tidy.deadline = GetTickCount64() + TIDY_TIME_LIMIT_MS;
     // A small stack: the tidy's buffers are static, its calls shallow.
-    context->tidy.thread = CreateThread(/* lpThreadAttributes */ NULL, /* dwStackSize */ 64 * 1024, tidy_thread,
-                                        context, STACK_SIZE_PARAM_IS_A_RESERVATION, /* lpThreadId */ NULL);
+    context->tidy.thread =
+        CreateThread(/* lpThreadAttributes */ NULL, /* dwStackSize */ 64 * 1024, tidy_thread, context,
+                     STACK_SIZE_PARAM_IS_A_RESERVATION, /* lpThreadId */ NULL);
 }
 
 void finish_tidy(LaunchContext *context)

@@ -15,7 +15,8 @@ bool desktop_is_interactive()
     USEROBJECTFLAGS flags;
     ZeroMemory(&flags, sizeof flags);
     DWORD needed = 0;
-    if (station == NULL || !u->get_user_object_information(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+    if (station == NULL ||
+        !u->get_user_object_information(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
         return false;
     }
     return (flags.dwFlags & WSF_VISIBLE) != 0;

@@ -99,9 +99,10 @@ static bool started_out_of_sight()
 
 static HWND make_text(const User32 *u, HWND parent, const wchar_t *text, int top, HGDIOBJ font)
 {
-    HWND label = u->create_window(/* dwExStyle */ 0, L"STATIC", text, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
-                                  MARGIN, top, CLIENT_WIDTH - 2 * MARGIN, TEXT_HEIGHT, parent, /* hMenu */ NULL,
-                                  GetModuleHandleW(NULL), /* lpParam */ NULL);
+    HWND label =
+        u->create_window(/* dwExStyle */ 0, L"STATIC", text, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                         MARGIN, top, CLIENT_WIDTH - 2 * MARGIN, TEXT_HEIGHT, parent, /* hMenu */ NULL,
+                         GetModuleHandleW(NULL), /* lpParam */ NULL);
     if (label != NULL && font != NULL) {
         u->send_message(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), /* redraw */ FALSE);
     }

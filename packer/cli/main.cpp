@@ -109,7 +109,8 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
                      "included: each start removes the others beside its own folder but the\n"
                      "N-1 most recently started (default: keep every folder)")
         ->check(CLI::Range(1, static_cast<int>(KEEP_BUILDS_LIMIT)));
-    build->add_option("--subsystem", a.subsystem,
+    build
+        ->add_option("--subsystem", a.subsystem,
                      "the launcher: console (shares its console with the program) or windows\n"
                      "(never opens a console; errors in a message box) (default: the main\n"
                      "binary's own subsystem)")
@@ -270,8 +271,10 @@ int main(int argc, char **argv)
     }
     // --version stands alone; CLI11 would answer it and ignore the rest.
     if (args[0] == "--version" && args.size() > 1) {
-        std::fprintf(stderr, "zobrel-pack: --version takes no arguments, but '%s' follows it\n(see 'zobrel-pack --help')\n",
-                     args[1].c_str());
+        std::fprintf(
+            stderr,
+            "zobrel-pack: --version takes no arguments, but '%s' follows it\n(see 'zobrel-pack --help')\n",
+            args[1].c_str());
         return 2;
     }
     const CLI::App *const commands[] = {build, list, verify, info, extract};

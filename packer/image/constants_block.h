@@ -34,8 +34,8 @@ struct ProgressDisplay {
 // when keep_builds is not 0, how many builds' folders a product keeps; then,
 // when progress is shown, the progress flag and its message if not empty.
 std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
-                            uint32_t warm_check = 0, const ChildCommand &command = {}, uint32_t keep_builds = 0,
-                            const ProgressDisplay &progress = {});
+                            uint32_t warm_check = 0, const ChildCommand &command = {},
+                            uint32_t keep_builds = 0, const ProgressDisplay &progress = {});
 
 }  // namespace zobrel
 

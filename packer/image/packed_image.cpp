@@ -30,7 +30,8 @@ std::vector<std::string> make_packed_image(const std::string &launcher, std::str
 {
     PeWriter writer(launcher);
     writer.append_section(PAYLOAD_SECTION_NAME, std::move(blob), kReadOnlyDataSection);
-    writer.append_section(CONSTANTS_SECTION_NAME, constants_block(info, records, warm_check, command, keep_builds, progress),
+    writer.append_section(CONSTANTS_SECTION_NAME,
+                          constants_block(info, records, warm_check, command, keep_builds, progress),
                           kReadOnlyDataSection);
     const uint32_t resources_rva = writer.next_section_rva();
     const std::string resources = make_resource_section(resources_rva, info, ico, level);

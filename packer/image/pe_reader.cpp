@@ -184,7 +184,8 @@ std::string read_mapped_section(const fs::path &file, const PeSection &section)
     std::error_code ec;
     const uint64_t size = fs::file_size(file, ec);
     if (ec || uint64_t{section.raw_offset} + stored > size) {
-        throw PackError(who + " is truncated: its " + section.name + " section runs past the end of the file");
+        throw PackError(who + " is truncated: its " + section.name +
+                        " section runs past the end of the file");
     }
     std::string bytes(stored, '\0');
     std::ifstream in(file, std::ios::binary);

@@ -290,7 +290,8 @@ std::string manifest_execution_level(const std::string &manifest)
         const size_t value = attributes.find(name);
         if (value == std::string::npos) continue;
         const size_t close = attributes.find(quote, value + name.size());
-        if (close != std::string::npos) return attributes.substr(value + name.size(), close - value - name.size());
+        if (close != std::string::npos)
+            return attributes.substr(value + name.size(), close - value - name.size());
     }
     return "";
 }
@@ -350,7 +351,8 @@ std::optional<std::string> find_resource(const std::string &section, uint32_t se
     if (!next || (*next & kSubdirectory) || uint64_t{*next} + 16 > section.size()) return std::nullopt;
     const unsigned char *data_entry = reinterpret_cast<const unsigned char *>(section.data()) + *next;
     const uint32_t data_rva = read_le32(data_entry), size = read_le32(data_entry + 4);
-    if (data_rva < section_rva || uint64_t{data_rva - section_rva} + size > section.size()) return std::nullopt;
+    if (data_rva < section_rva || uint64_t{data_rva - section_rva} + size > section.size())
+        return std::nullopt;
     return section.substr(data_rva - section_rva, size);
 }
 

@@ -41,7 +41,8 @@ std::vector<std::u16string> texts_of(const Constants &c, ConstantKey key)
 {
     if (!c.has(key)) return {};
     const std::string &bytes = c.values.at(key);
-    return list_texts(reinterpret_cast<const unsigned char *>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+    return list_texts(reinterpret_cast<const unsigned char *>(bytes.data()),
+                      static_cast<uint32_t>(bytes.size()));
 }
 
 // The fixed arguments: as a list, and as the text they become on the
@@ -90,7 +91,8 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     fields.push_back({"target spec", "target_spec", utf8_of(c.text(CONSTANT_TARGET_SPEC))});
     fields.push_back(arguments_field(c));
     fields.push_back(environment_field(c));
-    fields.push_back({"check", "check", std::string(check_name(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT)))});
+    fields.push_back(
+        {"check", "check", std::string(check_name(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT)))});
     fields.push_back({"subsystem", "subsystem", std::string(subsystem_name(image.subsystem))});
     const std::optional<std::string> manifest = read_manifest(exe);
     const std::string level = manifest ? manifest_execution_level(*manifest) : "";
@@ -115,16 +117,16 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
                                c.text(CONSTANT_FILE_VERSION), c.text(CONSTANT_PRODUCT_VERSION)};
     std::u16string program;
     utf8_to_utf16(utf8_path(fs::absolute(exe)), program);
-    const UnpackFolder folder =
-        unpack_folder(c.text(CONSTANT_TARGET_SPEC), values, current_user_folders(), windows_full_path(program));
+    const UnpackFolder folder = unpack_folder(c.text(CONSTANT_TARGET_SPEC), values, current_user_folders(),
+                                              windows_full_path(program));
     if (folder.path) {
         fields.push_back({"unpack dir", "unpack_dir", utf8_of(*folder.path)});
     } else {
         fields.push_back({"unpack dir", "unpack_dir", std::monostate{},
                           "(for the user who runs it: ask zobrel-pack.exe on Windows)"});
     }
-    fields.push_back({"varies per run", "unpack_dir_varies", folder.varies,
-                      folder.varies.empty() ? "no" : ""});
+    fields.push_back(
+        {"varies per run", "unpack_dir_varies", folder.varies, folder.varies.empty() ? "no" : ""});
     if (c.has_index) {
         uint64_t bytes = 0;
         for (const IndexEntry &e : c.index) bytes += e.size;
@@ -160,7 +162,10 @@ struct TextValue {
     std::FILE *out;
     std::string label;
     int width;
-    void line(const std::string &value) const { std::fprintf(out, "%-*s %s\n", width, label.c_str(), value.c_str()); }
+    void line(const std::string &value) const
+    {
+        std::fprintf(out, "%-*s %s\n", width, label.c_str(), value.c_str());
+    }
     void operator()(const std::string &text) const { line(text); }
     void operator()(uint64_t count) const { line(std::to_string(count)); }
     void operator()(bool yes) const { line(yes ? "yes" : "no"); }

@@ -65,7 +65,7 @@ UnpackFolder unpack_folder(const std::u16string &spec, const ProductValues &valu
             break;
         case SPEC_KEY_PROGRAM_DIR:
             out += program.substr(0, program.rfind(u'\\') == std::u16string::npos ? program.size()
-                                                                                   : program.rfind(u'\\'));
+                                                                                  : program.rfind(u'\\'));
             break;
         default:
             // PID, RANDOM, TIME, TIME_US: new for every run, shown as the key.

@@ -269,12 +269,11 @@ void run_build(const BuildOptions &o)
     std::vector<IndexEntry> records;
     std::string blob = compress(scan, o, &records);
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
-    const std::vector<std::string> image =
-        make_packed_image(embedded_launcher_image(o.subsystem.value_or(main_subsystem)), std::move(blob), info,
-                          records, o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon,
-                          o.require_administrator ? ExecutionLevel::require_administrator
-                                                  : ExecutionLevel::as_invoker,
-                          command, o.keep_builds, progress);
+    const std::vector<std::string> image = make_packed_image(
+        embedded_launcher_image(o.subsystem.value_or(main_subsystem)), std::move(blob), info, records,
+        o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon,
+        o.require_administrator ? ExecutionLevel::require_administrator : ExecutionLevel::as_invoker, command,
+        o.keep_builds, progress);
     write_output(o.output, image);
     uint64_t image_size = 0;
     for (const std::string &piece : image) image_size += piece.size();

@@ -21,10 +21,10 @@ struct BuildOptions {
     int level = 19;
     int threads = 0;  // 0: one per core
     bool checksum = false;
-    bool metadata_check = false;  // --check metadata
-    uint32_t keep_builds = 0;     // --keep-builds; 0: every folder is kept
-    bool progress = false;        // --progress
-    std::string progress_message; // --progress-message (UTF-8); needs --progress
+    bool metadata_check = false;   // --check metadata
+    uint32_t keep_builds = 0;      // --keep-builds; 0: every folder is kept
+    bool progress = false;         // --progress
+    std::string progress_message;  // --progress-message (UTF-8); needs --progress
     // --arg and --env as given, in order (UTF-8; --env as NAME=VALUE).
     std::vector<std::string> arguments, environment;
     bool quiet = false;

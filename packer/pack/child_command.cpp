@@ -71,7 +71,8 @@ ChildCommand parse_child_command(const std::vector<std::string> &arguments,
         }
         for (const std::u16string &other : seen) {
             if (other == ascii_upper(name)) {
-                throw PackError("option --env '" + variable + "': the variable " + variable.substr(0, equals) +
+                throw PackError("option --env '" + variable + "': the variable " +
+                                variable.substr(0, equals) +
                                 " is given twice (Windows does not tell names apart by letter case)");
             }
         }
@@ -102,7 +103,8 @@ void check_child_command_fits(const ChildCommand &command, const ProductValues &
             utf16_to_utf8(variable.name, name);
             throw PackError("option --env: the value of " + name + " would be at least " +
                             std::to_string(shortest) + " characters long, more than the " +
-                            std::to_string(ENVIRONMENT_VALUE_LIMIT) + " a Windows environment variable holds");
+                            std::to_string(ENVIRONMENT_VALUE_LIMIT) +
+                            " a Windows environment variable holds");
         }
     }
 }

@@ -258,7 +258,8 @@ std::string keep_builds_problem(const std::u16string &spec, const ProductValues 
     if (last.varying_key.empty()) {
         return "with --keep-builds its last folder must differ between builds, or else there is nothing to "
                "tidy: put {VERSION}, {FILE_VERSION} or {PRODUCT_VERSION} in it (a folder per build), or "
-               "{RANDOM}, {PID}, {TIME} or {TIME_US} (a folder per start), or leave the default specification";
+               "{RANDOM}, {PID}, {TIME} or {TIME_US} (a folder per start), or leave the default "
+               "specification";
     }
     for (size_t i = 0; i + 1 < levels.size(); ++i) {
         if (!levels[i].varying_key.empty()) {

@@ -410,7 +410,11 @@ TEST_F(Cli, ProgressIsStoredShownAndItsMessageChecked)
         std::u16string message;
         std::string text_lines, json_members;
     } built[] = {
-        {{}, false, u"", "progress:        no\nprogress text:   (none)\n", "\"progress\": false,\n  \"progress_message\": \"\""},
+        {{},
+         false,
+         u"",
+         "progress:        no\nprogress text:   (none)\n",
+         "\"progress\": false,\n  \"progress_message\": \"\""},
         {{"--progress"}, true, u"", "progress:        yes\n", "\"progress\": true,"},
         {{"--progress", "--progress-message", "Unpacking {PRODUCT} to {UNPACK_DIR}\u00e9"},
          true,
@@ -450,9 +454,11 @@ TEST_F(Cli, ProgressIsStoredShownAndItsMessageChecked)
         std::vector<std::string> args;
         std::vector<std::string> message;
     } cases[] = {
-        {{"--progress", "--progress-message", "{NOPE} at work"}, {"--progress-message", "unknown key '{NOPE}'"}},
+        {{"--progress", "--progress-message", "{NOPE} at work"},
+         {"--progress-message", "unknown key '{NOPE}'"}},
         {{"--progress", "--progress-message", "a } alone"}, {"--progress-message", "outside a placeholder"}},
-        {{"--progress", "--progress-message", std::string(201, 'x')}, {"--progress-message", "longer than 200"}},
+        {{"--progress", "--progress-message", std::string(201, 'x')},
+         {"--progress-message", "longer than 200"}},
         {{"--progress-message", "Unpacking"}, {"--progress-message", "needs --progress"}},
     };
     for (const Case &c : cases) {
@@ -475,24 +481,24 @@ TEST_F(Cli, InfoShowsTheBuildSettingsAsTextAndAsJson)
     const fs::path exe = t_ / "i.exe";
     // A company with the characters JSON must escape, and a control character.
     ASSERT_EQ(build(t_ / "app", exe,
-                    {"--company", "ACME \"One\" \\ Two\x01", "--product", "vexor", "--file-version", "1.2.3.4",
-                     "--check", "metadata", "--target-spec", "{TEMP}\\vexor"})
+                    {"--company", "ACME \"One\" \\ Two\x01", "--product", "vexor", "--file-version",
+                     "1.2.3.4", "--check", "metadata", "--target-spec", "{TEMP}\\vexor"})
                   .status,
               0);
     PackRun text = run_pack({"info", exe.string()});
     ASSERT_EQ(text.status, 0) << text.err;
-    for (const char *line : {"product:         vexor\n", "company:         ACME \"One\" \\ Two\x01\n",
-                             "file version:    1.2.3.4\n", "product version: 1.2.3.4\n",
-                             "version key:     1.2.3.4-1.2.3.4\n", "target spec:     {TEMP}\\vexor\n",
-                             "check:           metadata\n", "subsystem:       console\n",
-                             "main:            main.exe\n", "files:           7\n"}) {
+    for (const char *line :
+         {"product:         vexor\n", "company:         ACME \"One\" \\ Two\x01\n",
+          "file version:    1.2.3.4\n", "product version: 1.2.3.4\n", "version key:     1.2.3.4-1.2.3.4\n",
+          "target spec:     {TEMP}\\vexor\n", "check:           metadata\n", "subsystem:       console\n",
+          "main:            main.exe\n", "files:           7\n"}) {
         EXPECT_TRUE(contains(text.out, line)) << line << " in:\n" << text.out;
     }
     PackRun json = run_pack({"info", "--json", exe.string()});
     ASSERT_EQ(json.status, 0) << json.err;
-    for (const char *member : {"\"company\": \"ACME \\\"One\\\" \\\\ Two\\u0001\"",
-                               "\"target_spec\": \"{TEMP}\\\\vexor\"", "\"check\": \"metadata\"",
-                               "\"files\": 7,", "\"subsystem\": \"console\""}) {
+    for (const char *member :
+         {"\"company\": \"ACME \\\"One\\\" \\\\ Two\\u0001\"", "\"target_spec\": \"{TEMP}\\\\vexor\"",
+          "\"check\": \"metadata\"", "\"files\": 7,", "\"subsystem\": \"console\""}) {
         EXPECT_TRUE(contains(json.out, member)) << member << " in:\n" << json.out;
     }
     EXPECT_EQ(json.out.front(), '{');
@@ -534,14 +540,15 @@ TEST_F(Cli, FixedArgumentsAndEnvironmentAreStoredInOrderAndShownByInfo)
     make_app(t_ / "app");
     const fs::path exe = t_ / "tool.exe";
     PackRun b = build(t_ / "app", exe,
-                      {"--arg", "/d", "--arg", "--pretty", "--arg", "", "--arg", "{UNPACK_DIR}\\my app\\", "--arg",
-                       "say \"hi\"", "--env", "PYTHONHOME={UNPACK_DIR}\\python", "--env", "GONE=", "--env",
-                       "Q=a=\"b\" \\ \x01", "--target-spec", "{TEMP}\\tool-{PID}"});
+                      {"--arg", "/d", "--arg", "--pretty", "--arg", "", "--arg", "{UNPACK_DIR}\\my app\\",
+                       "--arg", "say \"hi\"", "--env", "PYTHONHOME={UNPACK_DIR}\\python", "--env",
+                       "GONE=", "--env", "Q=a=\"b\" \\ \x01", "--target-spec", "{TEMP}\\tool-{PID}"});
     ASSERT_EQ(b.status, 0) << b.err;
     ConstantsView view;
     const std::vector<unsigned char> block = checked_constants(exe, &view);
-    EXPECT_EQ(stored_list(view, CONSTANT_FIXED_ARGUMENTS),
-              (std::vector<std::u16string>{u"/d", u"--pretty", u"", u"{UNPACK_DIR}\\my app\\", u"say \"hi\""}));
+    EXPECT_EQ(
+        stored_list(view, CONSTANT_FIXED_ARGUMENTS),
+        (std::vector<std::u16string>{u"/d", u"--pretty", u"", u"{UNPACK_DIR}\\my app\\", u"say \"hi\""}));
     EXPECT_EQ(stored_list(view, CONSTANT_ENVIRONMENT),
               (std::vector<std::u16string>{u"PYTHONHOME", u"{UNPACK_DIR}\\python", u"GONE", u"", u"Q",
                                            u"a=\"b\" \\ \x01"}));
@@ -549,18 +556,20 @@ TEST_F(Cli, FixedArgumentsAndEnvironmentAreStoredInOrderAndShownByInfo)
     PackRun text = run_pack({"info", exe.string()});
     ASSERT_EQ(text.status, 0) << text.err;
     // The arguments as the command line will hold them (before expansion).
-    for (const char *line : {"arguments:       /d --pretty \"\" \"{UNPACK_DIR}\\my app\\\\\" \"say \\\"hi\\\"\"\n",
-                             "environment:     PYTHONHOME={UNPACK_DIR}\\python\n                 GONE=\n",
-                             "unpack dir:      (for the user who runs it: ask zobrel-pack.exe on Windows)\n",
-                             "varies per run:  PID\n"}) {
+    for (const char *line :
+         {"arguments:       /d --pretty \"\" \"{UNPACK_DIR}\\my app\\\\\" \"say \\\"hi\\\"\"\n",
+          "environment:     PYTHONHOME={UNPACK_DIR}\\python\n                 GONE=\n",
+          "unpack dir:      (for the user who runs it: ask zobrel-pack.exe on Windows)\n",
+          "varies per run:  PID\n"}) {
         EXPECT_TRUE(contains(text.out, line)) << line << " in:\n" << text.out;
     }
     PackRun json = run_pack({"info", "--json", exe.string()});
     ASSERT_EQ(json.status, 0) << json.err;
-    for (const char *member :
-         {"\"arguments\": [\"/d\", \"--pretty\", \"\", \"{UNPACK_DIR}\\\\my app\\\\\", \"say \\\"hi\\\"\"],\n",
-          "\"environment\": [\"PYTHONHOME={UNPACK_DIR}\\\\python\", \"GONE=\", \"Q=a=\\\"b\\\" \\\\ \\u0001\"],\n",
-          "\"unpack_dir\": null,\n", "\"unpack_dir_varies\": [\"PID\"],\n"}) {
+    for (const char *member : {"\"arguments\": [\"/d\", \"--pretty\", \"\", \"{UNPACK_DIR}\\\\my app\\\\\", "
+                               "\"say \\\"hi\\\"\"],\n",
+                               "\"environment\": [\"PYTHONHOME={UNPACK_DIR}\\\\python\", \"GONE=\", "
+                               "\"Q=a=\\\"b\\\" \\\\ \\u0001\"],\n",
+                               "\"unpack_dir\": null,\n", "\"unpack_dir_varies\": [\"PID\"],\n"}) {
         EXPECT_TRUE(contains(json.out, member)) << member << " in:\n" << json.out;
     }
 
@@ -584,7 +593,8 @@ TEST_F(Cli, FixedArgumentsAndEnvironmentAreStoredInOrderAndShownByInfo)
                   .status,
               0);
     checked_constants(equals, &view);
-    EXPECT_EQ(stored_list(view, CONSTANT_FIXED_ARGUMENTS), (std::vector<std::u16string>{u"", u"--x", u"--arg="}));
+    EXPECT_EQ(stored_list(view, CONSTANT_FIXED_ARGUMENTS),
+              (std::vector<std::u16string>{u"", u"--x", u"--arg="}));
     EXPECT_EQ(stored_list(view, CONSTANT_ENVIRONMENT), (std::vector<std::u16string>{u"E", u""}));
     PackRun shown = run_pack({"info", "--json", equals.string()});
     EXPECT_TRUE(contains(shown.out, "\"product\": \"p\",\n  \"company\": \"\",\n")) << shown.out;
@@ -809,8 +819,14 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
          nullptr,
          {"--target-spec", "{CACHE_DIR}\\{UNPACK_DIR}"},
          {"--target-spec", "{UNPACK_DIR} is the folder the target specification names"}},
-        {"unknown key in an argument", nullptr, {"--arg", "{UNPACK_DIRX}\\x"}, {"--arg", "unknown key '{UNPACK_DIRX}'"}},
-        {"unclosed key in an argument", nullptr, {"--arg", "ok", "--arg", "{TEMP"}, {"--arg '{TEMP'", "not closed"}},
+        {"unknown key in an argument",
+         nullptr,
+         {"--arg", "{UNPACK_DIRX}\\x"},
+         {"--arg", "unknown key '{UNPACK_DIRX}'"}},
+        {"unclosed key in an argument",
+         nullptr,
+         {"--arg", "ok", "--arg", "{TEMP"},
+         {"--arg '{TEMP'", "not closed"}},
         {"unknown key in a variable", nullptr, {"--env", "A={NOPE}"}, {"--env 'A={NOPE}'", "unknown key"}},
         {"variable without '='", nullptr, {"--env", "PYTHONHOME"}, {"--env 'PYTHONHOME'", "NAME=VALUE"}},
         {"variable without a name", nullptr, {"--env", "=C:=x"}, {"--env '=C:=x'", "empty"}},
@@ -826,9 +842,13 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
          {"--arg", "at least 32768 characters", "32767"}},
         {"an argument that cannot fit with the unpack folder",
          nullptr,
-         {"--target-spec", "C:\\" + std::string(2000, 'u'), "--arg", std::string(30760, 'a') + "{UNPACK_DIR}"},
+         {"--target-spec", "C:\\" + std::string(2000, 'u'), "--arg",
+          std::string(30760, 'a') + "{UNPACK_DIR}"},
          {"--arg", "at least 32768 characters"}},
-        {"a value that cannot fit", nullptr, {"--env", "A=" + std::string(32766, 'v') + "{pid}{pid}"}, {"--env", "A", "32768"}},
+        {"a value that cannot fit",
+         nullptr,
+         {"--env", "A=" + std::string(32766, 'v') + "{pid}{pid}"},
+         {"--env", "A", "32768"}},
         {"argument not UTF-8", nullptr, {"--arg", "\xFF"}, {"--arg", "UTF-8"}},
         {"bad file version", nullptr, {"--file-version", "1.2.3"}, {"--file-version"}},
         {"empty product", nullptr, {"--product", ""}, {"--product", "empty"}},
@@ -988,13 +1008,18 @@ TEST_F(Cli, LauncherFollowsTheMainBinarysSubsystemUnlessToldOtherwise)
         {"Wine's console cmd.exe", console, {}, 3, "console"},
         {"windowed, told console", windowed, {"--subsystem", "console"}, 3, "console"},
         {"console, told windows", console, {"--subsystem=windows"}, 2, "windows"},
-        {"told twice: the last holds", console, {"--subsystem", "windows", "--subsystem", "console"}, 3, "console"},
+        {"told twice: the last holds",
+         console,
+         {"--subsystem", "windows", "--subsystem", "console"},
+         3,
+         "console"},
         {"32-bit windowed", zt::make_pe(0x14C, 2), {}, 2, "windows"},
     };
     int n = 0;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        const fs::path app = t_ / ("app" + std::to_string(n)), exe = t_ / ("s" + std::to_string(n++) + ".exe");
+        const fs::path app = t_ / ("app" + std::to_string(n)),
+                       exe = t_ / ("s" + std::to_string(n++) + ".exe");
         write_file(app / "main.exe", c.main);
         PackRun r = build(app, exe, c.options);
         ASSERT_EQ(r.status, 0) << r.err;
@@ -1046,7 +1071,8 @@ TEST_F(Cli, UacAdminAsksForAdministratorRightsWithEitherLauncher)
             PackRun info = run_pack({"info", exe.string()});
             EXPECT_TRUE(contains(info.out, std::string("execution level: ") + level + "\n")) << info.out;
             PackRun json = run_pack({"info", "--json", exe.string()});
-            EXPECT_TRUE(contains(json.out, std::string("\"execution_level\": \"") + level + "\"")) << json.out;
+            EXPECT_TRUE(contains(json.out, std::string("\"execution_level\": \"") + level + "\""))
+                << json.out;
         }
     }
     // A file without resources has no manifest; one that is not an image is refused by name.

@@ -105,8 +105,8 @@ TEST(PeWriter, AppendedSectionsAndEveryHeaderFieldAgree)
     const std::string launcher = zobrel::embedded_launcher_image(CONSOLE);
     const PeImage before = headers(launcher);
     const std::string blob = "QJY" + std::string(70001, 'b');
-    const std::string image = zobrel::joined(
-        zobrel::make_packed_image(launcher, blob, sample_info(), {{u"a.exe", 70001, 7}}, 0, sample_icon(), AS_INVOKER));
+    const std::string image = zobrel::joined(zobrel::make_packed_image(
+        launcher, blob, sample_info(), {{u"a.exe", 70001, 7}}, 0, sample_icon(), AS_INVOKER));
     const PeImage after = headers(image);
 
     ASSERT_EQ(after.sections.size(), before.sections.size() + 3);
@@ -280,7 +280,8 @@ TEST(Resources, TreeHoldsManifestVersionAndIconInLanguageZero)
     EXPECT_EQ(group.substr(0, 6), std::string("\0\0\1\0\1\0", 6));
     EXPECT_EQ(group.substr(6, 12), ico.substr(6, 12)) << "sizes, colours, planes, bits and length";
     EXPECT_EQ(u16(group, 18), 1) << "the image's id";
-    EXPECT_EQ(resource_entries(zobrel::make_resource_section(rva, sample_info(), "", AS_INVOKER), 0).size(), 2u)
+    EXPECT_EQ(resource_entries(zobrel::make_resource_section(rva, sample_info(), "", AS_INVOKER), 0).size(),
+              2u)
         << "no icon, no icon types";
 
     const std::string version = resource(rsrc, rva, 16, 1);
@@ -310,19 +311,22 @@ TEST(Resources, ManifestAsksForTheExecutionLevelAndReadsBack)
     const struct {
         zobrel::ExecutionLevel level;
         const char *name;
-    } cases[] = {{AS_INVOKER, "asInvoker"}, {zobrel::ExecutionLevel::require_administrator, "requireAdministrator"}};
+    } cases[] = {{AS_INVOKER, "asInvoker"},
+                 {zobrel::ExecutionLevel::require_administrator, "requireAdministrator"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const std::string manifest = zobrel::make_manifest(c.level);
         EXPECT_EQ(zobrel::manifest_execution_level(manifest), c.name);
-        EXPECT_NE(manifest.find(std::string("<requestedExecutionLevel level=\"") + c.name + "\" uiAccess=\"false\"/>"),
+        EXPECT_NE(manifest.find(std::string("<requestedExecutionLevel level=\"") + c.name +
+                                "\" uiAccess=\"false\"/>"),
                   std::string::npos)
             << manifest;
         const std::string rsrc = zobrel::make_resource_section(rva, sample_info(), sample_icon(), c.level);
         EXPECT_EQ(zobrel::find_resource(rsrc, rva, 24, 1), manifest);
     }
     EXPECT_EQ(zobrel::manifest_execution_level("<assembly/>"), "");
-    EXPECT_EQ(zobrel::manifest_execution_level("<requestedExecutionLevel uiAccess='false' level='highestAvailable'/>"),
+    EXPECT_EQ(zobrel::manifest_execution_level(
+                  "<requestedExecutionLevel uiAccess='false' level='highestAvailable'/>"),
               "highestAvailable");
 }
 

@@ -88,8 +88,10 @@ TEST(Names, UsableWindowsNamesPass)
     for (const std::u16string &name :
          {std::u16string(u"a"), std::u16string(u"dir\\sub dir\\file name.txt"),
           std::u16string(u"caf\u00E9\\\u4E2D.dll"), std::u16string(u".hidden"),
-          std::u16string(u"console.txt"), std::u16string(u"com10"), std::u16string(u"sub\\.zobrel-state"), std::u16string(u"sub\\.zobrel-build"), std::u16string(u".zobrel-state2"), std::u16string(1023, u'x'), deep_name(64),
-          deep_name(512), std::u16string(u"com\u00B4"), std::u16string(u"conin")}) {
+          std::u16string(u"console.txt"), std::u16string(u"com10"), std::u16string(u"sub\\.zobrel-state"),
+          std::u16string(u"sub\\.zobrel-build"), std::u16string(u".zobrel-state2"),
+          std::u16string(1023, u'x'), deep_name(64), deep_name(512), std::u16string(u"com\u00B4"),
+          std::u16string(u"conin")}) {
         EXPECT_EQ(zobrel::name_problem(name), "") << name.size();
     }
 }
@@ -125,10 +127,10 @@ TEST(Names, NamesTheLauncherCannotUnpackAreRefused)
         {u"dir\\con.txt", "device"},
         {u"Com1.dll", "device"},
         {u"lpt9", "device"},
-      {u".zobrel-state", "keeps for its own"},
-      {u".ZOBREL-STATE.new", "keeps for its own"},
-      {u".zobrel-build", "keeps for its own"},
-      {u".Zobrel-Build\\x.txt", "keeps for its own"},
+        {u".zobrel-state", "keeps for its own"},
+        {u".ZOBREL-STATE.new", "keeps for its own"},
+        {u".zobrel-build", "keeps for its own"},
+        {u".Zobrel-Build\\x.txt", "keeps for its own"},
         {u"COM0.log", "device"},
         {u"lpt\u00B9", "device"},
         {u"a\\com\u00B3.txt", "device"},
@@ -166,10 +168,12 @@ TEST(NameClash, PairsFromManyScriptsAreFoundAndNamesWindowsKeepsApartAreNot)
         {"capital sharp s", {u"stra\u00DFe", u"STRA\u1E9EE"}, NAME_CLASH_SAME_FILE},
         {"Kelvin sign", {u"\u212A", u"k"}, NAME_CLASH_SAME_FILE},
         {"Angstrom sign", {u"\u212B", u"\u00E5"}, NAME_CLASH_SAME_FILE},
-        {"Greek final sigma", {u"\u03BB\u03CC\u03B3\u03BF\u03C2", u"\u039B\u038C\u0393\u039F\u03A3"},
+        {"Greek final sigma",
+         {u"\u03BB\u03CC\u03B3\u03BF\u03C2", u"\u039B\u038C\u0393\u039F\u03A3"},
          NAME_CLASH_SAME_FILE},
         {"Greek beta symbol", {u"\u03D0", u"\u0392"}, NAME_CLASH_SAME_FILE},
-        {"Cyrillic", {u"\u0436\u0443\u0440\u043D\u0430\u043B", u"\u0416\u0423\u0420\u041D\u0410\u041B"},
+        {"Cyrillic",
+         {u"\u0436\u0443\u0440\u043D\u0430\u043B", u"\u0416\u0423\u0420\u041D\u0410\u041B"},
          NAME_CLASH_SAME_FILE},
         {"Cyrillic beyond basic", {u"\u0450", u"\u0400"}, NAME_CLASH_SAME_FILE},
         {"Cyrillic palochka", {u"\u04CF", u"\u04C0"}, NAME_CLASH_SAME_FILE},
@@ -184,7 +188,8 @@ TEST(NameClash, PairsFromManyScriptsAreFoundAndNamesWindowsKeepsApartAreNot)
         {"Roman numerals", {u"\u2170", u"\u2160"}, NAME_CLASH_SAME_FILE},
         {"deep", {u"dir\\sub\\\u0101.txt", u"dir\\sub x", u"DIR\\SUB\\\u0100.TXT"}, NAME_CLASH_SAME_FILE},
         {"file beside folder", {u"\u0100", u"\u0100 b", u"\u0101\\x"}, NAME_CLASH_FILE_AND_FOLDER},
-        {"file beside folder, deep", {u"lib\\Data", u"lib\\Data.txt", u"LIB\\data\\sub\\x.bin"},
+        {"file beside folder, deep",
+         {u"lib\\Data", u"lib\\Data.txt", u"LIB\\data\\sub\\x.bin"},
          NAME_CLASH_FILE_AND_FOLDER},
         {"file beside folder, folder first", {u"A\\b", u"a"}, NAME_CLASH_FILE_AND_FOLDER},
         {"sharp s and ss", {u"stra\u00DFe", u"strasse", u"STRASSE.txt"}, NAME_CLASH_NONE},
@@ -257,7 +262,8 @@ TEST(NameClash, EverySimpleCaseFoldingOfTheBmpIsOneClass)
     }
     EXPECT_GT(pairs, 1000);
     // Surrogates, unmapped letters and digits stand for themselves.
-    for (char16_t u : {char16_t(0xD801), char16_t(0xDC00), char16_t(0x4E2D), char16_t(u'0'), char16_t(0xFFFF)})
+    for (char16_t u :
+         {char16_t(0xD801), char16_t(0xDC00), char16_t(0x4E2D), char16_t(u'0'), char16_t(0xFFFF)})
         EXPECT_EQ(name_fold_unit(u), u);
 }
 
@@ -424,7 +430,8 @@ std::string utf16z(const std::u16string &text)
 TEST(BuildConstants, ArgumentAndEnvironmentListsAreReadStrictly)
 {
     const std::vector<std::u16string> arguments = {u"/c", u"", u"{UNPACK_DIR}\\a b", u"caf\u00E9"};
-    const std::vector<EnvironmentEntry> variables = {{u"PYTHONHOME", u"{UNPACK_DIR}\\python"}, {u"GONE", u""}};
+    const std::vector<EnvironmentEntry> variables = {{u"PYTHONHOME", u"{UNPACK_DIR}\\python"},
+                                                     {u"GONE", u""}};
     const std::string args = argument_list_value(arguments);
     const std::string env = environment_list_value(variables);
     auto bytes = [](const std::string &s) { return reinterpret_cast<const unsigned char *>(s.data()); };
@@ -539,7 +546,8 @@ TEST(Spec, UnpackDirIsForArgumentsAndEnvironmentOnly)
     EXPECT_EQ(keys, (std::vector<std::string>{"UNPACK_DIR", "PRODUCT"}));
     EXPECT_EQ(zobrel::spec_problem(u"", nullptr, zobrel::SpecUse::command), "") << "an empty argument is one";
     std::string why = zobrel::spec_problem(u"{CACHE_DIR}\\{unpack_dir}");
-    EXPECT_NE(why.find("{UNPACK_DIR} is the folder the target specification names"), std::string::npos) << why;
+    EXPECT_NE(why.find("{UNPACK_DIR} is the folder the target specification names"), std::string::npos)
+        << why;
     why = zobrel::spec_problem(u"{NOPE}");
     EXPECT_EQ(why.find("UNPACK_DIR"), std::string::npos) << "not offered where it cannot be used: " << why;
     why = zobrel::spec_problem(u"{NOPE}", nullptr, zobrel::SpecUse::command);
@@ -550,7 +558,8 @@ TEST(Spec, UnpackDirIsForArgumentsAndEnvironmentOnly)
     // a bare drive, {UNPACK_DIR} as the specification at its shortest.
     const zobrel::ProductValues values{u"ACME", u"tool", u"1-1", u"1.0.0.0", u"1"};
     EXPECT_EQ(zobrel::shortest_expansion(u"--x={PRODUCT}", values, u"C:\\a"), 8u);
-    EXPECT_EQ(zobrel::shortest_expansion(u"{UNPACK_DIR}\\x", values, u"{CACHE_DIR}\\{COMPANY}\\{pid}"), 2 + 1 + 4 + 1 + 1 + 2u);
+    EXPECT_EQ(zobrel::shortest_expansion(u"{UNPACK_DIR}\\x", values, u"{CACHE_DIR}\\{COMPANY}\\{pid}"),
+              2 + 1 + 4 + 1 + 1 + 2u);
     EXPECT_EQ(zobrel::shortest_expansion(u"{RANDOM}{TIME}", values, u"C:\\a"), 11 + 18u);
 }
 

@@ -1,8 +1,8 @@
 // launch_probe.cpp: the launcher's last stage without a payload. It prepares
 // the environment and registers the console handler as the launcher does,
 // then builds the child's command line and starts a chosen program through
-// launch_child with all of its own arguments, and exits with the exit code launch_child gives, or ends through
-// the launcher's failure report as the launcher would.
+// launch_child with all of its own arguments, and exits with the exit code launch_child gives, or ends
+// through the launcher's failure report as the launcher would.
 //
 // The program is PROBE_CHILD, or report-app\report_child.exe next to the probe.
 // PROBE_DELAY_MS makes it wait that long before the launch (a console event

@@ -52,8 +52,9 @@
 namespace {
 
 const wchar_t *const VARIABLES[] = {
-    L"ZOBREL_ONEFILE_PARENT", L"ZOBREL_ONEFILE_DIRECTORY", L"ZOBREL_ORIGINAL_ARGV0",
-    L"ZOBREL_ONEFILE_START",  L"ZOBREL_ONEFILE_TIME_US",   L"ZOBREL_ONEFILE_RANDOM",
+    L"ZOBREL_ONEFILE_PARENT",           L"ZOBREL_ONEFILE_DIRECTORY",
+    L"ZOBREL_ORIGINAL_ARGV0",           L"ZOBREL_ONEFILE_START",
+    L"ZOBREL_ONEFILE_TIME_US",          L"ZOBREL_ONEFILE_RANDOM",
     L"ZOBREL_ONEFILE_UNPACK_DIRECTORY",
 };
 
@@ -243,8 +244,8 @@ int wmain(int argc, wchar_t **argv)
     if (option(L"REPORT_STDIN") == L"1") report += "stdin=" + hex_bytes(read_all_stdin()) + "\n";
     report += "show=" + show_state() + "\n";
     report += std::string("console=") + (GetConsoleWindow() != NULL ? "1" : "0") + "\n";
-    report += std::string("handles=") + handle_kind(STD_INPUT_HANDLE) + "," + handle_kind(STD_OUTPUT_HANDLE) + "," +
-              handle_kind(STD_ERROR_HANDLE) + "\n";
+    report += std::string("handles=") + handle_kind(STD_INPUT_HANDLE) + "," + handle_kind(STD_OUTPUT_HANDLE) +
+              "," + handle_kind(STD_ERROR_HANDLE) + "\n";
 
     std::wstring out_path = option(L"REPORT_OUT");
     if (out_path.empty()) {

@@ -27,7 +27,8 @@ int wmain(int argc, wchar_t **argv)
     if (file == INVALID_HANDLE_VALUE) return 100;
     HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
     const unsigned char *exe =
-        mapping == NULL ? NULL : static_cast<const unsigned char *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+        mapping == NULL ? NULL
+                        : static_cast<const unsigned char *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
     LARGE_INTEGER size;
     if (exe == NULL || !GetFileSizeEx(file, &size)) return 100;
     const size_t length = static_cast<size_t>(size.QuadPart);
@@ -35,7 +36,8 @@ int wmain(int argc, wchar_t **argv)
     LaunchContext *context = &g_launch;
     init_launch_context(context, argv[0]);
     PeFileSection payload, constants;
-    if (!find_pe_section(exe, length, PAYLOAD_SECTION_NAME, &payload) || !pe_section_contents_fit(payload, length) ||
+    if (!find_pe_section(exe, length, PAYLOAD_SECTION_NAME, &payload) ||
+        !pe_section_contents_fit(payload, length) ||
         !find_pe_section(exe, length, CONSTANTS_SECTION_NAME, &constants) ||
         !pe_section_contents_fit(constants, length) ||
         !read_build_info(exe + constants.header.raw_offset, constants.header.virtual_size,

@@ -11,8 +11,8 @@
 #include <vector>
 
 struct Report {
-    bool present = false;  // a report was written at all
-    std::wstring raw;      // GetCommandLineW()
+    bool present = false;            // a report was written at all
+    std::wstring raw;                // GetCommandLineW()
     std::vector<std::wstring> args;  // as CommandLineToArgvW split it
     std::vector<std::wstring> crt;   // as the C runtime split it
     // The reported variables; nullopt for one that was unset.

@@ -37,8 +37,9 @@ BOOL create_process(const wchar_t *application, wchar_t *command_line, BOOL inhe
             SetLastError(error);
             return FALSE;
         }
-        std::string note = "process_runner: Wine's own fault (CreateProcessW failed with " + std::to_string(error) +
-                           ") starting " + narrow(command_line) + "; starting it once more\n";
+        std::string note = "process_runner: Wine's own fault (CreateProcessW failed with " +
+                           std::to_string(error) + ") starting " + narrow(command_line) +
+                           "; starting it once more\n";
         fputs(note.c_str(), stderr);
         char log[1024];
         DWORD length = GetEnvironmentVariableA("ZOBREL_WINE_RETRY_LOG", log, sizeof log);
@@ -144,11 +145,10 @@ StartedProcess start_process(const RunOptions &options, bool suspended)
     std::vector<wchar_t> cmd(options.command_line.begin(), options.command_line.end());
     cmd.push_back(L'\0');
     started.started = now_seconds();
-    BOOL ok = create_process(options.application.empty() ? NULL : options.application.c_str(), cmd.data(), TRUE,
-                             CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0) |
-                                 options.creation_flags, env.data(),
-                             options.current_directory.empty() ? NULL : options.current_directory.c_str(), &si,
-                             &started.info);
+    BOOL ok = create_process(
+        options.application.empty() ? NULL : options.application.c_str(), cmd.data(), TRUE,
+        CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0) | options.creation_flags, env.data(),
+        options.current_directory.empty() ? NULL : options.current_directory.c_str(), &si, &started.info);
     const DWORD error = ok ? 0 : GetLastError();
     CloseHandle(in);
     CloseHandle(out);

@@ -25,9 +25,10 @@ struct RunOptions {
     DWORD timeout_ms = 120000;   // the process is killed (and the test fails) after this
     bool sample_memory = false;  // sample its private memory while it runs (MemorySampler)
     int show_window = -1;        // >= 0: given as STARTUPINFO's wShowWindow (STARTF_USESHOWWINDOW)
-    bool no_standard_handles = false;  // its standard handles are null, as a program started from the desktop has
-    std::wstring desktop;              // STARTUPINFO's lpDesktop ("station\\desktop"); empty: ours
-    DWORD creation_flags = 0;          // added to CreateProcessW's (CREATE_NEW_CONSOLE, ...)
+    bool no_standard_handles =
+        false;                 // its standard handles are null, as a program started from the desktop has
+    std::wstring desktop;      // STARTUPINFO's lpDesktop ("station\\desktop"); empty: ours
+    DWORD creation_flags = 0;  // added to CreateProcessW's (CREATE_NEW_CONSOLE, ...)
 };
 
 struct RunResult {
