@@ -5,7 +5,8 @@
 #   cross toolchain), Wine and qemu-user to run what they make, CMake and
 #   Ninja, GoogleTest's and CLI11's sources, Unicode's character database
 #   (the name-equality table is made from it), clang with its sanitizer and
-#   libFuzzer runtimes (the fuzz targets), and the tools some tests use;
+#   libFuzzer runtimes (the fuzz targets), clang-format-14 (the layout
+#   check), and the tools some tests use;
 # - Debian's source archives of zstd, libdeflate and zlib, which the build
 #   makes for every target with their own build systems. They are fetched
 #   with apt-get source through an apt configuration of this script's own,
@@ -23,7 +24,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   g++-aarch64-linux-gnu
   googletest libcli11-dev unicode-data
-  clang libclang-rt-dev
+  clang libclang-rt-dev clang-format-14
   zstd tmux xxd osslsigncode openssl xvfb
 )
 # qemu-user and qemu-user-static both give qemu-aarch64; either will do.
