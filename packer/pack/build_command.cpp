@@ -134,10 +134,15 @@ std::string read_icon(const fs::path &icon)
     return bytes;
 }
 
+struct MainBinary {
+    LauncherSubsystem subsystem;
+    uint16_t machine;
+};
+
 // The launcher can start only an executable image: a DLL, a driver or an
-// object file would fail at every start with "Bad EXE format". Returns the
-// launcher its subsystem calls for.
-LauncherSubsystem check_main_binary(const SourceFile &main)
+// object file would fail at every start with "Bad EXE format". Returns its
+// subsystem and machine type, which choose the launcher.
+MainBinary check_main_binary(const SourceFile &main)
 {
     const std::string who = "main binary " + quoted(main.path);
     PeImage image;
@@ -152,19 +157,55 @@ LauncherSubsystem check_main_binary(const SourceFile &main)
     if (!(image.characteristics & kCharacteristicExecutable)) {
         throw PackError(who + " is not an executable image; give --main the application's .exe");
     }
-    char buf[64];
-    if (image.machine != kMachineAmd64) {
-        std::snprintf(buf, sizeof buf, "0x%04x", image.machine);
-        warn(who + " is not a 64-bit x86 program (machine " + buf +
-             "); the launcher may not be able to start it");
-    }
-    if (image.subsystem == kSubsystemWindows) return LauncherSubsystem::windows;
-    if (image.subsystem == kSubsystemConsole) return LauncherSubsystem::console;
+    if (image.subsystem == kSubsystemWindows) return {LauncherSubsystem::windows, image.machine};
+    if (image.subsystem == kSubsystemConsole) return {LauncherSubsystem::console, image.machine};
     // Drivers, boot and firmware images and the like: CreateProcess refuses them.
     throw PackError(who + " is a program of subsystem " + std::to_string(image.subsystem) + " (" +
                     subsystem_name(image.subsystem) +
                     "), which Windows does not start as an application; give --main a console or windowed "
                     "program");
+}
+
+// The launchers' processor: --launcher-arch, or the main binary's own, so
+// that an ARM64 application starts without x64 emulation (which Windows 10 on
+// ARM lacks). Another machine type (a 32-bit program) gets the x64 launcher,
+// as does an ARM64 one when this packer carries no ARM64 launcher; each with
+// a warning, as is a launcher chosen for another processor than the main's.
+std::string arch_title(LauncherArch arch)
+{
+    return arch == LauncherArch::arm64 ? "ARM64" : "x64";
+}
+
+LauncherArch choose_launcher_arch(const BuildOptions &o, const SourceFile &main, uint16_t machine)
+{
+    const std::string who = "main binary " + quoted(main.path);
+    const std::optional<LauncherArch> own = launcher_arch_of_machine(machine);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%04x", machine);
+    if (o.launcher_arch) {
+        if (!carried_launcher(*o.launcher_arch, LauncherSubsystem::console)) {
+            throw PackError("option --launcher-arch: this zobrel-pack carries no " +
+                            arch_title(*o.launcher_arch) + " launcher (it was built without them)");
+        }
+        if (own && *own != *o.launcher_arch) {
+            warn(who + " is an " + arch_title(*own) + " program, packed behind the " +
+                 arch_title(*o.launcher_arch) + " launcher: it starts only where Windows runs both");
+        }
+        return *o.launcher_arch;
+    }
+    if (!own) {
+        warn(who + " is not a 64-bit x86 or ARM64 program (machine " + hex +
+             "); the x64 launcher may not be able to start it");
+        return LauncherArch::x64;
+    }
+    if (!carried_launcher(*own, LauncherSubsystem::console)) {
+        warn(who + " is an " + arch_title(*own) + " program, but this zobrel-pack carries no " +
+             arch_title(*own) +
+             " launcher (it was built without them): it gets the x64 launcher, which Windows on ARM runs "
+             "emulated, and Windows 10 on ARM not at all");
+        return LauncherArch::x64;
+    }
+    return *own;
 }
 
 // The payload blob: the archive of the scanned files in one zstd frame; its
@@ -255,7 +296,8 @@ void run_build(const BuildOptions &o)
 
     ScanResult scan = scan_app_dir(o.app_dir, o.main, o.output);
     for (const std::string &w : scan.warnings) warn(w);
-    const LauncherSubsystem main_subsystem = check_main_binary(scan.files.front());
+    const MainBinary main = check_main_binary(scan.files.front());
+    const LauncherArch arch = choose_launcher_arch(o, scan.files.front(), main.machine);
     // The folder the launcher will unpack into, as it will be: the default
     // one ends in the payload's 8-hex-digit identifier, known only later.
     const std::u16string final_spec = o.target_spec ? info.target_spec : info.target_spec + u"-00000000";
@@ -270,7 +312,7 @@ void run_build(const BuildOptions &o)
     std::string blob = compress(scan, o, &records);
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
     const std::vector<std::string> image = make_packed_image(
-        embedded_launcher_image(o.subsystem.value_or(main_subsystem)), std::move(blob), info, records,
+        embedded_launcher_image(o.subsystem.value_or(main.subsystem), arch), std::move(blob), info, records,
         o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon,
         o.require_administrator ? ExecutionLevel::require_administrator : ExecutionLevel::as_invoker, command,
         o.keep_builds, progress);
