@@ -7,7 +7,7 @@
 #     [FILE_VERSION A.B.C.D] [PRODUCT_VERSION text]
 #     [TARGET_SPEC spec] [ICON file.ico]
 #     [LEVEL n] [THREADS n] [CHECKSUM] [CHECK content|metadata]
-#     [KEEP_BUILDS n] [SUBSYSTEM console|windows] [UAC_ADMIN]
+#     [KEEP_BUILDS n] [SUBSYSTEM console|windows] [LAUNCHER_ARCH x64|arm64] [UAC_ADMIN]
 #     [PROGRESS] [PROGRESS_MESSAGE text]
 #     [ARGS arguments...] [ENV NAME=VALUE...]
 #     [DEPENDS targets-or-files...])
@@ -17,7 +17,8 @@
 # --file-version and --product-version). KEEP_BUILDS is --keep-builds: each
 # start removes the unpack folders of the product's other builds but the n-1
 # most recently started. SUBSYSTEM chooses the launcher (--subsystem; by
-# default the main binary's own subsystem's), UAC_ADMIN has the manifest ask
+# default the main binary's own subsystem's) and LAUNCHER_ARCH its processor
+# (--launcher-arch; by default the main binary's), UAC_ADMIN has the manifest ask
 # for administrator rights (--uac-admin). PROGRESS has a first start show
 # its progress (--progress), PROGRESS_MESSAGE with that text (needs PROGRESS).
 #
@@ -55,7 +56,7 @@ endfunction()
 function(zobrel_add_onefile)
   set(flags CHECKSUM UAC_ADMIN PROGRESS)
   set(single NAME APP_DIR MAIN OUTPUT COMPANY PRODUCT VERSION FILE_VERSION PRODUCT_VERSION TARGET_SPEC ICON LEVEL
-             THREADS CHECK KEEP_BUILDS SUBSYSTEM PROGRESS_MESSAGE)
+             THREADS CHECK KEEP_BUILDS SUBSYSTEM LAUNCHER_ARCH PROGRESS_MESSAGE)
   set(multi ARGS ENV DEPENDS)
   # Each argument on its own (ARGV<i>), so that a value holding ';' or ending
   # in a backslash never runs into the next one.
@@ -99,7 +100,7 @@ function(zobrel_add_onefile)
   set(args build "${app_dir}" --main "${Z_MAIN}" -o "${output}")
   foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version-key FILE_VERSION:--file-version
                PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads
-               CHECK:--check KEEP_BUILDS:--keep-builds SUBSYSTEM:--subsystem
+               CHECK:--check KEEP_BUILDS:--keep-builds SUBSYSTEM:--subsystem LAUNCHER_ARCH:--launcher-arch
                PROGRESS_MESSAGE:--progress-message)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 key)
