@@ -205,6 +205,20 @@ $(snapshot)"
     [ "$(snapshot)" = "$before" ] || fail "the second start wrote files"
     ;;
 
+  unexpandable_folder)
+    # A folder the specification names that cannot be had (TMP and TEMP not
+    # absolute paths): the launcher ends at once through the ARM64
+    # fail-fast trap (0xC0000409), as the x64 one does, with nothing
+    # unpacked and nothing run. The command interpreter sets the variables;
+    # its exit code is the launcher's.
+    probe_app
+    "$pack" build "$work/app" --quiet -o "$work/packed.exe" --main probe.exe --target-spec '{TEMP}\unpacked'
+    got=$(run_commands "C:\\windows\\system32\\cmd.exe /c set TMP=reltmp&& set TEMP=reltmp&& $win_work\\packed.exe" |
+      tr -d '\r')
+    [ "$got" = "exit 0xc0000409" ] || fail "not the fail-fast end alone: $got"
+    [ -z "$(find "$root" -maxdepth 3 -name reltmp)" ] || fail "something was unpacked under reltmp"
+    ;;
+
   *)
     echo "wine_test.sh: unknown case $case" >&2
     exit 2

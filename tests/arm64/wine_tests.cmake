@@ -26,7 +26,7 @@ set_tests_properties(arm64_wine_setup PROPERTIES FIXTURES_SETUP arm64_wine)
 set_tests_properties(arm64_wine_cleanup PROPERTIES FIXTURES_CLEANUP arm64_wine)
 
 foreach(case exit_codes arguments_environment cold_warm_start repair damaged_payload parallel_starts
-             windowed_exit_code real_cmd)
+             windowed_exit_code real_cmd unexpandable_folder)
   add_test(NAME arm64_wine.${case} COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_test.sh ${case} $<TARGET_FILE:zobrel-pack>
     ${ZOBREL_ARM64_WINE_DIR} ${ZOBREL_ARM64_BINARY_DIR}/tests/arm64)
   set_tests_properties(arm64_wine.${case} PROPERTIES FIXTURES_REQUIRED arm64_wine
