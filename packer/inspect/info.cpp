@@ -87,7 +87,7 @@ InfoField launcher_arch_field(uint16_t machine)
     const std::string name = launcher_arch_name(*arch);
     if (carried_launcher(*arch, LauncherSubsystem::console)) return {"launcher arch", "launcher_arch", name};
     return {"launcher arch", "launcher_arch", name,
-            name + " (this zobrel-pack carries " + carried_launchers_text() + ")"};
+            name + " (this zobrel-pack was built without the " + name + " launchers)"};
 }
 
 }  // namespace
