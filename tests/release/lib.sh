@@ -22,6 +22,9 @@ fail() { echo "FAIL $*"; exit 1; }
 
 [ -f "$release/SHA256SUMS" ] ||
   fail "no release in $release: make it with cmake --build $(dirname "$release") --target release"
+tar -xzOf "$release/zobrel-onefile-$version-linux-x86_64.tar.gz" --wildcards '*/bin/zobrel-pack' |
+  cmp -s - "$ZOBREL_BUILD_PACK" ||
+  fail "$release is older than the build: make it again with cmake --build $(dirname "$release") --target release"
 
 # release_file PATTERN: the one file of the release the pattern names.
 release_file() {
