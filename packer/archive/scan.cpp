@@ -71,15 +71,16 @@ struct Walker {
         if (why.empty()) why = name_problem(name);
         if (!why.empty()) {
             return refuse(rel, "cannot carry " + quoted(path) + ": " + why +
-                                   "; rename it or move it out of the folder");
+                                   "; rename it, move it out of the folder or leave it out with --exclude");
         }
         if (size >= kMaxFileSize) {
             return refuse(rel, "cannot carry " + quoted(path) + ": files of 4 GiB or more are not supported");
         }
         std::ifstream readable(path, std::ios::binary);
         if (!readable) {
-            return refuse(rel, "cannot read " + quoted(path) + ": " + std::strerror(errno) +
-                                   "; make it readable or move it out of the folder");
+            return refuse(rel,
+                          "cannot read " + quoted(path) + ": " + std::strerror(errno) +
+                              "; make it readable, move it out of the folder or leave it out with --exclude");
         }
         files.push_back(SourceFile{rel, name, path, size});
     }

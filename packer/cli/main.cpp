@@ -344,8 +344,9 @@ int main(int argc, char **argv)
     info->footer("Shows the product information, the target specification, how a start checks\n"
                  "the unpacked files, how many builds' folders it keeps (\"all\" when it removes\n"
                  "none), the launcher's subsystem (console or windows), the execution level\n"
-                 "its manifest asks for, and the packed files' count and size. Reads only the\n"
-                 "headers, the manifest and the build constants: nothing is decoded.\n");
+                 "its manifest asks for, the packed files' count and size, and the description\n"
+                 "and copyright of its version resource. Reads only the headers, the resources\n"
+                 "and the build constants: nothing is decoded.\n");
     CLI::App *extract =
         app.add_subcommand("extract", "write the packed files into a folder, running nothing");
     extract->add_option("OUT.exe", exe, "a packed executable")->required();

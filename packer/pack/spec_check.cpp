@@ -390,8 +390,8 @@ std::string lost_backslash_warning(const std::u16string &text)
     for (size_t i = 0; i + 1 < tokens.size(); ++i) {
         if (!tokens[i].key || !names_folder(tokens[i].key->id) || tokens[i + 1].key) continue;
         const char16_t next = tokens[i + 1].text[0];
-        // Letters beyond ASCII count as letters: no name in a folder starts
-        // right after the folder's own last letter.
+        // Any character beyond ASCII counts as a letter: after a folder, text
+        // that goes on without a backslash is a name run into it.
         const bool letter_or_digit = ascii_letter(next) || (next >= u'0' && next <= u'9') || next >= 0x80;
         if (!letter_or_digit) continue;
         const std::string key = "{" + std::string(tokens[i].key->name) + "}";
