@@ -1283,4 +1283,54 @@ TEST(Resources, VersionStringsReadBackAndDamageReadsNothingOutside)
     EXPECT_THROW(zobrel::make_version_resource(info), zobrel::PackError);
 }
 
+// The main program's first icon group as --icon-from-main reads it: whole
+// when every image it names is there, and otherwise nothing, with why.
+TEST(Resources, FirstIconGroupIsWholeOrNothing)
+{
+    zobrel::ProductInfo info;
+    info.product = u"p";
+    info.file_version = u"1.0.0.0";
+    auto directory = [](std::vector<uint16_t> ids, size_t cut = 0) {
+        std::string d("\0\0\1\0", 4);
+        d.push_back(static_cast<char>(ids.size()));
+        d.push_back('\0');
+        for (uint16_t id : ids) {
+            d += std::string("\x10\x10\0\0\1\0\x20\0\x08\0\0\0", 12);
+            d.push_back(static_cast<char>(id & 0xFF));
+            d.push_back(static_cast<char>(id >> 8));
+        }
+        return d.substr(0, d.size() - cut);
+    };
+    struct Case {
+        const char *what;
+        zobrel::IconGroup icon;
+        const char *why;  // "" when it reads back whole
+    } cases[] = {
+        {"two images at ids of their own",
+         {directory({7, 300}), {{7, "seven..."}, {300, "three hundred"}}},
+         ""},
+        {"an image named twice", {directory({5, 5}), {{5, "five...."}}}, ""},
+        {"an image it names is missing", {directory({7, 8}), {{7, "seven..."}}}, "(id 8) it does not hold"},
+        {"a directory cut short", {directory({7}, 1), {{7, "seven..."}}}, "damaged"},
+        {"no icon at all", {}, "has no icon"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        zobrel::ResourceSection section;
+        section.rva = 0x31000;
+        section.bytes =
+            zobrel::make_resource_section(section.rva, info, c.icon, zobrel::ExecutionLevel::as_invoker);
+        std::string why;
+        const std::optional<zobrel::IconGroup> read = zobrel::first_icon_group(section, &why);
+        if (*c.why == 0) {
+            ASSERT_TRUE(read.has_value()) << why;
+            EXPECT_EQ(read->directory, c.icon.directory);
+            EXPECT_EQ(read->images, c.icon.images);
+        } else {
+            EXPECT_FALSE(read.has_value());
+            EXPECT_NE(why.find(c.why), std::string::npos) << why;
+        }
+    }
+}
+
 }  // namespace
