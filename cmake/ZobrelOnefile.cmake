@@ -67,9 +67,8 @@ function(zobrel_add_onefile)
   # in a backslash never runs into the next one.
   cmake_parse_arguments(PARSE_ARGV 0 Z "${flags}" "${single}" "${multi}")
   # The values of ARGS, ENV and EXCLUDE become --arg=VALUE, --env=VALUE and
-  # --exclude=VALUE, read from
-  # ARGV<i> (the parsed lists cannot carry a value that ends in a
-  # backslash: it would escape the ';' after it).
+  # --exclude=VALUE, read from ARGV<i> (the parsed lists cannot carry a
+  # value that ends in a backslash: it would escape the ';' after it).
   set(command_options)
   set(option "")
   math(EXPR last "${ARGC} - 1")

@@ -113,7 +113,8 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
         ->add_option("--level", a.level,
                      "zstd level, 1 to 22 (default 19): a higher level makes a smaller\n"
                      "executable and takes longer to pack; unpacking takes about as long at\n"
-                     "any level (the README measures 3, 9 and 19 on a real folder)")
+                     "any level. A 95 MB folder (the README's table): level 3 packs in about\n"
+                     "1 s to 29% of its size, 9 in 2.5 s to 27%, 19 in 45 s to 23%")
         ->check(CLI::Range(1, 22));
     build
         ->add_option("--threads", a.threads,
