@@ -45,9 +45,11 @@ if(ZOBREL_ARM64_TEST_PROGRAMS)
 endif()
 
 zobrel_add_windows_test(NAME windows_packer_test SOURCES windows_packer_test.cpp LIBS shell32
-  DEPENDS zobrel-pack linux_packed_names linux_packed_names_windowed ${zobrel_packed_arm64})
+  DEPENDS zobrel-pack linux_packed_names linux_packed_names_windowed image_icon_from_main ${zobrel_packed_arm64})
+# image_icon_from_main (image.cmake): the options of the looks and --exclude.
 target_compile_definitions(windows_packer_test PRIVATE
-  ZOBREL_WINDOWS_PACK="Z:$<TARGET_FILE:zobrel-pack>" ZOBREL_NAMES_APP_DIR="Z:${ZOBREL_NAMES_APP_DIR}")
+  ZOBREL_WINDOWS_PACK="Z:$<TARGET_FILE:zobrel-pack>" ZOBREL_NAMES_APP_DIR="Z:${ZOBREL_NAMES_APP_DIR}"
+  ZOBREL_ICON_APP_DIR="Z:${ZOBREL_ICON_APP_DIR}")
 if(ZOBREL_ARM64_TEST_PROGRAMS)
   target_compile_definitions(windows_packer_test PRIVATE ZOBREL_ARM64_APP_DIR="Z:${ZOBREL_ARM64_APP_DIR}")
 endif()
