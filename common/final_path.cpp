@@ -112,10 +112,13 @@ HANDLE open_folder_at(const wchar_t *path, const FinalPath &root, const wchar_t 
     if (folder == INVALID_HANDLE_VALUE) {
         return INVALID_HANDLE_VALUE;
     }
-    BY_HANDLE_FILE_INFORMATION about;
-    const bool real_folder = GetFileInformationByHandle(folder, &about) &&
-                             (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                             !(about.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    // The attributes alone: the whole of GetFileInformationByHandle asks
+    // the volume too, which under Wine costs a round trip to its mount
+    // manager.
+    FILE_BASIC_INFO about;
+    const bool real_folder = GetFileInformationByHandleEx(folder, FileBasicInfo, &about, sizeof about) &&
+                             (about.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                             !(about.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
     if (!real_folder || !handle_is_at(folder, root, relative, length)) {
         CloseHandle(folder);
         SetLastError(ERROR_CANT_RESOLVE_FILENAME);

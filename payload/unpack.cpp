@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+#include "common/file_identity.h"
 #include "common/wide_buffer.h"
 #include "payload/directories.h"
 #include "payload/file_checksum.h"
@@ -31,7 +32,6 @@ static bool record_name_is_safe(size_t length)
 // One file as the file system knows it, whatever its names.
 struct FileIdentity {
     uint64_t index;
-    uint32_t volume;
     bool used;
 };
 
@@ -42,24 +42,30 @@ struct FileIdentity {
 // before (a hard link, or a name the file system takes for another that
 // the checks before let through): writing it would leave the application
 // over the wrong content.
+//
+// A file's identity is its volume's serial number and its index on that
+// volume. Every file written lies in a folder checked to be a real folder
+// under the unpack directory (no link, and so no mount point: those are
+// reparse points), so all lie on the unpack directory's one volume, and
+// the index alone tells them apart. The volume is not asked for each file:
+// under Wine that costs a round trip to its mount manager, a millisecond a
+// file (common/file_identity.h).
 struct WrittenFiles {
     FileIdentity *slots;
     size_t slot_count;
     size_t count;
 };
 
-static size_t slot_of(const FileIdentity &file, size_t slot_count)
+static size_t slot_of(uint64_t index, size_t slot_count)
 {
-    uint64_t hash = (file.index ^ (static_cast<uint64_t>(file.volume) << 32)) * 0x9E3779B97F4A7C15ull;
-    return static_cast<size_t>(hash >> 17) & (slot_count - 1);
+    return static_cast<size_t>((index * 0x9E3779B97F4A7C15ull) >> 17) & (slot_count - 1);
 }
 
-// Finds the file's slot: the one that holds it, or the empty one where it goes.
-static FileIdentity *find_slot(const WrittenFiles *written, const FileIdentity &file)
+// Finds the index's slot: the one that holds it, or the empty one where it goes.
+static FileIdentity *find_slot(const WrittenFiles *written, uint64_t index)
 {
-    size_t at = slot_of(file, written->slot_count);
-    while (written->slots[at].used &&
-           (written->slots[at].index != file.index || written->slots[at].volume != file.volume)) {
+    size_t at = slot_of(index, written->slot_count);
+    while (written->slots[at].used && written->slots[at].index != index) {
         at = (at + 1) & (written->slot_count - 1);
     }
     return &written->slots[at];
@@ -74,7 +80,7 @@ static bool grow_written_files(WrittenFiles *written, size_t slot_count)
     WrittenFiles grown = {slots, slot_count, written->count};
     for (size_t i = 0; i < written->slot_count; i++) {
         if (written->slots[i].used) {
-            *find_slot(&grown, written->slots[i]) = written->slots[i];
+            *find_slot(&grown, written->slots[i].index) = written->slots[i];
         }
     }
     free(written->slots);
@@ -86,8 +92,8 @@ static bool grow_written_files(WrittenFiles *written, size_t slot_count)
 // FAILURE_MEMORY when the table cannot be had.
 static StageResult note_written(LaunchContext *context, WrittenFiles *written, HANDLE file)
 {
-    BY_HANDLE_FILE_INFORMATION about;
-    if (!GetFileInformationByHandle(file, &about)) {
+    uint64_t index = 0;
+    if (!file_index_of(file, &index)) {
         return stage_failed(FAILURE_WRITE, GetLastError());
     }
     if (2 * (written->count + 1) > written->slot_count) {
@@ -99,13 +105,12 @@ static StageResult note_written(LaunchContext *context, WrittenFiles *written, H
             return stage_failed(FAILURE_MEMORY);
         }
     }
-    const FileIdentity identity = {(static_cast<uint64_t>(about.nFileIndexHigh) << 32) | about.nFileIndexLow,
-                                   about.dwVolumeSerialNumber, true};
-    FileIdentity *slot = find_slot(written, identity);
+    FileIdentity *slot = find_slot(written, index);
     if (slot->used) {
         return stage_failed(FAILURE_DECODE);
     }
-    *slot = identity;
+    slot->index = index;
+    slot->used = true;
     written->count++;
     return stage_succeeded();
 }
