@@ -497,10 +497,17 @@ TEST(Unpack, ALinkInTheFolderIsNeverWrittenThrough)
         const std::wstring link = dir + L"\\" + c.link;
         make_link(link, c.target != nullptr ? outside + L"\\" + c.target : link, c.folder);
 
-        Unpacked r = unpack_into(dir, {record(L"app.exe", "app"), record(c.record, "the packed content")});
+        const std::string blob =
+            build_blob({record(L"app.exe", "app"), record(c.record, "the packed content")});
+        Unpacked r = unpack_into(dir, blob);
         EXPECT_EQ(r.result.kind, FAILURE_OPEN) << r;
         EXPECT_EQ(r.detail, dir + L"\\" + c.record);
         EXPECT_EQ(read_file(dir + L"\\app.exe"), "app");
+        EXPECT_TRUE(snapshot(outside) == before) << "something outside the unpack folder changed";
+        // As the launcher ends: the open failure's line and exit status 2.
+        ProbeRun ended = probe_unpack_into(dir, blob);
+        EXPECT_EQ(ended.run.exit_code, 2u);
+        EXPECT_EQ(ended.run.standard_error, open_error(dir + L"\\" + c.record));
         EXPECT_TRUE(snapshot(outside) == before) << "something outside the unpack folder changed";
         remove_link(link);
         remove_tree(scratch);
