@@ -1,6 +1,8 @@
 // names.cpp: the archive-name rules in words, and the clash search, for the packer's refusals.
 #include "archive/names.h"
 
+#include <algorithm>
+
 #include "archive_name.h"
 #include "capacities.h"
 #include "name_fold.h"
@@ -35,6 +37,41 @@ NameClash find_clash(const std::vector<std::u16string> &names)
                            &names, names.size()};
     std::vector<uint32_t> order(names.size());
     return find_name_clash(&list, compare_folded, order.data());
+}
+
+}  // namespace zobrel
+
+namespace zobrel {
+
+std::vector<NameClash> find_clashes(const std::vector<std::u16string> &names)
+{
+    auto compare = [&](size_t a, size_t b) {
+        return compare_names(names[a].data(), names[a].size(), names[b].data(), names[b].size(),
+                             compare_folded);
+    };
+    std::vector<size_t> order(names.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return compare(a, b) < 0; });
+    // In this order a clash is always between neighbours (compare_names).
+    std::vector<NameClash> clashes;
+    for (size_t i = 1; i < order.size(); ++i) {
+        const std::u16string &a = names[order[i - 1]], &b = names[order[i]];
+        if (compare(order[i - 1], order[i]) == 0) {
+            clashes.push_back(
+                {NAME_CLASH_SAME_FILE, std::min(order[i - 1], order[i]), std::max(order[i - 1], order[i])});
+            continue;
+        }
+        // A file, then a name that lies in a folder of the file's name.
+        const size_t levels = static_cast<size_t>(std::count(a.begin(), a.end(), u'\\')) + 1;
+        size_t cut = 0;
+        for (size_t seen = 0; cut < b.size(); ++cut) {
+            if (b[cut] == u'\\' && ++seen == levels) break;
+        }
+        if (cut < b.size() && compare_names(a.data(), a.size(), b.data(), cut, compare_folded) == 0) {
+            clashes.push_back({NAME_CLASH_FILE_AND_FOLDER, order[i - 1], order[i]});
+        }
+    }
+    return clashes;
 }
 
 }  // namespace zobrel

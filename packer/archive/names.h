@@ -25,6 +25,11 @@ bool reserved_device_name(const std::u16string &component);
 // when there are none.
 NameClash find_clash(const std::vector<std::u16string> &names);
 
+// Every clash find_clash could find, each pair of neighbours in the order
+// of compare_names (three names of one file give two pairs), in that order;
+// empty when there is none.
+std::vector<NameClash> find_clashes(const std::vector<std::u16string> &names);
+
 }  // namespace zobrel
 
 #endif
