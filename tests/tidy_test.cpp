@@ -414,7 +414,8 @@ TEST_F(Tidy, AStartKilledWhileItRemovesLeavesLaterStartsWorking)
     // The old build starts over a folder of its own, whole; the next starts
     // of the new one clear what the killed one left. Each tidy stops at its
     // time limit, so on a loaded machine the trash may take more than one
-    // start; each start removes some of it, until none is left.
+    // start (the old build's own start may already have cleared it); each
+    // start removes some of it, until none is left.
     run(b1);
     expect_whole(b1);
     auto files_in_trash = [&]() {
@@ -424,13 +425,14 @@ TEST_F(Tidy, AStartKilledWhileItRemovesLeavesLaterStartsWorking)
         }
         return count;
     };
-    for (size_t before = files_in_trash(); before > 0;) {
+    size_t before = files_in_trash();
+    do {
         run(b2);
         expect_whole(b2);
         const size_t after = files_in_trash();
-        ASSERT_LT(after, before) << "a start removed nothing of the trash";
+        ASSERT_TRUE(after == 0 || after < before) << "a start removed nothing of the trash";
         before = after;
-    }
+    } while (before > 0);
     EXPECT_EQ(folders(), std::set<std::wstring>{b2.folder});
 }
 
