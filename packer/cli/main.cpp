@@ -53,6 +53,9 @@ const char kBuildFooter[] =
     "a NAME is 1 to 1023 characters, without '=' or control characters, not\n"
     "beginning with ZOBREL_ (the launcher's own variables), and given once (letter\n"
     "case aside).\n"
+    "{ENV:NAME} in --arg, --env and --progress-message values is the variable NAME\n"
+    "of the environment the launcher was started with (empty when unset), as in\n"
+    "--env 'PATH={UNPACK_DIR}\\bin;{ENV:PATH}'; %NAME% is never expanded.\n"
     "\n"
     "Refused: names Windows cannot hold, files of 4 GiB or more, links leading out\n"
     "of APP_DIR, unreadable or special files, a main binary that is not a console\n"
@@ -161,7 +164,7 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
     build
         ->add_option("--arg", a.arguments,
                      "a fixed argument for the main binary, before the user's own; repeatable,\n"
-                     "kept in order; {KEY} and {UNPACK_DIR} are expanded at every start")
+                     "kept in order; {KEY}, {UNPACK_DIR} and {ENV:NAME} are expanded at every start")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args(false);
     build
