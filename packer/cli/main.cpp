@@ -448,7 +448,11 @@ int main(int argc, char **argv)
         }
         return report(e, "");
     } catch (const std::filesystem::filesystem_error &e) {
-        std::fprintf(stderr, "zobrel-pack: error: %s\n", e.what());
+        // The system's words and the file they are about, not the library's
+        // own wording of them.
+        std::string what = e.code().message();
+        if (!e.path1().empty()) what = zobrel::quoted(e.path1()) + ": " + what;
+        std::fprintf(stderr, "zobrel-pack: error: %s\n", what.c_str());
     } catch (const std::bad_alloc &) {
         std::fprintf(stderr, "zobrel-pack: error: out of memory\n");
     }

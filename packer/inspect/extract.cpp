@@ -105,7 +105,14 @@ void run_extract(const fs::path &exe, const fs::path &dir)
             "refusing to extract " + quoted(exe) +
             ": it would not start, or not unpack exactly its files (see above); nothing was written");
     }
-    fs::create_directories(dir);
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (!fs::is_directory(dir)) {
+        const bool file_there = fs::exists(dir);
+        throw PackError("cannot extract into " + quoted(dir) + ": " +
+                        (file_there ? std::string("it is a file, not a folder") : error.message()) +
+                        "; nothing was written");
+    }
     Extractor x(dir);
     read_payload_archive(file, x);
 }

@@ -184,13 +184,7 @@ PackedFile read_packed(const fs::path &exe)
 
 Constants read_constants(const fs::path &exe)
 {
-    try {
-        return constants_of_block(read_section(exe, CONSTANTS_SECTION_NAME));
-    } catch (const PackError &e) {
-        Constants c;
-        c.problem = e.what();
-        return c;
-    }
+    return constants_of_block(read_section(exe, CONSTANTS_SECTION_NAME));
 }
 
 uint64_t read_payload_archive(const PackedFile &file, RecordVisitor &visitor)

@@ -39,7 +39,9 @@ struct Constants {
     uint32_t number(ConstantKey key, uint32_t absent) const;
 };
 
-// Never throws for a damaged or missing block: says so in `problem`.
+// A damaged block is said in `problem`, which does not name the file; a
+// file without the block's section, or one that cannot be read, is a
+// PackError that names it.
 Constants read_constants(const std::filesystem::path &exe);
 
 // A packed executable as read, with what its reading found.

@@ -1222,11 +1222,19 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
     } cases[] = {
         {"flipped frame byte", flipped, {"verify"}, ""},
         {"truncated file", cut, {"list", "verify", "extract"}, "truncated"},
-        {"text file", "hello, world\n", {"list", "verify", "extract"}, "not a packed executable", true},
+        {"text file",
+         "hello, world\n",
+         {"list", "verify", "extract", "info"},
+         "not a packed executable",
+         true},
         {"PE without payload",
          zt::make_pe(0x8664, 3, {{".text", "code"}}),
          {"list", "verify", "extract"},
          "no .zobrel section"},
+        {"PE without constants",
+         zt::make_pe(0x8664, 3, {{".text", "code"}}),
+         {"info"},
+         "no .zobinfo section"},
         {"empty file", "", {"list", "verify", "extract"}, "not a packed executable", true},
     };
     for (const Case &c : cases) {
@@ -1240,6 +1248,9 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
             EXPECT_EQ(r.status, 1) << cmd << ": " << r.err;
             EXPECT_TRUE(contains(r.err, c.message)) << cmd << ": " << r.err;
             EXPECT_TRUE(contains(r.err, "bad.exe")) << "the message names the file: " << r.err;
+            if (cmd == "info") {
+                EXPECT_EQ(r.err.find("bad.exe"), r.err.rfind("bad.exe")) << "named once: " << r.err;
+            }
             if (c.one_line && cmd == "verify") {
                 EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << cmd << ": " << r.err;
             }
@@ -1258,6 +1269,14 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
             << cmd << ": " << r.err;
     }
     EXPECT_EQ(tree(t_ / "xt"), tree(t_ / "app"));
+
+    // Extracting a sound copy where a file stands says so in plain words.
+    write_file(t_ / "a-file", "x");
+    PackRun r = run_pack({"extract", exe.string(), (t_ / "a-file").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zobrel-pack: error: cannot extract into '" + (t_ / "a-file").string() +
+                         "': it is a file, not a folder; nothing was written\n");
+    EXPECT_EQ(read_file(t_ / "a-file"), "x");
 }
 
 TEST_F(Cli, RandomDamageIsReportedWithoutCrashing)
