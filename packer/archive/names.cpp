@@ -2,6 +2,7 @@
 #include "archive/names.h"
 
 #include "archive_name.h"
+#include "base/text.h"
 #include "capacities.h"
 #include "name_fold.h"
 
@@ -24,17 +25,67 @@ std::string name_problem(const std::u16string &name)
     return problem ? problem : "";
 }
 
-NameClash find_clash(const std::vector<std::u16string> &names)
+std::vector<std::u16string> launcher_files(bool checks_metadata, bool keeps_builds)
 {
+    const char *written[LAUNCHER_FILE_LIMIT];
+    const size_t count = launcher_files_written(checks_metadata, keeps_builds, written);
+    std::vector<std::u16string> names;
+    for (size_t i = 0; i < count; i++) {
+        const std::string ascii = written[i];
+        names.emplace_back(ascii.begin(), ascii.end());
+    }
+    return names;
+}
+
+NameClash find_clash(const std::vector<std::u16string> &names,
+                     const std::vector<std::u16string> &launcher_files)
+{
+    struct Both {
+        const std::vector<std::u16string> &names, &launcher_files;
+    } both{names, launcher_files};
     const NameList list = {[](const void *context, size_t i, size_t *length) {
+                               const Both &lists = *static_cast<const Both *>(context);
                                const std::u16string &name =
-                                   (*static_cast<const std::vector<std::u16string> *>(context))[i];
+                                   i < lists.names.size() ? lists.names[i]
+                                                          : lists.launcher_files[i - lists.names.size()];
                                *length = name.size();
                                return name.data();
                            },
-                           &names, names.size()};
-    std::vector<uint32_t> order(names.size());
+                           &both, names.size() + launcher_files.size()};
+    std::vector<uint32_t> order(list.count);
     return find_name_clash(&list, compare_folded, order.data());
+}
+
+namespace {
+
+// Component `index` of a backslash-separated name, as UTF-8.
+std::string component_of(const std::u16string &name, size_t index)
+{
+    size_t start = 0;
+    for (; index > 0; index--) start = name.find(u'\\', start) + 1;
+    const size_t end = name.find(u'\\', start);
+    std::string text;
+    utf16_to_utf8(name.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start), text);
+    return text;
+}
+
+bool is_folder_at(const std::u16string &name, size_t index)
+{
+    size_t separators = 0;
+    for (char16_t unit : name) separators += unit == u'\\';
+    return index < separators;
+}
+
+}  // namespace
+
+std::string short_name_reason(const std::u16string &could, const std::u16string &gets, size_t component,
+                              bool launchers)
+{
+    const std::string kind = launchers                       ? "the launcher's own file"
+                             : is_folder_at(gets, component) ? "the folder"
+                                                             : "the file";
+    return "'" + component_of(could, component) + "' could be the short (8.3) name Windows gives " + kind +
+           " '" + component_of(gets, component) + "' beside it, and would then open it";
 }
 
 }  // namespace zobrel

@@ -124,29 +124,42 @@ struct Walker {
 
 // Two names some Windows could take for one file would unpack into one
 // file, and the application would run over one of the contents; a file and
-// a folder of one name would fail every start.
-void check_name_clashes(const std::vector<SourceFile> &files)
+// a folder of one name would fail every start. The same for a name that
+// could be the short name of another in its folder, or of the launcher's own
+// file beside the application's.
+void check_name_clashes(const std::vector<SourceFile> &files,
+                        const std::vector<std::u16string> &launcher_files)
 {
     std::vector<std::u16string> names;
     names.reserve(files.size());
     for (const SourceFile &f : files) names.push_back(f.name);
-    const NameClash clash = find_clash(names);
-    const SourceFile &a = files[clash.first], &b = files[clash.second];
-    switch (clash.kind) {
-    case NAME_CLASH_NONE:
-        return;
-    case NAME_CLASH_SAME_FILE:
+    const NameClash clash = find_clash(names, launcher_files);
+    if (clash.kind == NAME_CLASH_NONE) return;
+    const SourceFile &a = files[clash.first];
+    if (clash.kind == NAME_CLASH_SHORT_NAME) {
+        const bool launchers = clash.second >= files.size();
+        const std::u16string &gets =
+            launchers ? launcher_files[clash.second - files.size()] : files[clash.second].name;
+        const std::string why = short_name_reason(a.name, gets, clash.component, launchers);
+        if (launchers) {
+            throw PackError("cannot carry '" + a.rel + "': " + why + "; rename it");
+        }
+        throw PackError("cannot carry both '" + a.rel + "' and '" + files[clash.second].rel + "': " + why +
+                        "; rename one");
+    }
+    const SourceFile &b = files[clash.second];
+    if (clash.kind == NAME_CLASH_SAME_FILE) {
         throw PackError("cannot carry both '" + a.rel + "' and '" + b.rel +
                         "': Windows does not tell their names apart; rename one");
-    case NAME_CLASH_FILE_AND_FOLDER:
-        throw PackError("cannot carry both the file '" + a.rel + "' and '" + b.rel +
-                        "': on Windows a file and a folder cannot share a name; rename one");
     }
+    throw PackError("cannot carry both the file '" + a.rel + "' and '" + b.rel +
+                    "': on Windows a file and a folder cannot share a name; rename one");
 }
 
 }  // namespace
 
-ScanResult scan_app_dir(const fs::path &app_dir, const std::string &main_rel, const fs::path &output)
+ScanResult scan_app_dir(const fs::path &app_dir, const std::string &main_rel, const fs::path &output,
+                        const std::vector<std::u16string> &launcher_files)
 {
     std::error_code ec;
     if (!fs::is_directory(app_dir, ec)) {
@@ -179,7 +192,7 @@ ScanResult scan_app_dir(const fs::path &app_dir, const std::string &main_rel, co
                         quoted(app_dir));
     }
     std::rotate(w.files.begin(), it, it + 1);
-    check_name_clashes(w.files);
+    check_name_clashes(w.files, launcher_files);
     return ScanResult{std::move(w.files), std::move(w.warnings)};
 }
 
