@@ -2,7 +2,9 @@
 #include "image/packed_image.h"
 
 #include "build_constants.h"
+#include "base/error.h"
 #include "image/constants_block.h"
+#include "image/launcher_identity.h"
 #include "image/pe_writer.h"
 #include "image/resources.h"
 
@@ -14,12 +16,27 @@ extern "C" const unsigned char zobrel_windowed_launcher_image_end[];
 
 namespace zobrel {
 
+std::string CarriedLauncher::image() const
+{
+    return std::string(reinterpret_cast<const char *>(begin), static_cast<size_t>(end - begin));
+}
+
+const std::vector<CarriedLauncher> &carried_launchers()
+{
+    static const std::vector<CarriedLauncher> launchers = {
+        {"console", LauncherSubsystem::console, zobrel_launcher_image, zobrel_launcher_image_end},
+        {"windowed", LauncherSubsystem::windows, zobrel_windowed_launcher_image,
+         zobrel_windowed_launcher_image_end},
+    };
+    return launchers;
+}
+
 std::string embedded_launcher_image(LauncherSubsystem subsystem)
 {
-    const bool windowed = subsystem == LauncherSubsystem::windows;
-    const unsigned char *begin = windowed ? zobrel_windowed_launcher_image : zobrel_launcher_image;
-    const unsigned char *end = windowed ? zobrel_windowed_launcher_image_end : zobrel_launcher_image_end;
-    return std::string(reinterpret_cast<const char *>(begin), static_cast<size_t>(end - begin));
+    for (const CarriedLauncher &launcher : carried_launchers()) {
+        if (launcher.subsystem == subsystem) return launcher.image();
+    }
+    throw PackError("this zobrel-pack carries no such launcher");
 }
 
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
@@ -30,9 +47,10 @@ std::vector<std::string> make_packed_image(const std::string &launcher, std::str
 {
     PeWriter writer(launcher);
     writer.append_section(PAYLOAD_SECTION_NAME, std::move(blob), kReadOnlyDataSection);
-    writer.append_section(CONSTANTS_SECTION_NAME,
-                          constants_block(info, records, warm_check, command, keep_builds, progress),
-                          kReadOnlyDataSection);
+    writer.append_section(
+        CONSTANTS_SECTION_NAME,
+        constants_block(info, records, warm_check, command, keep_builds, progress, launcher_stamp(launcher)),
+        kReadOnlyDataSection);
     const uint32_t resources_rva = writer.next_section_rva();
     const std::string resources = make_resource_section(resources_rva, info, ico, level);
     writer.append_section(".rsrc", resources, kReadOnlyDataSection);

@@ -19,8 +19,20 @@ namespace zobrel {
 // a console and shows its errors in a message box.
 enum class LauncherSubsystem { console, windows };
 
-// The launcher image of that subsystem that this packer carries (built with
-// it, embedded in it).
+// A prebuilt launcher this packer carries (built with it, embedded in it).
+struct CarriedLauncher {
+    const char *name;  // as info shows it: "console", "windowed"
+    LauncherSubsystem subsystem;
+    const unsigned char *begin;
+    const unsigned char *end;
+
+    std::string image() const;
+};
+
+// Every launcher this packer carries, one row each.
+const std::vector<CarriedLauncher> &carried_launchers();
+
+// The launcher image of that subsystem that this packer carries.
 std::string embedded_launcher_image(LauncherSubsystem subsystem);
 
 // The launcher with three sections appended, in this order: the payload
@@ -31,7 +43,8 @@ std::string embedded_launcher_image(LauncherSubsystem subsystem);
 // and every size in the headers agree. Throws PackError if the launcher
 // image cannot take the sections. ico is empty or an icon that passed
 // icon_problem; the manifest asks for the level. warm_check, command and
-// keep_builds and progress go to the build constants (constants_block).
+// keep_builds and progress go to the build constants (constants_block), and
+// with them the launcher's own stamp (launcher_stamp).
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
                                            uint32_t warm_check, const std::string &ico, ExecutionLevel level,

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/blob_writer.h"
+#include "archive/names.h"
 #include "archive/scan.h"
 #include "archive/stream_writer.h"
 #include "base/error.h"
@@ -22,6 +23,7 @@
 #include "base/progress.h"
 #include "base/text.h"
 #include "build_constants.h"
+#include "image/load_check.h"
 #include "image/packed_image.h"
 #include "image/pe_reader.h"
 #include "image/resources.h"
@@ -146,11 +148,19 @@ LauncherSubsystem check_main_binary(const SourceFile &main)
         throw PackError(who + " is not a Windows executable (" + why +
                         "); give --main the application's .exe");
     }
-    if (image.characteristics & kCharacteristicDll) {
-        throw PackError(who + " is a DLL, not a program; give --main the application's .exe");
-    }
-    if (!(image.characteristics & kCharacteristicExecutable)) {
-        throw PackError(who + " is not an executable image; give --main the application's .exe");
+    const ProgramCheck check = check_program(image);
+    switch (check.problem) {
+    case ProgramProblem::none:
+        break;
+    case ProgramProblem::dll:
+    case ProgramProblem::not_executable:
+        throw PackError(who + " " + check.why + "; give --main the application's .exe");
+    case ProgramProblem::subsystem:
+        // Drivers, boot and firmware images and the like: CreateProcess refuses them.
+        throw PackError(who + " " + check.why + "; give --main a console or windowed program");
+    case ProgramProblem::truncated:
+        // Windows refuses to map it ("Bad EXE format").
+        throw PackError(who + " " + check.why + "; give --main the whole program");
     }
     char buf[64];
     if (image.machine != kMachineAmd64) {
@@ -158,13 +168,7 @@ LauncherSubsystem check_main_binary(const SourceFile &main)
         warn(who + " is not a 64-bit x86 program (machine " + buf +
              "); the launcher may not be able to start it");
     }
-    if (image.subsystem == kSubsystemWindows) return LauncherSubsystem::windows;
-    if (image.subsystem == kSubsystemConsole) return LauncherSubsystem::console;
-    // Drivers, boot and firmware images and the like: CreateProcess refuses them.
-    throw PackError(who + " is a program of subsystem " + std::to_string(image.subsystem) + " (" +
-                    subsystem_name(image.subsystem) +
-                    "), which Windows does not start as an application; give --main a console or windowed "
-                    "program");
+    return image.subsystem == kSubsystemWindows ? LauncherSubsystem::windows : LauncherSubsystem::console;
 }
 
 // The payload blob: the archive of the scanned files in one zstd frame; its
@@ -253,7 +257,8 @@ void run_build(const BuildOptions &o)
     const std::string icon = read_icon(o.icon);
     check_output_folder(o.output);
 
-    ScanResult scan = scan_app_dir(o.app_dir, o.main, o.output);
+    ScanResult scan =
+        scan_app_dir(o.app_dir, o.main, o.output, launcher_files(o.metadata_check, o.keep_builds != 0));
     for (const std::string &w : scan.warnings) warn(w);
     const LauncherSubsystem main_subsystem = check_main_binary(scan.files.front());
     // The folder the launcher will unpack into, as it will be: the default
