@@ -14,11 +14,15 @@ else
   mapfile -t files < <(find . -path ./build -prune -o -path ./.cache -prune -o \
                        \( -name '*.c' -o -name '*.cpp' -o -name '*.h' \) -type f -print | sort)
 fi
-differ=()
-for file in "${files[@]}"; do
-  [ -f "$file" ] || continue
-  "$format" --dry-run --Werror "$file" >/dev/null 2>&1 || differ+=("$file")
-done
+# One run over all of them; each file that differs is named in its complaints.
+status=0
+complaints=$("$format" --dry-run --Werror "${files[@]}" 2>&1 >/dev/null) || status=$?
+mapfile -t differ < <(sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: error: .*clang-format.*/\1/p' <<<"$complaints" | sort -u)
+if [ $status -ne 0 ] && [ ${#differ[@]} -eq 0 ]; then
+  echo "check-format: $format failed:" >&2
+  echo "$complaints" >&2
+  exit 1
+fi
 if [ ${#differ[@]} -gt 0 ]; then
   echo "check-format: ${#differ[@]} file(s) differ from .clang-format (fix with: $format -i FILE):" >&2
   printf '  %s\n' "${differ[@]}" >&2

@@ -86,6 +86,8 @@ if(BUILD_TESTING)
   add_subdirectory(packer/tests)
   # The Linux archive, installed as a user would and used by another project.
   add_test(NAME install_test COMMAND ${CMAKE_SOURCE_DIR}/tests/install_test.sh ${CMAKE_BINARY_DIR})
+  # setup.sh takes the dependencies' sources only from the apt sources the machine names.
+  add_test(NAME setup_sources_test COMMAND ${CMAKE_SOURCE_DIR}/tests/setup_sources_test.sh)
   # Every source laid out as .clang-format says, so a diff shows only what changed.
   add_test(NAME format_check COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-format.sh)
 endif()

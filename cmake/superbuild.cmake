@@ -156,18 +156,35 @@ if(ZOBREL_FUZZ_TESTS AND BUILD_TESTING)
   add_dependencies(zobrel_fuzzers zobrel_windows_launchers)
 endif()
 
-# The release: one archive per platform, and their SHA256SUMS, in release/.
-if(BUILD_TESTING)
-  set(zobrel_release_test_args ${ZOBREL_WINDOWS_BINARY_DIR})
-  if(ZOBREL_AARCH64)
-    list(APPEND zobrel_release_test_args ${ZOBREL_AARCH64_BINARY_DIR} ${ZOBREL_QEMU_AARCH64})
-  endif()
-  add_test(NAME release_test COMMAND ${CMAKE_SOURCE_DIR}/tests/release_test.sh
-    ${PROJECT_SOURCE_DIR}/cmake/release.cmake ${CMAKE_BINARY_DIR} ${zobrel_release_test_args})
-endif()
+# The release, in release/: one archive per platform, the Debian packages,
+# the Python wheels and the npm package, and their SHA256SUMS
+# (cmake/release.cmake). scripts/build.sh makes it; its tests check what it
+# holds, each channel installed as its users install it, into folders of
+# their own.
+find_program(ZOBREL_NPM NAMES npm DOC "npm, which makes the npm package of the release")
+find_program(ZOBREL_PYTHON NAMES python3 DOC "Python 3, which makes the wheels of the release")
+set(zobrel_release_dir ${CMAKE_BINARY_DIR}/release)
 add_custom_target(release
-  COMMAND ${CMAKE_COMMAND} ${zobrel_release_args} -DOUTPUT=${CMAKE_BINARY_DIR}/release
-          -P ${PROJECT_SOURCE_DIR}/cmake/release.cmake
-  COMMENT "Making the release archives in ${CMAKE_BINARY_DIR}/release"
+  COMMAND ${CMAKE_COMMAND} ${zobrel_release_args} -DVERSION=${PROJECT_VERSION} -DOUTPUT=${zobrel_release_dir}
+          -DNPM=${ZOBREL_NPM} -DPYTHON=${ZOBREL_PYTHON} -P ${PROJECT_SOURCE_DIR}/cmake/release.cmake
+  COMMENT "Making the release in ${zobrel_release_dir}"
   VERBATIM)
 add_dependencies(release ${zobrel_release_builds})
+if(BUILD_TESTING)
+  set(zobrel_release_tests release_test wheel_test deb_test)
+  if(ZOBREL_AARCH64)
+    list(APPEND zobrel_release_tests npm_package_test)
+  endif()
+  foreach(test IN LISTS zobrel_release_tests)
+    add_test(NAME ${test} COMMAND ${CMAKE_SOURCE_DIR}/tests/${test}.sh)
+  endforeach()
+  # What every one of them knows: the release, the build's own zobrel-pack
+  # (whose output each installed one must match), the application they
+  # pack, and how to run what this machine cannot run natively.
+  set_tests_properties(${zobrel_release_tests} PROPERTIES
+    FIXTURES_REQUIRED wine_prefix
+    ENVIRONMENT "ZOBREL_RELEASE=${zobrel_release_dir};ZOBREL_VERSION=${PROJECT_VERSION};\
+ZOBREL_BUILD_PACK=$<TARGET_FILE:zobrel-pack>;ZOBREL_SAMPLE_APP=${ZOBREL_WINDOWS_BINARY_DIR}/examples/vexor-app;\
+ZOBREL_QEMU_AARCH64=$<$<BOOL:${ZOBREL_AARCH64}>:${ZOBREL_QEMU_AARCH64}>;ZOBREL_PYTHON=${ZOBREL_PYTHON};\
+ZOBREL_WINE_RUN=${CMAKE_SOURCE_DIR}/cmake/wine-run.sh;ZOBREL_WINEPREFIX=${ZOBREL_WINDOWS_BINARY_DIR}/wineprefix")
+endif()

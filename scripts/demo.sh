@@ -2,6 +2,8 @@
 # Builds everything (installing what is missing), packs the example
 # application into one executable, lists and verifies it, and runs it under
 # Wine twice: the second run finds every file in place and writes nothing.
+# Last it lists the release the build made (build/ci/release), which
+# installs zobrel-pack as the README says.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh" >/dev/null
@@ -31,3 +33,6 @@ for run in first second; do
   echo "== unpacked files (last-write times: the second run leaves them as they are)"
   find "$ZOBREL_WINEPREFIX"/drive_c/users/*/AppData/Local/"MOLTARN LLC" -type f -printf '%TT  %P\n' | sort -k2
 done
+
+echo "== the release, in $root/build/ci/release (the README's \"Installing zobrel-pack\")"
+(cd "$root/build/ci/release" && sha256sum --quiet -c SHA256SUMS && ls -l)

@@ -14,6 +14,9 @@ cache=$1
 shift
 mkdir -p "$cache" || exit 1
 command -v npm >/dev/null || { echo "fetch_npm: npm is not installed" >&2; exit 1; }
+# npm's own cache and logs in the cache folder too: a test run leaves the
+# user's ~/.npm as it was.
+export npm_config_cache=$cache/.npm
 for spec in "$@"; do
   name=${spec%@*} version=${spec##*@}
   folder=$cache/$(printf '%s' "${name#@}" | tr / -)-$version

@@ -10,7 +10,9 @@
 # - Debian's source archives of zstd, libdeflate and zlib, which the build
 #   makes for every target with their own build systems. They are fetched
 #   with apt-get source through an apt configuration of this script's own,
-#   in the source cache folder: the system's apt sources stay as they are.
+#   in the source cache folder, from the Debian archive that the system's
+#   apt sources name and from no other (the system's sources stay as they
+#   are; where they name none, this stops and says what to add).
 #   Each archive is checked against the SHA-256 in cmake/debian-sources.txt.
 # Nothing is installed anywhere else.
 set -euo pipefail
@@ -29,6 +31,10 @@ packages=(
 )
 # qemu-user and qemu-user-static both give qemu-aarch64; either will do.
 command -v qemu-aarch64 >/dev/null || command -v qemu-aarch64-static >/dev/null || packages+=(qemu-user)
+# The release's npm package and wheels: any npm and any Python 3 with venv
+# will do (the machine's own, or Debian's).
+command -v npm >/dev/null || packages+=(nodejs npm)
+command -v python3 >/dev/null && python3 -c 'import ensurepip, venv' 2>/dev/null || packages+=(python3 python3-venv)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -55,10 +61,18 @@ if [ ${#wanted[@]} -gt 0 ]; then
   rm -rf "$apt"
   mkdir -p "$apt/sources.list.d" "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/download"
   trap 'rm -rf "$apt"' EXIT
+  # The Debian archive apt is configured with, as apt itself names it; no
+  # other is ever used.
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  mirror=${ZOBREL_DEBIAN_MIRROR:-$(apt-get indextargets --format '$(REPO_URI) $(CODENAME) $(LABEL) $(TARGET_OF)' 2>/dev/null |
-    awk -v c="$codename" '$2 == c && $3 == "Debian" && $4 == "deb" { print $1; exit }')}
-  mirror=${mirror:-http://deb.debian.org/debian}
+  mirror=$(apt-get indextargets --format '$(REPO_URI)|$(CODENAME)|$(LABEL)|$(TARGET_OF)' 2>/dev/null |
+    awk -F'|' -v c="$codename" '$2 == c && $3 == "Debian" && ($4 == "deb" || $4 == "deb-src") { print $1; exit }')
+  if [ -z "$mirror" ]; then
+    echo "setup: apt's sources name no Debian archive for $codename (apt-get indextargets lists none labelled" \
+         "Debian; on a machine where apt-get update never ran, run it first). Add an entry of type deb for" \
+         "Debian $codename, component main, naming the Debian mirror you use, to /etc/apt/sources.list.d/," \
+         "run apt-get update, and run this again." >&2
+    exit 1
+  fi
   printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
     "$mirror" "$codename" >"$apt/sources.list.d/debian-src.sources"
   private=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$apt/sources.list.d"
