@@ -801,9 +801,8 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
         {"a short name of the build marker",
          [](const fs::path &a) { write_file(a / "ZOBREL~1", "x"); },
          {"--keep-builds", "2"},
-         {"cannot carry 'ZOBREL~1': 'ZOBREL~1' could be the short (8.3) name Windows gives the launcher's "
-          "own "
-          "file '.zobrel-build' beside it"}},
+         {"cannot carry 'ZOBREL~1': 'ZOBREL~1' could be the short (8.3) name Windows gives the "
+          "launcher's own file '.zobrel-build' beside it"}},
         {"a main program cut short",
          [](const fs::path &a) {
              write_file(a / "main.exe",
@@ -1252,6 +1251,14 @@ TEST_F(Cli, VerifyChecksEveryStoredChecksumAndName)
         {"bad name", zt::make_archive({{u"m.exe", kProgram}, {u"..\\up", "y"}}), "'..'"},
         {"duplicate", zt::make_archive({{u"m.exe", kProgram}, {u"m.exe", "y"}}), "twice"},
         {"no records", zt::make_archive({}), "no records"},
+        {"a main program cut short",
+         zt::make_archive(
+             {{u"m.exe", zt::make_pe(0x8664, 3, {{".text", std::string(8192, 'c')}}).substr(0, 4096)}}),
+         "record 1 'm.exe': the main program is truncated: its section .text runs to byte"},
+        {"a main program that is no program", zt::make_archive({{u"m.exe", "MZ"}}),
+         "record 1 'm.exe': the main program is not a Windows executable"},
+        {"a main program Windows does not start", zt::make_archive({{u"m.exe", zt::make_pe(0x8664, 1)}}),
+         "record 1 'm.exe': the main program is a program of subsystem 1 (native)"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
