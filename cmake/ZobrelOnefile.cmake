@@ -5,11 +5,12 @@
 #     [OUTPUT path]                      default: ${CMAKE_CURRENT_BINARY_DIR}/<name>.exe
 #     [COMPANY text] [PRODUCT text] [VERSION text]
 #     [FILE_VERSION A.B.C.D] [PRODUCT_VERSION text]
-#     [TARGET_SPEC spec] [ICON file.ico]
+#     [DESCRIPTION text] [COPYRIGHT text]
+#     [TARGET_SPEC spec] [ICON file.ico | ICON_FROM_MAIN]
 #     [LEVEL n] [THREADS n] [CHECKSUM] [CHECK content|metadata]
 #     [KEEP_BUILDS n] [SUBSYSTEM console|windows] [UAC_ADMIN]
 #     [PROGRESS] [PROGRESS_MESSAGE text]
-#     [ARGS arguments...] [ENV NAME=VALUE...]
+#     [ARGS arguments...] [ENV NAME=VALUE...] [EXCLUDE patterns...]
 #     [DEPENDS targets-or-files...])
 #
 # COMPANY, PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION set the keys of
@@ -20,6 +21,11 @@
 # default the main binary's own subsystem's), UAC_ADMIN has the manifest ask
 # for administrator rights (--uac-admin). PROGRESS has a first start show
 # its progress (--progress), PROGRESS_MESSAGE with that text (needs PROGRESS).
+# DESCRIPTION and COPYRIGHT set the version resource's FileDescription and
+# LegalCopyright (--description, --copyright); ICON_FROM_MAIN gives the
+# executable the main program's own icon (--icon-from-main). EXCLUDE leaves
+# out of APP_DIR what its patterns match (--exclude, .gitignore's way),
+# each value one pattern, as ARGS.
 #
 # ARGS are the main program's fixed leading arguments (--arg), ENV the
 # variables set for it (--env), each in the order given, with {KEY} and
@@ -53,16 +59,16 @@ function(_zobrel_list_safe out value)
 endfunction()
 
 function(zobrel_add_onefile)
-  set(flags CHECKSUM UAC_ADMIN PROGRESS)
+  set(flags CHECKSUM UAC_ADMIN PROGRESS ICON_FROM_MAIN)
   set(single NAME APP_DIR MAIN OUTPUT COMPANY PRODUCT VERSION FILE_VERSION PRODUCT_VERSION TARGET_SPEC ICON LEVEL
-             THREADS CHECK KEEP_BUILDS SUBSYSTEM PROGRESS_MESSAGE)
-  set(multi ARGS ENV DEPENDS)
+             THREADS CHECK KEEP_BUILDS SUBSYSTEM PROGRESS_MESSAGE DESCRIPTION COPYRIGHT)
+  set(multi ARGS ENV EXCLUDE DEPENDS)
   # Each argument on its own (ARGV<i>), so that a value holding ';' or ending
   # in a backslash never runs into the next one.
   cmake_parse_arguments(PARSE_ARGV 0 Z "${flags}" "${single}" "${multi}")
-  # The values of ARGS and ENV become --arg=VALUE and --env=VALUE, read from
-  # ARGV<i> (the parsed lists cannot carry a value that ends in a
-  # backslash: it would escape the ';' after it).
+  # The values of ARGS, ENV and EXCLUDE become --arg=VALUE, --env=VALUE and
+  # --exclude=VALUE, read from ARGV<i> (the parsed lists cannot carry a
+  # value that ends in a backslash: it would escape the ';' after it).
   set(command_options)
   set(option "")
   math(EXPR last "${ARGC} - 1")
@@ -74,6 +80,8 @@ function(zobrel_add_onefile)
         set(option --arg)
       elseif(value STREQUAL "ENV")
         set(option --env)
+      elseif(value STREQUAL "EXCLUDE")
+        set(option --exclude)
       endif()
     elseif(option)
       _zobrel_list_safe(value "${value}")
@@ -100,7 +108,7 @@ function(zobrel_add_onefile)
   foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version-key FILE_VERSION:--file-version
                PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads
                CHECK:--check KEEP_BUILDS:--keep-builds SUBSYSTEM:--subsystem
-               PROGRESS_MESSAGE:--progress-message)
+               PROGRESS_MESSAGE:--progress-message DESCRIPTION:--description COPYRIGHT:--copyright)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 key)
     list(GET pair 1 option)
@@ -123,6 +131,9 @@ function(zobrel_add_onefile)
   endif()
   if(Z_PROGRESS)
     list(APPEND args --progress)
+  endif()
+  if(Z_ICON_FROM_MAIN)
+    list(APPEND args --icon-from-main)
   endif()
   list(APPEND args ${command_options} --quiet)
 

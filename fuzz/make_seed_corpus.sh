@@ -5,7 +5,9 @@
 # alone, and a few bytes in files, so that the per-layout targets also have
 # seeds small enough to mutate fast) with the host zobrel-pack, in several
 # variants of the options, and splits each into every target's input form
-# (seed_corpus); adds the payload test fixtures and the test icon.
+# (seed_corpus), and takes the resources of two of Wine's programs (icon
+# groups of many images, version resources of another maker); adds the
+# payload test fixtures and the test icon.
 #
 # usage: make_seed_corpus.sh ZOBREL_PACK SEED_CORPUS SOURCE_DIR OUT_DIR EXAMPLE_APP_DIR TEST_APP_EXE
 set -euo pipefail
@@ -37,9 +39,10 @@ printf 'hello\r\n' >"$out/tiny-app/data/sub/hello.txt"
 printf 'x' >"$out/tiny-app/data/ünï ☃.txt"
 "$pack" build "$out/tiny-app" --main main.exe -o "$out/exe/tiny-app.exe" --level 1 --quiet
 "$pack" build "$out/tiny-app" --main main.exe -o "$out/exe/tiny-app-checksum.exe" --checksum --level 19 \
-  --company 'Ünïcode ☃ Inc' --quiet
+  --company 'Ünïcode ☃ Inc' --description 'Tiny ☃ app' --copyright '© 2026 Ünïcode' --quiet
 
-"$splitter" "$out/corpus" "$out"/exe/*.exe
+wine_programs=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+"$splitter" "$out/corpus" "$out"/exe/*.exe --resources-of "$wine_programs/winecfg.exe" "$wine_programs/notepad.exe"
 
 # The payload fixtures: blobs damaged in the ways the launcher's tests know.
 for blob in "$src"/tests/fixtures/payload/*.bin; do

@@ -3,7 +3,9 @@
 // index, its payload blob, frame and decoded archive, each in the input
 // form its target reads (each target's source describes its input).
 //
-// usage: seed_corpus OUT_DIR PACKED.exe...   (writes OUT_DIR/<target>/<name>)
+// usage: seed_corpus OUT_DIR PACKED.exe... [--resources-of PROGRAM.exe...]
+// (writes OUT_DIR/<target>/<name>; of the programs after --resources-of,
+// which need not be packed, only their resources)
 #include <stdio.h>
 
 #include <filesystem>
@@ -16,6 +18,8 @@
 #include "base/error.h"
 #include "build_constants.h"
 #include "image/pe_reader.h"
+#include "image/resources.h"
+#include "little_endian.h"
 
 namespace fs = std::filesystem;
 
@@ -50,6 +54,19 @@ Bytes decoded(const Bytes &frame)
         archive.insert(archive.end(), chunk, chunk + n);
     }
     return archive;
+}
+
+// The resource_section input: the directory's address, then its bytes.
+void write_resources(const fs::path &out, const fs::path &exe, const std::string &name)
+{
+    const std::optional<zobrel::ResourceSection> resources = zobrel::read_resource_section(exe);
+    if (!resources) {
+        throw zobrel::PackError(exe.string() + " has no resources");
+    }
+    Bytes seed(4);
+    write_le32(seed.data(), resources->rva);
+    seed.insert(seed.end(), resources->bytes.begin(), resources->bytes.end());
+    write_seed(out, "resource_section", name, seed);
 }
 
 void split(const fs::path &out, const fs::path &exe)
@@ -89,6 +106,7 @@ void split(const fs::path &out, const fs::path &exe)
     write_seed(out, "archive_stream", name + "-archive", archive, kRepairOrMake);
     write_seed(out, "launcher_payload", name + "-blob", blob, kAsIs);
     write_seed(out, "launcher_payload", name + "-archive", archive, kRepairOrMake);
+    write_resources(out, exe, name);
 }
 
 }  // namespace
@@ -96,12 +114,19 @@ void split(const fs::path &out, const fs::path &exe)
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        fprintf(stderr, "usage: seed_corpus OUT_DIR PACKED.exe...\n");
+        fprintf(stderr, "usage: seed_corpus OUT_DIR PACKED.exe... [--resources-of PROGRAM.exe...]\n");
         return 2;
     }
     try {
+        bool resources_only = false;
         for (int i = 2; i < argc; i++) {
-            split(argv[1], argv[i]);
+            if (std::string(argv[i]) == "--resources-of") {
+                resources_only = true;
+            } else if (resources_only) {
+                write_resources(argv[1], argv[i], "program-" + fs::path(argv[i]).stem().string());
+            } else {
+                split(argv[1], argv[i]);
+            }
         }
     } catch (const zobrel::PackError &e) {
         fprintf(stderr, "seed_corpus: %s\n", e.what());

@@ -7,6 +7,10 @@
 
 static const size_t LINE_CAPACITY = 512;
 static const unsigned long BAR_WIDTH = 20;
+// Narrower than this, a bar tells nothing: the counts alone are shown.
+static const unsigned long SHORTEST_BAR = 5;
+// A message cut shorter than this tells nothing: none is shown.
+static const size_t SHORTEST_MESSAGE = 4;
 
 struct ConsoleProgress {
     HANDLE console;
@@ -34,30 +38,73 @@ static void write_console(const wchar_t *text, size_t length)
     WriteConsoleW(g_progress.console, text, static_cast<DWORD>(length), &written, /* reserved */ NULL);
 }
 
+// How the line fits the console: the message's units shown (with "..."
+// after them when cut), and the bar's width. The counts come first, then
+// the bar, then the message: a narrow console shortens the message, then
+// drops it, then narrows the bar, then drops it.
+struct Layout {
+    size_t message_units;
+    bool message_cut;
+    unsigned long bar_width;
+};
+
+static Layout lay_out(size_t room, size_t message_length, size_t counts_width)
+{
+    Layout layout = {0, false, BAR_WIDTH};
+    const size_t tail = BAR_WIDTH + 3 + counts_width;  // "[", the bar, "] ", the counts
+    if (message_length != 0 && message_length + 1 + tail <= room) {
+        layout.message_units = message_length;
+    } else if (message_length != 0 && room >= tail + 4 + SHORTEST_MESSAGE) {
+        layout.message_units = room - tail - 4;  // and "... "
+        layout.message_cut = true;
+    } else if (tail > room) {
+        layout.bar_width =
+            room >= counts_width + 3 + SHORTEST_BAR ? static_cast<unsigned long>(room - counts_width - 3) : 0;
+    }
+    return layout;
+}
+
 static void draw(const LaunchContext *context)
 {
+    // One column short of the width: a full line would wrap on some consoles.
+    size_t room = console_width(g_progress.console) - 1;
+    // Room kept for the leading carriage return and the erasing line's two.
+    if (room + 3 > LINE_CAPACITY) {
+        room = LINE_CAPACITY - 3;
+    }
+    const wchar_t *message = g_progress.measure.message;
+    size_t message_length = 0;
+    while (message[message_length] != L'\0') {
+        message_length++;
+    }
+    const Layout layout = lay_out(room, message_length, progress_counts_widest(&g_progress.measure));
+
     ProgressLine line = {g_progress.line, LINE_CAPACITY, 0};
     progress_line_append(&line, L"\r");
-    if (g_progress.measure.message[0] != L'\0') {
-        progress_line_append(&line, g_progress.measure.message);
-        progress_line_append(&line, L" ");
+    if (layout.message_units != 0) {
+        size_t units = layout.message_units;
+        // Never half a surrogate pair.
+        if (layout.message_cut && message[units - 1] >= 0xD800 && message[units - 1] <= 0xDBFF) {
+            units--;
+        }
+        for (size_t i = 0; i < units && line.length + 1 < line.capacity; i++) {
+            line.text[line.length++] = message[i];
+        }
+        line.text[line.length] = L'\0';
+        progress_line_append(&line, layout.message_cut ? L"... " : L" ");
     }
-    const unsigned long filled = progress_share(context, &g_progress.measure, BAR_WIDTH);
-    progress_line_append(&line, L"[");
-    for (unsigned long i = 0; i < BAR_WIDTH; i++) {
-        progress_line_append(&line, i < filled ? L"#" : L".");
+    if (layout.bar_width != 0) {
+        const unsigned long filled = progress_share(context, &g_progress.measure, layout.bar_width);
+        progress_line_append(&line, L"[");
+        for (unsigned long i = 0; i < layout.bar_width; i++) {
+            progress_line_append(&line, i < filled ? L"#" : L".");
+        }
+        progress_line_append(&line, L"] ");
     }
-    progress_line_append(&line, L"] ");
     progress_line_append_counts(&line, context, &g_progress.measure);
-    // One column short of the width: a full line would wrap on some consoles.
-    const size_t room = console_width(g_progress.console);
     size_t shown = line.length - 1;
-    if (shown > room - 1) {
-        shown = room - 1;
-    }
-    // Room kept for the erasing line's two carriage returns.
-    if (shown + 3 > LINE_CAPACITY) {
-        shown = LINE_CAPACITY - 3;
+    if (shown > room) {
+        shown = room;
     }
     // What a longer line drawn before leaves is blanked.
     while (shown < g_progress.drawn_length && 1 + shown + 1 < LINE_CAPACITY) {

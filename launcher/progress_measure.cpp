@@ -77,17 +77,32 @@ static void append_megabytes(ProgressLine *line, unsigned long long bytes)
     append_number(line, tenths % 10);
 }
 
-void progress_line_append_counts(ProgressLine *line, const LaunchContext *context,
-                                 const ProgressMeasure *measure)
+static void append_counts(ProgressLine *line, unsigned long long bytes_done, unsigned long long files_done,
+                          const ProgressMeasure *measure)
 {
-    append_megabytes(line, static_cast<unsigned long long>(context->progress.bytes_done));
+    append_megabytes(line, bytes_done);
     progress_line_append(line, L"/");
     append_megabytes(line, measure->total_bytes);
     progress_line_append(line, L" MB, ");
-    append_number(line, static_cast<unsigned long long>(context->progress.files_done));
+    append_number(line, files_done);
     progress_line_append(line, L"/");
     append_number(line, measure->total_files);
     progress_line_append(line, L" files");
+}
+
+void progress_line_append_counts(ProgressLine *line, const LaunchContext *context,
+                                 const ProgressMeasure *measure)
+{
+    append_counts(line, static_cast<unsigned long long>(context->progress.bytes_done),
+                  static_cast<unsigned long long>(context->progress.files_done), measure);
+}
+
+size_t progress_counts_widest(const ProgressMeasure *measure)
+{
+    wchar_t text[64];
+    ProgressLine line = {text, sizeof text / sizeof text[0], 0};
+    append_counts(&line, measure->total_bytes, measure->total_files, measure);
+    return line.length;
 }
 
 unsigned long progress_share(const LaunchContext *context, const ProgressMeasure *measure,

@@ -44,6 +44,10 @@ void progress_line_append(ProgressLine *line, const wchar_t *text);
 void progress_line_append_counts(ProgressLine *line, const LaunchContext *context,
                                  const ProgressMeasure *measure);
 
+// The length the counts reach once everything is done, their widest: a line
+// laid out for it does not move as the counts grow.
+size_t progress_counts_widest(const ProgressMeasure *measure);
+
 // The share of the bytes done, 0 to `scale`.
 unsigned long progress_share(const LaunchContext *context, const ProgressMeasure *measure,
                              unsigned long scale);

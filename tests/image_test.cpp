@@ -173,4 +173,72 @@ TEST(Image, SixtyFourBitConsoleProgramImportingSystemLibrariesOnly)
     EXPECT_TRUE(found);
 }
 
+// A resource of a module loaded as data, as bytes; "" when there is none.
+std::string resource_bytes(HMODULE module, LPCWSTR name, LPCWSTR type)
+{
+    HRSRC found = FindResourceW(module, name, type);
+    if (found == NULL) return "";
+    return std::string(static_cast<const char *>(LockResource(LoadResource(module, found))),
+                       SizeofResource(module, found));
+}
+
+BOOL CALLBACK take_first_name(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR into)
+{
+    auto first = reinterpret_cast<std::wstring *>(into);
+    *first = IS_INTRESOURCE(name) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(name)) : name;
+    return FALSE;  // the first is enough
+}
+
+// Wine's notepad.exe packed with ICON_FROM_MAIN, DESCRIPTION and COPYRIGHT:
+// the icon group the system enumerates first for notepad.exe (the one
+// Explorer shows) is the packed file's icon, its directory and every image
+// byte for byte; the texts are what the version resource gives.
+TEST(Image, PackedWithTheMainProgramsLooks)
+{
+    const std::wstring packed = test_program(L"image_icon_from_main.exe");
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(packed.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(packed.c_str(), 0, size, info.data()));
+    EXPECT_EQ(version_string(info, L"FileDescription"), L"Notepad, packed \u2603");
+    EXPECT_EQ(version_string(info, L"LegalCopyright"), L"\u00a9 2026 MOLTARN LLC");
+    EXPECT_EQ(version_string(info, L"OriginalFilename"), L"notepad.exe");
+
+    const std::wstring main_path = widen(ZOBREL_WINE_NOTEPAD);
+    const DWORD as_data = LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
+    HMODULE main = LoadLibraryExW(main_path.c_str(), NULL, as_data);
+    HMODULE module = LoadLibraryExW(packed.c_str(), NULL, as_data);
+    ASSERT_NE(main, nullptr);
+    ASSERT_NE(module, nullptr);
+    std::wstring first;
+    EnumResourceNamesW(main, RT_GROUP_ICON, take_first_name, reinterpret_cast<LONG_PTR>(&first));
+    ASSERT_FALSE(first.empty()) << "notepad.exe has no icon group";
+    const std::string group = resource_bytes(main, first.c_str(), RT_GROUP_ICON);
+    ASSERT_GE(group.size(), 6u + 14u);
+    EXPECT_TRUE(resource_bytes(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON) == group)
+        << "the group's directory";
+    const BYTE *directory = reinterpret_cast<const BYTE *>(group.data());
+    const WORD count = *reinterpret_cast<const WORD *>(directory + 4);
+    for (WORD i = 0; i < count; i++) {
+        const WORD id = *reinterpret_cast<const WORD *>(directory + 6 + 14 * i + 12);
+        const std::string image = resource_bytes(main, MAKEINTRESOURCEW(id), RT_ICON);
+        EXPECT_FALSE(image.empty()) << "image " << id;
+        EXPECT_TRUE(resource_bytes(module, MAKEINTRESOURCEW(id), RT_ICON) == image) << "image " << id;
+    }
+    // And the system makes an icon of it.
+    std::string packed_group = resource_bytes(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    const int id = LookupIconIdFromDirectoryEx(reinterpret_cast<BYTE *>(&packed_group[0]), TRUE, 32, 32,
+                                               LR_DEFAULTCOLOR);
+    std::string image = resource_bytes(module, MAKEINTRESOURCEW(id), RT_ICON);
+    ASSERT_FALSE(image.empty());
+    HICON icon =
+        CreateIconFromResourceEx(reinterpret_cast<BYTE *>(&image[0]), static_cast<DWORD>(image.size()), TRUE,
+                                 0x00030000, 32, 32, LR_DEFAULTCOLOR);
+    EXPECT_NE(icon, nullptr);
+    if (icon != NULL) DestroyIcon(icon);
+    FreeLibrary(module);
+    FreeLibrary(main);
+}
+
 }  // namespace

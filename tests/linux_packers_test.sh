@@ -28,6 +28,8 @@ printf 'café\n' >"$app/données/café ü 中.txt"
 printf 'z\n' >"$app/Zeta/z.txt"
 printf 'ä\n' >"$app/äpfel.txt"
 cp /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/msvcrt.dll "$app/"
+mkdir -p "$app/bin"
+cp /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/notepad.exe "$app/bin/"
 
 options=(--main vexor.exe --company "MOLTARN LLC" --product vexor --file-version 1.2.3.4 --checksum --quiet)
 "$x86" build "$app" "${options[@]}" -o "$work/x86_64.exe"
@@ -37,6 +39,17 @@ cmp "$work/x86_64.exe" "$work/aarch64.exe" || fail "the two packers wrote differ
 arm build "$app" "${options[@]}" --subsystem windows --uac-admin -o "$work/aarch64-windowed.exe"
 cmp "$work/x86_64-windowed.exe" "$work/aarch64-windowed.exe" ||
   fail "the two packers wrote different executables with the windowed launcher"
+# The main program's looks, files left out (names beyond ASCII among them,
+# matched by the name rule), the main program given the Windows way.
+looks=(--main 'bin\notepad.exe' --icon-from-main --description 'Notepad ☃' --copyright '© 2026 MOLTARN'
+  --exclude '*.TXT' --exclude '!CAFÉ*' --exclude 'zeta/' --level 3 --quiet)
+"$x86" build "$app" "${looks[@]}" -o "$work/x86_64-looks.exe"
+arm build "$app" "${looks[@]}" -o "$work/aarch64-looks.exe"
+cmp "$work/x86_64-looks.exe" "$work/aarch64-looks.exe" ||
+  fail "the two packers wrote different executables with the looks and exclusions"
+"$x86" list "$work/x86_64-looks.exe" >"$work/looks.list"
+grep -q 'café ü 中.txt' "$work/looks.list" || fail "the file taken back was left out"
+grep -q -e 'äpfel' -e 'Zeta' "$work/looks.list" && fail "a file left out was packed"
 
 "$x86" list "$work/x86_64.exe" >"$work/x86_64.list"
 arm list "$work/x86_64.exe" >"$work/aarch64.list"

@@ -9,9 +9,11 @@
 #   3. warm start in the terminal: only the program's output.
 # The main program is Wine's own hostname.exe, which prints one line.
 #
-# A run in a 40-column terminal checks that the line is cut to the console's
-# width (GetConsoleScreenBufferInfo, which Wine's console answers with the
-# terminal's size) rather than wrapped.
+# Runs in narrower terminals check that the line fits the console's width
+# (GetConsoleScreenBufferInfo, which Wine's console answers with the
+# terminal's size) rather than wrapping, and what gives way first: in 64
+# columns the message is shortened and the bar and counts stay whole; in 40
+# the message goes and the bar narrows, and the counts still stay whole.
 #
 # usage: progress_test.sh WINEPREFIX ZOBREL_PACK WINE_RUN_SCRIPT
 set -u
@@ -52,8 +54,8 @@ rm -rf "$unpack"
 
 # run_in_terminal NAME COMMAND [COLUMNS]: runs COMMAND in a new tmux session
 # (100 columns unless given); while it runs, keeps every pane capture that
-# shows the progress line in $scratch/NAME.seen; then leaves the final pane
-# in $scratch/NAME.pane.
+# shows the progress line (its counts) in $scratch/NAME.seen; then leaves
+# the final pane in $scratch/NAME.pane.
 run_in_terminal() {
   local name=$1 command=$2 columns=${3:-100}
   tmux -L "$socket" new-session -d -s "$name" -x "$columns" -y 20 \
@@ -62,7 +64,7 @@ run_in_terminal() {
   for ((i = 0; i < 1200; i++)); do
     local pane
     pane=$(tmux -L "$socket" capture-pane -p -t "$name")
-    grep -q "Unpacking" <<< "$pane" && printf '%s\n' "$pane" >> "$scratch/$name.seen"
+    grep -q "/10001 files" <<< "$pane" && printf '%s\n' "$pane" >> "$scratch/$name.seen"
     grep -q END-OF-RUN <<< "$pane" && break
     sleep 0.05
   done
@@ -77,23 +79,31 @@ pane_output() {
 
 # 1. First start in the terminal.
 run_in_terminal first "'$wine_run' '$scratch/p.exe'"
-grep -q 'Unpacking progressing \[[#.]*\] [0-9.]*/[0-9.]* MB, [0-9]*/10001 files' "$scratch/first.seen" ||
+grep -q 'Unpacking progressing \[[#.]\{20\}\] [0-9.]*/[0-9.]* MB, [0-9]*/10001 files' "$scratch/first.seen" ||
   fail "first start: no progress line seen; panes:$(tail -5 "$scratch/first.seen")"
 out=$(pane_output "$scratch/first.pane")
 [ "$out" = "$expected" ] || fail "first start: the pane holds '$out', not the program's output alone on a clean line"
 
-# 1b. First start in a console narrower than the line: cut to one column
-# short of the width, never wrapped onto a second line.
-rm -rf "$unpack"
-run_in_terminal narrow "'$wine_run' '$scratch/p.exe'" 40
-# "Unpacking progressing [" and 16 of the bar's 20 marks: 39 columns.
-grep -q '^Unpacking progressing \[[#.]\{16\}$' "$scratch/narrow.seen" ||
-  fail "narrow console: no progress line cut to 39 columns seen"
-awk 'length($0) > 39 { bad = 1 } END { exit bad }' "$scratch/narrow.seen" ||
-  fail "narrow console: a line wider than 39 columns"
-grep -q 'files' "$scratch/narrow.seen" && fail "narrow console: the line wrapped"
-out=$(pane_output "$scratch/narrow.pane")
-[ "$out" = "$expected" ] || fail "narrow console: the pane holds '$out', not the program's output alone"
+# 1b. First starts in consoles narrower than the line: it fits in one column
+# short of the width, never wrapped onto a second line; the counts are
+# always whole, and the bar too while the message can give way.
+counts='[0-9.]*/[0-9.]* MB, [0-9]*/10001 files'
+narrow_start() {
+  local name=$1 columns=$2
+  rm -rf "$unpack"
+  run_in_terminal "$name" "'$wine_run' '$scratch/p.exe'" "$columns"
+  awk -v room=$((columns - 1)) 'length($0) > room { bad = 1 } END { exit bad }' "$scratch/$name.seen" ||
+    fail "$name console: a line wider than $((columns - 1)) columns"
+  out=$(pane_output "$scratch/$name.pane")
+  [ "$out" = "$expected" ] || fail "$name console: the pane holds '$out', not the program's output alone"
+}
+narrow_start medium 64
+grep -q "^Unpack[a-z ]*\.\.\. \[[#.]\{20\}\] $counts\$" "$scratch/medium.seen" ||
+  fail "64 columns: no line with the message shortened and the whole bar and counts; panes:$(tail -3 "$scratch/medium.seen")"
+narrow_start narrow 40
+grep -q "^\[[#.]\{5,19\}\] $counts\$" "$scratch/narrow.seen" ||
+  fail "40 columns: no line with a narrower bar and the whole counts; panes:$(tail -3 "$scratch/narrow.seen")"
+grep -q 'Unpack' "$scratch/narrow.seen" && fail "40 columns: the message was shown where the counts did not fit"
 
 # 2. First start with standard output and error to a file.
 rm -rf "$unpack"

@@ -20,6 +20,8 @@ zobrel_add_onefile(NAME linux_packed_names_windowed APP_DIR ${ZOBREL_NAMES_APP_D
   DEPENDS names_app)
 
 zobrel_add_windows_test(NAME windows_packer_test SOURCES windows_packer_test.cpp LIBS shell32
-  DEPENDS zobrel-pack linux_packed_names linux_packed_names_windowed)
+  DEPENDS zobrel-pack linux_packed_names linux_packed_names_windowed image_icon_from_main)
+# image_icon_from_main (image.cmake): the options of the looks and --exclude.
 target_compile_definitions(windows_packer_test PRIVATE
-  ZOBREL_WINDOWS_PACK="Z:$<TARGET_FILE:zobrel-pack>" ZOBREL_NAMES_APP_DIR="Z:${ZOBREL_NAMES_APP_DIR}")
+  ZOBREL_WINDOWS_PACK="Z:$<TARGET_FILE:zobrel-pack>" ZOBREL_NAMES_APP_DIR="Z:${ZOBREL_NAMES_APP_DIR}"
+  ZOBREL_ICON_APP_DIR="Z:${ZOBREL_ICON_APP_DIR}")

@@ -86,6 +86,31 @@ TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesAndItRuns)
     remove_tree(scratch);
 }
 
+// The options of the looks and of leaving files out: the same bytes as
+// the Linux packer's (CMake's ICON_FROM_MAIN, DESCRIPTION, COPYRIGHT and
+// EXCLUDE there), with the main program given the Windows way.
+TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesWithTheNewerOptions)
+{
+    const std::wstring scratch = make_scratch_dir(L"wpack-icon");
+    const std::wstring out = scratch + L"\\notepad.exe";
+    RunResult built = pack(L"build " + quote_argument(windows_path(ZOBREL_ICON_APP_DIR)) +
+                           L" --main bin\\notepad.exe -o " + quote_argument(out) +
+                           L" --product notepad --description \"Notepad, packed \u2603\" --copyright"
+                           L" \"\u00a9 2026 MOLTARN LLC\" --icon-from-main --exclude *.pdb"
+                           L" --target-spec {TEMP}\\zobrel-icon --level 3 --quiet");
+    ASSERT_EQ(built.exit_code, 0u) << built.standard_error;
+    EXPECT_EQ(built.standard_error, "");
+    const std::string windows_made = read_file(out);
+    const std::string linux_made = read_file(test_program(L"image_icon_from_main.exe"));
+    ASSERT_GT(windows_made.size(), 100000u);
+    EXPECT_TRUE(windows_made == linux_made) << "the two packers wrote different bytes ("
+                                            << windows_made.size() << " and " << linux_made.size() << ")";
+    RunResult listed = pack(L"list " + quote_argument(out));
+    EXPECT_EQ(listed.standard_output.find(".pdb"), std::string::npos) << listed.standard_output;
+    EXPECT_NE(listed.standard_output.find("docs\\read me.txt"), std::string::npos) << listed.standard_output;
+    remove_tree(scratch);
+}
+
 // A path as a JSON string's content: backslashes and quotes escaped.
 std::string json_text(const std::wstring &path)
 {
@@ -165,7 +190,9 @@ TEST(WindowsPacker, VersionHelpAndRefusals)
          "does not exist", 1},
         {L"build " + app + L" --main vexor.exe -o " + quote_argument(scratch + L"\\a.exe") +
              L" --target-spec x{NOPE}",
-         "unknown key", 1},
+         "unknown key", 2},
+        {L"build " + app + L" --main vexor.exe -o " + quote_argument(scratch + L"\\a.exe") + L" --levle 3",
+         "unknown option '--levle'; did you mean '--level'?", 2},
         {L"frobnicate", "unknown command", 2},
     };
     for (const Case &c : cases) {

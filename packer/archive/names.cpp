@@ -1,10 +1,15 @@
 // names.cpp: the archive-name rules in words, and the clash search, for the packer's refusals.
 #include "archive/names.h"
 
+#include <algorithm>
+#include <map>
+#include <set>
+
 #include "archive_name.h"
 #include "base/text.h"
 #include "capacities.h"
 #include "name_fold.h"
+#include "short_name.h"
 
 namespace zobrel {
 
@@ -86,6 +91,107 @@ std::string short_name_reason(const std::u16string &could, const std::u16string 
                                                              : "the file";
     return "'" + component_of(could, component) + "' could be the short (8.3) name Windows gives " + kind +
            " '" + component_of(gets, component) + "' beside it, and would then open it";
+}
+
+}  // namespace zobrel
+
+namespace zobrel {
+
+namespace {
+
+// The name with every unit folded (name_fold.h): equal keys, one name on Windows.
+std::u16string folded(const std::u16string &name, size_t length)
+{
+    std::u16string key(name, 0, length);
+    for (char16_t &unit : key) unit = name_fold_unit(unit);
+    return key;
+}
+
+// Every short-name clash find_clash could find: each component that could
+// be a short name paired with one in its folder that gets one, each
+// component once however many names pass through it.
+std::vector<NameClash> short_name_clashes(const std::vector<std::u16string> &names,
+                                          const std::vector<std::u16string> &launcher_files)
+{
+    struct Component {
+        size_t position, depth;
+        std::u16string key;  // the folded path up to and with the component
+    };
+    struct Folder {
+        std::vector<Component> could, gets;
+    };
+    std::map<std::u16string, Folder> folders;  // by folded folder path
+    std::set<std::u16string> seen;
+    for (size_t i = 0; i < names.size() + launcher_files.size(); ++i) {
+        const std::u16string &name = i < names.size() ? names[i] : launcher_files[i - names.size()];
+        size_t start = 0;
+        for (size_t depth = 0; start <= name.size(); ++depth) {
+            size_t end = name.find(u'\\', start);
+            if (end == std::u16string::npos) end = name.size();
+            std::u16string key = folded(name, end);
+            if (seen.insert(key).second) {
+                const char16_t *component = name.data() + start;
+                Folder &folder = folders[folded(name, start)];
+                if (could_be_generated_short_name(component, end - start))
+                    folder.could.push_back({i, depth, key});
+                if (gets_generated_short_name(component, end - start)) folder.gets.push_back({i, depth, key});
+            }
+            start = end + 1;
+        }
+    }
+    std::vector<NameClash> clashes;
+    for (auto &entry : folders) {
+        // Paired with the first in the order names compare (as find_clash
+        // meets them), which is the launcher's own file where there is one.
+        std::vector<Component> &gets = entry.second.gets;
+        std::sort(gets.begin(), gets.end(),
+                  [](const Component &a, const Component &b) { return a.key < b.key; });
+        for (const Component &could : entry.second.could) {
+            // A component of both kinds is no clash with itself.
+            for (const Component &other : gets) {
+                if (other.key == could.key) continue;
+                clashes.push_back({NAME_CLASH_SHORT_NAME, could.position, other.position, could.depth});
+                break;
+            }
+        }
+    }
+    return clashes;
+}
+
+}  // namespace
+
+std::vector<NameClash> find_clashes(const std::vector<std::u16string> &names,
+                                    const std::vector<std::u16string> &launcher_files)
+{
+    auto compare = [&](size_t a, size_t b) {
+        return compare_names(names[a].data(), names[a].size(), names[b].data(), names[b].size(),
+                             compare_folded);
+    };
+    std::vector<size_t> order(names.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return compare(a, b) < 0; });
+    // In this order a clash is always between neighbours (compare_names).
+    std::vector<NameClash> clashes;
+    for (size_t i = 1; i < order.size(); ++i) {
+        const std::u16string &a = names[order[i - 1]], &b = names[order[i]];
+        if (compare(order[i - 1], order[i]) == 0) {
+            clashes.push_back({NAME_CLASH_SAME_FILE, std::min(order[i - 1], order[i]),
+                               std::max(order[i - 1], order[i]), 0});
+            continue;
+        }
+        // A file, then a name that lies in a folder of the file's name.
+        const size_t levels = static_cast<size_t>(std::count(a.begin(), a.end(), u'\\')) + 1;
+        size_t cut = 0;
+        for (size_t seen = 0; cut < b.size(); ++cut) {
+            if (b[cut] == u'\\' && ++seen == levels) break;
+        }
+        if (cut < b.size() && compare_names(a.data(), a.size(), b.data(), cut, compare_folded) == 0) {
+            clashes.push_back({NAME_CLASH_FILE_AND_FOLDER, order[i - 1], order[i], 0});
+        }
+    }
+    // As in find_clash, short names are looked at once names are one file each.
+    if (clashes.empty()) clashes = short_name_clashes(names, launcher_files);
+    return clashes;
 }
 
 }  // namespace zobrel

@@ -42,6 +42,14 @@ NameClash find_clash(const std::vector<std::u16string> &names,
 std::string short_name_reason(const std::u16string &could, const std::u16string &gets, size_t component,
                               bool launchers);
 
+// Every clash find_clash could find: each pair of neighbours in the order
+// of compare_names (three names of one file give two pairs), in that order;
+// when there is none of those, every component that could be a short name
+// in a folder where another gets one, paired with the first such (positions
+// as in find_clash). Empty when there is no clash.
+std::vector<NameClash> find_clashes(const std::vector<std::u16string> &names,
+                                    const std::vector<std::u16string> &launcher_files = {});
+
 }  // namespace zobrel
 
 #endif

@@ -14,6 +14,16 @@ public:
     explicit PackError(const std::string &message) : std::runtime_error(message) {}
 };
 
+// A refusal of the command line itself, seen without reading any file: a
+// value an option cannot take, or options that do not go together. The
+// command line ends with status 2 for these, as for an unknown option,
+// where a refusal of the input (the folder, the main program, a file) ends
+// with 1.
+class UsageError : public PackError {
+public:
+    explicit UsageError(const std::string &message) : PackError(message) {}
+};
+
 }  // namespace zobrel
 
 #endif

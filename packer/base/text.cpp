@@ -1,6 +1,9 @@
 // text.cpp: strict UTF-8 / UTF-16 conversion, and paths as message text.
 #include "base/text.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace zobrel {
 
 bool utf8_to_utf16(const std::string &in, std::u16string &out)
@@ -94,6 +97,55 @@ std::filesystem::path path_from_utf8(const std::string &text)
 std::string quoted(const std::filesystem::path &path)
 {
     return "'" + utf8_path(path) + "'";
+}
+
+namespace {
+
+// Edits that turn a into b: a character inserted, removed or replaced, or
+// two neighbours swapped ("levle" is one edit from "level").
+size_t edit_distance(const std::string &a, const std::string &b)
+{
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t replace = d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, replace});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+}  // namespace
+
+std::string nearest_word(const std::string &word, const std::vector<std::string> &candidates)
+{
+    const size_t letters = word.size() - std::min(word.find_first_not_of('-'), word.size());
+    // A word that begins exactly one candidate means it.
+    std::string begun;
+    size_t begins = 0;
+    for (const std::string &c : candidates) {
+        if (letters >= 2 && c.size() > word.size() && c.compare(0, word.size(), word) == 0) {
+            begun = c;
+            ++begins;
+        }
+    }
+    if (begins == 1) return begun;
+    // One or two letters are too few to guess from.
+    if (letters < 3) return "";
+    std::string best;
+    size_t best_distance = std::max<size_t>(2, letters / 4) + 1;
+    for (const std::string &c : candidates) {
+        const size_t distance = edit_distance(word, c);
+        if (distance < best_distance) {
+            best = c;
+            best_distance = distance;
+        }
+    }
+    return best;
 }
 
 }  // namespace zobrel

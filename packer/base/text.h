@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zobrel {
 
@@ -25,6 +26,15 @@ std::filesystem::path path_from_utf8(const std::string &text);
 
 // The path in single quotes, as messages name files: 'dir/file'.
 std::string quoted(const std::filesystem::path &path);
+
+// The candidate a mistyped word most likely meant, for a "did you mean"
+// (an option's name, a command's): the only one the word begins (of at
+// least two letters after its dashes), else the one fewest edits away (a
+// character inserted, removed or replaced, or two neighbours swapped), the
+// first of a tie, if no more than 2 edits (a quarter of the word's letters
+// for a long one) and the word has 3 letters or more; "" when none is that
+// near.
+std::string nearest_word(const std::string &word, const std::vector<std::string> &candidates);
 
 }  // namespace zobrel
 

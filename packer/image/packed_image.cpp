@@ -41,7 +41,7 @@ std::string embedded_launcher_image(LauncherSubsystem subsystem)
 
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
-                                           uint32_t warm_check, const std::string &ico, ExecutionLevel level,
+                                           uint32_t warm_check, const IconGroup &icon, ExecutionLevel level,
                                            const ChildCommand &command, uint32_t keep_builds,
                                            const ProgressDisplay &progress)
 {
@@ -52,7 +52,7 @@ std::vector<std::string> make_packed_image(const std::string &launcher, std::str
         constants_block(info, records, warm_check, command, keep_builds, progress, launcher_stamp(launcher)),
         kReadOnlyDataSection);
     const uint32_t resources_rva = writer.next_section_rva();
-    const std::string resources = make_resource_section(resources_rva, info, ico, level);
+    const std::string resources = make_resource_section(resources_rva, info, icon, level);
     writer.append_section(".rsrc", resources, kReadOnlyDataSection);
     writer.set_data_directory(kResourceDirectory, resources_rva, static_cast<uint32_t>(resources.size()));
     return writer.finish();

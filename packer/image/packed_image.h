@@ -41,13 +41,13 @@ std::string embedded_launcher_image(LauncherSubsystem subsystem);
 // resources (".rsrc", named by the resource data directory), as pieces to
 // write one after another (so the payload is never copied). The checksum
 // and every size in the headers agree. Throws PackError if the launcher
-// image cannot take the sections. ico is empty or an icon that passed
-// icon_problem; the manifest asks for the level. warm_check, command and
+// image cannot take the sections. icon is empty (none) or the icon to
+// carry; the manifest asks for the level. warm_check, command and
 // keep_builds and progress go to the build constants (constants_block), and
 // with them the launcher's own stamp (launcher_stamp).
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
-                                           uint32_t warm_check, const std::string &ico, ExecutionLevel level,
+                                           uint32_t warm_check, const IconGroup &icon, ExecutionLevel level,
                                            const ChildCommand &command = {}, uint32_t keep_builds = 0,
                                            const ProgressDisplay &progress = {});
 

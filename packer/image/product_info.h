@@ -5,6 +5,7 @@
 #define ZOBREL_PACKER_PRODUCT_INFO_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zobrel {
@@ -17,6 +18,9 @@ struct ProductInfo {
     std::u16string file_version;
     std::u16string product_version;
     uint16_t file_version_parts[4] = {0, 0, 0, 0};
+    // The version resource's FileDescription (PRODUCT.exe when not given)
+    // and LegalCopyright (none when not given).
+    std::optional<std::u16string> description, copyright;
 };
 
 // Parses "A.B.C.D", each part a decimal 0..65535. False if text is not that.

@@ -65,6 +65,11 @@ std::string serialize(const VersionNode &node)
         pad_to(out, 4);
         out += serialize(child);
     }
+    // Every length in the tree is 16 bits: a larger node cannot be written.
+    if (out.size() > 0xFFFF) {
+        throw PackError("the version resource would be larger than the 64 KiB it can be; shorten the product "
+                        "information (--company, --product, --description, --copyright)");
+    }
     write_le16(reinterpret_cast<unsigned char *>(&out[0]), static_cast<uint16_t>(out.size()));
     return out;
 }
@@ -74,24 +79,6 @@ VersionNode text_value(const std::u16string &key, const std::u16string &text)
     std::string value;
     put_text(value, text);
     return VersionNode{key, value, static_cast<uint16_t>(text.size() + 1), 1, {}};
-}
-
-struct IconImage {
-    std::string entry;  // the 12 bytes every directory entry shares: sizes, colours, planes, bits, length
-    std::string data;
-};
-
-std::vector<IconImage> icon_images(const std::string &ico)
-{
-    const unsigned char *p = reinterpret_cast<const unsigned char *>(ico.data());
-    std::vector<IconImage> images;
-    const uint32_t count = read_le16(p + 4);
-    for (uint32_t i = 0; i < count; ++i) {
-        const unsigned char *e = p + 6 + 16 * i;
-        const uint32_t size = read_le32(e + 8), offset = read_le32(e + 12);
-        images.push_back({std::string(reinterpret_cast<const char *>(e), 12), ico.substr(offset, size)});
-    }
-    return images;
 }
 
 // A resource tree: type -> id -> data, all in language 0.
@@ -227,11 +214,14 @@ std::string make_version_resource(const ProductInfo &info)
 
     const std::u16string exe_name = info.product + u".exe";
     VersionNode table{u"000004B0", "", 0, 1, {}};
-    table.children = {
-        text_value(u"CompanyName", info.company),        text_value(u"FileDescription", exe_name),
-        text_value(u"FileVersion", info.file_version),   text_value(u"InternalName", info.product),
-        text_value(u"OriginalFilename", exe_name),       text_value(u"ProductName", info.product),
-        text_value(u"ProductVersion", info.file_version)};
+    table.children = {text_value(u"CompanyName", info.company),
+                      text_value(u"FileDescription", info.description.value_or(exe_name)),
+                      text_value(u"FileVersion", info.file_version),
+                      text_value(u"InternalName", info.product)};
+    if (info.copyright) table.children.push_back(text_value(u"LegalCopyright", *info.copyright));
+    table.children.push_back(text_value(u"OriginalFilename", exe_name));
+    table.children.push_back(text_value(u"ProductName", info.product));
+    table.children.push_back(text_value(u"ProductVersion", info.file_version));
     std::string translation;
     put16(translation, 0x0000);  // language
     put16(translation, 1200);    // code page: UTF-16
@@ -296,26 +286,44 @@ std::string manifest_execution_level(const std::string &manifest)
     return "";
 }
 
-std::string make_resource_section(uint32_t section_rva, const ProductInfo &info, const std::string &ico,
+IconGroup icon_group_of_file(const std::string &ico)
+{
+    IconGroup icon;
+    if (ico.empty()) return icon;
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(ico.data());
+    const uint32_t count = read_le16(p + 4);
+    put16(icon.directory, 0);  // reserved
+    put16(icon.directory, 1);  // type: icon
+    put16(icon.directory, static_cast<uint16_t>(count));
+    for (uint32_t i = 0; i < count; ++i) {
+        const unsigned char *e = p + 6 + 16 * i;
+        const uint32_t size = read_le32(e + 8), offset = read_le32(e + 12);
+        // The 12 bytes both directories share (sizes, colours, planes, bits,
+        // length), then the image's resource id in place of its offset.
+        icon.directory.append(reinterpret_cast<const char *>(e), 12);
+        put16(icon.directory, static_cast<uint16_t>(i + 1));
+        icon.images[i + 1] = ico.substr(offset, size);
+    }
+    return icon;
+}
+
+std::string make_resource_section(uint32_t section_rva, const ProductInfo &info, const IconGroup &icon,
                                   ExecutionLevel level)
 {
     ResourceTree tree;
     tree[kResourceManifest][1] = make_manifest(level);
     tree[kResourceVersion][1] = make_version_resource(info);
-    if (!ico.empty()) {
-        std::vector<IconImage> images = icon_images(ico);
-        std::string group;
-        put16(group, 0);  // reserved
-        put16(group, 1);  // type: icon
-        put16(group, static_cast<uint16_t>(images.size()));
-        for (size_t i = 0; i < images.size(); ++i) {
-            tree[kResourceIcon][static_cast<uint32_t>(i + 1)] = images[i].data;
-            group += images[i].entry;
-            put16(group, static_cast<uint16_t>(i + 1));
-        }
-        tree[kResourceGroupIcon][1] = group;
+    if (!icon.directory.empty()) {
+        for (const auto &image : icon.images) tree[kResourceIcon][image.first] = image.second;
+        tree[kResourceGroupIcon][1] = icon.directory;
     }
     return lay_out(section_rva, tree);
+}
+
+std::string make_resource_section(uint32_t section_rva, const ProductInfo &info, const std::string &ico,
+                                  ExecutionLevel level)
+{
+    return make_resource_section(section_rva, info, icon_group_of_file(ico), level);
 }
 
 namespace {
@@ -356,7 +364,7 @@ std::optional<std::string> find_resource(const std::string &section, uint32_t se
     return section.substr(data_rva - section_rva, size);
 }
 
-std::optional<std::string> read_manifest(const std::filesystem::path &exe)
+std::optional<ResourceSection> read_resource_section(const std::filesystem::path &exe)
 {
     PeImage image;
     const std::string why = read_pe_headers(exe, image);
@@ -367,7 +375,189 @@ std::optional<std::string> read_manifest(const std::filesystem::path &exe)
     // The directory starts where the data directory says, maybe not at the section's start.
     const uint32_t start = image.resource_rva - section->virtual_address;
     if (start >= bytes.size()) return std::nullopt;
-    return find_resource(bytes.substr(start), image.resource_rva, kResourceManifest, 1);
+    return ResourceSection{bytes.substr(start), image.resource_rva};
+}
+
+std::optional<std::string> read_manifest(const std::filesystem::path &exe)
+{
+    const std::optional<ResourceSection> section = read_resource_section(exe);
+    if (!section) return std::nullopt;
+    return find_resource(section->bytes, section->rva, kResourceManifest, 1);
+}
+
+namespace {
+
+struct DirectoryEntry {
+    uint32_t name;    // an id, or a name's offset with the high bit set
+    uint32_t target;  // a subdirectory's offset with the high bit set, or a data entry's offset
+};
+
+// The entries of the resource directory at `at`, in their order in the file
+// (named ones first, then ids, as the system enumerates them); none when the
+// directory does not lie whole inside the section.
+std::vector<DirectoryEntry> directory_entries(const std::string &section, uint64_t at)
+{
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(section.data());
+    if (at + 16 > section.size()) return {};
+    const uint64_t count = uint64_t{read_le16(p + at + 12)} + read_le16(p + at + 14);
+    if (at + 16 + 8 * count > section.size()) return {};
+    std::vector<DirectoryEntry> entries;
+    for (uint64_t i = 0; i < count; ++i) {
+        const unsigned char *entry = p + at + 16 + 8 * i;
+        entries.push_back({read_le32(entry), read_le32(entry + 4)});
+    }
+    return entries;
+}
+
+// The subdirectory an entry leads to, or none.
+std::vector<DirectoryEntry> subdirectory(const std::string &section, const DirectoryEntry &entry)
+{
+    if (!(entry.target & kSubdirectory)) return {};
+    return directory_entries(section, entry.target & ~kSubdirectory);
+}
+
+// The data a language entry leads to, when it lies inside the section.
+std::optional<std::string> entry_data(const std::string &section, uint32_t section_rva,
+                                      const DirectoryEntry &language)
+{
+    if ((language.target & kSubdirectory) || uint64_t{language.target} + 16 > section.size())
+        return std::nullopt;
+    const unsigned char *data_entry =
+        reinterpret_cast<const unsigned char *>(section.data()) + language.target;
+    const uint32_t data_rva = read_le32(data_entry), size = read_le32(data_entry + 4);
+    if (data_rva < section_rva || uint64_t{data_rva - section_rva} + size > section.size())
+        return std::nullopt;
+    return section.substr(data_rva - section_rva, size);
+}
+
+// The data of the icon image with this id: in the group's language when
+// there is one, else in its first.
+std::optional<std::string> icon_image(const std::string &section, uint32_t section_rva,
+                                      const std::vector<DirectoryEntry> &icons, uint32_t id,
+                                      uint32_t language)
+{
+    for (const DirectoryEntry &entry : icons) {
+        if (entry.name != id) continue;
+        const std::vector<DirectoryEntry> languages = subdirectory(section, entry);
+        if (languages.empty()) return std::nullopt;
+        for (const DirectoryEntry &l : languages) {
+            if (l.name == language) return entry_data(section, section_rva, l);
+        }
+        return entry_data(section, section_rva, languages.front());
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+namespace {
+
+// One node of a version resource as read back: where its key's text, its
+// value and its children lie, every offset inside the resource.
+struct ReadNode {
+    std::u16string key;
+    size_t value_at = 0, children_at = 0, end = 0;
+    uint16_t value_length = 0, type = 0;
+};
+
+size_t align4(size_t at)
+{
+    return (at + 3) / 4 * 4;
+}
+
+// The text at `at` up to its NUL or to `end`.
+std::u16string text_at(const std::string &bytes, size_t at, size_t end)
+{
+    std::u16string text;
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    for (; at + 2 <= end && read_le16(p + at) != 0; at += 2) text.push_back(read_le16(p + at));
+    return text;
+}
+
+std::optional<ReadNode> read_node(const std::string &bytes, size_t at, size_t limit)
+{
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    if (at + 6 > limit) return std::nullopt;
+    ReadNode node;
+    const size_t length = read_le16(p + at);
+    if (length < 6 || at + length > limit) return std::nullopt;
+    node.end = at + length;
+    node.value_length = read_le16(p + at + 2);
+    node.type = read_le16(p + at + 4);
+    node.key = text_at(bytes, at + 6, node.end);
+    node.value_at = std::min(align4(at + 6 + 2 * (node.key.size() + 1)), node.end);
+    const size_t value_bytes = node.type == 1 ? size_t{2} * node.value_length : node.value_length;
+    node.children_at = std::min(align4(node.value_at + value_bytes), node.end);
+    return node;
+}
+
+std::vector<ReadNode> children_of(const std::string &bytes, const ReadNode &node)
+{
+    std::vector<ReadNode> children;
+    for (size_t at = node.children_at; at < node.end;) {
+        std::optional<ReadNode> child = read_node(bytes, at, node.end);
+        if (!child) break;
+        children.push_back(*child);
+        at = align4(child->end);
+    }
+    return children;
+}
+
+}  // namespace
+
+std::map<std::u16string, std::u16string> version_strings(const std::string &resource)
+{
+    std::map<std::u16string, std::u16string> strings;
+    const std::optional<ReadNode> root = read_node(resource, 0, resource.size());
+    if (!root || root->key != u"VS_VERSION_INFO") return strings;
+    for (const ReadNode &info : children_of(resource, *root)) {
+        if (info.key != u"StringFileInfo") continue;
+        const std::vector<ReadNode> tables = children_of(resource, info);
+        if (tables.empty()) break;
+        for (const ReadNode &string : children_of(resource, tables.front())) {
+            strings[string.key] = text_at(resource, string.value_at, string.end);
+        }
+        break;
+    }
+    return strings;
+}
+
+std::optional<IconGroup> first_icon_group(const ResourceSection &resources, std::string *why)
+{
+    const std::string &section = resources.bytes;
+    std::vector<DirectoryEntry> groups, icons;
+    for (const DirectoryEntry &type : directory_entries(section, 0)) {
+        if (type.name == kResourceGroupIcon && groups.empty()) groups = subdirectory(section, type);
+        if (type.name == kResourceIcon && icons.empty()) icons = subdirectory(section, type);
+    }
+    if (groups.empty()) {
+        *why = "has no icon";
+        return std::nullopt;
+    }
+    // The first group, in its first language: the icon Explorer shows.
+    const std::vector<DirectoryEntry> languages = subdirectory(section, groups.front());
+    const std::optional<std::string> directory =
+        languages.empty() ? std::nullopt : entry_data(section, resources.rva, languages.front());
+    const unsigned char *d = directory ? reinterpret_cast<const unsigned char *>(directory->data()) : nullptr;
+    if (!directory || directory->size() < 6 || read_le16(d) != 0 || read_le16(d + 2) != 1 ||
+        read_le16(d + 4) == 0 || directory->size() < 6 + size_t{14} * read_le16(d + 4)) {
+        *why = "has a damaged first icon group (a directory too short for its images)";
+        return std::nullopt;
+    }
+    IconGroup icon;
+    icon.directory = *directory;
+    for (uint32_t i = 0; i < read_le16(d + 4); ++i) {
+        const uint32_t id = read_le16(d + 6 + 14 * i + 12);
+        std::optional<std::string> image =
+            icon_image(section, resources.rva, icons, id, languages.front().name);
+        if (!image) {
+            *why =
+                "has a first icon group that names an image (id " + std::to_string(id) + ") it does not hold";
+            return std::nullopt;
+        }
+        icon.images[id] = *image;
+    }
+    return icon;
 }
 
 }  // namespace zobrel

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -48,10 +49,27 @@ const uint32_t kResourceGroupIcon = 14;
 const uint32_t kResourceVersion = 16;
 const uint32_t kResourceManifest = 24;
 
+// An icon as resources hold it: the group's directory (GRPICONDIR: a
+// header, then an entry per image that names the image's resource id) and
+// the images by those ids. Empty: no icon.
+struct IconGroup {
+    std::string directory;
+    std::map<uint32_t, std::string> images;
+};
+
+// The icon of an .ico file (one that passed icon_problem, or empty: no
+// icon): its images with ids 1..n in the file's order.
+IconGroup icon_group_of_file(const std::string &ico);
+
 // A whole .rsrc section to be mapped at section_rva: the manifest (type 24,
 // id 1) asking for the level, the version resource (type 16, id 1) and, when
-// ico is not empty, each of its images (type 3, ids 1..n) and their group
-// (type 14, id 1), all in language 0. The icon must have passed icon_problem.
+// there is an icon, its images (type 3, by their ids) and its directory
+// (type 14, id 1), all in language 0. Throws PackError when the version
+// resource would exceed its 64 KiB.
+std::string make_resource_section(uint32_t section_rva, const ProductInfo &info, const IconGroup &icon,
+                                  ExecutionLevel level);
+
+// The same with the icon of an .ico file (icon_group_of_file).
 std::string make_resource_section(uint32_t section_rva, const ProductInfo &info, const std::string &ico,
                                   ExecutionLevel level);
 
@@ -62,11 +80,35 @@ std::string make_resource_section(uint32_t section_rva, const ProductInfo &info,
 std::optional<std::string> find_resource(const std::string &section, uint32_t section_rva, uint32_t type,
                                          uint32_t id);
 
-// The application manifest of an executable: its resource section (the one
-// the resource data directory names) read and searched by find_resource.
-// nullopt when it has no resources or no manifest; throws PackError, naming
-// the file, when it is not a PE image or cannot be read.
+// An executable's resource directory: the bytes of its section from where
+// the resource data directory points, and that address.
+struct ResourceSection {
+    std::string bytes;
+    uint32_t rva = 0;
+};
+
+// The resource directory the resource data directory names; nullopt when it
+// has none; throws PackError, naming the file, when it is not a PE image or
+// cannot be read.
+std::optional<ResourceSection> read_resource_section(const std::filesystem::path &exe);
+
+// The application manifest of an executable: its resource section
+// (read_resource_section) searched by find_resource. nullopt when it has no
+// resources or no manifest; throws PackError as read_resource_section.
 std::optional<std::string> read_manifest(const std::filesystem::path &exe);
+
+// The first icon group of resources, the one Explorer shows for the file
+// (the first entry of the group type, named ones before numbered ones, in
+// its first language), with the directory's bytes as they are and each
+// image it names (in the group's language where there is one). nullopt,
+// with *why set to what the file has ("has no icon", ...), when there is
+// none or it is damaged: a directory too short for its entries, or an image
+// it names that is missing or does not lie inside the section.
+std::optional<IconGroup> first_icon_group(const ResourceSection &resources, std::string *why);
+
+// The strings of a version resource's first string table, key to value;
+// empty when there is none or the resource does not hold together.
+std::map<std::u16string, std::u16string> version_strings(const std::string &resource);
 
 }  // namespace zobrel
 

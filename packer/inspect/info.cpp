@@ -2,6 +2,7 @@
 #include "inspect/info.h"
 
 #include <algorithm>
+#include <map>
 
 #include "argument_quoting.h"
 #include "base/error.h"
@@ -144,6 +145,17 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     } else {
         fields.push_back({"launcher", "launcher", std::monostate{}, "(not one this zobrel-pack carries)"});
     }
+    // What Explorer shows of the file besides the product (--description,
+    // --copyright), from its version resource; "" when it has none.
+    const std::optional<ResourceSection> resources = read_resource_section(exe);
+    const std::optional<std::string> version =
+        resources ? find_resource(resources->bytes, resources->rva, kResourceVersion, 1) : std::nullopt;
+    std::map<std::u16string, std::u16string> strings;
+    if (version) strings = version_strings(*version);
+    const std::string description = utf8_of(strings[u"FileDescription"]);
+    const std::string copyright = utf8_of(strings[u"LegalCopyright"]);
+    fields.push_back({"description", "description", description, description.empty() ? "(none)" : ""});
+    fields.push_back({"copyright", "copyright", copyright, copyright.empty() ? "(none)" : ""});
     return fields;
 }
 

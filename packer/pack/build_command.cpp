@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "archive/blob_writer.h"
+#include "archive/exclude.h"
 #include "archive/names.h"
 #include "archive/scan.h"
 #include "archive/stream_writer.h"
@@ -44,26 +46,34 @@ std::u16string option_text(const std::string &option, const std::string &value)
 {
     std::u16string out;
     if (!utf8_to_utf16(value, out)) {
-        throw PackError("option " + option + ": the value is not valid UTF-8 text (or holds a NUL)");
+        throw UsageError("option " + option + ": the value is not valid UTF-8 text (or holds a NUL)");
     }
     return out;
 }
 
 // The product information with its defaults, and the target specification
 // checked. Without --target-spec the default one is used; it gets the
-// payload's identifier appended once the payload exists.
-ProductInfo product_info(const BuildOptions &o)
+// payload's identifier appended once the payload exists. main is --main
+// with slashes.
+ProductInfo product_info(const BuildOptions &o, const std::string &main)
 {
     ProductInfo info;
     const std::string file_version = o.file_version.value_or("0.0.0.0");
     if (!parse_file_version(file_version, info.file_version_parts)) {
-        throw PackError("option --file-version: '" + file_version +
-                        "' is not four numbers A.B.C.D of 0 to 65535");
+        throw UsageError("option --file-version: '" + file_version +
+                         "' is not four numbers A.B.C.D of 0 to 65535");
     }
     info.file_version = option_text("--file-version", file_version);
     info.company = option_text("--company", o.company.value_or(""));
-    info.product = option_text("--product", o.product.value_or(path_from_utf8(o.main).stem().u8string()));
-    if (info.product.empty()) throw PackError("option --product: the product name must not be empty");
+    info.product = option_text("--product", o.product.value_or(path_from_utf8(main).stem().u8string()));
+    if (info.product.empty()) throw UsageError("option --product: the product name must not be empty");
+    if (o.description) info.description = option_text("--description", *o.description);
+    if (o.copyright) info.copyright = option_text("--copyright", *o.copyright);
+    try {
+        make_version_resource(info);
+    } catch (const PackError &e) {
+        throw UsageError(e.what());
+    }
     info.product_version = option_text("--product-version", o.product_version.value_or(file_version));
     const std::string version =
         o.version.value_or(o.product_version.value_or(file_version) + "-" + file_version);
@@ -76,8 +86,8 @@ ProductInfo product_info(const BuildOptions &o)
     if (!why.empty()) {
         std::string shown;
         utf16_to_utf8(info.target_spec, shown);
-        throw PackError((o.target_spec ? "option --target-spec" : "the default target specification") +
-                        std::string(" '") + shown + "': " + why);
+        throw UsageError((o.target_spec ? "option --target-spec" : "the default target specification") +
+                         std::string(" '") + shown + "': " + why);
     }
     struct ProductKey {
         const char *key;
@@ -92,8 +102,8 @@ ProductInfo product_info(const BuildOptions &o)
     for (const std::string &key : keys) {
         for (const ProductKey &k : product_keys) {
             if (key == k.key && k.value->empty()) {
-                throw PackError(std::string("option ") + k.option + ": the target specification uses {" +
-                                k.key + "}, so it must not be empty");
+                throw UsageError(std::string("option ") + k.option + ": the target specification uses {" +
+                                 k.key + "}, so it must not be empty");
             }
         }
     }
@@ -134,6 +144,64 @@ std::string read_icon(const fs::path &icon)
     if (!bad.empty())
         throw PackError("option --icon: " + quoted(icon) + " is not a usable .ico file: " + bad);
     return bytes;
+}
+
+// The main program's own icon (--icon-from-main): its first icon group, as
+// Explorer shows it. A program without one gets a warning and no icon.
+IconGroup main_program_icon(const SourceFile &main)
+{
+    std::string why = "has no icon";
+    const std::optional<ResourceSection> resources = read_resource_section(main.path);
+    std::optional<IconGroup> icon = resources ? first_icon_group(*resources, &why) : std::nullopt;
+    if (icon) return *icon;
+    warn("option --icon-from-main: the main program " + quoted(main.path) + " " + why +
+         "; the executable gets no icon");
+    return {};
+}
+
+// What the command line alone decides about --main: a path inside the
+// application folder.
+void check_main_path(const std::string &main)
+{
+    const fs::path path = path_from_utf8(main).lexically_normal();
+    if (main.empty() || path.empty() || path.has_root_name() || path.has_root_directory() ||
+        *path.begin() == "..") {
+        throw UsageError("option --main '" + main +
+                         "': the main program is not inside the application folder; give its path relative "
+                         "to that folder");
+    }
+}
+
+// Warnings about the values the launcher expands: a folder key run into
+// the name after it, most likely a backslash the shell took.
+void warn_lost_backslashes(const BuildOptions &o, const ChildCommand &command,
+                           const ProgressDisplay &progress)
+{
+    auto check = [](const std::string &option, const std::string &given, const std::u16string &text) {
+        const std::string w = lost_backslash_warning(text);
+        if (!w.empty()) warn("option " + option + " '" + given + "': " + w);
+    };
+    if (o.target_spec) {
+        std::u16string spec;
+        utf8_to_utf16(*o.target_spec, spec);
+        check("--target-spec", *o.target_spec, spec);
+    }
+    for (size_t i = 0; i < command.arguments.size(); ++i)
+        check("--arg", o.arguments[i], command.arguments[i]);
+    for (size_t i = 0; i < command.environment.size(); ++i)
+        check("--env", o.environment[i], command.environment[i].value);
+    check("--progress-message", o.progress_message, progress.message);
+}
+
+// An output without .exe is legal, and a mistake every time.
+void warn_unless_exe(const fs::path &output)
+{
+    std::string name = output.filename().u8string();
+    for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".exe") == 0) return;
+    warn("the output " + quoted(output) +
+         " does not end in .exe: Windows runs a program by that extension (Explorer, a command prompt), so "
+         "name it NAME.exe");
 }
 
 // The launcher can start only an executable image: a DLL, a driver or an
@@ -244,30 +312,49 @@ void run_build(const BuildOptions &o)
     const auto started = std::chrono::steady_clock::now();
     InterruptGuard guard;
 
-    ProductInfo info = product_info(o);
+    // First what the command line alone decides (a refusal is a UsageError).
+    const std::string main = windows_separators_as_slashes(o.main);
+    check_main_path(main);
+    ProductInfo info = product_info(o, main);
     const ChildCommand command = parse_child_command(o.arguments, o.environment);
     const ProductValues values{info.company, info.product, info.version, info.file_version,
                                info.product_version};
     if (o.keep_builds != 0 && o.target_spec) {
         if (std::string w = keep_builds_problem(info.target_spec, values); !w.empty())
-            throw PackError(spec_refusal(true, info.target_spec, w));
+            throw UsageError(spec_refusal(true, info.target_spec, w));
     }
     const ProgressDisplay progress = parse_progress(o.progress, o.progress_message);
-    if (o.level < 1 || o.level > 22) throw PackError("option --level: give a number from 1 to 22");
-    const std::string icon = read_icon(o.icon);
-    check_output_folder(o.output);
-
-    ScanResult scan =
-        scan_app_dir(o.app_dir, o.main, o.output, launcher_files(o.metadata_check, o.keep_builds != 0));
-    for (const std::string &w : scan.warnings) warn(w);
-    const LauncherSubsystem main_subsystem = check_main_binary(scan.files.front());
+    if (o.level < 1 || o.level > 22) throw UsageError("option --level: give a number from 1 to 22");
+    if (o.icon_from_main && !o.icon.empty())
+        throw UsageError("options --icon and --icon-from-main: give one of them, not both");
+    Exclusions exclusions(o.exclude);
+    if (const std::string pattern = exclusions.excluding_pattern(main); !pattern.empty()) {
+        throw UsageError("option --exclude '" + pattern + "': it leaves out the main program '" + main +
+                         "'; the main program is always packed");
+    }
     // The folder the launcher will unpack into, as it will be: the default
     // one ends in the payload's 8-hex-digit identifier, known only later.
     const std::u16string final_spec = o.target_spec ? info.target_spec : info.target_spec + u"-00000000";
+    if (std::string w = unpack_folder_problem(final_spec, values, {}); !w.empty())
+        throw UsageError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
+    check_child_command_fits(command, values, final_spec);
+    warn_lost_backslashes(o, command, progress);
+    warn_unless_exe(o.output);
+
+    // Then the files.
+    const std::string icon_file = read_icon(o.icon);
+    check_output_folder(o.output);
+    ScanResult scan = scan_app_dir(o.app_dir, main, o.output, &exclusions,
+                                   launcher_files(o.metadata_check, o.keep_builds != 0));
+    for (const std::string &w : scan.warnings) warn(w);
+    for (const std::string &pattern : exclusions.unused())
+        warn("option --exclude '" + pattern + "': it matches nothing in the application folder");
+    const LauncherSubsystem main_subsystem = check_main_binary(scan.files.front());
+    const IconGroup icon =
+        o.icon_from_main ? main_program_icon(scan.files.front()) : icon_group_of_file(icon_file);
     if (std::string w = unpack_folder_problem(final_spec, values, scan.files); !w.empty())
         throw PackError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
     if (std::string w = long_path_warning(final_spec, values, scan.files); !w.empty()) warn(w);
-    check_child_command_fits(command, values, final_spec);
     uint64_t content_bytes = 0;
     for (const SourceFile &f : scan.files) content_bytes += f.size;
 

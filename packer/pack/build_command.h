@@ -18,6 +18,12 @@ struct BuildOptions {
     std::filesystem::path output;
     std::optional<std::string> company, product, version, file_version, product_version, target_spec;
     std::filesystem::path icon;
+    bool icon_from_main = false;  // --icon-from-main: the main program's own icon
+    // --description and --copyright: the version resource's FileDescription
+    // and LegalCopyright (UTF-8).
+    std::optional<std::string> description, copyright;
+    // --exclude, in order (UTF-8).
+    std::vector<std::string> exclude;
     int level = 19;
     int threads = 0;  // 0: one per core
     bool checksum = false;
@@ -33,9 +39,10 @@ struct BuildOptions {
     bool require_administrator = false;  // --uac-admin
 };
 
-// Checks everything first (options, specification, fixed arguments and
-// environment, icon, the output's folder, the application folder, the main
-// binary), then compresses, writes the executable from the launcher this
+// Checks everything first: what the command line alone decides (options,
+// specification, fixed arguments and environment, exclusions; a refusal
+// there is a UsageError), then the icon, the output's folder, the
+// application folder and the main binary; then compresses, writes the executable from the launcher this
 // packer carries for the subsystem (the console one for a console main
 // binary, the windowed one for a windowed main binary, unless
 // options.subsystem says which), and renames it into place, executable where
@@ -43,8 +50,8 @@ struct BuildOptions {
 // the umask allows). A main binary of any other subsystem, which Windows does
 // not start as a program, is refused. Warnings go to stderr; so does the
 // summary unless quiet. Throws
-// PackError on any refusal or failure, leaving neither the output nor
-// temporary files.
+// UsageError or PackError on any refusal or failure, leaving neither the
+// output nor temporary files.
 void run_build(const BuildOptions &options);
 
 }  // namespace zobrel

@@ -17,9 +17,9 @@ std::u16string checked_text(const char *option, const std::string &given, const 
 {
     std::u16string units;
     if (!utf8_to_utf16(text, units))
-        throw PackError(std::string("option ") + option + " '" + given + "': not valid UTF-8 text");
+        throw UsageError(std::string("option ") + option + " '" + given + "': not valid UTF-8 text");
     std::string why = spec_problem(units, nullptr, SpecUse::command);
-    if (!why.empty()) throw PackError(std::string("option ") + option + " '" + given + "': " + why);
+    if (!why.empty()) throw UsageError(std::string("option ") + option + " '" + given + "': " + why);
     return units;
 }
 
@@ -38,11 +38,11 @@ ProgressDisplay parse_progress(bool shown, const std::string &message)
     ProgressDisplay progress;
     progress.shown = shown;
     if (message.empty()) return progress;
-    if (!shown) throw PackError("option --progress-message: needs --progress");
+    if (!shown) throw UsageError("option --progress-message: needs --progress");
     progress.message = checked_text("--progress-message", message, message);
     if (progress.message.size() > PROGRESS_MESSAGE_LIMIT) {
-        throw PackError("option --progress-message '" + message + "': longer than " +
-                        std::to_string(PROGRESS_MESSAGE_LIMIT) + " characters (UTF-16 units)");
+        throw UsageError("option --progress-message '" + message + "': longer than " +
+                         std::to_string(PROGRESS_MESSAGE_LIMIT) + " characters (UTF-16 units)");
     }
     return progress;
 }
@@ -58,22 +58,22 @@ ChildCommand parse_child_command(const std::vector<std::string> &arguments,
     for (const std::string &variable : environment) {
         const size_t equals = variable.find('=');
         if (equals == std::string::npos) {
-            throw PackError("option --env '" + variable +
-                            "': give NAME=VALUE (an empty VALUE removes the variable)");
+            throw UsageError("option --env '" + variable +
+                             "': give NAME=VALUE (an empty VALUE removes the variable)");
         }
         std::u16string name;
         if (!utf8_to_utf16(variable.substr(0, equals), name))
-            throw PackError("option --env '" + variable + "': the name is not valid UTF-8 text");
+            throw UsageError("option --env '" + variable + "': the name is not valid UTF-8 text");
         if (const char *why = environment_name_problem(name.data(), name.size())) {
-            throw PackError("option --env '" + variable + "': " + why +
-                            " (a name is 1 to 1023 characters, without '=' or control characters, and does "
-                            "not begin with ZOBREL_)");
+            throw UsageError("option --env '" + variable + "': " + why +
+                             " (a name is 1 to 1023 characters, without '=' or control characters, and does "
+                             "not begin with ZOBREL_)");
         }
         for (const std::u16string &other : seen) {
             if (other == ascii_upper(name)) {
-                throw PackError("option --env '" + variable + "': the variable " +
-                                variable.substr(0, equals) +
-                                " is given twice (Windows does not tell names apart by letter case)");
+                throw UsageError("option --env '" + variable + "': the variable " +
+                                 variable.substr(0, equals) +
+                                 " is given twice (Windows does not tell names apart by letter case)");
             }
         }
         seen.push_back(ascii_upper(name));
@@ -92,19 +92,19 @@ void check_child_command_fits(const ChildCommand &command, const ProductValues &
         line += 1 + (shortest == 0 ? 2 : shortest);
     }
     if (line > COMMAND_LINE_LIMIT) {
-        throw PackError("option --arg: the fixed arguments would take at least " + std::to_string(line) +
-                        " characters of the command line with the launcher's path, more than the " +
-                        std::to_string(COMMAND_LINE_LIMIT) + " a Windows command line holds");
+        throw UsageError("option --arg: the fixed arguments would take at least " + std::to_string(line) +
+                         " characters of the command line with the launcher's path, more than the " +
+                         std::to_string(COMMAND_LINE_LIMIT) + " a Windows command line holds");
     }
     for (const EnvironmentEntry &variable : command.environment) {
         const size_t shortest = shortest_expansion(variable.value, values, target_spec);
         if (shortest > ENVIRONMENT_VALUE_LIMIT) {
             std::string name;
             utf16_to_utf8(variable.name, name);
-            throw PackError("option --env: the value of " + name + " would be at least " +
-                            std::to_string(shortest) + " characters long, more than the " +
-                            std::to_string(ENVIRONMENT_VALUE_LIMIT) +
-                            " a Windows environment variable holds");
+            throw UsageError("option --env: the value of " + name + " would be at least " +
+                             std::to_string(shortest) + " characters long, more than the " +
+                             std::to_string(ENVIRONMENT_VALUE_LIMIT) +
+                             " a Windows environment variable holds");
         }
     }
 }

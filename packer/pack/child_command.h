@@ -18,7 +18,7 @@ namespace zobrel {
 // specification's keys and {UNPACK_DIR}); each --env must be NAME=VALUE,
 // split at its first '=', with a name that passes the environment-name rule
 // (environment_name.h), no name given twice (compared without regard to
-// ASCII letter case, as Windows does). Throws PackError naming the option
+// ASCII letter case, as Windows does). Throws UsageError naming the option
 // and the text at fault.
 ChildCommand parse_child_command(const std::vector<std::string> &arguments,
                                  const std::vector<std::string> &environment);
@@ -26,10 +26,10 @@ ChildCommand parse_child_command(const std::vector<std::string> &arguments,
 // What a first start shows (--progress, --progress-message). The message
 // must be valid UTF-8 of at most PROGRESS_MESSAGE_LIMIT UTF-16 units whose
 // placeholders the launcher can expand, as --arg's, and needs --progress.
-// Throws PackError naming the option and the text at fault.
+// Throws UsageError naming the option and the text at fault.
 ProgressDisplay parse_progress(bool shown, const std::string &message);
 
-// Throws PackError, naming the option, when the fixed arguments could not
+// Throws UsageError, naming the option, when the fixed arguments could not
 // fit a Windows command line (32,767 units) on any machine, each expanded
 // at its shortest (shortest_expansion) and quoted, after the shortest
 // launcher path; or when an environment value could not fit the 32,767

@@ -30,6 +30,47 @@ struct Piece {
 // longest Windows allows for a local account.
 const size_t kTypicalHome = 9 + 20;
 
+// One piece of a specification accepted by spec_problem: literal text, or a
+// key. The one walk over the braces that the checks below build on.
+struct Token {
+    std::u16string text;
+    const SpecKey *key = nullptr;
+};
+
+std::vector<Token> tokens_of(const std::u16string &spec)
+{
+    std::vector<Token> tokens;
+    for (size_t i = 0; i < spec.size(); ++i) {
+        if (spec[i] != u'{') {
+            if (tokens.empty() || tokens.back().key) tokens.emplace_back();
+            tokens.back().text.push_back(spec[i]);
+            continue;
+        }
+        const size_t close = spec.find(u'}', i);
+        Token key;
+        key.key = find_spec_key(spec.substr(i + 1, close - i - 1).c_str());
+        tokens.push_back(key);
+        i = close;
+    }
+    return tokens;
+}
+
+// The keys whose value is a folder, so that what follows them is a name in
+// it, after a backslash.
+bool names_folder(SpecKeyId id)
+{
+    switch (id) {
+    case SPEC_KEY_TEMP:
+    case SPEC_KEY_HOME:
+    case SPEC_KEY_CACHE_DIR:
+    case SPEC_KEY_PROGRAM_DIR:
+    case SPEC_KEY_UNPACK_DIR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool gives_absolute_path(SpecKeyId id)
 {
     switch (id) {
@@ -95,14 +136,12 @@ std::vector<Piece> foresee(const std::u16string &spec, const ProductValues &v)
         if (pieces.empty() || pieces.back().key) pieces.push_back(Piece{});
         pieces.back().text += t;
     };
-    for (size_t i = 0; i < spec.size(); ++i) {
-        if (spec[i] != u'{') {
-            add_text(std::u16string(1, spec[i]));
+    for (const Token &token : tokens_of(spec)) {
+        const SpecKey *key = token.key;
+        if (!key) {
+            add_text(token.text);
             continue;
         }
-        size_t close = spec.find(u'}', i);
-        const SpecKey *key = find_spec_key(spec.substr(i + 1, close - i - 1).c_str());
-        i = close;
         switch (key->id) {
         case SPEC_KEY_COMPANY:
             add_text(v.company);
@@ -207,14 +246,12 @@ std::vector<Level> levels_of(const std::u16string &spec, const ProductValues &v)
             if (key && levels.back().varying_key.empty()) levels.back().varying_key = key;
         }
     };
-    for (size_t i = 0; i < spec.size(); ++i) {
-        if (spec[i] != u'{') {
-            add(std::u16string(1, spec[i]), nullptr);
+    for (const Token &token : tokens_of(spec)) {
+        const SpecKey *key = token.key;
+        if (!key) {
+            add(token.text, nullptr);
             continue;
         }
-        const size_t close = spec.find(u'}', i);
-        const SpecKey *key = find_spec_key(spec.substr(i + 1, close - i - 1).c_str());
-        i = close;
         switch (key->id) {
         case SPEC_KEY_COMPANY:
             add(v.company, nullptr);
@@ -344,6 +381,26 @@ std::string spec_problem(const std::u16string &spec, std::vector<std::string> *k
     if (literals > WIDE_PATH_CAPACITY - 1 && use == SpecUse::target)
         return "its literal text is longer than a Windows path buffer";
     if (keys) keys->insert(keys->end(), found.begin(), found.end());
+    return "";
+}
+
+std::string lost_backslash_warning(const std::u16string &text)
+{
+    const std::vector<Token> tokens = tokens_of(text);
+    for (size_t i = 0; i + 1 < tokens.size(); ++i) {
+        if (!tokens[i].key || !names_folder(tokens[i].key->id) || tokens[i + 1].key) continue;
+        const char16_t next = tokens[i + 1].text[0];
+        // Any character beyond ASCII counts as a letter: after a folder, text
+        // that goes on without a backslash is a name run into it.
+        const bool letter_or_digit = ascii_letter(next) || (next >= u'0' && next <= u'9') || next >= 0x80;
+        if (!letter_or_digit) continue;
+        const std::string key = "{" + std::string(tokens[i].key->name) + "}";
+        const size_t units = next >= 0xD800 && next <= 0xDBFF ? 2 : 1;
+        return "'" + display(tokens[i + 1].text.substr(0, units)) + "' follows " + key +
+               ", a folder, with no backslash between them: was a backslash lost? A shell such as bash "
+               "drops a backslash that is not quoted (" +
+               key + "\\app becomes " + key + "app); quote the value, as in '" + key + "\\...'";
+    }
     return "";
 }
 

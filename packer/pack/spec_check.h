@@ -64,6 +64,15 @@ enum class SpecUse { target, command };
 std::string spec_problem(const std::u16string &spec, std::vector<std::string> *keys = nullptr,
                          SpecUse use = SpecUse::target);
 
+// A warning, or "" when none is due: in text (accepted by spec_problem), a
+// key that names a folder ({TEMP}, {HOME}, {CACHE_DIR}, {PROGRAM_DIR},
+// {UNPACK_DIR}) is followed right away by a letter or digit, where a name
+// in that folder would follow a backslash: most likely a backslash a shell
+// took away ({UNPACK_DIR}\app typed unquoted in bash arrives as
+// {UNPACK_DIR}app). The message names the key and the character; the
+// caller names the option and the value.
+std::string lost_backslash_warning(const std::u16string &text);
+
 // The fewest units text (accepted by spec_problem for commands) can expand
 // to on any machine: product keys as they are, each per-user folder as a
 // bare drive, the run-unique values at their shortest, and {UNPACK_DIR} as

@@ -150,7 +150,17 @@ TEST(Help, EveryCommandHasHelp)
         {{"--version", "extra"}, "'extra'"},
         {{"build", "app", "--main"}, "--main"},
         {{"build", "app", "--main", "m.exe"}, "--output"},
-        {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--frobnicate"}, "--frobnicate"},
+        {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--frobnicate"},
+         "unknown option '--frobnicate'\n"},
+        // An unknown option names itself and the nearest known one, whatever follows it.
+        {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--levle", "3"},
+         "build unknown option '--levle'; did you mean '--level'?\n(see 'zobrel-pack build --help')"},
+        {{"build", "app", "--levle=3", "--main", "m.exe"}, "did you mean '--level'?"},
+        {{"build", "app", "--exlude", "*.pdb"}, "unknown option '--exlude'; did you mean '--exclude'?"},
+        {{"build", "app", "-x"}, "unknown option '-x'\n"},
+        {{"info", "--jsno", "a.exe"}, "info unknown option '--jsno'; did you mean '--json'?"},
+        {{"--verison"}, "unknown option '--verison'; did you mean '--version'?"},
+        {{"biuld"}, "unknown command 'biuld'; did you mean 'build'?"},
         {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--level=0"}, "--level"},
         {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--check", "size"}, "--check"},
         {{"list"}, "OUT.exe"},
@@ -384,9 +394,9 @@ TEST_F(Cli, KeepBuildsIsStoredShownAndCheckedAgainstTheSpecification)
         {{"--keep-builds", "101"}, 2, {"--keep-builds"}},
         {{"--keep-builds", "many"}, 2, {"--keep-builds"}},
         {{"--keep-builds", "2", "--target-spec", "{TEMP}\\fixed"},
-         1,
+         2,
          {"option --target-spec '{TEMP}\\fixed'", "last folder must differ"}},
-        {{"--keep-builds", "2", "--target-spec", "{TEMP}\\{RANDOM}\\app-{VERSION}"}, 1, {"{RANDOM}"}},
+        {{"--keep-builds", "2", "--target-spec", "{TEMP}\\{RANDOM}\\app-{VERSION}"}, 2, {"{RANDOM}"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args[1]);
@@ -466,7 +476,7 @@ TEST_F(Cli, ProgressIsStoredShownAndItsMessageChecked)
         SCOPED_TRACE(c.message.back());
         fs::create_directories(t_ / "refused");
         PackRun r = build(t_ / "app", t_ / "refused" / "x.exe", c.args);
-        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.status, 2) << "a usage error";
         for (const std::string &m : c.message) EXPECT_TRUE(contains(r.err, m)) << m << " in: " << r.err;
         EXPECT_TRUE(fs::is_empty(t_ / "refused"));
     }
@@ -890,7 +900,7 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
          {"--icon", "x.ico"}},
         {"bad level", nullptr, {"--level", "0"}, {"--level"}},
         {"app dir missing", [](const fs::path &a) { fs::remove_all(a); }, {}, {"does not exist"}},
-        {"unknown option", nullptr, {"--frobnicate"}, {"--frobnicate", "not expected"}},
+        {"unknown option", nullptr, {"--frobnicate"}, {"unknown option '--frobnicate'"}},
     };
     int n = 0;
     for (const Refusal &c : cases) {
@@ -1492,7 +1502,7 @@ TEST_F(Cli, VerifyHoldsTheLauncherToTheOneItWasMadeFrom)
         EXPECT_EQ(whole.status, 0) << whole.err;
         EXPECT_EQ(whole.err, "");
         PackRun info = run_pack({"info", "--json", exe.string()});
-        EXPECT_TRUE(contains(info.out, "\"launcher\": \"" + shown + "\"\n}")) << info.out;
+        EXPECT_TRUE(contains(info.out, "\"launcher\": \"" + shown + "\",\n")) << info.out;
 
         zobrel::PeImage m;
         ASSERT_EQ(zobrel::read_pe_headers(exe, m), "");
@@ -1643,6 +1653,351 @@ TEST_F(Cli, ExtractNeverWritesOutsideItsFolder)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, "symbolic link")) << r.err;
     EXPECT_FALSE(fs::exists(box / "elsewhere" / "evil.txt"));
+}
+
+// Usage errors end with 2, refusals of the input with 1, and neither
+// leaves anything behind.
+TEST_F(Cli, UsageErrorsEndWithTwoRefusalsOfTheInputWithOne)
+{
+    make_app(t_ / "app");
+    write_file(t_ / "text.ico", "not an icon");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char *message;
+    } cases[] = {
+        // What the command line alone decides.
+        {{"--file-version", "1.2"}, 2, "option --file-version: '1.2'"},
+        {{"--progress-message", "Unpacking"}, 2, "needs --progress"},
+        {{"--product", ""}, 2, "option --product"},
+        {{"--company", "\xFF"}, 2, "option --company"},
+        {{"--target-spec", "{NOPE}"}, 2, "unknown key"},
+        {{"--target-spec", "relative\\x"}, 2, "absolute"},
+        {{"--arg", "{TEMP"}, 2, "not closed"},
+        {{"--env", "NOVALUE"}, 2, "NAME=VALUE"},
+        {{"--keep-builds", "2", "--target-spec", "{TEMP}\\fixed"}, 2, "last folder"},
+        {{"--main", "../main.exe"}, 2, "not inside"},
+        {{"--main", "/main.exe"}, 2, "not inside"},
+        {{"--icon", "x.ico", "--icon-from-main"}, 2, "--icon and --icon-from-main"},
+        {{"--exclude", "main.exe"}, 2, "option --exclude 'main.exe': it leaves out the main program"},
+        {{"--exclude", "../x"}, 2, "'..'"},
+        {{"--description", std::string(33000, 'd')}, 2, "64 KiB"},
+        {{"--level", "23"}, 2, "--level"},
+        // What the files say.
+        {{"--main", "missing.exe"}, 1, "not found"},
+        {{"--main", "lib\\missing.exe"},
+         1,
+         "lib/missing.exe' not found"},  // '\' is a separator on any packer
+        {{"--icon", "@T/text.ico"}, 1, "not a usable .ico"},
+        {{"--icon", "@T/missing.ico"}, 1, "--icon"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message);
+        fs::create_directories(t_ / "refused");
+        std::vector<std::string> args;
+        for (std::string a : c.args)
+            args.push_back(a.compare(0, 2, "@T") == 0 ? t_.path().string() + a.substr(2) : a);
+        PackRun r = build(t_ / "app", t_ / "refused" / "x.exe", args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_TRUE(contains(r.err, c.message)) << r.err;
+        EXPECT_EQ(contains(r.err, "(see 'zobrel-pack build --help')"), c.status == 2) << r.err;
+        EXPECT_TRUE(fs::is_empty(t_ / "refused"));
+    }
+}
+
+// One run names every file the folder cannot carry: the first 20, then how
+// many more; each line a refusal of its own.
+TEST_F(Cli, EveryRefusedFileIsNamedInOneRun)
+{
+    make_app(t_ / "app");
+    for (int i = 0; i < 23; ++i) write_file(t_ / "app" / "bad" / ("n" + std::to_string(100 + i) + ":x"), "x");
+    write_file(t_ / "app" / "EMPTY.TXT", "clash");
+    write_file(t_ / "app" / "Lib", "clash with a folder");
+    fs::create_symlink("/etc/hostname", t_ / "app" / "out.lnk");
+    fs::create_directories(t_ / "out");
+    PackRun r = build(t_ / "app", t_ / "out" / "x.exe");
+    EXPECT_EQ(r.status, 1);
+    std::vector<std::string> lines;
+    std::istringstream in(r.err);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 21u) << r.err;
+    for (size_t i = 0; i < 20; ++i) EXPECT_EQ(lines[i].rfind("zobrel-pack: error: ", 0), 0u) << lines[i];
+    EXPECT_EQ(lines[20], "zobrel-pack: error: and 6 more files that cannot be carried");
+    EXPECT_TRUE(contains(r.err, "n100:x")) << r.err;
+    EXPECT_TRUE(fs::is_empty(t_ / "out"));
+    // The same folder without the names: the two clashes and the link, all three.
+    fs::remove_all(t_ / "app" / "bad");
+    r = build(t_ / "app", t_ / "out" / "x.exe");
+    EXPECT_EQ(r.status, 1);
+    for (const char *named : {"'EMPTY.TXT' and 'empty.txt'", "the file 'Lib' and 'lib/", "out.lnk"})
+        EXPECT_TRUE(contains(r.err, named)) << named << " in: " << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
+}
+
+// --exclude: what a pattern leaves out is neither packed nor checked, list
+// shows what was packed, and the result is byte for byte the build of the
+// folder without those files.
+TEST_F(Cli, ExcludedFilesAreNeitherPackedNorCheckedAndListShowsWhatWasPacked)
+{
+    make_app(t_ / "app");
+    make_app(t_ / "plain");
+    fs::remove_all(t_ / "plain" / "lib" / "deep");
+    fs::remove(t_ / "plain" / "crc zero.bin");
+    fs::remove(t_ / "app" / "emptydir");
+    fs::remove(t_ / "plain" / "emptydir");
+    // What only the excluded folder and names hold: unpackable, and never looked at.
+    write_file(t_ / "app" / "lib" / "deep" / "bad:name", "x");
+    fs::create_symlink("/nowhere", t_ / "app" / "lib" / "deep" / "dangling");
+    write_file(t_ / "app" / "symbols" / "main.PDB", "pdb");
+    write_file(t_ / "app" / "lib" / "core.pdb", "pdb");
+    const std::vector<std::string> excludes = {"--exclude", "lib/deep",   "--exclude", "*.pdb",
+                                               "--exclude", "crc ?ero.*", "--exclude", "symbols\\"};
+    const fs::path exe = t_ / "x.exe";
+    PackRun r = build(t_ / "app", exe, excludes);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(contains(r.err, "warning")) << r.err;
+    PackRun listed = run_pack({"list", exe.string()});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    for (const char *gone : {"deep", ".pdb", ".PDB", "crc zero"})
+        EXPECT_FALSE(contains(listed.out, gone)) << listed.out;
+    for (const char *kept : {"main.exe", "lib\\core.dll", "empty.txt"})
+        EXPECT_TRUE(contains(listed.out, kept)) << listed.out;
+    ASSERT_EQ(build(t_ / "plain", t_ / "plain.exe").status, 0);
+    EXPECT_TRUE(read_file(exe) == read_file(t_ / "plain.exe")) << "not the build of the folder without them";
+
+    // A pattern that matches nothing is a warning; the build goes on.
+    PackRun unused =
+        build(t_ / "app", t_ / "u.exe",
+              {"--exclude", "lib/deep", "--exclude", "*.pbd", "--exclude", "symbols", "--exclude", "*.pdb"});
+    EXPECT_EQ(unused.status, 0) << unused.err;
+    EXPECT_TRUE(contains(unused.err, "warning: option --exclude '*.pbd': it matches nothing")) << unused.err;
+    // The main program, or a folder that holds it, cannot be left out.
+    write_file(t_ / "app" / "bin" / "tool.exe", zt::make_pe(0x8664, 3));
+    fs::create_directories(t_ / "refused");
+    for (const char *pattern : {"bin", "*.EXE", "/bin/**", "tool*"}) {
+        SCOPED_TRACE(pattern);
+        std::vector<std::string> args = build_args(t_ / "app", t_ / "refused" / "x.exe", "bin\\tool.exe");
+        args.insert(args.end(), {"--exclude", pattern});
+        PackRun refused = run_pack(args);
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_TRUE(contains(refused.err, std::string("option --exclude '") + pattern +
+                                              "': it leaves out the main program 'bin/tool.exe'"))
+            << refused.err;
+        EXPECT_TRUE(fs::is_empty(t_ / "refused"));
+    }
+    // Unless a later pattern takes it back.
+    std::vector<std::string> args = build_args(t_ / "app", t_ / "k.exe", "bin/tool.exe");
+    args.insert(args.end(), {"--exclude", "*.exe", "--exclude", "!tool.exe", "--exclude", "lib/deep",
+                             "--exclude", "*.pdb"});
+    PackRun kept = run_pack(args);
+    ASSERT_EQ(kept.status, 0) << kept.err;
+    PackRun k = run_pack({"list", (t_ / "k.exe").string()});
+    EXPECT_TRUE(contains(k.out, "bin\\tool.exe")) << k.out;
+    EXPECT_FALSE(contains(k.out, "  main.exe")) << k.out;
+}
+
+// --main takes '\' as well as '/' on every packer: the same build.
+TEST_F(Cli, MainTakesBackslashesAsSeparators)
+{
+    make_app(t_ / "app");
+    write_file(t_ / "app" / "bin" / "x64" / "tool.exe", zt::make_pe(0x8664, 3));
+    ASSERT_EQ(run_pack(build_args(t_ / "app", t_ / "slash.exe", "bin/x64/tool.exe")).status, 0);
+    PackRun backslash = run_pack(build_args(t_ / "app", t_ / "backslash.exe", "bin\\x64\\tool.exe"));
+    ASSERT_EQ(backslash.status, 0) << backslash.err;
+    EXPECT_TRUE(read_file(t_ / "slash.exe") == read_file(t_ / "backslash.exe"));
+    PackRun info = run_pack({"info", (t_ / "backslash.exe").string()});
+    EXPECT_TRUE(contains(info.out, "product:         tool\n"))
+        << "the product is the name without its folders: " << info.out;
+    EXPECT_TRUE(contains(info.out, "main:            bin\\x64\\tool.exe\n")) << info.out;
+}
+
+// A folder key run into a name in --arg, --env, --target-spec or
+// --progress-message: a warning naming the option and the value; the build
+// goes on as given.
+TEST_F(Cli, ALostBackslashAfterAFolderKeyIsWarnedAbout)
+{
+    make_app(t_ / "app");
+    struct Case {
+        std::vector<std::string> args;
+        const char *warning;  // "" for none
+    } cases[] = {
+        {{"--arg", "{UNPACK_DIR}appmain.py"},
+         "warning: option --arg '{UNPACK_DIR}appmain.py': 'a' follows {UNPACK_DIR}"},
+        {{"--env", "PYTHONHOME={UNPACK_DIR}python"},
+         "warning: option --env 'PYTHONHOME={UNPACK_DIR}python': 'p' follows"},
+        {{"--target-spec", "{CACHE_DIR}MyApp"},
+         "warning: option --target-spec '{CACHE_DIR}MyApp': 'M' follows"},
+        {{"--progress", "--progress-message", "Into {TEMP}x"},
+         "warning: option --progress-message 'Into {TEMP}x'"},
+        {{"--arg", "{UNPACK_DIR}\\app\\main.py", "--env", "P={UNPACK_DIR};{TEMP}\\x", "--target-spec",
+          "{CACHE_DIR}\\MyApp"},
+         ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args.back());
+        PackRun r = build(t_ / "app", t_ / "w.exe", c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (*c.warning) {
+            EXPECT_TRUE(contains(r.err, c.warning)) << r.err;
+            EXPECT_TRUE(contains(r.err, "backslash")) << r.err;
+        } else {
+            EXPECT_FALSE(contains(r.err, "backslash")) << r.err;
+        }
+    }
+}
+
+TEST_F(Cli, AnOutputWithoutExeIsWarnedAbout)
+{
+    make_app(t_ / "app");
+    for (const char *name : {"tool", "tool.ex", "tool.exe.tmp"}) {
+        PackRun r = build(t_ / "app", t_ / name);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(
+            contains(r.err, "warning: the output '" + (t_ / name).string() + "' does not end in .exe"))
+            << r.err;
+    }
+    for (const char *name : {"tool.exe", "TOOL.EXE"}) {
+        PackRun r = build(t_ / "app", t_ / name);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_FALSE(contains(r.err, "does not end in .exe")) << r.err;
+    }
+}
+
+TEST(Help, LevelSaysWhatItTrades)
+{
+    PackRun r = run_pack({"build", "--help"});
+    ASSERT_EQ(r.status, 0);
+    for (const char *text : {"smaller", "longer to pack", "unpacking takes about as long", "--exclude",
+                             "--icon-from-main", "--description", "--copyright", "Exit status"})
+        EXPECT_TRUE(contains(r.out, text)) << text << " in:\n" << r.out;
+}
+
+// The executable's resources, read back as the system's loader finds them.
+zobrel::ResourceSection resources_of(const fs::path &exe)
+{
+    std::optional<zobrel::ResourceSection> section = zobrel::read_resource_section(exe);
+    EXPECT_TRUE(section.has_value()) << exe;
+    return section.value_or(zobrel::ResourceSection{});
+}
+
+// --icon-from-main: the main program's first icon group, the one Explorer
+// shows, carried byte for byte: the group's directory and every image it
+// names, at their ids; nothing of its other groups. A main program without
+// an icon: a warning and none.
+TEST_F(Cli, IconFromMainCarriesTheMainProgramsFirstIconGroupWhole)
+{
+    // winecfg.exe has two groups (100, then 102), notepad.exe one (768).
+    for (const std::string program : {"winecfg.exe", "notepad.exe"}) {
+        SCOPED_TRACE(program);
+        const fs::path app = t_ / program;
+        write_file(app / "prog.exe", read_file(kWinePrograms / program));
+        const fs::path exe = t_ / (program + ".packed.exe");
+        PackRun r = run_pack({"build", app.string(), "--main", "prog.exe", "-o", exe.string(), "--level", "1",
+                              "--icon-from-main"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_FALSE(contains(r.err, "warning")) << r.err;
+        std::string why;
+        const std::optional<zobrel::IconGroup> original =
+            zobrel::first_icon_group(resources_of(app / "prog.exe"), &why);
+        ASSERT_TRUE(original.has_value()) << why;
+        const zobrel::ResourceSection packed = resources_of(exe);
+        const std::optional<std::string> group =
+            zobrel::find_resource(packed.bytes, packed.rva, zobrel::kResourceGroupIcon, 1);
+        ASSERT_TRUE(group.has_value());
+        EXPECT_TRUE(*group == original->directory) << "the group's directory, byte for byte";
+        ASSERT_GE(original->images.size(), 1u);
+        for (const auto &[id, image] : original->images) {
+            const std::optional<std::string> carried =
+                zobrel::find_resource(packed.bytes, packed.rva, zobrel::kResourceIcon, id);
+            ASSERT_TRUE(carried.has_value()) << "image " << id;
+            EXPECT_TRUE(*carried == image) << "image " << id << ", byte for byte";
+        }
+        // Only the first group's images: every icon the packed file holds is one of them.
+        std::optional<zobrel::IconGroup> read_back = zobrel::first_icon_group(packed, &why);
+        ASSERT_TRUE(read_back.has_value()) << why;
+        EXPECT_EQ(read_back->images, original->images);
+        EXPECT_EQ(run_pack({"verify", exe.string()}).status, 0);
+    }
+    // winecfg's first group is 100 and has fewer images than the program holds.
+    std::string why;
+    const std::optional<zobrel::IconGroup> winecfg =
+        zobrel::first_icon_group(resources_of(kWinePrograms / "winecfg.exe"), &why);
+    ASSERT_TRUE(winecfg.has_value());
+    const zobrel::ResourceSection all = resources_of(kWinePrograms / "winecfg.exe");
+    EXPECT_EQ(zobrel::find_resource(all.bytes, all.rva, zobrel::kResourceGroupIcon, 100), winecfg->directory);
+    EXPECT_NE(zobrel::find_resource(all.bytes, all.rva, zobrel::kResourceGroupIcon, 102), std::nullopt);
+
+    // Wine's hostname.exe has no icon: a warning, and the executable none.
+    write_file(t_ / "plain" / "hostname.exe", read_file(kWinePrograms / "hostname.exe"));
+    PackRun none = run_pack({"build", (t_ / "plain").string(), "--main", "hostname.exe", "-o",
+                             (t_ / "none.exe").string(), "--level", "1", "--icon-from-main"});
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_TRUE(contains(none.err, "warning: option --icon-from-main: the main program '" +
+                                       (t_ / "plain" / "hostname.exe").string() +
+                                       "' has no icon; the executable gets no icon"))
+        << none.err;
+    const zobrel::ResourceSection bare = resources_of(t_ / "none.exe");
+    EXPECT_EQ(zobrel::find_resource(bare.bytes, bare.rva, zobrel::kResourceGroupIcon, 1), std::nullopt);
+    EXPECT_EQ(zobrel::find_resource(bare.bytes, bare.rva, zobrel::kResourceIcon, 1), std::nullopt);
+    PackRun plain = run_pack({"build", (t_ / "plain").string(), "--main", "hostname.exe", "-o",
+                              (t_ / "plain.exe").string(), "--level", "1"});
+    ASSERT_EQ(plain.status, 0);
+    EXPECT_TRUE(read_file(t_ / "none.exe") == read_file(t_ / "plain.exe")) << "no icon is no icon";
+}
+
+// --description and --copyright: FileDescription and LegalCopyright, shown
+// by info; without them FileDescription stays PRODUCT.exe and there is no
+// LegalCopyright.
+TEST_F(Cli, DescriptionAndCopyrightAreInTheVersionResourceAndInfo)
+{
+    make_app(t_ / "app");
+    struct Case {
+        std::vector<std::string> args;
+        std::u16string description;
+        std::optional<std::u16string> copyright;
+        const char *text, *json;
+    } cases[] = {
+        {{},
+         u"main.exe",
+         std::nullopt,
+         "description:     main.exe\ncopyright:       (none)\n",
+         "\n  \"description\": \"main.exe\",\n  \"copyright\": \"\"\n}"},
+        {{"--product", "vexor", "--description",
+          "Vexor \"the\" \xC3\xA9"
+          "diteur",
+          "--copyright", "\xC2\xA9 2026 MOLTARN LLC"},
+         u"Vexor \"the\" \u00e9diteur",
+         u"\u00a9 2026 MOLTARN LLC",
+         "description:     Vexor \"the\" \xC3\xA9"
+         "diteur\ncopyright:       \xC2\xA9 2026 MOLTARN LLC\n",
+         "\"description\": \"Vexor \\\"the\\\" \xC3\xA9"
+         "diteur\",\n  \"copyright\": \"\xC2\xA9 2026 MOLTARN LLC\"\n}"},
+        {{"--description=", "--copyright="},
+         u"",
+         u"",
+         "description:     (none)\ncopyright:       (none)\n",
+         "\"description\": \"\",\n  \"copyright\": \"\"\n}"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        const fs::path exe = t_ / "d.exe";
+        PackRun r = build(t_ / "app", exe, c.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const zobrel::ResourceSection packed = resources_of(exe);
+        const std::optional<std::string> version =
+            zobrel::find_resource(packed.bytes, packed.rva, zobrel::kResourceVersion, 1);
+        ASSERT_TRUE(version.has_value());
+        std::map<std::u16string, std::u16string> strings = zobrel::version_strings(*version);
+        EXPECT_EQ(strings[u"FileDescription"], c.description);
+        EXPECT_EQ(strings.count(u"LegalCopyright") ? std::optional<std::u16string>(strings[u"LegalCopyright"])
+                                                   : std::nullopt,
+                  c.copyright);
+        PackRun text = run_pack({"info", exe.string()});
+        EXPECT_TRUE(contains(text.out, c.text)) << text.out;
+        PackRun json = run_pack({"info", "--json", exe.string()});
+        EXPECT_TRUE(contains(json.out, c.json)) << json.out;
+        EXPECT_LT(json.out.find("\"bytes\""), json.out.find("\"description\"")) << "after the members before";
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 #include <stdexcept>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "build_constants.h"
 #include "build_constants_writer.h"
 #include "environment_name.h"
+#include "archive/exclude.h"
 #include "archive/names.h"
 #include "archive/reader.h"
 #include "archive/scan.h"
@@ -279,7 +281,34 @@ TEST(NameClash, ANameThatCouldBeAnothersShortNameIsRefused)
         EXPECT_EQ(clash.first, 0u) << c.what;
         EXPECT_EQ(clash.second, c.launchers.empty() ? c.names.size() - 1 : c.names.size()) << c.what;
         EXPECT_EQ(clash.component, c.component) << c.what;
+        // The packer's listing of every clash holds this one.
+        const std::vector<NameClash> all = zobrel::find_clashes(c.names, c.launchers);
+        EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const NameClash &a) {
+            return a.kind == clash.kind && a.first == clash.first && a.second == clash.second &&
+                   a.component == clash.component;
+        })) << c.what;
     }
+}
+
+// The packer names every short-name clash in one run, each component once
+// however many names lie in it, and none where find_clash finds none.
+TEST(NameClash, EveryShortNameClashIsListed)
+{
+    const std::vector<std::u16string> names = {u"A~1.TXT",     u"sub\\B~1.TXT", u"sub\\long name.txt",
+                                               u"C~1\\x",      u"C~1\\y",       u"app.exe",
+                                               u"ok\\D~1.TXT", u"ok\\E.TXT"};
+    const std::vector<std::u16string> launchers = {u".zobrel-build"};
+    std::set<std::tuple<size_t, size_t, size_t>> found;
+    for (const NameClash &c : zobrel::find_clashes(names, launchers)) {
+        EXPECT_EQ(c.kind, NAME_CLASH_SHORT_NAME);
+        EXPECT_TRUE(found.insert({c.first, c.second, c.component}).second) << "listed twice: " << c.first;
+    }
+    const size_t marker = names.size();
+    EXPECT_EQ(found,
+              (std::set<std::tuple<size_t, size_t, size_t>>{{0, marker, 0}, {1, 2, 1}, {3, marker, 0}}));
+    EXPECT_TRUE(zobrel::find_clashes(names).size() == 1) << "without the marker only the clash in sub";
+    // A case pair is reported as such, before any short name is looked at.
+    EXPECT_EQ(zobrel::find_clashes({u"A~1", u"a~1", u"long name"}).front().kind, NAME_CLASH_SAME_FILE);
 }
 
 // The one search both sides run, on many names: a clash is found wherever
@@ -1106,6 +1135,294 @@ TEST(Icon, OnlyWellFormedIconFilesPass)
             EXPECT_EQ(why, "");
         } else {
             EXPECT_NE(why.find(c.why), std::string::npos) << "got '" << why << "'";
+        }
+    }
+}
+
+// --exclude: .gitignore's meaning for what fits. Each case: the patterns, a
+// path (a folder when it ends in '/') and whether it is left out.
+TEST(Exclude, PatternsMatchAsInGitignoreWithTheNameRule)
+{
+    struct Case {
+        std::vector<std::string> patterns;
+        std::string path;
+        bool excluded;
+    } cases[] = {
+        // A name alone matches at any depth, files and folders alike.
+        {{"*.pdb"}, "app.pdb", true},
+        {{"*.pdb"}, "lib/deep/core.pdb", true},
+        {{"*.pdb"}, "lib/core.pdbx", false},
+        {{"cache"}, "a/b/cache/", true},
+        {{"cache"}, "a/b/cache", true},
+        // Letters by the name rule: case pairs are one, beyond ASCII too.
+        {{"*.PDB"}, "Lib/Core.pdb", true},
+        {{"\xC3\x89T\xC3\x89.txt"}, "docs/\xC3\xA9t\xC3\xA9.TXT", true},  // ÉTÉ.txt, été.TXT
+        {{"stra\xC3\x9F"
+          "e"},
+         "STRASSE",
+         false},  // ß is not ss
+        // '?' is one character, a pair of surrogates included; '*' stops at a separator.
+        {{"?.txt"}, "a.txt", true},
+        {{"?.txt"}, "ab.txt", false},
+        {{"?.txt"}, "\xF0\x9F\x98\x80.txt", true},
+        {{"docs/*.md"}, "docs/a.md", true},
+        {{"docs/*.md"}, "docs/sub/a.md", false},
+        {{"d*s/a.md"}, "do/cs/a.md", false},
+        // A separator at the start or in the middle ties the pattern to the top.
+        {{"/setup.exe"}, "setup.exe", true},
+        {{"/setup.exe"}, "bin/setup.exe", false},
+        {{"docs/*.md"}, "x/docs/a.md", false},
+        // '\' is a separator as '/' is, in patterns and in paths.
+        {{"docs\\*.md"}, "docs/a.md", true},
+        {{"\\setup.exe"}, "setup.exe", true},
+        {{"*.md"}, "docs\\a.md", true},
+        // "**": any number of levels; at the end, what is inside only.
+        {{"**/test"}, "test/", true},
+        {{"**/test"}, "a/b/test/", true},
+        {{"a/**/b"}, "a/b", true},
+        {{"a/**/b"}, "a/x/y/b", true},
+        {{"a/**/b"}, "x/a/b", false},
+        {{"a/**"}, "a/x", true},
+        {{"a/**"}, "a/", false},
+        {{"a**b"}, "axxb", true},  // not a level of its own: two plain stars
+        // A final separator: folders only.
+        {{"build/"}, "build/", true},
+        {{"build/"}, "build", false},
+        {{"build/"}, "x/build/", true},
+        // '!' takes back; the last pattern that matches decides.
+        {{"*.txt", "!keep.txt"}, "keep.txt", false},
+        {{"*.txt", "!keep.txt"}, "drop.txt", true},
+        {{"!keep.txt", "*.txt"}, "keep.txt", true},
+        {{"a/**", "!a/keep"}, "a/keep", false},
+        {{}, "anything", false},
+    };
+    for (const Case &c : cases) {
+        std::string shown;
+        for (const std::string &p : c.patterns) shown += p + " ";
+        SCOPED_TRACE(shown + "on " + c.path);
+        zobrel::Exclusions exclusions(c.patterns);
+        const bool folder = c.path.back() == '/';
+        std::u16string path;
+        ASSERT_TRUE(zobrel::utf8_to_utf16(folder ? c.path.substr(0, c.path.size() - 1) : c.path, path));
+        EXPECT_EQ(exclusions.excludes(path, folder), c.excluded);
+    }
+}
+
+// Which pattern leaves the main program out, itself or a folder it lies in,
+// as --exclude's refusal names it; patterns that never matched; patterns
+// that could never match anything inside the folder.
+TEST(Exclude, TheMainProgramsExcluderUnusedPatternsAndRefusals)
+{
+    zobrel::Exclusions exclusions({"*.pdb", "bin/", "!bin/tool.exe", "docs/**", "nothing-here"});
+    EXPECT_EQ(exclusions.excluding_pattern("bin/tool.exe"), "bin/") << "a folder left out is never read";
+    EXPECT_EQ(exclusions.excluding_pattern("bin\\tool.exe"), "bin/");
+    EXPECT_EQ(exclusions.excluding_pattern("tool.pdb"), "*.pdb");
+    EXPECT_EQ(exclusions.excluding_pattern("docs/x/app.exe"), "docs/**");
+    EXPECT_EQ(exclusions.excluding_pattern("app.exe"), "");
+    EXPECT_EQ(exclusions.unused().size(), 5u) << "excluding_pattern notes nothing";
+    EXPECT_TRUE(exclusions.excludes(u"a.pdb", false));
+    EXPECT_FALSE(exclusions.excludes(u"docs", true));
+    EXPECT_EQ(exclusions.unused(),
+              (std::vector<std::string>{"bin/", "!bin/tool.exe", "docs/**", "nothing-here"}));
+
+    for (const char *bad : {"", "/", "\\\\", "!", "../x", "a/./b", "a\\..", "\xFF"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_THROW(zobrel::Exclusions({bad}), zobrel::UsageError);
+    }
+}
+
+TEST(Exclude, ScanNeitherCarriesNorChecksWhatIsLeftOut)
+{
+    TempDir t;
+    const auto app = t / "app";
+    for (const char *f : {"main.exe", "a.pdb", "lib/b.pdb", "lib/c.dll", "cache/x/bad:name", "keep.txt"})
+        write_file(app / f, f);
+    fs::create_symlink("/nowhere", app / "cache" / "dangling");
+    fs::create_symlink("/etc/hostname", app / "outside.pdb");
+    zobrel::Exclusions exclusions({"*.pdb", "cache/"});
+    zobrel::ScanResult r = zobrel::scan_app_dir(app, "main.exe", {}, &exclusions);
+    std::vector<std::string> rels;
+    for (const auto &f : r.files) rels.push_back(f.rel);
+    EXPECT_EQ(rels, (std::vector<std::string>{"main.exe", "keep.txt", "lib/c.dll"}));
+    EXPECT_TRUE(exclusions.unused().empty());
+    // Without the exclusions every one of them is refused, in one run.
+    try {
+        zobrel::scan_app_dir(app, "main.exe");
+        ADD_FAILURE() << "the folder was accepted";
+    } catch (const zobrel::PackError &e) {
+        const std::string message = e.what();
+        for (const char *named : {"bad:name", "dangling", "outside.pdb"})
+            EXPECT_NE(message.find(named), std::string::npos) << named << " in: " << message;
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 2) << message;
+    }
+}
+
+TEST(NameClash, EveryClashIsFoundNotOnlyTheFirst)
+{
+    const std::vector<std::u16string> names = {u"m.exe", u"a.txt",      u"A.TXT", u"b\\x",
+                                               u"B",     u"c\\d\\e",    u"C\\D",  u"\u0101.txt",
+                                               u"z",     u"\u0100.TXT", u"a.Txt"};
+    const std::vector<NameClash> clashes = zobrel::find_clashes(names);
+    std::set<std::pair<std::u16string, std::u16string>> found;
+    for (const NameClash &c : clashes) {
+        if (c.kind == NAME_CLASH_SAME_FILE) {
+            EXPECT_LT(c.first, c.second);
+        }
+        found.insert({names[c.first], names[c.second]});
+    }
+    EXPECT_EQ(found.size(), clashes.size());
+    EXPECT_EQ(found, (std::set<std::pair<std::u16string, std::u16string>>{{u"a.txt", u"A.TXT"},
+                                                                          {u"A.TXT", u"a.Txt"},
+                                                                          {u"B", u"b\\x"},
+                                                                          {u"C\\D", u"c\\d\\e"},
+                                                                          {u"\u0101.txt", u"\u0100.TXT"}}));
+    EXPECT_TRUE(zobrel::find_clashes({u"a", u"a.b", u"ab\\c", u"a b"}).empty());
+    EXPECT_EQ(zobrel::find_clash(names).kind, clashes.front().kind) << "the same search";
+}
+
+// A folder key run into the name after it: most likely a backslash the shell
+// took. Each value is checked as --arg/--env/--target-spec values are.
+TEST(Spec, FolderKeysRunIntoANameAreWarnedAbout)
+{
+    struct Case {
+        std::u16string text;
+        const char *warning;  // "" for none
+    } cases[] = {
+        {u"{UNPACK_DIR}appmain.py", "'a' follows {UNPACK_DIR}"},
+        {u"{unpack_dir}app", "'a' follows {UNPACK_DIR}"},
+        {u"{TEMP}7za", "'7' follows {TEMP}"},
+        {u"{HOME}\u00e9t\u00e9", "follows {HOME}"},
+        {u"{CACHE_DIR}MyApp\\x", "'M' follows {CACHE_DIR}"},
+        {u"{PROGRAM_DIR}data", "'d' follows {PROGRAM_DIR}"},
+        {u"--x={TEMP}\\ok;{UNPACK_DIR}bin", "'b' follows {UNPACK_DIR}"},
+        {u"{UNPACK_DIR}\\app\\main.py", ""},
+        {u"{UNPACK_DIR}", ""},
+        {u"{UNPACK_DIR};{TEMP}", ""},
+        {u"{TEMP}.d", ""},
+        {u"{UNPACK_DIR}{PRODUCT}", ""},
+        {u"{PROGRAM_BASE}data", ""},  // not a folder: the launcher's path without .exe
+        {u"{PROGRAM}x", ""},
+        {u"{PRODUCT}app", ""},
+        {u"x{PID}y", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
+        ASSERT_EQ(zobrel::spec_problem(c.text, nullptr, zobrel::SpecUse::command), "");
+        const std::string warning = zobrel::lost_backslash_warning(c.text);
+        if (*c.warning == 0) {
+            EXPECT_EQ(warning, "");
+        } else {
+            EXPECT_NE(warning.find(c.warning), std::string::npos) << warning;
+            EXPECT_NE(warning.find("backslash"), std::string::npos) << warning;
+        }
+    }
+}
+
+TEST(Text, NearestWordIsTheLikeliestMeantOrNone)
+{
+    const std::vector<std::string> options = {
+        "--main",     "--level", "--icon", "--icon-from-main", "--exclude", "--product", "--product-version",
+        "--progress", "-o"};
+    struct Case {
+        const char *typed, *meant;
+    } cases[] = {
+        {"--levle", "--level"},  // two letters swapped
+        {"--lvel", "--level"},
+        {"--exlude", "--exclude"},
+        {"--icon-from-man", "--icon-from-main"},
+        {"--product-versoin", "--product-version"},
+        {"--icon-f", "--icon-from-main"},  // begins only that one
+        {"--pro", ""},                     // begins three
+        {"--frobnicate", ""},
+        {"-x", ""},
+        {"--mian", "--main"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(zobrel::nearest_word(c.typed, options), c.meant) << c.typed;
+}
+
+// The version resource's strings read back as info reads them, and a
+// resource cut anywhere or with lengths that lie read without a fault.
+TEST(Resources, VersionStringsReadBackAndDamageReadsNothingOutside)
+{
+    zobrel::ProductInfo info;
+    info.company = u"MOLTARN";
+    info.product = u"vexor";
+    info.file_version = u"1.2.3.4";
+    const std::map<std::u16string, std::u16string> plain =
+        zobrel::version_strings(zobrel::make_version_resource(info));
+    EXPECT_EQ(plain.at(u"FileDescription"), u"vexor.exe");
+    EXPECT_EQ(plain.count(u"LegalCopyright"), 0u);
+    info.description = u"Vexor, the \u00e9ditor";
+    info.copyright = u"\u00a9 2026 MOLTARN";
+    const std::string resource = zobrel::make_version_resource(info);
+    const std::map<std::u16string, std::u16string> strings = zobrel::version_strings(resource);
+    EXPECT_EQ(strings,
+              (std::map<std::u16string, std::u16string>{{u"CompanyName", u"MOLTARN"},
+                                                        {u"FileDescription", u"Vexor, the \u00e9ditor"},
+                                                        {u"FileVersion", u"1.2.3.4"},
+                                                        {u"InternalName", u"vexor"},
+                                                        {u"LegalCopyright", u"\u00a9 2026 MOLTARN"},
+                                                        {u"OriginalFilename", u"vexor.exe"},
+                                                        {u"ProductName", u"vexor"},
+                                                        {u"ProductVersion", u"1.2.3.4"}}));
+    for (size_t cut = 0; cut < resource.size(); ++cut) zobrel::version_strings(resource.substr(0, cut));
+    for (size_t at = 0; at + 1 < resource.size(); at += 2) {
+        std::string lying = resource;
+        lying[at] = '\xFF';
+        lying[at + 1] = '\xFF';
+        zobrel::version_strings(lying);
+    }
+    // Every length is 16 bits: a resource that would not fit is refused, not cut.
+    info.copyright = std::u16string(40000, u'c');
+    EXPECT_THROW(zobrel::make_version_resource(info), zobrel::PackError);
+}
+
+// The main program's first icon group as --icon-from-main reads it: whole
+// when every image it names is there, and otherwise nothing, with why.
+TEST(Resources, FirstIconGroupIsWholeOrNothing)
+{
+    zobrel::ProductInfo info;
+    info.product = u"p";
+    info.file_version = u"1.0.0.0";
+    auto directory = [](std::vector<uint16_t> ids, size_t cut = 0) {
+        std::string d("\0\0\1\0", 4);
+        d.push_back(static_cast<char>(ids.size()));
+        d.push_back('\0');
+        for (uint16_t id : ids) {
+            d += std::string("\x10\x10\0\0\1\0\x20\0\x08\0\0\0", 12);
+            d.push_back(static_cast<char>(id & 0xFF));
+            d.push_back(static_cast<char>(id >> 8));
+        }
+        return d.substr(0, d.size() - cut);
+    };
+    struct Case {
+        const char *what;
+        zobrel::IconGroup icon;
+        const char *why;  // "" when it reads back whole
+    } cases[] = {
+        {"two images at ids of their own",
+         {directory({7, 300}), {{7, "seven..."}, {300, "three hundred"}}},
+         ""},
+        {"an image named twice", {directory({5, 5}), {{5, "five...."}}}, ""},
+        {"an image it names is missing", {directory({7, 8}), {{7, "seven..."}}}, "(id 8) it does not hold"},
+        {"a directory cut short", {directory({7}, 1), {{7, "seven..."}}}, "damaged"},
+        {"no icon at all", {}, "has no icon"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        zobrel::ResourceSection section;
+        section.rva = 0x31000;
+        section.bytes =
+            zobrel::make_resource_section(section.rva, info, c.icon, zobrel::ExecutionLevel::as_invoker);
+        std::string why;
+        const std::optional<zobrel::IconGroup> read = zobrel::first_icon_group(section, &why);
+        if (*c.why == 0) {
+            ASSERT_TRUE(read.has_value()) << why;
+            EXPECT_EQ(read->directory, c.icon.directory);
+            EXPECT_EQ(read->images, c.icon.images);
+        } else {
+            EXPECT_FALSE(read.has_value());
+            EXPECT_NE(why.find(c.why), std::string::npos) << why;
         }
     }
 }
