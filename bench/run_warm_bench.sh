@@ -25,13 +25,18 @@
 #     launcher, cold, with --progress (its window shows) against the same
 #     without, on a private X display: what the window costs a first start.
 #
+# With ZOBREL_PACK_BEFORE naming another zobrel-pack (an older build), 1 and
+# 2 (warm and cold) also run its launcher in the same turns, into a folder of
+# its own, and give the new launcher against it: "launcher / before".
+#
 #   bench/run_warm_bench.sh [BUILD_DIR]   (default build/ci/win; a Windows build)
 #   environment: BENCH_REPS (9), BENCH_CACHE (~/.cache/zobrel-bench), ZOBREL_PACK,
-#                BENCH_METADATA (1), BENCH_PROGRESS (1)
+#                ZOBREL_PACK_BEFORE, BENCH_METADATA (1), BENCH_PROGRESS (1)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/ci/win}" && pwd)
 pack=${ZOBREL_PACK:-$root/build/ci/packer/zobrel-pack}
+before=${ZOBREL_PACK_BEFORE:-}
 reps=${BENCH_REPS:-9}
 cache=${BENCH_CACHE:-$HOME/.cache/zobrel-bench}
 src=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
@@ -67,8 +72,15 @@ echo "bench 1: $(find "$app" -type f | wc -l) files, $(du -sb "$app" | cut -f1) 
 "$pack" build "$app" --main biome.exe -o "$work/real.exe" --level 19 --quiet \
   --target-spec "$(winpath "$work/real-unpacked")"
 wine "$work/real.exe" --version >/dev/null  # the first, cold start
+real_before=()
+if [ -n "$before" ]; then
+  "$before" build "$app" --main biome.exe -o "$work/real-before.exe" --level 19 --quiet \
+    --target-spec "$(winpath "$work/real-before-unpacked")"
+  wine "$work/real-before.exe" --version >/dev/null
+  real_before=(before "$(winpath "$work/real-before.exe") --version")
+fi
 wine "$side" "$reps" --target direct 1.25 packed "$(winpath "$work/real.exe") --version" \
-  direct "$(winpath "$app/biome.exe") --version" || status=1
+  direct "$(winpath "$app/biome.exe") --version" "${real_before[@]}" || status=1
 if [ "${BENCH_METADATA:-1}" = 1 ]; then
   echo "bench 1 with --check metadata:"
   "$pack" build "$app" --main biome.exe -o "$work/real-meta.exe" --level 19 --quiet --check metadata \
@@ -102,12 +114,20 @@ echo "bench 2: $(find "$tree" -type f | wc -l) files in $(find "$tree" -mindepth
   --target-spec "$(winpath "$work/small-unpacked")"
 "$pack" list "$work/small.exe" > "$work/small-list.txt"
 wine "$work/small.exe" >/dev/null
+small_before=() cold_before=()
+if [ -n "$before" ]; then
+  "$before" build "$tree" --main app.exe -o "$work/small-before.exe" --level 19 --quiet \
+    --target-spec "$(winpath "$work/small-before-unpacked")"
+  wine "$work/small-before.exe" >/dev/null
+  small_before=(before "$(winpath "$work/small-before.exe")")
+  cold_before=(--clean "$(winpath "$work/small-before-unpacked")" before "$(winpath "$work/small-before.exe")")
+fi
 wine "$side" "$reps" --target floor 1.0 launcher "$(winpath "$work/small.exe")" \
-  floor "$(winpath "$floor_exe") $(winpath "$work/small-list.txt") $(winpath "$work/small-unpacked") --child" ||
-  status=1
+  floor "$(winpath "$floor_exe") $(winpath "$work/small-list.txt") $(winpath "$work/small-unpacked") --child" \
+  "${small_before[@]}" || status=1
 echo "bench 2, cold (the unpack folder emptied before each run):"
-wine "$side" "$(( (reps + 2) / 3 ))" --clean "$(winpath "$work/small-unpacked")" cold "$(winpath "$work/small.exe")" ||
-  status=1
+wine "$side" "$(( (reps + 2) / 3 ))" --clean "$(winpath "$work/small-unpacked")" cold "$(winpath "$work/small.exe")" \
+  "${cold_before[@]}" || status=1
 
 # 3. The same tree checked by metadata.
 if [ "${BENCH_METADATA:-1}" = 1 ]; then

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "build_marker_layout.h"
 #include "test_paths.h"
 
 namespace {
@@ -37,15 +38,31 @@ struct Times {
     std::vector<double> to_child, process;
 };
 
-// A copy of the tree at from as to, files and folders, with the marker's
-// time set back a day: an older start of another build.
+// A copy of the tree at from as to, files and folders, with a marker of
+// the same product naming the copy's own folder (a copy's marker names the
+// folder it was copied from, and no tidy takes it for a build) and its time
+// set back a day: an older start of another build.
 bool copy_tree(const std::wstring &from, const std::wstring &to)
 {
     std::error_code ec;
     std::filesystem::copy(from, to, std::filesystem::copy_options::recursive, ec);
     if (ec) return false;
-    HANDLE marker = CreateFileW((to + L"\\.zobrel-build").c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
-                                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    const std::wstring marker_path = to + L"\\.zobrel-build";
+    const std::string bytes = read_file(marker_path);
+    BuildMarkerView view;
+    if (check_build_marker(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), &view) !=
+        BUILD_MARKER_WHOLE) {
+        return false;
+    }
+    const std::wstring name = to.substr(to.rfind(L'\\') + 1);
+    const std::u16string folder(name.begin(), name.end());
+    unsigned char marked[BUILD_MARKER_CAPACITY];
+    const size_t size =
+        write_build_marker(view.identity, folder.data(), folder.size(), marked, sizeof marked);
+    if (size == 0) return false;
+    write_file(marker_path, std::string(reinterpret_cast<const char *>(marked), size));
+    HANDLE marker = CreateFileW(marker_path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (marker == INVALID_HANDLE_VALUE) return false;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);

@@ -5,6 +5,8 @@
 #include <wchar.h>
 
 #include "pathspec/command_text.h"
+#include "pathspec/environment.h"
+#include "environment_name.h"
 
 // The text after this NUL-terminated one.
 static const wchar_t *next_text(const wchar_t *text)
@@ -29,6 +31,9 @@ StageResult expand_child_environment(LaunchContext *context)
         case COMMAND_TEXT_NOT_EXPANDED:
             return stage_failed(FAILURE_EXPAND, 0, value);
         }
+        if (wcslen(command->expanded) > ENVIRONMENT_VALUE_LIMIT) {
+            return stage_failed(FAILURE_LAUNCH, ERROR_FILENAME_EXCED_RANGE);
+        }
         // Grown value by value: together they may pass any fixed size.
         const size_t units = wcslen(command->expanded) + 1;
         const size_t bytes = (used + units) * sizeof(wchar_t);
@@ -45,14 +50,17 @@ StageResult expand_child_environment(LaunchContext *context)
     return stage_succeeded();
 }
 
-void set_child_environment(const LaunchContext *context)
+StageResult set_child_environment(const LaunchContext *context)
 {
     const wchar_t *name = context->build.environment;
     const wchar_t *value = context->command.environment_values;
     for (unsigned long i = 0; i < context->build.environment_count; i++) {
         // An empty value removes the variable: the user's own of that name too.
-        SetEnvironmentVariableW(name, value[0] == L'\0' ? NULL : value);
+        if (!set_variable_whole(name, value[0] == L'\0' ? NULL : value)) {
+            return stage_failed(FAILURE_LAUNCH, GetLastError());
+        }
         name = next_text(next_text(name));
         value = next_text(value);
     }
+    return stage_succeeded();
 }

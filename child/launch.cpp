@@ -5,11 +5,13 @@
 
 #include "child/child_environment.h"
 #include "child/child_handle.h"
+#include "child/child_job.h"
 #include "child/console_events.h"
 #include "child/session_end.h"
 #include "common/platform.h"
 #include "common/wide_buffer.h"
 #include "pathspec/environment.h"
+#include "pathspec/run_values.h"
 
 // The launcher's own path cut at its last backslash; a drive root gives
 // "C:". A path the platform had to cut names another directory: that ends
@@ -78,18 +80,47 @@ static void end_unstarted_child(HANDLE process)
     WaitForSingleObject(process, INFINITE);
 }
 
+// The launcher's own variables and the build's, each set whole or the
+// launch fails: a value cut short would reach the child silently.
+static StageResult set_child_variables(LaunchContext *context)
+{
+    wchar_t directory[LAUNCHER_PATH_CAPACITY];
+    launcher_directory(context->process, directory);
+    wchar_t unpacked[WIDE_PATH_CAPACITY];
+    unpack_directory_for_child(context->unpack_directory, unpacked);
+    if (!set_env_var("ZOBREL_ONEFILE_DIRECTORY", directory) ||
+        !set_env_var("ZOBREL_ORIGINAL_ARGV0", context->process.argv0) ||
+        !set_env_var("ZOBREL_ONEFILE_UNPACK_DIRECTORY", unpacked)) {
+        return stage_failed(FAILURE_LAUNCH, GetLastError());
+    }
+    if (run_value_pin_error() != 0) {
+        return stage_failed(FAILURE_LAUNCH, run_value_pin_error());
+    }
+    // The build's own last: no name of the launcher's is among them.
+    return set_child_environment(context);
+}
+
+// What keeps the child's folder from any tidy while it runs, handed to the
+// child to hold too: the folder's claim (payload/unpack_lock.h) and its
+// build marker (tidy/build_marker.h). Even a launcher killed without the
+// job's tie then leaves its folder held for as long as the program runs.
+static void let_child_inherit_folder_holds(const LaunchContext *context)
+{
+    const HANDLE holds[] = {context->unpack_claim, context->tidy.marker};
+    for (HANDLE hold : holds) {
+        if (hold != NULL) {
+            SetHandleInformation(hold, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        }
+    }
+}
+
 StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
 {
     ChildState *child = &context->child;
-    wchar_t directory[LAUNCHER_PATH_CAPACITY];
-    launcher_directory(context->process, directory);
-    set_env_var("ZOBREL_ONEFILE_DIRECTORY", directory);
-    set_env_var("ZOBREL_ORIGINAL_ARGV0", context->process.argv0);
-    wchar_t unpacked[WIDE_PATH_CAPACITY];
-    unpack_directory_for_child(context->unpack_directory, unpacked);
-    set_env_var("ZOBREL_ONEFILE_UNPACK_DIRECTORY", unpacked);
-    // The build's own last: no name of the launcher's is among them.
-    set_child_environment(context);
+    StageResult step = set_child_variables(context);
+    if (failed(step)) {
+        return step;
+    }
 
     STARTUPINFOW startup;
     describe_child_startup(&startup);
@@ -110,16 +141,20 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     // ends with a suspended child left behind: the handler waits for the
     // launch to be settled (child_handle.h).
     const bool windowed = context->launcher_kind == LAUNCHER_WINDOWED;
+    make_child_job(context);
     if (windowed) {
         watch_session_end(context);
     }
+    let_child_inherit_folder_holds(context);
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
     BOOL created = CreateProcessW(/* lpApplicationName */ context->main_binary_path,
                                   /* lpCommandLine, writable */ command_line,
                                   /* lpProcessAttributes */ NULL,
                                   /* lpThreadAttributes */ NULL,
-                                  /* bInheritHandles: the standard handles */ TRUE,
+                                  /* bInheritHandles: the standard handles and
+                                     the folder's holds */
+                                  TRUE,
                                   /* dwCreationFlags: same console and process group,
                                      so the child gets the same console events (a
                                      windowed launcher has none: a console program
@@ -135,6 +170,7 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     if (context->launch_window_hook != NULL) {
         context->launch_window_hook(context);
     }
+    put_child_in_job(context, process.hProcess);
     if (windowed) {
         tie_child_to_launcher(context, process);
     }

@@ -1,4 +1,4 @@
-// session_end.cpp: the windowed launcher's hidden window, its child's job and foreground right, and its wait.
+// session_end.cpp: the windowed launcher's hidden window, its child's foreground right, and its wait.
 #include "child/session_end.h"
 
 #include "child/console_events.h"
@@ -40,27 +40,9 @@ static LRESULT CALLBACK session_window_procedure(HWND window, UINT message, WPAR
     return user32()->default_window_procedure(window, message, wparam, lparam);
 }
 
-static HANDLE make_job_ending_child_with_launcher()
-{
-    HANDLE job = CreateJobObjectW(/* lpJobAttributes: not inherited */ NULL, /* lpName */ NULL);
-    if (job == NULL) {
-        return NULL;
-    }
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
-    ZeroMemory(&limits, sizeof limits);
-    limits.BasicLimitInformation.LimitFlags =
-        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
-    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-        CloseHandle(job);
-        return NULL;
-    }
-    return job;
-}
-
 void watch_session_end(LaunchContext *context)
 {
     SessionWatch *session = &context->session;
-    session->job = make_job_ending_child_with_launcher();
     const User32 *u = user32();
     if (u == NULL) {
         return;
@@ -85,13 +67,7 @@ void watch_session_end(LaunchContext *context)
 
 void tie_child_to_launcher(LaunchContext *context, const PROCESS_INFORMATION &process)
 {
-    SessionWatch *session = &context->session;
-    session->child_id = process.dwProcessId;
-    if (session->job != NULL) {
-        // Refused inside a job that allows no job within it (before Windows 8):
-        // the child then runs without one.
-        AssignProcessToJobObject(session->job, process.hProcess);
-    }
+    context->session.child_id = process.dwProcessId;
     // Effective only while the launcher may itself take the foreground (the
     // user started it and has not turned to something else meanwhile).
     const User32 *u = user32();

@@ -9,17 +9,15 @@
 //   the launcher ends with the child's exit status, as on a console close.
 //   WM_CLOSE (asked of the launcher, as taskkill without /f does) is passed on
 //   to the child's visible top-level windows; the launcher goes on waiting.
-// - A job object that ends the child when its last handle closes, which is
-//   when the launcher ends, however it ends: a launcher that is terminated
-//   takes the child with it. Only the child is in the job: what it starts is
-//   not (silent breakaway), so programs it starts to outlive it still do.
 // - The child may take the foreground, so that its first window comes to the
 //   front as it would had the user started it directly.
 //
-// All of it is best effort: without user32, a window or a job (a system
-// that refuses a job inside the one the launcher runs in), the child still
+// Both launchers also tie the child to themselves with a job
+// (child/child_job.h).
+//
+// All of it is best effort: without user32 or a window, the child still
 // starts and the launcher still waits for it; what is missing is only the
-// answer to the session's end, or the child's end with a killed launcher.
+// answer to the session's end.
 #ifndef ZOBREL_CHILD_SESSION_END_H
 #define ZOBREL_CHILD_SESSION_END_H
 
@@ -31,15 +29,14 @@
 #define SESSION_WINDOW_CLASS L"zobrel-onefile-session"
 
 // Before the child is created: makes the hidden window, titled with the
-// product name, and the job. No message is handled until
+// product name. No message is handled until
 // wait_answering_session_end: a session that ends before the child runs
 // ends the launcher as it ends any program that does not answer.
 void watch_session_end(LaunchContext *context);
 
-// With the child created suspended, before it runs: puts it into the job
-// and lets it take the foreground. Both must come before it runs: a process
-// it started meanwhile would escape the job, and its first window could be
-// made before it had the right to come to the front.
+// With the child created suspended, before it runs: lets it take the
+// foreground, since its first window could otherwise be made before it had
+// the right to come to the front.
 void tie_child_to_launcher(LaunchContext *context, const PROCESS_INFORMATION &process);
 
 // Waits for the child to end while the window answers its messages; a plain

@@ -16,6 +16,7 @@
 #include "argument_quoting.h"
 #include "capacities.h"
 #include "common/build_info.h"
+#include "common/final_path.h"
 #include "common/payload_reader_state.h"
 
 // Units of the launcher path buffer: a path of at most 4096 units and its NUL.
@@ -68,8 +69,9 @@ enum LauncherKind {
     LAUNCHER_WINDOWED,
 };
 
-// What the windowed launcher keeps around its child; written by
-// child/session_end.cpp only, on the main thread.
+// What the launcher keeps around its child; written by child/child_job.cpp
+// (the job, both launchers) and child/session_end.cpp (the rest, the
+// windowed launcher), on the main thread.
 struct SessionWatch {
     // The hidden top-level window that hears the session's end, or null.
     HWND window;
@@ -97,6 +99,9 @@ struct TidyOutcome {
     // Folders whose removal stopped (a file in use, access denied, no time
     // left): left under a trash name for a later tidy.
     unsigned stopped;
+    // Folders whose removal met what no later tidy would get past (a link,
+    // a path too long): left for good under a name no tidy looks into again.
+    unsigned left;
     // Trash of earlier removals found and cleared.
     unsigned leftovers_cleared;
     // The time limit ended the tidy before it was done.
@@ -156,6 +161,15 @@ struct LaunchContext {
     // The unpack directory's lock while it is held, else null
     // (payload/unpack_lock.h).
     HANDLE unpack_lock;
+    // The same lock's handle once it is given up, kept open (not owned)
+    // until the launcher ends, and inherited by the child: while it is open
+    // no tidy of another start takes the folder for unused
+    // (payload/unpack_lock.h). Null before the lock was taken.
+    HANDLE unpack_claim;
+    // The unpack directory as the file system resolves it, found when its
+    // lock is taken (payload/unpack_lock.h): every file the launcher writes
+    // in it must resolve to a path below it (common/final_path.h).
+    FinalPath unpack_root;
     DirectoryMemo directories;
     PayloadReader reader;
     UnpackProgress progress;

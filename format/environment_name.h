@@ -17,8 +17,10 @@
 // Units of a buffer that holds any safe name and a NUL.
 static const size_t ENVIRONMENT_NAME_CAPACITY = 1024;
 
-// Units of text a variable's value holds on Windows, its NUL not counted.
-static const size_t ENVIRONMENT_VALUE_LIMIT = 32767;
+// Units of text a variable's value holds on Windows, its NUL not counted:
+// 32,767 units with it. (Wine keeps the first 32,766 units of a longer
+// value and reports it set.)
+static const size_t ENVIRONMENT_VALUE_LIMIT = 32766;
 
 // The launcher's own prefix, which no build may use.
 static const char LAUNCHER_VARIABLE_PREFIX[] = "ZOBREL_";

@@ -17,6 +17,7 @@
 #include "archive/blob_reader.h"
 #include "base/error.h"
 #include "build_constants.h"
+#include "build_marker_layout.h"
 #include "image/pe_reader.h"
 #include "image/resources.h"
 #include "little_endian.h"
@@ -43,6 +44,33 @@ void write_seed(const fs::path &out, const std::string &target, const std::strin
     if (!file) {
         throw zobrel::PackError("cannot write the seed " + (out / target / name).string());
     }
+}
+
+std::u16string text_constant(const ConstantsView &view, unsigned key)
+{
+    std::u16string text;
+    for (uint32_t i = 0; i + 2 < view.sizes[key]; i += 2) {
+        text.push_back(static_cast<char16_t>(read_le16(view.values[key] + i)));
+    }
+    return text;
+}
+
+// The marker a start of this build would write in its folder, named here
+// after the executable, and the earlier 16-byte form of the same identity.
+void write_marker_seeds(const fs::path &out, const std::string &name, const ConstantsView &view)
+{
+    const uint64_t identity = build_marker_identity(text_constant(view, CONSTANT_COMPANY).c_str(),
+                                                    text_constant(view, CONSTANT_PRODUCT).c_str());
+    const std::u16string folder(name.begin(), name.end());
+    unsigned char marker[BUILD_MARKER_CAPACITY];
+    const size_t size = write_build_marker(identity, folder.data(), folder.size(), marker, sizeof marker);
+    if (size == 0) {
+        throw zobrel::PackError("cannot make a build marker for " + name);
+    }
+    write_seed(out, "build_marker", name, Bytes(marker, marker + size));
+    Bytes earlier = {'Z', 'O', 'B', 'B', 'U', 'I', 'L', 'D', 0, 0, 0, 0, 0, 0, 0, 0};
+    write_le64(earlier.data() + 8, identity);
+    write_seed(out, "build_marker", name + "-earlier", earlier);
 }
 
 Bytes decoded(const Bytes &frame)
@@ -88,6 +116,7 @@ void split(const fs::path &out, const fs::path &exe)
         view.values[CONSTANT_RECORD_INDEX] == nullptr) {
         throw zobrel::PackError(exe.string() + " has no whole constants block with a record index");
     }
+    write_marker_seeds(out, name, view);
     const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
     write_seed(out, "record_index", name, Bytes(index, index + view.sizes[CONSTANT_RECORD_INDEX]),
                kRepairOrMake);

@@ -92,9 +92,9 @@ StageResult unpack_stages(LaunchContext *context)
         return step;
     }
     // Held from the first checksum to the last write: a launcher started
-    // meanwhile never sees a half-written file. Given up before the child
-    // starts, so a long-running application keeps nobody waiting.
-    step = acquire_unpack_lock(&context->unpack_lock, context->unpack_directory);
+    // meanwhile never sees a half-written file. Taking it makes the folder
+    // and resolves it, once, for every check of where a file is written.
+    step = acquire_unpack_lock(context);
     if (failed(step)) {
         return step;
     }
@@ -103,7 +103,10 @@ StageResult unpack_stages(LaunchContext *context)
     // unused while this start is at work in it or its program runs.
     hold_build_marker(context);
     step = bring_files_up_to_date(context, input);
-    release_unpack_lock(&context->unpack_lock);
+    // Given up before the child starts, so a long-running application keeps
+    // nobody waiting; its handle stays as the folder's claim, against any
+    // tidy of another start while this launcher and its program run.
+    release_unpack_lock_keeping_claim(&context->unpack_lock, &context->unpack_claim);
     return step;
 }
 

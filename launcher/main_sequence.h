@@ -8,15 +8,16 @@
 #include "common/stage_result.h"
 
 // Brings the context's unpack directory up to date with its payload blob:
-// checks the payload header, takes the directory's lock, holds its build
-// marker when the build keeps a number of builds, checks the files
-// already there (by metadata when the build asks for it and the recorded
-// state still holds, else by content against the record index) and, unless
-// every file is in place, decodes the payload and writes what is missing or
-// differs. The reader is closed and the lock given up before it returns,
-// whatever happened. Success: the context's main binary path is the program
-// to start. Failures: those of check_payload_header, acquire_unpack_lock,
-// payload_open and unpack_payload.
+// checks the payload header, takes the directory's lock (making the
+// directory and resolving its unpack root), holds its build marker when the
+// build keeps a number of builds, checks the files already there (by
+// metadata when the build asks for it and the recorded state still holds,
+// else by content against the record index) and, unless every file is in
+// place, decodes the payload and writes what is missing or differs. The
+// reader is closed and the lock given up before it returns, whatever
+// happened; the lock's handle stays open as the context's unpack claim. Success: the context's main binary
+// path is the program to start. Failures: those of check_payload_header, acquire_unpack_lock, payload_open
+// and unpack_payload.
 StageResult unpack_stages(LaunchContext *context);
 
 // Runs the whole launch with the launcher's own context: build constants,

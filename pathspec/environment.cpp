@@ -5,6 +5,7 @@
 #include <wchar.h>
 
 #include "pathspec/paths.h"
+#include "environment_name.h"
 
 static void widen_name(const char *name, wchar_t *wide_name)
 {
@@ -25,11 +26,21 @@ wchar_t *get_env_var(const char *name)
     return _wcsdup(value);
 }
 
-void set_env_var(const char *name, const wchar_t *value)
+bool set_variable_whole(const wchar_t *name, const wchar_t *value)
+{
+    // Measured before the call: past the limit, Wine's answer is no answer.
+    if (value != NULL && wcsnlen(value, ENVIRONMENT_VALUE_LIMIT + 1) > ENVIRONMENT_VALUE_LIMIT) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    return SetEnvironmentVariableW(name, value) != FALSE;
+}
+
+bool set_env_var(const char *name, const wchar_t *value)
 {
     wchar_t wide_name[ENV_NAME_CAPACITY];
     widen_name(name, wide_name);
-    SetEnvironmentVariableW(wide_name, value);
+    return set_variable_whole(wide_name, value);
 }
 
 void unset_env_var(const char *name)

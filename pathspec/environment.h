@@ -19,8 +19,15 @@ static const size_t ENV_VALUE_CAPACITY = 32768;
 // copy cannot be allocated.
 wchar_t *get_env_var(const char *name);
 
-// Sets the variable; the platform's result is not examined.
-void set_env_var(const char *name, const wchar_t *value);
+// Sets the variable to the whole value, or removes it when the value is
+// null: false, with the system's error as the thread's last error, when
+// the platform refuses it, and when the value is longer than
+// ENVIRONMENT_VALUE_LIMIT (32,766 units, ERROR_FILENAME_EXCED_RANGE; it is
+// then left as it was), which Wine would cut short and report set.
+bool set_variable_whole(const wchar_t *name, const wchar_t *value);
+
+// set_variable_whole by narrow name.
+bool set_env_var(const char *name, const wchar_t *value);
 
 // Removes the variable; the platform's result is not examined.
 void unset_env_var(const char *name);

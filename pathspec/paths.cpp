@@ -50,13 +50,20 @@ void append_narrow_string(wchar_t *buffer, const char *text, size_t capacity)
     }
 }
 
+// Windows takes a forward slash for a backslash wherever a path names a
+// folder: C:/Users/x/Temp is as absolute as C:\Users\x\Temp.
+static bool is_separator(wchar_t unit)
+{
+    return unit == L'\\' || unit == L'/';
+}
+
 bool is_absolute_path(const wchar_t *path)
 {
-    if (path[0] == L'\\') {
-        return path[1] == L'\\';
+    if (is_separator(path[0])) {
+        return is_separator(path[1]);
     }
     const bool letter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
-    return letter && path[1] == L':' && path[2] == L'\\';
+    return letter && path[1] == L':' && is_separator(path[2]);
 }
 
 void make_full_path(wchar_t *buffer, size_t capacity)

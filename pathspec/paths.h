@@ -22,8 +22,9 @@ void append_narrow_string(wchar_t *buffer, const char *text, size_t capacity);
 
 // True when the path names one place whatever the current drive and folder:
 // a drive letter, a colon and a backslash ("C:\"), or two backslashes (a
-// share, "\\server\share", or a device path, "\\?\"). "C:x", "\x" and "x" are
-// relative.
+// share, "\\server\share", or a device path, "\\?\"), a forward slash
+// counting as a backslash ("C:/", "//server/share") as Windows counts it.
+// "C:x", "\x", "/x" and "x" are relative.
 bool is_absolute_path(const wchar_t *path);
 
 // Replaces the buffer's path by its absolute form (GetFullPathNameW). Ends

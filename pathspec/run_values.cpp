@@ -19,6 +19,17 @@ static const char TIME_US_VARIABLE[] = "ZOBREL_ONEFILE_TIME_US";
 // Numbers are formatted narrow and widened by the one conversion rule.
 static const size_t NUMBER_TEXT_CAPACITY = 128;
 
+// The system's error of the first value that could not be pinned, or 0:
+// the run's own record, which only this file writes.
+static unsigned long g_pin_error;
+
+static void pin(const char *variable, const wchar_t *value)
+{
+    if (!set_env_var(variable, value) && g_pin_error == 0) {
+        g_pin_error = GetLastError();
+    }
+}
+
 static const wchar_t TOKEN_ALPHABET[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 
 static wchar_t *duplicate_or_die(const wchar_t *text)
@@ -47,12 +58,13 @@ static uint64_t system_time_100ns()
 
 void prepare_run_environment()
 {
+    g_pin_error = 0;
     unset_env_var(START_VARIABLE);
     unset_env_var(TIME_US_VARIABLE);
     unset_env_var(RANDOM_VARIABLE);
     wchar_t pid[NUMBER_TEXT_CAPACITY];
     format_process_id(pid);
-    set_env_var(PARENT_VARIABLE, pid);
+    pin(PARENT_VARIABLE, pid);
 }
 
 static wchar_t *resolve_process_id()
@@ -74,7 +86,7 @@ static wchar_t *resolve_process_id()
 // Pins a freshly made value before it is used, and returns a copy of it.
 static wchar_t *resolve_pinned(const char *variable, const wchar_t *made)
 {
-    set_env_var(variable, made);
+    pin(variable, made);
     return duplicate_or_die(made);
 }
 
@@ -120,6 +132,11 @@ wchar_t *resolve_run_value(RunValueKey key)
     }
     }
     terminate_abnormally();
+}
+
+unsigned long run_value_pin_error()
+{
+    return g_pin_error;
 }
 
 void random_token_from_seed(uint32_t seed, wchar_t token[RANDOM_TOKEN_CAPACITY])

@@ -28,6 +28,11 @@ void prepare_run_environment();
 // as does a failed allocation.
 wchar_t *resolve_run_value(RunValueKey key);
 
+// The system's error of the first run value that could not be pinned in
+// the environment whole (set_env_var), which the child would then not see
+// as this run used it; 0 when every one was.
+unsigned long run_value_pin_error();
+
 // A fresh 11-character base64url token seeded from the process id, the
 // performance counter and a stack address.
 void generate_random_token(wchar_t token[RANDOM_TOKEN_CAPACITY]);

@@ -6,6 +6,7 @@
 
 #include <stdlib.h>
 
+#include "common/final_path.h"
 #include "common/wide_buffer.h"
 #include "pathspec/expand.h"
 
@@ -89,15 +90,10 @@ static size_t parent_end(const wchar_t *buffer, size_t length)
 // The same calls as climbing one level per call (each failing level from the
 // bottom up, then every level below the first that exists again from the top
 // down), but in one buffer: a level is cut off by a NUL over its backslash and
-// put back by restoring that backslash, so the depth costs no stack.
-bool ensure_parent_directories(DirectoryMemo *memo, const wchar_t *path)
+// put back by restoring that backslash, so the depth costs no stack. The
+// directory is levels[0, bottom).
+static bool ensure_levels(DirectoryMemo *memo, wchar_t *levels, size_t bottom)
 {
-    wchar_t levels[WIDE_PATH_CAPACITY];
-    copy_wide(levels, WIDE_PATH_CAPACITY, path);
-    size_t bottom = parent_end(levels, wcslen(levels));
-    if (bottom == 0) {
-        return true;
-    }
     levels[bottom] = L'\0';
     if (create_directory_cached(memo, levels)) {
         return true;
@@ -122,7 +118,7 @@ bool ensure_parent_directories(DirectoryMemo *memo, const wchar_t *path)
         }
     }
 
-    // Down: every remaining level, the topmost first, up to the parent itself.
+    // Down: every remaining level, the topmost first, up to the directory itself.
     for (;;) {
         bool created = create_directory_cached(memo, levels);
         if (length == bottom) {
@@ -131,4 +127,85 @@ bool ensure_parent_directories(DirectoryMemo *memo, const wchar_t *path)
         levels[length] = L'\\';
         length = wcslen(levels);
     }
+}
+
+bool ensure_parent_directories(DirectoryMemo *memo, const wchar_t *path)
+{
+    wchar_t levels[WIDE_PATH_CAPACITY];
+    copy_wide(levels, WIDE_PATH_CAPACITY, path);
+    size_t bottom = parent_end(levels, wcslen(levels));
+    if (bottom == 0) {
+        return true;
+    }
+    return ensure_levels(memo, levels, bottom);
+}
+
+bool ensure_directory(DirectoryMemo *memo, const wchar_t *directory)
+{
+    wchar_t levels[WIDE_PATH_CAPACITY];
+    copy_wide(levels, WIDE_PATH_CAPACITY, directory);
+    size_t bottom = wcslen(levels);
+    while (bottom > 1 && levels[bottom - 1] == L'\\') {
+        bottom--;
+    }
+    return ensure_levels(memo, levels, bottom);
+}
+
+// Makes the folder levels[0, end) inside a folder already checked, unless
+// it is there, and checks it is a real folder where it is meant to be: its
+// relative name is what follows the unpack directory's `root_end` units.
+static bool make_checked_folder(LaunchContext *context, const wchar_t *levels, size_t root_end)
+{
+    if (!CreateDirectoryW(levels, /* lpSecurityAttributes */ NULL) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+        return false;
+    }
+    HANDLE folder = open_folder_at(levels, context->unpack_root, levels + root_end + 1,
+                                   wcslen(levels) - root_end - 1, /* access: a look */ 0);
+    if (folder == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(folder);
+    remember_directory(&context->directories, levels);
+    return true;
+}
+
+bool ensure_folders_in_unpack_directory(LaunchContext *context, const wchar_t *path)
+{
+    wchar_t levels[WIDE_PATH_CAPACITY];
+    copy_wide(levels, WIDE_PATH_CAPACITY, path);
+    const size_t root_end = bounded_wide_length(context->unpack_directory, WIDE_PATH_CAPACITY);
+    const size_t bottom = parent_end(levels, wcslen(levels));
+    if (bottom <= root_end) {
+        return true;  // right in the unpack directory, which the lock resolved
+    }
+    // Up, through the memo alone: the deepest folder already checked. No
+    // folder is made before every folder above it was checked, so nothing is
+    // ever made through a link.
+    size_t known = root_end;
+    for (size_t cut = bottom; cut > root_end; cut = parent_end(levels, cut)) {
+        const wchar_t kept = levels[cut];
+        levels[cut] = L'\0';
+        const bool remembered = is_remembered(&context->directories, levels);
+        levels[cut] = kept;
+        if (remembered) {
+            known = cut;
+            break;
+        }
+    }
+    // Down: each level below it, made and checked in turn.
+    size_t end = known;
+    while (end < bottom) {
+        end++;
+        while (end < bottom && levels[end] != L'\\') {
+            end++;
+        }
+        levels[end] = L'\0';
+        const bool made = make_checked_folder(context, levels, root_end);
+        levels[end] = L'\\';
+        if (!made) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -18,10 +18,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/through_handle.h"
 #include "common/wide_buffer.h"
 #include "pathspec/paths.h"
 #include "payload/brief_hold.h"
 #include "payload/index_check.h"
+#include "payload/target_file.h"
 #include "payload/worker_threads.h"
 #include "archive_name.h"
 #include "little_endian.h"
@@ -353,35 +355,34 @@ void record_metadata_state(LaunchContext *context)
         write_le32(state + 8, count);
         write_le32(state + 12, context->build.record_index_crc);
         write_le32(state + size - STATE_TRAILER_SIZE, libdeflate_crc32(0, state, size - STATE_TRAILER_SIZE));
-        wchar_t partial[WIDE_PATH_CAPACITY];
         wchar_t final_path[WIDE_PATH_CAPACITY];
-        state_file_path(context, partial, STATE_FILE_PARTIAL_NAME);
         state_file_path(context, final_path, STATE_FILE_NAME);
         // Written aside, then renamed into place: a launcher killed meanwhile
-        // leaves the old state file, or none, never part of one. Either
-        // file held for a moment by another program is waited for.
-        HANDLE file;
-        BriefHoldWait open_wait = {0};
-        do {
-            file = CreateFileW(partial, GENERIC_WRITE, /* dwShareMode */ 0, /* lpSecurityAttributes */ NULL,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, /* hTemplateFile */ NULL);
-        } while (file == INVALID_HANDLE_VALUE && wait_out_brief_hold(&open_wait));
+        // leaves the old state file, or none, never part of one. Both go
+        // through the one handle, which is the file meant (never a link:
+        // payload/target_file.h); a link in the state file's place is
+        // replaced, not followed. Either file held for a moment by another
+        // program is waited for.
+        bool existed = false;
+        HANDLE file = open_own_file(context, STATE_FILE_PARTIAL_NAME, GENERIC_WRITE | DELETE,
+                                    /* dwShareMode */ 0, &existed);
         if (file != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
             bool whole =
+                (!existed || empty_target_file(file)) &&
                 WriteFile(file, state, static_cast<DWORD>(size), &written, /* lpOverlapped */ NULL) &&
                 written == size;
-            CloseHandle(file);
             bool renamed = false;
             BriefHoldWait rename_wait = {0};
             if (whole) {
                 do {
-                    renamed = MoveFileExW(partial, final_path, MOVEFILE_REPLACE_EXISTING);
+                    renamed = rename_through_handle(file, final_path, /* replace */ true);
                 } while (!renamed && wait_out_brief_hold(&rename_wait));
             }
             if (!renamed) {
-                DeleteFileW(partial);
+                delete_through_handle(file);
             }
+            CloseHandle(file);
         }
     }
     free(meta);

@@ -20,11 +20,13 @@ bool metadata_matches_state(LaunchContext *context);
 
 // Writes the state file for the files as they are now (call it right after
 // every file was checked by content or written and checked): written under
-// a name of its own, then renamed over the old one, so that it is never
-// seen half-written; each of the two waits out another program's brief hold
-// (payload/brief_hold.h). Does nothing without a usable index; a failure leaves
-// the old state file, or none, and is not reported (the next start then
-// checks content, as it would anyway).
+// a name of its own, then renamed over the old one through the same handle,
+// so that it is never seen half-written; each of the two waits out another
+// program's brief hold (payload/brief_hold.h). Never through a link: the
+// file written is opened where it is meant to be (payload/target_file.h),
+// and a link in the state file's place is replaced, not followed. Does nothing without a usable index; a
+// failure leaves the old state file, or none, and is not reported (the next start then checks content, as it
+// would anyway).
 void record_metadata_state(LaunchContext *context);
 
 #endif

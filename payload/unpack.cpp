@@ -3,14 +3,17 @@
 
 #include <windows.h>
 #include <libdeflate.h>
+#include <stdint.h>
+#include <stdlib.h>
 
+#include "common/file_identity.h"
 #include "common/wide_buffer.h"
-#include "payload/brief_hold.h"
 #include "payload/directories.h"
 #include "payload/file_checksum.h"
 #include "payload/index_check.h"
 #include "payload/reader.h"
 #include "payload/records.h"
+#include "payload/target_file.h"
 #include "archive_name.h"
 #include "payload_format.h"
 
@@ -26,27 +29,119 @@ static bool record_name_is_safe(size_t length)
     return archive_name_problem(reinterpret_cast<const char16_t *>(g_record_name), length) == NULL;
 }
 
-static StageResult open_for_writing(LaunchContext *context, const wchar_t *path, HANDLE *file)
+// One file as the file system knows it, whatever its names.
+struct FileIdentity {
+    uint64_t index;
+    bool used;
+};
+
+// The files this unpack wrote, by identity, in an open-addressing table of
+// a power of two slots kept at least twice as many as its entries: sized
+// by the record count when the index gives it, grown otherwise. A file
+// opened for writing that is one of them is another name of a file written
+// before (a hard link, or a name the file system takes for another that
+// the checks before let through): writing it would leave the application
+// over the wrong content.
+//
+// A file's identity is its volume's serial number and its index on that
+// volume. Every file written lies in a folder checked to be a real folder
+// under the unpack directory (no link, and so no mount point: those are
+// reparse points), so all lie on the unpack directory's one volume, and
+// the index alone tells them apart. The volume is not asked for each file:
+// under Wine that costs a round trip to its mount manager, a millisecond a
+// file (common/file_identity.h).
+struct WrittenFiles {
+    FileIdentity *slots;
+    size_t slot_count;
+    size_t count;
+};
+
+static size_t slot_of(uint64_t index, size_t slot_count)
 {
-    StageResult seeded = seed_directory_memo(context);
-    if (failed(seeded)) {
-        return seeded;
+    return static_cast<size_t>((index * 0x9E3779B97F4A7C15ull) >> 17) & (slot_count - 1);
+}
+
+// Finds the index's slot: the one that holds it, or the empty one where it goes.
+static FileIdentity *find_slot(const WrittenFiles *written, uint64_t index)
+{
+    size_t at = slot_of(index, written->slot_count);
+    while (written->slots[at].used && written->slots[at].index != index) {
+        at = (at + 1) & (written->slot_count - 1);
     }
-    // Whether the parents could be made shows in the open that follows.
-    ensure_parent_directories(&context->directories, path);
+    return &written->slots[at];
+}
+
+static bool grow_written_files(WrittenFiles *written, size_t slot_count)
+{
+    FileIdentity *slots = static_cast<FileIdentity *>(calloc(slot_count, sizeof *slots));
+    if (slots == NULL) {
+        return false;
+    }
+    WrittenFiles grown = {slots, slot_count, written->count};
+    for (size_t i = 0; i < written->slot_count; i++) {
+        if (written->slots[i].used) {
+            *find_slot(&grown, written->slots[i].index) = written->slots[i];
+        }
+    }
+    free(written->slots);
+    *written = grown;
+    return true;
+}
+
+// Notes the open file as written; FAILURE_DECODE when it was already,
+// FAILURE_MEMORY when the table cannot be had.
+static StageResult note_written(LaunchContext *context, WrittenFiles *written, HANDLE file)
+{
+    uint64_t index = 0;
+    if (!file_index_of(file, &index)) {
+        return stage_failed(FAILURE_WRITE, GetLastError());
+    }
+    if (2 * (written->count + 1) > written->slot_count) {
+        size_t slot_count = written->slot_count == 0 ? 64 : 2 * written->slot_count;
+        while (slot_count < 2 * static_cast<size_t>(indexed_record_count(context))) {
+            slot_count *= 2;
+        }
+        if (!grow_written_files(written, slot_count)) {
+            return stage_failed(FAILURE_MEMORY);
+        }
+    }
+    FileIdentity *slot = find_slot(written, index);
+    if (slot->used) {
+        return stage_failed(FAILURE_DECODE);
+    }
+    slot->index = index;
+    slot->used = true;
+    written->count++;
+    return stage_succeeded();
+}
+
+// Opens the record's target to write it whole: never through a link, never
+// a file this unpack already wrote under another name, and emptied only
+// once both are known.
+static StageResult open_for_writing(LaunchContext *context, WrittenFiles *written, const wchar_t *path,
+                                    size_t name_length, HANDLE *file)
+{
+    bool existed = false;
+    *file = INVALID_HANDLE_VALUE;
     // Write sharing only: nobody reads a file while it is being written. A
     // file another program holds for a moment is waited for, within the bound.
-    BriefHoldWait wait = {0};
-    do {
-        *file =
-            CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, /* lpSecurityAttributes */ NULL, CREATE_ALWAYS,
-                        /* dwFlagsAndAttributes */ 0, /* hTemplateFile */ NULL);
-    } while (*file == INVALID_HANDLE_VALUE && wait_out_brief_hold(&wait));
+    if (ensure_folders_in_unpack_directory(context, path)) {
+        *file = open_target_file(context, path, g_record_name, name_length, GENERIC_WRITE, FILE_SHARE_WRITE,
+                                 &existed);
+    }
     if (*file == INVALID_HANDLE_VALUE) {
         copy_wide(context->failed_path, WIDE_PATH_CAPACITY, path);
         return stage_failed(FAILURE_OPEN, 0, context->failed_path);
     }
-    return stage_succeeded();
+    StageResult noted = note_written(context, written, *file);
+    if (!failed(noted) && existed && !empty_target_file(*file)) {
+        noted = stage_failed(FAILURE_WRITE, GetLastError());
+    }
+    if (failed(noted)) {
+        CloseHandle(*file);
+        *file = INVALID_HANDLE_VALUE;
+    }
+    return noted;
 }
 
 // Moves the content through the chunk buffer; without a file it is read and
@@ -109,7 +204,8 @@ static bool needs_writing(const LaunchContext *context, unsigned long record, co
 // One record, its name already read (`name_length` units in the name
 // buffer): its size and checksum, then its content, written to its target
 // or dropped.
-static StageResult unpack_record(LaunchContext *context, unsigned long record, size_t name_length)
+static StageResult unpack_record(LaunchContext *context, WrittenFiles *written, unsigned long record,
+                                 size_t name_length)
 {
     PayloadReader *reader = &context->reader;
     if (!record_name_is_safe(name_length)) {
@@ -138,7 +234,7 @@ static StageResult unpack_record(LaunchContext *context, unsigned long record, s
 
     HANDLE file = INVALID_HANDLE_VALUE;
     if (needs_writing(context, record, target, stored)) {
-        step = open_for_writing(context, target, &file);
+        step = open_for_writing(context, written, target, name_length, &file);
         if (failed(step)) {
             return step;
         }
@@ -151,7 +247,7 @@ static StageResult unpack_record(LaunchContext *context, unsigned long record, s
     return step;
 }
 
-StageResult unpack_payload(LaunchContext *context)
+static StageResult unpack_records(LaunchContext *context, WrittenFiles *written)
 {
     for (unsigned long record = 0;; record++) {
         size_t name_length = 0;
@@ -167,9 +263,17 @@ StageResult unpack_payload(LaunchContext *context)
             }
             return payload_expect_end(&context->reader);  // the end marker, which must end the frame
         }
-        step = unpack_record(context, record, name_length);
+        step = unpack_record(context, written, record, name_length);
         if (failed(step)) {
             return step;
         }
     }
+}
+
+StageResult unpack_payload(LaunchContext *context)
+{
+    WrittenFiles written = {};
+    StageResult step = unpack_records(context, &written);
+    free(written.slots);
+    return step;
 }

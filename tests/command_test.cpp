@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "build_constants.h"
+#include "build_constants_writer.h"
 #include "child_report.h"
+#include "packed_file.h"
 #include "process_runner.h"
 #include "test_paths.h"
 
@@ -244,6 +247,48 @@ TEST(CommandLineLimit, ALineOrVariableThatNoLongerFitsIsReportedAndNothingRuns)
     EXPECT_EQ(value.result.standard_output, "");
     EXPECT_FALSE(file_exists(value.temp + L"\\zobrel-long-value"));
     remove_tree(value.temp);
+}
+
+// A variable holds 32,766 units: a value of that length once expanded
+// reaches the child whole; one unit more is reported as a line too long,
+// before anything is unpacked, and nothing runs. (Wine would keep the first
+// 32,766 units of the longer one and report it set: the launcher's own
+// count is what holds here. The build is long_value_onefile with its value
+// made to measure for this run's unpack directory.)
+TEST(CommandLineLimit, AVariableOf32766UnitsArrivesWholeAndOneOf32767IsReported)
+{
+    for (size_t length : {size_t{32766}, size_t{32767}}) {
+        SCOPED_TRACE(length);
+        const std::wstring temp = make_scratch_dir(L"command-temp");
+        const std::wstring unpack = temp + L"\\zobrel-long-value";
+        std::u16string value(length - unpack.size(), u'v');
+        value += u"{UNPACK_DIR}";
+        std::string image = read_file(test_program(L"long_value_onefile.exe"));
+        std::vector<ConstantValue> values = constants_of(image);
+        for (ConstantValue &v : values) {
+            if (v.key == CONSTANT_ENVIRONMENT) v.bytes = environment_list_value({{u"REPORT_LONG", value}});
+        }
+        replace_constants(image, values);
+        const std::wstring exe = temp + L"\\long.exe";
+        write_file(exe, image);
+        RunOptions options;
+        options.command_line = quote_argument(exe);
+        options.set_env = {{L"TMP", temp}, {L"TEMP", temp}, {L"REPORT_ALSO", L"REPORT_LONG"}};
+        RunResult r = run_process(options);
+        Report report = parse_report(r.standard_output);
+        if (length == 32766) {
+            ASSERT_TRUE(report.present) << r.standard_error;
+            ASSERT_TRUE(report.env.count("REPORT_LONG") && report.env.at("REPORT_LONG"));
+            EXPECT_EQ(*report.env.at("REPORT_LONG"), std::wstring(length - unpack.size(), L'v') + unpack);
+        } else {
+            EXPECT_EQ(r.exit_code, 2u);
+            EXPECT_EQ(r.standard_error,
+                      "Error, couldn't launch child ([Error 206] " + system_error_text(206) + ")\r\n");
+            EXPECT_EQ(r.standard_output, "") << "nothing ran";
+            EXPECT_FALSE(file_exists(unpack)) << "nothing was unpacked";
+        }
+        remove_tree(temp);
+    }
 }
 
 // A .cmd app: the command interpreter packed with the script, run as

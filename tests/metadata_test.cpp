@@ -8,8 +8,10 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 
+#include "links.h"
 #include "process_runner.h"
 #include "test_paths.h"
 
@@ -127,6 +129,48 @@ TEST(MetadataCheck, AnythingElseIsCheckedByContentRepairedAndRecordedAfresh)
         // The content check recorded a fresh state: the next start is fast again.
         RunResult fast = run_holding_a_file(temp);
         EXPECT_EQ(fast.exit_code, APP_EXIT_CODE) << "no fresh state file: " << fast.standard_error;
+        remove_tree(temp);
+    }
+}
+
+// The state file is written through a handle checked to be where it is
+// meant to be: a link under its name or under the name it is written aside
+// is never written through, whatever it leads to. A link in the state
+// file's own place is replaced by the new state file (a rename replaces a
+// link, it never follows one); one in the aside name leaves the old state,
+// and the start goes on. (Under Wine a link to a file lists as a plain file
+// and a write by name goes to its target; on Windows it is a reparse
+// point; the launcher treats both alike.)
+TEST(MetadataCheck, AStateFileNameThatIsALinkIsNeverWrittenThrough)
+{
+    struct Case {
+        const char *what;
+        const wchar_t *name;    // the link, in the unpack folder
+        const wchar_t *target;  // in the folder outside
+        bool replaced;          // a state file takes its place
+    } cases[] = {
+        {"the state file a link to a file", L".zobrel-state", L"file.txt", true},
+        {"the aside name a link to a file", L".zobrel-state.new", L"file.txt", false},
+        {"the aside name a link to nothing", L".zobrel-state.new", L"nothing.txt", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::wstring temp = make_scratch_dir(L"meta-links");
+        const std::wstring outside = temp + L"\\outside";
+        write_file(outside + L"\\file.txt", "the user's own");
+        const std::map<std::wstring, std::string> before = snapshot(outside);
+        ASSERT_EQ(run_in(L"metadata_onefile.exe", temp).exit_code, APP_EXIT_CODE);
+        const std::wstring link = unpacked(temp, c.name);
+        DeleteFileW(link.c_str());
+        make_link(link, outside + L"\\" + c.target, false);
+        // A change the start repairs, and then records.
+        write_file(unpacked(temp, L"data\\text.txt"), "changed");
+        RunResult r = run_in(L"metadata_onefile.exe", temp);
+        EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_output << r.standard_error;
+        expect_whole_application(temp);
+        EXPECT_TRUE(snapshot(outside) == before) << "something outside the unpack folder changed";
+        EXPECT_EQ(run_holding_a_file(temp).exit_code == APP_EXIT_CODE, c.replaced) << "a fresh state file";
+        if (!c.replaced) remove_link(link);
         remove_tree(temp);
     }
 }

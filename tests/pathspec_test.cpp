@@ -497,6 +497,12 @@ TEST_F(PathSpec, ATemporaryFolderSetToARelativePathFailsTheExpansion)
         {L"C:\\tmp", L"reltmp", L"relprofile", true},  // TMP wins
         {nullptr, L"c:\\tmp", L"relprofile", true},
         {L"\\\\server\\share", nullptr, nullptr, true},
+        // Forward slashes, which Windows takes for backslashes.
+        {L"C:/Windows/Temp", nullptr, nullptr, true},
+        {nullptr, L"C:/Windows/Temp/", L"relprofile", true},
+        {L"//server/share/x", nullptr, nullptr, true},
+        {L"/reltmp", nullptr, L"C:\\users\\x", false},
+        {L"C:reltmp/x", nullptr, L"C:\\users\\x", false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(show(std::wstring(L"TMP=") + (c.tmp ? c.tmp : L"(unset)") + L" TEMP=" +
@@ -902,9 +908,20 @@ TEST_F(PathSpec, GetEnvVarReadsCopiesAndTreatsEmptyAsUnset)
 TEST_F(PathSpec, SetAndUnsetEnvVar)
 {
     ScopedEnv restore(L"ZOBREL_TEST_SET", NULL);
-    set_env_var("ZOBREL_TEST_SET", L"v1");
+    EXPECT_TRUE(set_env_var("ZOBREL_TEST_SET", L"v1"));
     EXPECT_EQ(read_env(L"ZOBREL_TEST_SET").value, L"v1");
-    set_env_var("ZOBREL_TEST_SET", L"v2");
+    EXPECT_TRUE(set_env_var("ZOBREL_TEST_SET", L"v2"));
+    EXPECT_EQ(read_env(L"ZOBREL_TEST_SET").value, L"v2");
+    // A value holds 32,766 units; a longer one is refused whole, and the
+    // variable keeps what it had. (Wine would store its first 32,766 units
+    // and report success; Windows refuses it itself.)
+    const std::wstring longest(32766, L'v');
+    EXPECT_TRUE(set_env_var("ZOBREL_TEST_SET", longest.c_str()));
+    EXPECT_EQ(read_env(L"ZOBREL_TEST_SET").value, longest);
+    EXPECT_TRUE(set_env_var("ZOBREL_TEST_SET", L"v2"));
+    SetLastError(0);
+    EXPECT_FALSE(set_env_var("ZOBREL_TEST_SET", (longest + L"w").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
     EXPECT_EQ(read_env(L"ZOBREL_TEST_SET").value, L"v2");
     unset_env_var("ZOBREL_TEST_SET");
     EXPECT_FALSE(read_env(L"ZOBREL_TEST_SET").set);

@@ -24,5 +24,6 @@ endforeach()
 
 add_executable(tidy_probe helpers/tidy_probe.cpp)
 target_link_libraries(tidy_probe PRIVATE zobrel_launcher_core zobrel_wmain)
-zobrel_add_windows_test(NAME tidy_test SOURCES tidy_test.cpp LIBS zobrel_launcher_core DEPENDS ${tidy_builds} tidy_probe)
+zobrel_add_windows_test(NAME tidy_test SOURCES tidy_test.cpp LIBS zobrel_launcher_core
+  DEPENDS ${tidy_builds} tidy_probe hold_file)
 target_compile_definitions(tidy_test PRIVATE ZOBREL_TIDY_APP_DIR="Z:${CMAKE_CURRENT_BINARY_DIR}/tidy-app-")

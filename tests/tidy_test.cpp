@@ -11,17 +11,24 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "build_constants.h"
 #include "build_constants_writer.h"
+#include "build_marker_layout.h"
+#include "common/final_path.h"
+#include "common/launch_context.h"
+#include "links.h"
 #include "little_endian.h"
 #include "packed_file.h"
+#include "payload/brief_hold.h"
 #include "payload/unpack_lock.h"
 #include "process_runner.h"
 #include "test_paths.h"
+#include "tidy/older_builds.h"
 #include "tidy/remove_tree.h"
 
 namespace {
@@ -70,6 +77,16 @@ bool has_trash(const std::set<std::wstring> &names)
     return false;
 }
 
+// The names of what tidies left for good.
+std::vector<std::wstring> left_for_good(const std::set<std::wstring> &names)
+{
+    std::vector<std::wstring> left;
+    for (const std::wstring &name : names) {
+        if (name.rfind(L".zobrel-left-", 0) == 0) left.push_back(name);
+    }
+    return left;
+}
+
 std::u16string text_of(const std::string &bytes)
 {
     std::u16string text;
@@ -84,6 +101,19 @@ std::string u32_value(uint32_t value)
     unsigned char bytes[4];
     write_le32(bytes, value);
     return std::string(reinterpret_cast<const char *>(bytes), 4);
+}
+
+// The resolved final path of a folder, as a tidy resolves the parent it lists.
+FinalPath final_path_of(const std::wstring &folder)
+{
+    FinalPath resolved = {};
+    HANDLE h = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << narrow(folder);
+    EXPECT_TRUE(resolve_final_path(h, &resolved)) << narrow(folder);
+    CloseHandle(h);
+    return resolved;
 }
 
 // One build as the tests run it.
@@ -155,17 +185,44 @@ protected:
         EXPECT_EQ(r.standard_output + r.standard_error, "") << narrow(b.exe);
     }
 
-    // Starts the build with its application kept running until release().
-    StartedProcess start_running(const Build &b)
+    // Starts the build with its application kept running until release()
+    // (or with another command line: a probe of the build's start).
+    StartedProcess start_running(const Build &b, const std::wstring &command_line = L"")
     {
-        const std::wstring held = scratch_ + L"\\held";
+        const std::wstring held = held_path();
         DeleteFileW(held.c_str());
         DeleteFileW(release_path().c_str());
-        StartedProcess started =
-            start_process(options(b, {{L"APP_HELD", held}, {L"APP_RELEASE", release_path()}}));
+        RunOptions o = options(b, {{L"APP_HELD", held}, {L"APP_RELEASE", release_path()}});
+        if (!command_line.empty()) o.command_line = command_line;
+        StartedProcess started = start_process(o);
         for (int i = 0; i < 6000 && !file_exists(held); i++) Sleep(20);
         EXPECT_TRUE(file_exists(held)) << "the application never started";
         return started;
+    }
+
+    std::wstring held_path() const { return scratch_ + L"\\held"; }
+
+    // The running application's own process, from the id it wrote.
+    HANDLE running_application() const
+    {
+        const DWORD id = static_cast<DWORD>(std::stoul(read_file(held_path())));
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+        EXPECT_NE(process, nullptr) << "no process " << id;
+        return process;
+    }
+
+    // The tidy a start of build b runs, here in this process: what it did.
+    TidyOutcome tidy_here(const Build &b)
+    {
+        std::unique_ptr<LaunchContext> context(new LaunchContext());
+        init_launch_context(context.get(), L"tidy_test");
+        context->build.company = L"Zobrel Tests";
+        context->build.product = L"tidy";
+        context->build.keep_builds = 1;
+        const std::wstring own = path(b);
+        own.copy(context->unpack_directory, own.size());
+        context->unpack_root = final_path_of(own);
+        return tidy_older_builds(context.get(), GetTickCount64() + 60000);
     }
 
     std::wstring release_path() const { return scratch_ + L"\\release"; }
@@ -290,10 +347,16 @@ TEST_F(Tidy, AFolderInUseStaysAndGoesAtTheNextStartAfterIt)
     run(b2);
     EXPECT_EQ(folders(), std::set<std::wstring>{b2.folder});
 
-    // A launcher is unpacking it: its lock is held (here by the test).
+    // A launcher is unpacking it: its lock is held (here by the test, which
+    // names the folder by its short name: the lock is the folder's, however
+    // it is spelt).
     run(b1);
+    wchar_t short_spelling[MAX_PATH];
+    ASSERT_NE(GetShortPathNameW(path(b1).c_str(), short_spelling, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(short_spelling), path(b1));
     HANDLE lock = NULL;
-    ASSERT_FALSE(failed(acquire_unpack_lock(&lock, path(b1).c_str())));
+    FinalPath root;
+    ASSERT_FALSE(failed(acquire_unpack_lock_of(&lock, short_spelling, &root)));
     run(b2);
     EXPECT_EQ(folders(), (std::set<std::wstring>{b1.folder, b2.folder}));
     expect_whole(b1);
@@ -351,15 +414,213 @@ TEST_F(Tidy, AStartKilledWhileItRemovesLeavesLaterStartsWorking)
     // The old build starts over a folder of its own, whole; the next starts
     // of the new one clear what the killed one left. Each tidy stops at its
     // time limit, so on a loaded machine the trash may take more than one
-    // start; each start removes some of it, so a few are enough.
+    // start (the old build's own start may already have cleared it); each
+    // start removes some of it, until none is left.
     run(b1);
     expect_whole(b1);
-    int starts = 0;
+    auto files_in_trash = [&]() {
+        size_t count = 0;
+        for (const std::wstring &name : folders()) {
+            if (name.rfind(TRASH_PREFIX, 0) == 0) count += files_under(parent_ + L"\\" + name).size() + 1;
+        }
+        return count;
+    };
+    size_t before = files_in_trash();
     do {
         run(b2);
         expect_whole(b2);
-    } while (++starts < 5 && folders() != std::set<std::wstring>{b2.folder});
-    EXPECT_EQ(folders(), std::set<std::wstring>{b2.folder}) << starts << " starts";
+        const size_t after = files_in_trash();
+        ASSERT_TRUE(after == 0 || after < before) << "a start removed nothing of the trash";
+        before = after;
+    } while (before > 0);
+    EXPECT_EQ(folders(), std::set<std::wstring>{b2.folder});
+}
+
+// A link in an old build's folder, whatever it leads to, never lets the
+// tidy reach outside: what the link points to is byte for byte as it was.
+// Under Wine, where a link opens as its target and no link can be removed
+// without its target, the folder is left for good under a name later tidies
+// see in their one listing of the product's folder and never look into
+// again. On Windows a link opens as itself and goes as a link, and the
+// folder with it.
+TEST_F(Tidy, ALinkInAnOldBuildsFolderNeverLeadsTheTidyOutside)
+{
+    const Build b1 = prepare(L"1"), b2 = prepare(L"2");
+    struct Case {
+        const char *what;
+        const wchar_t *target;  // in the folder outside; null: the link itself
+        bool folder;
+    } cases[] = {
+        {"a link to a file", L"file.txt", false},      {"a link to a full folder", L"full", true},
+        {"a link to an empty folder", L"empty", true}, {"a link to nothing", L"nothing", false},
+        {"a link to itself", nullptr, false},
+    };
+    const std::wstring outside = scratch_ + L"\\outside";
+    write_file(outside + L"\\file.txt", "the user's own");
+    write_file(outside + L"\\full\\deep\\x.txt", "another program's");
+    ASSERT_TRUE(CreateDirectoryW((outside + L"\\empty").c_str(), NULL));
+    const std::map<std::wstring, std::string> before = snapshot(outside);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        run(b1);
+        const std::wstring link = path(b1) + L"\\data\\link";
+        make_link(link, c.target != nullptr ? outside + L"\\" + c.target : link, c.folder);
+
+        run(b2);
+        EXPECT_TRUE(snapshot(outside) == before) << "something outside the product's folder changed";
+        std::set<std::wstring> left = folders();
+        EXPECT_FALSE(left.count(b1.folder));
+        EXPECT_FALSE(has_trash(left));
+        const std::vector<std::wstring> kept = left_for_good(left);
+        if (!under_wine()) {
+            EXPECT_TRUE(kept.empty());
+            continue;
+        }
+        ASSERT_EQ(kept.size(), 1u);
+        // Later starts look at it no more: a tidy there finds nothing to do.
+        run(b2);
+        EXPECT_EQ(folders(), left);
+        const TidyOutcome again = tidy_here(b2);
+        EXPECT_EQ(again.removed + again.in_use + again.stopped + again.left + again.leftovers_cleared, 0u);
+        EXPECT_TRUE(snapshot(outside) == before);
+        remove_link(parent_ + L"\\" + kept[0] + L"\\data\\link");
+        remove_tree(parent_ + L"\\" + kept[0]);
+    }
+}
+
+// Only a build's own folder is removed: its marker names the folder it was
+// written in, so a copy of it (Explorer's "... - Copy", a backup renamed by
+// hand) is never taken for the build, nor is a folder with the earlier
+// marker, which names no folder. A build's own folder with the earlier
+// marker gets the new one at its next start, and is then the build's.
+TEST_F(Tidy, CopiesOfABuildsFolderAndEarlierMarkersStay)
+{
+    const Build b1 = prepare(L"1"), b2 = prepare(L"2");
+    run(b1);
+    const std::wstring copies[] = {path(b1) + L" - Copy", parent_ + L"\\backup of 1"};
+    for (const std::wstring &copy : copies) {
+        std::filesystem::copy(path(b1), copy, std::filesystem::copy_options::recursive);
+        ASSERT_TRUE(file_exists(copy + L"\\" + MARKER));
+    }
+    const uint64_t identity = build_marker_identity(u"Zobrel Tests", u"tidy");
+    unsigned char earlier[EARLIER_BUILD_MARKER_SIZE] = {'Z', 'O', 'B', 'B', 'U', 'I', 'L', 'D'};
+    write_le64(earlier + 8, identity);
+    const std::string earlier_marker(reinterpret_cast<const char *>(earlier), sizeof earlier);
+    const std::wstring older = parent_ + L"\\0.0.0.0-0.0.0.0-0badc0de";
+    write_file(older + L"\\app.exe", "an older build's");
+    write_file(older + L"\\" + MARKER, earlier_marker);
+    const std::map<std::wstring, std::string> before = files_under(parent_);
+
+    run(b2);
+    EXPECT_EQ(folders(), (std::set<std::wstring>{b2.folder, b1.folder + L" - Copy", L"backup of 1",
+                                                 L"0.0.0.0-0.0.0.0-0badc0de"}));
+    std::map<std::wstring, std::string> after = files_under(parent_);
+    for (const auto &f : before) {
+        if (f.first.rfind(b1.folder + L"\\", 0) == 0) continue;  // the build's own folder went
+        EXPECT_TRUE(after.count(f.first) && after.at(f.first) == f.second) << narrow(f.first);
+    }
+    EXPECT_EQ(read_file(older + L"\\" + MARKER), earlier_marker);
+
+    // b2's own folder with the earlier marker: its start writes its own.
+    write_file(path(b2) + L"\\" + MARKER, earlier_marker);
+    run(b2);
+    const std::string marker = read_file(path(b2) + L"\\" + MARKER);
+    BuildMarkerView view;
+    ASSERT_EQ(
+        check_build_marker(reinterpret_cast<const unsigned char *>(marker.data()), marker.size(), &view),
+        BUILD_MARKER_WHOLE);
+    EXPECT_EQ(view.identity, identity);
+    const std::u16string folder(b2.folder.begin(), b2.folder.end());
+    EXPECT_TRUE(build_marker_names_folder(view, folder.data(), folder.size()));
+    run(b1);
+    EXPECT_FALSE(folders().count(b2.folder));
+}
+
+// A launcher ended by TerminateProcess while its program runs takes the
+// program along (the job both launchers put it in), so no later tidy finds
+// the folder of a program still running; the next start of another build
+// then removes the folder.
+TEST_F(Tidy, AKilledLauncherTakesItsProgramAlong)
+{
+    const Build b1 = prepare(L"1"), b2 = prepare(L"2");
+    StartedProcess launcher = start_running(b1);
+    HANDLE application = running_application();
+    ASSERT_NE(application, nullptr);
+    TerminateProcess(launcher.info.hProcess, 0xDEAD);
+    RunResult r = finish_process(launcher, options(b1));
+    EXPECT_EQ(r.exit_code, 0xDEADu);
+    EXPECT_EQ(WaitForSingleObject(application, 30000), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the program still runs without its launcher";
+    CloseHandle(application);
+    run(b2);
+    EXPECT_EQ(folders(), std::set<std::wstring>{b2.folder});
+}
+
+// Where the job cannot tie the program to its launcher (made or joined),
+// the program still holds its folder for as long as it runs: it inherits
+// the folder's claim and marker. Here the start is tidy_probe's, which
+// starts the program as the launcher does but leaves it out of the job.
+TEST_F(Tidy, AProgramLeftWithoutItsLauncherKeepsItsFolder)
+{
+    const Build b1 = prepare(L"1"), b2 = prepare(L"2");
+    StartedProcess probe =
+        start_running(b1, quote_argument(test_program(L"tidy_probe.exe")) + L" " + quote_argument(b1.exe) +
+                              L" " + quote_argument(path(b1)) + L" --untied");
+    HANDLE application = running_application();
+    ASSERT_NE(application, nullptr);
+    TerminateProcess(probe.info.hProcess, 0xDEAD);
+    finish_process(probe, options(b1));
+    EXPECT_EQ(WaitForSingleObject(application, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    run(b2);
+    EXPECT_EQ(folders(), (std::set<std::wstring>{b1.folder, b2.folder}));
+    expect_whole(b1);
+    write_file(release_path(), "");
+    ASSERT_EQ(WaitForSingleObject(application, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeProcess(application, &code));
+    EXPECT_EQ(code, APP_EXIT_CODE) << "4: its folder was moved away while it ran";
+    CloseHandle(application);
+    run(b2);
+    EXPECT_EQ(folders(), std::set<std::wstring>{b2.folder});
+}
+
+// A running build's folder is never removed, whatever holds its marker
+// while it starts: a hold shorter than the bound on waits (2 s) is waited
+// out and the marker is then held by the start; a longer one leaves the
+// marker unheld (valid, and free once the other program lets it go), and
+// the folder's claim, which the start keeps with its program, keeps every
+// tidy of this logon session away from it all the same.
+TEST_F(Tidy, AMarkerHeldWhileABuildStartsLeavesItsFolderInUse)
+{
+    const Build b1 = prepare(L"1"), b2 = prepare(L"2");
+    for (DWORD hold_ms : {DWORD{1500}, DWORD{5000}}) {
+        SCOPED_TRACE(hold_ms);
+        run(b1);
+        const std::wstring marker = path(b1) + L"\\" + MARKER;
+        const std::wstring ready = scratch_ + L"\\holding";
+        DeleteFileW(ready.c_str());
+        RunOptions holder;
+        holder.command_line = quote_argument(test_program(L"hold_file.exe")) + L" " + quote_argument(marker) +
+                              L" " + std::to_wstring(hold_ms) + L" " + quote_argument(ready);
+        StartedProcess holding = start_process(holder);
+        for (int i = 0; i < 6000 && !file_exists(ready); i++) Sleep(10);
+        ASSERT_TRUE(file_exists(ready)) << "the marker was never held";
+        StartedProcess running = start_running(b1);
+        EXPECT_EQ(finish_process(holding, holder).exit_code, 0u);
+
+        // Held by the start after a short hold; not after a long one.
+        HANDLE look = CreateFileW(marker.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        EXPECT_EQ(look == INVALID_HANDLE_VALUE, hold_ms < BRIEF_HOLD_BOUND_MS);
+        if (look != INVALID_HANDLE_VALUE) CloseHandle(look);
+
+        run(b2);
+        EXPECT_EQ(folders(), (std::set<std::wstring>{b1.folder, b2.folder}));
+        expect_whole(b1);
+        release(running, b1);
+        run(b2);
+        EXPECT_EQ(folders(), std::set<std::wstring>{b2.folder});
+    }
 }
 
 // Copies of two builds of one product started together, each tidying the
@@ -402,6 +663,7 @@ TEST_F(Tidy, ParallelStartsOfTwoBuilds)
 TEST(RemoveTree, RemovesAnyDepthAndStopsAtWhatCannotGoOrAtItsDeadline)
 {
     const std::wstring scratch = make_scratch_dir(L"remove-tree");
+    const FinalPath parent = final_path_of(scratch);
     const std::wstring root = scratch + L"\\tree";
     std::wstring deep = root;
     for (int level = 0; level < 60; level++) {
@@ -413,26 +675,94 @@ TEST(RemoveTree, RemovesAnyDepthAndStopsAtWhatCannotGoOrAtItsDeadline)
     ASSERT_GT(deep.size(), static_cast<size_t>(MAX_PATH));
     write_file(root + L"\\empty\\.keep", "");
     ASSERT_TRUE(DeleteFileW((root + L"\\empty\\.keep").c_str()));
+    write_file(root + L"\\read-only.txt", "r");
+    ASSERT_TRUE(SetFileAttributesW((root + L"\\read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
 
     // No time left: nothing goes.
-    EXPECT_FALSE(remove_tree(root.c_str(), GetTickCount64() - 1));
+    EXPECT_EQ(remove_tree(root.c_str(), parent, L"tree", GetTickCount64() - 1), TREE_STOPPED);
     EXPECT_TRUE(file_exists(deep + L"\\a.txt"));
 
-    // A file held open without sharing deletion stops it there, quietly.
+    // A file held open without sharing deletion stops it there, quietly,
+    // for a later removal.
     const std::wstring held_path = root + L"\\level0\\level1\\b.txt";
     HANDLE held = CreateFileW(held_path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(remove_tree(root.c_str(), GetTickCount64() + 60000));
+    EXPECT_EQ(remove_tree(root.c_str(), parent, L"tree", GetTickCount64() + 60000), TREE_STOPPED);
     EXPECT_TRUE(file_exists(held_path));
     CloseHandle(held);
 
-    EXPECT_TRUE(remove_tree(root.c_str(), GetTickCount64() + 60000));
+    // Named as another folder of the parent: not the folder meant.
+    EXPECT_EQ(remove_tree(root.c_str(), parent, L"other", GetTickCount64() + 60000), TREE_LEFT);
+    EXPECT_TRUE(file_exists(root));
+
+    EXPECT_EQ(remove_tree(root.c_str(), parent, L"tree", GetTickCount64() + 60000), TREE_REMOVED);
     EXPECT_FALSE(file_exists(root));
     EXPECT_TRUE(file_exists(scratch)) << "only the tree goes";
     // A folder that is not there is not removed.
-    EXPECT_FALSE(remove_tree(root.c_str(), GetTickCount64() + 60000));
+    EXPECT_EQ(remove_tree(root.c_str(), parent, L"tree", GetTickCount64() + 60000), TREE_STOPPED);
+
+    // A tree whose paths pass what the launcher names (4095 units) is left
+    // for good. (Its path is made long by its spelling, "..\" parts that
+    // come back to the same folder: under Wine a folder that deep would
+    // pass the Unix path limit.)
+    const std::wstring last = scratch.substr(scratch.rfind(L'\\') + 1);
+    std::wstring long_spelling = scratch;
+    while (long_spelling.size() < WIDE_PATH_CAPACITY - 600) long_spelling += L"\\..\\" + last;
+    std::wstring deepest = root;
+    for (int level = 0; level < 3; level++) deepest += L"\\" + std::wstring(200, L'd');
+    write_file(deepest + L"\\f.txt", "f");
+    EXPECT_EQ(remove_tree((long_spelling + L"\\tree").c_str(), parent, L"tree", GetTickCount64() + 60000),
+              TREE_LEFT);
+    EXPECT_TRUE(file_exists(deepest + L"\\f.txt"));
     remove_tree(scratch);
+}
+
+// A link in a tree being removed, whatever it leads to, is never followed:
+// what lies outside the tree stays byte for byte. On Windows the link opens
+// as itself, a reparse point, and goes as a link, and the tree with it.
+// Under Wine a link to a file lists as a plain file and a link to a folder
+// as a reparse point, both open as their targets, and a link to nothing or
+// to itself is not listed at all: the tree is left for good, with the link
+// in it.
+TEST(RemoveTree, NeverFollowsALink)
+{
+    struct Case {
+        const char *what;
+        const wchar_t *target;  // in the folder outside; null: the link itself
+        bool folder;
+    } cases[] = {
+        {"a link to a file", L"file.txt", false},      {"a link to a full folder", L"full", true},
+        {"a link to an empty folder", L"empty", true}, {"a link to nothing", L"nothing", false},
+        {"a link to itself", nullptr, false},
+    };
+    for (const Case &c : cases) {
+        for (const wchar_t *where : {L"", L"sub\\"}) {
+            SCOPED_TRACE(std::string(c.what) + (where[0] ? " in a subfolder" : ""));
+            const std::wstring scratch = make_scratch_dir(L"remove-links");
+            const std::wstring outside = scratch + L"\\outside";
+            write_file(outside + L"\\file.txt", "the user's own");
+            write_file(outside + L"\\full\\deep\\x.txt", "another program's");
+            ASSERT_TRUE(CreateDirectoryW((outside + L"\\empty").c_str(), NULL));
+            const std::map<std::wstring, std::string> before = snapshot(outside);
+            const std::wstring root = scratch + L"\\tree";
+            write_file(root + L"\\" + where + L"a.txt", "a");
+            const std::wstring link = root + L"\\" + where + L"link";
+            make_link(link, c.target != nullptr ? outside + L"\\" + c.target : link, c.folder);
+
+            const TreeRemoval removal =
+                remove_tree(root.c_str(), final_path_of(scratch), L"tree", GetTickCount64() + 60000);
+            EXPECT_TRUE(snapshot(outside) == before) << "something outside the tree changed";
+            if (under_wine()) {
+                EXPECT_EQ(removal, TREE_LEFT);
+            } else {
+                EXPECT_EQ(removal, TREE_REMOVED);
+                EXPECT_FALSE(file_exists(root));
+            }
+            remove_link(link);
+            remove_tree(scratch);
+        }
+    }
 }
 
 }  // namespace

@@ -15,17 +15,20 @@
 
 #include <algorithm>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "blob_builder.h"
+#include "common/final_path.h"
 #include "common/wide_buffer.h"
 #include "launcher/main_sequence.h"
 #include "payload/directories.h"
 #include "payload/file_checksum.h"
 #include "payload/unpack.h"
+#include "links.h"
 #include "payload/unpack_lock.h"
 #include "process_runner.h"
 #include "test_paths.h"
@@ -67,8 +70,10 @@ Unpacked unpack_into(const std::wstring &dir, const std::string &blob)
     Unpacked r;
     r.result = unpack_stages(context.get());
     if (r.result.detail != NULL) r.detail = r.result.detail;
-    // Nothing of the run is held once it returned, whatever its result.
+    // Nothing of the run is held once it returned, whatever its result, but
+    // the lock's claim, which the launcher keeps while its program runs.
     EXPECT_EQ(context->unpack_lock, nullptr);
+    if (context->unpack_claim != NULL) CloseHandle(context->unpack_claim);
     EXPECT_EQ(context->reader.decoder, nullptr);
     EXPECT_EQ(context->reader.window.dst, nullptr);
     if (!failed(r.result)) {
@@ -209,12 +214,11 @@ TEST(Unpack, WritesMissingFilesAndParentsExactlyAcrossChunkAndWindowBoundaries)
         EXPECT_EQ(got.size(), rec.content.size());
         EXPECT_TRUE(got == rec.content);
     }
-    // The climb for the first file in a\b\c creates the three levels top
-    // down; every later file there costs nothing new.
-    std::vector<std::wstring> expected_tail = {dir, dir + L"\\a", dir + L"\\a\\b", dir + L"\\a\\b\\c",
-                                               dir + L"\\top"};
-    ASSERT_EQ(r.dirs.size(), expected_tail.size() + 1);
-    EXPECT_EQ(std::vector<std::wstring>(r.dirs.begin() + 1, r.dirs.end()), expected_tail);
+    // The first file in a\b\c makes and checks the three levels top down;
+    // every later file there costs nothing new. The unpack folder was there
+    // already: the home folder was never looked up.
+    std::vector<std::wstring> expected = {dir + L"\\a", dir + L"\\a\\b", dir + L"\\a\\b\\c", dir + L"\\top"};
+    EXPECT_EQ(r.dirs, expected);
 }
 
 struct ExistingCase {
@@ -330,10 +334,9 @@ TEST(Unpack, SecondRunOverAnIntactTreeTouchesNothingAndAThirdRestoresOnlyWhatIsG
     EXPECT_EQ(write_time(dir + L"\\app.exe"), OLD_TIME);
     EXPECT_EQ(write_time(dir + L"\\lib\\one.dll"), OLD_TIME);
     EXPECT_EQ(write_time(dir + L"\\data\\d.txt"), OLD_TIME);
-    // Only the missing directory itself was asked for: lib still exists, so
-    // creating lib\sub succeeded at once and lib was never probed.
-    ASSERT_EQ(third.dirs.size(), 2u);
-    EXPECT_EQ(third.dirs[1], dir + L"\\lib\\sub");
+    // Only the folders on the missing file's way were made or checked, once
+    // each, from the top: lib, which is there, and lib\sub.
+    EXPECT_EQ(third.dirs, (std::vector<std::wstring>{dir + L"\\lib", dir + L"\\lib\\sub"}));
 }
 
 TEST(Unpack, ArchiveWithoutRecordsLeavesTheMainBinaryPathEmpty)
@@ -452,6 +455,79 @@ TEST(Unpack, TargetsThatCannotBeOpenedForWritingEndTheRunWithAnOpenFailure)
     EXPECT_EQ(read_file(dir + L"\\locked.bin"), "old");
     EXPECT_EQ(read_file(dir + L"\\plain-file"), "not a directory");
     SetFileAttributesW((dir + L"\\read-only.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A link in the unpack folder, where a file to repair is or on its way
+// there, is never written through, whatever it leads to: the start ends
+// with the open failure naming the file, and what lies outside the folder
+// is byte for byte as it was, with nothing made there. Under Wine a link to
+// a file lists as a plain file and every write by name reaches its target,
+// and a link to nothing or to itself is not listed at all; the checked
+// opens see each of them for what it is, as they do on Windows, where a
+// link is a reparse point.
+TEST(Unpack, ALinkInTheFolderIsNeverWrittenThrough)
+{
+    struct Case {
+        const char *what;
+        const wchar_t *link;    // in the unpack folder
+        const wchar_t *target;  // in the folder outside; null: the link itself
+        bool folder;
+        const wchar_t *record;  // the file to write
+    } cases[] = {
+        {"a link to a file", L"data\\conf.txt", L"file.txt", false, L"data\\conf.txt"},
+        {"a link to a full folder", L"lib", L"full", true, L"lib\\x.dll"},
+        {"a link to a full folder, a level above", L"lib", L"full", true, L"lib\\sub\\y.dll"},
+        {"a link to an empty folder", L"lib", L"empty", true, L"lib\\x.dll"},
+        {"a link to nothing", L"data\\conf.txt", L"nothing.txt", false, L"data\\conf.txt"},
+        {"a link to itself", L"data\\conf.txt", nullptr, false, L"data\\conf.txt"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::wstring scratch = make_scratch_dir(L"links");
+        const std::wstring outside = scratch + L"\\outside";
+        write_file(outside + L"\\file.txt", "the user's own");
+        write_file(outside + L"\\full\\x.dll", "another program's");
+        write_file(outside + L"\\full\\sub\\y.dll", "another program's too");
+        ASSERT_TRUE(CreateDirectoryW((outside + L"\\empty").c_str(), NULL));
+        const std::map<std::wstring, std::string> before = snapshot(outside);
+
+        const std::wstring dir = scratch + L"\\unpack";
+        ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
+        ASSERT_TRUE(CreateDirectoryW((dir + L"\\data").c_str(), NULL));
+        const std::wstring link = dir + L"\\" + c.link;
+        make_link(link, c.target != nullptr ? outside + L"\\" + c.target : link, c.folder);
+
+        const std::string blob =
+            build_blob({record(L"app.exe", "app"), record(c.record, "the packed content")});
+        Unpacked r = unpack_into(dir, blob);
+        EXPECT_EQ(r.result.kind, FAILURE_OPEN) << r;
+        EXPECT_EQ(r.detail, dir + L"\\" + c.record);
+        EXPECT_EQ(read_file(dir + L"\\app.exe"), "app");
+        EXPECT_TRUE(snapshot(outside) == before) << "something outside the unpack folder changed";
+        // As the launcher ends: the open failure's line and exit status 2.
+        ProbeRun ended = probe_unpack_into(dir, blob);
+        EXPECT_EQ(ended.run.exit_code, 2u);
+        EXPECT_EQ(ended.run.standard_error, open_error(dir + L"\\" + c.record));
+        EXPECT_TRUE(snapshot(outside) == before) << "something outside the unpack folder changed";
+        remove_link(link);
+        remove_tree(scratch);
+    }
+}
+
+// Two names of one file (a hard link put in the folder) are never both
+// written: opening for writing a file this start already wrote is damage,
+// and the file keeps what its first name was written with.
+TEST(Unpack, AFileWrittenUnderOneNameIsNeverWrittenAgainUnderAnother)
+{
+    const std::wstring dir = make_scratch_dir(L"two-names");
+    write_file(dir + L"\\a.txt", "old");
+    ASSERT_TRUE(CreateHardLinkW((dir + L"\\b.txt").c_str(), (dir + L"\\a.txt").c_str(), NULL));
+    Unpacked r =
+        unpack_into(dir, {record(L"app.exe", "app"), record(L"a.txt", "for a"), record(L"b.txt", "for b")});
+    EXPECT_EQ(r.result.kind, FAILURE_DECODE) << r;
+    EXPECT_EQ(read_file(dir + L"\\a.txt"), "for a");
+    EXPECT_EQ(read_file(dir + L"\\b.txt"), "for a");
+    remove_tree(dir);
 }
 
 // The probe runs the same stages and ends as the launcher does: the failure's
@@ -576,8 +652,10 @@ TEST(Unpack, UnsafeNamesAreRefusedBeforeAnythingIsWrittenForThem)
 
             Unpacked r = unpack_into(dir, records);
             EXPECT_EQ(r.result.kind, FAILURE_DECODE) << r;
-            std::vector<std::wstring> expected = {L"in\\"};
-            if (!first) expected = {L"in\\", L"in\\unpack\\", L"in\\unpack\\good.txt"};
+            // The unpack folder is made before its lock is taken; nothing
+            // is written in it for a name refused.
+            std::vector<std::wstring> expected = {L"in\\", L"in\\unpack\\"};
+            if (!first) expected.push_back(L"in\\unpack\\good.txt");
             EXPECT_EQ(tree_of(outer), expected);
             remove_tree(outer);
         }
@@ -758,27 +836,82 @@ TEST(CurrentChecksum, AFileThatChangesSizeWhileReadIsNotReadWhole)
 // ---------------------------------------------------------------------------
 // In-process: the unpack directory's lock
 
-std::wstring lock_name(const std::wstring &directory)
+// The lock name of the folder a path leads to; empty when it cannot be
+// opened or resolved.
+std::wstring lock_name(const std::wstring &path)
 {
+    HANDLE folder = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (folder == INVALID_HANDLE_VALUE) return L"";
+    FinalPath resolved;
+    const bool ok = resolve_final_path(folder, &resolved);
+    CloseHandle(folder);
+    if (!ok) return L"";
     wchar_t name[UNPACK_LOCK_NAME_CAPACITY];
-    unpack_lock_name(directory.c_str(), name, UNPACK_LOCK_NAME_CAPACITY);
+    unpack_lock_name(resolved, name, UNPACK_LOCK_NAME_CAPACITY);
     return name;
 }
 
-TEST(UnpackLock, OneNamePerFolderWhateverTheLetterCaseOrTrailingBackslashes)
+// The same folder under the drive Wine maps to the Unix root (Z:), as a
+// user reaches it through "My Computer"; empty on Windows.
+std::wstring through_unix_root(const std::wstring &path)
 {
-    const std::wstring name = lock_name(L"C:\\Users\\Ünal\\AppData\\Local\\Vexor\\0.2.0");
+    typedef char *(__cdecl * UnixName)(const wchar_t *);
+    UnixName unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unix_name == nullptr) return L"";
+    char *name = unix_name(path.c_str());
+    std::wstring z = L"Z:" + widen(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    for (wchar_t &c : z) c = c == L'/' ? L'\\' : c;
+    return z;
+}
+
+// Every spelling of one folder names one lock: the lock is named after the
+// folder's final path, not the text of its path. (On Windows a subst drive
+// or a share mapped to a drive letter resolves the same way; Wine has
+// neither, but its Z: drive reaches the same folders by another letter.)
+TEST(UnpackLock, EverySpellingOfOneFolderNamesOneLock)
+{
+    const std::wstring scratch = make_scratch_dir(L"lock-names");
+    const std::wstring folder = scratch + L"\\Vexor Unal 0.2.0-long-name";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+    const std::wstring name = lock_name(folder);
+    ASSERT_FALSE(name.empty());
     EXPECT_EQ(name.rfind(L"Local\\", 0), 0u) << narrow(name);  // the session's own namespace
     EXPECT_LT(name.size(), UNPACK_LOCK_NAME_CAPACITY);
-    for (const wchar_t *same : {L"c:\\users\\ünal\\appdata\\local\\vexor\\0.2.0",
-                                L"C:\\USERS\\ÜNAL\\APPDATA\\LOCAL\\VEXOR\\0.2.0\\\\"}) {
-        EXPECT_EQ(lock_name(same), name) << narrow(same);
+
+    std::wstring lower = folder;
+    for (wchar_t &c : lower) c = towlower(c);
+    wchar_t short_form[MAX_PATH];
+    ASSERT_NE(GetShortPathNameW(folder.c_str(), short_form, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(short_form), folder) << "the folder has no short name to try";
+    const std::wstring link = scratch + L"\\link";
+    make_link(link, folder, /* folder */ true);
+    struct Spelling {
+        const char *what;
+        std::wstring path;
+    } spellings[] = {
+        {"letter case", lower},
+        {"trailing backslashes", folder + L"\\\\"},
+        {"\\\\?\\", L"\\\\?\\" + folder},
+        {"a . part", scratch + L"\\.\\Vexor Unal 0.2.0-long-name"},
+        {"a .. part", folder + L"\\..\\Vexor Unal 0.2.0-long-name"},
+        {"the short name", short_form},
+        {"a symbolic link", link},
+        {"another drive", through_unix_root(folder)},
+    };
+    for (const Spelling &s : spellings) {
+        SCOPED_TRACE(s.what);
+        if (s.path.empty()) continue;  // another drive: Wine only
+        EXPECT_EQ(lock_name(s.path), name) << narrow(s.path);
     }
-    for (const wchar_t *other :
-         {L"C:\\Users\\Ünal\\AppData\\Local\\Vexor\\0.2.1", L"C:\\Users\\Ünal\\AppData\\Local\\Vexor",
-          L"D:\\Users\\Ünal\\AppData\\Local\\Vexor\\0.2.0"}) {
-        EXPECT_NE(lock_name(other), name) << narrow(other);
-    }
+    ASSERT_TRUE(CreateDirectoryW((folder + L"-2").c_str(), NULL));
+    EXPECT_NE(lock_name(folder + L"-2"), name);
+    EXPECT_NE(lock_name(scratch), name);
+    remove_link(link);
+    remove_tree(scratch);
 }
 
 struct LockHolder {
@@ -802,27 +935,30 @@ DWORD WINAPI hold_lock(void *argument)
 DWORD WINAPI take_and_release(void *argument)
 {
     HANDLE lock = NULL;
-    StageResult taken = acquire_unpack_lock(&lock, static_cast<const wchar_t *>(argument));
+    FinalPath root;
+    StageResult taken = acquire_unpack_lock_of(&lock, static_cast<const wchar_t *>(argument), &root);
     if (failed(taken) || lock == NULL) return 1;
     release_unpack_lock(&lock);
     return lock == NULL ? 0 : 2;
 }
 
 // A launcher waits while another holds the lock (here a thread, which a
-// mutex treats as any other owner), and goes on when it is given up or its
-// holder ends without giving it up.
+// mutex treats as any other owner), whatever spelling of the folder each
+// uses, and goes on when it is given up or its holder ends without giving
+// it up.
 TEST(UnpackLock, WaitsForTheHolderAndTakesOverAnAbandonedLockAtOnce)
 {
-    const std::wstring directory = L"C:\\Zobrel\\Lock\\Test-" + std::to_wstring(GetCurrentProcessId());
-    std::wstring other_spelling = directory;
-    for (wchar_t &c : other_spelling) c = towlower(c);
+    const std::wstring directory = make_scratch_dir(L"lock-wait");
+    wchar_t other_spelling[MAX_PATH];
+    ASSERT_NE(GetShortPathNameW(directory.c_str(), other_spelling, MAX_PATH), 0u);
+    for (wchar_t *c = other_spelling; *c != L'\0'; c++) *c = towupper(*c);
     for (bool abandon : {false, true}) {
         SCOPED_TRACE(abandon ? "abandoned" : "released");
         LockHolder holder = {lock_name(directory), CreateEventW(NULL, TRUE, FALSE, NULL),
                              CreateEventW(NULL, TRUE, FALSE, NULL), abandon};
         HANDLE holding = CreateThread(NULL, 0, hold_lock, &holder, 0, NULL);
         ASSERT_EQ(WaitForSingleObject(holder.taken, 60000), WAIT_OBJECT_0);
-        HANDLE waiting = CreateThread(NULL, 0, take_and_release, &other_spelling[0], 0, NULL);
+        HANDLE waiting = CreateThread(NULL, 0, take_and_release, other_spelling, 0, NULL);
         // Still waiting after a while: nothing it could do would take this long.
         EXPECT_EQ(WaitForSingleObject(waiting, 500), static_cast<DWORD>(WAIT_TIMEOUT));
         SetEvent(holder.release);
@@ -833,6 +969,50 @@ TEST(UnpackLock, WaitsForTheHolderAndTakesOverAnAbandonedLockAtOnce)
         EXPECT_EQ(taken, 0u) << "1: not taken, 2: not given up";
         for (HANDLE h : {holding, waiting, holder.taken, holder.release}) CloseHandle(h);
     }
+    remove_tree(directory);
+}
+
+struct WaitingUnpack {
+    std::wstring dir;
+    std::string blob;
+    Unpacked result;
+};
+
+DWORD WINAPI unpack_in_thread(void *argument)
+{
+    WaitingUnpack *w = static_cast<WaitingUnpack *>(argument);
+    w->result = unpack_into(w->dir, w->blob);
+    return 0;
+}
+
+// A start waiting for its folder's lock while a tidy of another start moves
+// the folder into its trash (under that lock, as the tidy does) finds, once
+// it has the lock, that its path no longer leads there: it makes the folder
+// afresh and unpacks into it, never into the trash.
+TEST(UnpackLock, AStartWhoseFolderWasMovedWhileItWaitedUnpacksIntoAFreshOne)
+{
+    const std::wstring scratch = make_scratch_dir(L"lock-moved");
+    const std::wstring dir = scratch + L"\\build";
+    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
+    write_file(dir + L"\\old.txt", "the old build's");
+    HANDLE lock = NULL;
+    FinalPath root;
+    ASSERT_FALSE(failed(acquire_unpack_lock_of(&lock, dir.c_str(), &root)));
+
+    WaitingUnpack waiting = {dir, build_blob({record(L"app.exe", "app"), record(L"lib\\x.dll", "x")}), {}};
+    HANDLE thread = CreateThread(NULL, 0, unpack_in_thread, &waiting, 0, NULL);
+    EXPECT_EQ(WaitForSingleObject(thread, 500), static_cast<DWORD>(WAIT_TIMEOUT)) << "it did not wait";
+    ASSERT_TRUE(MoveFileExW(dir.c_str(), (scratch + L"\\trash").c_str(), 0));
+    release_unpack_lock(&lock);
+    ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+
+    ASSERT_FALSE(failed(waiting.result.result)) << waiting.result;
+    EXPECT_EQ(read_file(dir + L"\\app.exe"), "app");
+    EXPECT_EQ(read_file(dir + L"\\lib\\x.dll"), "x");
+    EXPECT_FALSE(file_exists(dir + L"\\old.txt"));
+    EXPECT_EQ(tree_of(scratch + L"\\trash"), std::vector<std::wstring>{L"old.txt"});
+    remove_tree(scratch);
 }
 
 // ---------------------------------------------------------------------------

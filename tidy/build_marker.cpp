@@ -1,68 +1,50 @@
 // build_marker.cpp: writes, holds and reads the marker of an unpack directory.
 #include "tidy/build_marker.h"
 
-#include <string.h>
+#include <wchar.h>
 
 #include "common/wide_buffer.h"
-#include "payload/directories.h"
+#include "payload/target_file.h"
 #include "archive_name.h"
-#include "little_endian.h"
-
-static const unsigned char MARKER_MAGIC[8] = {'Z', 'O', 'B', 'B', 'U', 'I', 'L', 'D'};
+#include "build_marker_layout.h"
 
 uint64_t product_identity(const BuildInfo &build)
 {
-    uint64_t hash = 14695981039346656037ull;
-    const wchar_t *parts[2] = {build.company, build.product};
-    for (int part = 0; part < 2; part++) {
-        for (const wchar_t *unit = parts[part]; *unit != L'\0'; unit++) {
-            hash = (hash ^ static_cast<uint16_t>(*unit)) * 1099511628211ull;
-        }
-        // The 0 unit between them: "ab" + "c" is not "a" + "bc".
-        hash = hash * 1099511628211ull;
-    }
-    return hash;
+    // wchar_t is UTF-16 on Windows.
+    return build_marker_identity(reinterpret_cast<const char16_t *>(build.company),
+                                 reinterpret_cast<const char16_t *>(build.product));
 }
 
-static void marker_bytes(uint64_t identity, unsigned char bytes[BUILD_MARKER_SIZE])
+// True when the open file holds exactly the marker of that identity and
+// folder name.
+static bool holds_marker(HANDLE file, uint64_t identity, const wchar_t *name, size_t length)
 {
-    memcpy(bytes, MARKER_MAGIC, sizeof MARKER_MAGIC);
-    write_le64(bytes + sizeof MARKER_MAGIC, identity);
-}
-
-// The folder's marker path into path (WIDE_PATH_CAPACITY units); false when
-// it would not fit.
-static bool marker_path(const wchar_t *folder, wchar_t *path)
-{
-    wchar_t name[sizeof BUILD_MARKER_NAME + 1] = {L'\\'};
-    for (size_t i = 0; BUILD_MARKER_NAME[i] != '\0'; i++) {
-        name[i + 1] = static_cast<wchar_t>(BUILD_MARKER_NAME[i]);
-    }
-    path[0] = L'\0';
-    return append_wide_if_fits(path, WIDE_PATH_CAPACITY, folder) &&
-           append_wide_if_fits(path, WIDE_PATH_CAPACITY, name);
-}
-
-// True when the open file holds exactly the marker of that identity.
-static bool holds_marker(HANDLE file, uint64_t identity)
-{
-    unsigned char expected[BUILD_MARKER_SIZE];
-    marker_bytes(identity, expected);
-    // One byte more than a marker: a longer file is not one.
-    unsigned char found[BUILD_MARKER_SIZE + 1];
+    // One byte more than the largest marker: a longer file is not one.
+    unsigned char found[BUILD_MARKER_CAPACITY + 1];
     DWORD got = 0;
-    return ReadFile(file, found, sizeof found, &got, /* lpOverlapped */ NULL) && got == BUILD_MARKER_SIZE &&
-           memcmp(found, expected, BUILD_MARKER_SIZE) == 0;
+    if (!ReadFile(file, found, sizeof found, &got, /* lpOverlapped */ NULL)) {
+        return false;
+    }
+    BuildMarkerView view;
+    return check_build_marker(found, got, &view) == BUILD_MARKER_WHOLE && view.identity == identity &&
+           build_marker_names_folder(view, reinterpret_cast<const char16_t *>(name), length);
 }
 
-// The marker of a start holding it: read and write for itself, shared for
-// reading and writing with the other starts of the same folder, never for
-// deleting (below). Not inheritable: the child does not get it.
-static HANDLE open_marker_to_hold(const wchar_t *path)
+// Writes the marker through a second handle, checked as every write is.
+// The holder keeps its own, which shares writing.
+static bool write_marker(const LaunchContext *context, const unsigned char *bytes, DWORD size)
 {
-    return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       /* lpSecurityAttributes */ NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                       /* hTemplateFile */ NULL);
+    bool existed = false;
+    HANDLE writer = open_own_file(context, BUILD_MARKER_NAME, GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &existed);
+    if (writer == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    const bool whole = empty_target_file(writer) &&
+                       WriteFile(writer, bytes, size, &written, /* lpOverlapped */ NULL) && written == size;
+    CloseHandle(writer);
+    return whole;
 }
 
 void hold_build_marker(LaunchContext *context)
@@ -70,34 +52,36 @@ void hold_build_marker(LaunchContext *context)
     if (context->build.keep_builds == 0 || context->tidy.marker != NULL) {
         return;
     }
-    wchar_t path[WIDE_PATH_CAPACITY];
-    if (!marker_path(context->unpack_directory, path)) {
-        return;
+    // The folder's own name, as the file system spells it.
+    const FinalPath &root = context->unpack_root;
+    size_t start = root.length;
+    while (start > 0 && root.text[start - 1] != L'\\') {
+        start--;
     }
-    HANDLE marker = open_marker_to_hold(path);
-    if (marker == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
-        // A first start: the folder is made here, as the unpack would make it
-        // for its first file, so a start killed while unpacking still leaves a
-        // marked folder that a later tidy clears.
-        if (!failed(seed_directory_memo(context)) && ensure_parent_directories(&context->directories, path)) {
-            marker = open_marker_to_hold(path);
-        }
+    const wchar_t *name = root.text + start;
+    const size_t length = root.length - start;
+    unsigned char bytes[BUILD_MARKER_CAPACITY];
+    const size_t size =
+        write_build_marker(product_identity(context->build), reinterpret_cast<const char16_t *>(name), length,
+                           bytes, sizeof bytes);
+    if (size == 0) {
+        return;  // a name no marker holds: the folder stays unmarked, never tidied
     }
+    // Read and set its time only: that goes along with another program's
+    // look (a read shared for reading). Not inheritable until the child is
+    // made (child/launch.h).
+    bool existed = false;
+    HANDLE marker = open_own_file(context, BUILD_MARKER_NAME, GENERIC_READ | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &existed);
     if (marker == INVALID_HANDLE_VALUE) {
         return;
     }
-    const uint64_t identity = product_identity(context->build);
-    if (!holds_marker(marker, identity)) {
-        // New, cut short or another product's: this product's from now on.
-        unsigned char bytes[BUILD_MARKER_SIZE];
-        marker_bytes(identity, bytes);
-        DWORD written = 0;
-        if (SetFilePointer(marker, 0, /* lpDistanceToMoveHigh */ NULL, FILE_BEGIN) != 0 ||
-            !WriteFile(marker, bytes, BUILD_MARKER_SIZE, &written, /* lpOverlapped */ NULL) ||
-            written != BUILD_MARKER_SIZE || !SetEndOfFile(marker)) {
-            CloseHandle(marker);
-            return;
-        }
+    // New, cut short, another product's, another folder's or the earlier
+    // form: this product's and this folder's from now on.
+    if (!holds_marker(marker, product_identity(context->build), name, length) &&
+        !write_marker(context, bytes, static_cast<DWORD>(size))) {
+        CloseHandle(marker);
+        return;
     }
     // The start time, set explicitly: it is what ranks the folders, and a
     // time set on the handle is not moved again when the handle closes.
@@ -107,40 +91,67 @@ void hold_build_marker(LaunchContext *context)
     context->tidy.marker = marker;
 }
 
-bool read_build_marker(const wchar_t *folder, uint64_t identity, FILETIME *started)
+// The marker's path and its name relative to the parent's final path
+// ("<folder name>\.zobrel-build"); false when they would not fit.
+static bool marker_paths(const wchar_t *path, const wchar_t *name, wchar_t *marker, wchar_t *relative)
 {
-    wchar_t path[WIDE_PATH_CAPACITY];
-    if (!marker_path(folder, path)) {
-        return false;
+    wchar_t own[sizeof BUILD_MARKER_NAME + 1] = {L'\\'};
+    for (size_t i = 0; BUILD_MARKER_NAME[i] != '\0'; i++) {
+        own[i + 1] = static_cast<wchar_t>(BUILD_MARKER_NAME[i]);
     }
+    marker[0] = L'\0';
+    relative[0] = L'\0';
+    return append_wide_if_fits(marker, WIDE_PATH_CAPACITY, path) &&
+           append_wide_if_fits(marker, WIDE_PATH_CAPACITY, own) &&
+           append_wide_if_fits(relative, WIDE_PATH_CAPACITY, name) &&
+           append_wide_if_fits(relative, WIDE_PATH_CAPACITY, own);
+}
+
+// Opens the folder's marker with that access and sharing, only where it is
+// meant to be; INVALID_HANDLE_VALUE otherwise.
+static HANDLE open_folder_marker(const wchar_t *path, const FinalPath &parent, const wchar_t *name,
+                                 DWORD access, DWORD share)
+{
+    // Two paths of a wide path buffer each: 16 KiB of stack, which the
+    // tidy's thread has.
+    wchar_t marker_path[WIDE_PATH_CAPACITY];
+    wchar_t relative[WIDE_PATH_CAPACITY];
+    if (!marker_paths(path, name, marker_path, relative)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE marker = CreateFileW(marker_path, access, share, /* lpSecurityAttributes */ NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, /* hTemplateFile */ NULL);
+    if (marker != INVALID_HANDLE_VALUE && !handle_is_at(marker, parent, relative, wcslen(relative))) {
+        CloseHandle(marker);
+        return INVALID_HANDLE_VALUE;
+    }
+    return marker;
+}
+
+bool read_folder_marker(const wchar_t *path, const FinalPath &parent, const wchar_t *name, uint64_t identity,
+                        FILETIME *started)
+{
     // Full sharing: a look that never stands in the way of a start.
-    HANDLE marker = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                /* lpSecurityAttributes */ NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                /* hTemplateFile */ NULL);
+    HANDLE marker = open_folder_marker(path, parent, name, GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (marker == INVALID_HANDLE_VALUE) {
         return false;
     }
-    bool ours = holds_marker(marker, identity) &&
+    bool ours = holds_marker(marker, identity, name, wcslen(name)) &&
                 GetFileTime(marker, /* lpCreationTime */ NULL, /* lpLastAccessTime */ NULL, started);
     CloseHandle(marker);
     return ours;
 }
 
-bool build_marker_free(const wchar_t *folder, uint64_t identity)
+bool build_marker_free(const wchar_t *path, const FinalPath &parent, const wchar_t *name, uint64_t identity)
 {
-    wchar_t path[WIDE_PATH_CAPACITY];
-    if (!marker_path(folder, path)) {
-        return false;
-    }
     // Shared with nobody, and asking for deletion: fails with a sharing
-    // violation while any start holds the marker.
-    HANDLE marker = CreateFileW(path, GENERIC_READ | DELETE, /* dwShareMode */ 0,
-                                /* lpSecurityAttributes */ NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                /* hTemplateFile */ NULL);
+    // violation while any start, or its program, holds the marker.
+    HANDLE marker = open_folder_marker(path, parent, name, GENERIC_READ | DELETE, /* dwShareMode */ 0);
     if (marker == INVALID_HANDLE_VALUE) {
         return false;
     }
-    bool ours = holds_marker(marker, identity);
+    bool ours = holds_marker(marker, identity, name, wcslen(name));
     CloseHandle(marker);
     return ours;
 }

@@ -5,6 +5,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "common/final_path.h"
+#include "common/through_handle.h"
 #include "common/wide_buffer.h"
 #include "pathspec/run_values.h"
 #include "payload/unpack_lock.h"
@@ -12,9 +14,14 @@
 #include "tidy/remove_tree.h"
 
 static const wchar_t TRASH_PREFIX[] = L".zobrel-trash-";
+static const wchar_t LEFT_PREFIX[] = L".zobrel-left-";
 
 // A folder name as a directory listing gives it: at most MAX_PATH - 1 units.
 static const size_t FOLDER_NAME_CAPACITY = MAX_PATH;
+
+// Units of a product's trash or left prefix: the longer prefix, 16 hex
+// digits, a '-' and a NUL.
+static const size_t PREFIX_CAPACITY = 40;
 
 // One folder of the parent worth a look.
 struct FoundFolder {
@@ -28,12 +35,20 @@ struct FoundFolder {
 // Everything one tidy knows; one tidy at a time.
 struct TidyWork {
     uint64_t identity;
-    // "<TRASH_PREFIX><identity in 16 hex digits>-": this product's trash.
-    wchar_t trash_prefix[40];
+    // "<TRASH_PREFIX><identity in 16 hex digits>-": this product's trash;
+    // the same after LEFT_PREFIX: what this product's tidies left for good.
+    wchar_t trash_prefix[PREFIX_CAPACITY];
+    wchar_t left_prefix[PREFIX_CAPACITY];
     wchar_t parent[WIDE_PATH_CAPACITY];
+    // The parent as the file system resolves it, once.
+    FinalPath parent_root;
+    // The unpack directory's own name: as its path spells it, and as the
+    // file system does (empty when it resolves elsewhere than the parent).
     wchar_t own_name[WIDE_PATH_CAPACITY];
+    wchar_t own_final_name[WIDE_PATH_CAPACITY];
     wchar_t folder[WIDE_PATH_CAPACITY];
     wchar_t trash[WIDE_PATH_CAPACITY];
+    wchar_t trash_name[FOLDER_NAME_CAPACITY];
     FoundFolder found[TIDY_FOLDERS_CAPACITY];
     int found_count;
 };
@@ -64,16 +79,47 @@ static bool split_unpack_directory(const wchar_t *directory, TidyWork *work)
     return !(work->parent[0] == L'\\' && wcschr(work->parent + 2, L'\\') == NULL);
 }
 
-static void make_trash_prefix(TidyWork *work)
+static bool same_name(const wchar_t *a, const wchar_t *b)
 {
-    copy_wide(work->trash_prefix, sizeof work->trash_prefix / sizeof(wchar_t), TRASH_PREFIX);
-    size_t end = wcslen(work->trash_prefix);
+    // As the file system compares names: ordinal, without regard to case.
+    return CompareStringOrdinal(a, -1, b, -1, /* bIgnoreCase */ TRUE) == CSTR_EQUAL;
+}
+
+// Resolves the parent, once (the links on the way to it are the user's),
+// and finds the unpack directory's name as the file system gives it, when
+// the directory resolves to a folder right in it.
+static bool resolve_parent(const LaunchContext *context, TidyWork *work)
+{
+    HANDLE parent = CreateFileW(work->parent, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                /* lpSecurityAttributes */ NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                /* hTemplateFile */ NULL);
+    if (parent == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool resolved = resolve_final_path(parent, &work->parent_root);
+    CloseHandle(parent);
+    work->own_final_name[0] = L'\0';
+    const FinalPath &root = context->unpack_root;
+    const FinalPath &above = work->parent_root;
+    if (resolved && root.form == above.form && root.length > above.length + 1 &&
+        root.text[above.length] == L'\\' && wcschr(root.text + above.length + 1, L'\\') == NULL &&
+        CompareStringOrdinal(root.text, static_cast<int>(above.length), above.text,
+                             static_cast<int>(above.length), /* bIgnoreCase */ TRUE) == CSTR_EQUAL) {
+        copy_wide(work->own_final_name, WIDE_PATH_CAPACITY, root.text + above.length + 1);
+    }
+    return resolved;
+}
+
+static void make_prefix(wchar_t *prefix, const wchar_t *start, uint64_t identity)
+{
+    copy_wide(prefix, PREFIX_CAPACITY, start);
+    size_t end = wcslen(prefix);
     static const wchar_t HEX[] = L"0123456789abcdef";
     for (int shift = 60; shift >= 0; shift -= 4) {
-        append_wide_unit(work->trash_prefix, sizeof work->trash_prefix / sizeof(wchar_t), &end,
-                         HEX[(work->identity >> shift) & 15]);
+        append_wide_unit(prefix, PREFIX_CAPACITY, &end, HEX[(identity >> shift) & 15]);
     }
-    append_wide_unit(work->trash_prefix, sizeof work->trash_prefix / sizeof(wchar_t), &end, L'-');
+    append_wide_unit(prefix, PREFIX_CAPACITY, &end, L'-');
 }
 
 // parent\name into out; false when it does not fit.
@@ -85,10 +131,9 @@ static bool join(wchar_t *out, const wchar_t *parent, const wchar_t *name)
            append_wide_if_fits(out, WIDE_PATH_CAPACITY, name);
 }
 
-static bool same_name(const wchar_t *a, const wchar_t *b)
+static bool starts_with(const wchar_t *name, const wchar_t *prefix)
 {
-    // As the file system compares names: ordinal, without regard to case.
-    return CompareStringOrdinal(a, -1, b, -1, /* bIgnoreCase */ TRUE) == CSTR_EQUAL;
+    return wcsncmp(name, prefix, wcslen(prefix)) == 0;
 }
 
 // Notes the entry when it is this product's trash or another build's folder.
@@ -96,19 +141,22 @@ static void consider(TidyWork *work, const WIN32_FIND_DATAW &entry)
 {
     const DWORD attributes = entry.dwFileAttributes;
     const wchar_t *name = entry.cFileName;
-    // Only real folders: a link may lead anywhere, and is never ours.
+    // Only real folders: a link may lead anywhere, and is never ours. What
+    // a tidy left for good is never looked into again.
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0 || same_name(name, work->own_name)) {
+        wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0 || same_name(name, work->own_name) ||
+        (work->own_final_name[0] != L'\0' && same_name(name, work->own_final_name)) ||
+        starts_with(name, work->left_prefix)) {
         return;
     }
     FoundFolder *found = &work->found[work->found_count];
-    if (wcsncmp(name, work->trash_prefix, wcslen(work->trash_prefix)) == 0) {
+    if (starts_with(name, work->trash_prefix)) {
         found->trash = true;
         found->started = 0;
     } else {
         FILETIME started;
         if (!join(work->folder, work->parent, name) ||
-            !read_build_marker(work->folder, work->identity, &started)) {
+            !read_folder_marker(work->folder, work->parent_root, name, work->identity, &started)) {
             return;
         }
         found->trash = false;
@@ -153,34 +201,89 @@ static int by_start(const void *left, const void *right)
     return a->started > b->started ? -1 : a->started < b->started ? 1 : wcscmp(a->name, b->name);
 }
 
-// Renames the folder at work->folder to a fresh trash name in work->trash,
-// with its unpack lock held and its marker free; false when it is in use or
-// cannot be renamed (on Windows, a file in it is open).
-static bool move_to_trash(TidyWork *work)
+// Gives the folder open on the handle, in the parent, a fresh name made of
+// the prefix and a random token, into work->trash and work->trash_name. No
+// replacing: a name already taken gives another try.
+static bool rename_with_prefix(TidyWork *work, HANDLE folder, const wchar_t *prefix, const wchar_t *token)
 {
-    HANDLE lock = NULL;
-    if (!try_acquire_unpack_lock(&lock, work->folder)) {
+    for (int attempt = 0; attempt < 3; attempt++) {
+        wchar_t fresh[RANDOM_TOKEN_CAPACITY];
+        if (token == NULL) {
+            generate_random_token(fresh);
+        }
+        copy_wide(work->trash_name, FOLDER_NAME_CAPACITY, prefix);
+        if (!append_wide_if_fits(work->trash_name, FOLDER_NAME_CAPACITY, token != NULL ? token : fresh) ||
+            !join(work->trash, work->parent, work->trash_name)) {
+            return false;
+        }
+        if (rename_through_handle(folder, work->trash, /* replace */ false)) {
+            return true;
+        }
+        if (token != NULL) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// Renames the folder `name` (at work->folder) to a fresh trash name, with
+// its unpack lock held, unclaimed, and its marker free; false when it is in
+// use or cannot be renamed (on Windows, a file in it is open).
+static bool move_to_trash(TidyWork *work, const wchar_t *name)
+{
+    // The folder itself, where it is meant to be, renamed through this handle.
+    HANDLE folder = open_folder_at(work->folder, work->parent_root, name, wcslen(name), DELETE);
+    if (folder == INVALID_HANDLE_VALUE) {
         return false;
     }
+    // Locked by the path it resolves to, as its launchers lock it.
+    FinalPath resolved;
+    HANDLE lock = NULL;
     bool moved = false;
     // The marker is looked at, and closed again, before the rename: on
     // Windows an open file in a folder keeps it from being renamed.
-    if (build_marker_free(work->folder, work->identity)) {
-        for (int attempt = 0; attempt < 3 && !moved; attempt++) {
-            wchar_t name[40 + RANDOM_TOKEN_CAPACITY];
-            wchar_t token[RANDOM_TOKEN_CAPACITY];
-            generate_random_token(token);
-            copy_wide(name, sizeof name / sizeof(wchar_t), work->trash_prefix);
-            append_wide(name, sizeof name / sizeof(wchar_t), token);
-            // No replacing: a name already taken gives another try.
-            moved = join(work->trash, work->parent, name) &&
-                    MoveFileExW(work->folder, work->trash, /* dwFlags */ 0) != FALSE;
-        }
+    if (resolve_final_path(folder, &resolved) && try_acquire_unclaimed_unpack_lock(&lock, resolved)) {
+        moved = build_marker_free(work->folder, work->parent_root, name, work->identity) &&
+                rename_with_prefix(work, folder, work->trash_prefix, /* token: a new one */ NULL);
+        // Held until the folder has its trash name: a launcher of that build
+        // waiting for the lock then finds no folder, and unpacks afresh.
+        release_unpack_lock(&lock);
     }
-    // Held until the folder has its trash name: a launcher of that build
-    // waiting for the lock then finds no folder, and unpacks afresh.
-    release_unpack_lock(&lock);
+    CloseHandle(folder);
     return moved;
+}
+
+// Renames the trash work->trash, named trash_name, to what this product's
+// tidies leave for good: the left prefix and the same token.
+static void leave_for_good(TidyWork *work, const wchar_t *trash_name)
+{
+    wchar_t token[FOLDER_NAME_CAPACITY];
+    copy_wide(token, FOLDER_NAME_CAPACITY, trash_name + wcslen(work->trash_prefix));
+    HANDLE folder = open_folder_at(work->trash, work->parent_root, trash_name, wcslen(trash_name), DELETE);
+    if (folder != INVALID_HANDLE_VALUE) {
+        rename_with_prefix(work, folder, work->left_prefix, token);
+        CloseHandle(folder);
+    }
+}
+
+// Removes the trash at work->trash, named trash_name, and counts what came of it.
+static void clear_trash(TidyWork *work, const wchar_t *trash_name, ULONGLONG deadline, unsigned *done,
+                        TidyOutcome *outcome)
+{
+    wchar_t name[FOLDER_NAME_CAPACITY];
+    copy_wide(name, FOLDER_NAME_CAPACITY, trash_name);
+    switch (remove_tree(work->trash, work->parent_root, name, deadline)) {
+    case TREE_REMOVED:
+        (*done)++;
+        break;
+    case TREE_STOPPED:
+        outcome->stopped++;
+        break;
+    case TREE_LEFT:
+        leave_for_good(work, name);
+        outcome->left++;
+        break;
+    }
 }
 
 TidyOutcome tidy_older_builds(LaunchContext *context, ULONGLONG deadline)
@@ -188,11 +291,13 @@ TidyOutcome tidy_older_builds(LaunchContext *context, ULONGLONG deadline)
     TidyOutcome outcome = {};
     TidyWork *work = &g_work;
     const unsigned long keep = context->build.keep_builds;
-    if (keep == 0 || !split_unpack_directory(context->unpack_directory, work)) {
+    if (keep == 0 || !split_unpack_directory(context->unpack_directory, work) ||
+        !resolve_parent(context, work)) {
         return outcome;
     }
     work->identity = product_identity(context->build);
-    make_trash_prefix(work);
+    make_prefix(work->trash_prefix, TRASH_PREFIX, work->identity);
+    make_prefix(work->left_prefix, LEFT_PREFIX, work->identity);
     gather(work, deadline, &outcome);
     qsort(work->found, static_cast<size_t>(work->found_count), sizeof work->found[0], by_start);
 
@@ -209,21 +314,14 @@ TidyOutcome tidy_older_builds(LaunchContext *context, ULONGLONG deadline)
             outcome.out_of_time = true;
             break;
         }
-        if (!join(work->folder, work->parent, found->name)) {
-            continue;
-        }
         if (found->trash) {
-            if (remove_tree(work->folder, deadline)) {
-                outcome.leftovers_cleared++;
-            } else {
-                outcome.stopped++;
+            if (join(work->trash, work->parent, found->name)) {
+                clear_trash(work, found->name, deadline, &outcome.leftovers_cleared, &outcome);
             }
-        } else if (!move_to_trash(work)) {
+        } else if (!join(work->folder, work->parent, found->name) || !move_to_trash(work, found->name)) {
             outcome.in_use++;
-        } else if (remove_tree(work->trash, deadline)) {
-            outcome.removed++;
         } else {
-            outcome.stopped++;
+            clear_trash(work, work->trash_name, deadline, &outcome.removed, &outcome);
         }
     }
     if (past(deadline)) {
@@ -245,9 +343,10 @@ void start_tidy(LaunchContext *context)
         return;
     }
     context->tidy.deadline = GetTickCount64() + TIDY_TIME_LIMIT_MS;
-    // A small stack: the tidy's buffers are static, its calls shallow.
+    // A small stack: the tidy's big buffers are static, its calls shallow;
+    // the largest frames hold a few wide paths (8 KiB each).
     context->tidy.thread =
-        CreateThread(/* lpThreadAttributes */ NULL, /* dwStackSize */ 64 * 1024, tidy_thread, context,
+        CreateThread(/* lpThreadAttributes */ NULL, /* dwStackSize */ 256 * 1024, tidy_thread, context,
                      STACK_SIZE_PARAM_IS_A_RESERVATION, /* lpThreadId */ NULL);
 }
 

@@ -3,18 +3,28 @@
 // other builds beside its own go, all but the N-1 most recently started.
 //
 // What is removed: a folder in the unpack directory's parent that holds a
-// whole build marker of this product (tidy/build_marker.h) and is not the
-// unpack directory itself; and what earlier removals of this product left
-// (".zobrel-trash-<identity>-<token>"). Nothing else in the parent is ever
-// touched: a folder without a marker, one of another product, a link.
+// whole build marker of this product naming that folder (tidy/build_marker.h)
+// and is not the unpack directory itself; and what earlier removals of this
+// product left (".zobrel-trash-<identity>-<token>"). Nothing else in the
+// parent is ever touched: a folder without a marker, one of another
+// product, one whose marker names another folder (a copy, a backup, a
+// folder renamed) or is of the earlier form, a link.
 //
-// Never a folder in use: one whose unpack lock another launcher holds, or
-// whose marker a start holds open (its program runs), is skipped this time.
+// Never a folder in use: one whose unpack lock another launcher holds or
+// waits for, or keeps as its claim (its program runs, payload/unpack_lock.h),
+// or whose marker a start or its program holds open, is skipped this time.
 // A folder to remove is first renamed, with its lock held and its marker
 // found free, to a trash name in the same parent that no build uses, and
 // only then emptied: a removal cut short (a file in use, access denied, the
 // time limit, the launcher killed) leaves trash that no start would take
 // for an unpack folder, and that the next tidy removes.
+//
+// Everything is acted on through handles checked to be where they are meant
+// to be (common/final_path.h, tidy/remove_tree.h): a link anywhere is never
+// followed. A removal that meets what no later tidy would get past (a link
+// that resolves elsewhere, a path too deep) is left for good: renamed to
+// ".zobrel-left-<identity>-<token>", which later tidies see in their one
+// listing of the parent and never look into again.
 //
 // Nothing here prints, and nothing fails the start.
 #ifndef ZOBREL_TIDY_OLDER_BUILDS_H
@@ -33,7 +43,8 @@ static const int TIDY_FOLDERS_CAPACITY = 128;
 
 // Tidies the parent of the context's unpack directory as above, stopping
 // once GetTickCount64 passes the deadline; does nothing when the build keeps
-// every folder. Returns what it did. One call at a time per process.
+// every folder or the parent cannot be resolved. Returns what it did. One
+// call at a time per process, with the context's unpack root resolved.
 TidyOutcome tidy_older_builds(LaunchContext *context, ULONGLONG deadline);
 
 // Starts tidy_older_builds on a thread of its own, with a deadline

@@ -616,6 +616,9 @@ TEST_F(Cli, FixedArgumentsAndEnvironmentAreStoredInOrderAndShownByInfo)
     PackRun full = build(t_ / "app", t_ / "full.exe",
                          {"--arg", std::string(20000, 'a'), "--arg", std::string(12760, 'b') + "{PID}"});
     EXPECT_EQ(full.status, 0) << full.err;
+    // A value of the 32,766 units a variable holds.
+    PackRun full_value = build(t_ / "app", t_ / "full-value.exe", {"--env", "A=" + std::string(32766, 'v')});
+    EXPECT_EQ(full_value.status, 0) << full_value.err;
 }
 
 TEST_F(Cli, OutputIsExecutableAsALinkerMakesIt)
@@ -890,6 +893,10 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
          nullptr,
          {"--env", "A=" + std::string(32766, 'v') + "{pid}{pid}"},
          {"--env", "A", "32768"}},
+        {"a value one unit longer than a variable holds",
+         nullptr,
+         {"--env", "A=" + std::string(32767, 'v')},
+         {"--env", "A", "32767", "more than the 32766"}},
         {"argument not UTF-8", nullptr, {"--arg", "\xFF"}, {"--arg", "UTF-8"}},
         {"bad file version", nullptr, {"--file-version", "1.2.3"}, {"--file-version"}},
         {"empty product", nullptr, {"--product", ""}, {"--product", "empty"}},

@@ -5,13 +5,21 @@
 // its child can be left hanging, holding its files: Wine's fault, not the
 // tidy's; a start busy on its main thread dies cleanly.)
 //
-//   tidy_probe.exe <packed exe> <unpack directory>
+//   tidy_probe.exe <packed exe> <unpack directory> [--untied]
 //
 // Exits 0 after the tidy, 2 when the stages fail, 100 on bad arguments.
+// With --untied, after the unpack stages it starts the build's program as
+// the launcher does (launch_child), but without the job that ties it to
+// the launcher, as where the job cannot be made or joined, and exits with
+// the program's exit code; no tidy.
 #include <windows.h>
 #include <stdlib.h>
+#include <wchar.h>
 
 #include "build_constants.h"
+#include "child/child_environment.h"
+#include "child/cmdline.h"
+#include "child/launch.h"
 #include "common/launch_context.h"
 #include "common/wide_buffer.h"
 #include "launcher/main_sequence.h"
@@ -20,9 +28,18 @@
 
 static LaunchContext g_launch;
 
+// Called once the program is made, before it is put in the job: there is
+// none then.
+static void drop_job(LaunchContext *context)
+{
+    CloseHandle(context->session.job);
+    context->session.job = NULL;
+}
+
 int wmain(int argc, wchar_t **argv)
 {
-    if (argc != 3) return 100;
+    const bool untied = argc == 4 && wcscmp(argv[3], L"--untied") == 0;
+    if (argc != 3 && !untied) return 100;
     HANDLE file = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return 100;
     HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
@@ -46,6 +63,15 @@ int wmain(int argc, wchar_t **argv)
     }
     copy_wide(context->unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
     if (failed(unpack_stages(context))) return 2;
+    if (untied) {
+        context->launch_window_hook = drop_job;
+        unsigned long status = 0;
+        if (failed(build_child_command_line(context)) || failed(expand_child_environment(context)) ||
+            failed(launch_child(context, &status))) {
+            return 2;
+        }
+        return static_cast<int>(status);
+    }
     tidy_older_builds(context, GetTickCount64() + 120000);
     return 0;
 }

@@ -7,7 +7,8 @@
 //   APP_HOLD=relpath     open that file (relative to the program's folder)
 //                        for reading, sharing reading only, and keep it open
 //   APP_HELD=path        once it is open (or, without APP_HOLD, once it
-//                        runs), create this file, so a test knows
+//                        runs), create this file, holding its process id
+//                        in decimal, so a test knows and can watch it
 //   APP_RELEASE=path     keep running until this file exists (at most 120 s)
 //   APP_HOLD_MS=n        or for this many milliseconds
 // Exit codes: APP_EXIT_CODE below; 3 when the file to hold cannot be opened;
@@ -55,8 +56,14 @@ int wmain()
     }
     std::wstring marker = option(L"APP_HELD");
     if (!marker.empty()) {
-        HANDLE m = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        // Written aside and renamed: whoever sees the file sees the whole id.
+        const std::wstring partial = marker + L".new";
+        HANDLE m = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        const std::string id = std::to_string(GetCurrentProcessId());
+        DWORD written = 0;
+        WriteFile(m, id.data(), static_cast<DWORD>(id.size()), &written, NULL);
         CloseHandle(m);
+        MoveFileExW(partial.c_str(), marker.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
     ULONGLONG end = GetTickCount64() + (ms.empty() ? 120000 : wcstoul(ms.c_str(), NULL, 10));
     while (GetTickCount64() < end && !(release.size() && exists(release))) Sleep(20);
