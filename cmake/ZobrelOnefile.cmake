@@ -8,7 +8,7 @@
 #     [DESCRIPTION text] [COPYRIGHT text]
 #     [TARGET_SPEC spec] [ICON file.ico | ICON_FROM_MAIN]
 #     [LEVEL n] [THREADS n] [CHECKSUM] [CHECK content|metadata]
-#     [KEEP_BUILDS n] [SUBSYSTEM console|windows] [UAC_ADMIN]
+#     [KEEP_BUILDS n] [SUBSYSTEM console|windows] [LAUNCHER_ARCH x64|arm64] [UAC_ADMIN]
 #     [PROGRESS] [PROGRESS_MESSAGE text]
 #     [ARGS arguments...] [ENV NAME=VALUE...] [EXCLUDE patterns...]
 #     [DEPENDS targets-or-files...])
@@ -18,7 +18,8 @@
 # --file-version and --product-version). KEEP_BUILDS is --keep-builds: each
 # start removes the unpack folders of the product's other builds but the n-1
 # most recently started. SUBSYSTEM chooses the launcher (--subsystem; by
-# default the main binary's own subsystem's), UAC_ADMIN has the manifest ask
+# default the main binary's own subsystem's) and LAUNCHER_ARCH its processor
+# (--launcher-arch; by default the main binary's), UAC_ADMIN has the manifest ask
 # for administrator rights (--uac-admin). PROGRESS has a first start show
 # its progress (--progress), PROGRESS_MESSAGE with that text (needs PROGRESS).
 # DESCRIPTION and COPYRIGHT set the version resource's FileDescription and
@@ -61,7 +62,7 @@ endfunction()
 function(zobrel_add_onefile)
   set(flags CHECKSUM UAC_ADMIN PROGRESS ICON_FROM_MAIN)
   set(single NAME APP_DIR MAIN OUTPUT COMPANY PRODUCT VERSION FILE_VERSION PRODUCT_VERSION TARGET_SPEC ICON LEVEL
-             THREADS CHECK KEEP_BUILDS SUBSYSTEM PROGRESS_MESSAGE DESCRIPTION COPYRIGHT)
+             THREADS CHECK KEEP_BUILDS SUBSYSTEM LAUNCHER_ARCH PROGRESS_MESSAGE DESCRIPTION COPYRIGHT)
   set(multi ARGS ENV EXCLUDE DEPENDS)
   # Each argument on its own (ARGV<i>), so that a value holding ';' or ending
   # in a backslash never runs into the next one.
@@ -107,7 +108,7 @@ function(zobrel_add_onefile)
   set(args build "${app_dir}" --main "${Z_MAIN}" -o "${output}")
   foreach(pair COMPANY:--company PRODUCT:--product VERSION:--version-key FILE_VERSION:--file-version
                PRODUCT_VERSION:--product-version TARGET_SPEC:--target-spec LEVEL:--level THREADS:--threads
-               CHECK:--check KEEP_BUILDS:--keep-builds SUBSYSTEM:--subsystem
+               CHECK:--check KEEP_BUILDS:--keep-builds SUBSYSTEM:--subsystem LAUNCHER_ARCH:--launcher-arch
                PROGRESS_MESSAGE:--progress-message DESCRIPTION:--description COPYRIGHT:--copyright)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 key)

@@ -93,11 +93,14 @@ endif()
 
 # zstd, the whole library, multi-threaded: for the packers and the tests.
 # Every packer compresses with this same code and these same flags, so they
-# all write the same bytes.
+# all write the same bytes. A build of the launchers alone
+# (ZOBREL_LAUNCHERS_ONLY, the ARM64 one) needs only the decoder and libdeflate.
 set(zobrel_zstd_headers lib/zstd.h lib/zstd_errors.h lib/zdict.h)
-zobrel_add_dependency(TARGET zobrel_zstd SOURCE libzstd LIBRARY zstd BUILT lib/libzstd.a HEADERS ${zobrel_zstd_headers}
-  BUILD ${zobrel_make} -C lib ${zobrel_cc} ${zobrel_zstd_flags} libzstd.a-mt-release
-  LINK ${zobrel_threads})
+if(NOT ZOBREL_LAUNCHERS_ONLY)
+  zobrel_add_dependency(TARGET zobrel_zstd SOURCE libzstd LIBRARY zstd BUILT lib/libzstd.a HEADERS ${zobrel_zstd_headers}
+    BUILD ${zobrel_make} -C lib ${zobrel_cc} ${zobrel_zstd_flags} libzstd.a-mt-release
+    LINK ${zobrel_threads})
+endif()
 if(WIN32)
   # For the launcher: a decoder alone, without the legacy formats.
   zobrel_add_dependency(TARGET zobrel_zstd_decoder SOURCE libzstd LIBRARY zstd BUILT lib/libzstd.a HEADERS ${zobrel_zstd_headers}
@@ -114,6 +117,10 @@ else()
 endif()
 zobrel_add_dependency(TARGET zobrel_libdeflate SOURCE libdeflate LIBRARY deflate BUILT ${zobrel_libdeflate_built} HEADERS libdeflate.h
   BUILD ${zobrel_make} ${zobrel_cc} ${zobrel_libdeflate_flags} ${zobrel_libdeflate_built})
+
+if(ZOBREL_LAUNCHERS_ONLY)
+  return()
+endif()
 
 # zlib, static. Its configure treats a MinGW compiler named without CHOST
 # as any other and makes the portable static library.

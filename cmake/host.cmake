@@ -20,6 +20,12 @@ if(ZOBREL_SUPERBUILD)
   set(ZOBREL_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/win)
   set(ZOBREL_LAUNCHER_DIR ${ZOBREL_WINDOWS_BINARY_DIR}/launcher)
   set(ZOBREL_LAUNCHER_EXE ${ZOBREL_LAUNCHER_DIR}/zobrel-launcher.exe)
+  option(ZOBREL_ARM64 "Build the ARM64 Windows launchers (win-arm64/, with a toolchain made from Debian's sources), \
+which the packers carry, and test them under ARM64 Wine" ON)
+  set(ZOBREL_ARM64_LAUNCHER_DIR "")
+  if(ZOBREL_ARM64)
+    set(ZOBREL_ARM64_LAUNCHER_DIR ${CMAKE_BINARY_DIR}/win-arm64/launcher)
+  endif()
 else()
   set(ZOBREL_LAUNCHER_EXE "" CACHE FILEPATH
       "The prebuilt launcher the packer carries: a Windows build's launcher/zobrel-launcher.exe")
@@ -33,6 +39,8 @@ else()
     message(FATAL_ERROR "The windowed launcher zobrel-launcher-windowed.exe is not beside ${ZOBREL_LAUNCHER_EXE}: "
                         "give the launcher folder of a complete Windows build")
   endif()
+  set(ZOBREL_ARM64_LAUNCHER_DIR "" CACHE PATH
+      "The ARM64 launchers' folder (an ARM64 Windows build's launcher/), which the packer carries; empty: x64 only")
 endif()
 
 # zstd (multi-threaded, the same source and flags as every other packer's, so

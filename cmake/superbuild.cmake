@@ -3,20 +3,31 @@
 #
 #   win/            mingw-w64: the launcher, zobrel-pack.exe, the example, the
 #                   Windows tests and benchmarks (run under Wine)
+#   win-arm64/      clang and lld with the toolchain made in arm64-toolchain/
+#                   (cmake/arm64-toolchain.cmake): the ARM64 launchers and the
+#                   ARM64 test programs (run under ARM64 Wine, in a chroot,
+#                   arm64-wine/), with ZOBREL_ARM64
 #   linux-aarch64/  Debian's aarch64 cross toolchain: zobrel-pack for aarch64
 #                   Linux (checked under qemu-user)
 #
-# The order: the Windows launchers (the first step of win/); then the two
-# Linux zobrel-packs, which carry them; then the rest of win/, whose tests
-# pack applications with this build's zobrel-pack. ctest in this build runs
-# the host tests and win/'s. Each sub-build is a plain CMake build of its own:
-# `cmake --build build/win` or `ctest --test-dir build/win` work on it alone.
+# The order: the Windows launchers (the first step of win/, and win-arm64/);
+# then the two Linux zobrel-packs, which carry them; then the rest of win/,
+# whose tests pack applications with this build's zobrel-pack. ctest in this
+# build runs the host tests, the ARM64 ones and win/'s. Each sub-build is a
+# plain CMake build of its own: `cmake --build build/win` or
+# `ctest --test-dir build/win` work on it alone.
 option(ZOBREL_WINDOWS_TESTS "Build the Windows tests and benchmarks (win/), run by ctest under Wine" ON)
 option(ZOBREL_AARCH64 "Cross-build the aarch64 Linux zobrel-pack (linux-aarch64/), checked under qemu-user" ON)
 
 set(ZOBREL_MINGW_TOOLCHAIN ${PROJECT_SOURCE_DIR}/cmake/toolchain-mingw64.cmake)
 set(ZOBREL_AARCH64_TOOLCHAIN ${PROJECT_SOURCE_DIR}/cmake/toolchain-aarch64-linux.cmake)
 set(ZOBREL_AARCH64_BINARY_DIR ${CMAKE_BINARY_DIR}/linux-aarch64)
+set(ZOBREL_ARM64_BINARY_DIR ${CMAKE_BINARY_DIR}/win-arm64)
+# The ARM64 test programs, which some x64 and Linux tests pack too.
+set(ZOBREL_ARM64_TEST_PROGRAMS "")
+if(ZOBREL_ARM64 AND BUILD_TESTING)
+  set(ZOBREL_ARM64_TEST_PROGRAMS ${ZOBREL_ARM64_BINARY_DIR}/tests/arm64)
+endif()
 
 # The Windows build packs its test applications with this build's
 # zobrel-pack; its path is fixed here, as the sub-build is configured before
@@ -51,7 +62,8 @@ list(TRANSFORM ZOBREL_LAUNCHER_NAMES PREPEND ${ZOBREL_LAUNCHER_DIR}/ OUTPUT_VARI
 zobrel_check_compiler(${ZOBREL_MINGW_TOOLCHAIN} "" g++-mingw-w64-x86-64-posix)
 # The tests need GoogleTest and this build's zobrel-pack.
 if(ZOBREL_WINDOWS_TESTS AND BUILD_TESTING)
-  set(zobrel_windows_args -DBUILD_TESTING=ON -DZOBREL_PACK=${ZOBREL_HOST_PACK} -DZOBREL_GTEST_SOURCE=${ZOBREL_GTEST_SOURCE})
+  set(zobrel_windows_args -DBUILD_TESTING=ON -DZOBREL_PACK=${ZOBREL_HOST_PACK} -DZOBREL_GTEST_SOURCE=${ZOBREL_GTEST_SOURCE}
+      -DZOBREL_ARM64_TEST_PROGRAMS=${ZOBREL_ARM64_TEST_PROGRAMS})
 else()
   set(zobrel_windows_args -DBUILD_TESTING=OFF)
 endif()
@@ -60,12 +72,48 @@ ExternalProject_Add(zobrel_windows_launchers
   BINARY_DIR ${ZOBREL_WINDOWS_BINARY_DIR}
   PREFIX ${CMAKE_BINARY_DIR}/subbuilds
   CMAKE_ARGS ${zobrel_subbuild_args} -DCMAKE_TOOLCHAIN_FILE=${ZOBREL_MINGW_TOOLCHAIN} ${zobrel_windows_args}
+             -DZOBREL_ARM64_LAUNCHER_DIR=${ZOBREL_ARM64_LAUNCHER_DIR}
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target zobrel_launchers
   BUILD_ALWAYS TRUE
   BUILD_BYPRODUCTS ${zobrel_launchers}
   INSTALL_COMMAND ""
   USES_TERMINAL_CONFIGURE TRUE USES_TERMINAL_BUILD TRUE)
 add_dependencies(zobrel_packer zobrel_windows_launchers)
+
+# The ARM64 launchers (win-arm64/), with the toolchain made here first, and
+# the ARM64 test programs. Every packer carries the launchers, so each waits
+# for them.
+set(zobrel_arm64_args "")
+if(ZOBREL_ARM64)
+  include(cmake/arm64-toolchain.cmake)
+  set(zobrel_arm64_launchers ${ZOBREL_LAUNCHER_NAMES})
+  list(TRANSFORM zobrel_arm64_launchers PREPEND ${ZOBREL_ARM64_LAUNCHER_DIR}/)
+  ExternalProject_Add(zobrel_windows_arm64
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${ZOBREL_ARM64_BINARY_DIR}
+    PREFIX ${CMAKE_BINARY_DIR}/subbuilds
+    CMAKE_ARGS ${zobrel_subbuild_args} -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-mingw-arm64.cmake
+               -DZOBREL_ARM64_TOOLCHAIN=${ZOBREL_ARM64_TOOLCHAIN} -DBUILD_TESTING=${BUILD_TESTING}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR>
+    BUILD_ALWAYS TRUE
+    BUILD_BYPRODUCTS ${zobrel_arm64_launchers}
+    INSTALL_COMMAND ""
+    DEPENDS zobrel_arm64_toolchain
+    USES_TERMINAL_CONFIGURE TRUE USES_TERMINAL_BUILD TRUE)
+  add_dependencies(zobrel_packer zobrel_windows_arm64)
+  set(zobrel_arm64_args -DZOBREL_ARM64_LAUNCHER_DIR=${ZOBREL_ARM64_LAUNCHER_DIR})
+  set(zobrel_arm64_build zobrel_windows_arm64)
+  if(BUILD_TESTING)
+    # The ARM64 launchers import only the DLLs Windows pins, as the x64 ones.
+    add_test(NAME arm64_launcher_imports_test COMMAND ${CMAKE_SOURCE_DIR}/tests/launcher_imports_test.sh
+      ${ZOBREL_ARM64_TOOLCHAIN}/bin/aarch64-w64-mingw32-objdump ${ZOBREL_ARM64_LAUNCHER_DIR})
+  endif()
+  if(BUILD_TESTING AND ZOBREL_WINDOWS_TESTS)
+    include(tests/arm64/wine_tests.cmake)
+  endif()
+else()
+  set(zobrel_arm64_build "")
+endif()
 
 # The rest of the Windows build, once this build's zobrel-pack is made.
 ExternalProject_Add(zobrel_windows
@@ -76,7 +124,7 @@ ExternalProject_Add(zobrel_windows
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR>
   BUILD_ALWAYS TRUE
   INSTALL_COMMAND ""
-  DEPENDS zobrel_windows_launchers zobrel-pack
+  DEPENDS zobrel_windows_launchers zobrel-pack ${zobrel_arm64_build}
   USES_TERMINAL_BUILD TRUE)
 
 if(ZOBREL_WINDOWS_TESTS AND BUILD_TESTING)
@@ -97,14 +145,14 @@ if(ZOBREL_AARCH64)
     PREFIX ${CMAKE_BINARY_DIR}/subbuilds
     CMAKE_ARGS ${zobrel_subbuild_args} -DCMAKE_TOOLCHAIN_FILE=${ZOBREL_AARCH64_TOOLCHAIN}
                -DZOBREL_SUPERBUILD=OFF -DBUILD_TESTING=OFF -DZOBREL_STATIC_PACKER=ON
-               -DZOBREL_LAUNCHER_EXE=${ZOBREL_LAUNCHER_EXE}
+               -DZOBREL_LAUNCHER_EXE=${ZOBREL_LAUNCHER_EXE} ${zobrel_arm64_args}
     BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR>
     BUILD_ALWAYS TRUE
     BUILD_BYPRODUCTS ${ZOBREL_AARCH64_PACK}
     INSTALL_COMMAND ""
     USES_TERMINAL_CONFIGURE TRUE USES_TERMINAL_BUILD TRUE)
   # After the launchers, which it carries; its own build notices when they change.
-  add_dependencies(zobrel_linux_aarch64 zobrel_windows_launchers)
+  add_dependencies(zobrel_linux_aarch64 zobrel_windows_launchers ${zobrel_arm64_build})
   list(APPEND zobrel_release_args -DAARCH64=${ZOBREL_AARCH64_BINARY_DIR})
   list(APPEND zobrel_release_builds zobrel_linux_aarch64)
 
@@ -119,7 +167,7 @@ if(ZOBREL_AARCH64)
     # writes what the x86-64 one writes, byte for byte, and reads it back.
     add_test(NAME linux_packers_test COMMAND ${CMAKE_SOURCE_DIR}/tests/linux_packers_test.sh
       $<TARGET_FILE:zobrel-pack> ${ZOBREL_AARCH64_PACK} ${ZOBREL_QEMU_AARCH64}
-      ${ZOBREL_WINDOWS_BINARY_DIR}/examples/vexor-app)
+      ${ZOBREL_WINDOWS_BINARY_DIR}/examples/vexor-app ${ZOBREL_ARM64_TEST_PROGRAMS})
   endif()
 endif()
 
@@ -147,13 +195,13 @@ if(ZOBREL_FUZZ_TESTS AND BUILD_TESTING)
                -DZOBREL_SOURCE_CACHE=${ZOBREL_SOURCE_CACHE} -DZOBREL_DEPS_JOBS=${ZOBREL_DEPS_JOBS}
                -DZOBREL_SUPERBUILD=OFF -DBUILD_TESTING=OFF -DZOBREL_STATIC_PACKER=OFF -DZOBREL_FUZZ=ON
                -DZOBREL_SANITIZERS=address|undefined -DZOBREL_DEPS_C_FLAGS=-fsanitize=address
-               -DZOBREL_LAUNCHER_EXE=${ZOBREL_LAUNCHER_EXE}
+               -DZOBREL_LAUNCHER_EXE=${ZOBREL_LAUNCHER_EXE} ${zobrel_arm64_args}
     BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target zobrel_fuzzers
     BUILD_ALWAYS TRUE
     INSTALL_COMMAND ""
     USES_TERMINAL_CONFIGURE TRUE USES_TERMINAL_BUILD TRUE)
   # The packer's library, which the targets use, carries the launchers.
-  add_dependencies(zobrel_fuzzers zobrel_windows_launchers)
+  add_dependencies(zobrel_fuzzers zobrel_windows_launchers ${zobrel_arm64_build})
 endif()
 
 # The release, in release/: one archive per platform, the Debian packages,

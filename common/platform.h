@@ -19,6 +19,10 @@ ZOBREL_NORETURN inline void terminate_abnormally()
 {
 #if defined(_MSC_VER)
     abort();
+#elif defined(__aarch64__)
+    // brk #0xf003 is the fail-fast trap on ARM64; x0 carries the code (7).
+    __asm__ volatile("mov x0, #7\n\tbrk #0xf003" : : : "x0", "memory");
+    __builtin_unreachable();
 #else
     // int 0x29 is the fail-fast interrupt; ecx carries the fail-fast code (7).
     __asm__ volatile("int $0x29" : : "c"(7) : "memory");

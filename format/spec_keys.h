@@ -77,4 +77,31 @@ const SpecKey *find_spec_key(const Unit *key)
     return NULL;
 }
 
+// "{ENV:NAME}": the variable NAME of the environment the launcher was started
+// with, empty when it is unset; in fixed arguments, environment values and
+// the progress message, never in the target specification. The prefix's
+// letters match without regard to case; NAME is a name by
+// environment_name.h's rule, compared as Windows compares names.
+static const size_t ENV_KEY_PREFIX_LENGTH = 4;
+
+// Whether the placeholder's text (`length` units, without its braces) is an
+// environment key; its name is then the text after ENV_KEY_PREFIX_LENGTH
+// units, which may be empty.
+template <typename Unit>
+bool is_environment_key(const Unit *key, size_t length)
+{
+    static const char prefix[] = "ENV:";
+    if (length < ENV_KEY_PREFIX_LENGTH) {
+        return false;
+    }
+    for (size_t i = 0; i < ENV_KEY_PREFIX_LENGTH; i++) {
+        unsigned long c = static_cast<unsigned long>(key[i]);
+        unsigned long upper = (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
+        if (upper != static_cast<unsigned char>(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 #endif

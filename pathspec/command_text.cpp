@@ -1,8 +1,10 @@
 // command_text.cpp: expands the build's fixed arguments and environment values.
 #include "pathspec/command_text.h"
 
+#include <windows.h>
 #include <wchar.h>
 
+#include "environment_name.h"
 #include "pathspec/expand.h"
 #include "spec_keys.h"
 
@@ -21,6 +23,31 @@ static bool append_fitting(wchar_t *output, size_t capacity, size_t *length, con
     *length += added;
     output[*length] = L'\0';
     return true;
+}
+
+// Appends the value of the variable named by the `length` units at name, as
+// the launcher's environment holds it: the one it was started with, since the
+// launcher sets only ZOBREL_ variables before the child's values are
+// expanded, and no build may name one of those (environment_name.h).
+static CommandTextResult append_variable(wchar_t *output, size_t capacity, size_t *length,
+                                         const wchar_t *name, size_t name_length)
+{
+    wchar_t name_text[ENVIRONMENT_NAME_CAPACITY];
+    if (name_length == 0 || name_length >= ENVIRONMENT_NAME_CAPACITY) {
+        return COMMAND_TEXT_NOT_EXPANDED;
+    }
+    wmemcpy(name_text, name, name_length);
+    name_text[name_length] = L'\0';
+    const size_t room = capacity - *length;
+    const DWORD got = GetEnvironmentVariableW(name_text, output + *length, static_cast<DWORD>(room));
+    if (got >= room) {
+        output[*length] = L'\0';
+        return COMMAND_TEXT_TOO_LONG;
+    }
+    // 0 is an unset variable as well as an empty one: both give no text.
+    *length += got;
+    output[*length] = L'\0';
+    return COMMAND_TEXT_EXPANDED;
 }
 
 CommandTextResult expand_command_text(const LaunchContext *context, wchar_t *output, size_t capacity,
@@ -46,7 +73,19 @@ CommandTextResult expand_command_text(const LaunchContext *context, wchar_t *out
         const wchar_t *reopen = wcschr(p + 1, L'{');
         const size_t key_length = close == NULL ? 0 : static_cast<size_t>(close - p - 1);
         wchar_t placeholder[PLACEHOLDER_CAPACITY];
-        if (close == NULL || (reopen != NULL && reopen < close) || key_length + 3 > PLACEHOLDER_CAPACITY) {
+        if (close == NULL || (reopen != NULL && reopen < close)) {
+            return COMMAND_TEXT_NOT_EXPANDED;
+        }
+        if (is_environment_key(p + 1, key_length)) {
+            const CommandTextResult result = append_variable(
+                output, capacity, &length, p + 1 + ENV_KEY_PREFIX_LENGTH, key_length - ENV_KEY_PREFIX_LENGTH);
+            if (result != COMMAND_TEXT_EXPANDED) {
+                return result;
+            }
+            p = close;
+            continue;
+        }
+        if (key_length + 3 > PLACEHOLDER_CAPACITY) {
             return COMMAND_TEXT_NOT_EXPANDED;
         }
         wmemcpy(placeholder, p, key_length + 2);

@@ -21,11 +21,11 @@ enum CommandTextResult {
 // are those of expand_path_spec and expand as it expands each key on its
 // own, each key's value through the key_value buffer (`key_capacity`
 // units); {UNPACK_DIR} is the context's unpack directory, which must have
-// been chosen. After a key whose value drops its trailing backslashes
-// (spec_keys.h; {UNPACK_DIR} among them), backslashes at the end of the whole
-// output go. Unlike a path, text of any length is expected here: whatever
-// does not fit is COMMAND_TEXT_TOO_LONG, never an abnormal end, except a
-// single key value longer than key_capacity, which ends the process as
+// been chosen; {ENV:NAME} is the variable NAME of the environment the
+// launcher was started with, empty when unset (spec_keys.h). After a key whose value drops its trailing
+// backslashes (spec_keys.h; {UNPACK_DIR} among them), backslashes at the end of the whole output go. Unlike a
+// path, text of any length is expected here: whatever does not fit is COMMAND_TEXT_TOO_LONG, never an
+// abnormal end, except a single key value longer than key_capacity, which ends the process as
 // expand_path_spec does.
 CommandTextResult expand_command_text(const LaunchContext *context, wchar_t *output, size_t capacity,
                                       const wchar_t *text, wchar_t *key_value, size_t key_capacity);

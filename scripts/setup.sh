@@ -8,16 +8,26 @@
 #   libFuzzer runtimes (the fuzz targets), clang-format-14 (the layout
 #   check), and the tools some tests use;
 # - Debian's source archives of zstd, libdeflate and zlib, which the build
-#   makes for every target with their own build systems. They are fetched
-#   with apt-get source through an apt configuration of this script's own,
-#   in the source cache folder, from the Debian archive that the system's
-#   apt sources name and from no other (the system's sources stay as they
-#   are; where they name none, this stops and says what to add).
-#   Each archive is checked against the SHA-256 in cmake/debian-sources.txt.
-# Nothing is installed anywhere else.
+#   makes for every target with their own build systems, and of mingw-w64
+#   and LLVM, from which it makes the ARM64 launchers' toolchain. They are
+#   fetched with apt-get source through an apt configuration of this
+#   script's own, in the source cache folder, from the Debian archive that
+#   the system's apt sources name and from no other (the system's sources
+#   stay as they are; where they name none, this stops and says what to
+#   add). Each archive is checked against the SHA-256 in
+#   cmake/debian-sources.txt;
+# - Debian's arm64 Wine packages and what they need, for the ARM64 tests'
+#   chroot, in .cache/arm64-wine: fetched, not installed, from the system's
+#   apt sources through another such configuration (arm64 alone, an empty
+#   package status, lists and cache of its own), checked by apt against the
+#   archive's signed indexes.
+# Nothing is installed anywhere else, and no architecture is added to dpkg.
+# What only the ARM64 launchers need and cannot be had is said, not fatal:
+# the build then stops and says how to go without them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${ZOBREL_SOURCE_CACHE:-$root/.cache/debian-sources}
+wine_cache=${ZOBREL_ARM64_WINE_CACHE:-$root/.cache/arm64-wine}
 SUDO=""
 [ "$(id -u)" = 0 ] || SUDO=sudo
 
@@ -27,6 +37,7 @@ packages=(
   g++-aarch64-linux-gnu
   googletest libcli11-dev unicode-data
   clang libclang-rt-dev clang-format-14
+  clang-14 lld-14 llvm-14 qemu-user-static
   zstd tmux xxd osslsigncode openssl xvfb
 )
 # qemu-user and qemu-user-static both give qemu-aarch64; either will do.
@@ -49,10 +60,20 @@ fi
 # The source archives the build needs and does not have yet.
 sha256() { sha256sum "$1" | cut -d' ' -f1; }
 wanted=()
-while read -r package archive hash; do
+while read -r package archive hash use; do
   case $package in ''|'#'*) continue ;; esac
-  [ -f "$cache/$archive" ] && [ "$(sha256 "$cache/$archive")" = "$hash" ] || wanted+=("$package|$archive|$hash")
+  [ -f "$cache/$archive" ] && [ "$(sha256 "$cache/$archive")" = "$hash" ] ||
+    wanted+=("$package|$archive|$hash|${use:-}")
 done <"$root/cmake/debian-sources.txt"
+# A source the ARM64 launchers alone need: a warning, and the build says the rest.
+missed() {
+  if [ "$2" = arm64 ]; then
+    echo "setup: warning: $1; the ARM64 launchers cannot be built without it (configure with -DZOBREL_ARM64=OFF)" >&2
+  else
+    echo "setup: $1" >&2
+    exit 1
+  fi
+}
 
 if [ ${#wanted[@]} -gt 0 ]; then
   # A private apt: its own source list (deb-src of the Debian archive the
@@ -80,22 +101,53 @@ if [ ${#wanted[@]} -gt 0 ]; then
   echo "setup: fetching Debian's sources of ${wanted[*]%%|*} from $mirror into $cache"
   apt-get "${private[@]}" update -qq >"$apt/update.log" 2>&1 || { cat "$apt/update.log" >&2; exit 1; }
   for entry in "${wanted[@]}"; do
-    IFS='|' read -r package archive hash <<<"$entry"
+    IFS='|' read -r package archive hash use <<<"$entry"
     # apt checks each file against the signed archive index; its remark on
     # the unsigned .dsc is noise here.
-    (cd "$apt/download" && apt-get "${private[@]}" source -qq --download-only "$package" >/dev/null 2>&1) ||
-      { echo "setup: could not fetch Debian's $package source package" >&2; exit 1; }
-    if [ ! -f "$apt/download/$archive" ]; then
-      echo "setup: Debian's $package source has no $archive now ($(cd "$apt/download" && ls ./*.orig.* | tr '\n' ' '));" \
-           "update cmake/debian-sources.txt" >&2
-      exit 1
+    if ! (cd "$apt/download" && apt-get "${private[@]}" source -qq --download-only "$package" >/dev/null 2>&1); then
+      missed "could not fetch Debian's $package source package" "$use"
+    elif [ ! -f "$apt/download/$archive" ]; then
+      missed "Debian's $package source has no $archive now ($(cd "$apt/download" && ls ./*.orig.* | tr '\n' ' ')); update cmake/debian-sources.txt" "$use"
+    elif [ "$(sha256 "$apt/download/$archive")" != "$hash" ]; then
+      missed "$archive differs from the SHA-256 in cmake/debian-sources.txt" "$use"
+    else
+      mv "$apt/download/$archive" "$cache/$archive"
     fi
-    if [ "$(sha256 "$apt/download/$archive")" != "$hash" ]; then
-      echo "setup: $archive differs from the SHA-256 in cmake/debian-sources.txt" >&2
-      exit 1
-    fi
-    mv "$apt/download/$archive" "$cache/$archive"
+    rm -rf "${apt:?}/download/"*
   done
+fi
+
+# The arm64 Wine packages, unless a whole set is there (packages.txt lists
+# it once every file is in place). They come from the machine's own apt
+# sources, as arm64 packages, with an empty status, so every package they
+# need is fetched; apt checks each against the archive's signed indexes.
+# Their versions follow Debian's point releases: the tests print them.
+wine_set_complete() {
+  [ -f "$wine_cache/packages.txt" ] || return 1
+  while read -r deb; do [ -f "$wine_cache/$deb" ] || return 1; done <"$wine_cache/packages.txt"
+}
+if ! wine_set_complete; then
+  wapt=$wine_cache/apt
+  rm -rf "$wine_cache"
+  mkdir -p "$wapt/state/lists/partial" "$wapt/cache/archives/partial"
+  : >"$wapt/state/status"
+  trap 'rm -rf "${apt:-}" "$wapt"' EXIT
+  arm64=(-o APT::Architecture=arm64 -o APT::Architectures::=arm64 -o Dir::State="$wapt/state"
+         -o Dir::State::status="$wapt/state/status" -o Dir::Cache="$wapt/cache" -o APT::Sandbox::User=root)
+  echo "setup: fetching Debian's arm64 Wine packages into $wine_cache"
+  if apt-get "${arm64[@]}" update -qq >"$wapt/update.log" 2>&1 &&
+     apt-get "${arm64[@]}" install -qq -y --download-only --no-install-recommends wine64 libwine \
+       >"$wapt/install.log" 2>&1; then
+    mv "$wapt/cache/archives/"*.deb "$wine_cache/"
+    (cd "$wine_cache" && ls ./*.deb | sed 's|^\./||') >"$wine_cache/packages.txt.new"
+    mv "$wine_cache/packages.txt.new" "$wine_cache/packages.txt"
+    echo "setup: $(wc -l <"$wine_cache/packages.txt") packages: $(cd "$wine_cache" && ls wine64_*.deb libwine_*.deb | tr '\n' ' ')"
+  else
+    cat "$wapt/update.log" "$wapt/install.log" >&2
+    echo "setup: warning: Debian's arm64 Wine packages cannot be had; the ARM64 tests need them" \
+         "(configure with -DZOBREL_ARM64=OFF to go without the ARM64 launchers)" >&2
+  fi
+  rm -rf "$wapt"
 fi
 
 for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres aarch64-linux-gnu-g++; do

@@ -12,6 +12,7 @@ zobrel_add_onefile(NAME command_onefile APP_DIR ${ZOBREL_REPORT_APP_DIR} MAIN re
   ARGS plain "" "two words" "tab\there" [[say "hi"]] [[C:\Program Files\x\]] [[a\\"b]] "semi;colon"
        [[{UNPACK_DIR}\lib]] "--product={product}" "café" [[\]] "$"
   ENV "REPORT_GREETING=hello {PRODUCT}" [[REPORT_DATA={UNPACK_DIR}\data]] "REPORT_GONE=" "REPORT_SEMI=a;b"
+      [[REPORT_PATH={UNPACK_DIR}\bin;{ENV:REPORT_GREETING}]]
   DEPENDS report_child)
 
 # Fixed arguments, and a variable, whose expansion makes the child's command

@@ -168,7 +168,7 @@ TEST(Environment, VariablesAreSetAndRemovedAndTheUnpackDirectoryIsPublished)
     options.set_env = {{L"REPORT_GREETING", L"the user's"},
                        {L"REPORT_GONE", L"the user's"},
                        {L"ZOBREL_ONEFILE_UNPACK_DIRECTORY", L"C:\\stale"},
-                       {L"REPORT_ALSO", L"REPORT_GREETING,REPORT_DATA,REPORT_GONE,REPORT_SEMI"}};
+                       {L"REPORT_ALSO", L"REPORT_GREETING,REPORT_DATA,REPORT_GONE,REPORT_SEMI,REPORT_PATH"}};
     Started packed = run(test_program(L"command_onefile.exe"), L" x", options);
     ASSERT_TRUE(packed.report.present) << packed.result.standard_error;
     // The specification ends in a backslash; the published folder does not.
@@ -178,6 +178,8 @@ TEST(Environment, VariablesAreSetAndRemovedAndTheUnpackDirectoryIsPublished)
         {"REPORT_DATA", unpack + L"\\data"},
         {"REPORT_GONE", std::nullopt},
         {"REPORT_SEMI", L"a;b"},
+        // The user's own value, as the launcher was started with it, not the build's.
+        {"REPORT_PATH", unpack + L"\\bin;the user's"},
         {"ZOBREL_ONEFILE_UNPACK_DIRECTORY", unpack},
     };
     for (const auto &[name, value] : expected) EXPECT_EQ(packed.report.env.at(name), value) << name;
@@ -187,7 +189,8 @@ TEST(Environment, VariablesAreSetAndRemovedAndTheUnpackDirectoryIsPublished)
     EXPECT_TRUE(contains(shown, "\"unpack_dir\": " + json(unpack) + ",\n")) << shown;
     EXPECT_TRUE(contains(shown,
                          "\"environment\": [\"REPORT_GREETING=hello {PRODUCT}\", "
-                         "\"REPORT_DATA={UNPACK_DIR}\\\\data\", \"REPORT_GONE=\", \"REPORT_SEMI=a;b\"],\n"))
+                         "\"REPORT_DATA={UNPACK_DIR}\\\\data\", \"REPORT_GONE=\", \"REPORT_SEMI=a;b\", "
+                         "\"REPORT_PATH={UNPACK_DIR}\\\\bin;{ENV:REPORT_GREETING}\"],\n"))
         << shown;
     remove_tree(packed.temp);
 
@@ -251,43 +254,50 @@ TEST(CommandLineLimit, ALineOrVariableThatNoLongerFitsIsReportedAndNothingRuns)
 
 // A variable holds 32,766 units: a value of that length once expanded
 // reaches the child whole; one unit more is reported as a line too long,
-// before anything is unpacked, and nothing runs. (Wine would keep the first
-// 32,766 units of the longer one and report it set: the launcher's own
-// count is what holds here. The build is long_value_onefile with its value
-// made to measure for this run's unpack directory.)
+// before anything is unpacked, and nothing runs; the same when the length
+// comes from a variable of the user's environment ({ENV:NAME}, a user's
+// long PATH). (Wine would keep the first 32,766 units of the longer one and
+// report it set: the launcher's own count is what holds here. The build is
+// long_value_onefile with its value made to measure for this run's unpack
+// directory.)
 TEST(CommandLineLimit, AVariableOf32766UnitsArrivesWholeAndOneOf32767IsReported)
 {
-    for (size_t length : {size_t{32766}, size_t{32767}}) {
-        SCOPED_TRACE(length);
-        const std::wstring temp = make_scratch_dir(L"command-temp");
-        const std::wstring unpack = temp + L"\\zobrel-long-value";
-        std::u16string value(length - unpack.size(), u'v');
-        value += u"{UNPACK_DIR}";
-        std::string image = read_file(test_program(L"long_value_onefile.exe"));
-        std::vector<ConstantValue> values = constants_of(image);
-        for (ConstantValue &v : values) {
-            if (v.key == CONSTANT_ENVIRONMENT) v.bytes = environment_list_value({{u"REPORT_LONG", value}});
+    for (bool from_user : {false, true}) {
+        for (size_t length : {size_t{32766}, size_t{32767}}) {
+            SCOPED_TRACE(std::to_string(length) + (from_user ? " from the user's variable" : ""));
+            const std::wstring temp = make_scratch_dir(L"command-temp");
+            const std::wstring unpack = temp + L"\\zobrel-long-value";
+            const std::wstring filler(length - unpack.size(), L'v');
+            const std::u16string value = from_user ? u"{UNPACK_DIR}{env:Report_User}"
+                                                   : std::u16string(filler.size(), u'v') + u"{UNPACK_DIR}";
+            std::string image = read_file(test_program(L"long_value_onefile.exe"));
+            std::vector<ConstantValue> values = constants_of(image);
+            for (ConstantValue &v : values) {
+                if (v.key == CONSTANT_ENVIRONMENT)
+                    v.bytes = environment_list_value({{u"REPORT_LONG", value}});
+            }
+            replace_constants(image, values);
+            const std::wstring exe = temp + L"\\long.exe";
+            write_file(exe, image);
+            RunOptions options;
+            options.command_line = quote_argument(exe);
+            options.set_env = {{L"TMP", temp}, {L"TEMP", temp}, {L"REPORT_ALSO", L"REPORT_LONG"}};
+            if (from_user) options.set_env.push_back({L"REPORT_USER", filler});
+            RunResult r = run_process(options);
+            Report report = parse_report(r.standard_output);
+            if (length == 32766) {
+                ASSERT_TRUE(report.present) << r.standard_error;
+                ASSERT_TRUE(report.env.count("REPORT_LONG") && report.env.at("REPORT_LONG"));
+                EXPECT_EQ(*report.env.at("REPORT_LONG"), from_user ? unpack + filler : filler + unpack);
+            } else {
+                EXPECT_EQ(r.exit_code, 2u);
+                EXPECT_EQ(r.standard_error,
+                          "Error, couldn't launch child ([Error 206] " + system_error_text(206) + ")\r\n");
+                EXPECT_EQ(r.standard_output, "") << "nothing ran";
+                EXPECT_FALSE(file_exists(unpack)) << "nothing was unpacked";
+            }
+            remove_tree(temp);
         }
-        replace_constants(image, values);
-        const std::wstring exe = temp + L"\\long.exe";
-        write_file(exe, image);
-        RunOptions options;
-        options.command_line = quote_argument(exe);
-        options.set_env = {{L"TMP", temp}, {L"TEMP", temp}, {L"REPORT_ALSO", L"REPORT_LONG"}};
-        RunResult r = run_process(options);
-        Report report = parse_report(r.standard_output);
-        if (length == 32766) {
-            ASSERT_TRUE(report.present) << r.standard_error;
-            ASSERT_TRUE(report.env.count("REPORT_LONG") && report.env.at("REPORT_LONG"));
-            EXPECT_EQ(*report.env.at("REPORT_LONG"), std::wstring(length - unpack.size(), L'v') + unpack);
-        } else {
-            EXPECT_EQ(r.exit_code, 2u);
-            EXPECT_EQ(r.standard_error,
-                      "Error, couldn't launch child ([Error 206] " + system_error_text(206) + ")\r\n");
-            EXPECT_EQ(r.standard_output, "") << "nothing ran";
-            EXPECT_FALSE(file_exists(unpack)) << "nothing was unpacked";
-        }
-        remove_tree(temp);
     }
 }
 

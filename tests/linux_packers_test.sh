@@ -2,10 +2,12 @@
 # The two Linux zobrel-packs: both fully static (no loader, so no C library
 # version floor), and the aarch64 one, run under qemu-user, writes the very
 # bytes the x86-64 one writes for the same folder and options, lists them
-# alike, verifies and extracts them.
-#   linux_packers_test.sh X86_64_PACK AARCH64_PACK QEMU_AARCH64 APP_DIR
+# alike, verifies and extracts them; with ARM64_PROGRAMS (the ARM64 build's
+# test programs), the same for ARM64 applications, console and windowed,
+# each behind its ARM64 launcher.
+#   linux_packers_test.sh X86_64_PACK AARCH64_PACK QEMU_AARCH64 APP_DIR [ARM64_PROGRAMS]
 set -euo pipefail
-x86=$1 arm=$2 qemu=$3 app_src=$4
+x86=$1 arm=$2 qemu=$3 app_src=$4 arm64_programs=${5:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL $*"; exit 1; }
@@ -59,3 +61,24 @@ arm verify "$work/x86_64.exe" >/dev/null || fail "aarch64 verify refused a good 
 arm extract "$work/x86_64.exe" "$work/extracted" >/dev/null
 diff -r "$app" "$work/extracted" || fail "aarch64 extract did not give back the folder"
 echo "ok   static x86-64 and aarch64 packers; byte-identical output ($(stat -c %s "$work/x86_64.exe") bytes)"
+
+[ -n "$arm64_programs" ] || exit 0
+arm64_app=$work/arm64-app
+mkdir -p "$arm64_app"
+cp "$arm64_programs/arm64_probe.exe" "$arm64_app/probe.exe"
+cp "$arm64_programs/arm64_windowed.exe" "$arm64_app/windowed.exe"
+cp -r "$app/données" "$app/msvcrt.dll" "$arm64_app/"
+for main in probe windowed; do
+  subsystem=console
+  [ $main = windowed ] && subsystem=windows
+  options=(--main "$main.exe" --company "MOLTARN LLC" --product "$main" --file-version 1.2.3.4 --quiet)
+  "$x86" build "$arm64_app" "${options[@]}" -o "$work/x86_64-arm64-$main.exe"
+  arm build "$arm64_app" "${options[@]}" -o "$work/aarch64-arm64-$main.exe"
+  cmp "$work/x86_64-arm64-$main.exe" "$work/aarch64-arm64-$main.exe" ||
+    fail "the two packers wrote different executables for the ARM64 $main"
+  info=$(arm info "$work/x86_64-arm64-$main.exe")
+  grep -qx 'launcher arch: *arm64' <<<"$info" || fail "the ARM64 $main did not get an ARM64 launcher: $info"
+  grep -qx "subsystem: *$subsystem" <<<"$info" || fail "the ARM64 $main did not get the $subsystem launcher: $info"
+  arm verify "$work/x86_64-arm64-$main.exe" >/dev/null || fail "aarch64 verify refused the ARM64 $main"
+done
+echo "ok   ARM64 applications: byte-identical output from both packers, ARM64 launchers"

@@ -93,7 +93,7 @@ as_linux_arm64() { as linux arm64 "$qemu" "$@"; }
 as_win32_x64() { as win32 x64 "$wine_run" "$@"; }
 check_packer "npm's zobrel-pack as on Linux arm64" as_linux_arm64
 check_packer "npm's zobrel-pack as on Windows x64" as_win32_x64
-[ "$(as win32 arm64 "$wine_run" --version | tr -d '\r')" = "zobrel-pack $version" ] ||
+[ "$(as win32 arm64 "$wine_run" --version | tr -d '\r')" = "$expected_version" ] ||
   fail "npm's zobrel-pack as on Windows arm64 does not run the x64 packer"
 for platform in "darwin arm64" "darwin x64" "freebsd x64" "linux ia32" "win32 ia32"; do
   status=0

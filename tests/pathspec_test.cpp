@@ -1077,7 +1077,18 @@ TEST_F(PathSpec, CommandTextExpandsTheKeysAndTheUnpackDirectoryAndSaysWhenItDoes
         {L"{PRODUCT", COMMAND_TEXT_NOT_EXPANDED, L"", 64},
         {L"{a{PRODUCT}", COMMAND_TEXT_NOT_EXPANDED, L"", 64},
         {L"{" + std::wstring(40, L'K') + L"}", COMMAND_TEXT_NOT_EXPANDED, L"", 64},
+        // A variable of the launcher's environment, by any letter case of
+        // the key and the name; unset, it gives nothing.
+        {L"{UNPACK_DIR}\\bin;{ENV:zt_env_key}", COMMAND_TEXT_EXPANDED, L"C:\\u\\unpacked\\bin;v1;v2", 64},
+        {L"<{env:ZT_ENV_UNSET}>", COMMAND_TEXT_EXPANDED, L"<>", 64},
+        {L"<{ENV:" + std::wstring(40, L'K') + L"}>", COMMAND_TEXT_EXPANDED, L"<>", 64},
+        {L"a{Env:ZT_ENV_KEY}", COMMAND_TEXT_EXPANDED, L"av1;v2", 7},
+        {L"a{Env:ZT_ENV_KEY}", COMMAND_TEXT_TOO_LONG, L"", 6},
+        {L"{ENV:}", COMMAND_TEXT_NOT_EXPANDED, L"", 64},
+        {L"{ENV:" + std::wstring(1024, L'K') + L"}", COMMAND_TEXT_NOT_EXPANDED, L"", 64},
     };
+    ASSERT_TRUE(SetEnvironmentVariableW(L"ZT_ENV_KEY", L"v1;v2"));
+    SetEnvironmentVariableW(L"ZT_ENV_UNSET", NULL);
     std::vector<wchar_t> key_value(COMMAND_LINE_CAPACITY);
     for (const Case &c : cases) {
         SCOPED_TRACE(narrow(c.text) + " in " + std::to_string(c.capacity));
@@ -1092,6 +1103,7 @@ TEST_F(PathSpec, CommandTextExpandsTheKeysAndTheUnpackDirectoryAndSaysWhenItDoes
             ASSERT_EQ(output[i], SENTINEL) << "unit " << i << " past the capacity was written";
         }
     }
+    SetEnvironmentVariableW(L"ZT_ENV_KEY", NULL);
     // A run value is the same one the unpack directory used.
     std::vector<wchar_t> first(64), second(64);
     ASSERT_EQ(

@@ -30,6 +30,31 @@ RunResult pack(const std::wstring &arguments)
     return run_process(options);
 }
 
+#if defined(ZOBREL_ARM64_APP_DIR)
+// ARM64 programs, console and windowed: each gets its ARM64 launcher from
+// both packers alike.
+TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesForArm64Programs)
+{
+    const std::wstring scratch = make_scratch_dir(L"wpack-arm64");
+    for (const wchar_t *main : {L"probe", L"windowed"}) {
+        SCOPED_TRACE(narrow(main));
+        const std::wstring out = scratch + L"\\" + main + L".exe";
+        RunResult built = pack(L"build " + quote_argument(windows_path(ZOBREL_ARM64_APP_DIR)) + L" --main " +
+                               main + L".exe -o " + quote_argument(out) +
+                               L" --company \"MOLTARN LLC\" --product " + main + L" --level 3 --quiet");
+        ASSERT_EQ(built.exit_code, 0u) << built.standard_error;
+        EXPECT_EQ(built.standard_error, "");
+        const std::string windows_made = read_file(out);
+        EXPECT_TRUE(windows_made ==
+                    read_file(test_program(L"linux_packed_arm64_" + std::wstring(main) + L".exe")))
+            << "the two packers wrote different bytes";
+        RunResult info = pack(L"info " + quote_argument(out));
+        EXPECT_NE(info.standard_output.find("launcher arch:   arm64"), std::string::npos)
+            << info.standard_output;
+    }
+}
+#endif
+
 TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesAndItRuns)
 {
     const std::wstring scratch = make_scratch_dir(L"wpack");

@@ -39,7 +39,10 @@ const char kBuildFooter[] =
     "The launcher follows the main binary's subsystem: a console program gets the\n"
     "console launcher, which shares its console; a windowed (GUI) program gets the\n"
     "windowed launcher, which never opens a console and shows its errors in a\n"
-    "message box. --subsystem chooses otherwise.\n"
+    "message box. --subsystem chooses otherwise. It follows the main binary's\n"
+    "processor too: an ARM64 program gets an ARM64 launcher, an x64 one (or an\n"
+    "ARM64EC one, which declares x64) an x64 launcher; --launcher-arch chooses\n"
+    "otherwise. 'zobrel-pack --version' lists the launchers it carries.\n"
     "\n"
     "--arg and --env values are expanded at every start with the same keys and\n"
     "{UNPACK_DIR}, the unpack folder's full path without a trailing backslash\n"
@@ -50,6 +53,9 @@ const char kBuildFooter[] =
     "a NAME is 1 to 1023 characters, without '=' or control characters, not\n"
     "beginning with ZOBREL_ (the launcher's own variables), and given once (letter\n"
     "case aside).\n"
+    "{ENV:NAME} in --arg, --env and --progress-message values is the variable NAME\n"
+    "of the environment the launcher was started with (empty when unset), as in\n"
+    "--env 'PATH={UNPACK_DIR}\\bin;{ENV:PATH}'; %NAME% is never expanded.\n"
     "\n"
     "Refused: names Windows cannot hold, files of 4 GiB or more, links leading out\n"
     "of APP_DIR, unreadable or special files, a main binary that is not a console\n"
@@ -75,7 +81,7 @@ struct BuildArguments {
     bool checksum = false, quiet = false, uac_admin = false, progress = false;
     std::string progress_message;
     std::string check = "content";
-    std::string subsystem;
+    std::string subsystem, launcher_arch;
     std::vector<std::string> arguments, environment;
 };
 
@@ -139,6 +145,11 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
                      "(never opens a console; errors in a message box) (default: the main\n"
                      "binary's own subsystem)")
         ->check(CLI::IsMember({"console", "windows"}));
+    build
+        ->add_option("--launcher-arch", a.launcher_arch,
+                     "the launcher's processor: x64 or arm64 (default: the main binary's own;\n"
+                     "x64 for another)")
+        ->check(CLI::IsMember({"x64", "arm64"}));
     build->add_flag("--progress", a.progress,
                     "a first start that unpacks for longer than about half a second shows\n"
                     "its progress: a line on the console (only when standard error is one),\n"
@@ -153,7 +164,7 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
     build
         ->add_option("--arg", a.arguments,
                      "a fixed argument for the main binary, before the user's own; repeatable,\n"
-                     "kept in order; {KEY} and {UNPACK_DIR} are expanded at every start")
+                     "kept in order; {KEY}, {UNPACK_DIR} and {ENV:NAME} are expanded at every start")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args(false);
     build
@@ -207,6 +218,10 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     if (build.count("--subsystem") > 0) {
         o.subsystem = a.subsystem == "windows" ? zobrel::LauncherSubsystem::windows
                                                : zobrel::LauncherSubsystem::console;
+    }
+    if (build.count("--launcher-arch") > 0) {
+        o.launcher_arch =
+            a.launcher_arch == "arm64" ? zobrel::LauncherArch::arm64 : zobrel::LauncherArch::x64;
     }
     o.require_administrator = a.uac_admin;
     return o;
@@ -316,7 +331,8 @@ int main(int argc, char **argv)
 {
     zobrel::use_utf8_console();
     CLI::App app(kDescription, "zobrel-pack");
-    app.set_version_flag("--version", "zobrel-pack " ZOBREL_PACK_VERSION);
+    app.set_version_flag("--version", "zobrel-pack " ZOBREL_PACK_VERSION "\nlaunchers: " +
+                                          zobrel::carried_launchers_text());
     app.require_subcommand(1);
 
     BuildArguments build_args;
@@ -344,10 +360,10 @@ int main(int argc, char **argv)
     info->add_flag("--json", json, "one JSON object, for scripts");
     info->footer("Shows the product information, the target specification, how a start checks\n"
                  "the unpacked files, how many builds' folders it keeps (\"all\" when it removes\n"
-                 "none), the launcher's subsystem (console or windows), the execution level\n"
-                 "its manifest asks for, the packed files' count and size, and the description\n"
-                 "and copyright of its version resource. Reads only the headers, the resources\n"
-                 "and the build constants: nothing is decoded.\n");
+                 "none), the launcher's subsystem (console or windows) and processor (x64 or\n"
+                 "arm64), the execution level its manifest asks for, the packed files' count\n"
+                 "and size, and the description and copyright of its version resource. Reads\n"
+                 "only the headers, the resources and the build constants: nothing is decoded.\n");
     CLI::App *extract =
         app.add_subcommand("extract", "write the packed files into a folder, running nothing");
     extract->add_option("OUT.exe", exe, "a packed executable")->required();

@@ -167,10 +167,10 @@ LoadCheck check_loadable(const PeImage &m)
 {
     LoadCheck check;
     std::vector<std::string> &problems = check.problems;
-    if (m.machine != kMachineAmd64) {
+    if (m.machine != kMachineAmd64 && m.machine != kMachineArm64) {
         char buf[16];
         std::snprintf(buf, sizeof buf, "0x%04x", m.machine);
-        problems.push_back(std::string("it is not a 64-bit x86 image (machine ") + buf + ")");
+        problems.push_back(std::string("it is not a 64-bit x86 or ARM64 image (machine ") + buf + ")");
     }
     if (!(m.characteristics & kCharacteristicExecutable)) problems.push_back("it is not an executable image");
     if (m.characteristics & kCharacteristicDll) problems.push_back("it is a DLL, not a program");

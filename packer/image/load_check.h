@@ -21,8 +21,8 @@ struct LoadCheck {
 };
 
 // Checks an image whose headers parse_pe_headers or read_pe_headers read
-// (file_size the whole file's): a 64-bit x86 executable image (not a DLL)
-// with a PE32+ optional header; FileAlignment a power of two from 512 to
+// (file_size the whole file's): a 64-bit x86 or ARM64 executable image (not a
+// DLL) with a PE32+ optional header; FileAlignment a power of two from 512 to
 // 64 KiB and SectionAlignment one of at least that (equal below a page);
 // SizeOfHeaders covering the section table, a multiple of FileAlignment,
 // inside the file and below the first section; 1 to 96 sections, each at the

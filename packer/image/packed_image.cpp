@@ -1,10 +1,11 @@
 // packed_image.cpp: the packed executable, from the launcher image and what it carries.
 #include "image/packed_image.h"
 
-#include "build_constants.h"
 #include "base/error.h"
+#include "build_constants.h"
 #include "image/constants_block.h"
 #include "image/launcher_identity.h"
+#include "image/pe_reader.h"
 #include "image/pe_writer.h"
 #include "image/resources.h"
 
@@ -13,6 +14,12 @@ extern "C" const unsigned char zobrel_launcher_image[];
 extern "C" const unsigned char zobrel_launcher_image_end[];
 extern "C" const unsigned char zobrel_windowed_launcher_image[];
 extern "C" const unsigned char zobrel_windowed_launcher_image_end[];
+#if ZOBREL_ARM64_LAUNCHERS
+extern "C" const unsigned char zobrel_arm64_launcher_image[];
+extern "C" const unsigned char zobrel_arm64_launcher_image_end[];
+extern "C" const unsigned char zobrel_arm64_windowed_launcher_image[];
+extern "C" const unsigned char zobrel_arm64_windowed_launcher_image_end[];
+#endif
 
 namespace zobrel {
 
@@ -24,19 +31,61 @@ std::string CarriedLauncher::image() const
 const std::vector<CarriedLauncher> &carried_launchers()
 {
     static const std::vector<CarriedLauncher> launchers = {
-        {"console", LauncherSubsystem::console, zobrel_launcher_image, zobrel_launcher_image_end},
-        {"windowed", LauncherSubsystem::windows, zobrel_windowed_launcher_image,
-         zobrel_windowed_launcher_image_end},
+        {LauncherArch::x64, LauncherSubsystem::console, zobrel_launcher_image, zobrel_launcher_image_end,
+         "console"},
+        {LauncherArch::x64, LauncherSubsystem::windows, zobrel_windowed_launcher_image,
+         zobrel_windowed_launcher_image_end, "windowed"},
+#if ZOBREL_ARM64_LAUNCHERS
+        {LauncherArch::arm64, LauncherSubsystem::console, zobrel_arm64_launcher_image,
+         zobrel_arm64_launcher_image_end, "arm64 console"},
+        {LauncherArch::arm64, LauncherSubsystem::windows, zobrel_arm64_windowed_launcher_image,
+         zobrel_arm64_windowed_launcher_image_end, "arm64 windowed"},
+#endif
     };
     return launchers;
 }
 
-std::string embedded_launcher_image(LauncherSubsystem subsystem)
+const CarriedLauncher *carried_launcher(LauncherArch arch, LauncherSubsystem subsystem)
 {
     for (const CarriedLauncher &launcher : carried_launchers()) {
-        if (launcher.subsystem == subsystem) return launcher.image();
+        if (launcher.arch == arch && launcher.subsystem == subsystem) return &launcher;
     }
-    throw PackError("this zobrel-pack carries no such launcher");
+    return nullptr;
+}
+
+std::string embedded_launcher_image(LauncherSubsystem subsystem, LauncherArch arch)
+{
+    const CarriedLauncher *launcher = carried_launcher(arch, subsystem);
+    if (!launcher) {
+        throw PackError(std::string("this zobrel-pack carries no ") + launcher_arch_name(arch) +
+                        " launcher (it was built without them)");
+    }
+    return launcher->image();
+}
+
+const char *launcher_arch_name(LauncherArch arch)
+{
+    return arch == LauncherArch::arm64 ? "arm64" : "x64";
+}
+
+std::optional<LauncherArch> launcher_arch_of_machine(uint16_t machine)
+{
+    if (machine == kMachineAmd64) return LauncherArch::x64;
+    if (machine == kMachineArm64) return LauncherArch::arm64;
+    return std::nullopt;
+}
+
+std::string carried_launchers_text()
+{
+    // The table holds each processor's launchers side by side.
+    std::string text;
+    const char *last = nullptr;
+    for (const CarriedLauncher &launcher : carried_launchers()) {
+        const char *name = launcher_arch_name(launcher.arch);
+        if (name != last) text += std::string(last ? ", " : "") + name;
+        last = name;
+    }
+    return text == "x64" ? "x64 only (built without ARM64)" : text;
 }
 
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,

@@ -4,6 +4,7 @@
 #define ZOBREL_PACKER_PACKED_IMAGE_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,21 +20,42 @@ namespace zobrel {
 // a console and shows its errors in a message box.
 enum class LauncherSubsystem { console, windows };
 
-// A prebuilt launcher this packer carries (built with it, embedded in it).
+// The processors they are built for: 64-bit x86 and ARM64.
+enum class LauncherArch { x64, arm64 };
+
+// One launcher image this packer carries (built with it, embedded in it).
 struct CarriedLauncher {
-    const char *name;  // as info shows it: "console", "windowed"
+    LauncherArch arch;
     LauncherSubsystem subsystem;
     const unsigned char *begin;
     const unsigned char *end;
+    const char *name;  // as info shows it: "console", "arm64 windowed"
 
     std::string image() const;
 };
 
-// Every launcher this packer carries, one row each.
+// Every launcher this packer carries, one per processor and subsystem: the
+// x64 ones always, the ARM64 ones when it was built with them.
 const std::vector<CarriedLauncher> &carried_launchers();
 
-// The launcher image of that subsystem that this packer carries.
-std::string embedded_launcher_image(LauncherSubsystem subsystem);
+// The one for that processor and subsystem; null when this packer does not
+// carry it.
+const CarriedLauncher *carried_launcher(LauncherArch arch, LauncherSubsystem subsystem);
+
+// The launcher image of that subsystem and processor. Throws PackError when
+// this packer does not carry it.
+std::string embedded_launcher_image(LauncherSubsystem subsystem, LauncherArch arch = LauncherArch::x64);
+
+// "x64" or "arm64", as --launcher-arch and info name them.
+const char *launcher_arch_name(LauncherArch arch);
+
+// The launchers' processor for an image's machine type: x64 for AMD64 (an
+// ARM64EC image declares that too), arm64 for ARM64; none for another.
+std::optional<LauncherArch> launcher_arch_of_machine(uint16_t machine);
+
+// The processors whose launchers this packer carries, as --version says it:
+// "x64, arm64", or "x64 only (built without ARM64)".
+std::string carried_launchers_text();
 
 // The launcher with three sections appended, in this order: the payload
 // blob (".zobrel", VirtualSize = its length), the build constants

@@ -13,6 +13,7 @@
 namespace zobrel {
 
 const uint16_t kMachineAmd64 = 0x8664;
+const uint16_t kMachineArm64 = 0xAA64;
 const uint16_t kSubsystemWindows = 2;
 const uint16_t kSubsystemConsole = 3;
 const uint16_t kCharacteristicExecutable = 0x0002;

@@ -11,6 +11,7 @@
 #include "build_constants.h"
 #include "build_constants_writer.h"
 #include "image/launcher_identity.h"
+#include "image/packed_image.h"
 #include "image/pe_reader.h"
 #include "image/resources.h"
 #include "inspect/packed_payload.h"
@@ -72,6 +73,23 @@ InfoField environment_field(const Constants &c)
     const std::vector<std::u16string> texts = texts_of(c, CONSTANT_ENVIRONMENT);
     for (size_t i = 0; i + 1 < texts.size(); i += 2) items.push_back(utf8_of(texts[i] + u"=" + texts[i + 1]));
     return {"environment", "environment", items};
+}
+
+// The launcher's processor, from the image's machine type: "x64", "arm64",
+// or the machine type in hex for an image no packer made. The text says
+// when this packer could not make it (one built without ARM64).
+InfoField launcher_arch_field(uint16_t machine)
+{
+    const std::optional<LauncherArch> arch = launcher_arch_of_machine(machine);
+    if (!arch) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%04x", machine);
+        return {"launcher arch", "launcher_arch", std::string(hex)};
+    }
+    const std::string name = launcher_arch_name(*arch);
+    if (carried_launcher(*arch, LauncherSubsystem::console)) return {"launcher arch", "launcher_arch", name};
+    return {"launcher arch", "launcher_arch", name,
+            name + " (this zobrel-pack was built without the " + name + " launchers)"};
 }
 
 }  // namespace
@@ -156,6 +174,8 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     const std::string copyright = utf8_of(strings[u"LegalCopyright"]);
     fields.push_back({"description", "description", description, description.empty() ? "(none)" : ""});
     fields.push_back({"copyright", "copyright", copyright, copyright.empty() ? "(none)" : ""});
+    // Added after the others, as JSON members a later version adds come last.
+    fields.push_back(launcher_arch_field(image.machine));
     return fields;
 }
 

@@ -146,6 +146,11 @@ std::string read_icon(const fs::path &icon)
     return bytes;
 }
 
+struct MainBinary {
+    LauncherSubsystem subsystem;
+    uint16_t machine;
+};
+
 // The main program's own icon (--icon-from-main): its first icon group, as
 // Explorer shows it. A program without one gets a warning and no icon.
 IconGroup main_program_icon(const SourceFile &main)
@@ -205,9 +210,9 @@ void warn_unless_exe(const fs::path &output)
 }
 
 // The launcher can start only an executable image: a DLL, a driver or an
-// object file would fail at every start with "Bad EXE format". Returns the
-// launcher its subsystem calls for.
-LauncherSubsystem check_main_binary(const SourceFile &main)
+// object file would fail at every start with "Bad EXE format". Returns its
+// subsystem and machine type, which choose the launcher.
+MainBinary check_main_binary(const SourceFile &main)
 {
     const std::string who = "main binary " + quoted(main.path);
     PeImage image;
@@ -230,13 +235,46 @@ LauncherSubsystem check_main_binary(const SourceFile &main)
         // Windows refuses to map it ("Bad EXE format").
         throw PackError(who + " " + check.why + "; give --main the whole program");
     }
-    char buf[64];
-    if (image.machine != kMachineAmd64) {
-        std::snprintf(buf, sizeof buf, "0x%04x", image.machine);
-        warn(who + " is not a 64-bit x86 program (machine " + buf +
-             "); the launcher may not be able to start it");
+    return {image.subsystem == kSubsystemWindows ? LauncherSubsystem::windows : LauncherSubsystem::console,
+            image.machine};
+}
+
+// The launchers' processor: --launcher-arch, or the main binary's own, so
+// that an ARM64 application starts without x64 emulation (which Windows 10 on
+// ARM lacks). Another machine type (a 32-bit program) gets the x64 launcher,
+// as does an ARM64 one when this packer carries no ARM64 launcher; each with
+// a warning, as is a launcher chosen for another processor than the main's.
+std::string arch_title(LauncherArch arch)
+{
+    return arch == LauncherArch::arm64 ? "ARM64" : "x64";
+}
+
+LauncherArch choose_launcher_arch(const BuildOptions &o, const SourceFile &main, uint16_t machine)
+{
+    const std::string who = "main binary " + quoted(main.path);
+    const std::optional<LauncherArch> own = launcher_arch_of_machine(machine);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%04x", machine);
+    if (o.launcher_arch) {
+        if (own && *own != *o.launcher_arch) {
+            warn(who + " is an " + arch_title(*own) + " program, packed behind the " +
+                 arch_title(*o.launcher_arch) + " launcher: it starts only where Windows runs both");
+        }
+        return *o.launcher_arch;
     }
-    return image.subsystem == kSubsystemWindows ? LauncherSubsystem::windows : LauncherSubsystem::console;
+    if (!own) {
+        warn(who + " is not a 64-bit x86 or ARM64 program (machine " + hex +
+             "); the x64 launcher may not be able to start it");
+        return LauncherArch::x64;
+    }
+    if (!carried_launcher(*own, LauncherSubsystem::console)) {
+        warn(who + " is an " + arch_title(*own) + " program, but this zobrel-pack carries no " +
+             arch_title(*own) +
+             " launcher (it was built without them): it gets the x64 launcher, which Windows on ARM runs "
+             "emulated, and Windows 10 on ARM not at all");
+        return LauncherArch::x64;
+    }
+    return *own;
 }
 
 // The payload blob: the archive of the scanned files in one zstd frame; its
@@ -315,6 +353,10 @@ void run_build(const BuildOptions &o)
     // First what the command line alone decides (a refusal is a UsageError).
     const std::string main = windows_separators_as_slashes(o.main);
     check_main_path(main);
+    if (o.launcher_arch && !carried_launcher(*o.launcher_arch, LauncherSubsystem::console)) {
+        throw UsageError("option --launcher-arch: this zobrel-pack carries no " +
+                         arch_title(*o.launcher_arch) + " launcher (it was built without them)");
+    }
     ProductInfo info = product_info(o, main);
     const ChildCommand command = parse_child_command(o.arguments, o.environment);
     const ProductValues values{info.company, info.product, info.version, info.file_version,
@@ -349,7 +391,8 @@ void run_build(const BuildOptions &o)
     for (const std::string &w : scan.warnings) warn(w);
     for (const std::string &pattern : exclusions.unused())
         warn("option --exclude '" + pattern + "': it matches nothing in the application folder");
-    const LauncherSubsystem main_subsystem = check_main_binary(scan.files.front());
+    const MainBinary main_binary = check_main_binary(scan.files.front());
+    const LauncherArch arch = choose_launcher_arch(o, scan.files.front(), main_binary.machine);
     const IconGroup icon =
         o.icon_from_main ? main_program_icon(scan.files.front()) : icon_group_of_file(icon_file);
     if (std::string w = unpack_folder_problem(final_spec, values, scan.files); !w.empty())
@@ -362,8 +405,8 @@ void run_build(const BuildOptions &o)
     std::string blob = compress(scan, o, &records);
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
     const std::vector<std::string> image = make_packed_image(
-        embedded_launcher_image(o.subsystem.value_or(main_subsystem)), std::move(blob), info, records,
-        o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon,
+        embedded_launcher_image(o.subsystem.value_or(main_binary.subsystem), arch), std::move(blob), info,
+        records, o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon,
         o.require_administrator ? ExecutionLevel::require_administrator : ExecutionLevel::as_invoker, command,
         o.keep_builds, progress);
     write_output(o.output, image);

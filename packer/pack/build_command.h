@@ -36,22 +36,27 @@ struct BuildOptions {
     bool quiet = false;
     // --subsystem: the launcher to use; by default the main binary's own.
     std::optional<LauncherSubsystem> subsystem;
+    // --launcher-arch: the launcher's processor; by default the main binary's own.
+    std::optional<LauncherArch> launcher_arch;
     bool require_administrator = false;  // --uac-admin
 };
 
 // Checks everything first: what the command line alone decides (options,
-// specification, fixed arguments and environment, exclusions; a refusal
-// there is a UsageError), then the icon, the output's folder, the
-// application folder and the main binary; then compresses, writes the executable from the launcher this
-// packer carries for the subsystem (the console one for a console main
-// binary, the windowed one for a windowed main binary, unless
-// options.subsystem says which), and renames it into place, executable where
-// the host has such a permission (as a linker makes it: every execute bit
-// the umask allows). A main binary of any other subsystem, which Windows does
-// not start as a program, is refused. Warnings go to stderr; so does the
-// summary unless quiet. Throws
-// UsageError or PackError on any refusal or failure, leaving neither the
-// output nor temporary files.
+// specification, fixed arguments and environment, exclusions, a
+// --launcher-arch whose launchers this packer carries; a refusal there is a
+// UsageError), then the icon, the output's folder, the application folder
+// and the main binary; then compresses, writes the executable from the
+// launcher this packer carries for the subsystem (the console one for a
+// console main binary, the windowed one for a windowed main binary, unless
+// options.subsystem says which) and the processor (the main binary's, x64 or
+// ARM64, unless options.launcher_arch says which; x64, with a warning, for
+// another machine type or where no ARM64 launcher is carried), and renames
+// it into place, executable where the host has such a permission (as a
+// linker makes it: every execute bit the umask allows). A main binary of any
+// other subsystem, which Windows does not start as a program, is refused.
+// Warnings go to stderr; so does the summary unless quiet. Throws UsageError
+// or PackError on any refusal or failure, leaving neither the output nor
+// temporary files.
 void run_build(const BuildOptions &options);
 
 }  // namespace zobrel

@@ -4,6 +4,7 @@
 #include "archive/names.h"
 #include "base/text.h"
 #include "capacities.h"
+#include "environment_name.h"
 #include "spec_keys.h"
 
 namespace zobrel {
@@ -32,9 +33,13 @@ const size_t kTypicalHome = 9 + 20;
 
 // One piece of a specification accepted by spec_problem: literal text, or a
 // key. The one walk over the braces that the checks below build on.
+// A placeholder is a table key, or {ENV:NAME} (`environment`), whose value
+// only the launcher's machine knows and may be empty.
 struct Token {
     std::u16string text;
     const SpecKey *key = nullptr;
+    bool environment = false;
+    bool placeholder() const { return key || environment; }
 };
 
 std::vector<Token> tokens_of(const std::u16string &spec)
@@ -42,13 +47,15 @@ std::vector<Token> tokens_of(const std::u16string &spec)
     std::vector<Token> tokens;
     for (size_t i = 0; i < spec.size(); ++i) {
         if (spec[i] != u'{') {
-            if (tokens.empty() || tokens.back().key) tokens.emplace_back();
+            if (tokens.empty() || tokens.back().placeholder()) tokens.emplace_back();
             tokens.back().text.push_back(spec[i]);
             continue;
         }
         const size_t close = spec.find(u'}', i);
+        const std::u16string name = spec.substr(i + 1, close - i - 1);
         Token key;
-        key.key = find_spec_key(spec.substr(i + 1, close - i - 1).c_str());
+        key.environment = is_environment_key(name.data(), name.size());
+        if (!key.environment) key.key = find_spec_key(name.c_str());
         tokens.push_back(key);
         i = close;
     }
@@ -138,6 +145,7 @@ std::vector<Piece> foresee(const std::u16string &spec, const ProductValues &v)
     };
     for (const Token &token : tokens_of(spec)) {
         const SpecKey *key = token.key;
+        if (token.environment) continue;  // empty when unset: nothing at its shortest
         if (!key) {
             add_text(token.text);
             continue;
@@ -357,6 +365,21 @@ std::string spec_problem(const std::u16string &spec, std::vector<std::string> *k
             if (!open) return "a '}' outside a placeholder (at character " + std::to_string(i + 1) + ")";
             open = false;
             if (key.empty()) return "an empty placeholder '{}'";
+            if (is_environment_key(key.data(), key.size())) {
+                if (use == SpecUse::target) {
+                    return "'{" + display(key) +
+                           "}' is a variable of the environment the program is started with, which "
+                           "cannot choose the folder it unpacks to; it is for --arg, --env and "
+                           "--progress-message";
+                }
+                const std::u16string name = key.substr(ENV_KEY_PREFIX_LENGTH);
+                if (const char *why = environment_name_problem(name.data(), name.size())) {
+                    return "in '{" + display(key) + "}': " + why +
+                           " (a name is 1 to 1023 characters, without '=' or control characters, and does "
+                           "not begin with ZOBREL_, the launcher's own)";
+                }
+                continue;
+            }
             const SpecKey *known = find_spec_key(key.c_str());
             if (known && known->id == SPEC_KEY_UNPACK_DIR && use == SpecUse::target) {
                 return "{UNPACK_DIR} is the folder the target specification names, so it cannot be part of "
@@ -368,6 +391,7 @@ std::string spec_problem(const std::u16string &spec, std::vector<std::string> *k
                     if (k.id != SPEC_KEY_UNPACK_DIR || use == SpecUse::command)
                         list += (list.empty() ? "" : ", ") + std::string(k.name);
                 }
+                if (use == SpecUse::command) list += ", ENV:NAME";
                 return "unknown key '{" + display(key) + "}' (known keys: " + list + ")";
             }
             found.push_back(known->name);
@@ -388,7 +412,7 @@ std::string lost_backslash_warning(const std::u16string &text)
 {
     const std::vector<Token> tokens = tokens_of(text);
     for (size_t i = 0; i + 1 < tokens.size(); ++i) {
-        if (!tokens[i].key || !names_folder(tokens[i].key->id) || tokens[i + 1].key) continue;
+        if (!tokens[i].key || !names_folder(tokens[i].key->id) || tokens[i + 1].placeholder()) continue;
         const char16_t next = tokens[i + 1].text[0];
         // Any character beyond ASCII counts as a letter: after a folder, text
         // that goes on without a backslash is a name run into it.

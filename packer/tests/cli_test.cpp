@@ -138,9 +138,13 @@ TEST(Help, EveryCommandHasHelp)
     EXPECT_EQ(top.status, 0);
     for (const char *cmd : {"build", "list", "verify", "info", "extract"})
         EXPECT_TRUE(contains(top.out, cmd)) << top.out;
+    // The version, and the launchers this packer carries.
+    const bool arm64 =
+        zobrel::carried_launcher(zobrel::LauncherArch::arm64, zobrel::LauncherSubsystem::console);
     PackRun version = run_pack({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "zobrel-pack " ZOBREL_PACK_VERSION "\n");
+    EXPECT_EQ(version.out, std::string("zobrel-pack " ZOBREL_PACK_VERSION "\nlaunchers: ") +
+                               (arm64 ? "x64, arm64" : "x64 only (built without ARM64)") + "\n");
     struct Misuse {
         std::vector<std::string> args;
         const char *message;
@@ -163,6 +167,7 @@ TEST(Help, EveryCommandHasHelp)
         {{"biuld"}, "unknown command 'biuld'; did you mean 'build'?"},
         {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--level=0"}, "--level"},
         {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--check", "size"}, "--check"},
+        {{"build", "app", "--main", "m.exe", "-o", "x.exe", "--launcher-arch", "arm"}, "--launcher-arch"},
         {{"list"}, "OUT.exe"},
         {{"info"}, "OUT.exe"},
         {{"extract", "a.exe"}, "DIR"},
@@ -502,14 +507,16 @@ TEST_F(Cli, InfoShowsTheBuildSettingsAsTextAndAsJson)
          {"product:         vexor\n", "company:         ACME \"One\" \\ Two\x01\n",
           "file version:    1.2.3.4\n", "product version: 1.2.3.4\n", "version key:     1.2.3.4-1.2.3.4\n",
           "target spec:     {TEMP}\\vexor\n", "check:           metadata\n", "subsystem:       console\n",
-          "main:            main.exe\n", "files:           7\n"}) {
+          "main:            main.exe\n", "files:           7\n", "launcher arch:   x64\n"}) {
         EXPECT_TRUE(contains(text.out, line)) << line << " in:\n" << text.out;
     }
     PackRun json = run_pack({"info", "--json", exe.string()});
     ASSERT_EQ(json.status, 0) << json.err;
     for (const char *member :
          {"\"company\": \"ACME \\\"One\\\" \\\\ Two\\u0001\"", "\"target_spec\": \"{TEMP}\\\\vexor\"",
-          "\"check\": \"metadata\"", "\"files\": 7,", "\"subsystem\": \"console\""}) {
+          "\"check\": \"metadata\"", "\"files\": 7,", "\"subsystem\": \"console\"",
+          // Added later, so last.
+          "\"launcher_arch\": \"x64\"\n}"}) {
         EXPECT_TRUE(contains(json.out, member)) << member << " in:\n" << json.out;
     }
     EXPECT_EQ(json.out.front(), '{');
@@ -1095,7 +1102,98 @@ TEST_F(Cli, LauncherFollowsTheMainBinarysSubsystemUnlessToldOtherwise)
                 zobrel::embedded_launcher_image(zobrel::LauncherSubsystem::console));
 
     PackRun r = build(t_ / "app5", t_ / "w.exe");
-    EXPECT_TRUE(contains(r.err, "not a 64-bit x86 program (machine 0x014c)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "not a 64-bit x86 or ARM64 program (machine 0x014c)")) << r.err;
+}
+
+// The launcher's processor follows the main binary's machine type (x64 or
+// ARM64, the x64 launcher for any other), unless --launcher-arch says; a
+// packer built without the ARM64 launchers gives an ARM64 program the x64
+// one and refuses --launcher-arch arm64.
+TEST_F(Cli, LauncherFollowsTheMainBinarysProcessorUnlessToldOtherwise)
+{
+    using zobrel::LauncherArch;
+    const bool arm64 = zobrel::carried_launcher(LauncherArch::arm64, zobrel::LauncherSubsystem::console);
+    const LauncherArch arm64_or_x64 = arm64 ? LauncherArch::arm64 : LauncherArch::x64;
+    struct Case {
+        const char *what;
+        uint16_t machine, subsystem;
+        std::vector<std::string> options;
+        LauncherArch expected;
+        const char *warning;  // a part of the warning, or null for none
+    } cases[] = {
+        {"x64 console", 0x8664, 3, {}, LauncherArch::x64, nullptr},
+        {"ARM64 console", 0xAA64, 3, {}, arm64_or_x64, arm64 ? nullptr : "carries no ARM64 launcher"},
+        {"ARM64 windowed", 0xAA64, 2, {}, arm64_or_x64, arm64 ? nullptr : "carries no ARM64 launcher"},
+        {"ARM64, told x64",
+         0xAA64,
+         3,
+         {"--launcher-arch", "x64"},
+         LauncherArch::x64,
+         "is an ARM64 program, packed behind the x64 launcher"},
+        {"x64, told arm64",
+         0x8664,
+         2,
+         {"--launcher-arch=arm64"},
+         LauncherArch::arm64,
+         "is an x64 program, packed behind the ARM64 launcher"},
+        {"32-bit ARM",
+         0x01C4,
+         3,
+         {},
+         LauncherArch::x64,
+         "not a 64-bit x86 or ARM64 program (machine 0x01c4)"},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path app = t_ / ("app" + std::to_string(n)),
+                       exe = t_ / ("a" + std::to_string(n++) + ".exe");
+        write_file(app / "main.exe", zt::make_pe(c.machine, c.subsystem));
+        PackRun r = build(app, exe, c.options);
+        if (c.expected == LauncherArch::arm64 && !arm64) {
+            EXPECT_EQ(r.status, 2);
+            EXPECT_TRUE(contains(r.err, "option --launcher-arch: this zobrel-pack carries no ARM64 launcher"))
+                << r.err;
+            EXPECT_FALSE(fs::exists(exe));
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << r.err;
+        if (c.warning) {
+            EXPECT_TRUE(contains(r.err, c.warning)) << r.err;
+        } else {
+            EXPECT_FALSE(contains(r.err, "warning")) << r.err;
+        }
+        zobrel::PeImage pe;
+        ASSERT_EQ(zobrel::read_pe_headers(exe, pe), "");
+        EXPECT_EQ(pe.machine,
+                  c.expected == LauncherArch::arm64 ? zobrel::kMachineArm64 : zobrel::kMachineAmd64);
+        // The launcher's own code, byte for byte: that processor's, of the main's subsystem.
+        const std::string launcher = zobrel::embedded_launcher_image(
+            c.subsystem == 2 ? zobrel::LauncherSubsystem::windows : zobrel::LauncherSubsystem::console,
+            c.expected);
+        zobrel::PeImage launcher_pe;
+        ASSERT_EQ(zobrel::parse_pe_headers(reinterpret_cast<const unsigned char *>(launcher.data()),
+                                           launcher.size(), launcher_pe),
+                  "");
+        EXPECT_EQ(launcher_pe.machine, pe.machine);
+        const zobrel::PeSection &code = launcher_pe.sections.front();
+        EXPECT_TRUE(read_file(exe).substr(code.raw_offset, code.raw_size) ==
+                    launcher.substr(code.raw_offset, code.raw_size));
+        PackRun verify = run_pack({"verify", exe.string()});
+        EXPECT_EQ(verify.status, 0) << verify.err;
+        const std::string name = zobrel::launcher_arch_name(c.expected);
+        PackRun info = run_pack({"info", exe.string()});
+        EXPECT_TRUE(contains(info.out, "launcher arch:   " + name + "\n")) << info.out;
+        PackRun json = run_pack({"info", "--json", exe.string()});
+        EXPECT_TRUE(contains(json.out, "\"launcher_arch\": \"" + name + "\"")) << json.out;
+    }
+    // The four launchers are four different programs.
+    if (arm64) {
+        std::set<std::string> images;
+        for (const zobrel::CarriedLauncher &l : zobrel::carried_launchers())
+            images.insert(zobrel::embedded_launcher_image(l.subsystem, l.arch));
+        EXPECT_EQ(images.size(), 4u);
+    }
 }
 
 TEST_F(Cli, UacAdminAsksForAdministratorRightsWithEitherLauncher)
@@ -1979,7 +2077,7 @@ TEST_F(Cli, DescriptionAndCopyrightAreInTheVersionResourceAndInfo)
          u"main.exe",
          std::nullopt,
          "description:     main.exe\ncopyright:       (none)\n",
-         "\n  \"description\": \"main.exe\",\n  \"copyright\": \"\"\n}"},
+         "\n  \"description\": \"main.exe\",\n  \"copyright\": \"\",\n  \"launcher_arch\": \"x64\"\n}"},
         {{"--product", "vexor", "--description",
           "Vexor \"the\" \xC3\xA9"
           "diteur",
@@ -1989,12 +2087,12 @@ TEST_F(Cli, DescriptionAndCopyrightAreInTheVersionResourceAndInfo)
          "description:     Vexor \"the\" \xC3\xA9"
          "diteur\ncopyright:       \xC2\xA9 2026 MOLTARN LLC\n",
          "\"description\": \"Vexor \\\"the\\\" \xC3\xA9"
-         "diteur\",\n  \"copyright\": \"\xC2\xA9 2026 MOLTARN LLC\"\n}"},
+         "diteur\",\n  \"copyright\": \"\xC2\xA9 2026 MOLTARN LLC\",\n  \"launcher_arch\": \"x64\"\n}"},
         {{"--description=", "--copyright="},
          u"",
          u"",
          "description:     (none)\ncopyright:       (none)\n",
-         "\"description\": \"\",\n  \"copyright\": \"\"\n}"},
+         "\"description\": \"\",\n  \"copyright\": \"\",\n  \"launcher_arch\": \"x64\"\n}"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);

@@ -658,6 +658,42 @@ TEST(Spec, UnpackDirIsForArgumentsAndEnvironmentOnly)
     EXPECT_EQ(zobrel::shortest_expansion(u"{RANDOM}{TIME}", values, u"C:\\a"), 11 + 18u);
 }
 
+// {ENV:NAME} names a variable of the environment the launcher starts with:
+// in fixed arguments, environment values and the progress message only,
+// with a name Windows can hold that is not one of the launcher's own.
+TEST(Spec, EnvironmentKeysNameAUsableVariableOutsideTheTargetSpecification)
+{
+    struct Case {
+        std::u16string text;
+        zobrel::SpecUse use;
+        const char *problem;  // a part of the refusal, or null when accepted
+    } cases[] = {
+        {u"{UNPACK_DIR}\\bin;{ENV:PATH}", zobrel::SpecUse::command, nullptr},
+        {u"{env:Path}{Env:x}", zobrel::SpecUse::command, nullptr},
+        {u"{ENV:ProgramFiles(x86)}\\tool", zobrel::SpecUse::command, nullptr},
+        {u"{ENV:}", zobrel::SpecUse::command, "the name is empty"},
+        {u"{ENV:zobrel_unpack_dir}", zobrel::SpecUse::command, "ZOBREL_"},
+        {u"{ENV:A=B}", zobrel::SpecUse::command, "'='"},
+        {u"{ENV:PATH", zobrel::SpecUse::command, "not closed"},
+        {u"{ENVPATH}", zobrel::SpecUse::command, "ENV:NAME"},
+        {u"{CACHE_DIR}\\{ENV:USERNAME}", zobrel::SpecUse::target, "cannot choose the folder it unpacks to"},
+    };
+    for (const Case &c : cases) {
+        const std::string why = zobrel::spec_problem(c.text, nullptr, c.use);
+        if (c.problem == nullptr) {
+            EXPECT_EQ(why, "");
+        } else {
+            EXPECT_NE(why.find(c.problem), std::string::npos) << why;
+        }
+    }
+    // Unset, a variable gives nothing; nor is a folder's key followed by one
+    // a lost backslash.
+    const zobrel::ProductValues values{u"ACME", u"tool", u"1-1", u"1.0.0.0", u"1"};
+    EXPECT_EQ(zobrel::shortest_expansion(u"x{ENV:PATH}y", values, u"C:\\a"), 2u);
+    EXPECT_EQ(zobrel::lost_backslash_warning(u"{UNPACK_DIR}{ENV:X}"), "");
+    EXPECT_NE(zobrel::lost_backslash_warning(u"{ENV:X}{UNPACK_DIR}app"), "");
+}
+
 TEST(Spec, DefaultSpecificationIsSafeAndSeparatesProductsAndVersions)
 {
     struct Case {

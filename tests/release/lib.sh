@@ -40,17 +40,23 @@ sample=$work/sample
 cp -r "$ZOBREL_SAMPLE_APP" "$sample"
 sample_options=(--main vexor.exe --company "" --product 'Vexor "two" ü' --version-key 'a b\' --level 3 --quiet)
 "$ZOBREL_BUILD_PACK" build "$sample" "${sample_options[@]}" -o "$work/reference.exe"
+# The version, then the launchers it carries (x64, and ARM64 unless the
+# build went without): every installed packer must say the same.
+expected_version=$("$ZOBREL_BUILD_PACK" --version)
+[ "$(head -n1 <<<"$expected_version")" = "zobrel-pack $version" ] ||
+  fail "the build's zobrel-pack printed '$expected_version' for --version"
 
 # check_packer LABEL COMMAND...: the installed zobrel-pack the command runs
 # (itself, or through qemu-user or Wine) prints this version and packs the
-# sample into the very bytes the build's own zobrel-pack wrote. The paths
+# sample into the very bytes the build's own zobrel-pack wrote; it carries
+# the launchers the build's carries. The paths
 # are relative: the Windows packer takes a word that begins with / for an
 # option, as Windows programs do.
 check_packer() {
   local label=$1 printed
   shift
   printed=$("$@" --version | tr -d '\r') || fail "$label: --version failed"
-  [ "$printed" = "zobrel-pack $version" ] || fail "$label: --version printed '$printed'"
+  [ "$printed" = "$expected_version" ] || fail "$label: --version printed '$printed'"
   rm -f "$work/packed.exe"
   (cd "$work" && "$@" build sample "${sample_options[@]}" -o packed.exe) || fail "$label: build failed"
   cmp -s "$work/reference.exe" "$work/packed.exe" || fail "$label: packed other bytes than the build's zobrel-pack"
