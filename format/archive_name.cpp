@@ -139,3 +139,16 @@ const char *archive_name_problem(const char16_t *name, size_t length)
     }
     return NULL;
 }
+
+size_t launcher_files_written(bool checks_metadata, bool keeps_builds, const char **names)
+{
+    size_t count = 0;
+    if (checks_metadata) {
+        names[count++] = STATE_FILE_NAME;
+        names[count++] = STATE_FILE_PARTIAL_NAME;
+    }
+    if (keeps_builds) {
+        names[count++] = BUILD_MARKER_NAME;
+    }
+    return count;
+}

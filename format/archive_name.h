@@ -25,6 +25,16 @@ static const char STATE_FILE_NAME[] = ".zobrel-state";
 static const char STATE_FILE_PARTIAL_NAME[] = ".zobrel-state.new";
 static const char BUILD_MARKER_NAME[] = ".zobrel-build";
 
+// The most of those a build writes.
+static const size_t LAUNCHER_FILE_LIMIT = 3;
+
+// Which of them a build writes in its top folder: the state file and its
+// partial name when a start checks by metadata, the marker when the build
+// keeps a number of builds. An archive name there is held apart from them by
+// the clash search (name_clash.h) as from any other name. Fills `names`
+// (room for LAUNCHER_FILE_LIMIT) and returns how many.
+size_t launcher_files_written(bool checks_metadata, bool keeps_builds, const char **names);
+
 // Why the name of `length` units is not safe, as a short English phrase
 // ("the name is absolute"), or null when it is safe.
 const char *archive_name_problem(const char16_t *name, size_t length);

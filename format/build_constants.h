@@ -41,6 +41,11 @@
 //  13  progress message       text as keys 1 to 6, at most PROGRESS_MESSAGE_LIMIT units
 //                             before its 0 unit: unexpanded path-specification text
 //                             (spec_keys.h) shown with the progress; optional
+//  14  launcher               u32 size in bytes, then u32 CRC-32 (zlib's crc32 from 0),
+//                             of the prebuilt launcher image the packer made the
+//                             executable from: which launcher its own sections and
+//                             headers must still be (verify compares them); optional,
+//                             never read by the launcher
 //
 // The first six are required. Text holds no 0 unit before its last one.
 //
@@ -104,7 +109,11 @@ enum ConstantKey {
     CONSTANT_KEEP_BUILDS = 11,
     CONSTANT_PROGRESS = 12,
     CONSTANT_PROGRESS_MESSAGE = 13,
+    CONSTANT_LAUNCHER = 14,
 };
+
+// Bytes of a launcher value (key 14).
+static const uint32_t LAUNCHER_STAMP_SIZE = 8;
 
 // The most builds' folders a product may keep: the packer refuses more, the
 // launcher takes a larger value as this.

@@ -8,6 +8,8 @@
 #include "payload/index_check.h"
 #include "payload/reader.h"
 #include "payload/records.h"
+#include "archive_name.h"
+#include "build_constants.h"
 #include "capacities.h"
 #include "name_clash.h"
 
@@ -22,8 +24,39 @@ static int compare_on_this_system(const char16_t *a, size_t a_length, const char
     return result - CSTR_EQUAL;
 }
 
-static StageResult sort_and_check(const NameList &names)
+// The archive's names, then the launcher's own files this build writes in
+// the top folder: a name there must keep apart from those as from the others.
+struct WithLauncherFiles {
+    const NameList *archive;
+    char16_t launcher_files[LAUNCHER_FILE_LIMIT][32];  // the longest has 17 characters
+    size_t launcher_lengths[LAUNCHER_FILE_LIMIT];
+};
+
+static const char16_t *archive_or_launcher_name(const void *context, size_t i, size_t *length)
 {
+    const WithLauncherFiles *names = static_cast<const WithLauncherFiles *>(context);
+    if (i < names->archive->count) {
+        return names->archive->name(names->archive->context, i, length);
+    }
+    i -= names->archive->count;
+    *length = names->launcher_lengths[i];
+    return names->launcher_files[i];
+}
+
+static StageResult sort_and_check(const LaunchContext *context, const NameList &archive)
+{
+    WithLauncherFiles both = {&archive, {}, {}};
+    const char *written[LAUNCHER_FILE_LIMIT];
+    const size_t written_count = launcher_files_written(context->build.warm_check == WARM_CHECK_METADATA,
+                                                        context->build.keep_builds != 0, written);
+    for (size_t f = 0; f < written_count; f++) {
+        size_t n = 0;
+        for (; written[f][n] != '\0' && n < sizeof both.launcher_files[f] / sizeof(char16_t); n++) {
+            both.launcher_files[f][n] = static_cast<char16_t>(written[f][n]);
+        }
+        both.launcher_lengths[f] = n;
+    }
+    const NameList names = {archive_or_launcher_name, &both, archive.count + written_count};
     if (names.count < 2) {
         return stage_succeeded();
     }
@@ -136,7 +169,7 @@ StageResult check_names_apart(LaunchContext *context, const PayloadInput &input)
     const unsigned long indexed = indexed_record_count(context);
     if (indexed != 0) {
         const NameList names = {indexed_name, context, indexed};
-        return sort_and_check(names);
+        return sort_and_check(context, names);
     }
     StreamNames kept = {};
     StageResult step = payload_open(&context->reader, input);
@@ -146,7 +179,7 @@ StageResult check_names_apart(LaunchContext *context, const PayloadInput &input)
     payload_close(&context->reader);
     if (!failed(step)) {
         const NameList names = {stream_name, &kept, kept.count};
-        step = sort_and_check(names);
+        step = sort_and_check(context, names);
     }
     free(kept.units);
     free(kept.entries);

@@ -1,14 +1,17 @@
 // name_check.h: refuses, before anything is written, an archive that holds
-// two names this system takes for one file, or a file and a name inside a
-// folder of the file's name. Unpacked, the first would leave the application
-// running over the other file's content; the second would fail every start
-// halfway. No packer stores either, so either is damage or made by hand.
+// two names this system takes for one file, a file and a name inside a
+// folder of the file's name, or a name that could be the short (8.3) name
+// Windows gives another in its folder (format/short_name.h), the launcher's
+// own files that this build writes in the top folder counted among them.
+// Unpacked, the first and the last would leave the application running over
+// another file's content; the second would fail every start halfway. No
+// packer stores any of them, so each is damage or made by hand.
 //
 // Names are compared as the system compares them: component by component,
 // each with CompareStringOrdinal ignoring case, the system's own upper-case
 // table (format/name_clash.h finds the clash after one sort, n log n
-// comparisons). Runs only where the launcher is about to unpack, never on a
-// start that finds every file in place. Main thread only.
+// comparisons, and one walk over the sorted names). Runs only where the launcher is about to unpack, never on
+// a start that finds every file in place. Main thread only.
 #ifndef ZOBREL_PAYLOAD_NAME_CHECK_H
 #define ZOBREL_PAYLOAD_NAME_CHECK_H
 

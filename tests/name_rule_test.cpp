@@ -2,8 +2,9 @@
 // takes for one is one class of the packer's rule; names every Windows
 // keeps apart are packed and unpacked side by side, each with its own
 // content; and a launcher whose archive (made by hand) holds two names the
-// system takes for one file, or a file and a folder of one name, refuses it
-// before it writes anything.
+// system takes for one file, a file and a folder of one name, or a name
+// that could be another's short (8.3) name, refuses it before it writes
+// anything.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -24,6 +25,9 @@ namespace {
 
 const DWORD APP_EXIT_CODE = 0x5EEDF00D;  // helpers/unpack_app.cpp
 const char DECODE_LINE[] = "Error, couldn't decode attached data.\r\n";
+// What verify says of each kind of clash.
+const char *const CLASH_WORDS[] = {"which some Windows takes for one file", "cannot share a name", "twice",
+                                   "short (8.3) name Windows gives"};
 
 int system_order(wchar_t a, wchar_t b)
 {
@@ -100,11 +104,26 @@ TEST(NameRule, NamesWindowsKeepsApartAreUnpackedSideBySide)
 
 // A copy of a packed launcher (index_onefile.exe, unpacking under
 // {TEMP}\zobrel-index) whose payload is an archive of these records made by
-// the shared writer, with a record index of them or none.
-std::wstring launcher_with(const std::wstring &dir, const std::vector<TestRecord> &records, bool with_index)
+// the shared writer, with a record index of them or none; with
+// `by_metadata`, its constants ask for the metadata check, so that its
+// starts write the state file in the top folder.
+std::wstring launcher_with(const std::wstring &dir, const std::vector<TestRecord> &records, bool with_index,
+                           bool by_metadata = false)
 {
     std::string image = read_file(test_program(L"index_onefile.exe"));
-    replace_payload(image, build_blob(records));
+    if (by_metadata) {
+        std::vector<ConstantValue> values = constants_of(image);
+        for (ConstantValue &v : values) {
+            if (v.key == CONSTANT_WARM_CHECK) v.bytes = std::string("\x01\0\0\0", 4);
+        }
+        replace_constants(image, values);
+    }
+    // Zeros after the length record keep the payload section its length,
+    // so that the sections still follow one another as the loader needs
+    // (verify only warns of a length record the launcher never reads).
+    std::string blob = build_blob(records);
+    blob.resize(std::max<size_t>(blob.size(), find_section(image, PAYLOAD_SECTION_NAME).virtual_size), '\0');
+    replace_payload(image, blob);
     if (with_index) {
         std::vector<IndexEntry> entries;
         for (const TestRecord &r : records) {
@@ -118,6 +137,14 @@ std::wstring launcher_with(const std::wstring &dir, const std::vector<TestRecord
     const std::wstring path = dir + L"\\hand-made.exe";
     write_file(path, image);
     return path;
+}
+
+RunResult verify(const std::wstring &launcher)
+{
+    RunOptions options;
+    options.command_line =
+        quote_argument(windows_path(ZOBREL_WINDOWS_PACK)) + L" verify " + quote_argument(launcher);
+    return run_process(options);
 }
 
 // True when the folder holds nothing (it is made before its lock is taken,
@@ -153,7 +180,8 @@ std::vector<TestRecord> with_main_program(std::vector<TestRecord> records)
 // Whether the stream or the index tells the launcher, the clash is found
 // before the first file (the main program, first in the archive) is
 // written, and with many files before the clash too (as many as the launcher's
-// constants section has room to index).
+// constants section has room to index); and zobrel-pack.exe verify fails
+// the same image.
 TEST(NameClash, TheLauncherRefusesNamesTheSystemTakesForOneBeforeWritingAnything)
 {
     std::vector<TestRecord> many;
@@ -172,18 +200,60 @@ TEST(NameClash, TheLauncherRefusesNamesTheSystemTakesForOneBeforeWritingAnything
         {"a file and a folder", {{L"data", "a file"}, {L"Data\\x.txt", "in a folder"}}},
         {"a folder and a file", {{L"data\\sub\\x.txt", "in a folder"}, {L"DATA\\SUB", "a file"}}},
         {"after eighty files", late},
+        // Short names: Wine's for ABCDEFGHIJ.TXT, Windows' for a folder.
+        {"a short name of a long one", {{L"data\\ABCDEFGHIJ.TXT", "long"}, {L"data\\ABCD~AUF.TXT", "short"}}},
+        {"a folder's short name", {{L"LongFolderName\\a.txt", "a"}, {L"longfo~1\\b.txt", "b"}}},
     };
     for (const Case &c : cases) {
         for (bool with_index : {true, false}) {
             SCOPED_TRACE(std::string(c.what) + (with_index ? ", with an index" : ", without an index"));
             const std::wstring temp = make_scratch_dir(L"clash");
-            RunResult r = run_with_temp(launcher_with(temp, with_main_program(c.records), with_index), temp);
+            const std::wstring launcher = launcher_with(temp, with_main_program(c.records), with_index);
+            const RunResult verified = verify(launcher);
+            EXPECT_EQ(verified.exit_code, 1u) << "zobrel-pack.exe verify agrees";
+            EXPECT_TRUE(std::any_of(std::begin(CLASH_WORDS), std::end(CLASH_WORDS), [&](const char *words) {
+                return verified.standard_error.find(words) != std::string::npos;
+            })) << verified.standard_error;
+            RunResult r = run_with_temp(launcher, temp);
             EXPECT_EQ(r.exit_code, 2u);
             EXPECT_EQ(r.standard_output, DECODE_LINE);
             EXPECT_EQ(r.standard_error, "");
             EXPECT_TRUE(holds_nothing(temp + L"\\zobrel-index")) << "something was written";
             remove_tree(temp);
         }
+    }
+}
+
+// The launcher's own files count among the names of the top folder, but
+// only those the build writes: _ZOB~TAG is Wine's short name of
+// .zobrel-state, which a build that checks by metadata writes beside it.
+// zobrel-pack.exe verify says the same of the same image.
+TEST(NameClash, AShortNameOfTheLaunchersOwnFileIsRefusedWhereTheBuildWritesIt)
+{
+    const std::vector<TestRecord> records = with_main_program({{L"_ZOB~TAG", "not the state"}});
+    for (bool by_metadata : {true, false}) {
+        SCOPED_TRACE(by_metadata ? "checked by metadata" : "checked by content");
+        const std::wstring temp = make_scratch_dir(L"own");
+        const std::wstring launcher = launcher_with(temp, records, true, by_metadata);
+        RunResult verified = verify(launcher);
+        RunResult r = run_with_temp(launcher, temp);
+        if (by_metadata) {
+            EXPECT_EQ(verified.exit_code, 1u) << verified.standard_error;
+            EXPECT_NE(
+                verified.standard_error.find("the record index lists '_ZOB~TAG': '_ZOB~TAG' could be the "
+                                             "short (8.3) name Windows gives the launcher's own file "
+                                             "'.zobrel-state' beside it"),
+                std::string::npos)
+                << verified.standard_error;
+            EXPECT_EQ(r.exit_code, 2u);
+            EXPECT_EQ(r.standard_output, DECODE_LINE);
+            EXPECT_TRUE(holds_nothing(temp + L"\\zobrel-index")) << "something was written";
+        } else {
+            EXPECT_EQ(verified.exit_code, 0u) << verified.standard_error;
+            EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_output << r.standard_error;
+            EXPECT_EQ(read_file(temp + L"\\zobrel-index\\_ZOB~TAG"), "not the state");
+        }
+        remove_tree(temp);
     }
 }
 

@@ -40,9 +40,11 @@ target_compile_definitions(parallel_start_test PRIVATE
 # Damaged copies of a small packed application, each run once on an empty
 # unpack folder: refused with a documented message (or not loaded at all), or
 # run over files byte-identical to the application's; nothing else; and
-# zobrel-pack verify says OK exactly for the latter. The suite runs the cuts
-# of the executable and a seeded sample of each pack;
-# tests/damage_campaign.sh runs the full campaign.
+# zobrel-pack verify says OK exactly for the latter. Copies damaged in the
+# launcher's own code, section table or headers: verify fails every one that
+# does not run as if whole. The suite runs the cuts of the executable and a
+# seeded sample of each pack; tests/damage_campaign.sh runs the full
+# campaign.
 foreach(variant default checksum)
   set(extra)
   if(variant STREQUAL checksum)
@@ -58,6 +60,7 @@ add_dependencies(damage_runner damage_onefile_default damage_onefile_checksum zo
 foreach(variant default checksum)
   add_test(NAME damage_sample_${variant}
     COMMAND damage_runner Z:${CMAKE_CURRENT_BINARY_DIR}/damage_onefile_${variant}.exe
-            Z:${CMAKE_CURRENT_BINARY_DIR}/damage-app 20260611 30 --verify Z:$<TARGET_FILE:zobrel-pack>)
+            Z:${CMAKE_CURRENT_BINARY_DIR}/damage-app 20260611 30 --launcher-cases 10
+            --verify Z:$<TARGET_FILE:zobrel-pack>)
   set_tests_properties(damage_sample_${variant} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 1200)
 endforeach()

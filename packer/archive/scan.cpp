@@ -152,14 +152,32 @@ struct Walker {
 
 // Two names some Windows could take for one file would unpack into one
 // file, and the application would run over one of the contents; a file and
-// a folder of one name would fail every start. Every such pair is refused.
-void refuse_name_clashes(const std::vector<SourceFile> &files, std::vector<std::string> &refusals)
+// a folder of one name would fail every start. The same for a name that
+// could be the short name of another in its folder, or of the launcher's own
+// file beside the application's. Every such pair is refused.
+void refuse_name_clashes(const std::vector<SourceFile> &files,
+                         const std::vector<std::u16string> &launcher_files,
+                         std::vector<std::string> &refusals)
 {
     std::vector<std::u16string> names;
     names.reserve(files.size());
     for (const SourceFile &f : files) names.push_back(f.name);
-    for (const NameClash &clash : find_clashes(names)) {
-        const SourceFile &a = files[clash.first], &b = files[clash.second];
+    for (const NameClash &clash : find_clashes(names, launcher_files)) {
+        const SourceFile &a = files[clash.first];
+        if (clash.kind == NAME_CLASH_SHORT_NAME) {
+            const bool launchers = clash.second >= files.size();
+            const std::u16string &gets =
+                launchers ? launcher_files[clash.second - files.size()] : files[clash.second].name;
+            const std::string why = short_name_reason(a.name, gets, clash.component, launchers);
+            if (launchers) {
+                refusals.push_back("cannot carry '" + a.rel + "': " + why + "; rename it");
+            } else {
+                refusals.push_back("cannot carry both '" + a.rel + "' and '" + files[clash.second].rel +
+                                   "': " + why + "; rename one");
+            }
+            continue;
+        }
+        const SourceFile &b = files[clash.second];
         if (clash.kind == NAME_CLASH_SAME_FILE) {
             refusals.push_back("cannot carry both '" + a.rel + "' and '" + b.rel +
                                "': Windows does not tell their names apart; rename one");
@@ -191,7 +209,7 @@ std::string windows_separators_as_slashes(std::string path)
 }
 
 ScanResult scan_app_dir(const fs::path &app_dir, const std::string &main_rel, const fs::path &output,
-                        Exclusions *exclusions)
+                        Exclusions *exclusions, const std::vector<std::u16string> &launcher_files)
 {
     std::error_code ec;
     if (!fs::is_directory(app_dir, ec)) {
@@ -215,7 +233,7 @@ ScanResult scan_app_dir(const fs::path &app_dir, const std::string &main_rel, co
     std::sort(w.refusals.begin(), w.refusals.end());
     std::vector<std::string> refusals;
     for (const auto &refusal : w.refusals) refusals.push_back(refusal.second);
-    refuse_name_clashes(w.files, refusals);
+    refuse_name_clashes(w.files, launcher_files, refusals);
     if (!refusals.empty()) throw_refusals(refusals);
 
     const std::string main_key = main_path.generic_u8string();

@@ -34,14 +34,17 @@ std::string windows_separators_as_slashes(std::string path);
 // PackError, naming the path, for anything the launcher could not carry or
 // unpack: a missing or outside main binary, unusable names, links leading
 // out of the folder or nowhere, special files, unreadable files, files of
-// 4 GiB or more, two names some Windows could take for one file, or a file
-// and a folder of one name (find_clashes), naming both. Every file refused
+// 4 GiB or more, two names some Windows could take for one file, a file
+// and a folder of one name, or a name that could be the short name Windows
+// gives another in its folder, or one of launcher_files, the launcher's own
+// files in the top folder (find_clashes), naming both. Every file refused
 // is named, a line each (the first 20, then how many more), so that one
 // run shows them all. A file that is the output being built (same file as
 // output, if that exists) is left out with a warning, so that packing into
 // the application folder does not swallow the previous build.
 ScanResult scan_app_dir(const std::filesystem::path &app_dir, const std::string &main_rel,
-                        const std::filesystem::path &output = {}, Exclusions *exclusions = nullptr);
+                        const std::filesystem::path &output = {}, Exclusions *exclusions = nullptr,
+                        const std::vector<std::u16string> &launcher_files = {});
 
 }  // namespace zobrel
 

@@ -19,7 +19,7 @@ std::string u32_value(uint32_t value)
 
 std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
                             uint32_t warm_check, const ChildCommand &command, uint32_t keep_builds,
-                            const ProgressDisplay &progress)
+                            const ProgressDisplay &progress, const std::string &launcher)
 {
     std::vector<ConstantValue> values = {
         {CONSTANT_TARGET_SPEC, constant_text(info.target_spec)},
@@ -44,6 +44,7 @@ std::string constants_block(const ProductInfo &info, const std::vector<IndexEntr
         if (!progress.message.empty())
             values.push_back({CONSTANT_PROGRESS_MESSAGE, constant_text(progress.message)});
     }
+    if (!launcher.empty()) values.push_back({CONSTANT_LAUNCHER, launcher});
     return write_constants_block(values);
 }
 

@@ -136,6 +136,33 @@ void check_directories(const PeImage &m, LoadCheck &check)
 
 }  // namespace
 
+ProgramCheck check_program(const PeImage &m)
+{
+    if (m.characteristics & kCharacteristicDll) return {ProgramProblem::dll, "is a DLL, not a program"};
+    if (!(m.characteristics & kCharacteristicExecutable)) {
+        return {ProgramProblem::not_executable, "is not an executable image"};
+    }
+    if (m.subsystem != kSubsystemWindows && m.subsystem != kSubsystemConsole) {
+        return {ProgramProblem::subsystem, "is a program of subsystem " + number(m.subsystem) + " (" +
+                                               subsystem_name(m.subsystem) +
+                                               "), which Windows does not start as an application"};
+    }
+    if (m.plus64 && m.size_of_headers > m.file_size) {
+        return {ProgramProblem::truncated,
+                "is truncated: its headers (SizeOfHeaders " + number(m.size_of_headers) +
+                    ") run past the end of the file at byte " + number(m.file_size)};
+    }
+    for (const PeSection &s : m.sections) {
+        const uint64_t end = uint64_t{s.raw_offset} + s.raw_size;
+        if (s.raw_size > 0 && end > m.file_size) {
+            return {ProgramProblem::truncated, "is truncated: its section " + s.name + " runs to byte " +
+                                                   number(end) + ", past the end of the file at byte " +
+                                                   number(m.file_size)};
+        }
+    }
+    return {};
+}
+
 LoadCheck check_loadable(const PeImage &m)
 {
     LoadCheck check;

@@ -33,6 +33,27 @@ struct LoadCheck {
 // certificate table inside the image.
 LoadCheck check_loadable(const PeImage &image);
 
+// What keeps Windows from starting a program image as an application, of
+// whatever machine: the main program the launcher starts.
+enum class ProgramProblem {
+    none,
+    dll,             // a DLL, not a program
+    not_executable,  // not an executable image (an object file, say)
+    subsystem,       // neither a console nor a Windows (GUI) program: a driver, firmware
+    truncated,       // headers or a section's raw data past the end of the file ("Bad EXE format")
+};
+struct ProgramCheck {
+    ProgramProblem problem = ProgramProblem::none;
+    // The problem as a phrase that follows the program's name: "is a DLL,
+    // not a program", "is truncated: its section .text runs to byte 8704,
+    // past the end of the file at byte 4096"; "" when none.
+    std::string why;
+};
+
+// Checks an image whose headers parse_pe_headers or read_pe_headers read
+// (file_size the whole program's), in the order above.
+ProgramCheck check_program(const PeImage &image);
+
 }  // namespace zobrel
 
 #endif

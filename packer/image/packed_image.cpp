@@ -4,6 +4,7 @@
 #include "base/error.h"
 #include "build_constants.h"
 #include "image/constants_block.h"
+#include "image/launcher_identity.h"
 #include "image/pe_reader.h"
 #include "image/pe_writer.h"
 #include "image/resources.h"
@@ -22,17 +23,23 @@ extern "C" const unsigned char zobrel_arm64_windowed_launcher_image_end[];
 
 namespace zobrel {
 
+std::string CarriedLauncher::image() const
+{
+    return std::string(reinterpret_cast<const char *>(begin), static_cast<size_t>(end - begin));
+}
+
 const std::vector<CarriedLauncher> &carried_launchers()
 {
     static const std::vector<CarriedLauncher> launchers = {
-        {LauncherArch::x64, LauncherSubsystem::console, zobrel_launcher_image, zobrel_launcher_image_end},
+        {LauncherArch::x64, LauncherSubsystem::console, zobrel_launcher_image, zobrel_launcher_image_end,
+         "console"},
         {LauncherArch::x64, LauncherSubsystem::windows, zobrel_windowed_launcher_image,
-         zobrel_windowed_launcher_image_end},
+         zobrel_windowed_launcher_image_end, "windowed"},
 #if ZOBREL_ARM64_LAUNCHERS
         {LauncherArch::arm64, LauncherSubsystem::console, zobrel_arm64_launcher_image,
-         zobrel_arm64_launcher_image_end},
+         zobrel_arm64_launcher_image_end, "arm64 console"},
         {LauncherArch::arm64, LauncherSubsystem::windows, zobrel_arm64_windowed_launcher_image,
-         zobrel_arm64_windowed_launcher_image_end},
+         zobrel_arm64_windowed_launcher_image_end, "arm64 windowed"},
 #endif
     };
     return launchers;
@@ -53,8 +60,7 @@ std::string embedded_launcher_image(LauncherSubsystem subsystem, LauncherArch ar
         throw PackError(std::string("this zobrel-pack carries no ") + launcher_arch_name(arch) +
                         " launcher (it was built without them)");
     }
-    return std::string(reinterpret_cast<const char *>(launcher->begin),
-                       static_cast<size_t>(launcher->end - launcher->begin));
+    return launcher->image();
 }
 
 const char *launcher_arch_name(LauncherArch arch)
@@ -90,9 +96,10 @@ std::vector<std::string> make_packed_image(const std::string &launcher, std::str
 {
     PeWriter writer(launcher);
     writer.append_section(PAYLOAD_SECTION_NAME, std::move(blob), kReadOnlyDataSection);
-    writer.append_section(CONSTANTS_SECTION_NAME,
-                          constants_block(info, records, warm_check, command, keep_builds, progress),
-                          kReadOnlyDataSection);
+    writer.append_section(
+        CONSTANTS_SECTION_NAME,
+        constants_block(info, records, warm_check, command, keep_builds, progress, launcher_stamp(launcher)),
+        kReadOnlyDataSection);
     const uint32_t resources_rva = writer.next_section_rva();
     const std::string resources = make_resource_section(resources_rva, info, icon, level);
     writer.append_section(".rsrc", resources, kReadOnlyDataSection);

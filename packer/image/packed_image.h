@@ -29,6 +29,9 @@ struct CarriedLauncher {
     LauncherSubsystem subsystem;
     const unsigned char *begin;
     const unsigned char *end;
+    const char *name;  // as info shows it: "console", "arm64 windowed"
+
+    std::string image() const;
 };
 
 // Every launcher this packer carries, one per processor and subsystem: the
@@ -62,7 +65,8 @@ std::string carried_launchers_text();
 // and every size in the headers agree. Throws PackError if the launcher
 // image cannot take the sections. icon is empty (none) or the icon to
 // carry; the manifest asks for the level. warm_check, command and
-// keep_builds and progress go to the build constants (constants_block).
+// keep_builds and progress go to the build constants (constants_block), and
+// with them the launcher's own stamp (launcher_stamp).
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
                                            uint32_t warm_check, const IconGroup &icon, ExecutionLevel level,

@@ -97,6 +97,7 @@ void run_extract(const fs::path &exe, const fs::path &dir)
     // Checked whole first, as verify does: what it would refuse, or a payload
     // that breaks off in the middle, writes nothing at all.
     PackedFile file = read_packed(exe);
+    check_launcher(file);
     if (file.frame_found && file.problems.empty()) check_archive(file);
     for (const std::string &w : file.warnings) std::fprintf(stderr, "zobrel-pack: warning: %s\n", w.c_str());
     if (!file.problems.empty()) {

@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "build_constants.h"
 #include "build_constants_writer.h"
+#include "image/launcher_identity.h"
 #include "image/packed_image.h"
 #include "image/pe_reader.h"
 #include "image/resources.h"
@@ -152,6 +153,15 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
         fields.push_back({"main", "main", utf8_of(c.index.front().name)});
         fields.push_back({"files", "files", static_cast<uint64_t>(c.index.size())});
         fields.push_back({"bytes", "bytes", bytes});
+    }
+    // Which of this zobrel-pack's launchers it was made from (what verify
+    // compares its launcher part with), if any.
+    const auto stamp = c.values.find(CONSTANT_LAUNCHER);
+    const CarriedLauncher *launcher = stamp == c.values.end() ? nullptr : carried_launcher_of(stamp->second);
+    if (launcher != nullptr) {
+        fields.push_back({"launcher", "launcher", std::string(launcher->name)});
+    } else {
+        fields.push_back({"launcher", "launcher", std::monostate{}, "(not one this zobrel-pack carries)"});
     }
     // What Explorer shows of the file besides the product (--description,
     // --copyright), from its version resource; "" when it has none.

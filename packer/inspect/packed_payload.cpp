@@ -2,11 +2,15 @@
 // would.
 #include "inspect/packed_payload.h"
 
+#include <algorithm>
+#include <fstream>
+
 #include "archive/names.h"
 #include "base/error.h"
 #include "base/progress.h"
 #include "base/text.h"
 #include "build_constants.h"
+#include "image/launcher_identity.h"
 #include "image/load_check.h"
 #include "image/pe_writer.h"
 #include "little_endian.h"
@@ -52,11 +56,30 @@ Constants constants_of_block(const std::vector<unsigned char> &block)
     return c;
 }
 
-// Why the names clash, as a message naming the file and both names.
-std::string clash_problem(const std::string &file, const char *where,
-                          const std::vector<std::u16string> &names, const NameClash &clash)
+// The launcher's own files this build writes beside the application's, by
+// what its constants ask for, as the launcher reads them.
+std::vector<std::u16string> launcher_files_of(const Constants &c)
 {
-    const std::string a = "'" + shown(names[clash.first]) + "'", b = "'" + shown(names[clash.second]) + "'";
+    return launcher_files(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT) == WARM_CHECK_METADATA,
+                          c.number(CONSTANT_KEEP_BUILDS, 0) != 0);
+}
+
+// Why the names clash, as a message naming the file and both names (a
+// position from names.size() on is one of the launcher's own files).
+std::string clash_problem(const std::string &file, const char *where,
+                          const std::vector<std::u16string> &names,
+                          const std::vector<std::u16string> &launcher_files, const NameClash &clash)
+{
+    const std::string a = "'" + shown(names[clash.first]) + "'";
+    if (clash.kind == NAME_CLASH_SHORT_NAME) {
+        const bool launchers = clash.second >= names.size();
+        const std::u16string &gets =
+            launchers ? launcher_files[clash.second - names.size()] : names[clash.second];
+        const std::string why = short_name_reason(names[clash.first], gets, clash.component, launchers);
+        if (launchers) return file + ": " + where + " " + a + ": " + why;
+        return file + ": " + where + " both " + a + " and '" + shown(gets) + "': " + why;
+    }
+    const std::string b = "'" + shown(names[clash.second]) + "'";
     if (clash.kind == NAME_CLASH_FILE_AND_FOLDER) {
         return file + ": " + where + " the file " + a + " and " + b +
                ": on Windows a file and a folder cannot share a name";
@@ -77,10 +100,22 @@ void read_constants_section(PackedFile &f, const PeSection &section, const std::
     } else {
         std::vector<std::u16string> names;
         for (const IndexEntry &e : c.index) names.push_back(e.name);
-        const NameClash clash = find_clash(names);
+        const std::vector<std::u16string> own = launcher_files_of(c);
+        const NameClash clash = find_clash(names, own);
         if (clash.kind != NAME_CLASH_NONE)
-            f.problems.push_back(clash_problem(file, "the record index lists", names, clash));
+            f.problems.push_back(clash_problem(file, "the record index lists", names, own, clash));
     }
+}
+
+// The file's first `size` bytes, or all of them when it is shorter.
+std::string file_start(const fs::path &path, uint64_t size)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(size, '\0');
+    in.read(&bytes[0], static_cast<std::streamsize>(size));
+    if (in.bad()) throw PackError("cannot read " + quoted(path));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
 }
 
 void read_payload_section(PackedFile &f, const PeSection &section, const std::string &file)
@@ -119,11 +154,19 @@ public:
                            std::to_string(h.size) + " bytes, checksum " + hex(h.stored_checksum));
         }
     }
-    void content(const unsigned char *, size_t) override {}
+    void content(const unsigned char *p, size_t n) override
+    {
+        // The main program's headers, which lie in its first 64 KiB.
+        if (count == 1 && main_head_.size() < kHeadersRoom) {
+            main_head_.insert(main_head_.end(), p, p + std::min(n, kHeadersRoom - main_head_.size()));
+        }
+    }
     void end(const RecordHeader &h, uint32_t crc) override
     {
         if (h.stored_checksum != stored_checksum(crc)) {
             problem(h, "stored checksum " + hex(h.stored_checksum) + ", content has CRC-32 " + hex(crc));
+        } else if (count == 1) {
+            check_main_program(h);
         }
     }
 
@@ -131,6 +174,24 @@ public:
     std::vector<std::u16string> names;
 
 private:
+    static constexpr size_t kHeadersRoom = 65536;
+
+    // The launcher starts the first record: one Windows would not start as
+    // a program fails every start ("Bad EXE format" and the like), as build
+    // refuses it.
+    void check_main_program(const RecordHeader &h)
+    {
+        PeImage image;
+        const std::string why = parse_pe_headers(main_head_.data(), main_head_.size(), image);
+        if (!why.empty()) {
+            problem(h, "the main program is not a Windows executable (" + why + ")");
+            return;
+        }
+        image.file_size = h.size;
+        const ProgramCheck check = check_program(image);
+        if (check.problem != ProgramProblem::none) problem(h, "the main program " + check.why);
+    }
+
     void problem(const RecordHeader &h, const std::string &what)
     {
         file_.problems.push_back(name_ + ": record " + std::to_string(count) + " '" + shown(h.name) +
@@ -146,6 +207,7 @@ private:
 
     PackedFile &file_;
     std::string name_;
+    std::vector<unsigned char> main_head_;
 };
 
 }  // namespace
@@ -215,11 +277,35 @@ uint64_t check_archive(PackedFile &file, uint64_t *bytes)
     if (checker.count == 0) {
         file.problems.push_back(name + ": the archive holds no records, so there is no main binary");
     }
-    const NameClash clash = find_clash(checker.names);
+    const std::vector<std::u16string> own = launcher_files_of(c);
+    const NameClash clash = find_clash(checker.names, own);
     if (clash.kind != NAME_CLASH_NONE)
-        file.problems.push_back(clash_problem(name, "the payload holds", checker.names, clash));
+        file.problems.push_back(clash_problem(name, "the payload holds", checker.names, own, clash));
     if (bytes) *bytes = checker.bytes;
     return checker.count;
+}
+
+void check_launcher(PackedFile &f)
+{
+    const Constants &c = f.constants;
+    if (!c.usable) return;
+    const std::string file = quoted(f.path);
+    const auto stamp = c.values.find(CONSTANT_LAUNCHER);
+    const CarriedLauncher *launcher = stamp == c.values.end() ? nullptr : carried_launcher_of(stamp->second);
+    if (launcher == nullptr) {
+        f.warnings.push_back(
+            file + ": its launcher code was not checked: " +
+            (stamp == c.values.end()
+                 ? "it does not name the launcher it was made from (made by an older zobrel-pack, or by hand)"
+                 : "it was made from a launcher this zobrel-pack does not carry (another version's)"));
+        return;
+    }
+    const std::string image = launcher->image();
+    const std::string why = launcher_part_difference(file_start(f.path, image.size()), image);
+    if (!why.empty()) {
+        f.problems.push_back(file + ": its launcher is not the " + launcher->name +
+                             " launcher it was made from: " + why);
+    }
 }
 
 void check_file_checksum(PackedFile &file)

@@ -79,6 +79,14 @@ PackedFile read_packed(const std::filesystem::path &exe);
 // the number of records; *bytes (if given) receives their content's size.
 uint64_t check_archive(PackedFile &file, uint64_t *bytes = nullptr);
 
+// Compares the file's launcher part (launcher_identity.h) with the launcher
+// its constants say it was made from, when they are usable: a difference is
+// a problem, naming the launcher and where it differs; a launcher this
+// zobrel-pack does not carry (or none named) cannot be compared and is a
+// warning, "its launcher code was not checked". Reads as many bytes of the
+// file as that launcher has.
+void check_launcher(PackedFile &file);
+
 // Warns (in file.warnings) when the optional header's checksum, if set, is
 // not the file's own: the file changed after it was written. Reads the file
 // whole.

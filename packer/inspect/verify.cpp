@@ -14,6 +14,7 @@ namespace zobrel {
 bool run_verify(const fs::path &exe, std::FILE *out)
 {
     PackedFile file = read_packed(exe);
+    check_launcher(file);
     uint64_t count = 0, bytes = 0;
     if (file.frame_found) count = check_archive(file, &bytes);
     // A hint at damage the launcher does not look at, where nothing else is wrong.

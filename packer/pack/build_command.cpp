@@ -17,6 +17,7 @@
 
 #include "archive/blob_writer.h"
 #include "archive/exclude.h"
+#include "archive/names.h"
 #include "archive/scan.h"
 #include "archive/stream_writer.h"
 #include "base/error.h"
@@ -24,6 +25,7 @@
 #include "base/progress.h"
 #include "base/text.h"
 #include "build_constants.h"
+#include "image/load_check.h"
 #include "image/packed_image.h"
 #include "image/pe_reader.h"
 #include "image/resources.h"
@@ -219,19 +221,22 @@ MainBinary check_main_binary(const SourceFile &main)
         throw PackError(who + " is not a Windows executable (" + why +
                         "); give --main the application's .exe");
     }
-    if (image.characteristics & kCharacteristicDll) {
-        throw PackError(who + " is a DLL, not a program; give --main the application's .exe");
+    const ProgramCheck check = check_program(image);
+    switch (check.problem) {
+    case ProgramProblem::none:
+        break;
+    case ProgramProblem::dll:
+    case ProgramProblem::not_executable:
+        throw PackError(who + " " + check.why + "; give --main the application's .exe");
+    case ProgramProblem::subsystem:
+        // Drivers, boot and firmware images and the like: CreateProcess refuses them.
+        throw PackError(who + " " + check.why + "; give --main a console or windowed program");
+    case ProgramProblem::truncated:
+        // Windows refuses to map it ("Bad EXE format").
+        throw PackError(who + " " + check.why + "; give --main the whole program");
     }
-    if (!(image.characteristics & kCharacteristicExecutable)) {
-        throw PackError(who + " is not an executable image; give --main the application's .exe");
-    }
-    if (image.subsystem == kSubsystemWindows) return {LauncherSubsystem::windows, image.machine};
-    if (image.subsystem == kSubsystemConsole) return {LauncherSubsystem::console, image.machine};
-    // Drivers, boot and firmware images and the like: CreateProcess refuses them.
-    throw PackError(who + " is a program of subsystem " + std::to_string(image.subsystem) + " (" +
-                    subsystem_name(image.subsystem) +
-                    "), which Windows does not start as an application; give --main a console or windowed "
-                    "program");
+    return {image.subsystem == kSubsystemWindows ? LauncherSubsystem::windows : LauncherSubsystem::console,
+            image.machine};
 }
 
 // The launchers' processor: --launcher-arch, or the main binary's own, so
@@ -381,7 +386,8 @@ void run_build(const BuildOptions &o)
     // Then the files.
     const std::string icon_file = read_icon(o.icon);
     check_output_folder(o.output);
-    ScanResult scan = scan_app_dir(o.app_dir, main, o.output, &exclusions);
+    ScanResult scan = scan_app_dir(o.app_dir, main, o.output, &exclusions,
+                                   launcher_files(o.metadata_check, o.keep_builds != 0));
     for (const std::string &w : scan.warnings) warn(w);
     for (const std::string &pattern : exclusions.unused())
         warn("option --exclude '" + pattern + "': it matches nothing in the application folder");

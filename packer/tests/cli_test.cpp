@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <set>
@@ -800,6 +801,36 @@ TEST_F(Cli, RefusalsNameTheCulpritAndLeaveNothingBehind)
          },
          {},
          {"the file 'lib/deep/\xC4\x81'", "'lib/DEEP/\xC4\x80/x'", "share a name"}},
+        {"a short name of a long one",
+         [](const fs::path &a) {
+             write_file(a / "docs" / "LONGFI~1.TXT", "x");
+             write_file(a / "docs" / "LongFileName.txt", "y");
+         },
+         {},
+         {"cannot carry both 'docs/LONGFI~1.TXT' and 'docs/LongFileName.txt': 'LONGFI~1.TXT' could be the "
+          "short (8.3) name Windows gives the file 'LongFileName.txt' beside it, and would then open it; "
+          "rename one"}},
+        {"a short name of a folder",
+         [](const fs::path &a) {
+             write_file(a / "sub" / "LongFolderName" / "x", "x");
+             write_file(a / "sub" / "LONGFO~1", "y");
+         },
+         {},
+         {"cannot carry both 'sub/LONGFO~1' and 'sub/LongFolderName/x'",
+          "gives the folder 'LongFolderName' beside it"}},
+        {"a short name of the build marker",
+         [](const fs::path &a) { write_file(a / "ZOBREL~1", "x"); },
+         {"--keep-builds", "2"},
+         {"cannot carry 'ZOBREL~1': 'ZOBREL~1' could be the short (8.3) name Windows gives the "
+          "launcher's own file '.zobrel-build' beside it"}},
+        {"a main program cut short",
+         [](const fs::path &a) {
+             write_file(a / "main.exe",
+                        zt::make_pe(0x8664, 3, {{".text", std::string(8192, 'c')}}).substr(0, 4096));
+         },
+         {},
+         {"main binary", "main.exe", "is truncated: its section .text runs to byte",
+          "the file at byte 4096"}},
         {"4 GiB file",
          [](const fs::path &a) {
              write_file(a / "huge.bin", "");
@@ -1319,6 +1350,9 @@ TEST_F(Cli, RandomDamageIsReportedWithoutCrashing)
     }
 }
 
+// A main program Windows would start, for archives made by hand.
+const std::string kProgram = zt::make_pe(0x8664, 3);
+
 // A packed-looking file made by hand, for archives the packer itself would never write.
 fs::path crafted_exe(const TempDir &t, const std::string &archive)
 {
@@ -1333,21 +1367,32 @@ fs::path crafted_exe(const TempDir &t, const std::string &archive)
 TEST_F(Cli, VerifyChecksEveryStoredChecksumAndName)
 {
     const std::string empty;
-    EXPECT_EQ(run_pack({"verify", crafted_exe(t_, zt::make_archive({{u"m.exe", "x"}, {u"e", ""}})).string()})
-                  .status,
-              0)
+    EXPECT_EQ(
+        run_pack({"verify", crafted_exe(t_, zt::make_archive({{u"m.exe", kProgram}, {u"e", ""}})).string()})
+            .status,
+        0)
         << "the hand-made file is a valid packed file";
     struct Case {
         const char *what;
         std::string archive;
         const char *message;
     } cases[] = {
-        {"empty content stored with 0", zt::make_archive({{u"m.exe", "x"}, {u"e", ""}}, {0x8cdc1683u, 0}),
+        {"empty content stored with 0",
+         zt::make_archive({{u"m.exe", kProgram}, {u"e", ""}}, {stored_checksum_of(kProgram), 0}),
          "stored checksum 00000000"},
-        {"wrong checksum", zt::make_archive({{u"m.exe", "x"}}, {0x12345678u}), "stored checksum 12345678"},
-        {"bad name", zt::make_archive({{u"m.exe", "x"}, {u"..\\up", "y"}}), "'..'"},
-        {"duplicate", zt::make_archive({{u"m.exe", "x"}, {u"m.exe", "y"}}), "twice"},
+        {"wrong checksum", zt::make_archive({{u"m.exe", kProgram}}, {0x12345678u}),
+         "stored checksum 12345678"},
+        {"bad name", zt::make_archive({{u"m.exe", kProgram}, {u"..\\up", "y"}}), "'..'"},
+        {"duplicate", zt::make_archive({{u"m.exe", kProgram}, {u"m.exe", "y"}}), "twice"},
         {"no records", zt::make_archive({}), "no records"},
+        {"a main program cut short",
+         zt::make_archive(
+             {{u"m.exe", zt::make_pe(0x8664, 3, {{".text", std::string(8192, 'c')}}).substr(0, 4096)}}),
+         "record 1 'm.exe': the main program is truncated: its section .text runs to byte"},
+        {"a main program that is no program", zt::make_archive({{u"m.exe", "MZ"}}),
+         "record 1 'm.exe': the main program is not a Windows executable"},
+        {"a main program Windows does not start", zt::make_archive({{u"m.exe", zt::make_pe(0x8664, 1)}}),
+         "record 1 'm.exe': the main program is a program of subsystem 1 (native)"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -1359,7 +1404,7 @@ TEST_F(Cli, VerifyChecksEveryStoredChecksumAndName)
 
 TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
 {
-    const std::string archive = zt::make_archive({{u"m.exe", "x"}, {u"lib\\a.dll", "aa"}});
+    const std::string archive = zt::make_archive({{u"m.exe", kProgram}, {u"lib\\a.dll", "aa"}});
     const std::string blob = zt::make_blob(archive);
     auto exe = [&](const std::string &constants) {
         const fs::path file = t_ / "c.exe";
@@ -1380,8 +1425,8 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
     std::string broken = agreeing;
     broken[0] ^= 1;  // the magic
     // Whole constants whose record index fails its own CRC-32.
-    std::string index = record_index_value(
-        {{u"m.exe", 1, stored_checksum_of("x")}, {u"lib\\a.dll", 2, stored_checksum_of("aa")}});
+    std::string index = record_index_value({{u"m.exe", kProgram.size(), stored_checksum_of(kProgram)},
+                                            {u"lib\\a.dll", 2, stored_checksum_of("aa")}});
     index[4] ^= 1;
     std::vector<ConstantValue> values;
     for (uint32_t key = CONSTANT_TARGET_SPEC; key <= CONSTANT_PRODUCT_VERSION; ++key)
@@ -1393,9 +1438,9 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
         const char *message;
     } cases[] = {
         {"index of another archive",
-         zt::make_constants(zt::make_archive({{u"m.exe", "x"}, {u"lib\\b.dll", "aa"}})),
+         zt::make_constants(zt::make_archive({{u"m.exe", kProgram}, {u"lib\\b.dll", "aa"}})),
          "the record index says 'lib\\b.dll'"},
-        {"index with a record less", zt::make_constants(zt::make_archive({{u"m.exe", "x"}})),
+        {"index with a record less", zt::make_constants(zt::make_archive({{u"m.exe", kProgram}})),
          "the record index lists 1 record, the payload holds 2"},
         {"damaged constants", damaged, "CRC-32 does not match"},
         {"constants of a broken layout", broken, "their layout does not hold"},
@@ -1423,7 +1468,7 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
 
 TEST_F(Cli, OfTwoSectionsOfOneNameTheFirstCountsAsForTheLauncher)
 {
-    const std::string archive = zt::make_archive({{u"m.exe", "x"}});
+    const std::string archive = zt::make_archive({{u"m.exe", kProgram}});
     const std::string good = zt::make_blob(archive);
     const std::string bad = "q" + good.substr(1);
     auto exe = [&](const std::string &first, const std::string &second) {
@@ -1509,11 +1554,11 @@ TEST_F(Cli, VerifyFailsWhereTheLoaderOrTheLauncherWouldListWarnsExtractRefuses)
     auto crafted = [&](const std::string &archive) { return read_file(crafted_exe(t_, archive)); };
     cases.push_back(
         {"two names some Windows takes for one file",
-         crafted(zt::make_archive({{u"m.exe", "x"}, {u"d\\\u0101.txt", "a"}, {u"D\\\u0100.TXT", "A"}})),
+         crafted(zt::make_archive({{u"m.exe", kProgram}, {u"d\\\u0101.txt", "a"}, {u"D\\\u0100.TXT", "A"}})),
          "both 'd\\\xC4\x81.txt' and 'D\\\xC4\x80.TXT', which some Windows takes for one file"});
     cases.push_back(
         {"a file and a folder of one name",
-         crafted(zt::make_archive({{u"m.exe", "x"}, {u"lib\\\u01C6", "a"}, {u"LIB\\\u01C5\\x", "A"}})),
+         crafted(zt::make_archive({{u"m.exe", kProgram}, {u"lib\\\u01C6", "a"}, {u"LIB\\\u01C5\\x", "A"}})),
          "the file 'lib\\\xC7\x86' and 'LIB\\\xC7\x85\\x': on Windows a file and a folder cannot share a "
          "name"});
 
@@ -1538,17 +1583,157 @@ TEST_F(Cli, VerifyFailsWhereTheLoaderOrTheLauncherWouldListWarnsExtractRefuses)
     }
 }
 
+// A packed executable's bytes with its build constants rewritten: their
+// values, in order, through `edit`, laid out again in place.
+std::string with_constants(const std::string &exe,
+                           const std::function<void(std::vector<ConstantValue> &)> &edit)
+{
+    zobrel::PeImage image;
+    EXPECT_EQ(
+        zobrel::parse_pe_headers(reinterpret_cast<const unsigned char *>(exe.data()), exe.size(), image), "");
+    const zobrel::PeSection *info = zobrel::find_section(image, ".zobinfo");
+    const unsigned char *block = reinterpret_cast<const unsigned char *>(exe.data()) + info->raw_offset;
+    std::vector<ConstantValue> values;
+    for (uint32_t i = 0; i < read_le32(block + 16); ++i) {
+        const ConstantEntry e = read_constant_entry(block, i);
+        values.push_back({e.key, std::string(reinterpret_cast<const char *>(block) + e.offset, e.size)});
+    }
+    edit(values);
+    const std::string rewritten = write_constants_block(values);
+    EXPECT_LE(rewritten.size(), info->raw_size);
+    std::string out = exe;
+    out.replace(info->raw_offset, info->raw_size,
+                rewritten + std::string(info->raw_size - rewritten.size(), '\0'));
+    const size_t header = image.section_table_offset + 40 * static_cast<size_t>(info - image.sections.data());
+    write_le32(reinterpret_cast<unsigned char *>(&out[header + 8]), static_cast<uint32_t>(rewritten.size()));
+    return out;
+}
+
+// verify holds the launcher part byte for byte to the launcher the build
+// constants name, all but the fields the packer and a signature set; an
+// executable that names none, or one this zobrel-pack does not carry, is
+// verified but for its launcher, with a warning. info names the launcher.
+TEST_F(Cli, VerifyHoldsTheLauncherToTheOneItWasMadeFrom)
+{
+    make_app(t_ / "app");
+    for (const char *subsystem : {"console", "windows"}) {
+        SCOPED_TRACE(subsystem);
+        const std::string shown = std::string(subsystem) == "console" ? "console" : "windowed";
+        const fs::path exe = t_ / "l.exe";
+        ASSERT_EQ(build(t_ / "app", exe, {"--subsystem", subsystem}).status, 0);
+        const std::string good = read_file(exe);
+        PackRun whole = run_pack({"verify", exe.string()});
+        EXPECT_EQ(whole.status, 0) << whole.err;
+        EXPECT_EQ(whole.err, "");
+        PackRun info = run_pack({"info", "--json", exe.string()});
+        EXPECT_TRUE(contains(info.out, "\"launcher\": \"" + shown + "\",\n")) << info.out;
+
+        zobrel::PeImage m;
+        ASSERT_EQ(zobrel::read_pe_headers(exe, m), "");
+        const size_t optional = m.optional_header_offset;
+        const zobrel::PeSection &text = m.sections.front(), &data = m.sections[2];
+        const std::string made_from = "its launcher is not the " + shown + " launcher it was made from: ";
+        auto changed = [&](size_t at) {
+            std::string b = good;
+            b[at] = static_cast<char>(b[at] ^ 0x10);
+            return b;
+        };
+        struct Case {
+            std::string what;
+            std::string bytes;
+            std::string problem;  // "" when verify passes
+            // The image still loads: every other check passes (list, which
+            // reads all but the launcher's bytes, finds nothing wrong), so
+            // only the comparison with the launcher can catch it.
+            bool loads = false;
+        } cases[] = {
+            {"a byte of its code", changed(text.raw_offset + text.raw_size / 2),
+             made_from + "byte " + std::to_string(text.raw_offset + text.raw_size / 2) + " (in section " +
+                 text.name + ") differs",
+             true},
+            {"a byte of its data", changed(data.raw_offset + 7), "(in section " + data.name + ") differs",
+             true},
+            {"its code section's flags", changed(m.section_table_offset + 39), "(in its headers) differs"},
+            {"its code section's raw size", changed(m.section_table_offset + 17), "(in its headers) differs"},
+            {"its stack size", changed(optional + 74), "(in its headers) differs", true},
+            {"its DOS stub", changed(0x50), "byte 80 (in its headers) differs", true},
+            {"its checksum, which the packer sets", changed(optional + 64), ""},
+            {"its initialized data size, which the packer sets", changed(optional + 9), ""},
+        };
+        for (const Case &c : cases) {
+            SCOPED_TRACE(c.what);
+            write_file(t_ / "d.exe", c.bytes);
+            PackRun v = run_pack({"verify", (t_ / "d.exe").string()});
+            if (c.problem.empty()) {
+                EXPECT_EQ(v.status, 0) << v.err;
+                EXPECT_FALSE(contains(v.err, "launcher")) << v.err;
+                continue;
+            }
+            EXPECT_EQ(v.status, 1);
+            EXPECT_TRUE(contains(v.err, made_from) && contains(v.err, c.problem)) << v.err;
+            if (c.loads) {
+                PackRun l = run_pack({"list", (t_ / "d.exe").string()});
+                EXPECT_EQ(l.status, 0) << l.err;
+                EXPECT_EQ(l.err, "") << "only the launcher's bytes differ";
+            }
+            PackRun x = run_pack({"extract", (t_ / "d.exe").string(), (t_ / "dx").string()});
+            EXPECT_EQ(x.status, 1);
+            EXPECT_FALSE(fs::exists(t_ / "dx"));
+        }
+    }
+
+    // Made from a launcher this zobrel-pack does not carry, or naming none:
+    // nothing to compare with, damaged or not.
+    const fs::path exe = t_ / "l.exe";
+    ASSERT_EQ(build(t_ / "app", exe).status, 0);
+    zobrel::PeImage m;
+    ASSERT_EQ(zobrel::read_pe_headers(exe, m), "");
+    std::string damaged = read_file(exe);
+    damaged[m.sections.front().raw_offset + 100] ^= 1;
+    struct Foreign {
+        const char *what;
+        std::function<void(std::vector<ConstantValue> &)> edit;
+        const char *warning;
+    } foreign[] = {
+        {"another version's launcher",
+         [](std::vector<ConstantValue> &values) {
+             for (ConstantValue &v : values) {
+                 if (v.key == CONSTANT_LAUNCHER) v.bytes[5] ^= 1;
+             }
+         },
+         "its launcher code was not checked: it was made from a launcher this zobrel-pack does not carry"},
+        {"no launcher named",
+         [](std::vector<ConstantValue> &values) {
+             const size_t before = values.size();
+             values.erase(std::remove_if(values.begin(), values.end(),
+                                         [](const ConstantValue &v) { return v.key == CONSTANT_LAUNCHER; }),
+                          values.end());
+             EXPECT_EQ(values.size(), before - 1);
+         },
+         "its launcher code was not checked: it does not name the launcher it was made from"},
+    };
+    for (const Foreign &f : foreign) {
+        SCOPED_TRACE(f.what);
+        write_file(t_ / "f.exe", with_constants(damaged, f.edit));
+        PackRun v = run_pack({"verify", (t_ / "f.exe").string()});
+        EXPECT_EQ(v.status, 0) << v.err;
+        EXPECT_TRUE(contains(v.err, "warning: '" + (t_ / "f.exe").string() + "': " + f.warning)) << v.err;
+        PackRun info = run_pack({"info", (t_ / "f.exe").string()});
+        EXPECT_TRUE(contains(info.out, "(not one this zobrel-pack carries)\n")) << info.out;
+    }
+}
+
 TEST_F(Cli, ExtractOfADamagedPayloadWritesNothing)
 {
     std::string big = pseudo_random(600000, 4);
     for (char &c : big) c = static_cast<char>(c % 7);  // compressible: real blocks, not raw ones
-    const std::string archive = zt::make_archive({{u"m.exe", "x"}, {u"big.bin", big}});
+    const std::string archive = zt::make_archive({{u"m.exe", kProgram}, {u"big.bin", big}});
     struct Case {
         const char *what;
         std::string exe_bytes;
     } cases[] = {
         // The second record's content does not match its stored checksum.
-        {"checksum", read_file(crafted_exe(t_, zt::make_archive({{u"m.exe", "x"}, {u"big.bin", big}},
+        {"checksum", read_file(crafted_exe(t_, zt::make_archive({{u"m.exe", kProgram}, {u"big.bin", big}},
                                                                 {0x8cdc1683u, 0x12345678u})))},
         // Damage inside the frame's blocks, in the second record's content:
         // the decoder fails there, or the content comes out wrong.
@@ -1561,8 +1746,8 @@ TEST_F(Cli, ExtractOfADamagedPayloadWritesNothing)
                  {{".text", "code"}, {".zobrel", blob}, {".zobinfo", zt::make_constants(archive)}});
          }()},
         // Two names some Windows takes for one file, after a whole first one.
-        {"clash",
-         read_file(crafted_exe(t_, zt::make_archive({{u"m.exe", "x"}, {u"\u0101", "a"}, {u"\u0100", "A"}})))},
+        {"clash", read_file(crafted_exe(
+                      t_, zt::make_archive({{u"m.exe", kProgram}, {u"\u0101", "a"}, {u"\u0100", "A"}})))},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -1583,7 +1768,7 @@ TEST_F(Cli, ExtractNeverWritesOutsideItsFolder)
     for (const std::u16string &name : hostile) {
         SCOPED_TRACE(std::string(name.begin(), name.end()));
         TempDir box;
-        const fs::path exe = crafted_exe(box, zt::make_archive({{u"m.exe", "x"}, {name, "evil"}}));
+        const fs::path exe = crafted_exe(box, zt::make_archive({{u"m.exe", kProgram}, {name, "evil"}}));
         fs::create_directories(box / "in" / "dest");
         PackRun r = run_pack({"extract", exe.string(), (box / "in" / "dest").string()});
         EXPECT_EQ(r.status, 1);
@@ -1594,7 +1779,8 @@ TEST_F(Cli, ExtractNeverWritesOutsideItsFolder)
     }
     // A link already inside the folder is not written through.
     TempDir box;
-    const fs::path exe = crafted_exe(box, zt::make_archive({{u"m.exe", "x"}, {u"sub\\evil.txt", "evil"}}));
+    const fs::path exe =
+        crafted_exe(box, zt::make_archive({{u"m.exe", kProgram}, {u"sub\\evil.txt", "evil"}}));
     fs::create_directories(box / "dest");
     fs::create_directories(box / "elsewhere");
     fs::create_directory_symlink(box / "elsewhere", box / "dest" / "sub");

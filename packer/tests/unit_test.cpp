@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 #include <stdexcept>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -215,6 +216,99 @@ TEST(NameClash, PairsFromManyScriptsAreFoundAndNamesWindowsKeepsApartAreNot)
             EXPECT_TRUE(inside.size() > file.size() && inside[file.size()] == u'\\') << c.what;
         }
     }
+}
+
+// Short (8.3) names: a name of the short-name form with a '~' never shares a
+// folder with a name Windows gives a generated short name, whatever the
+// depth, with the launcher's own files counted in the top folder. The first
+// name listed is the one that could be a short name, the last the one that
+// gets one (or, with `launchers`, the launcher's own file).
+TEST(NameClash, ANameThatCouldBeAnothersShortNameIsRefused)
+{
+    struct Case {
+        const char *what;
+        std::vector<std::u16string> names;
+        bool refused;
+        size_t component = 0;
+        std::vector<std::u16string> launchers = {};
+    } cases[] = {
+        {"Wine's short name of a long one", {u"ABCD~AUF.TXT", u"ABCDEFGHIJ.TXT"}, true},
+        {"NTFS's, either in any case", {u"longfi~1.txt", u"b.txt", u"LongFileName.Txt"}, true},
+        {"a space", {u"MYAPP~1.EXE", u"my app.exe"}, true},
+        {"a plus sign", {u"AB~1.TXT", u"a+b.txt"}, true},
+        {"a bracket", {u"X~1.TXT", u"[x].txt"}, true},
+        {"a non-ASCII letter", {u"CAF~1.TXT", u"caf\u00E9.txt"}, true},
+        {"two dots", {u"AB~1.C", u"a.b.c"}, true},
+        {"a leading dot", {u"CONFIG~1", u".config"}, true},
+        {"a four-letter extension", {u"PAGE~1.HTM", u"page.html"}, true},
+        {"a tilde alone", {u"~", u"a long name"}, true},
+        {"an extended character where short names may keep it",
+         {u"\u00C9~1.TXT", u"\u00C9colier.text"},
+         true},
+        {"a folder's short name", {u"LONGFO~1\\b.txt", u"LongFolderName\\a.txt"}, true},
+        {"a folder and a file", {u"LONGFO~1", u"LongFolderName\\x"}, true},
+        {"deep, among others",
+         {u"lib\\sub\\LONGER~1.DLL", u"lib\\x.txt", u"LIB\\a\\LongerName.dll", u"LIB\\SUB\\LongerName.dll"},
+         true,
+         2},
+        {"the state file", {u"_ZOB~TAG", u"app.exe"}, true, 0, {u".zobrel-state", u".zobrel-state.new"}},
+        {"the marker", {u"ZOBREL~1"}, true, 0, {u".zobrel-build"}},
+        {"in another folder", {u"sub\\ABCD~AUF.TXT", u"ABCDEFGHIJ.TXT"}, false},
+        {"in the folder with the long name's name",
+         {u"LongFolderName\\LONGFO~1", u"LongFolderName\\x"},
+         false},
+        {"one name that gets a short name among others", {u"READ~1.TXT", u"readme.txt", u"Read Me"}, true},
+        {"names of the short-name form only (lower case too)",
+         {u"READ~1.TXT", u"readme.txt", u"A.B", u"12345678.123"},
+         false},
+        {"no tilde", {u"LONGFI_1.TXT", u"LongFileName.txt"}, false},
+        {"a tilde in a name too long to be short", {u"LONGFILE~1.TXT", u"LongFileName.txt"}, false},
+        {"a tilde with too long an extension", {u"LONGFI~1.HTML", u"LongFileName.txt"}, false},
+        {"the launcher's own files of a build that writes none", {u"_ZOB~TAG", u"app.exe"}, false},
+        {"the launcher's own files are in the top folder only",
+         {u"sub\\_ZOB~TAG", u"app.exe"},
+         false,
+         0,
+         {u".zobrel-build"}},
+    };
+    for (const Case &c : cases) {
+        const NameClash clash = zobrel::find_clash(c.names, c.launchers);
+        if (!c.refused) {
+            EXPECT_EQ(clash.kind, NAME_CLASH_NONE) << c.what;
+            continue;
+        }
+        ASSERT_EQ(clash.kind, NAME_CLASH_SHORT_NAME) << c.what;
+        EXPECT_EQ(clash.first, 0u) << c.what;
+        EXPECT_EQ(clash.second, c.launchers.empty() ? c.names.size() - 1 : c.names.size()) << c.what;
+        EXPECT_EQ(clash.component, c.component) << c.what;
+        // The packer's listing of every clash holds this one.
+        const std::vector<NameClash> all = zobrel::find_clashes(c.names, c.launchers);
+        EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const NameClash &a) {
+            return a.kind == clash.kind && a.first == clash.first && a.second == clash.second &&
+                   a.component == clash.component;
+        })) << c.what;
+    }
+}
+
+// The packer names every short-name clash in one run, each component once
+// however many names lie in it, and none where find_clash finds none.
+TEST(NameClash, EveryShortNameClashIsListed)
+{
+    const std::vector<std::u16string> names = {u"A~1.TXT",     u"sub\\B~1.TXT", u"sub\\long name.txt",
+                                               u"C~1\\x",      u"C~1\\y",       u"app.exe",
+                                               u"ok\\D~1.TXT", u"ok\\E.TXT"};
+    const std::vector<std::u16string> launchers = {u".zobrel-build"};
+    std::set<std::tuple<size_t, size_t, size_t>> found;
+    for (const NameClash &c : zobrel::find_clashes(names, launchers)) {
+        EXPECT_EQ(c.kind, NAME_CLASH_SHORT_NAME);
+        EXPECT_TRUE(found.insert({c.first, c.second, c.component}).second) << "listed twice: " << c.first;
+    }
+    const size_t marker = names.size();
+    EXPECT_EQ(found,
+              (std::set<std::tuple<size_t, size_t, size_t>>{{0, marker, 0}, {1, 2, 1}, {3, marker, 0}}));
+    EXPECT_TRUE(zobrel::find_clashes(names).size() == 1) << "without the marker only the clash in sub";
+    // A case pair is reported as such, before any short name is looked at.
+    EXPECT_EQ(zobrel::find_clashes({u"A~1", u"a~1", u"long name"}).front().kind, NAME_CLASH_SAME_FILE);
 }
 
 // The one search both sides run, on many names: a clash is found wherever

@@ -12,7 +12,13 @@
 //
 // and, before those, without a seed, the executable itself cut short
 // ("truncate"): where each section's raw data starts, where each but the
-// last ends, and at places inside the headers.
+// last ends, and at places inside the headers. With --launcher-cases N, N
+// more copies, after those, each damaged in the launcher's own part:
+//
+//   code      one bit of the raw data of one of the launcher's sections (its
+//             code and data: every section before the payload's)
+//   sections  one bit of the launcher's own section headers
+//   peheader  one bit of the file header or the optional header
 //
 // Each copy starts once on an empty unpack folder ({TEMP} points at a fresh
 // folder), or with --warm on one that already holds the application's files
@@ -32,18 +38,23 @@
 // a warm start decodes nothing, so damage it never reads cannot stop it),
 // each copy is also verified first; verify must say OK exactly for the
 // copies that end "identical", and fail for those "refused" or
-// "unloadable". Every disagreement is printed, and the table of the two
-// verdicts at the end.
+// "unloadable". A copy whose launcher part is damaged is not the launcher it
+// was made from, and what its start does cannot be foretold (it may crash,
+// hang, or never reach the damage): verify must fail for it unless the
+// start ends "identical", and a copy verify fails may end in any class.
+// Every disagreement is printed, and the table of the two verdicts at the
+// end, per kind of damage.
 //
-//   damage_runner EXE APP_DIR SEED CASES [--warm] [--keep DIR] [--verify PACKER]
+//   damage_runner EXE APP_DIR SEED CASES [--launcher-cases N] [--warm] [--keep DIR] [--verify PACKER]
 //
 // Prints one line per case that is not "identical", "refused" or
-// "unloadable", or where verify disagrees (and, with --keep, saves that
-// copy in DIR for replay), then the counts per class and per kind of
-// damage. Exit status 0 only when no case is "other" and verify agreed on
-// every case.
+// "unloadable" (but for launcher damage verify failed), or where verify
+// disagrees (and, with --keep, saves that copy in DIR for replay), then the
+// counts per class and per kind of damage. Exit status 0 only when no case
+// is "other" but those and verify agreed on every case.
 #include <windows.h>
 #include <stdio.h>
+#include <string.h>
 #include <zstd.h>
 
 #include <algorithm>
@@ -63,9 +74,21 @@ namespace {
 
 const DWORD APP_EXIT_CODE = 0x5EEDF00D;  // helpers/unpack_app.cpp
 const DWORD CASE_TIMEOUT_MS = 60000;
-const char *const KINDS[] = {"flip", "zero4k", "cut", "header", "trailer", "constants", "truncate"};
+// A launcher damaged into a loop is ended sooner: a whole start takes a
+// second or two.
+const DWORD LAUNCHER_CASE_TIMEOUT_MS = 30000;
+const char *const KINDS[] = {"flip",      "zero4k",   "cut",  "header",   "trailer",
+                             "constants", "truncate", "code", "sections", "peheader"};
 const int KIND_CONSTANTS = 5;
 const int KIND_TRUNCATE = 6;
+const int KIND_CODE = 7;
+const int KIND_SECTIONS = 8;
+const int KIND_PE_HEADER = 9;
+
+bool launcher_kind(int kind)
+{
+    return kind >= KIND_CODE;
+}
 
 struct Section {
     size_t offset = 0;  // of its contents in the file
@@ -206,6 +229,71 @@ Damage damage(std::string &copy, const Section &payload, const Section &constant
     return d;
 }
 
+// The launcher's part of the executable: its file and optional headers, its
+// own section headers (those before the payload's) and their raw data.
+struct LauncherPart {
+    size_t headers_from = 0, headers_to = 0;  // file header to the end of the optional header
+    size_t table = 0, own_sections = 0;
+    std::vector<PeSectionHeader> sections;
+    size_t raw_bytes = 0;
+};
+
+LauncherPart launcher_part(const std::string &exe)
+{
+    LauncherPart part;
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(exe.data());
+    const size_t pe = read_le32(bytes + 0x3C);
+    part.headers_from = pe + 4;
+    part.headers_to = pe + 24 + read_le16(bytes + pe + 20);
+    part.table = part.headers_to;
+    const size_t count = read_le16(bytes + pe + 6);
+    for (size_t i = 0; i < count; i++) {
+        PeSectionHeader h;
+        read_pe_section_header(bytes + part.table + PE_SECTION_HEADER_SIZE * i, &h);
+        if (strcmp(h.name, PAYLOAD_SECTION_NAME) == 0) break;
+        part.sections.push_back(h);
+        part.raw_bytes += h.raw_size;
+    }
+    part.own_sections = part.sections.size();
+    return part;
+}
+
+// Damages the copy's launcher part in the case's own reproducible way.
+Damage damage_launcher(std::string &copy, const LauncherPart &part, uint64_t seed, int index)
+{
+    std::mt19937_64 rng(seed * 1000003u + 700001u + static_cast<uint64_t>(index));
+    auto below = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+    Damage d;
+    const size_t roll = below(100);
+    d.kind = roll < 60 ? KIND_CODE : roll < 85 ? KIND_SECTIONS : KIND_PE_HEADER;
+    const int bit = static_cast<int>(below(8));
+    size_t at = 0;
+    char text[128];
+    if (d.kind == KIND_CODE) {
+        size_t n = below(part.raw_bytes);
+        for (const PeSectionHeader &h : part.sections) {
+            if (n < h.raw_size) {
+                at = h.raw_offset + n;
+                snprintf(text, sizeof text, "bit %d of byte %zu of %s", bit, n, h.name);
+                break;
+            }
+            n -= h.raw_size;
+        }
+    } else if (d.kind == KIND_SECTIONS) {
+        const size_t n = below(PE_SECTION_HEADER_SIZE * part.own_sections);
+        at = part.table + n;
+        snprintf(text, sizeof text, "bit %d of byte %zu of the header of %s", bit, n % PE_SECTION_HEADER_SIZE,
+                 part.sections[n / PE_SECTION_HEADER_SIZE].name);
+    } else {
+        at = part.headers_from + below(part.headers_to - part.headers_from);
+        snprintf(text, sizeof text, "bit %d of byte %zu of the file and optional headers", bit,
+                 at - part.headers_from);
+    }
+    copy[at] = static_cast<char>(copy[at] ^ (1 << bit));
+    d.detail = text;
+    return d;
+}
+
 const char *classify(const RunResult &r, const std::wstring &unpack,
                      const std::map<std::wstring, std::string> &original)
 {
@@ -295,10 +383,12 @@ Verdict verify_copy(const std::wstring &packer, const std::wstring &copy)
 }
 
 // A start agrees with verify when verify says OK exactly for a start over
-// the application's whole files.
-bool agrees(const Verdict &v, const std::string &cls)
+// the application's whole files; for a damaged launcher, when verify says OK
+// only for such a start.
+bool agrees(const Verdict &v, const std::string &cls, int kind)
 {
-    return v.ok ? cls == "identical" : (cls == "refused" || cls == "unloadable");
+    if (v.ok) return cls == "identical";
+    return launcher_kind(kind) || cls == "refused" || cls == "unloadable";
 }
 
 }  // namespace
@@ -307,9 +397,12 @@ int wmain(int argc, wchar_t **argv)
 {
     bool warm = false, usage = argc < 5;
     std::wstring keep, packer;
+    int launcher_cases = 0;
     for (int i = 5; i < argc && !usage; i++) {
         std::wstring a = argv[i];
-        if (a == L"--warm") {
+        if (a == L"--launcher-cases" && i + 1 < argc) {
+            launcher_cases = _wtoi(argv[++i]);
+        } else if (a == L"--warm") {
             warm = true;
         } else if (a == L"--keep" && i + 1 < argc) {
             keep = argv[++i];
@@ -320,7 +413,8 @@ int wmain(int argc, wchar_t **argv)
         }
     }
     if (usage || (warm && !packer.empty())) {
-        fputs("usage: damage_runner EXE APP_DIR SEED CASES [--warm] [--keep DIR] [--verify PACKER]\n"
+        fputs("usage: damage_runner EXE APP_DIR SEED CASES [--launcher-cases N] [--warm] [--keep DIR] "
+              "[--verify PACKER]\n"
               "(--verify holds starts on an empty unpack folder against verify: not with --warm)\n",
               stderr);
         return 100;
@@ -348,11 +442,17 @@ int wmain(int argc, wchar_t **argv)
         return 101;
     }
     const std::vector<Cut> cuts = executable_cuts(exe);
-    const int cases = static_cast<int>(cuts.size()) + random_cases;
+    const LauncherPart launcher = launcher_part(exe);
+    if (launcher.own_sections == 0 || launcher.raw_bytes == 0) {
+        fprintf(stderr, "damage_runner: no launcher sections before the payload in %ls\n", exe_path.c_str());
+        return 101;
+    }
+    const int payload_end = static_cast<int>(cuts.size()) + random_cases;
+    const int cases = payload_end + launcher_cases;
     printf("%ls: blob %zu bytes, frame %zu bytes, %zu files; %zu cuts of the executable, then seed %llu, "
-           "%d cases, %s unpack folder%s\n",
+           "%d cases and %d in the launcher, %s unpack folder%s\n",
            exe_path.c_str(), blob.size(), frame, original.size(), cuts.size(),
-           static_cast<unsigned long long>(seed), random_cases, warm ? "warm" : "empty",
+           static_cast<unsigned long long>(seed), random_cases, launcher_cases, warm ? "warm" : "empty",
            packer.empty() ? "" : ", each held against verify");
 
     const std::wstring work = make_scratch_dir(L"damage");
@@ -360,7 +460,8 @@ int wmain(int argc, wchar_t **argv)
     std::map<std::string, std::map<std::string, int>> by_kind;
     std::map<std::string, int> refusals;
     std::map<std::string, int> table;  // "OK identical", "fails refused", ...
-    int disagreements = 0;
+    std::map<std::string, std::map<std::string, int>> table_by_kind;
+    int disagreements = 0, unforetold_other = 0;
     DWORD started = GetTickCount();
     for (int i = 0; i < cases; i++) {
         std::string copy = exe;
@@ -369,8 +470,10 @@ int wmain(int argc, wchar_t **argv)
             d.kind = KIND_TRUNCATE;
             d.detail = cuts[i].detail + " (" + std::to_string(cuts[i].at) + " bytes)";
             copy.resize(cuts[i].at);
-        } else {
+        } else if (i < payload_end) {
             d = damage(copy, payload, constants, frame, seed, i - static_cast<int>(cuts.size()));
+        } else {
+            d = damage_launcher(copy, launcher, seed, i - payload_end);
         }
         // A new file each time: the last copy's image may still be on its
         // way out of memory when this one is written.
@@ -389,7 +492,7 @@ int wmain(int argc, wchar_t **argv)
         options.application = copy_path;
         options.command_line = L"app.exe";
         options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
-        options.timeout_ms = CASE_TIMEOUT_MS;
+        options.timeout_ms = launcher_kind(d.kind) ? LAUNCHER_CASE_TIMEOUT_MS : CASE_TIMEOUT_MS;
         RunResult r = run_process(options);
         const std::string cls = classify(r, unpack, original);
         by_class[cls]++;
@@ -397,10 +500,16 @@ int wmain(int argc, wchar_t **argv)
         if (cls == "refused" || cls == "unloadable") {
             refusals[excerpt(r.standard_output + r.standard_error).substr(0, 48)]++;
         }
-        const bool disagreed = !packer.empty() && !agrees(verdict, cls);
-        if (!packer.empty()) table[std::string(verdict.ok ? "OK " : "fails ") + cls]++;
+        const bool disagreed = !packer.empty() && !agrees(verdict, cls, d.kind);
+        if (!packer.empty()) {
+            table[std::string(verdict.ok ? "OK " : "fails ") + cls]++;
+            table_by_kind[KINDS[d.kind]][std::string(verdict.ok ? "OK " : "fails ") + cls]++;
+        }
         if (disagreed) disagreements++;
-        if (cls == "other" || disagreed) {
+        // A damaged launcher that verify refuses may end anyhow.
+        const bool foretold = launcher_kind(d.kind) && !packer.empty() && !verdict.ok;
+        if (cls == "other" && !foretold) unforetold_other++;
+        if ((cls == "other" && !foretold) || disagreed) {
             printf("case %d (%s, %s): %s: exit 0x%08lX%s, output '%s';%s\n", i, KINDS[d.kind],
                    d.detail.c_str(), cls.c_str(), r.exit_code, r.timed_out ? " (timed out)" : "",
                    excerpt(r.standard_output + r.standard_error).c_str(),
@@ -440,6 +549,13 @@ int wmain(int argc, wchar_t **argv)
             printf("  verify %-6s %10d %10d %10d %10d\n", verdict, table[v + " identical"],
                    table[v + " refused"], table[v + " unloadable"], table[v + " other"]);
         }
+        printf("  per kind of damage (verify OK / fails: identical refused unloadable other):\n");
+        for (const char *kind : KINDS) {
+            auto &k = table_by_kind[kind];
+            printf("  %-9s OK %4d %4d %4d %4d   fails %4d %4d %4d %4d\n", kind, k["OK identical"],
+                   k["OK refused"], k["OK unloadable"], k["OK other"], k["fails identical"],
+                   k["fails refused"], k["fails unloadable"], k["fails other"]);
+        }
     }
-    return by_class["other"] == 0 && disagreements == 0 ? 0 : 1;
+    return unforetold_other == 0 && disagreements == 0 ? 0 : 1;
 }
