@@ -13,6 +13,7 @@
 # for replay.
 #
 #   tests/damage_campaign.sh [BUILD_DIR] [CASES] [SEED] [LAUNCHER_CASES]
+#   (DAMAGE_FOLDERS="empty warm" and DAMAGE_VARIANTS="default checksum" choose the phases)
 #   (BUILD_DIR: a Windows build, default build/ci/win; SEED default 1)
 #
 # Exit status 0 only when no copy of either pack ended in "other" (but a
@@ -29,9 +30,13 @@ export ZOBREL_WINEPREFIX=$build/wineprefix
 "$root/cmake/wine-prefix.sh" start "$ZOBREL_WINEPREFIX"
 trap '"$root/cmake/wine-prefix.sh" stop "$ZOBREL_WINEPREFIX"' EXIT
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# A launcher damaged in its code may write anywhere relative to its current
+# folder: that is a scratch folder of the build, never the caller's.
+mkdir -p "$build/damage-cwd"
+cd "$build/damage-cwd"
 status=0
-for folder in empty warm; do
-  for variant in default checksum; do
+for folder in ${DAMAGE_FOLDERS:-empty warm}; do
+  for variant in ${DAMAGE_VARIANTS:-default checksum}; do
     echo "== packed $( [ $variant = checksum ] && echo 'with --checksum' || echo 'by default' ), $folder unpack folder"
     "$root/cmake/wine-run.sh" "$build/tests/damage_runner.exe" \
       "$(winpath "$build/tests/damage_onefile_$variant.exe")" "$(winpath "$build/tests/damage-app")" \
