@@ -193,8 +193,11 @@ void warn_lost_backslashes(const BuildOptions &o, const ChildCommand &command,
     }
     for (size_t i = 0; i < command.arguments.size(); ++i)
         check("--arg", o.arguments[i], command.arguments[i]);
-    for (size_t i = 0; i < command.environment.size(); ++i)
+    for (size_t i = 0; i < command.environment.size(); ++i) {
         check("--env", o.environment[i], command.environment[i].value);
+        const std::string w = percent_variable_warning(command.environment[i].value);
+        if (!w.empty()) warn("option --env '" + o.environment[i] + "': " + w);
+    }
     check("--progress-message", o.progress_message, progress.message);
 }
 

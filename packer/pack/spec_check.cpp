@@ -376,7 +376,7 @@ std::string spec_problem(const std::u16string &spec, std::vector<std::string> *k
                 if (const char *why = environment_name_problem(name.data(), name.size())) {
                     return "in '{" + display(key) + "}': " + why +
                            " (a name is 1 to 1023 characters, without '=' or control characters, and does "
-                           "not begin with ZOBREL_, the launcher's own)";
+                           "not begin with ZOBREL_)";
                 }
                 continue;
             }
@@ -424,6 +424,28 @@ std::string lost_backslash_warning(const std::u16string &text)
                ", a folder, with no backslash between them: was a backslash lost? A shell such as bash "
                "drops a backslash that is not quoted (" +
                key + "\\app becomes " + key + "app); quote the value, as in '" + key + "\\...'";
+    }
+    return "";
+}
+
+std::string percent_variable_warning(const std::u16string &text)
+{
+    for (size_t open = text.find(u'%'); open != std::u16string::npos; open = text.find(u'%', open + 1)) {
+        const size_t close = text.find(u'%', open + 1);
+        if (close == std::u16string::npos) return "";
+        const std::u16string name = text.substr(open + 1, close - open - 1);
+        bool plausible = !name.empty();
+        for (char16_t c : name) {
+            plausible = plausible && (ascii_letter(c) || (c >= u'0' && c <= u'9') || c == u'_' || c == u'(' ||
+                                      c == u')' || c == u'-' || c == u'.');
+        }
+        if (plausible) {
+            const std::string shown = display(name);
+            return "'%" + shown +
+                   "%' is set as written: the launcher does not expand %NAME%; write {ENV:" + shown +
+                   "} for the variable of the environment the program is started with";
+        }
+        open = close - 1;  // the closing '%' may open the next one
     }
     return "";
 }

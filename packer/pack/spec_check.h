@@ -73,6 +73,12 @@ std::string spec_problem(const std::u16string &spec, std::vector<std::string> *k
 // caller names the option and the value.
 std::string lost_backslash_warning(const std::u16string &text);
 
+// A warning, or "" when none is due: text (an --env value) holds %NAME%
+// (letters, digits and _ ( ) - . between two '%'), which the launcher sets
+// as written where the user most likely meant the variable: {ENV:NAME}.
+// Not for --arg, whose text a command interpreter may expand itself.
+std::string percent_variable_warning(const std::u16string &text);
+
 // The fewest units text (accepted by spec_problem for commands) can expand
 // to on any machine: product keys as they are, each per-user folder as a
 // bare drive, the run-unique values at their shortest, and {UNPACK_DIR} as

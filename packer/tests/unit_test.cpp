@@ -692,6 +692,26 @@ TEST(Spec, EnvironmentKeysNameAUsableVariableOutsideTheTargetSpecification)
     EXPECT_EQ(zobrel::shortest_expansion(u"x{ENV:PATH}y", values, u"C:\\a"), 2u);
     EXPECT_EQ(zobrel::lost_backslash_warning(u"{UNPACK_DIR}{ENV:X}"), "");
     EXPECT_NE(zobrel::lost_backslash_warning(u"{ENV:X}{UNPACK_DIR}app"), "");
+
+    // %NAME% in a variable's value is most likely meant as {ENV:NAME}.
+    struct Percent {
+        std::u16string text;
+        const char *named;  // the name the warning offers, or null for none
+    } percents[] = {
+        {u"{UNPACK_DIR};%PATH%", "{ENV:PATH}"},
+        {u"100% sure; %ProgramFiles(x86)%", "{ENV:ProgramFiles(x86)}"},
+        {u"50% and 60%", nullptr},
+        {u"%%", nullptr},
+        {u"a%b", nullptr},
+    };
+    for (const Percent &p : percents) {
+        const std::string w = zobrel::percent_variable_warning(p.text);
+        if (p.named == nullptr) {
+            EXPECT_EQ(w, "");
+        } else {
+            EXPECT_NE(w.find(p.named), std::string::npos) << w;
+        }
+    }
 }
 
 TEST(Spec, DefaultSpecificationIsSafeAndSeparatesProductsAndVersions)
