@@ -65,9 +65,7 @@ ChildCommand parse_child_command(const std::vector<std::string> &arguments,
         if (!utf8_to_utf16(variable.substr(0, equals), name))
             throw UsageError("option --env '" + variable + "': the name is not valid UTF-8 text");
         if (const char *why = environment_name_problem(name.data(), name.size())) {
-            throw UsageError("option --env '" + variable + "': " + why +
-                             " (a name is 1 to 1023 characters, without '=' or control characters, and does "
-                             "not begin with ZOBREL_)");
+            throw UsageError("option --env '" + variable + "': " + why + " " + kEnvironmentNameRule);
         }
         for (const std::u16string &other : seen) {
             if (other == ascii_upper(name)) {

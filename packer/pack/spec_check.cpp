@@ -374,9 +374,7 @@ std::string spec_problem(const std::u16string &spec, std::vector<std::string> *k
                 }
                 const std::u16string name = key.substr(ENV_KEY_PREFIX_LENGTH);
                 if (const char *why = environment_name_problem(name.data(), name.size())) {
-                    return "in '{" + display(key) + "}': " + why +
-                           " (a name is 1 to 1023 characters, without '=' or control characters, and does "
-                           "not begin with ZOBREL_)";
+                    return "in '{" + display(key) + "}': " + why + " " + kEnvironmentNameRule;
                 }
                 continue;
             }

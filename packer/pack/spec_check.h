@@ -50,6 +50,10 @@ std::string spec_refusal(bool given, const std::u16string &spec, const std::stri
 std::string long_path_warning(const std::u16string &spec, const ProductValues &values,
                               const std::vector<SourceFile> &files);
 
+// What a variable's name must be, for refusals of one (--env, {ENV:NAME}).
+inline constexpr char kEnvironmentNameRule[] =
+    "(a name is 1 to 1023 characters, without '=' or control characters, and does not begin with ZOBREL_)";
+
 // Where a specification is used: the target specification, which names the
 // unpack directory, or a fixed argument or environment value, which may
 // also name that directory as {UNPACK_DIR} and may be empty.
