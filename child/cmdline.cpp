@@ -6,6 +6,7 @@
 
 #include "argument_quoting.h"
 #include "common/platform.h"
+#include "common/wide_buffer.h"
 #include "pathspec/command_text.h"
 
 // The quoting rule works on UTF-16 units; wchar_t is one on this platform.
@@ -17,13 +18,7 @@ static bool append_argument(wchar_t *line, size_t *length, const wchar_t *argume
 
 static bool append_text(wchar_t *line, size_t *length, const wchar_t *text)
 {
-    size_t added = wcslen(text);
-    if (added >= COMMAND_LINE_CAPACITY - *length) {
-        return false;
-    }
-    wmemcpy(line + *length, text, added + 1);
-    *length += added;
-    return true;
+    return append_wide_units(line, COMMAND_LINE_CAPACITY, length, text, wcslen(text));
 }
 
 // The first unit after the program name, found as the platform finds argument 0.

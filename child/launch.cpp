@@ -66,10 +66,7 @@ static void describe_child_startup(STARTUPINFOW *startup)
 static void unpack_directory_for_child(const wchar_t *unpack_directory, wchar_t directory[WIDE_PATH_CAPACITY])
 {
     copy_wide(directory, WIDE_PATH_CAPACITY, unpack_directory);
-    size_t length = wcslen(directory);
-    while (length > 0 && directory[length - 1] == L'\\') {
-        directory[--length] = L'\0';
-    }
+    trim_trailing_backslashes(directory, wcslen(directory));
 }
 
 // Ends a child that never ran (still suspended) with the interruption

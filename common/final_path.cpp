@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "common/system_library.h"
+#include "common/wide_buffer.h"
 
 // The object's name as ntdll gives it (OBJECT_NAME_INFORMATION: a counted
 // string, then its units).
@@ -60,13 +61,8 @@ static bool final_path_in_form(HANDLE handle, DWORD form, FinalPath *path)
         }
         return false;
     }
-    size_t end = length;
     // A drive's root comes back as "\\?\C:\": its entries add their own.
-    while (end > 0 && path->text[end - 1] == L'\\') {
-        end--;
-    }
-    path->text[end] = L'\0';
-    path->length = end;
+    path->length = trim_trailing_backslashes(path->text, length);
     path->form = form;
     return true;
 }

@@ -19,12 +19,17 @@ void restrict_dll_search_to_system_folder()
     SetDllDirectoryW(L"");
 }
 
-FARPROC system_function(const wchar_t *library, const char *function)
+HMODULE system_library(const wchar_t *library)
 {
     // LOAD_LIBRARY_SEARCH_SYSTEM32 applies to the DLL's own imports as well,
     // so nothing it pulls in comes from the launcher's folder either. The
     // system keeps one reference per load, so a second call costs a lookup.
-    HMODULE module = LoadLibraryExW(library, /* hFile */ NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return LoadLibraryExW(library, /* hFile */ NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+FARPROC system_function(const wchar_t *library, const char *function)
+{
+    HMODULE module = system_library(library);
     if (module == NULL) {
         return NULL;
     }

@@ -27,10 +27,15 @@
 // default order, which is no reason to stop the launch.
 void restrict_dll_search_to_system_folder();
 
-// The function of that name in the system DLL of that name (such as
-// L"shell32.dll"), the DLL loaded once from the system folder with its own
-// dependencies searched there too (LOAD_LIBRARY_SEARCH_SYSTEM32); it stays
-// loaded until the process ends. Null when either cannot be had.
+// The system DLL of that name (such as L"shell32.dll"), loaded from the
+// system folder with its own dependencies searched there too
+// (LOAD_LIBRARY_SEARCH_SYSTEM32); it stays loaded until the process ends.
+// Null when it cannot be had.
+HMODULE system_library(const wchar_t *library);
+
+// The function of that name in system_library(library); null when either
+// cannot be had. For one function of a DLL: for many, look them up in the
+// module system_library gives.
 FARPROC system_function(const wchar_t *library, const char *function);
 
 #endif

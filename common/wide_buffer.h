@@ -8,8 +8,14 @@
 #define ZOBREL_COMMON_WIDE_BUFFER_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "capacities.h"
+
+// Appends the `added` units of text at *length (the buffer's current text
+// length, kept by the caller) and a NUL after them, and adds them to
+// *length. False, the buffer untouched, when they and the NUL do not fit.
+bool append_wide_units(wchar_t *buffer, size_t capacity, size_t *length, const wchar_t *text, size_t added);
 
 // Appends the NUL-terminated text at the end of the buffer's current text.
 // The buffer must hold a NUL within its capacity; ends the process if the
@@ -31,5 +37,17 @@ size_t bounded_wide_length(const wchar_t *buffer, size_t capacity);
 // caller for long texts) and a NUL after it; ends the process if the unit
 // and its NUL do not fit.
 void append_wide_unit(wchar_t *buffer, size_t capacity, size_t *length, wchar_t unit);
+
+// Appends the value as 16 lower-case hex digits, most significant first, the
+// same way as append_wide_unit.
+void append_wide_hex64(wchar_t *buffer, size_t capacity, size_t *length, uint64_t value);
+
+// The length of the `length` units at text without the backslashes they end
+// in, all of them.
+size_t length_without_trailing_backslashes(const wchar_t *text, size_t length);
+
+// Drops the backslashes the text of `length` units ends in and puts a NUL
+// after what is left, whose length it returns.
+size_t trim_trailing_backslashes(wchar_t *text, size_t length);
 
 #endif

@@ -5,6 +5,7 @@
 
 #include <libdeflate.h>
 
+#include "fnv1a.h"
 #include "little_endian.h"
 
 static const unsigned char MARKER_MAGIC[8] = {'Z', 'O', 'B', 'B', 'U', 'I', 'L', '2'};
@@ -12,14 +13,14 @@ static const unsigned char EARLIER_MARKER_MAGIC[8] = {'Z', 'O', 'B', 'B', 'U', '
 
 uint64_t build_marker_identity(const char16_t *company, const char16_t *product)
 {
-    uint64_t hash = 14695981039346656037ull;
+    uint64_t hash = FNV1A_START;
     const char16_t *parts[2] = {company, product};
     for (int part = 0; part < 2; part++) {
         for (const char16_t *unit = parts[part]; *unit != u'\0'; unit++) {
-            hash = (hash ^ static_cast<uint16_t>(*unit)) * 1099511628211ull;
+            hash = fnv1a_unit(hash, static_cast<uint16_t>(*unit));
         }
         // The 0 unit between them: "ab" + "c" is not "a" + "bc".
-        hash = hash * 1099511628211ull;
+        hash = fnv1a_unit(hash, 0);
     }
     return hash;
 }

@@ -60,8 +60,10 @@ StageResult payload_read(PayloadReader *reader, void *destination, unsigned long
         size_t available = window->size - window->pos;
         if (available > 0) {
             size_t k = n < available ? static_cast<size_t>(n) : available;
-            memcpy(out, static_cast<unsigned char *>(window->dst) + window->pos, k);
-            out += k;
+            if (out != NULL) {
+                memcpy(out, static_cast<unsigned char *>(window->dst) + window->pos, k);
+                out += k;
+            }
             window->pos += k;
             n -= k;
         } else if (reader->input.pos < reader->input.size || filled_whole_window) {

@@ -16,9 +16,10 @@
 // or the context cannot be had; payload_close then frees what was had.
 StageResult payload_open(PayloadReader *reader, const PayloadInput &input);
 
-// Puts exactly n decoded bytes at destination. FAILURE_DECODE when the
-// stream is damaged or ends first; what came before the damage may have
-// been written at destination. A read of 0 bytes touches nothing.
+// Puts exactly n decoded bytes at destination, or drops them when it is
+// null (the stream cannot skip). FAILURE_DECODE when the stream is damaged
+// or ends first; what came before the damage may have been written at
+// destination. A read of 0 bytes touches nothing.
 StageResult payload_read(PayloadReader *reader, void *destination, unsigned long long n);
 
 // Called after the archive's end marker: succeeds when the frame ends

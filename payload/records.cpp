@@ -5,8 +5,6 @@
 #include "little_endian.h"
 #include "payload_format.h"
 
-static unsigned char g_skip_buffer[CONTENT_CHUNK_SIZE];
-
 StageResult read_record_name(PayloadReader *reader, wchar_t *name, size_t *length)
 {
     size_t units = 0;
@@ -42,13 +40,5 @@ StageResult read_record_fields(PayloadReader *reader, uint64_t *size, uint32_t *
 
 StageResult skip_record_content(PayloadReader *reader, uint64_t size)
 {
-    while (size > 0) {
-        const size_t chunk = size < CONTENT_CHUNK_SIZE ? static_cast<size_t>(size) : CONTENT_CHUNK_SIZE;
-        StageResult read = payload_read(reader, g_skip_buffer, chunk);
-        if (failed(read)) {
-            return read;
-        }
-        size -= chunk;
-    }
-    return stage_succeeded();
+    return payload_read(reader, NULL, size);
 }

@@ -155,7 +155,7 @@ static StageResult copy_content(LaunchContext *context, HANDLE file, uint64_t si
     uint32_t crc = 0;
     while (size > 0) {
         DWORD chunk = static_cast<DWORD>(size < CONTENT_CHUNK_SIZE ? size : CONTENT_CHUNK_SIZE);
-        StageResult read = payload_read(reader, g_chunk_buffer, chunk);
+        StageResult read = payload_read(reader, file != INVALID_HANDLE_VALUE ? g_chunk_buffer : NULL, chunk);
         if (failed(read)) {
             return read;
         }

@@ -15,6 +15,7 @@
 
 #include "common/platform.h"
 #include "common/wide_buffer.h"
+#include "fnv1a.h"
 #include "payload/directories.h"
 
 static const wchar_t LOCK_NAME_PREFIX[] = L"Local\\zobrel-onefile-unpack-";
@@ -40,16 +41,13 @@ void unpack_lock_name(const FinalPath &folder, wchar_t *name, size_t capacity)
     }
     // 64-bit FNV-1a over the units; two folders that collide only share a
     // lock, they never skip one.
-    uint64_t hash = 14695981039346656037ull;
+    uint64_t hash = FNV1A_START;
     for (int i = 0; i < upper; i++) {
-        hash = (hash ^ static_cast<uint16_t>(upper_folder[i])) * 1099511628211ull;
+        hash = fnv1a_unit(hash, static_cast<uint16_t>(upper_folder[i]));
     }
     copy_wide(name, capacity, LOCK_NAME_PREFIX);
     size_t end = wcslen(name);
-    static const wchar_t HEX[] = L"0123456789abcdef";
-    for (int shift = 60; shift >= 0; shift -= 4) {
-        append_wide_unit(name, capacity, &end, HEX[(hash >> shift) & 15]);
-    }
+    append_wide_hex64(name, capacity, &end, hash);
 }
 
 // The folder's lock object, made or opened; *existed tells which. Not

@@ -470,6 +470,36 @@ TEST(PayloadReader, ReadOfZeroBytesTouchesNothing)
     EXPECT_TRUE(reader.output == archive);
 }
 
+// Without a destination the bytes are dropped: the next read goes on right
+// after them, within a window and across any number of windows, and
+// dropping past the end fails as reading does.
+TEST(PayloadReader, BytesDroppedWithoutADestinationAreSkippedExactly)
+{
+    std::vector<TestRecord> records = straddling_records({{Field::Size, 3, 2}, {Field::EndMarker, 1, 1}}, 37);
+    const std::string archive = build_archive(records);
+    const std::string blob = build_blob(records);
+    PayloadInput input = {};
+    ASSERT_FALSE(failed(
+        check_payload_header(reinterpret_cast<const unsigned char *>(blob.data()), blob.size(), &input)));
+    ASSERT_FALSE(failed(payload_open(&g_reader, input)));
+    const size_t spans[] = {1, WINDOW + 1, 3, 2 * WINDOW + 5, 2, WINDOW - 1, 65536};
+    size_t at = 0;
+    for (size_t i = 0; at < archive.size(); i++) {
+        const size_t left = archive.size() - at;
+        const size_t n = spans[i % 7] < left ? spans[i % 7] : left;
+        if (i % 2 == 0) {
+            ASSERT_FALSE(failed(payload_read(&g_reader, NULL, n))) << "drop of " << n << " at " << at;
+        } else {
+            std::string got(n, '\0');
+            ASSERT_FALSE(failed(payload_read(&g_reader, &got[0], n))) << "read of " << n << " at " << at;
+            ASSERT_TRUE(got == archive.substr(at, n)) << "read of " << n << " at " << at;
+        }
+        at += n;
+    }
+    EXPECT_EQ(payload_read(&g_reader, NULL, 1).kind, FAILURE_DECODE);
+    payload_close(&g_reader);
+}
+
 TEST(PayloadReader, DecoderHoldingOutputAfterTheInputRunsOut)
 {
     // Stands in for the frame; the scripted decoder takes it in pieces.

@@ -65,10 +65,7 @@ static bool past(ULONGLONG deadline)
 static bool split_unpack_directory(const wchar_t *directory, TidyWork *work)
 {
     copy_wide(work->parent, WIDE_PATH_CAPACITY, directory);
-    size_t length = wcslen(work->parent);
-    while (length > 0 && work->parent[length - 1] == L'\\') {
-        work->parent[--length] = L'\0';
-    }
+    trim_trailing_backslashes(work->parent, wcslen(work->parent));
     wchar_t *last = wcsrchr(work->parent, L'\\');
     if (last == NULL || last == work->parent || last[1] == L'\0') {
         return false;
@@ -115,10 +112,7 @@ static void make_prefix(wchar_t *prefix, const wchar_t *start, uint64_t identity
 {
     copy_wide(prefix, PREFIX_CAPACITY, start);
     size_t end = wcslen(prefix);
-    static const wchar_t HEX[] = L"0123456789abcdef";
-    for (int shift = 60; shift >= 0; shift -= 4) {
-        append_wide_unit(prefix, PREFIX_CAPACITY, &end, HEX[(identity >> shift) & 15]);
-    }
+    append_wide_hex64(prefix, PREFIX_CAPACITY, &end, identity);
     append_wide_unit(prefix, PREFIX_CAPACITY, &end, L'-');
 }
 
