@@ -1,10 +1,10 @@
 // spec_keys.h: the keys a path specification may name, "{KEY}", shared by the
 // launcher's expander and the packer's checks of target specifications,
-// fixed arguments and environment values.
+// fixed arguments and environment values. placeholder_tokens.h finds them
+// in text: a new plain key is a row of SPEC_KEYS and its value where it is
+// used.
 #ifndef ZOBREL_FORMAT_SPEC_KEYS_H
 #define ZOBREL_FORMAT_SPEC_KEYS_H
-
-#include <stddef.h>
 
 enum SpecKeyId {
     SPEC_KEY_TEMP,
@@ -54,54 +54,25 @@ static const SpecKey SPEC_KEYS[SPEC_KEY_COUNT] = {
     {"UNPACK_DIR", SPEC_KEY_UNPACK_DIR, true},
 };
 
-// The table entry whose name equals the NUL-terminated key as a whole, ASCII
-// letters compared without regard to case (no other folding); null when no
-// key matches, the empty key included. Unit is any character type.
-template <typename Unit>
-const SpecKey *find_spec_key(const Unit *key)
-{
-    for (size_t i = 0; i < SPEC_KEY_COUNT; i++) {
-        const char *name = SPEC_KEYS[i].name;
-        const Unit *k = key;
-        for (; *k != 0 && *name != '\0'; k++, name++) {
-            unsigned long c = static_cast<unsigned long>(*k);
-            unsigned long upper = (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
-            if (upper != static_cast<unsigned char>(*name)) {
-                break;
-            }
-        }
-        if (*k == 0 && *name == '\0') {
-            return &SPEC_KEYS[i];
-        }
-    }
-    return NULL;
-}
+// Keys that take an argument, "{KEY:ARGUMENT}"; the key's name is matched
+// as the plain keys' are, and the argument is the text after the first ':'.
+enum SpecArgumentKeyId {
+    // "{ENV:NAME}": the variable NAME of the environment the launcher was
+    // started with, empty when it is unset; in fixed arguments, environment
+    // values and the progress message, never in the target specification.
+    // NAME is a name by environment_name.h's rule, compared as Windows
+    // compares names.
+    SPEC_ARGUMENT_KEY_ENV,
+    SPEC_ARGUMENT_KEY_COUNT
+};
 
-// "{ENV:NAME}": the variable NAME of the environment the launcher was started
-// with, empty when it is unset; in fixed arguments, environment values and
-// the progress message, never in the target specification. The prefix's
-// letters match without regard to case; NAME is a name by
-// environment_name.h's rule, compared as Windows compares names.
-static const size_t ENV_KEY_PREFIX_LENGTH = 4;
+struct SpecArgumentKey {
+    const char *name;  // upper-case ASCII, without the ':'
+    SpecArgumentKeyId id;
+};
 
-// Whether the placeholder's text (`length` units, without its braces) is an
-// environment key; its name is then the text after ENV_KEY_PREFIX_LENGTH
-// units, which may be empty.
-template <typename Unit>
-bool is_environment_key(const Unit *key, size_t length)
-{
-    static const char prefix[] = "ENV:";
-    if (length < ENV_KEY_PREFIX_LENGTH) {
-        return false;
-    }
-    for (size_t i = 0; i < ENV_KEY_PREFIX_LENGTH; i++) {
-        unsigned long c = static_cast<unsigned long>(key[i]);
-        unsigned long upper = (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
-        if (upper != static_cast<unsigned char>(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
-}
+static const SpecArgumentKey SPEC_ARGUMENT_KEYS[SPEC_ARGUMENT_KEY_COUNT] = {
+    {"ENV", SPEC_ARGUMENT_KEY_ENV},
+};
 
 #endif

@@ -73,6 +73,28 @@ void write_marker_seeds(const fs::path &out, const std::string &name, const Cons
     write_seed(out, "build_marker", name + "-earlier", earlier);
 }
 
+Bytes utf16le(const std::u16string &text)
+{
+    Bytes bytes(2 * text.size());
+    for (size_t i = 0; i < text.size(); i++) write_le16(bytes.data() + 2 * i, text[i]);
+    return bytes;
+}
+
+// The placeholder_text inputs: the build's target specification, and texts
+// that reach each kind of token.
+void write_placeholder_seeds(const fs::path &out, const std::string &name, const ConstantsView &view)
+{
+    write_seed(out, "placeholder_text", name + "-target", utf16le(text_constant(view, CONSTANT_TARGET_SPEC)));
+    const std::u16string crafted[] = {
+        u"{UNPACK_DIR}\\bin;{ENV:Path};{env:}",
+        u"a{b{COMPANY}}x}{",
+        u"{HOME}\\{nope}\\{PROGRAM_DIR",
+    };
+    for (size_t i = 0; i < sizeof crafted / sizeof crafted[0]; i++) {
+        write_seed(out, "placeholder_text", "crafted-" + std::to_string(i), utf16le(crafted[i]));
+    }
+}
+
 Bytes decoded(const Bytes &frame)
 {
     zobrel::FrameReader reader(frame.data(), frame.size());
@@ -117,6 +139,7 @@ void split(const fs::path &out, const fs::path &exe)
         throw zobrel::PackError(exe.string() + " has no whole constants block with a record index");
     }
     write_marker_seeds(out, name, view);
+    write_placeholder_seeds(out, name, view);
     const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
     write_seed(out, "record_index", name, Bytes(index, index + view.sizes[CONSTANT_RECORD_INDEX]),
                kRepairOrMake);

@@ -4,26 +4,10 @@
 #include <windows.h>
 #include <wchar.h>
 
+#include "common/wide_buffer.h"
 #include "environment_name.h"
 #include "pathspec/expand.h"
-#include "spec_keys.h"
-
-// Units of "{KEY}" and a NUL for the longest key of the table, and more.
-static const size_t PLACEHOLDER_CAPACITY = 32;
-
-// Appends the first `added` units of text at output[*length] when they and
-// a NUL fit.
-static bool append_fitting(wchar_t *output, size_t capacity, size_t *length, const wchar_t *text,
-                           size_t added)
-{
-    if (added >= capacity - *length) {
-        return false;
-    }
-    wmemcpy(output + *length, text, added);
-    *length += added;
-    output[*length] = L'\0';
-    return true;
-}
+#include "placeholder_tokens.h"
 
 // Appends the value of the variable named by the `length` units at name, as
 // the launcher's environment holds it: the one it was started with, since the
@@ -55,68 +39,51 @@ CommandTextResult expand_command_text(const LaunchContext *context, wchar_t *out
 {
     output[0] = L'\0';
     size_t length = 0;
-    for (const wchar_t *p = text; *p != L'\0'; p++) {
-        if (*p == L'}') {
-            return COMMAND_TEXT_NOT_EXPANDED;
-        }
-        if (*p != L'{') {
-            if (capacity - length < 2) {
-                return COMMAND_TEXT_TOO_LONG;
-            }
-            output[length++] = *p;
-            output[length] = L'\0';
-            continue;
-        }
-        // "{KEY}", copied out on its own and expanded alone. No key of the
-        // table is longer than the copy's room.
-        const wchar_t *close = wcschr(p, L'}');
-        const wchar_t *reopen = wcschr(p + 1, L'{');
-        const size_t key_length = close == NULL ? 0 : static_cast<size_t>(close - p - 1);
-        wchar_t placeholder[PLACEHOLDER_CAPACITY];
-        if (close == NULL || (reopen != NULL && reopen < close)) {
-            return COMMAND_TEXT_NOT_EXPANDED;
-        }
-        if (is_environment_key(p + 1, key_length)) {
+    // wchar_t is a UTF-16 unit on this platform.
+    const char16_t *units = reinterpret_cast<const char16_t *>(text);
+    const size_t text_length = wcslen(text);
+    PlaceholderToken token;
+    for (size_t at = 0; next_placeholder_token(units, text_length, &at, &token);) {
+        const wchar_t *value = text + token.start;
+        size_t value_length = token.length;
+        switch (token.kind) {
+        case PLACEHOLDER_TEXT:
+            break;
+        case PLACEHOLDER_ARGUMENT_KEY: {  // {ENV:NAME}, the one key with an argument
             const CommandTextResult result = append_variable(
-                output, capacity, &length, p + 1 + ENV_KEY_PREFIX_LENGTH, key_length - ENV_KEY_PREFIX_LENGTH);
+                output, capacity, &length, text + token.argument_start, token.argument_length);
             if (result != COMMAND_TEXT_EXPANDED) {
                 return result;
             }
-            p = close;
             continue;
         }
-        if (key_length + 3 > PLACEHOLDER_CAPACITY) {
-            return COMMAND_TEXT_NOT_EXPANDED;
-        }
-        wmemcpy(placeholder, p, key_length + 2);
-        placeholder[key_length + 2] = L'\0';
-        placeholder[key_length + 1] = L'\0';
-        const SpecKey *entry = find_spec_key(placeholder + 1);
-        if (entry == NULL) {
-            return COMMAND_TEXT_NOT_EXPANDED;
-        }
-        placeholder[key_length + 1] = L'}';
-        const wchar_t *value = context->unpack_directory;
-        if (entry->id != SPEC_KEY_UNPACK_DIR) {
-            if (!expand_path_spec(context, key_value, placeholder, key_capacity)) {
-                return COMMAND_TEXT_NOT_EXPANDED;
+        case PLACEHOLDER_KEY:
+            if (token.key->id == SPEC_KEY_UNPACK_DIR) {
+                // It may end in backslashes, which go anyway (below): they
+                // need no room.
+                value = context->unpack_directory;
+                value_length = length_without_trailing_backslashes(value, wcslen(value));
+            } else {
+                if (!expand_spec_key(context, key_value, key_capacity, token.key)) {
+                    return COMMAND_TEXT_NOT_EXPANDED;
+                }
+                value = key_value;
+                value_length = wcslen(key_value);
             }
-            value = key_value;
+            break;
+        case PLACEHOLDER_UNKNOWN_KEY:
+        case PLACEHOLDER_KEY_TOO_LONG:
+        case PLACEHOLDER_REOPENED:  // unlike a path, nothing here is silently dropped
+        case PLACEHOLDER_STRAY_CLOSE:
+        case PLACEHOLDER_UNCLOSED:
+            return COMMAND_TEXT_NOT_EXPANDED;
         }
-        // The unpack directory may end in backslashes, which go anyway (below).
-        size_t value_length = wcslen(value);
-        while (entry->id == SPEC_KEY_UNPACK_DIR && value_length > 0 && value[value_length - 1] == L'\\') {
-            value_length--;
-        }
-        if (!append_fitting(output, capacity, &length, value, value_length)) {
+        if (!append_wide_units(output, capacity, &length, value, value_length)) {
             return COMMAND_TEXT_TOO_LONG;
         }
-        if (entry->strip_trailing_backslashes) {
-            while (length > 0 && output[length - 1] == L'\\') {
-                output[--length] = L'\0';
-            }
+        if (token.key != NULL && token.key->strip_trailing_backslashes) {
+            length = trim_trailing_backslashes(output, length);
         }
-        p = close;
     }
     return COMMAND_TEXT_EXPANDED;
 }

@@ -12,10 +12,7 @@
 #include "pathspec/environment.h"
 #include "pathspec/paths.h"
 #include "pathspec/run_values.h"
-#include "spec_keys.h"
-
-// Key characters and a NUL.
-static const size_t KEY_CAPACITY = 1024;
+#include "placeholder_tokens.h"
 
 static wchar_t ascii_upper(wchar_t c)
 {
@@ -109,7 +106,7 @@ static bool append_key_value(const LaunchContext *context, wchar_t *output, size
         return put_own_path(context->process, end, remaining);
     case SPEC_KEY_PROGRAM_BASE:
     case SPEC_KEY_PROGRAM_DIR: {
-        if (!expand_path_spec(context, end, L"{PROGRAM}", remaining)) {
+        if (!put_own_path(context->process, end, remaining)) {
             return false;
         }
         size_t value_length = wcslen(end);
@@ -163,6 +160,32 @@ static bool append_key_value(const LaunchContext *context, wchar_t *output, size
     return false;
 }
 
+// Appends the key's value at the end of the output (`*length` units), then,
+// for a key that drops them, the backslashes at the end of the whole
+// output: one before an empty value goes too.
+static bool append_key(const LaunchContext *context, wchar_t *output, size_t capacity, size_t *length,
+                       const SpecKey *key)
+{
+    if (!append_key_value(context, output, capacity, *length, key->id)) {
+        return false;
+    }
+    *length = bounded_wide_length(output, capacity);
+    if (key->strip_trailing_backslashes) {
+        *length = trim_trailing_backslashes(output, *length);
+    }
+    return true;
+}
+
+bool expand_spec_key(const LaunchContext *context, wchar_t *output, size_t capacity, const SpecKey *key)
+{
+    if (capacity == 0) {
+        terminate_abnormally();
+    }
+    output[0] = L'\0';
+    size_t length = 0;
+    return append_key(context, output, capacity, &length, key);
+}
+
 bool expand_path_spec(const LaunchContext *context, wchar_t *output, const wchar_t *spec, size_t capacity)
 {
     if (capacity == 0) {
@@ -170,44 +193,42 @@ bool expand_path_spec(const LaunchContext *context, wchar_t *output, const wchar
     }
     output[0] = L'\0';
     size_t length = 0;
-    wchar_t key[KEY_CAPACITY];
-    size_t key_length = 0;
-    bool in_placeholder = false;
-
-    for (const wchar_t *p = spec; *p != L'\0'; p++) {
-        wchar_t c = *p;
-        if (c == L'{') {
-            // A "{" inside an open placeholder starts it over.
-            in_placeholder = true;
-            key_length = 0;
-        } else if (in_placeholder && c == L'}') {
-            key[key_length] = L'\0';
-            in_placeholder = false;
-            const SpecKey *entry = find_spec_key(key);
-            if (entry == NULL || !append_key_value(context, output, capacity, length, entry->id)) {
-                return false;
-            }
-            length = bounded_wide_length(output, capacity);
-            if (entry->strip_trailing_backslashes) {
-                // Over the whole output: a backslash before an empty value goes too.
-                while (length > 0 && output[length - 1] == L'\\') {
-                    output[--length] = L'\0';
+    // wchar_t is a UTF-16 unit on this platform.
+    const char16_t *units = reinterpret_cast<const char16_t *>(spec);
+    const size_t spec_length = wcslen(spec);
+    PlaceholderToken token;
+    for (size_t at = 0; next_placeholder_token(units, spec_length, &at, &token);) {
+        switch (token.kind) {
+        case PLACEHOLDER_TEXT:
+            // Unit by unit: those that fit stay when one does not.
+            for (size_t i = 0; i < token.length; i++) {
+                // A literal needs room for itself and a NUL.
+                if (capacity - length < 2) {
+                    return false;
                 }
+                output[length++] = spec[token.start + i];
+                output[length] = L'\0';
             }
-        } else if (in_placeholder) {
-            if (key_length + 1 >= KEY_CAPACITY) {
-                return false;  // no key of the table is this long
-            }
-            key[key_length++] = c;
-        } else if (c == L'}') {
-            return false;  // a stray "}" is as wrong as an unknown key
-        } else {
-            // A literal needs room for itself and a NUL.
-            if (capacity - length < 2) {
+            break;
+        case PLACEHOLDER_KEY:
+            if (!append_key(context, output, capacity, &length, token.key)) {
                 return false;
             }
-            output[length++] = c;
-            output[length] = L'\0';
+            break;
+        case PLACEHOLDER_REOPENED:
+        case PLACEHOLDER_UNCLOSED:
+            // A "{" inside a placeholder starts it over, and one still open
+            // at the end is dropped; only a text too long for the key
+            // buffer fails, as it would not fit there.
+            if (token.key_length > PLACEHOLDER_KEY_LIMIT) {
+                return false;
+            }
+            break;
+        case PLACEHOLDER_ARGUMENT_KEY:  // {ENV:NAME}: for fixed arguments and environment values only
+        case PLACEHOLDER_UNKNOWN_KEY:
+        case PLACEHOLDER_KEY_TOO_LONG:
+        case PLACEHOLDER_STRAY_CLOSE:  // as wrong as an unknown key
+            return false;
         }
     }
     return true;

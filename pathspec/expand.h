@@ -6,6 +6,7 @@
 #include <stddef.h>
 
 #include "common/launch_context.h"
+#include "spec_keys.h"
 
 // Expands the NUL-terminated specification into the output buffer of the
 // given capacity (units, NUL included), which it empties first and keeps
@@ -26,5 +27,9 @@
 // termination), as do the failures of the run-unique values. An unclosed
 // placeholder at the end is dropped without error. Prints nothing.
 bool expand_path_spec(const LaunchContext *context, wchar_t *output, const wchar_t *spec, size_t capacity);
+
+// Expands the one key of the table into the output exactly as
+// expand_path_spec expands the specification "{KEY}".
+bool expand_spec_key(const LaunchContext *context, wchar_t *output, size_t capacity, const SpecKey *key);
 
 #endif

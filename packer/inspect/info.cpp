@@ -139,7 +139,10 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     utf8_to_utf16(utf8_path(fs::absolute(exe)), program);
     const UnpackFolder folder = unpack_folder(c.text(CONSTANT_TARGET_SPEC), values, current_user_folders(),
                                               windows_full_path(program));
-    if (folder.path) {
+    if (!folder.expands) {
+        fields.push_back({"unpack dir", "unpack_dir", std::monostate{},
+                          "(none: its launcher cannot expand the target specification)"});
+    } else if (folder.path) {
         fields.push_back({"unpack dir", "unpack_dir", utf8_of(*folder.path)});
     } else {
         fields.push_back({"unpack dir", "unpack_dir", std::monostate{},

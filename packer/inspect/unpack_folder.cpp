@@ -1,7 +1,7 @@
 // unpack_folder.cpp: expands a target specification for the current user, as a launcher would.
 #include "inspect/unpack_folder.h"
 
-#include "spec_keys.h"
+#include "placeholder_tokens.h"
 
 namespace zobrel {
 namespace {
@@ -23,15 +23,24 @@ UnpackFolder unpack_folder(const std::u16string &spec, const ProductValues &valu
 {
     UnpackFolder folder;
     std::u16string out;
-    for (size_t i = 0; i < spec.size(); ++i) {
-        if (spec[i] != u'{') {
-            out.push_back(spec[i]);
+    PlaceholderToken token;
+    for (size_t at = 0; next_placeholder_token(spec.data(), spec.size(), &at, &token);) {
+        if (token.kind == PLACEHOLDER_TEXT) {
+            out += spec.substr(token.start, token.length);
             continue;
         }
-        const size_t close = spec.find(u'}', i);
-        const std::u16string name = spec.substr(i + 1, close - i - 1);
-        const SpecKey *key = find_spec_key(name.c_str());
-        i = close;
+        // The launcher drops "{..." before another "{" or at the end.
+        const bool dropped = (token.kind == PLACEHOLDER_REOPENED || token.kind == PLACEHOLDER_UNCLOSED) &&
+                             token.key_length <= PLACEHOLDER_KEY_LIMIT;
+        if (dropped) continue;
+        const SpecKey *key = token.key;
+        if (key == nullptr || key->id == SPEC_KEY_UNPACK_DIR) {
+            // A specification no packer writes (a damaged or foreign file):
+            // the launcher would refuse to expand it.
+            UnpackFolder refused;
+            refused.expands = false;
+            return refused;
+        }
         switch (key->id) {
         case SPEC_KEY_COMPANY:
             out += values.company;

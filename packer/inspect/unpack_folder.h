@@ -22,6 +22,10 @@ struct UnpackFolder {
     // TIME_US), upper-case, in the order they appear: the folder is new for
     // every run when there is one.
     std::vector<std::string> varies;
+    // False when the launcher would not expand the specification (an
+    // unknown key, a stray '}', {UNPACK_DIR} or {ENV:NAME}): then there is
+    // no path and nothing varies.
+    bool expands = true;
 };
 
 // The target specification (one the packer accepts) expanded as the

@@ -5,7 +5,7 @@
 #include "base/text.h"
 #include "capacities.h"
 #include "environment_name.h"
-#include "spec_keys.h"
+#include "placeholder_tokens.h"
 
 namespace zobrel {
 
@@ -31,10 +31,19 @@ struct Piece {
 // longest Windows allows for a local account.
 const size_t kTypicalHome = 9 + 20;
 
+// The placeholder tokens of text, in order.
+std::vector<PlaceholderToken> placeholder_tokens(const std::u16string &text)
+{
+    std::vector<PlaceholderToken> tokens;
+    PlaceholderToken token;
+    for (size_t at = 0; next_placeholder_token(text.data(), text.size(), &at, &token);)
+        tokens.push_back(token);
+    return tokens;
+}
+
 // One piece of a specification accepted by spec_problem: literal text, or a
-// key. The one walk over the braces that the checks below build on.
-// A placeholder is a table key, or {ENV:NAME} (`environment`), whose value
-// only the launcher's machine knows and may be empty.
+// key. A placeholder is a table key, or {ENV:NAME} (`environment`), whose
+// value only the launcher's machine knows and may be empty.
 struct Token {
     std::u16string text;
     const SpecKey *key = nullptr;
@@ -45,19 +54,15 @@ struct Token {
 std::vector<Token> tokens_of(const std::u16string &spec)
 {
     std::vector<Token> tokens;
-    for (size_t i = 0; i < spec.size(); ++i) {
-        if (spec[i] != u'{') {
-            if (tokens.empty() || tokens.back().placeholder()) tokens.emplace_back();
-            tokens.back().text.push_back(spec[i]);
-            continue;
+    for (const PlaceholderToken &t : placeholder_tokens(spec)) {
+        Token token;
+        if (t.kind == PLACEHOLDER_TEXT) {
+            token.text = spec.substr(t.start, t.length);
+        } else {
+            token.key = t.key;
+            token.environment = t.argument_key && t.argument_key->id == SPEC_ARGUMENT_KEY_ENV;
         }
-        const size_t close = spec.find(u'}', i);
-        const std::u16string name = spec.substr(i + 1, close - i - 1);
-        Token key;
-        key.environment = is_environment_key(name.data(), name.size());
-        if (!key.environment) key.key = find_spec_key(name.c_str());
-        tokens.push_back(key);
-        i = close;
+        tokens.push_back(token);
     }
     return tokens;
 }
@@ -351,55 +356,53 @@ std::string long_path_warning(const std::u16string &spec, const ProductValues &v
 std::string spec_problem(const std::u16string &spec, std::vector<std::string> *keys, SpecUse use)
 {
     if (spec.empty() && use == SpecUse::target) return "the specification is empty";
-    bool open = false;
-    std::u16string key;
     size_t literals = 0;
     std::vector<std::string> found;
-    for (size_t i = 0; i < spec.size(); ++i) {
-        char16_t c = spec[i];
-        if (c == u'{') {
-            if (open) return "a '{' inside the placeholder that starts with '{" + display(key) + "'";
-            open = true;
-            key.clear();
-        } else if (c == u'}') {
-            if (!open) return "a '}' outside a placeholder (at character " + std::to_string(i + 1) + ")";
-            open = false;
-            if (key.empty()) return "an empty placeholder '{}'";
-            if (is_environment_key(key.data(), key.size())) {
-                if (use == SpecUse::target) {
-                    return "'{" + display(key) +
-                           "}' is a variable of the environment the program is started with, which "
-                           "cannot choose the folder it unpacks to; it is for --arg, --env and "
-                           "--progress-message";
-                }
-                const std::u16string name = key.substr(ENV_KEY_PREFIX_LENGTH);
-                if (const char *why = environment_name_problem(name.data(), name.size())) {
-                    return "in '{" + display(key) + "}': " + why + " " + kEnvironmentNameRule;
-                }
-                continue;
+    for (const PlaceholderToken &t : placeholder_tokens(spec)) {
+        const std::u16string key = spec.substr(t.key_start, t.key_length);
+        switch (t.kind) {
+        case PLACEHOLDER_TEXT:
+            literals += t.length;
+            break;
+        case PLACEHOLDER_REOPENED:
+            return "a '{' inside the placeholder that starts with '{" + display(key) + "'";
+        case PLACEHOLDER_STRAY_CLOSE:
+            return "a '}' outside a placeholder (at character " + std::to_string(t.start + 1) + ")";
+        case PLACEHOLDER_UNCLOSED:
+            return "the placeholder '{" + display(key) + "' is not closed";
+        case PLACEHOLDER_ARGUMENT_KEY: {  // {ENV:NAME}
+            if (use == SpecUse::target) {
+                return "'{" + display(key) +
+                       "}' is a variable of the environment the program is started with, which "
+                       "cannot choose the folder it unpacks to; it is for --arg, --env and "
+                       "--progress-message";
             }
-            const SpecKey *known = find_spec_key(key.c_str());
-            if (known && known->id == SPEC_KEY_UNPACK_DIR && use == SpecUse::target) {
+            const std::u16string name = spec.substr(t.argument_start, t.argument_length);
+            if (const char *why = environment_name_problem(name.data(), name.size())) {
+                return "in '{" + display(key) + "}': " + why + " " + kEnvironmentNameRule;
+            }
+            break;
+        }
+        case PLACEHOLDER_KEY:
+            if (t.key->id == SPEC_KEY_UNPACK_DIR && use == SpecUse::target) {
                 return "{UNPACK_DIR} is the folder the target specification names, so it cannot be part of "
                        "it; it is for --arg and --env";
             }
-            if (!known) {
-                std::string list;
-                for (const SpecKey &k : SPEC_KEYS) {
-                    if (k.id != SPEC_KEY_UNPACK_DIR || use == SpecUse::command)
-                        list += (list.empty() ? "" : ", ") + std::string(k.name);
-                }
-                if (use == SpecUse::command) list += ", ENV:NAME";
-                return "unknown key '{" + display(key) + "}' (known keys: " + list + ")";
+            found.push_back(t.key->name);
+            break;
+        case PLACEHOLDER_UNKNOWN_KEY:
+        case PLACEHOLDER_KEY_TOO_LONG: {
+            if (key.empty()) return "an empty placeholder '{}'";
+            std::string list;
+            for (const SpecKey &k : SPEC_KEYS) {
+                if (k.id != SPEC_KEY_UNPACK_DIR || use == SpecUse::command)
+                    list += (list.empty() ? "" : ", ") + std::string(k.name);
             }
-            found.push_back(known->name);
-        } else if (open) {
-            key.push_back(c);
-        } else {
-            ++literals;
+            if (use == SpecUse::command) list += ", ENV:NAME";
+            return "unknown key '{" + display(key) + "}' (known keys: " + list + ")";
+        }
         }
     }
-    if (open) return "the placeholder '{" + display(key) + "' is not closed";
     if (literals > WIDE_PATH_CAPACITY - 1 && use == SpecUse::target)
         return "its literal text is longer than a Windows path buffer";
     if (keys) keys->insert(keys->end(), found.begin(), found.end());

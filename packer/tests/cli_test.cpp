@@ -1466,6 +1466,32 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
     EXPECT_TRUE(contains(fallback.err, "listing what the payload holds")) << fallback.err;
 }
 
+// A file no packer made may hold a target specification the launcher
+// refuses to expand: info shows everything else, and says so.
+TEST_F(Cli, InfoSaysWhenTheLauncherCannotExpandTheTargetSpecification)
+{
+    const std::string blob = zt::make_blob(zt::make_archive({{u"m.exe", kProgram}}));
+    const fs::path file = t_ / "c.exe";
+    for (const std::u16string &spec :
+         {std::u16string(u"{NOPE}\\x"), std::u16string(u"C:\\a}b"),
+          std::u16string(u"{CACHE_DIR}\\{UNPACK_DIR}"), std::u16string(u"{ENV:HOME}\\{PID}"),
+          u"C:\\{" + std::u16string(1024, u'K') + u"{PID}"}) {
+        std::vector<ConstantValue> values;
+        for (uint32_t key = CONSTANT_TARGET_SPEC; key <= CONSTANT_PRODUCT_VERSION; ++key)
+            values.push_back({key, constant_text(key == CONSTANT_TARGET_SPEC ? spec : u"x")});
+        write_file(
+            file,
+            zt::make_pe(0x8664, 3,
+                        {{".text", "code"}, {".zobrel", blob}, {".zobinfo", write_constants_block(values)}}));
+        PackRun r = run_pack({"info", file.string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(
+            contains(r.out, "unpack dir:      (none: its launcher cannot expand the target specification)\n"))
+            << r.out;
+        EXPECT_TRUE(contains(r.out, "varies per run:  no\n")) << r.out;
+    }
+}
+
 TEST_F(Cli, OfTwoSectionsOfOneNameTheFirstCountsAsForTheLauncher)
 {
     const std::string archive = zt::make_archive({{u"m.exe", kProgram}});

@@ -18,7 +18,9 @@
 #include "argument_quoting.h"
 #include "build_constants.h"
 #include "build_constants_writer.h"
+#include "build_marker_layout.h"
 #include "environment_name.h"
+#include "fnv1a.h"
 #include "archive/exclude.h"
 #include "archive/names.h"
 #include "archive/reader.h"
@@ -33,6 +35,7 @@
 #include "payload_format.h"
 #include "payload_writer.h"
 #include "pe_sections.h"
+#include "placeholder_tokens.h"
 #include "support.h"
 
 namespace {
@@ -375,6 +378,70 @@ TEST(Checksum, ContentWithCrcZeroIsStoredAsOne)
     EXPECT_EQ(stored_checksum_of(std::string("x")), crc32(0, reinterpret_cast<const Bytef *>("x"), 1));
 }
 
+// Each token of text as "kind:units", the units as the token covers them;
+// a key also names its row and an argument key its argument.
+std::vector<std::string> rendered_tokens(const std::u16string &text)
+{
+    static const char *const kinds[] = {"text",     "key",      "argument", "unknown",
+                                        "too long", "reopened", "stray",    "unclosed"};
+    std::vector<std::string> tokens;
+    PlaceholderToken t;
+    for (size_t at = 0; next_placeholder_token(text.data(), text.size(), &at, &t);) {
+        std::string units;
+        zobrel::utf16_to_utf8(text.substr(t.start, t.length), units);
+        std::string token = std::string(kinds[t.kind]) + ":" + units;
+        if (t.key) token += " =" + std::string(t.key->name);
+        if (t.argument_key) {
+            std::string argument;
+            zobrel::utf16_to_utf8(text.substr(t.argument_start, t.argument_length), argument);
+            token += " =" + std::string(t.argument_key->name) + "(" + argument + ")";
+        }
+        tokens.push_back(token);
+    }
+    return tokens;
+}
+
+TEST(PlaceholderTokens, EachKindIsFoundWhereItLies)
+{
+    const std::string k1023(1023, 'K'), k1024(1024, 'K');
+    struct Case {
+        std::u16string text;
+        std::vector<std::string> tokens;
+    } cases[] = {
+        {u"", {}},
+        {u"C:\\plain path", {"text:C:\\plain path"}},
+        {u"{cache_dir}\\{Company}x",
+         {"key:{cache_dir} =CACHE_DIR", "text:\\", "key:{Company} =COMPANY", "text:x"}},
+        // Whole names only, and only ASCII letters fold.
+        {u"{PROG}{PROGRAMX}{ TEMP}{}",
+         {"unknown:{PROG}", "unknown:{PROGRAMX}", "unknown:{ TEMP}", "unknown:{}"}},
+        {u"{ＣＯＭＰＡＮＹ}", {"unknown:{ＣＯＭＰＡＮＹ}"}},
+        // A key with an argument: the text after its first ':', empty or not.
+        {u"{ENV:Path}{env:}{Env:a:b}",
+         {"argument:{ENV:Path} =ENV(Path)", "argument:{env:} =ENV()", "argument:{Env:a:b} =ENV(a:b)"}},
+        {u"{ENV}{ENVX:a}{X:ENV:a}", {"unknown:{ENV}", "unknown:{ENVX:a}", "unknown:{X:ENV:a}"}},
+        // A "{" inside a placeholder ends it and begins the next one.
+        {u"a{b{COMPANY}", {"text:a", "reopened:{b", "key:{COMPANY} =COMPANY"}},
+        {u"{{}", {"reopened:{", "unknown:{}"}},
+        {u"}a}}", {"stray:}", "text:a", "stray:}", "stray:}"}},
+        {u"{TEMP}}", {"key:{TEMP} =TEMP", "stray:}"}},
+        {u"abc{COMPANY", {"text:abc", "unclosed:{COMPANY"}},
+        {u"x{", {"text:x", "unclosed:{"}},
+        // Text longer than a key buffer names no key; an argument has no
+        // limit of its own here, nor has an open placeholder.
+        {u"{" + std::u16string(1023, u'K') + u"}", {"unknown:{" + k1023 + "}"}},
+        {u"{" + std::u16string(1024, u'K') + u"}", {"too long:{" + k1024 + "}"}},
+        {u"{ENV:" + std::u16string(1024, u'K') + u"}", {"argument:{ENV:" + k1024 + "} =ENV(" + k1024 + ")"}},
+        {u"{" + std::u16string(1024, u'K') + u"{", {"reopened:{" + k1024, "unclosed:{"}},
+        {u"{" + std::u16string(1024, u'K'), {"unclosed:{" + k1024}},
+    };
+    for (const Case &c : cases) {
+        std::string text;
+        zobrel::utf16_to_utf8(c.text, text);
+        EXPECT_EQ(rendered_tokens(c.text), c.tokens) << text.substr(0, 40);
+    }
+}
+
 TEST(Spec, ValidSpecificationsAndTheirKeys)
 {
     struct Case {
@@ -596,6 +663,22 @@ TEST(BuildConstants, ArgumentAndEnvironmentListsAreReadStrictly)
                   whole ? CONSTANTS_WHOLE : CONSTANTS_LAYOUT_BROKEN)
             << message.size();
     }
+}
+
+// The hash names unpack locks and the product a build marker on disk
+// belongs to: a change would make every earlier build another product's.
+TEST(Fnv1a, KnownAnswersAndTheMarkersProductIdentity)
+{
+    auto hash = [](const std::u16string &text) {
+        uint64_t h = FNV1A_START;
+        for (char16_t unit : text) h = fnv1a_unit(h, unit);
+        return h;
+    };
+    EXPECT_EQ(hash(u""), 0xcbf29ce484222325ull);
+    EXPECT_EQ(hash(u"a"), 0xaf63dc4c8601ec8cull);
+    EXPECT_EQ(hash(u"foobar"), 0x85944171f73967e8ull);
+    EXPECT_EQ(build_marker_identity(u"Zobrel Tests", u"tidy"), 0x291dd4f90f32b826ull);
+    EXPECT_NE(build_marker_identity(u"ab", u"c"), build_marker_identity(u"a", u"bc"));
 }
 
 TEST(EnvironmentName, TheLaunchersOwnAndUnusableNamesAreRefused)
