@@ -5,8 +5,8 @@
 // Running and timing processes and sampling memory is the test support's
 // (process_runner.h, memory_sampler.h, clock.h). Nothing here calls the
 // process runner, so the programs that are timed themselves stay small.
-#ifndef ZOBREL_BENCH_SUPPORT_H
-#define ZOBREL_BENCH_SUPPORT_H
+#ifndef ZOBREL_BENCH_BENCH_SUPPORT_H
+#define ZOBREL_BENCH_BENCH_SUPPORT_H
 
 #include <stdint.h>
 

@@ -1,6 +1,6 @@
 // greeter.h: the example application's own library.
-#ifndef ZOBREL_EXAMPLE_GREETER_H
-#define ZOBREL_EXAMPLE_GREETER_H
+#ifndef ZOBREL_EXAMPLES_APP_GREETER_H
+#define ZOBREL_EXAMPLES_APP_GREETER_H
 
 #ifdef GREETER_BUILD
 #define GREETER_API __declspec(dllexport)

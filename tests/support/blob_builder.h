@@ -2,8 +2,8 @@
 // shared writer (payload_writer.h) from the frames tests compress
 // themselves, so tests can feed the launcher's reader and unpacker any
 // payload, well-formed or damaged.
-#ifndef ZOBREL_TESTS_BLOB_BUILDER_H
-#define ZOBREL_TESTS_BLOB_BUILDER_H
+#ifndef ZOBREL_TESTS_SUPPORT_BLOB_BUILDER_H
+#define ZOBREL_TESTS_SUPPORT_BLOB_BUILDER_H
 
 #include <stdint.h>
 

@@ -1,7 +1,7 @@
 // child_report.h: what report_child (tests/helpers/report_child.cpp) wrote
 // about how it was started, read back.
-#ifndef ZOBREL_TESTS_CHILD_REPORT_H
-#define ZOBREL_TESTS_CHILD_REPORT_H
+#ifndef ZOBREL_TESTS_SUPPORT_CHILD_REPORT_H
+#define ZOBREL_TESTS_SUPPORT_CHILD_REPORT_H
 
 #include <windows.h>
 

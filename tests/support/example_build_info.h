@@ -1,7 +1,7 @@
 // example_build_info.h: the build-time constants of the example build, for
 // tests and probes that link the launcher's stages without a packed image.
-#ifndef ZOBREL_TESTS_EXAMPLE_BUILD_INFO_H
-#define ZOBREL_TESTS_EXAMPLE_BUILD_INFO_H
+#ifndef ZOBREL_TESTS_SUPPORT_EXAMPLE_BUILD_INFO_H
+#define ZOBREL_TESTS_SUPPORT_EXAMPLE_BUILD_INFO_H
 
 #include "common/launch_context.h"
 

@@ -6,8 +6,8 @@
 // symbolic link, made and removed by ln and rm run from here (Wine starts
 // Unix programs, but neither waits for them nor gives back their exit
 // codes). On Windows, CreateSymbolicLinkW (developer mode or the privilege).
-#ifndef ZOBREL_TESTS_LINKS_H
-#define ZOBREL_TESTS_LINKS_H
+#ifndef ZOBREL_TESTS_SUPPORT_LINKS_H
+#define ZOBREL_TESTS_SUPPORT_LINKS_H
 
 #include <map>
 #include <string>

@@ -2,8 +2,8 @@
 // every millisecond on a thread of its own. Windows keeps a true peak in
 // PeakPagefileUsage, but Wine reports the current anonymous memory there,
 // so the peak is taken by sampling PagefileUsage.
-#ifndef ZOBREL_TESTS_MEMORY_SAMPLER_H
-#define ZOBREL_TESTS_MEMORY_SAMPLER_H
+#ifndef ZOBREL_TESTS_SUPPORT_MEMORY_SAMPLER_H
+#define ZOBREL_TESTS_SUPPORT_MEMORY_SAMPLER_H
 
 #include <windows.h>
 

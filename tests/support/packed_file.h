@@ -1,8 +1,8 @@
 // packed_file.h: reads and edits a packed executable's file in memory, for
 // tests that need an image the packer would never write: damaged or missing
 // build constants, another target specification, a damaged payload header.
-#ifndef ZOBREL_TESTS_PACKED_FILE_H
-#define ZOBREL_TESTS_PACKED_FILE_H
+#ifndef ZOBREL_TESTS_SUPPORT_PACKED_FILE_H
+#define ZOBREL_TESTS_SUPPORT_PACKED_FILE_H
 
 #include <stdint.h>
 

@@ -2,8 +2,8 @@
 // captures what it did: raw standard output and standard error (separately),
 // the full 32-bit exit code read with GetExitCodeProcess, how long it ran
 // and, when asked, its peak private memory. Tests and benchmarks share it.
-#ifndef ZOBREL_TESTS_PROCESS_RUNNER_H
-#define ZOBREL_TESTS_PROCESS_RUNNER_H
+#ifndef ZOBREL_TESTS_SUPPORT_PROCESS_RUNNER_H
+#define ZOBREL_TESTS_SUPPORT_PROCESS_RUNNER_H
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // test_paths.h: where test programs and scratch files live.
-#ifndef ZOBREL_TESTS_TEST_PATHS_H
-#define ZOBREL_TESTS_TEST_PATHS_H
+#ifndef ZOBREL_TESTS_SUPPORT_TEST_PATHS_H
+#define ZOBREL_TESTS_SUPPORT_TEST_PATHS_H
 
 #include <string>
 #include <utility>
