@@ -17,13 +17,13 @@ static const wchar_t *next_text(const wchar_t *text)
 StageResult expand_child_environment(LaunchContext *context)
 {
     const BuildInfo &build = context->build;
-    ChildCommand *command = &context->command;
+    ChildExpansion *expansion = &context->expansion;
     size_t used = 0;
     const wchar_t *name = build.environment;
     for (unsigned long i = 0; i < build.environment_count; i++, name = next_text(next_text(name))) {
         const wchar_t *value = next_text(name);
-        switch (expand_command_text(context, command->expanded, COMMAND_LINE_CAPACITY, value,
-                                    command->key_value, COMMAND_LINE_CAPACITY)) {
+        switch (expand_command_text(context, expansion->expanded, COMMAND_LINE_CAPACITY, value,
+                                    expansion->key_value, COMMAND_LINE_CAPACITY)) {
         case COMMAND_TEXT_EXPANDED:
             break;
         case COMMAND_TEXT_TOO_LONG:
@@ -31,20 +31,20 @@ StageResult expand_child_environment(LaunchContext *context)
         case COMMAND_TEXT_NOT_EXPANDED:
             return stage_failed(FAILURE_EXPAND, 0, value);
         }
-        if (wcslen(command->expanded) > ENVIRONMENT_VALUE_LIMIT) {
+        if (wcslen(expansion->expanded) > ENVIRONMENT_VALUE_LIMIT) {
             return stage_failed(FAILURE_LAUNCH, ERROR_FILENAME_EXCED_RANGE);
         }
         // Grown value by value: together they may pass any fixed size.
-        const size_t units = wcslen(command->expanded) + 1;
+        const size_t units = wcslen(expansion->expanded) + 1;
         const size_t bytes = (used + units) * sizeof(wchar_t);
-        void *block = command->environment_values == NULL
+        void *block = expansion->environment_values == NULL
                           ? HeapAlloc(GetProcessHeap(), 0, bytes)
-                          : HeapReAlloc(GetProcessHeap(), 0, command->environment_values, bytes);
+                          : HeapReAlloc(GetProcessHeap(), 0, expansion->environment_values, bytes);
         if (block == NULL) {
             return stage_failed(FAILURE_MEMORY);
         }
-        command->environment_values = static_cast<wchar_t *>(block);
-        wmemcpy(command->environment_values + used, command->expanded, units);
+        expansion->environment_values = static_cast<wchar_t *>(block);
+        wmemcpy(expansion->environment_values + used, expansion->expanded, units);
         used += units;
     }
     return stage_succeeded();
@@ -53,7 +53,7 @@ StageResult expand_child_environment(LaunchContext *context)
 StageResult set_child_environment(const LaunchContext *context)
 {
     const wchar_t *name = context->build.environment;
-    const wchar_t *value = context->command.environment_values;
+    const wchar_t *value = context->expansion.environment_values;
     for (unsigned long i = 0; i < context->build.environment_count; i++) {
         // An empty value removes the variable: the user's own of that name too.
         if (!set_variable_whole(name, value[0] == L'\0' ? NULL : value)) {

@@ -2,6 +2,8 @@
 // handle be closed once, and the child's exit status, shared across threads.
 #include "child/child_handle.h"
 
+#include <windows.h>
+
 enum LaunchState : LONG {
     LAUNCH_IDLE = 0,
     LAUNCH_ENDED,
@@ -67,13 +69,13 @@ bool child_started_for_event(ChildState *child)
     }
 }
 
-void publish_child_handle(ChildState *child, HANDLE process)
+void publish_child_handle(ChildState *child, SystemHandle process)
 {
     InterlockedExchangePointer(const_cast<PVOID volatile *>(&child->process), process);
     InterlockedExchange(&child->uses, 1);
 }
 
-HANDLE acquire_child_handle(ChildState *child)
+SystemHandle acquire_child_handle(ChildState *child)
 {
     for (;;) {
         LONG uses = child->uses;

@@ -20,14 +20,12 @@
 // ChildState's process: null before the child starts and once its handle is
 // closed) and closes it.
 //
-// All of it lives in a ChildState (common/launch_context.h), zero at first,
+// All of it lives in a ChildState (child/child_state.h), zero at first,
 // which only these functions change.
 #ifndef ZOBREL_CHILD_CHILD_HANDLE_H
 #define ZOBREL_CHILD_CHILD_HANDLE_H
 
-#include <windows.h>
-
-#include "common/launch_context.h"
+#include "child/child_state.h"
 
 // Main thread, before creating the child: idle -> launching. False when an
 // event has already ended the run (ended): no child may be started then.
@@ -55,11 +53,11 @@ void mark_child_running(ChildState *child);
 bool child_started_for_event(ChildState *child);
 
 // Main thread: publishes a freshly created child's handle with one use held.
-void publish_child_handle(ChildState *child, HANDLE process);
+void publish_child_handle(ChildState *child, SystemHandle process);
 
 // Takes one use of the child's handle and returns it, or null when there is
 // no child (none started yet, or its handle is already closed).
-HANDLE acquire_child_handle(ChildState *child);
+SystemHandle acquire_child_handle(ChildState *child);
 
 // Lets go of one use; the last one clears the handle and closes it.
 void release_child_handle(ChildState *child);

@@ -1,7 +1,7 @@
 // child_job.cpp: the job that ends the child with the launcher.
 #include "child/child_job.h"
 
-void make_child_job(LaunchContext *context)
+void make_child_job(SessionWatch *session)
 {
     HANDLE job = CreateJobObjectW(/* lpJobAttributes: not inherited */ NULL, /* lpName */ NULL);
     if (job == NULL) {
@@ -15,14 +15,14 @@ void make_child_job(LaunchContext *context)
         CloseHandle(job);
         return;
     }
-    context->session.job = job;
+    session->job = job;
 }
 
-void put_child_in_job(LaunchContext *context, HANDLE process)
+void put_child_in_job(const SessionWatch *session, HANDLE process)
 {
-    if (context->session.job != NULL) {
+    if (session->job != NULL) {
         // Refused inside a job that allows no job within it (before Windows 8):
         // the child then runs without one.
-        AssignProcessToJobObject(context->session.job, process);
+        AssignProcessToJobObject(session->job, process);
     }
 }

@@ -16,15 +16,15 @@
 
 #include <windows.h>
 
-#include "common/launch_context.h"
+#include "child/child_state.h"
 
 // Before the child is created: makes the job (kill on close, silent
-// breakaway) into the context's session part; null there when it cannot be
-// made. Not inheritable: the launcher's handle is the job's only one.
-void make_child_job(LaunchContext *context);
+// breakaway) into session->job; null there when it cannot be made. Not
+// inheritable: the launcher's handle is the job's only one.
+void make_child_job(SessionWatch *session);
 
 // With the child created suspended, before it runs (a process it started
 // meanwhile would escape the job): puts it into the job, if there is one.
-void put_child_in_job(LaunchContext *context, HANDLE process);
+void put_child_in_job(const SessionWatch *session, HANDLE process);
 
 #endif

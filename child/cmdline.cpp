@@ -76,9 +76,9 @@ StageResult build_child_command_line(LaunchContext *context)
     }
     const wchar_t *argument = build.fixed_arguments;
     for (unsigned long i = 0; i < build.fixed_argument_count; i++, argument += wcslen(argument) + 1) {
-        ChildCommand *command = &context->command;
-        switch (expand_command_text(context, command->expanded, COMMAND_LINE_CAPACITY, argument,
-                                    command->key_value, COMMAND_LINE_CAPACITY)) {
+        ChildExpansion *expansion = &context->expansion;
+        switch (expand_command_text(context, expansion->expanded, COMMAND_LINE_CAPACITY, argument,
+                                    expansion->key_value, COMMAND_LINE_CAPACITY)) {
         case COMMAND_TEXT_EXPANDED:
             break;
         case COMMAND_TEXT_TOO_LONG:
@@ -87,7 +87,7 @@ StageResult build_child_command_line(LaunchContext *context)
             return stage_failed(FAILURE_EXPAND, 0, argument);
         }
         if (!append_text(line, &length, L" ") ||
-            !append_argument(line, &length, command->expanded, QUOTE_WHEN_NEEDED)) {
+            !append_argument(line, &length, expansion->expanded, QUOTE_WHEN_NEEDED)) {
             return line_too_long(build);
         }
     }

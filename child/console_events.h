@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "common/launch_context.h"
+#include "child/child_state.h"
 #include "common/stage_result.h"
 
 // Milliseconds a running child gets to end by itself after a close, logoff

@@ -138,7 +138,7 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     // ends with a suspended child left behind: the handler waits for the
     // launch to be settled (child_handle.h).
     const bool windowed = context->launcher_kind == LAUNCHER_WINDOWED;
-    make_child_job(context);
+    make_child_job(&context->session);
     if (windowed) {
         watch_session_end(context);
     }
@@ -167,7 +167,7 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     if (context->launch_window_hook != NULL) {
         context->launch_window_hook(context);
     }
-    put_child_in_job(context, process.hProcess);
+    put_child_in_job(&context->session, process.hProcess);
     if (windowed) {
         tie_child_to_launcher(context, process);
     }

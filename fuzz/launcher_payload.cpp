@@ -1,6 +1,7 @@
 // launcher_payload.cpp: fuzzes the launcher's own payload reader, built for
 // the host: the header check (check_payload_header), the stream reader's
-// window (payload_read) and the end check (payload_expect_end), driven
+// window (payload_read), the record walk (read_record_name,
+// read_record_fields) and the end check (payload_expect_end), driven
 // through an archive as the unpacker drives them on a first start, where
 // every file is written and checked. What the launcher accepts is compared
 // with the packer's reader of the same blob (check_blob, read_archive) and,
@@ -13,7 +14,8 @@
 // the rest is the blob itself.
 //
 // The unpacker (payload/unpack.cpp) creates and writes files through Win32,
-// which the host has not; its order of reads is followed here instead.
+// which the host has not: the content of each record is read and checked
+// here as it would write it.
 #include <string.h>
 
 #include <string>
@@ -32,6 +34,7 @@
 #include "little_endian.h"
 #include "payload/header.h"
 #include "payload/reader.h"
+#include "payload/records.h"
 #include "payload_format.h"
 #include "payload_writer.h"
 #include "zstd_frame.h"
@@ -42,39 +45,28 @@ static const uint64_t CONTENT_LIMIT = uint64_t{1} << 24;
 struct ContentLimitReached {};
 
 static unsigned char g_chunk[CONTENT_CHUNK_SIZE];
+static wchar_t g_name[RECORD_NAME_CAPACITY];
 
 // Whether the unpacker would go on: the reads succeed and what they read holds.
 enum class Launcher { READS, REFUSES, TOO_LONG };
 
-// The unpacker's reads of one record, its first name unit already read.
-static Launcher launcher_reads_record(PayloadReader *reader, uint16_t first_unit, uint64_t &content,
-                                      SeenRecord &record)
+// The unpacker's reads of one record, its name already read through the
+// launcher's record walk: the name rule, the fields (read_record_fields),
+// then the content as a first start writes it, checked as it goes.
+static Launcher launcher_reads_record(PayloadReader *reader, const wchar_t *name, size_t length,
+                                      uint64_t &content, SeenRecord &record)
 {
-    unsigned char bytes[8];
-    record.name.assign(1, static_cast<char16_t>(first_unit));
-    for (;;) {
-        if (failed(payload_read(reader, bytes, 2))) {
-            return Launcher::REFUSES;
-        }
-        if (read_le16(bytes) == 0) {
-            break;
-        }
-        if (record.name.size() + 1 >= RECORD_NAME_CAPACITY) {
-            return Launcher::REFUSES;
-        }
-        record.name.push_back(static_cast<char16_t>(read_le16(bytes)));
+    // The host's wchar_t is wider than the launcher's: the units, narrowed.
+    record.name.clear();
+    for (size_t i = 0; i < length; i++) {
+        record.name.push_back(static_cast<char16_t>(name[i]));
     }
     if (archive_name_problem(record.name.data(), record.name.size()) != NULL) {
         return Launcher::REFUSES;
     }
-    if (failed(payload_read(reader, bytes, 8))) {
+    if (failed(read_record_fields(reader, &record.size, &record.stored_checksum))) {
         return Launcher::REFUSES;
     }
-    record.size = read_le64(bytes);
-    if (failed(payload_read(reader, bytes, 4))) {
-        return Launcher::REFUSES;
-    }
-    record.stored_checksum = read_le32(bytes);
     uint32_t crc = 0;
     for (uint64_t left = record.size; left > 0;) {
         const size_t chunk = left < CONTENT_CHUNK_SIZE ? static_cast<size_t>(left) : CONTENT_CHUNK_SIZE;
@@ -107,16 +99,16 @@ static Launcher launcher_reads(const unsigned char *blob, size_t length, std::ve
     uint64_t content = 0;
     if (!failed(payload_open(&reader, input))) {
         for (;;) {
-            unsigned char unit[2];
-            if (failed(payload_read(&reader, unit, 2))) {
+            size_t name_length = 0;
+            if (failed(read_record_name(&reader, g_name, &name_length))) {
                 break;
             }
-            if (read_le16(unit) == 0) {
+            if (name_length == 0) {
                 verdict = failed(payload_expect_end(&reader)) ? Launcher::REFUSES : Launcher::READS;
                 break;
             }
             SeenRecord record;
-            verdict = launcher_reads_record(&reader, read_le16(unit), content, record);
+            verdict = launcher_reads_record(&reader, g_name, name_length, content, record);
             if (verdict != Launcher::READS) {
                 break;
             }

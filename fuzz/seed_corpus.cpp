@@ -21,6 +21,7 @@
 #include "image/pe_reader.h"
 #include "image/resources.h"
 #include "little_endian.h"
+#include "state_file_layout.h"
 
 namespace fs = std::filesystem;
 
@@ -95,6 +96,28 @@ void write_placeholder_seeds(const fs::path &out, const std::string &name, const
     }
 }
 
+// A state file a warm start of this build could have written: one entry
+// per indexed record, the sizes from the index, the rest made up.
+void write_state_seed(const fs::path &out, const std::string &name, const unsigned char *index, uint32_t size)
+{
+    uint32_t count = 0;
+    uint32_t records_crc = 0;
+    if (!check_record_index(index, size, &count, &records_crc)) {
+        throw zobrel::PackError("the record index of " + name + " does not hold");
+    }
+    Bytes state(state_file_size(count));
+    const unsigned char *at = index + RECORD_INDEX_HEADER_SIZE;
+    for (uint32_t i = 0; i < count; i++) {
+        IndexRecord record;
+        at = next_index_record(at, &record);
+        const StateFileEntry entry = {record.size, 0x01DA000000000000ull + i, 0x0001000000000000ull + i,
+                                      0x5EED};
+        put_state_file_entry(state.data(), i, entry);
+    }
+    seal_state_file(state.data(), count, records_crc);
+    write_seed(out, "state_file", name, state, kAsIs);
+}
+
 Bytes decoded(const Bytes &frame)
 {
     zobrel::FrameReader reader(frame.data(), frame.size());
@@ -143,6 +166,7 @@ void split(const fs::path &out, const fs::path &exe)
     const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
     write_seed(out, "record_index", name, Bytes(index, index + view.sizes[CONSTANT_RECORD_INDEX]),
                kRepairOrMake);
+    write_state_seed(out, name, index, view.sizes[CONSTANT_RECORD_INDEX]);
 
     const Bytes blob = zobrel::read_section(exe, PAYLOAD_SECTION_NAME);
     zobrel::BlobLayout layout;

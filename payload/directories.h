@@ -1,6 +1,6 @@
 // directories.h: creates the directories above a file with as few system
 // calls as it can, remembering for the whole launch every directory known to
-// exist (the context's DirectoryMemo, common/launch_context.h). Main thread
+// exist (the context's DirectoryMemo, payload/payload_state.h). Main thread
 // only.
 #ifndef ZOBREL_PAYLOAD_DIRECTORIES_H
 #define ZOBREL_PAYLOAD_DIRECTORIES_H

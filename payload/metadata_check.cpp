@@ -1,20 +1,8 @@
-// metadata_check.cpp: the state file of the last verified unpack, and the
-// fast check against it.
-//
-// State file, STATE_FILE_NAME in the unpack directory, all integers
-// little-endian:
-//
-//   offset  size    content
-//   0       8       magic "ZOBSTAT1"
-//   8       4       N, the number of records of the index it was made for
-//   12      4       that index's own CRC-32
-//   16      28 * N  per record, in index order: u64 size, u64 last-write time
-//                   (FILETIME), u64 file id, u32 volume serial number
-//   16+28N  4       CRC-32 (libdeflate's, zlib's polynomial) of all before it
+// metadata_check.cpp: the state file of the last verified unpack
+// (format/state_file_layout.h), and the fast check against it.
 #include "payload/metadata_check.h"
 
 #include <windows.h>
-#include <libdeflate.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -27,11 +15,7 @@
 #include "payload/worker_threads.h"
 #include "archive_name.h"
 #include "little_endian.h"
-
-static const unsigned char STATE_MAGIC[8] = {'Z', 'O', 'B', 'S', 'T', 'A', 'T', '1'};
-static const size_t STATE_HEADER_SIZE = 16;
-static const size_t STATE_RECORD_SIZE = 28;
-static const size_t STATE_TRAILER_SIZE = 4;
+#include "state_file_layout.h"
 
 // What the file system says about one record's file.
 struct FileMeta {
@@ -269,14 +253,9 @@ static void state_file_path(const LaunchContext *context, wchar_t *path, const c
     append_narrow_string(path, name, WIDE_PATH_CAPACITY);
 }
 
-static size_t state_size(unsigned long count)
-{
-    return STATE_HEADER_SIZE + STATE_RECORD_SIZE * static_cast<size_t>(count) + STATE_TRAILER_SIZE;
-}
-
 // The state file's bytes when it is whole and made for this build's index
-// (free() them), else null.
-static unsigned char *read_state_file(const LaunchContext *context, unsigned long count)
+// (free() them; *view says what they hold), else null.
+static unsigned char *read_state_file(const LaunchContext *context, unsigned long count, StateFileView *view)
 {
     wchar_t path[WIDE_PATH_CAPACITY];
     state_file_path(context, path, STATE_FILE_NAME);
@@ -286,7 +265,7 @@ static unsigned char *read_state_file(const LaunchContext *context, unsigned lon
     if (file == INVALID_HANDLE_VALUE) {
         return NULL;
     }
-    const size_t size = state_size(count);
+    const size_t size = state_file_size(static_cast<uint32_t>(count));
     unsigned char *state = static_cast<unsigned char *>(malloc(size + 1));
     DWORD got = 0;
     // One byte more than it should hold: a longer file is not this state.
@@ -294,12 +273,8 @@ static unsigned char *read_state_file(const LaunchContext *context, unsigned lon
                  ReadFile(file, state, static_cast<DWORD>(size + 1), &got, /* lpOverlapped */ NULL) &&
                  got == size;
     CloseHandle(file);
-    if (whole) {
-        whole = memcmp(state, STATE_MAGIC, sizeof STATE_MAGIC) == 0 && read_le32(state + 8) == count &&
-                read_le32(state + 12) == context->build.record_index_crc &&
-                read_le32(state + size - STATE_TRAILER_SIZE) ==
-                    libdeflate_crc32(0, state, size - STATE_TRAILER_SIZE);
-    }
+    whole = whole && check_state_file(state, got, view) && view->record_count == count &&
+            view->index_crc == context->build.record_index_crc;
     if (!whole) {
         free(state);
         return NULL;
@@ -313,19 +288,20 @@ bool metadata_matches_state(LaunchContext *context)
     if (count == 0) {
         return false;
     }
-    unsigned char *state = read_state_file(context, count);
+    StateFileView view;
+    unsigned char *state = read_state_file(context, count, &view);
     if (state == NULL) {
         return false;
     }
     FileMeta *meta = static_cast<FileMeta *>(calloc(count, sizeof *meta));
     bool same = meta != NULL && gather_metadata(context, meta);
     for (unsigned long i = 0; same && i < count; i++) {
-        const unsigned char *recorded = state + STATE_HEADER_SIZE + STATE_RECORD_SIZE * i;
+        const StateFileEntry recorded = state_file_entry(view, static_cast<uint32_t>(i));
         IndexRecord record;
         indexed_record(context, i, &record);
-        same = meta[i].found && meta[i].size == record.size && meta[i].size == read_le64(recorded) &&
-               meta[i].write_time == read_le64(recorded + 8) && meta[i].file_id == read_le64(recorded + 16) &&
-               meta[i].volume == read_le32(recorded + 24);
+        same = meta[i].found && meta[i].size == record.size && meta[i].size == recorded.size &&
+               meta[i].write_time == recorded.write_time && meta[i].file_id == recorded.file_id &&
+               meta[i].volume == recorded.volume;
     }
     free(meta);
     free(state);
@@ -338,23 +314,17 @@ void record_metadata_state(LaunchContext *context)
     if (count == 0) {
         return;
     }
-    const size_t size = state_size(count);
+    const size_t size = state_file_size(static_cast<uint32_t>(count));
     FileMeta *meta = static_cast<FileMeta *>(calloc(count, sizeof *meta));
     unsigned char *state = static_cast<unsigned char *>(malloc(size));
     bool complete = meta != NULL && state != NULL && size <= MAXDWORD && gather_metadata(context, meta);
     for (unsigned long i = 0; complete && i < count; i++) {
         complete = meta[i].found;
-        unsigned char *entry = state + STATE_HEADER_SIZE + STATE_RECORD_SIZE * i;
-        write_le64(entry, meta[i].size);
-        write_le64(entry + 8, meta[i].write_time);
-        write_le64(entry + 16, meta[i].file_id);
-        write_le32(entry + 24, meta[i].volume);
+        const StateFileEntry entry = {meta[i].size, meta[i].write_time, meta[i].file_id, meta[i].volume};
+        put_state_file_entry(state, static_cast<uint32_t>(i), entry);
     }
     if (complete) {
-        memcpy(state, STATE_MAGIC, sizeof STATE_MAGIC);
-        write_le32(state + 8, count);
-        write_le32(state + 12, context->build.record_index_crc);
-        write_le32(state + size - STATE_TRAILER_SIZE, libdeflate_crc32(0, state, size - STATE_TRAILER_SIZE));
+        seal_state_file(state, static_cast<uint32_t>(count), context->build.record_index_crc);
         wchar_t final_path[WIDE_PATH_CAPACITY];
         state_file_path(context, final_path, STATE_FILE_NAME);
         // Written aside, then renamed into place: a launcher killed meanwhile

@@ -8,7 +8,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "common/launch_context.h"
+#include "payload/reader_state.h"
 #include "common/stage_result.h"
 
 // Reads the next record's name into `name` (RECORD_NAME_CAPACITY units),

@@ -36,6 +36,7 @@
 #include "payload_writer.h"
 #include "pe_sections.h"
 #include "placeholder_tokens.h"
+#include "state_file_layout.h"
 #include "support.h"
 
 namespace {
@@ -1215,6 +1216,114 @@ TEST(PeSections, TheFinderChecksEveryOffsetAndTakesTheFirstOfAName)
         EXPECT_FALSE(find(c.bytes, c.name, &none)) << c.what;
     }
     ASSERT_TRUE(find(pe.substr(0, table_end), ".zobrel", &s)) << "the table alone is enough to find it";
+}
+
+// A state file laid out by hand, field by field, with zlib's CRC-32: what
+// the launcher writes must stay exactly this, or every existing state file
+// stops matching.
+std::vector<unsigned char> hand_made_state(const std::vector<StateFileEntry> &entries, uint32_t index_crc)
+{
+    std::vector<unsigned char> bytes = {'Z', 'O', 'B', 'S', 'T', 'A', 'T', '1'};
+    auto put = [&bytes](uint64_t value, int size) {
+        for (int i = 0; i < size; i++) {
+            bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
+        }
+    };
+    put(entries.size(), 4);
+    put(index_crc, 4);
+    for (const StateFileEntry &e : entries) {
+        put(e.size, 8);
+        put(e.write_time, 8);
+        put(e.file_id, 8);
+        put(e.volume, 4);
+    }
+    put(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())), 4);
+    return bytes;
+}
+
+std::vector<unsigned char> written_state(const std::vector<StateFileEntry> &entries, uint32_t index_crc)
+{
+    const uint32_t count = static_cast<uint32_t>(entries.size());
+    std::vector<unsigned char> bytes(state_file_size(count), 0xCC);
+    for (uint32_t i = 0; i < count; i++) {
+        put_state_file_entry(bytes.data(), i, entries[i]);
+    }
+    seal_state_file(bytes.data(), count, index_crc);
+    return bytes;
+}
+
+TEST(StateFile, WrittenAsLaidOutAndReadBack)
+{
+    const std::vector<std::vector<StateFileEntry>> cases = {
+        {},
+        {{0, 0, 0, 0}},
+        {{12345, 0x01DA2B3C4D5E6F70ull, 0x0005000000001234ull, 0x9ABCDEF0u},
+         {0xFFFFFFFFFFFFFFFFull, 1, 0x8000000000000000ull, 0xFFFFFFFFu},
+         {7, 2, 3, 4}},
+    };
+    for (const auto &entries : cases) {
+        const std::vector<unsigned char> bytes = written_state(entries, 0xA1B2C3D4u);
+        ASSERT_EQ(bytes, hand_made_state(entries, 0xA1B2C3D4u)) << entries.size() << " entries";
+        StateFileView view;
+        ASSERT_TRUE(check_state_file(bytes.data(), bytes.size(), &view));
+        EXPECT_EQ(view.record_count, entries.size());
+        EXPECT_EQ(view.index_crc, 0xA1B2C3D4u);
+        for (uint32_t i = 0; i < entries.size(); i++) {
+            const StateFileEntry read = state_file_entry(view, i);
+            EXPECT_EQ(read.size, entries[i].size);
+            EXPECT_EQ(read.write_time, entries[i].write_time);
+            EXPECT_EQ(read.file_id, entries[i].file_id);
+            EXPECT_EQ(read.volume, entries[i].volume);
+        }
+    }
+}
+
+TEST(StateFile, DamagedOrForeignFilesAreRefused)
+{
+    const std::vector<unsigned char> good = written_state({{10, 20, 30, 40}, {50, 60, 70, 80}}, 0x11223344u);
+    // A count changed with the CRC-32 made to match: only the size can tell.
+    auto with_count = [&good](uint32_t count) {
+        std::vector<unsigned char> bytes = good;
+        for (int i = 0; i < 4; i++) {
+            bytes[8 + i] = static_cast<unsigned char>(count >> (8 * i));
+        }
+        const uLong crc = crc32(0, bytes.data(), static_cast<uInt>(bytes.size() - 4));
+        for (int i = 0; i < 4; i++) {
+            bytes[bytes.size() - 4 + i] = static_cast<unsigned char>(crc >> (8 * i));
+        }
+        return bytes;
+    };
+    auto flipped = [&good](size_t at) {
+        std::vector<unsigned char> bytes = good;
+        bytes[at] ^= 0x01;
+        return bytes;
+    };
+    std::vector<unsigned char> longer = good;
+    longer.push_back(0);
+    struct Case {
+        const char *what;
+        std::vector<unsigned char> bytes;
+    };
+    const Case refused[] = {
+        {"empty", {}},
+        {"the header alone", std::vector<unsigned char>(good.begin(), good.begin() + 16)},
+        {"cut by one byte", std::vector<unsigned char>(good.begin(), good.end() - 1)},
+        {"one byte more", longer},
+        {"another magic", flipped(7)},
+        {"an entry damaged", flipped(16 + 28 + 5)},
+        {"the index CRC damaged", flipped(12)},
+        {"its own CRC damaged", flipped(good.size() - 1)},
+        {"a count one more than the entries", with_count(3)},
+        {"a count one less than the entries", with_count(1)},
+        {"a count whose size wraps round to the right one in 32 bits", with_count(0x40000002u)},
+    };
+    for (const Case &c : refused) {
+        StateFileView view;
+        view.record_count = 99;
+        EXPECT_FALSE(check_state_file(c.bytes.data(), c.bytes.size(), &view)) << c.what;
+        EXPECT_EQ(view.record_count, 0u) << c.what;
+        EXPECT_EQ(view.entries, nullptr) << c.what;
+    }
 }
 
 TEST(Scan, MainFirstThenByteWiseOrderAndLinksInsideFollowed)

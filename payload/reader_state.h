@@ -1,9 +1,9 @@
-// payload_reader_state.h: the payload stream reader's state, the part of the
-// launch context (common/launch_context.h) that payload/reader.cpp alone
-// writes. It names no Win32 type, so the reader also builds for the host
-// (the fuzz targets).
-#ifndef ZOBREL_COMMON_PAYLOAD_READER_STATE_H
-#define ZOBREL_COMMON_PAYLOAD_READER_STATE_H
+// reader_state.h: the payload stream reader's state, the launch's part that
+// payload/reader.cpp alone writes. It names no Win32 type, so the reader and
+// the record walk over it (payload/records.h) also build for the host (the
+// fuzz targets).
+#ifndef ZOBREL_PAYLOAD_READER_STATE_H
+#define ZOBREL_PAYLOAD_READER_STATE_H
 
 #include <zstd.h>
 
