@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "build_constants_writer.h"
+
 namespace zobrel {
 
 struct ProductInfo {
@@ -22,6 +24,10 @@ struct ProductInfo {
     // and LegalCopyright (none when not given).
     std::optional<std::u16string> description, copyright;
 };
+
+// Build constants holding the target specification and the five product
+// strings, every other key at its default.
+OwnedBuildConstants product_constants(const ProductInfo &info);
 
 // Parses "A.B.C.D", each part a decimal 0..65535. False if text is not that.
 bool parse_file_version(const std::string &text, uint16_t parts[4]);

@@ -43,7 +43,8 @@ void run_list(const fs::path &exe, std::FILE *out)
     }
     if (!listable) throw PackError(quoted(exe) + ": there is nothing to list");
     if (file.constants.has_index) {
-        for (const IndexEntry &e : file.constants.index) print_record(out, e.size, e.stored_checksum, e.name);
+        for (const IndexEntry &e : file.constants.values.records)
+            print_record(out, e.size, e.stored_checksum, e.name);
         return;
     }
     std::fprintf(stderr, "zobrel-pack: %s: %s; listing what the payload holds\n", quoted(exe).c_str(),

@@ -407,11 +407,18 @@ void run_build(const BuildOptions &o)
     std::vector<IndexEntry> records;
     std::string blob = compress(scan, o, &records);
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
+    OwnedBuildConstants constants = product_constants(info);
+    constants.records = std::move(records);
+    constants.warm_check = o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT;
+    constants.fixed_arguments = command.arguments;
+    constants.environment = command.environment;
+    if (o.keep_builds != 0) constants.keep_builds = o.keep_builds;
+    constants.progress = progress.shown;
+    constants.progress_message = progress.message;
     const std::vector<std::string> image = make_packed_image(
-        embedded_launcher_image(o.subsystem.value_or(main_binary.subsystem), arch), std::move(blob), info,
-        records, o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon,
-        o.require_administrator ? ExecutionLevel::require_administrator : ExecutionLevel::as_invoker, command,
-        o.keep_builds, progress);
+        embedded_launcher_image(o.subsystem.value_or(main_binary.subsystem), arch), std::move(blob),
+        std::move(constants), info, icon,
+        o.require_administrator ? ExecutionLevel::require_administrator : ExecutionLevel::as_invoker);
     write_output(o.output, image);
     uint64_t image_size = 0;
     for (const std::string &piece : image) image_size += piece.size();
