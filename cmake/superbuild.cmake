@@ -78,7 +78,7 @@ ExternalProject_Add(zobrel_windows_launchers
   BUILD_BYPRODUCTS ${zobrel_launchers}
   INSTALL_COMMAND ""
   USES_TERMINAL_CONFIGURE TRUE USES_TERMINAL_BUILD TRUE)
-add_dependencies(zobrel_packer zobrel_windows_launchers)
+add_dependencies(zobrel_packer_image zobrel_windows_launchers)
 
 # The ARM64 launchers (win-arm64/), with the toolchain made here first, and
 # the ARM64 test programs. Every packer carries the launchers, so each waits
@@ -100,7 +100,7 @@ if(ZOBREL_ARM64)
     INSTALL_COMMAND ""
     DEPENDS zobrel_arm64_toolchain
     USES_TERMINAL_CONFIGURE TRUE USES_TERMINAL_BUILD TRUE)
-  add_dependencies(zobrel_packer zobrel_windows_arm64)
+  add_dependencies(zobrel_packer_image zobrel_windows_arm64)
   set(zobrel_arm64_args -DZOBREL_ARM64_LAUNCHER_DIR=${ZOBREL_ARM64_LAUNCHER_DIR})
   set(zobrel_arm64_build zobrel_windows_arm64)
   if(BUILD_TESTING)

@@ -75,7 +75,7 @@ set(ZOBREL_LAUNCHER_EXE ${ZOBREL_LAUNCHER_DIR}/zobrel-launcher.exe)
 set(ZOBREL_PACKER_LIBS zobrel_zstd zobrel_zlib zobrel_libdeflate zobrel_windows_flags shell32)
 include(cmake/cli11.cmake)
 add_subdirectory(packer)
-add_dependencies(zobrel_packer zobrel_launchers)
+add_dependencies(zobrel_packer_image zobrel_launchers)
 include(cmake/package.cmake)
 
 # The example application, and the tests and benchmarks, which pack

@@ -6,45 +6,13 @@
 
 #include <stddef.h>
 
-struct BuildInfo {
-    // NUL-terminated UTF-16: the unpack directory's specification, such as
-    // {CACHE_DIR}\Company\Product\1.0, and the values of the keys COMPANY,
-    // PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION.
-    const wchar_t *target_spec;
-    const wchar_t *company;
-    const wchar_t *product;
-    const wchar_t *version;
-    const wchar_t *file_version;
-    const wchar_t *product_version;
-    // The payload blob where it lies in the image, and its length L.
+#include "build_constants.h"
+
+// The build's constants (BuildConstants: every key as the block holds it)
+// and the payload blob where it lies in the image, with its length L.
+struct BuildInfo : BuildConstants {
     const unsigned char *payload_blob;
     unsigned long long payload_length;
-    // The record index (build_constants.h): the archive's records in stream
-    // order, with their count. Null and 0 when the image has none, or one
-    // that fails its layout or its own CRC-32: then nothing is known before
-    // decoding.
-    const unsigned char *record_index;
-    unsigned long record_count;
-    // The index's own CRC-32: what names this build's list of files.
-    unsigned long record_index_crc;
-    // How a start checks files already unpacked: a WarmCheck.
-    unsigned long warm_check;
-    // How many builds' unpack folders the product keeps, this one included
-    // (1 to KEEP_BUILDS_LIMIT); 0 when the build keeps every folder.
-    unsigned long keep_builds;
-    // Whether a first start shows its progress (non-zero) and the message
-    // shown with it, NUL-terminated and unexpanded; null when none.
-    unsigned long progress;
-    const wchar_t *progress_message;
-    // The child's fixed arguments and its variables (build_constants.h),
-    // unexpanded: the first NUL-terminated text of each list, the next one
-    // right after the previous one's NUL (a variable: its name, then its
-    // value, which may be empty), and their counts. Null and 0 for a build
-    // without them.
-    const wchar_t *fixed_arguments;
-    unsigned long fixed_argument_count;
-    const wchar_t *environment;
-    unsigned long environment_count;
 };
 
 // Finds the payload section and the constants section in the launcher's own

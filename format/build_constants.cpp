@@ -207,3 +207,63 @@ bool check_record_index(const unsigned char *index, uint32_t size, uint32_t *cou
     *records_crc = stored_crc;
     return true;
 }
+
+static const ConstantUnit *text_value(const ConstantsView &view, ConstantKey key)
+{
+    return reinterpret_cast<const ConstantUnit *>(view.values[key]);
+}
+
+static uint32_t number_value(const ConstantsView &view, ConstantKey key, uint32_t absent)
+{
+    return view.values[key] != NULL && view.sizes[key] == 4 ? read_le32(view.values[key]) : absent;
+}
+
+// A checked list: its first text and count, or null and 0 when it is absent or empty.
+static const ConstantUnit *list_value(const ConstantsView &view, ConstantKey key, uint32_t *count)
+{
+    const unsigned char *list = view.values[key];
+    if (list == NULL || read_le32(list) == 0) {
+        *count = 0;
+        return NULL;
+    }
+    *count = read_le32(list);
+    return reinterpret_cast<const ConstantUnit *>(first_list_text(list));
+}
+
+ConstantsCheck decode_build_constants(const unsigned char *block, size_t available, BuildConstants *constants)
+{
+    memset(constants, 0, sizeof *constants);
+    ConstantsView view;
+    const ConstantsCheck check = check_constants_block(block, available, &view);
+    if (check != CONSTANTS_WHOLE) {
+        return check;
+    }
+    BuildConstants *c = constants;
+    c->target_spec = text_value(view, CONSTANT_TARGET_SPEC);
+    c->company = text_value(view, CONSTANT_COMPANY);
+    c->product = text_value(view, CONSTANT_PRODUCT);
+    c->version = text_value(view, CONSTANT_VERSION);
+    c->file_version = text_value(view, CONSTANT_FILE_VERSION);
+    c->product_version = text_value(view, CONSTANT_PRODUCT_VERSION);
+    const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
+    if (index != NULL) {
+        if (check_record_index(index, view.sizes[CONSTANT_RECORD_INDEX], &c->record_count,
+                               &c->record_index_crc)) {
+            c->record_index = index + RECORD_INDEX_HEADER_SIZE;
+        } else {
+            c->record_index_damaged = true;
+        }
+    }
+    c->warm_check = number_value(view, CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT);
+    c->fixed_arguments = list_value(view, CONSTANT_FIXED_ARGUMENTS, &c->fixed_argument_count);
+    c->environment = list_value(view, CONSTANT_ENVIRONMENT, &c->environment_count);
+    const uint32_t keep = number_value(view, CONSTANT_KEEP_BUILDS, 0);
+    c->keep_builds = keep < KEEP_BUILDS_LIMIT ? keep : KEEP_BUILDS_LIMIT;
+    c->progress = number_value(view, CONSTANT_PROGRESS, 0);
+    c->progress_message = text_value(view, CONSTANT_PROGRESS_MESSAGE);
+    if (view.values[CONSTANT_LAUNCHER] != NULL) {
+        c->launcher = view.values[CONSTANT_LAUNCHER];
+        c->launcher_size = view.sizes[CONSTANT_LAUNCHER];
+    }
+    return CONSTANTS_WHOLE;
+}

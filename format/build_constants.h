@@ -166,6 +166,66 @@ enum ConstantsCheck {
 // the block through this, so they accept the same blocks.
 ConstantsCheck check_constants_block(const unsigned char *block, size_t available, ConstantsView *view);
 
+// A text constant's units as the block holds them: wchar_t where the launcher
+// runs, char16_t in the host tools; both are the same 16-bit units.
+#if defined(_WIN32)
+typedef wchar_t ConstantUnit;
+#else
+typedef char16_t ConstantUnit;
+#endif
+
+// What a build carries, as decode_build_constants reads it: every key's
+// meaning and its limits (above) in one record, each value a view into the
+// block or a number, each optional key its default when absent. The packer
+// writes the same record from owned data (OwnedBuildConstants,
+// build_constants_writer.h).
+struct BuildConstants {
+    // Keys 1 to 6, NUL-terminated: the unpack directory's specification, such
+    // as {CACHE_DIR}\Company\Product\1.0, and the values of the keys COMPANY,
+    // PRODUCT, VERSION, FILE_VERSION and PRODUCT_VERSION.
+    const ConstantUnit *target_spec;
+    const ConstantUnit *company;
+    const ConstantUnit *product;
+    const ConstantUnit *version;
+    const ConstantUnit *file_version;
+    const ConstantUnit *product_version;
+    // Key 7: the first record of the index (past its header), their count
+    // and the index's own CRC-32 (what names this build's list of files).
+    // Null and 0 when the block has no index, or one that check_record_index
+    // refuses (record_index_damaged): then nothing is known before decoding.
+    const unsigned char *record_index;
+    uint32_t record_count;
+    uint32_t record_index_crc;
+    bool record_index_damaged;
+    // Key 8: a WarmCheck; WARM_CHECK_CONTENT when absent.
+    uint32_t warm_check;
+    // Keys 9 and 10, unexpanded: the first NUL-terminated text of each list,
+    // the next one right after the previous one's NUL (a variable: its name,
+    // then its value, which may be empty), and their counts. Null and 0 when
+    // absent or empty.
+    const ConstantUnit *fixed_arguments;
+    uint32_t fixed_argument_count;
+    const ConstantUnit *environment;
+    uint32_t environment_count;
+    // Key 11: how many builds' unpack folders the product keeps, this one
+    // included, 1 to KEEP_BUILDS_LIMIT (a larger value taken as the limit);
+    // 0 when the build keeps every folder.
+    uint32_t keep_builds;
+    // Key 12: non-zero when a first start shows its progress; key 13: the
+    // message shown with it, NUL-terminated and unexpanded, null when none.
+    uint32_t progress;
+    const ConstantUnit *progress_message;
+    // Key 14: the launcher value's bytes, null and 0 when absent.
+    const unsigned char *launcher;
+    uint32_t launcher_size;
+};
+
+// check_constants_block, then every key into *constants (zeroed first). A
+// number whose value is not 4 bytes counts as absent. The texts point into
+// the block, so they are aligned when the block is 2-byte aligned.
+ConstantsCheck decode_build_constants(const unsigned char *block, size_t available,
+                                      BuildConstants *constants);
+
 // Entry i of a block's entry table, as stored (nothing checked).
 struct ConstantEntry {
     uint32_t key;

@@ -3,7 +3,6 @@
 
 #include <libdeflate.h>
 
-#include "build_constants.h"
 #include "little_endian.h"
 
 static void put_u32(std::string &out, size_t at, uint32_t value)
@@ -120,4 +119,73 @@ std::vector<IndexEntry> index_entries(const unsigned char *index)
         entries.push_back(entry);
     }
     return entries;
+}
+
+static std::string u32_value(uint32_t value)
+{
+    unsigned char bytes[4];
+    write_le32(bytes, value);
+    return std::string(reinterpret_cast<const char *>(bytes), 4);
+}
+
+std::string encode_build_constants(const OwnedBuildConstants &c)
+{
+    std::vector<ConstantValue> values = {
+        {CONSTANT_TARGET_SPEC, constant_text(c.target_spec)},
+        {CONSTANT_COMPANY, constant_text(c.company)},
+        {CONSTANT_PRODUCT, constant_text(c.product)},
+        {CONSTANT_VERSION, constant_text(c.version)},
+        {CONSTANT_FILE_VERSION, constant_text(c.file_version)},
+        {CONSTANT_PRODUCT_VERSION, constant_text(c.product_version)},
+        {CONSTANT_RECORD_INDEX, record_index_value(c.records)},
+        {CONSTANT_WARM_CHECK, u32_value(c.warm_check)},
+    };
+    if (!c.fixed_arguments.empty())
+        values.push_back({CONSTANT_FIXED_ARGUMENTS, argument_list_value(c.fixed_arguments)});
+    if (!c.environment.empty())
+        values.push_back({CONSTANT_ENVIRONMENT, environment_list_value(c.environment)});
+    if (c.keep_builds) values.push_back({CONSTANT_KEEP_BUILDS, u32_value(*c.keep_builds)});
+    if (c.progress) values.push_back({CONSTANT_PROGRESS, u32_value(1)});
+    if (!c.progress_message.empty())
+        values.push_back({CONSTANT_PROGRESS_MESSAGE, constant_text(c.progress_message)});
+    if (c.launcher) values.push_back({CONSTANT_LAUNCHER, *c.launcher});
+    return write_constants_block(values);
+}
+
+static std::u16string owned_text(const ConstantUnit *text)
+{
+    return text == NULL ? std::u16string() : std::u16string(reinterpret_cast<const char16_t *>(text));
+}
+
+// The texts of a decoded list, from its first text on.
+static std::vector<std::u16string> owned_texts(const ConstantUnit *first, size_t count)
+{
+    std::vector<std::u16string> texts;
+    for (const ConstantUnit *at = first; texts.size() < count; at += texts.back().size() + 1) {
+        texts.push_back(owned_text(at));
+    }
+    return texts;
+}
+
+OwnedBuildConstants owned_build_constants(const BuildConstants &c)
+{
+    OwnedBuildConstants owned;
+    owned.target_spec = owned_text(c.target_spec);
+    owned.company = owned_text(c.company);
+    owned.product = owned_text(c.product);
+    owned.version = owned_text(c.version);
+    owned.file_version = owned_text(c.file_version);
+    owned.product_version = owned_text(c.product_version);
+    if (c.record_index != NULL) owned.records = index_entries(c.record_index - RECORD_INDEX_HEADER_SIZE);
+    owned.warm_check = c.warm_check;
+    owned.fixed_arguments = owned_texts(c.fixed_arguments, c.fixed_argument_count);
+    const std::vector<std::u16string> variables = owned_texts(c.environment, 2 * size_t{c.environment_count});
+    for (size_t i = 0; i + 1 < variables.size(); i += 2)
+        owned.environment.push_back({variables[i], variables[i + 1]});
+    if (c.keep_builds != 0) owned.keep_builds = c.keep_builds;
+    owned.progress = c.progress != 0;
+    owned.progress_message = owned_text(c.progress_message);
+    if (c.launcher != NULL)
+        owned.launcher = std::string(reinterpret_cast<const char *>(c.launcher), c.launcher_size);
+    return owned;
 }

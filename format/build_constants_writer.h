@@ -6,8 +6,11 @@
 
 #include <stdint.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "build_constants.h"
 
 struct ConstantValue {
     uint32_t key;
@@ -51,5 +54,33 @@ std::string record_index_value(const std::vector<IndexEntry> &records);
 // The records of an index value that check_record_index accepted, back as
 // entries: for tools that show an index or compare it with an archive.
 std::vector<IndexEntry> index_entries(const unsigned char *index);
+
+// BuildConstants as owned data, field for field: what the packer writes and
+// what its inspection reads back. An optional key left at its default is
+// not written, so a build that does not ask for it stays as it was.
+struct OwnedBuildConstants {
+    std::u16string target_spec;
+    std::u16string company;
+    std::u16string product;
+    std::u16string version;
+    std::u16string file_version;
+    std::u16string product_version;
+    // Always written (an index of no record is one a reader refuses); read
+    // back empty when the block has no index or a damaged one.
+    std::vector<IndexEntry> records;
+    uint32_t warm_check = WARM_CHECK_CONTENT;  // always written
+    std::vector<std::u16string> fixed_arguments;
+    std::vector<EnvironmentEntry> environment;
+    std::optional<uint32_t> keep_builds;
+    bool progress = false;
+    std::u16string progress_message;
+    std::optional<std::string> launcher;  // launcher_stamp's bytes
+};
+
+// The block (write_constants_block) holding those keys, in key order.
+std::string encode_build_constants(const OwnedBuildConstants &constants);
+
+// The decoded record's values as owned data (a keep_builds of 0 as none).
+OwnedBuildConstants owned_build_constants(const BuildConstants &constants);
 
 #endif

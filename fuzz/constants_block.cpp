@@ -2,7 +2,8 @@
 // (check_constants_block), which the launcher runs on its own image at every
 // start and the packer on every executable it inspects, and what both then
 // read from a block it accepts: the texts, the warm check and the record
-// index (check_record_index and the walk over it).
+// index (check_record_index and the walk over it), and the one decode and
+// encode of the build's constants over it.
 //
 // Input: one flags byte, then the block. Flag 1 repairs the CRC-32s first
 // (checksum_repair.h), so that layouts behind a valid checksum are reached.
@@ -80,6 +81,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check_accepted_index(view.values[CONSTANT_RECORD_INDEX], view.sizes[CONSTANT_RECORD_INDEX], count,
                              records_crc);
     }
+
+    // The one decode: it accepts what the check accepts, its views are the
+    // values the check found, and what it reads, written again by the one
+    // encode, decodes to the same.
+    BuildConstants decoded;
+    FUZZ_CHECK(decode_build_constants(block.data(), block.size(), &decoded) == CONSTANTS_WHOLE);
+    FUZZ_CHECK(reinterpret_cast<const unsigned char *>(decoded.company) == view.values[CONSTANT_COMPANY]);
+    FUZZ_CHECK(reinterpret_cast<const unsigned char *>(decoded.progress_message) ==
+               view.values[CONSTANT_PROGRESS_MESSAGE]);
+    FUZZ_CHECK(decoded.keep_builds <= KEEP_BUILDS_LIMIT);
+    FUZZ_CHECK((decoded.record_index != NULL) == (decoded.record_count != 0));
+    FUZZ_CHECK(!(decoded.record_index != NULL && decoded.record_index_damaged));
+    const std::string encoded = encode_build_constants(owned_build_constants(decoded));
+    BuildConstants redecoded;
+    FUZZ_CHECK(decode_build_constants(reinterpret_cast<const unsigned char *>(encoded.data()), encoded.size(),
+                                      &redecoded) == CONSTANTS_WHOLE);
+    FUZZ_CHECK(encode_build_constants(owned_build_constants(redecoded)) == encoded);
+    FUZZ_CHECK(redecoded.record_count == decoded.record_count);
+    FUZZ_CHECK(redecoded.keep_builds == decoded.keep_builds);
+    FUZZ_CHECK(redecoded.fixed_argument_count == decoded.fixed_argument_count);
+    FUZZ_CHECK(redecoded.environment_count == decoded.environment_count);
 
     // What the block holds, laid out again by the one writer, reads back the same.
     const std::string written = write_constants_block(values);

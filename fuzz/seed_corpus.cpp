@@ -47,21 +47,12 @@ void write_seed(const fs::path &out, const std::string &target, const std::strin
     }
 }
 
-std::u16string text_constant(const ConstantsView &view, unsigned key)
-{
-    std::u16string text;
-    for (uint32_t i = 0; i + 2 < view.sizes[key]; i += 2) {
-        text.push_back(static_cast<char16_t>(read_le16(view.values[key] + i)));
-    }
-    return text;
-}
-
 // The marker a start of this build would write in its folder, named here
 // after the executable, and the earlier 16-byte form of the same identity.
-void write_marker_seeds(const fs::path &out, const std::string &name, const ConstantsView &view)
+void write_marker_seeds(const fs::path &out, const std::string &name, const BuildConstants &constants)
 {
-    const uint64_t identity = build_marker_identity(text_constant(view, CONSTANT_COMPANY).c_str(),
-                                                    text_constant(view, CONSTANT_PRODUCT).c_str());
+    const uint64_t identity = build_marker_identity(reinterpret_cast<const char16_t *>(constants.company),
+                                                    reinterpret_cast<const char16_t *>(constants.product));
     const std::u16string folder(name.begin(), name.end());
     unsigned char marker[BUILD_MARKER_CAPACITY];
     const size_t size = write_build_marker(identity, folder.data(), folder.size(), marker, sizeof marker);
@@ -83,9 +74,10 @@ Bytes utf16le(const std::u16string &text)
 
 // The placeholder_text inputs: the build's target specification, and texts
 // that reach each kind of token.
-void write_placeholder_seeds(const fs::path &out, const std::string &name, const ConstantsView &view)
+void write_placeholder_seeds(const fs::path &out, const std::string &name, const BuildConstants &constants)
 {
-    write_seed(out, "placeholder_text", name + "-target", utf16le(text_constant(view, CONSTANT_TARGET_SPEC)));
+    write_seed(out, "placeholder_text", name + "-target",
+               utf16le(reinterpret_cast<const char16_t *>(constants.target_spec)));
     const std::u16string crafted[] = {
         u"{UNPACK_DIR}\\bin;{ENV:Path};{env:}",
         u"a{b{COMPANY}}x}{",
@@ -157,12 +149,15 @@ void split(const fs::path &out, const fs::path &exe)
     const Bytes block = zobrel::read_section(exe, CONSTANTS_SECTION_NAME);
     write_seed(out, "constants_block", name, block, kRepairOrMake);
     ConstantsView view;
+    BuildConstants constants;
     if (check_constants_block(block.data(), block.size(), &view) != CONSTANTS_WHOLE ||
-        view.values[CONSTANT_RECORD_INDEX] == nullptr) {
+        view.values[CONSTANT_RECORD_INDEX] == nullptr ||
+        decode_build_constants(block.data(), block.size(), &constants) != CONSTANTS_WHOLE) {
         throw zobrel::PackError(exe.string() + " has no whole constants block with a record index");
     }
-    write_marker_seeds(out, name, view);
-    write_placeholder_seeds(out, name, view);
+    write_marker_seeds(out, name, constants);
+    write_placeholder_seeds(out, name, constants);
+    // The index's bytes as stored, header and all: the seed of its own target.
     const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
     write_seed(out, "record_index", name, Bytes(index, index + view.sizes[CONSTANT_RECORD_INDEX]),
                kRepairOrMake);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/diagnostics.h"
 #include "base/error.h"
 #include "build_constants.h"
 #include "base/host.h"
@@ -303,13 +304,7 @@ int unknown_option_error(const CLI::App &command, const std::string &word, const
 // error, where the command's help is.
 int report(const zobrel::PackError &e, const std::string &command)
 {
-    const std::string message = e.what();
-    for (size_t at = 0; at <= message.size();) {
-        size_t end = message.find('\n', at);
-        if (end == std::string::npos) end = message.size();
-        std::fprintf(stderr, "zobrel-pack: error: %s\n", message.substr(at, end - at).c_str());
-        at = end + 1;
-    }
+    zobrel::print_diagnostic(zobrel::Diagnostic::error, e.what());
     if (dynamic_cast<const zobrel::UsageError *>(&e) == nullptr) return 1;
     std::fprintf(stderr, "(see 'zobrel-pack %s --help')\n", command.c_str());
     return 2;
@@ -452,9 +447,9 @@ static int run_command_line(int argc, char **argv)
         // own wording of them.
         std::string what = e.code().message();
         if (!e.path1().empty()) what = zobrel::quoted(e.path1()) + ": " + what;
-        std::fprintf(stderr, "zobrel-pack: error: %s\n", what.c_str());
+        zobrel::print_diagnostic(zobrel::Diagnostic::error, what);
     } catch (const std::bad_alloc &) {
-        std::fprintf(stderr, "zobrel-pack: error: out of memory\n");
+        zobrel::print_diagnostic(zobrel::Diagnostic::error, "out of memory");
     }
     return 1;
 }

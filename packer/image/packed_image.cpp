@@ -3,7 +3,6 @@
 
 #include "base/error.h"
 #include "build_constants.h"
-#include "image/constants_block.h"
 #include "image/launcher_identity.h"
 #include "image/pe_reader.h"
 #include "image/pe_writer.h"
@@ -89,17 +88,13 @@ std::string carried_launchers_text()
 }
 
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
-                                           const ProductInfo &info, const std::vector<IndexEntry> &records,
-                                           uint32_t warm_check, const IconGroup &icon, ExecutionLevel level,
-                                           const ChildCommand &command, uint32_t keep_builds,
-                                           const ProgressDisplay &progress)
+                                           OwnedBuildConstants constants, const ProductInfo &info,
+                                           const IconGroup &icon, ExecutionLevel level)
 {
     PeWriter writer(launcher);
     writer.append_section(PAYLOAD_SECTION_NAME, std::move(blob), kReadOnlyDataSection);
-    writer.append_section(
-        CONSTANTS_SECTION_NAME,
-        constants_block(info, records, warm_check, command, keep_builds, progress, launcher_stamp(launcher)),
-        kReadOnlyDataSection);
+    constants.launcher = launcher_stamp(launcher);
+    writer.append_section(CONSTANTS_SECTION_NAME, encode_build_constants(constants), kReadOnlyDataSection);
     const uint32_t resources_rva = writer.next_section_rva();
     const std::string resources = make_resource_section(resources_rva, info, icon, level);
     writer.append_section(".rsrc", resources, kReadOnlyDataSection);

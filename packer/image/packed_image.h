@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "build_constants_writer.h"
-#include "image/constants_block.h"
 #include "image/product_info.h"
 #include "image/resources.h"
 
@@ -63,15 +62,13 @@ std::string carried_launchers_text();
 // resources (".rsrc", named by the resource data directory), as pieces to
 // write one after another (so the payload is never copied). The checksum
 // and every size in the headers agree. Throws PackError if the launcher
-// image cannot take the sections. icon is empty (none) or the icon to
-// carry; the manifest asks for the level. warm_check, command and
-// keep_builds and progress go to the build constants (constants_block), and
-// with them the launcher's own stamp (launcher_stamp).
+// image cannot take the sections. The constants go in as given, with the
+// launcher's own stamp (launcher_stamp) in place of theirs; info makes the
+// version resource, icon is empty (none) or the icon to carry, and the
+// manifest asks for the level.
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
-                                           const ProductInfo &info, const std::vector<IndexEntry> &records,
-                                           uint32_t warm_check, const IconGroup &icon, ExecutionLevel level,
-                                           const ChildCommand &command = {}, uint32_t keep_builds = 0,
-                                           const ProgressDisplay &progress = {});
+                                           OwnedBuildConstants constants, const ProductInfo &info,
+                                           const IconGroup &icon, ExecutionLevel level);
 
 // The pieces joined: the whole image.
 std::string joined(const std::vector<std::string> &pieces);

@@ -1,7 +1,19 @@
-// product_info.cpp: parses the file version's four numbers.
+// product_info.cpp: the product's build constants, and the file version's four numbers.
 #include "image/product_info.h"
 
 namespace zobrel {
+
+OwnedBuildConstants product_constants(const ProductInfo &info)
+{
+    OwnedBuildConstants constants;
+    constants.target_spec = info.target_spec;
+    constants.company = info.company;
+    constants.product = info.product;
+    constants.version = info.version;
+    constants.file_version = info.file_version;
+    constants.product_version = info.product_version;
+    return constants;
+}
 
 bool parse_file_version(const std::string &text, uint16_t parts[4])
 {

@@ -1,6 +1,6 @@
-// product_info.h: what a packed executable says about its product: the
-// target specification and the five product strings the launcher knows as
-// keys, and the four numbers of its file version.
+// product_info.h: what a packed executable says about its product: the five
+// product strings the launcher knows as keys, the target specification and
+// the four numbers of its file version.
 #ifndef ZOBREL_PACKER_PRODUCT_INFO_H
 #define ZOBREL_PACKER_PRODUCT_INFO_H
 
@@ -8,20 +8,29 @@
 #include <optional>
 #include <string>
 
+#include "build_constants_writer.h"
+
 namespace zobrel {
 
-struct ProductInfo {
+// What a specification's product keys expand to: all that the checks and
+// the expansion of a specification need of the product.
+struct ProductValues {
+    std::u16string company, product, version, file_version, product_version;
+};
+
+// The product as a build gives it: the keys' values and what else the
+// executable says of it.
+struct ProductInfo : ProductValues {
     std::u16string target_spec;
-    std::u16string company;
-    std::u16string product;
-    std::u16string version;
-    std::u16string file_version;
-    std::u16string product_version;
     uint16_t file_version_parts[4] = {0, 0, 0, 0};
     // The version resource's FileDescription (PRODUCT.exe when not given)
     // and LegalCopyright (none when not given).
     std::optional<std::u16string> description, copyright;
 };
+
+// Build constants holding the target specification and the five product
+// strings, every other key at its default.
+OwnedBuildConstants product_constants(const ProductInfo &info);
 
 // Parses "A.B.C.D", each part a decimal 0..65535. False if text is not that.
 bool parse_file_version(const std::string &text, uint16_t parts[4]);

@@ -7,6 +7,7 @@
 
 #include "archive/names.h"
 #include "archive/reader.h"
+#include "base/diagnostics.h"
 #include "base/error.h"
 #include "base/host.h"
 #include "base/text.h"
@@ -99,9 +100,9 @@ void run_extract(const fs::path &exe, const fs::path &dir)
     PackedFile file = read_packed(exe);
     check_launcher(file);
     if (file.frame_found && file.problems.empty()) check_archive(file);
-    for (const std::string &w : file.warnings) std::fprintf(stderr, "zobrel-pack: warning: %s\n", w.c_str());
+    print_diagnostics(Diagnostic::warning, file.warnings);
     if (!file.problems.empty()) {
-        for (const std::string &p : file.problems) std::fprintf(stderr, "zobrel-pack: %s\n", p.c_str());
+        print_diagnostics(Diagnostic::finding, file.problems);
         throw PackError(
             "refusing to extract " + quoted(exe) +
             ": it would not start, or not unpack exactly its files (see above); nothing was written");

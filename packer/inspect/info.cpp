@@ -40,21 +40,13 @@ const char *check_name(uint32_t check)
     return "unknown";
 }
 
-std::vector<std::u16string> texts_of(const Constants &c, ConstantKey key)
-{
-    if (!c.has(key)) return {};
-    const std::string &bytes = c.values.at(key);
-    return list_texts(reinterpret_cast<const unsigned char *>(bytes.data()),
-                      static_cast<uint32_t>(bytes.size()));
-}
-
 // The fixed arguments: as a list, and as the text they become on the
 // command line (before expansion), each quoted as the launcher quotes it.
 InfoField arguments_field(const Constants &c)
 {
     std::vector<std::string> items;
     std::u16string line;
-    for (const std::u16string &argument : texts_of(c, CONSTANT_FIXED_ARGUMENTS)) {
+    for (const std::u16string &argument : c.values.fixed_arguments) {
         items.push_back(utf8_of(argument));
         std::u16string quoted(quoted_argument_length(argument.data(), argument.size(), QUOTE_WHEN_NEEDED) + 1,
                               u'\0');
@@ -70,8 +62,7 @@ InfoField arguments_field(const Constants &c)
 InfoField environment_field(const Constants &c)
 {
     std::vector<std::string> items;
-    const std::vector<std::u16string> texts = texts_of(c, CONSTANT_ENVIRONMENT);
-    for (size_t i = 0; i + 1 < texts.size(); i += 2) items.push_back(utf8_of(texts[i] + u"=" + texts[i + 1]));
+    for (const EnvironmentEntry &e : c.values.environment) items.push_back(utf8_of(e.name + u"=" + e.value));
     return {"environment", "environment", items};
 }
 
@@ -103,16 +94,16 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     if (!c.usable) throw PackError(quoted(exe) + ": " + c.problem);
 
     std::vector<InfoField> fields;
-    fields.push_back({"product", "product", utf8_of(c.text(CONSTANT_PRODUCT))});
-    fields.push_back({"company", "company", utf8_of(c.text(CONSTANT_COMPANY))});
-    fields.push_back({"version key", "version", utf8_of(c.text(CONSTANT_VERSION))});
-    fields.push_back({"file version", "file_version", utf8_of(c.text(CONSTANT_FILE_VERSION))});
-    fields.push_back({"product version", "product_version", utf8_of(c.text(CONSTANT_PRODUCT_VERSION))});
-    fields.push_back({"target spec", "target_spec", utf8_of(c.text(CONSTANT_TARGET_SPEC))});
+    const OwnedBuildConstants &v = c.values;
+    fields.push_back({"product", "product", utf8_of(v.product)});
+    fields.push_back({"company", "company", utf8_of(v.company)});
+    fields.push_back({"version key", "version", utf8_of(v.version)});
+    fields.push_back({"file version", "file_version", utf8_of(v.file_version)});
+    fields.push_back({"product version", "product_version", utf8_of(v.product_version)});
+    fields.push_back({"target spec", "target_spec", utf8_of(v.target_spec)});
     fields.push_back(arguments_field(c));
     fields.push_back(environment_field(c));
-    fields.push_back(
-        {"check", "check", std::string(check_name(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT)))});
+    fields.push_back({"check", "check", std::string(check_name(v.warm_check))});
     fields.push_back({"subsystem", "subsystem", std::string(subsystem_name(image.subsystem))});
     const std::optional<std::string> manifest = read_manifest(exe);
     const std::string level = manifest ? manifest_execution_level(*manifest) : "";
@@ -121,24 +112,22 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     // and the elevation: build retention, progress.
     // How many builds' unpack folders a start leaves, as the launcher reads
     // it, or "all" when it removes none.
-    const uint32_t keep = std::min(c.number(CONSTANT_KEEP_BUILDS, 0), KEEP_BUILDS_LIMIT);
-    if (keep != 0) {
-        fields.push_back({"keep builds", "keep_builds", uint64_t{keep}});
+    if (v.keep_builds) {
+        fields.push_back({"keep builds", "keep_builds", uint64_t{*v.keep_builds}});
     } else {
         fields.push_back({"keep builds", "keep_builds", std::string("all")});
     }
     // Whether a first start shows its progress, as the launcher reads it, and
     // the message it shows, unexpanded ("" when none).
-    fields.push_back({"progress", "progress", c.number(CONSTANT_PROGRESS, 0) != 0});
-    const std::string message = utf8_of(c.text(CONSTANT_PROGRESS_MESSAGE));
+    fields.push_back({"progress", "progress", v.progress});
+    const std::string message = utf8_of(v.progress_message);
     fields.push_back({"progress text", "progress_message", message, message.empty() ? "(none)" : ""});
 
-    const ProductValues values{c.text(CONSTANT_COMPANY), c.text(CONSTANT_PRODUCT), c.text(CONSTANT_VERSION),
-                               c.text(CONSTANT_FILE_VERSION), c.text(CONSTANT_PRODUCT_VERSION)};
+    const ProductValues values{v.company, v.product, v.version, v.file_version, v.product_version};
     std::u16string program;
     utf8_to_utf16(utf8_path(fs::absolute(exe)), program);
-    const UnpackFolder folder = unpack_folder(c.text(CONSTANT_TARGET_SPEC), values, current_user_folders(),
-                                              windows_full_path(program));
+    const UnpackFolder folder =
+        unpack_folder(v.target_spec, values, current_user_folders(), windows_full_path(program));
     if (!folder.expands) {
         fields.push_back({"unpack dir", "unpack_dir", std::monostate{},
                           "(none: its launcher cannot expand the target specification)"});
@@ -152,15 +141,14 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
         {"varies per run", "unpack_dir_varies", folder.varies, folder.varies.empty() ? "no" : ""});
     if (c.has_index) {
         uint64_t bytes = 0;
-        for (const IndexEntry &e : c.index) bytes += e.size;
-        fields.push_back({"main", "main", utf8_of(c.index.front().name)});
-        fields.push_back({"files", "files", static_cast<uint64_t>(c.index.size())});
+        for (const IndexEntry &e : v.records) bytes += e.size;
+        fields.push_back({"main", "main", utf8_of(v.records.front().name)});
+        fields.push_back({"files", "files", static_cast<uint64_t>(v.records.size())});
         fields.push_back({"bytes", "bytes", bytes});
     }
     // Which of this zobrel-pack's launchers it was made from (what verify
     // compares its launcher part with), if any.
-    const auto stamp = c.values.find(CONSTANT_LAUNCHER);
-    const CarriedLauncher *launcher = stamp == c.values.end() ? nullptr : carried_launcher_of(stamp->second);
+    const CarriedLauncher *launcher = v.launcher ? carried_launcher_of(*v.launcher) : nullptr;
     if (launcher != nullptr) {
         fields.push_back({"launcher", "launcher", std::string(launcher->name)});
     } else {

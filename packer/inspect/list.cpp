@@ -2,6 +2,7 @@
 #include "inspect/list.h"
 
 #include "archive/reader.h"
+#include "base/diagnostics.h"
 #include "base/error.h"
 #include "base/text.h"
 #include "inspect/packed_payload.h"
@@ -36,18 +37,17 @@ void run_list(const fs::path &exe, std::FILE *out)
     // Everything but the frame's content is checked; what verify would
     // refuse is warned about, and listed all the same where it can be.
     PackedFile file = read_packed(exe);
-    for (const std::string &w : file.warnings) std::fprintf(stderr, "zobrel-pack: warning: %s\n", w.c_str());
+    print_diagnostics(Diagnostic::warning, file.warnings);
     const bool listable = file.constants.has_index || file.frame_found;
-    for (const std::string &p : file.problems) {
-        std::fprintf(stderr, "zobrel-pack: %s%s\n", listable ? "warning: " : "", p.c_str());
-    }
+    print_diagnostics(listable ? Diagnostic::warning : Diagnostic::finding, file.problems);
     if (!listable) throw PackError(quoted(exe) + ": there is nothing to list");
     if (file.constants.has_index) {
-        for (const IndexEntry &e : file.constants.index) print_record(out, e.size, e.stored_checksum, e.name);
+        for (const IndexEntry &e : file.constants.values.records)
+            print_record(out, e.size, e.stored_checksum, e.name);
         return;
     }
-    std::fprintf(stderr, "zobrel-pack: %s: %s; listing what the payload holds\n", quoted(exe).c_str(),
-                 file.constants.problem.c_str());
+    print_diagnostic(Diagnostic::finding,
+                     quoted(exe) + ": " + file.constants.problem + "; listing what the payload holds");
     Lister lister(out);
     read_payload_archive(file, lister);
 }

@@ -13,7 +13,6 @@
 #include "image/launcher_identity.h"
 #include "image/load_check.h"
 #include "image/pe_writer.h"
-#include "little_endian.h"
 #include "payload_format.h"
 
 namespace fs = std::filesystem;
@@ -24,8 +23,8 @@ namespace {
 Constants constants_of_block(const std::vector<unsigned char> &block)
 {
     Constants c;
-    ConstantsView view;
-    switch (check_constants_block(block.data(), block.size(), &view)) {
+    BuildConstants decoded;
+    switch (decode_build_constants(block.data(), block.size(), &decoded)) {
     case CONSTANTS_LAYOUT_BROKEN:
         c.problem = "its build constants are damaged (their layout does not hold)";
         return c;
@@ -36,23 +35,14 @@ Constants constants_of_block(const std::vector<unsigned char> &block)
         break;
     }
     c.usable = true;
-    for (uint32_t key = 0; key < CONSTANT_KEY_LIMIT; key++) {
-        if (view.values[key] != nullptr) {
-            c.values[key] = std::string(reinterpret_cast<const char *>(view.values[key]), view.sizes[key]);
-        }
-    }
-    const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
-    if (index == nullptr) {
-        c.problem = "it carries no record index";
-        return c;
-    }
-    uint32_t count = 0, records_crc = 0;
-    if (!check_record_index(index, view.sizes[CONSTANT_RECORD_INDEX], &count, &records_crc)) {
+    c.values = owned_build_constants(decoded);
+    if (decoded.record_index_damaged) {
         c.problem = "its record index is damaged";
-        return c;
+    } else if (decoded.record_index == nullptr) {
+        c.problem = "it carries no record index";
+    } else {
+        c.has_index = true;
     }
-    c.index = index_entries(index);
-    c.has_index = true;
     return c;
 }
 
@@ -60,8 +50,7 @@ Constants constants_of_block(const std::vector<unsigned char> &block)
 // what its constants ask for, as the launcher reads them.
 std::vector<std::u16string> launcher_files_of(const Constants &c)
 {
-    return launcher_files(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT) == WARM_CHECK_METADATA,
-                          c.number(CONSTANT_KEEP_BUILDS, 0) != 0);
+    return launcher_files(c.values.warm_check == WARM_CHECK_METADATA, c.values.keep_builds.has_value());
 }
 
 // Why the names clash, as a message naming the file and both names (a
@@ -99,7 +88,7 @@ void read_constants_section(PackedFile &f, const PeSection &section, const std::
                              "; the launcher then decodes the payload at every start to check the files");
     } else {
         std::vector<std::u16string> names;
-        for (const IndexEntry &e : c.index) names.push_back(e.name);
+        for (const IndexEntry &e : c.values.records) names.push_back(e.name);
         const std::vector<std::u16string> own = launcher_files_of(c);
         const NameClash clash = find_clash(names, own);
         if (clash.kind != NAME_CLASH_NONE)
@@ -143,11 +132,11 @@ public:
         if (!why.empty()) problem(h, why);
         const Constants &c = file_.constants;
         if (!c.has_index) return;
-        if (count > c.index.size()) {
+        if (count > c.values.records.size()) {
             problem(h, "the record index ends before the payload does");
             return;
         }
-        const IndexEntry &e = c.index[count - 1];
+        const IndexEntry &e = c.values.records[count - 1];
         if (e.name != h.name || e.size != h.size || e.stored_checksum != h.stored_checksum) {
             problem(h, "the record index says '" + shown(e.name) + "', " + std::to_string(e.size) +
                            " bytes, checksum " + hex(e.stored_checksum) + "; the payload says " +
@@ -270,9 +259,10 @@ uint64_t check_archive(PackedFile &file, uint64_t *bytes)
     }
     const std::string name = quoted(file.path);
     const Constants &c = file.constants;
-    if (c.has_index && checker.count != c.index.size()) {
-        file.problems.push_back(name + ": the record index lists " + count_of(c.index.size(), "record") +
-                                ", the payload holds " + std::to_string(checker.count));
+    if (c.has_index && checker.count != c.values.records.size()) {
+        file.problems.push_back(name + ": the record index lists " +
+                                count_of(c.values.records.size(), "record") + ", the payload holds " +
+                                std::to_string(checker.count));
     }
     if (checker.count == 0) {
         file.problems.push_back(name + ": the archive holds no records, so there is no main binary");
@@ -290,12 +280,12 @@ void check_launcher(PackedFile &f)
     const Constants &c = f.constants;
     if (!c.usable) return;
     const std::string file = quoted(f.path);
-    const auto stamp = c.values.find(CONSTANT_LAUNCHER);
-    const CarriedLauncher *launcher = stamp == c.values.end() ? nullptr : carried_launcher_of(stamp->second);
+    const std::optional<std::string> &stamp = c.values.launcher;
+    const CarriedLauncher *launcher = stamp ? carried_launcher_of(*stamp) : nullptr;
     if (launcher == nullptr) {
         f.warnings.push_back(
             file + ": its launcher code was not checked: " +
-            (stamp == c.values.end()
+            (!stamp
                  ? "it does not name the launcher it was made from (made by an older zobrel-pack, or by hand)"
                  : "it was made from a launcher this zobrel-pack does not carry (another version's)"));
         return;
@@ -318,27 +308,6 @@ void check_file_checksum(PackedFile &file)
                                 ": its header checksum does not match its bytes: it was changed after it was "
                                 "written (damage, or a tool that did not update the checksum)");
     }
-}
-
-std::u16string Constants::text(ConstantKey key) const
-{
-    auto found = values.find(key);
-    std::u16string units;
-    if (found == values.end()) return units;
-    const std::string &bytes = found->second;
-    // The checked block ends every text with one 0 unit.
-    for (size_t i = 0; i + 3 < bytes.size(); i += 2) {
-        units.push_back(
-            static_cast<char16_t>(read_le16(reinterpret_cast<const unsigned char *>(bytes.data() + i))));
-    }
-    return units;
-}
-
-uint32_t Constants::number(ConstantKey key, uint32_t absent) const
-{
-    auto found = values.find(key);
-    if (found == values.end() || found->second.size() != 4) return absent;
-    return read_le32(reinterpret_cast<const unsigned char *>(found->second.data()));
 }
 
 std::string shown(const std::u16string &name)

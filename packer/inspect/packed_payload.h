@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -21,22 +20,15 @@
 
 namespace zobrel {
 
-// The build constants the launcher reads at start-up, checked by the same
-// code (build_constants.h); and their record index, checked likewise.
+// The build constants the launcher reads at start-up, decoded by the same
+// code (decode_build_constants), record index included.
 struct Constants {
     bool usable = false;  // what the launcher needs is there and whole
     std::string problem;  // why not, or why the index is not usable
     bool has_index = false;
-    std::vector<IndexEntry> index;
-    // When usable: the bytes of each key's value (build_constants.h) that the
-    // block holds; a key it does not hold is absent.
-    std::map<uint32_t, std::string> values;
-
-    bool has(ConstantKey key) const { return values.count(key) != 0; }
-    // A text constant's units without its closing 0 unit ("" when absent).
-    std::u16string text(ConstantKey key) const;
-    // A u32 constant, or `absent` when the block has none of 4 bytes.
-    uint32_t number(ConstantKey key, uint32_t absent) const;
+    // When usable: what the block holds, as the launcher takes it; its
+    // records are empty unless has_index.
+    OwnedBuildConstants values;
 };
 
 // A damaged block is said in `problem`, which does not name the file; a

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/host.h"
-#include "pack/spec_check.h"
+#include "image/product_info.h"
 
 namespace zobrel {
 

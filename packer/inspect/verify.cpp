@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/diagnostics.h"
 #include "base/progress.h"
 #include "base/text.h"
 #include "inspect/packed_payload.h"
@@ -19,8 +20,8 @@ bool run_verify(const fs::path &exe, std::FILE *out)
     if (file.frame_found) count = check_archive(file, &bytes);
     // A hint at damage the launcher does not look at, where nothing else is wrong.
     if (file.problems.empty()) check_file_checksum(file);
-    for (const std::string &w : file.warnings) std::fprintf(stderr, "zobrel-pack: warning: %s\n", w.c_str());
-    for (const std::string &p : file.problems) std::fprintf(stderr, "zobrel-pack: %s\n", p.c_str());
+    print_diagnostics(Diagnostic::warning, file.warnings);
+    print_diagnostics(Diagnostic::finding, file.problems);
     if (!file.problems.empty()) return false;
     if (out) {
         std::fprintf(out, "%s: OK, %s, %llu bytes, payload %llu bytes\n", utf8_path(exe).c_str(),

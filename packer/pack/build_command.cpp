@@ -20,6 +20,7 @@
 #include "archive/names.h"
 #include "archive/scan.h"
 #include "archive/stream_writer.h"
+#include "base/diagnostics.h"
 #include "base/error.h"
 #include "base/host.h"
 #include "base/progress.h"
@@ -39,7 +40,7 @@ namespace {
 
 void warn(const std::string &text)
 {
-    std::fprintf(stderr, "zobrel-pack: warning: %s\n", text.c_str());
+    print_diagnostic(Diagnostic::warning, text);
 }
 
 std::u16string option_text(const std::string &option, const std::string &value)
@@ -362,10 +363,8 @@ void run_build(const BuildOptions &o)
     }
     ProductInfo info = product_info(o, main);
     const ChildCommand command = parse_child_command(o.arguments, o.environment);
-    const ProductValues values{info.company, info.product, info.version, info.file_version,
-                               info.product_version};
     if (o.keep_builds != 0 && o.target_spec) {
-        if (std::string w = keep_builds_problem(info.target_spec, values); !w.empty())
+        if (std::string w = keep_builds_problem(info.target_spec, info); !w.empty())
             throw UsageError(spec_refusal(true, info.target_spec, w));
     }
     const ProgressDisplay progress = parse_progress(o.progress, o.progress_message);
@@ -380,9 +379,9 @@ void run_build(const BuildOptions &o)
     // The folder the launcher will unpack into, as it will be: the default
     // one ends in the payload's 8-hex-digit identifier, known only later.
     const std::u16string final_spec = o.target_spec ? info.target_spec : info.target_spec + u"-00000000";
-    if (std::string w = unpack_folder_problem(final_spec, values, {}); !w.empty())
+    if (std::string w = unpack_folder_problem(final_spec, info, {}); !w.empty())
         throw UsageError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
-    check_child_command_fits(command, values, final_spec);
+    check_child_command_fits(command, info, final_spec);
     warn_lost_backslashes(o, command, progress);
     warn_unless_exe(o.output);
 
@@ -398,20 +397,27 @@ void run_build(const BuildOptions &o)
     const LauncherArch arch = choose_launcher_arch(o, scan.files.front(), main_binary.machine);
     const IconGroup icon =
         o.icon_from_main ? main_program_icon(scan.files.front()) : icon_group_of_file(icon_file);
-    if (std::string w = unpack_folder_problem(final_spec, values, scan.files); !w.empty())
+    if (std::string w = unpack_folder_problem(final_spec, info, scan.files); !w.empty())
         throw PackError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
-    if (std::string w = long_path_warning(final_spec, values, scan.files); !w.empty()) warn(w);
+    if (std::string w = long_path_warning(final_spec, info, scan.files); !w.empty()) warn(w);
     uint64_t content_bytes = 0;
     for (const SourceFile &f : scan.files) content_bytes += f.size;
 
     std::vector<IndexEntry> records;
     std::string blob = compress(scan, o, &records);
     if (!o.target_spec) info.target_spec += u"-" + payload_id(blob);
+    OwnedBuildConstants constants = product_constants(info);
+    constants.records = std::move(records);
+    constants.warm_check = o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT;
+    constants.fixed_arguments = command.arguments;
+    constants.environment = command.environment;
+    if (o.keep_builds != 0) constants.keep_builds = o.keep_builds;
+    constants.progress = progress.shown;
+    constants.progress_message = progress.message;
     const std::vector<std::string> image = make_packed_image(
-        embedded_launcher_image(o.subsystem.value_or(main_binary.subsystem), arch), std::move(blob), info,
-        records, o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT, icon,
-        o.require_administrator ? ExecutionLevel::require_administrator : ExecutionLevel::as_invoker, command,
-        o.keep_builds, progress);
+        embedded_launcher_image(o.subsystem.value_or(main_binary.subsystem), arch), std::move(blob),
+        std::move(constants), info, icon,
+        o.require_administrator ? ExecutionLevel::require_administrator : ExecutionLevel::as_invoker);
     write_output(o.output, image);
     uint64_t image_size = 0;
     for (const std::string &piece : image) image_size += piece.size();

@@ -7,10 +7,25 @@
 #include <string>
 #include <vector>
 
-#include "image/constants_block.h"
+#include "build_constants_writer.h"
 #include "pack/spec_check.h"
 
 namespace zobrel {
+
+// What the launcher gives the main program besides the user's command line,
+// unexpanded: fixed leading arguments, and environment variables to set (an
+// empty value removes one), in order.
+struct ChildCommand {
+    std::vector<std::u16string> arguments;
+    std::vector<EnvironmentEntry> environment;
+};
+
+// What a first start shows while it unpacks: nothing, or its progress with
+// an optional message (unexpanded path-specification text).
+struct ProgressDisplay {
+    bool shown = false;
+    std::u16string message;
+};
 
 // The options' values (UTF-8, in the order given) as the build stores them.
 // Each --arg, and each --env's value, must be valid UTF-8 whose placeholders

@@ -6,13 +6,9 @@
 #include <vector>
 
 #include "archive/scan.h"
+#include "image/product_info.h"
 
 namespace zobrel {
-
-// The product information a specification's constant keys expand to.
-struct ProductValues {
-    std::u16string company, product, version, file_version, product_version;
-};
 
 // Why the launcher could not unpack the files under spec (one that
 // spec_problem accepts), or "" when it can:

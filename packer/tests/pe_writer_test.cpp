@@ -105,9 +105,10 @@ TEST(PeWriter, AppendedSectionsAndEveryHeaderFieldAgree)
     const std::string launcher = zobrel::embedded_launcher_image(CONSOLE);
     const PeImage before = headers(launcher);
     const std::string blob = "QJY" + std::string(70001, 'b');
-    const std::string image =
-        zobrel::joined(zobrel::make_packed_image(launcher, blob, sample_info(), {{u"a.exe", 70001, 7}}, 0,
-                                                 zobrel::icon_group_of_file(sample_icon()), AS_INVOKER));
+    OwnedBuildConstants constants = zobrel::product_constants(sample_info());
+    constants.records = {{u"a.exe", 70001, 7}};
+    const std::string image = zobrel::joined(zobrel::make_packed_image(
+        launcher, blob, constants, sample_info(), zobrel::icon_group_of_file(sample_icon()), AS_INVOKER));
     const PeImage after = headers(image);
 
     ASSERT_EQ(after.sections.size(), before.sections.size() + 3);

@@ -17,7 +17,7 @@
 #include "archive/blob_reader.h"
 #include "archive/blob_writer.h"
 #include "archive/reader.h"
-#include "image/constants_block.h"
+#include "image/product_info.h"
 #include "payload_writer.h"
 
 namespace zt {
@@ -157,7 +157,9 @@ std::string make_constants(const std::string &archive)
     info.target_spec = u"{TEMP}\\x";
     info.product = u"m";
     info.file_version = u"0.0.0.0";
-    return zobrel::constants_block(info, index.entries);
+    OwnedBuildConstants constants = zobrel::product_constants(info);
+    constants.records = index.entries;
+    return encode_build_constants(constants);
 }
 
 PackRun run_pack(const std::vector<std::string> &args, const std::vector<std::string> &env,

@@ -682,6 +682,129 @@ TEST(Fnv1a, KnownAnswersAndTheMarkersProductIdentity)
     EXPECT_NE(build_marker_identity(u"ab", u"c"), build_marker_identity(u"a", u"bc"));
 }
 
+// Every key the packer writes comes back from the one decode the launcher
+// and the inspection use, and the values read back write the same block.
+TEST(BuildConstants, WhatIsEncodedDecodesTheSame)
+{
+    OwnedBuildConstants plain;
+    plain.target_spec = u"{CACHE_DIR}\\Acme\\Tool\\1.0";
+    plain.company = u"Acme";
+    plain.product = u"Tool";
+    plain.version = u"1.0-1.0.0.0";
+    plain.file_version = u"1.0.0.0";
+    plain.product_version = u"1.0";
+    plain.records = {{u"tool.exe", 70001, 7}, {u"lib\\a.dll", 0, 0}};
+    OwnedBuildConstants every = plain;
+    every.warm_check = WARM_CHECK_METADATA;
+    every.fixed_arguments = {u"/c", u"", u"{UNPACK_DIR}\\a b"};
+    every.environment = {{u"PYTHONHOME", u"{UNPACK_DIR}\\python"}, {u"GONE", u""}};
+    every.keep_builds = 3;
+    every.progress = true;
+    every.progress_message = u"Unpacking {PRODUCT}";
+    every.launcher = std::string("\x00\x10\x00\x00stmp", 8);
+    OwnedBuildConstants message_alone = plain;
+    message_alone.progress_message = u"m";
+    OwnedBuildConstants empty_stamp = plain;
+    empty_stamp.launcher = std::string();
+
+    for (const OwnedBuildConstants *given : {&plain, &every, &message_alone, &empty_stamp}) {
+        const std::string block = encode_build_constants(*given);
+        BuildConstants decoded;
+        ASSERT_EQ(decode_build_constants(reinterpret_cast<const unsigned char *>(block.data()), block.size(),
+                                         &decoded),
+                  CONSTANTS_WHOLE);
+        const OwnedBuildConstants back = owned_build_constants(decoded);
+        EXPECT_EQ(encode_build_constants(back), block) << given->fixed_arguments.size();
+        EXPECT_EQ(back.company, given->company);
+        EXPECT_EQ(back.keep_builds, given->keep_builds);
+        EXPECT_EQ(back.launcher, given->launcher);
+        EXPECT_EQ(decoded.record_count, 2u);
+        EXPECT_FALSE(decoded.record_index_damaged);
+        EXPECT_EQ(decoded.fixed_argument_count, given->fixed_arguments.size());
+        EXPECT_EQ(decoded.environment_count, given->environment.size());
+        EXPECT_EQ(decoded.progress_message == nullptr, given->progress_message.empty());
+    }
+}
+
+// How a reader takes what the packer never writes: a keep-builds count
+// beyond the limit, a number of the wrong size, an index missing or damaged.
+TEST(BuildConstants, DecodeTakesOddValuesAsTheLauncherDoes)
+{
+    std::vector<ConstantValue> texts;
+    for (uint32_t key = CONSTANT_TARGET_SPEC; key <= CONSTANT_PRODUCT_VERSION; ++key)
+        texts.push_back({key, constant_text(u"x")});
+    auto u32 = [](uint32_t v) {
+        std::string bytes(4, '\0');
+        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(v >> (8 * i));
+        return bytes;
+    };
+    std::string broken_index = record_index_value({{u"a.exe", 1, 2}});
+    broken_index[4] ^= 1;  // its CRC-32
+    struct Case {
+        const char *what;
+        std::vector<ConstantValue> extra;
+        uint32_t keep_builds, warm_check, progress;
+        bool has_index, index_damaged;
+    } cases[] = {
+        {"nothing optional", {}, 0, WARM_CHECK_CONTENT, 0, false, false},
+        {"keep builds beyond the limit",
+         {{CONSTANT_KEEP_BUILDS, u32(KEEP_BUILDS_LIMIT + 1)}},
+         KEEP_BUILDS_LIMIT,
+         WARM_CHECK_CONTENT,
+         0,
+         false,
+         false},
+        {"numbers of 2 bytes",
+         {{CONSTANT_KEEP_BUILDS, u32(5).substr(0, 2)},
+          {CONSTANT_WARM_CHECK, u32(1).substr(0, 2)},
+          {CONSTANT_PROGRESS, u32(1).substr(0, 2)}},
+         0,
+         WARM_CHECK_CONTENT,
+         0,
+         false,
+         false},
+        {"numbers as written",
+         {{CONSTANT_WARM_CHECK, u32(1)}, {CONSTANT_PROGRESS, u32(7)}},
+         0,
+         WARM_CHECK_METADATA,
+         7,
+         false,
+         false},
+        {"a whole index",
+         {{CONSTANT_RECORD_INDEX, record_index_value({{u"a.exe", 1, 2}})}},
+         0,
+         WARM_CHECK_CONTENT,
+         0,
+         true,
+         false},
+        {"a damaged index", {{CONSTANT_RECORD_INDEX, broken_index}}, 0, WARM_CHECK_CONTENT, 0, false, true},
+    };
+    for (const Case &c : cases) {
+        std::vector<ConstantValue> values = texts;
+        values.insert(values.end(), c.extra.begin(), c.extra.end());
+        const std::string block = write_constants_block(values);
+        BuildConstants d;
+        ASSERT_EQ(
+            decode_build_constants(reinterpret_cast<const unsigned char *>(block.data()), block.size(), &d),
+            CONSTANTS_WHOLE)
+            << c.what;
+        EXPECT_EQ(d.keep_builds, c.keep_builds) << c.what;
+        EXPECT_EQ(d.warm_check, c.warm_check) << c.what;
+        EXPECT_EQ(d.progress, c.progress) << c.what;
+        EXPECT_EQ(d.record_index != nullptr, c.has_index) << c.what;
+        EXPECT_EQ(d.record_count, c.has_index ? 1u : 0u) << c.what;
+        EXPECT_EQ(d.record_index_damaged, c.index_damaged) << c.what;
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(d.product)), u"x") << c.what;
+    }
+    // A damaged block decodes to nothing.
+    std::string block = write_constants_block(texts);
+    block[12] ^= 1;  // its CRC-32
+    BuildConstants d;
+    EXPECT_EQ(decode_build_constants(reinterpret_cast<const unsigned char *>(block.data()), block.size(), &d),
+              CONSTANTS_CRC_MISMATCH);
+    EXPECT_EQ(d.product, nullptr);
+}
+
 TEST(EnvironmentName, TheLaunchersOwnAndUnusableNamesAreRefused)
 {
     struct Case {
