@@ -80,7 +80,8 @@ bool read_build_info(const unsigned char *block, size_t block_size, const unsign
     const unsigned char *keep = view.values[CONSTANT_KEEP_BUILDS];
     if (keep != NULL && view.sizes[CONSTANT_KEEP_BUILDS] == 4) {
         const uint32_t n = read_le32(keep);
-        loaded.keep_builds = n < KEEP_BUILDS_LIMIT ? n : KEEP_BUILDS_LIMIT;
+        loaded.keep_builds = n == 0 ? 1 : n < KEEP_BUILDS_LIMIT ? n : KEEP_BUILDS_LIMIT;
+        loaded.remove_own_folder = n == 0;
     }
     const unsigned char *progress = view.values[CONSTANT_PROGRESS];
     loaded.progress = progress != NULL && view.sizes[CONSTANT_PROGRESS] == 4 ? read_le32(progress) : 0;

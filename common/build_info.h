@@ -30,8 +30,11 @@ struct BuildInfo {
     // How a start checks files already unpacked: a WarmCheck.
     unsigned long warm_check;
     // How many builds' unpack folders the product keeps, this one included
-    // (1 to KEEP_BUILDS_LIMIT); 0 when the build keeps every folder.
+    // (1 to KEEP_BUILDS_LIMIT); 0 when the build keeps every folder. A build
+    // that keeps none tidies as one that keeps 1, and removes its own
+    // folder too once its program has ended (remove_own_folder).
     unsigned long keep_builds;
+    bool remove_own_folder;
     // Whether a first start shows its progress (non-zero) and the message
     // shown with it, NUL-terminated and unexpanded; null when none.
     unsigned long progress;

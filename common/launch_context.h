@@ -117,6 +117,8 @@ struct TidyState {
     HANDLE thread;
     // GetTickCount64 time by which the tidy stops, wherever it is.
     ULONGLONG deadline;
+    // The thread was still at work when the launcher stopped waiting for it.
+    bool left_running;
     TidyOutcome outcome;
 };
 

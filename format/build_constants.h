@@ -31,10 +31,11 @@
 //                             directory; WarmCheck below; optional, content when absent
 //   9  fixed arguments        an argument list (below); optional, none when absent
 //   10 environment            an environment list (below); optional, none when absent
-//  11  keep builds            u32 N, 1 to KEEP_BUILDS_LIMIT: a start removes the unpack
+//  11  keep builds            u32 N, 0 to KEEP_BUILDS_LIMIT: a start removes the unpack
 //                             folders of the product's other builds beside its own but
-//                             the N-1 most recently started; optional, absent: every
-//                             folder is kept
+//                             the N-1 most recently started; 0 as 1, and the start
+//                             removes its own folder too once its program has ended;
+//                             optional, absent: every folder is kept
 //  12  progress               u32: 1 when a first start shows its progress (a line on a
 //                             console, a window for the windowed launcher); optional,
 //                             absent or 0: a start shows nothing unless it fails

@@ -18,8 +18,9 @@ std::string u32_value(uint32_t value)
 }  // namespace
 
 std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
-                            uint32_t warm_check, const ChildCommand &command, uint32_t keep_builds,
-                            const ProgressDisplay &progress, const std::string &launcher)
+                            uint32_t warm_check, const ChildCommand &command,
+                            std::optional<uint32_t> keep_builds, const ProgressDisplay &progress,
+                            const std::string &launcher)
 {
     std::vector<ConstantValue> values = {
         {CONSTANT_TARGET_SPEC, constant_text(info.target_spec)},
@@ -36,8 +37,9 @@ std::string constants_block(const ProductInfo &info, const std::vector<IndexEntr
         values.push_back({CONSTANT_FIXED_ARGUMENTS, argument_list_value(command.arguments)});
     if (!command.environment.empty())
         values.push_back({CONSTANT_ENVIRONMENT, environment_list_value(command.environment)});
-    // Written only when asked for: a build without it keeps every folder.
-    if (keep_builds != 0) values.push_back({CONSTANT_KEEP_BUILDS, u32_value(keep_builds)});
+    // Written only when asked for: a build without it keeps every folder,
+    // where 0 removes even its own.
+    if (keep_builds) values.push_back({CONSTANT_KEEP_BUILDS, u32_value(*keep_builds)});
     // The same: a build without --progress stays silent as before.
     if (progress.shown) {
         values.push_back({CONSTANT_PROGRESS, u32_value(1)});

@@ -4,6 +4,7 @@
 #define ZOBREL_PACKER_IMAGE_CONSTANTS_BLOCK_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,14 +32,14 @@ struct ProgressDisplay {
 // specification, the five product strings, the archive's record index, how
 // a start checks files already unpacked (a WarmCheck), then the fixed
 // arguments and the environment when there are any, in that order; then,
-// when keep_builds is not 0, how many builds' folders a product keeps; then,
+// when keep_builds is given, how many builds' folders a product keeps; then,
 // when progress is shown, the progress flag and its message if not empty;
 // then, when not empty, the launcher value (launcher_stamp in
 // launcher_identity.h) of the prebuilt launcher the image is made from.
 std::string constants_block(const ProductInfo &info, const std::vector<IndexEntry> &records,
                             uint32_t warm_check = 0, const ChildCommand &command = {},
-                            uint32_t keep_builds = 0, const ProgressDisplay &progress = {},
-                            const std::string &launcher = {});
+                            std::optional<uint32_t> keep_builds = std::nullopt,
+                            const ProgressDisplay &progress = {}, const std::string &launcher = {});
 
 }  // namespace zobrel
 

@@ -91,7 +91,7 @@ std::string carried_launchers_text()
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
                                            uint32_t warm_check, const IconGroup &icon, ExecutionLevel level,
-                                           const ChildCommand &command, uint32_t keep_builds,
+                                           const ChildCommand &command, std::optional<uint32_t> keep_builds,
                                            const ProgressDisplay &progress)
 {
     PeWriter writer(launcher);

@@ -70,7 +70,8 @@ std::string carried_launchers_text();
 std::vector<std::string> make_packed_image(const std::string &launcher, std::string blob,
                                            const ProductInfo &info, const std::vector<IndexEntry> &records,
                                            uint32_t warm_check, const IconGroup &icon, ExecutionLevel level,
-                                           const ChildCommand &command = {}, uint32_t keep_builds = 0,
+                                           const ChildCommand &command = {},
+                                           std::optional<uint32_t> keep_builds = std::nullopt,
                                            const ProgressDisplay &progress = {});
 
 // The pieces joined: the whole image.

@@ -120,10 +120,12 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     // How the launcher starts and tidies up goes here, beside the subsystem
     // and the elevation: build retention, progress.
     // How many builds' unpack folders a start leaves, as the launcher reads
-    // it, or "all" when it removes none.
-    const uint32_t keep = std::min(c.number(CONSTANT_KEEP_BUILDS, 0), KEEP_BUILDS_LIMIT);
-    if (keep != 0) {
-        fields.push_back({"keep builds", "keep_builds", uint64_t{keep}});
+    // it (0: not even its own once the program has ended), or "all" when it
+    // removes none.
+    if (c.has_number(CONSTANT_KEEP_BUILDS)) {
+        const uint32_t keep = std::min(c.number(CONSTANT_KEEP_BUILDS, 0), KEEP_BUILDS_LIMIT);
+        fields.push_back({"keep builds", "keep_builds", uint64_t{keep},
+                          keep == 0 ? "0 (each start's folder goes once its program has ended)" : ""});
     } else {
         fields.push_back({"keep builds", "keep_builds", std::string("all")});
     }

@@ -61,7 +61,7 @@ Constants constants_of_block(const std::vector<unsigned char> &block)
 std::vector<std::u16string> launcher_files_of(const Constants &c)
 {
     return launcher_files(c.number(CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT) == WARM_CHECK_METADATA,
-                          c.number(CONSTANT_KEEP_BUILDS, 0) != 0);
+                          c.has_number(CONSTANT_KEEP_BUILDS));
 }
 
 // Why the names clash, as a message naming the file and both names (a

@@ -37,6 +37,12 @@ struct Constants {
     std::u16string text(ConstantKey key) const;
     // A u32 constant, or `absent` when the block has none of 4 bytes.
     uint32_t number(ConstantKey key, uint32_t absent) const;
+    // Whether the block holds the key as a u32, as the launcher takes it.
+    bool has_number(ConstantKey key) const
+    {
+        auto found = values.find(key);
+        return found != values.end() && found->second.size() == 4;
+    }
 };
 
 // A damaged block is said in `problem`, which does not name the file; a

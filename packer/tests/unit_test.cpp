@@ -814,7 +814,8 @@ TEST(UnpackFolder, LongPathsWithATypicalProfileAreWarnedAbout)
 }
 
 // With --keep-builds the builds' folders must lie side by side: only the
-// last folder differs, between builds or between starts.
+// last folder differs, between builds or between starts; with 0, between
+// starts.
 TEST(KeepBuilds, OnlyTheLastFolderMayAndMustDiffer)
 {
     zobrel::ProductValues split = kValues;
@@ -823,7 +824,14 @@ TEST(KeepBuilds, OnlyTheLastFolderMayAndMustDiffer)
         std::u16string spec;
         const zobrel::ProductValues &values;
         const char *why;  // "" when accepted
+        uint32_t keep = 1;
     } cases[] = {
+        {u"{TEMP}\\vexor-{RANDOM}", kValues, "", 0},
+        {u"{TEMP}\\vexor\\{VERSION}-{PID}\\", kValues, "", 0},
+        {u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}", kValues, "must differ between starts", 0},
+        {u"{TEMP}\\{TIME}\\vexor", kValues, "must differ between starts", 0},
+        {u"{TEMP}\\{RANDOM}\\{PID}", kValues, "{RANDOM} puts a difference", 0},
+        {u"{TEMP}\\.zobrel-{TIME_US}", kValues, "'.zobrel-'", 0},
         {u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}", kValues, ""},
         {u"{CACHE_DIR}\\MOLTARN\\vexor-{file_version}", kValues, ""},
         {u"{TEMP}\\vexor-{RANDOM}", kValues, ""},
@@ -843,7 +851,7 @@ TEST(KeepBuilds, OnlyTheLastFolderMayAndMustDiffer)
     };
     for (const Case &c : cases) {
         ASSERT_EQ(zobrel::spec_problem(c.spec), "");
-        std::string why = zobrel::keep_builds_problem(c.spec, c.values);
+        std::string why = zobrel::keep_builds_problem(c.spec, c.values, c.keep);
         std::string shown;
         zobrel::utf16_to_utf8(c.spec, shown);
         if (*c.why == '\0') {
