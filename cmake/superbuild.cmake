@@ -133,6 +133,13 @@ if(ZOBREL_WINDOWS_TESTS AND BUILD_TESTING)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/zobrel-subbuild-tests.cmake)
 endif()
 
+if(BUILD_TESTING)
+  # clang-tidy's fault-finding checks (.clang-tidy) over the packer as this
+  # build compiles it and over the launcher as win/ compiles it.
+  add_test(NAME tidy_check COMMAND ${PROJECT_SOURCE_DIR}/cmake/check-tidy.sh ${CMAKE_BINARY_DIR}
+                                   ${ZOBREL_WINDOWS_BINARY_DIR})
+endif()
+
 set(zobrel_release_args -DHOST=${CMAKE_BINARY_DIR} -DWINDOWS=${ZOBREL_WINDOWS_BINARY_DIR})
 set(zobrel_release_builds zobrel-pack zobrel_windows)
 

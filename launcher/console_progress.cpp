@@ -29,7 +29,8 @@ static size_t console_width(HANDLE console)
     if (!GetConsoleScreenBufferInfo(console, &info) || info.srWindow.Right <= info.srWindow.Left) {
         return 80;
     }
-    return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+    const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    return static_cast<size_t>(columns);
 }
 
 static void write_console(const wchar_t *text, size_t length)

@@ -5,8 +5,8 @@
 #   cross toolchain), Wine and qemu-user to run what they make, CMake and
 #   Ninja, GoogleTest's and CLI11's sources, Unicode's character database
 #   (the name-equality table is made from it), clang with its sanitizer and
-#   libFuzzer runtimes (the fuzz targets), clang-format-14 (the layout
-#   check), and the tools some tests use;
+#   libFuzzer runtimes (the fuzz targets), clang-format-14 and
+#   clang-tidy-14 (the layout and fault checks), and the tools some tests use;
 # - Debian's source archives of zstd, libdeflate and zlib, which the build
 #   makes for every target with their own build systems, and of mingw-w64
 #   and LLVM, from which it makes the ARM64 launchers' toolchain. They are
@@ -36,7 +36,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   g++-aarch64-linux-gnu
   googletest libcli11-dev unicode-data
-  clang libclang-rt-dev clang-format-14
+  clang libclang-rt-dev clang-format-14 clang-tidy-14
   clang-14 lld-14 llvm-14 qemu-user-static
   zstd tmux xxd osslsigncode openssl xvfb
 )

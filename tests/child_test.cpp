@@ -66,6 +66,7 @@ Launch run_launcher(const std::wstring &path, const std::wstring &argv0, const s
     options.application = path;
     options.command_line = argv0 + tail;
     std::wstring temp = make_scratch_dir(L"child-temp");
+    const RemovedAtScopeEnd temp_removed(temp);
     options.set_env.push_back({L"TMP", temp});
     options.set_env.push_back({L"TEMP", temp});
     options.unset_env.push_back(L"REPORT_OUT");
@@ -73,7 +74,6 @@ Launch run_launcher(const std::wstring &path, const std::wstring &argv0, const s
     launch.result = run_process(options);
     launch.report = parse_report(launch.result.standard_output);
     launch.temp = temp;
-    remove_tree(temp);
     return launch;
 }
 
@@ -181,6 +181,7 @@ TEST(ChildCommandLine, RealCommandInterpreterBehavesTheSamePackedAndDirect)
 TEST(ChildCommandLine, LauncherPathWithASpaceAndARelativeName)
 {
     std::wstring scratch = make_scratch_dir(L"child-space");
+    const RemovedAtScopeEnd scratch_removed(scratch);
     std::wstring folder = scratch + L"\\with space";
     std::wstring elsewhere = scratch + L"\\elsewhere";
     std::filesystem::create_directories(folder + L"\\report-app");
@@ -209,7 +210,6 @@ TEST(ChildCommandLine, LauncherPathWithASpaceAndARelativeName)
             EXPECT_EQ(l.report.cwd, elsewhere);
         }
     }
-    remove_tree(scratch);
 }
 
 // The child's line may hold 32,767 units, not one more. The launcher is
@@ -282,6 +282,7 @@ TEST(ChildEnvironment, ChildSeesTheLaunchVariablesHandlesAndDirectory)
     for (const LauncherKind &kind : LAUNCHERS) {
         SCOPED_TRACE(narrow(kind.name));
         std::wstring cwd = make_scratch_dir(L"child-cwd");
+        const RemovedAtScopeEnd cwd_removed(cwd);
         RunOptions options;
         options.current_directory = cwd;
         options.standard_input = std::string("line one\r\nline two\n\0end", 23);
@@ -314,13 +315,13 @@ TEST(ChildEnvironment, ChildSeesTheLaunchVariablesHandlesAndDirectory)
         // The launcher's redirected standard handles reach the child.
         EXPECT_EQ(r.stdin_bytes, options.standard_input);
         EXPECT_EQ(l.result.standard_error, "report child: stderr line\r\n");
-        remove_tree(cwd);
     }
 }
 
 TEST(ChildLaunch, AMainBinaryThatCannotStartIsReported)
 {
     std::wstring dir = make_scratch_dir(L"child-bad");
+    const RemovedAtScopeEnd dir_removed(dir);
     std::wstring text_file = dir + L"\\not-a-program.exe";
     write_file(text_file, "this is text, not a program\r\n");
     for (const std::wstring &program : {text_file, dir + L"\\missing.exe"}) {
@@ -342,7 +343,6 @@ TEST(ChildLaunch, AMainBinaryThatCannotStartIsReported)
         EXPECT_EQ(l.result.standard_output, "");
         EXPECT_EQ(l.result.exit_code, 2u);
     }
-    remove_tree(dir);
 }
 
 // ---------------------------------------------------------------------------
@@ -381,6 +381,7 @@ bool handle_is_open(HANDLE h)
 TEST(ConsoleEventHandler, WithAChildCtrlCIsLeftToItAndOtherEventsAreNotHandled)
 {
     std::wstring dir = make_scratch_dir(L"child-events");
+    const RemovedAtScopeEnd dir_removed(dir);
     ChildState child = {};
     watch_child_for_console_events(&child);
     ASSERT_TRUE(begin_child_launch(&child));
@@ -404,7 +405,6 @@ TEST(ConsoleEventHandler, WithAChildCtrlCIsLeftToItAndOtherEventsAreNotHandled)
     for (DWORD event : interrupts) EXPECT_TRUE(console_event_handler(event)) << event;
     // A close after that ends the launcher with the status the main thread read.
     EXPECT_EQ(end_child_for_close(&child), 9u);
-    remove_tree(dir);
 }
 
 // Close, logoff and shutdown: the child gets five seconds to end by itself,
@@ -413,6 +413,7 @@ TEST(ConsoleEventHandler, WithAChildCtrlCIsLeftToItAndOtherEventsAreNotHandled)
 TEST(ConsoleEventHandler, OnCloseTheChildGetsFiveSecondsThenEndsWithTheInterruptStatus)
 {
     std::wstring dir = make_scratch_dir(L"child-grace");
+    const RemovedAtScopeEnd dir_removed(dir);
     struct Case {
         DWORD sleep_ms;
         DWORD expected;  // the child's own code if it ends in time
@@ -442,7 +443,6 @@ TEST(ConsoleEventHandler, OnCloseTheChildGetsFiveSecondsThenEndsWithTheInterrupt
         release_child_handle(&child);
         EXPECT_FALSE(handle_is_open(pi.hProcess));
     }
-    remove_tree(dir);
 }
 
 // A close event, delivered to the launch probe on a thread of its own once
@@ -454,6 +454,7 @@ TEST(ConsoleEventHandler, OnCloseTheChildGetsFiveSecondsThenEndsWithTheInterrupt
 TEST(ConsoleEventHandler, CloseEndsTheLauncherWithTheChildStatusNeverZero)
 {
     std::wstring dir = make_scratch_dir(L"child-close");
+    const RemovedAtScopeEnd dir_removed(dir);
     struct Case {
         const wchar_t *sleep_ms;
         DWORD expected;
@@ -484,7 +485,6 @@ TEST(ConsoleEventHandler, CloseEndsTheLauncherWithTheChildStatusNeverZero)
             CloseHandle(child);
         }
     }
-    remove_tree(dir);
 }
 
 TEST(ChildHandle, ClosedExactlyOnceByWhicheverUserLetsGoLast)

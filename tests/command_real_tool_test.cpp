@@ -68,6 +68,7 @@ TEST(RealTool, PackedTscBehavesAsTscRunDirectly)
     ASSERT_TRUE(file_exists(kToolDir + L"\\tsc.exe")) << "tests/real_tool_setup.sh did not run";
 
     const std::wstring temp = make_scratch_dir(L"real-tool-temp");
+    const RemovedAtScopeEnd temp_removed(temp);
     const std::wstring packed = quote_argument(kToolDir + L"\\tsc.exe");
     const std::wstring direct = quote_argument(kToolDir + L"\\app\\node.exe") + L" " +
                                 quote_argument(kToolDir + L"\\app\\node_modules\\typescript\\bin\\tsc");
@@ -86,7 +87,9 @@ TEST(RealTool, PackedTscBehavesAsTscRunDirectly)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         const std::wstring packed_dir = make_scratch_dir(L"real-tool-packed");
+        const RemovedAtScopeEnd packed_dir_removed(packed_dir);
         const std::wstring direct_dir = make_scratch_dir(L"real-tool-direct");
+        const RemovedAtScopeEnd direct_dir_removed(direct_dir);
         write_project(packed_dir);
         write_project(direct_dir);
         RunResult p = run_in(packed_dir, packed + c.arguments, temp);
@@ -102,8 +105,6 @@ TEST(RealTool, PackedTscBehavesAsTscRunDirectly)
             EXPECT_NE(read_file(packed_dir + L"\\hello.js").find("console.log(greet(\"world\"))"),
                       std::string::npos);
         }
-        remove_tree(packed_dir);
-        remove_tree(direct_dir);
     }
 
     // info on it: the fixed argument, and the folder it unpacked into.
@@ -117,7 +118,6 @@ TEST(RealTool, PackedTscBehavesAsTscRunDirectly)
               std::string::npos)
         << shown.standard_output;
     EXPECT_TRUE(file_exists(temp + L"\\zobrel-real-tool\\node_modules\\typescript\\bin\\tsc"));
-    remove_tree(temp);
 }
 
 }  // namespace

@@ -19,25 +19,7 @@ set -u
 prefix=$1
 bin=$2
 wine_run=$3
-socket=zobrel-child-events-$$
-scratch=$(mktemp -d /tmp/zobrel-console-events.XXXXXX)
-failures=0
-
-cleanup() {
-  tmux -L "$socket" kill-server >/dev/null 2>&1
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-# The Windows name of a Linux path (Wine maps / to Z:).
-windows_path() {
-  printf 'Z:%s' "${1//\//\\}"
-}
+source "$(dirname "$0")/support/terminal.sh" console-events
 
 # wait_for FILE SECONDS: true once FILE exists, false after SECONDS.
 wait_for() {
@@ -93,15 +75,11 @@ start() {
     command+=" '$assignment'"
   done
   command+=" '$wine_run' '$bin/status_witness.exe' '$(windows_path "$bin/$launcher")' one 'two words'; sleep 60"
-  if tmux -L "$socket" has-session -t "$session" 2>/dev/null; then
-    tmux -L "$socket" new-window -d -t "$session" -n "$name" "$command"
-  else
-    tmux -L "$socket" new-session -d -s "$session" -n "$name" -x 200 -y 50 "$command"
-  fi
+  terminal_open "$session" "$name" 200 50 "$command"
 }
 
 ctrl_c() {
-  tmux -L "$socket" send-keys -t "events:$1" C-c
+  terminal_keys "events:$1" C-c
 }
 
 # A child that handles Ctrl+C and exits 7 500 ms later: the launcher stays
@@ -197,7 +175,7 @@ console_closed() {
   local name=close dir=$scratch/close
   start "$name" closing report_onefile.exe REPORT_CTRL_C=ignore
   wait_for "$dir/report" 30 || { fail "$name: the child never ran"; return; }
-  tmux -L "$socket" kill-session -t closing
+  terminal_close closing
   sleep 8
   ! beating "$dir" || fail "$name: the child still runs 8 s after its console was closed"
 }

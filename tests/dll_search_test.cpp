@@ -69,6 +69,7 @@ std::vector<std::string> loaded_markers(const std::wstring &dir)
 TEST(DllSearch, APlantedDllIsFoundBesideAProgramThatTakesNoCare)
 {
     std::wstring dir = folder_with_planted_dlls(test_program(L"plain_loader.exe"));
+    const RemovedAtScopeEnd dir_removed(dir);
     RunOptions options;
     options.application = dir + L"\\plain_loader.exe";
     options.command_line = L"plain_loader.exe version.dll";
@@ -76,12 +77,12 @@ TEST(DllSearch, APlantedDllIsFoundBesideAProgramThatTakesNoCare)
     EXPECT_EQ(run.exit_code, 0u) << run.standard_error;
     EXPECT_EQ(loaded_markers(dir), std::vector<std::string>{"version"})
         << "the planted copy must be what a careless program loads";
-    remove_tree(dir);
 }
 
 TEST(DllSearch, NonePlantedBesideAPackedExecutableLoadsIntoTheLauncher)
 {
     std::wstring dir = folder_with_planted_dlls(test_program(L"report_onefile.exe"));
+    const RemovedAtScopeEnd dir_removed(dir);
     RunOptions options;
     options.application = dir + L"\\report_onefile.exe";
     options.command_line = L"report_onefile.exe planted";
@@ -90,7 +91,6 @@ TEST(DllSearch, NonePlantedBesideAPackedExecutableLoadsIntoTheLauncher)
     EXPECT_EQ(run.exit_code, 0xC0DE0024u) << run.standard_error;
     EXPECT_TRUE(file_exists(dir + L"\\report.txt")) << "the packed program ran";
     EXPECT_EQ(loaded_markers(dir), std::vector<std::string>{});
-    remove_tree(dir);
 }
 
 }  // namespace

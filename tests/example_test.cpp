@@ -80,6 +80,7 @@ void expect_a_good_run(const RunResult &r, const std::string &unpack_dir)
 TEST(Example, RunsThenReusesThenRepairsItsUnpackedFiles)
 {
     std::wstring temp = make_scratch_dir(L"example");
+    const RemovedAtScopeEnd temp_removed(temp);
     std::wstring unpack = temp + L"\\MOLTARN\\vexor\\0.2.0-0.2.0.0";
     std::map<std::wstring, std::string> originals;
     for (const wchar_t *file : APP_FILES) {
@@ -117,7 +118,6 @@ TEST(Example, RunsThenReusesThenRepairsItsUnpackedFiles)
     EXPECT_FALSE(has_old_time(unpack + L"\\data\\greeting.txt"));
     EXPECT_TRUE(read_file(unpack + L"\\greeter.dll") == originals[L"greeter.dll"]);
     EXPECT_TRUE(has_old_time(unpack + L"\\vexor.exe")) << "an intact file was rewritten";
-    remove_tree(temp);
 }
 
 }  // namespace

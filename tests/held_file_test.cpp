@@ -79,6 +79,7 @@ std::wstring unpacked_and_changed(const wchar_t *launcher = L"held_onefile.exe")
 TEST(HeldFile, HeldForAMomentTheStartWaitsRepairsTheFileAndRunsTheApplication)
 {
     const std::wstring temp = unpacked_and_changed();
+    const RemovedAtScopeEnd temp_removed(temp);
     {
         Holder holder(unpacked(temp, HELD), 800, temp);
         // Share modes hold between processes: this process cannot read it either.
@@ -95,12 +96,12 @@ TEST(HeldFile, HeldForAMomentTheStartWaitsRepairsTheFileAndRunsTheApplication)
         EXPECT_EQ(r.standard_error, "");
     }
     EXPECT_EQ(read_file(unpacked(temp, HELD)), read_file(app_file(HELD)));
-    remove_tree(temp);
 }
 
 TEST(HeldFile, HeldPastTheBoundTheStartEndsWithTheOpenMessage)
 {
     const std::wstring temp = unpacked_and_changed();
+    const RemovedAtScopeEnd temp_removed(temp);
     {
         Holder holder(unpacked(temp, HELD), 6000, temp);
         RunResult r = start(temp);
@@ -110,7 +111,6 @@ TEST(HeldFile, HeldPastTheBoundTheStartEndsWithTheOpenMessage)
                   "Error, failed to open '" + narrow(unpacked(temp, HELD)) + "' for writing.\r\n");
     }
     EXPECT_EQ(read_file(unpacked(temp, HELD)), "changed since");
-    remove_tree(temp);
 }
 
 // Checked by metadata, a start that repaired a file records the state
@@ -127,6 +127,7 @@ TEST(HeldFile, AStateRecordHeldForAMomentIsWrittenAllTheSame)
 {
     const wchar_t *launcher = L"held_meta_onefile.exe";
     const std::wstring temp = unpacked_and_changed(launcher);
+    const RemovedAtScopeEnd temp_removed(temp);
     write_file(unpacked(temp, L".zobrel-state.new"), "left behind");
     {
         Holder holder(unpacked(temp, L".zobrel-state.new"), 1500, temp);
@@ -139,7 +140,6 @@ TEST(HeldFile, AStateRecordHeldForAMomentIsWrittenAllTheSame)
         RunResult r = start(temp, launcher);
         EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_output << r.standard_error;
     }
-    remove_tree(temp);
 }
 
 }  // namespace

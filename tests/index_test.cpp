@@ -46,24 +46,19 @@ void expect_whole_application(const std::wstring &temp)
     for (const wchar_t *name : APP_FILES) {
         EXPECT_TRUE(read_file(unpacked(temp, name)) == read_file(app_dir() + L"\\" + name)) << narrow(name);
     }
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((app_dir() + L"\\lib\\*.dll").c_str(), &found);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    do {
-        std::wstring name = std::wstring(L"lib\\") + found.cFileName;
+    const std::vector<FolderEntry> dlls = folder_entries(app_dir() + L"\\lib", L"*.dll");
+    ASSERT_FALSE(dlls.empty());
+    for (const FolderEntry &dll : dlls) {
+        const std::wstring name = L"lib\\" + dll.name;
         EXPECT_TRUE(read_file(unpacked(temp, name)) == read_file(app_dir() + L"\\" + name)) << narrow(name);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    }
 }
 
 // The name of the first DLL the application carries.
 std::wstring first_dll()
 {
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((app_dir() + L"\\lib\\*.dll").c_str(), &found);
-    std::wstring name = std::wstring(L"lib\\") + found.cFileName;
-    FindClose(find);
-    return name;
+    const std::vector<FolderEntry> dlls = folder_entries(app_dir() + L"\\lib", L"*.dll");
+    return dlls.empty() ? std::wstring() : L"lib\\" + dlls.front().name;
 }
 
 // A copy of the packed launcher, edited, in dir.
@@ -79,6 +74,7 @@ std::wstring edited_copy(const std::wstring &dir, const std::function<void(std::
 TEST(RecordIndex, AWarmStartNeverDecodesTheFrame)
 {
     const std::wstring scratch = make_scratch_dir(L"index-warm");
+    const RemovedAtScopeEnd scratch_removed(scratch);
     // The frame's middle zeroed: decoding it cannot succeed.
     const std::wstring damaged = edited_copy(scratch, [](std::string &image) {
         const PackedSection payload = find_section(image, PAYLOAD_SECTION_NAME);
@@ -100,7 +96,6 @@ TEST(RecordIndex, AWarmStartNeverDecodesTheFrame)
     RunResult from_nothing = run_in(damaged, cold);
     EXPECT_EQ(from_nothing.exit_code, 2u);
     EXPECT_EQ(from_nothing.standard_output, DECODE_LINE);
-    remove_tree(scratch);
 }
 
 TEST(RecordIndex, WhatTheCheckFindsOutOfPlaceTheStreamUnpackRepairs)
@@ -140,6 +135,7 @@ TEST(RecordIndex, WhatTheCheckFindsOutOfPlaceTheStreamUnpackRepairs)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         const std::wstring temp = make_scratch_dir(L"index-repair");
+        const RemovedAtScopeEnd temp_removed(temp);
         std::wstring launcher = test_program(L"index_onefile.exe");
         if (c.edit) launcher = edited_copy(temp, c.edit);
         ASSERT_EQ(run_in(test_program(L"index_onefile.exe"), temp).exit_code, APP_EXIT_CODE);
@@ -148,7 +144,6 @@ TEST(RecordIndex, WhatTheCheckFindsOutOfPlaceTheStreamUnpackRepairs)
         EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_output << r.standard_error;
         EXPECT_EQ(r.standard_output, "");
         expect_whole_application(temp);
-        remove_tree(temp);
     }
 }
 
@@ -167,6 +162,7 @@ TEST(RecordIndex, AnIndexThatDisagreesWithTheStreamIsDamage)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         const std::wstring temp = make_scratch_dir(L"index-disagree");
+        const RemovedAtScopeEnd temp_removed(temp);
         const std::wstring launcher = edited_copy(temp, [&](std::string &image) {
             std::vector<IndexEntry> entries = index_of(image);
             ASSERT_GE(entries.size(), 4u);
@@ -177,7 +173,6 @@ TEST(RecordIndex, AnIndexThatDisagreesWithTheStreamIsDamage)
         EXPECT_EQ(r.exit_code, 2u);
         EXPECT_EQ(r.standard_output, DECODE_LINE);
         EXPECT_EQ(r.standard_error, "");
-        remove_tree(temp);
     }
 }
 

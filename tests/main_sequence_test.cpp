@@ -26,12 +26,12 @@ RunResult run_with_temp(const std::wstring &program, const std::wstring &temp)
 TEST(MainSequence, FindsItsConstantsUnpacksThenStartsTheFirstRecord)
 {
     std::wstring temp = make_scratch_dir(L"seq-ok");
+    const RemovedAtScopeEnd temp_removed(temp);
     RunResult r = run_with_temp(test_program(L"sequence_app.exe"), temp);
     EXPECT_EQ(r.exit_code, 0u) << r.standard_error;
     EXPECT_EQ(read_file(temp + L"\\zobrel-variant\\ok\\report_child.exe"),
               read_file(test_bin_dir() + L"\\report-app\\report_child.exe"));
     EXPECT_NE(r.standard_output.find("argc=2"), std::string::npos) << "the child ran: " << r.standard_output;
-    remove_tree(temp);
 }
 
 TEST(MainSequence, EarlyEndsLeaveNothingOnDisk)
@@ -68,6 +68,7 @@ TEST(MainSequence, EarlyEndsLeaveNothingOnDisk)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::wstring temp = make_scratch_dir(L"seq-early");
+        const RemovedAtScopeEnd temp_removed(temp);
         std::string image = original;
         c.edit(image);
         ASSERT_NE(image, original);
@@ -77,7 +78,6 @@ TEST(MainSequence, EarlyEndsLeaveNothingOnDisk)
         EXPECT_EQ(r.standard_error, c.err);
         EXPECT_EQ(r.exit_code, c.exit_code);
         EXPECT_FALSE(file_exists(temp + L"\\zobrel-variant"));
-        remove_tree(temp);
     }
 }
 
@@ -87,6 +87,7 @@ TEST(MainSequence, EarlyEndsLeaveNothingOnDisk)
 TEST(MainSequence, ATemporaryFolderThatDoesNotFitUnpacksNothing)
 {
     std::wstring cwd = make_scratch_dir(L"seq-long-temp");
+    const RemovedAtScopeEnd cwd_removed(cwd);
     std::wstring root_folder = cwd.substr(0, 3) + L"zobrel-variant";
     remove_tree(root_folder);
     for (size_t length : {size_t(300), size_t(5000)}) {
@@ -104,7 +105,6 @@ TEST(MainSequence, ATemporaryFolderThatDoesNotFitUnpacksNothing)
         EXPECT_FALSE(file_exists(cwd + L"\\zobrel-variant"));
     }
     remove_tree(root_folder);
-    remove_tree(cwd);
 }
 
 // A temporary folder set to a relative path fails the expansion: nothing is
@@ -112,6 +112,7 @@ TEST(MainSequence, ATemporaryFolderThatDoesNotFitUnpacksNothing)
 TEST(MainSequence, ATemporaryFolderSetToARelativePathUnpacksNothing)
 {
     std::wstring cwd = make_scratch_dir(L"seq-relative-temp");
+    const RemovedAtScopeEnd cwd_removed(cwd);
     RunOptions options;
     options.command_line = quote_argument(test_program(L"sequence_app.exe")) + L" arg";
     options.set_env = {{L"TEMP", L"reltmp"}};
@@ -122,7 +123,6 @@ TEST(MainSequence, ATemporaryFolderSetToARelativePathUnpacksNothing)
     EXPECT_EQ(r.standard_output, "");
     EXPECT_EQ(r.standard_error, "");  // nothing expanded, so nothing to quote
     EXPECT_FALSE(file_exists(cwd + L"\\reltmp"));
-    remove_tree(cwd);
 }
 
 }  // namespace

@@ -76,6 +76,7 @@ TEST(NameRule, NamesWindowsKeepsApartAreUnpackedSideBySide)
         L"\uFB00.txt",      L"ff.txt",          // a ligature and its letters
     };
     const std::wstring scratch = make_scratch_dir(L"names");
+    const RemovedAtScopeEnd scratch_removed(scratch);
     const std::wstring app = scratch + L"\\app";
     write_file(app + L"\\app.exe", read_file(test_program(L"unpack_app.exe")));
     for (size_t i = 0; i < names.size(); i++) {
@@ -99,7 +100,6 @@ TEST(NameRule, NamesWindowsKeepsApartAreUnpackedSideBySide)
                   "content of name " + std::to_string(i) + "\r\n")
             << narrow(names[i]);
     }
-    remove_tree(scratch);
 }
 
 // A copy of a packed launcher (index_onefile.exe, unpacking under
@@ -151,16 +151,7 @@ RunResult verify(const std::wstring &launcher)
 // before anything is checked) or is not there.
 bool holds_nothing(const std::wstring &folder)
 {
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return true;
-    bool nothing = true;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L"..") nothing = false;
-    } while (nothing && FindNextFileW(find, &entry));
-    FindClose(find);
-    return nothing;
+    return folder_entries(folder).empty();
 }
 
 RunResult run_with_temp(const std::wstring &launcher, const std::wstring &temp)
@@ -208,6 +199,7 @@ TEST(NameClash, TheLauncherRefusesNamesTheSystemTakesForOneBeforeWritingAnything
         for (bool with_index : {true, false}) {
             SCOPED_TRACE(std::string(c.what) + (with_index ? ", with an index" : ", without an index"));
             const std::wstring temp = make_scratch_dir(L"clash");
+            const RemovedAtScopeEnd temp_removed(temp);
             const std::wstring launcher = launcher_with(temp, with_main_program(c.records), with_index);
             const RunResult verified = verify(launcher);
             EXPECT_EQ(verified.exit_code, 1u) << "zobrel-pack.exe verify agrees";
@@ -219,7 +211,6 @@ TEST(NameClash, TheLauncherRefusesNamesTheSystemTakesForOneBeforeWritingAnything
             EXPECT_EQ(r.standard_output, DECODE_LINE);
             EXPECT_EQ(r.standard_error, "");
             EXPECT_TRUE(holds_nothing(temp + L"\\zobrel-index")) << "something was written";
-            remove_tree(temp);
         }
     }
 }
@@ -234,6 +225,7 @@ TEST(NameClash, AShortNameOfTheLaunchersOwnFileIsRefusedWhereTheBuildWritesIt)
     for (bool by_metadata : {true, false}) {
         SCOPED_TRACE(by_metadata ? "checked by metadata" : "checked by content");
         const std::wstring temp = make_scratch_dir(L"own");
+        const RemovedAtScopeEnd temp_removed(temp);
         const std::wstring launcher = launcher_with(temp, records, true, by_metadata);
         RunResult verified = verify(launcher);
         RunResult r = run_with_temp(launcher, temp);
@@ -253,7 +245,6 @@ TEST(NameClash, AShortNameOfTheLaunchersOwnFileIsRefusedWhereTheBuildWritesIt)
             EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_output << r.standard_error;
             EXPECT_EQ(read_file(temp + L"\\zobrel-index\\_ZOB~TAG"), "not the state");
         }
-        remove_tree(temp);
     }
 }
 
@@ -268,13 +259,13 @@ TEST(NameClash, NamesTheSystemKeepsApartAreUnpackedByTheLauncher)
     for (bool with_index : {true, false}) {
         SCOPED_TRACE(with_index ? "with an index" : "without an index");
         const std::wstring temp = make_scratch_dir(L"apart");
+        const RemovedAtScopeEnd temp_removed(temp);
         RunResult r = run_with_temp(launcher_with(temp, records, with_index), temp);
         EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_output << r.standard_error;
         for (const TestRecord &record : records) {
             EXPECT_EQ(read_file(temp + L"\\zobrel-index\\" + record.name), record.content)
                 << narrow(record.name);
         }
-        remove_tree(temp);
     }
 }
 

@@ -154,7 +154,9 @@ void every_copy_runs_the_application_over_byte_identical_files()
     ASSERT_EQ(original.at(L"data\\empty.dat"), "");
 
     std::wstring temp = make_scratch_dir(L"parallel");
+    const RemovedAtScopeEnd temp_removed(temp);
     std::wstring logs = make_scratch_dir(L"parallel-logs");
+    const RemovedAtScopeEnd logs_removed(logs);
     std::wstring unpack = temp + L"\\zobrel-parallel";
 
     // Cold: an empty folder each round. Each application holds the shipped
@@ -184,8 +186,6 @@ void every_copy_runs_the_application_over_byte_identical_files()
     EXPECT_EQ(e.exit_code, APP_EXIT_CODE) << e.out << e.err;
     EXPECT_TRUE(files_under(unpack) == original);
     for (const auto &f : original) EXPECT_TRUE(has_old_time(unpack + L"\\" + f.first)) << narrow(f.first);
-    remove_tree(temp);
-    remove_tree(logs);
 }
 
 TEST(ParallelStarts, EveryCopyRunsTheApplicationOverByteIdenticalFiles)

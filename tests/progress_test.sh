@@ -20,24 +20,7 @@ set -u
 prefix=$1
 pack=$2
 wine_run=$3
-socket=zobrel-progress-$$
-scratch=$(mktemp -d /tmp/zobrel-progress.XXXXXX)
-failures=0
-
-cleanup() {
-  tmux -L "$socket" kill-server >/dev/null 2>&1
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-windows_path() {
-  printf 'Z:%s' "${1//\//\\}"
-}
+source "$(dirname "$0")/support/terminal.sh" progress
 
 app=$scratch/app
 mkdir -p "$app"
@@ -58,18 +41,17 @@ rm -rf "$unpack"
 # the final pane in $scratch/NAME.pane.
 run_in_terminal() {
   local name=$1 command=$2 columns=${3:-100}
-  tmux -L "$socket" new-session -d -s "$name" -x "$columns" -y 20 \
-    "env ZOBREL_WINEPREFIX='$prefix' $command; echo END-OF-RUN; sleep 600"
+  terminal_open "$name" run "$columns" 20 "env ZOBREL_WINEPREFIX='$prefix' $command; echo END-OF-RUN; sleep 600"
   : > "$scratch/$name.seen"
   for ((i = 0; i < 1200; i++)); do
     local pane
-    pane=$(tmux -L "$socket" capture-pane -p -t "$name")
+    pane=$(terminal_screen "$name")
     grep -q "/10001 files" <<< "$pane" && printf '%s\n' "$pane" >> "$scratch/$name.seen"
     grep -q END-OF-RUN <<< "$pane" && break
     sleep 0.05
   done
-  tmux -L "$socket" capture-pane -p -t "$name" > "$scratch/$name.pane"
-  tmux -L "$socket" kill-session -t "$name"
+  terminal_screen "$name" > "$scratch/$name.pane"
+  terminal_close "$name"
 }
 
 # The pane's lines before END-OF-RUN, trailing blanks and empty lines dropped.

@@ -57,16 +57,9 @@ std::map<std::wstring, std::string> files_under(const std::wstring &dir)
 std::set<std::wstring> folders_in(const std::wstring &dir)
 {
     std::set<std::wstring> names;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::wstring name = entry.cFileName;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..") {
-            names.insert(name);
-        }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    for (const FolderEntry &entry : folder_entries(dir)) {
+        if (entry.folder) names.insert(entry.name);
+    }
     return names;
 }
 

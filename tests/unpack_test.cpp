@@ -590,21 +590,15 @@ TEST(Unpack, NameOf1023UnitsIsWrittenAndOneOf1024IsRefusedAsDamage)
 std::vector<std::wstring> tree_of(const std::wstring &dir, const std::wstring &prefix = L"")
 {
     std::vector<std::wstring> out;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return out;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out.push_back(prefix + name + L"\\");
-            for (const std::wstring &below : tree_of(dir + L"\\" + name, prefix + name + L"\\"))
+    for (const FolderEntry &entry : folder_entries(dir)) {
+        if (entry.folder) {
+            out.push_back(prefix + entry.name + L"\\");
+            for (const std::wstring &below : tree_of(dir + L"\\" + entry.name, prefix + entry.name + L"\\"))
                 out.push_back(below);
         } else {
-            out.push_back(prefix + name);
+            out.push_back(prefix + entry.name);
         }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    }
     std::sort(out.begin(), out.end());
     return out;
 }

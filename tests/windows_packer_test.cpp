@@ -36,6 +36,7 @@ RunResult pack(const std::wstring &arguments)
 TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesForArm64Programs)
 {
     const std::wstring scratch = make_scratch_dir(L"wpack-arm64");
+    const RemovedAtScopeEnd scratch_removed(scratch);
     for (const wchar_t *main : {L"probe", L"windowed"}) {
         SCOPED_TRACE(narrow(main));
         const std::wstring out = scratch + L"\\" + main + L".exe";
@@ -58,6 +59,7 @@ TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesForArm64Programs)
 TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesAndItRuns)
 {
     const std::wstring scratch = make_scratch_dir(L"wpack");
+    const RemovedAtScopeEnd scratch_removed(scratch);
     const std::wstring out = scratch + L"\\vexor.exe";
     RunResult built = pack(
         L"build " + quote_argument(windows_path(ZOBREL_NAMES_APP_DIR)) + L" --main vexor.exe -o " +
@@ -108,7 +110,6 @@ TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesAndItRuns)
     EXPECT_EQ(read_file(scratch + L"\\x\\vexor.exe"),
               read_file(windows_path(ZOBREL_NAMES_APP_DIR) + L"\\vexor.exe"));
     EXPECT_EQ(read_file(scratch + L"\\x\\donn\u00e9es\\caf\u00e9 \u00fc \u4e2d.txt"), "caf\u00e9\n");
-    remove_tree(scratch);
 }
 
 // The options of the looks and of leaving files out: the same bytes as
@@ -117,6 +118,7 @@ TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesAndItRuns)
 TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesWithTheNewerOptions)
 {
     const std::wstring scratch = make_scratch_dir(L"wpack-icon");
+    const RemovedAtScopeEnd scratch_removed(scratch);
     const std::wstring out = scratch + L"\\notepad.exe";
     RunResult built = pack(L"build " + quote_argument(windows_path(ZOBREL_ICON_APP_DIR)) +
                            L" --main bin\\notepad.exe -o " + quote_argument(out) +
@@ -133,7 +135,6 @@ TEST(WindowsPacker, WritesWhatTheLinuxPackerWritesWithTheNewerOptions)
     RunResult listed = pack(L"list " + quote_argument(out));
     EXPECT_EQ(listed.standard_output.find(".pdb"), std::string::npos) << listed.standard_output;
     EXPECT_NE(listed.standard_output.find("docs\\read me.txt"), std::string::npos) << listed.standard_output;
-    remove_tree(scratch);
 }
 
 // A path as a JSON string's content: backslashes and quotes escaped.
@@ -156,6 +157,7 @@ std::string without_cr(std::string text)
 TEST(WindowsPacker, InfoShowsTheFolderItUnpacksToForThisUser)
 {
     const std::wstring scratch = make_scratch_dir(L"wpack-info");
+    const RemovedAtScopeEnd scratch_removed(scratch);
     wchar_t local[MAX_PATH];
     ASSERT_EQ(SHGetFolderPathW(NULL, CSIDL_LOCAL_APPDATA, NULL, SHGFP_TYPE_CURRENT, local), S_OK);
     const std::wstring exe = scratch + L"\\vexor.exe";
@@ -193,7 +195,6 @@ TEST(WindowsPacker, InfoShowsTheFolderItUnpacksToForThisUser)
         EXPECT_NE(text.standard_output.find("unpack dir:      " + narrow(c.folder) + "\n"), std::string::npos)
             << text.standard_output;
     }
-    remove_tree(scratch);
 }
 
 TEST(WindowsPacker, VersionHelpAndRefusals)
@@ -204,6 +205,7 @@ TEST(WindowsPacker, VersionHelpAndRefusals)
     EXPECT_EQ(pack(L"build --help").exit_code, 0u);
 
     const std::wstring scratch = make_scratch_dir(L"wpack-refuse");
+    const RemovedAtScopeEnd scratch_removed(scratch);
     const std::wstring app = quote_argument(windows_path(ZOBREL_NAMES_APP_DIR));
     struct Case {
         std::wstring arguments;
@@ -228,7 +230,6 @@ TEST(WindowsPacker, VersionHelpAndRefusals)
     }
     EXPECT_FALSE(file_exists(scratch + L"\\missing"));
     EXPECT_FALSE(file_exists(scratch + L"\\a.exe"));
-    remove_tree(scratch);
 }
 
 }  // namespace

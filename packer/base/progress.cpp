@@ -33,8 +33,8 @@ void Progress::draw(uint64_t done)
     std::string bar(static_cast<size_t>(filled), '#');
     bar.append(static_cast<size_t>(width - filled), '.');
     std::fprintf(stderr, "\r[%s] %3.0f%%  %s of %s  %s/s   ", bar.c_str(), frac * 100,
-                 human_size(done).c_str(), human_size(static_cast<double>(total_)).c_str(),
-                 human_size(rate).c_str());
+                 human_size(static_cast<double>(done)).c_str(),
+                 human_size(static_cast<double>(total_)).c_str(), human_size(rate).c_str());
     std::fflush(stderr);
     drawn_ = true;
 }

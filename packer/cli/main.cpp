@@ -331,7 +331,7 @@ int usage_error(const CLI::App &app, const CLI::ParseError &e)
 
 }  // namespace
 
-int main(int argc, char **argv)
+static int run_command_line(int argc, char **argv)
 {
     zobrel::use_utf8_console();
     CLI::App app(kDescription, "zobrel-pack");
@@ -459,6 +459,20 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "zobrel-pack: error: %s\n", what.c_str());
     } catch (const std::bad_alloc &) {
         std::fprintf(stderr, "zobrel-pack: error: out of memory\n");
+    }
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    // What escapes the commands' own handling (the setup of the command line,
+    // a library's limits) still ends with a message and 1, never an abort.
+    try {
+        return run_command_line(argc, argv);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "zobrel-pack: error: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "zobrel-pack: error: an unexpected failure\n");
     }
     return 1;
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -76,6 +77,23 @@ void remove_tree(const std::wstring &path)
     absolute.resize(n);
     if (absolute.rfind(L"\\\\?\\", 0) != 0) absolute = L"\\\\?\\" + absolute;
     remove_long_tree(absolute);
+}
+
+std::vector<FolderEntry> folder_entries(const std::wstring &dir, const std::wstring &pattern)
+{
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir + L"\\" + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return entries;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry &a, const FolderEntry &b) { return a.name < b.name; });
+    return entries;
 }
 
 std::string read_file(const std::wstring &path)
