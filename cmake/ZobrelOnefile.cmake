@@ -17,7 +17,8 @@
 # those names (zobrel-pack's --company, --product, --version-key,
 # --file-version and --product-version). KEEP_BUILDS is --keep-builds: each
 # start removes the unpack folders of the product's other builds but the n-1
-# most recently started. SUBSYSTEM chooses the launcher (--subsystem; by
+# most recently started; 0 also removes its own once the program has ended
+# (with a TARGET_SPEC whose last folder is one per start). SUBSYSTEM chooses the launcher (--subsystem; by
 # default the main binary's own subsystem's) and LAUNCHER_ARCH its processor
 # (--launcher-arch; by default the main binary's), UAC_ADMIN has the manifest ask
 # for administrator rights (--uac-admin). PROGRESS has a first start show

@@ -257,8 +257,11 @@ ConstantsCheck decode_build_constants(const unsigned char *block, size_t availab
     c->warm_check = number_value(view, CONSTANT_WARM_CHECK, WARM_CHECK_CONTENT);
     c->fixed_arguments = list_value(view, CONSTANT_FIXED_ARGUMENTS, &c->fixed_argument_count);
     c->environment = list_value(view, CONSTANT_ENVIRONMENT, &c->environment_count);
-    const uint32_t keep = number_value(view, CONSTANT_KEEP_BUILDS, 0);
-    c->keep_builds = keep < KEEP_BUILDS_LIMIT ? keep : KEEP_BUILDS_LIMIT;
+    if (view.values[CONSTANT_KEEP_BUILDS] != NULL && view.sizes[CONSTANT_KEEP_BUILDS] == 4) {
+        const uint32_t keep = read_le32(view.values[CONSTANT_KEEP_BUILDS]);
+        c->keep_builds = keep == 0 ? 1 : keep < KEEP_BUILDS_LIMIT ? keep : KEEP_BUILDS_LIMIT;
+        c->remove_own_folder = keep == 0;
+    }
     c->progress = number_value(view, CONSTANT_PROGRESS, 0);
     c->progress_message = text_value(view, CONSTANT_PROGRESS_MESSAGE);
     if (view.values[CONSTANT_LAUNCHER] != NULL) {

@@ -31,10 +31,11 @@
 //                             directory; WarmCheck below; optional, content when absent
 //   9  fixed arguments        an argument list (below); optional, none when absent
 //   10 environment            an environment list (below); optional, none when absent
-//  11  keep builds            u32 N, 1 to KEEP_BUILDS_LIMIT: a start removes the unpack
+//  11  keep builds            u32 N, 0 to KEEP_BUILDS_LIMIT: a start removes the unpack
 //                             folders of the product's other builds beside its own but
-//                             the N-1 most recently started; optional, absent: every
-//                             folder is kept
+//                             the N-1 most recently started; 0 as 1, and the start
+//                             removes its own folder too once its program has ended;
+//                             optional, absent: every folder is kept
 //  12  progress               u32: 1 when a first start shows its progress (a line on a
 //                             console, a window for the windowed launcher); optional,
 //                             absent or 0: a start shows nothing unless it fails
@@ -209,8 +210,11 @@ struct BuildConstants {
     uint32_t environment_count;
     // Key 11: how many builds' unpack folders the product keeps, this one
     // included, 1 to KEEP_BUILDS_LIMIT (a larger value taken as the limit);
-    // 0 when the build keeps every folder.
+    // 0 when the build keeps every folder. A stored 0 keeps none: the build
+    // tidies as one that keeps 1 and removes its own folder too once its
+    // program has ended (remove_own_folder).
     uint32_t keep_builds;
+    bool remove_own_folder;
     // Key 12: non-zero when a first start shows its progress; key 13: the
     // message shown with it, NUL-terminated and unexpanded, null when none.
     uint32_t progress;

@@ -182,7 +182,11 @@ OwnedBuildConstants owned_build_constants(const BuildConstants &c)
     const std::vector<std::u16string> variables = owned_texts(c.environment, 2 * size_t{c.environment_count});
     for (size_t i = 0; i + 1 < variables.size(); i += 2)
         owned.environment.push_back({variables[i], variables[i + 1]});
-    if (c.keep_builds != 0) owned.keep_builds = c.keep_builds;
+    if (c.remove_own_folder) {
+        owned.keep_builds = 0;
+    } else if (c.keep_builds != 0) {
+        owned.keep_builds = c.keep_builds;
+    }
     owned.progress = c.progress != 0;
     owned.progress_message = owned_text(c.progress_message);
     if (c.launcher != NULL)

@@ -167,6 +167,9 @@ int launcher_main(int argc, wchar_t **argv, wchar_t **envp, LauncherKind kind)
     }
     if (!failed(result)) {
         finish_tidy(context);
+        // The program has ended and its exit code is known: a build that
+        // keeps no folder takes its own along, when nothing else needs it.
+        remove_own_folder(context, GetTickCount64() + TIDY_TIME_LIMIT_MS);
     }
     if (failed(result)) {
         if (kind == LAUNCHER_WINDOWED) {

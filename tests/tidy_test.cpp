@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -135,6 +136,16 @@ protected:
     // build packed without --keep-builds.
     Build prepare(const std::wstring &build, uint32_t keep = 1)
     {
+        return prepared(build, keep != 0 ? std::optional<uint32_t>(keep) : std::nullopt, false);
+    }
+
+    // The same build with a folder of its own per start ("run-" and a random
+    // token, beside the builds' folders), keeping none: --keep-builds 0.
+    // Its folder's name is known only once it runs.
+    Build prepare_per_start(const std::wstring &build) { return prepared(build, 0, true); }
+
+    Build prepared(const std::wstring &build, std::optional<uint32_t> keep, bool per_start)
+    {
         std::string image = read_file(test_program(L"tidy_build_" + build + L".exe"));
         std::vector<ConstantValue> values;
         std::u16string spec;
@@ -145,17 +156,19 @@ protected:
         const std::u16string product = build == L"other" ? u"other" : u"tidy";
         EXPECT_EQ(spec.rfind(u"{CACHE_DIR}\\Zobrel Tests\\" + product + u"\\0.0.0.0-0.0.0.0-", 0), 0u)
             << "not the default specification";
-        const std::u16string last = spec.substr(spec.rfind(u'\\') + 1);
+        const std::u16string last = per_start ? u"run-{RANDOM}" : spec.substr(spec.rfind(u'\\') + 1);
         for (ConstantValue &v : values) {
             if (v.key == CONSTANT_TARGET_SPEC)
                 v.bytes = constant_text(u"{TEMP}\\Zobrel Tests\\tidy\\" + last);
         }
-        if (keep != 0) values.push_back({CONSTANT_KEEP_BUILDS, u32_value(keep)});
+        if (keep) values.push_back({CONSTANT_KEEP_BUILDS, u32_value(*keep)});
         replace_constants(image, values);
         Build b;
-        b.exe = scratch_ + L"\\bin\\build-" + build + L"-keep" + std::to_wstring(keep) + L".exe";
+        b.exe = scratch_ + L"\\bin\\build-" + build + L"-keep" +
+                (keep ? std::to_wstring(*keep) : std::wstring(L"all")) + (per_start ? L"-per-start" : L"") +
+                L".exe";
         write_file(b.exe, image);
-        b.folder.assign(last.begin(), last.end());
+        if (!per_start) b.folder.assign(last.begin(), last.end());
         b.app = widen(ZOBREL_TIDY_APP_DIR) + build;
         return b;
     }
@@ -230,6 +243,13 @@ protected:
     }
 
     std::wstring path(const Build &b) const { return parent_ + L"\\" + b.folder; }
+
+    // The build as it ran in that folder (one of a build with a folder per start).
+    static Build in_folder(Build b, const std::wstring &folder)
+    {
+        b.folder = folder;
+        return b;
+    }
     std::set<std::wstring> folders() const { return folders_in(parent_); }
 
     // The build's folder holds its application, byte for byte, and its marker.
@@ -650,6 +670,110 @@ TEST_F(Tidy, ParallelStartsOfTwoBuilds)
     }
     run(builds[1]);
     EXPECT_EQ(folders(), std::set<std::wstring>{builds[1].folder});
+}
+
+// A build that keeps no folder, with a folder per start: each start's
+// folder is there, whole, while its program runs, and goes once the program
+// has ended; the launcher still ends with the program's own 32-bit exit
+// code, and says nothing. Its starts remove what the product's other builds
+// left beside it too, as a build keeping one does.
+TEST_F(Tidy, KeepingNoneRemovesEachStartsOwnFolderOnceItsProgramHasEnded)
+{
+    const Build b1 = prepare(L"1"), once = prepare_per_start(L"2");
+    run(b1);
+    ASSERT_EQ(folders(), std::set<std::wstring>{b1.folder});
+    run(once);
+    EXPECT_EQ(folders(), std::set<std::wstring>{});
+
+    StartedProcess running = start_running(once);
+    const std::set<std::wstring> during = folders();
+    ASSERT_EQ(during.size(), 1u);
+    ASSERT_EQ(during.begin()->rfind(L"run-", 0), 0u) << narrow(*during.begin());
+    expect_whole(in_folder(once, *during.begin()));
+    release(running, once);
+    EXPECT_EQ(folders(), std::set<std::wstring>{});
+}
+
+// A program the program started, which broke away from the launcher's job,
+// keeps the folder for as long as it runs, and a later start removes the
+// folder once it has ended. One that inherited the launcher's handles holds
+// the folder's marker and claim; one that did not is found by its running
+// image. On Windows that image, open in the folder, also keeps the folder
+// from being renamed; under Wine, which does not lock running images, the
+// look at the processes' images is all that keeps it, which is what the
+// second case shows there.
+TEST_F(Tidy, AProgramStartedFromAStartsFolderKeepsItUntilItEnds)
+{
+    const Build once = prepare_per_start(L"1");
+    for (const wchar_t *how : {L"inherit", L"alone"}) {
+        SCOPED_TRACE(narrow(how));
+        DeleteFileW(held_path().c_str());
+        DeleteFileW(release_path().c_str());
+        RunResult r = run_process(options(
+            once, {{L"APP_SPAWN", how}, {L"APP_HELD", held_path()}, {L"APP_RELEASE", release_path()}}));
+        EXPECT_EQ(r.exit_code, APP_EXIT_CODE)
+            << "5: the copy did not start. " << r.standard_output << r.standard_error;
+        for (int i = 0; i < 6000 && !file_exists(held_path()); i++) Sleep(10);
+        ASSERT_TRUE(file_exists(held_path())) << "the copy never ran";
+        HANDLE copy = running_application();
+        ASSERT_NE(copy, nullptr);
+        const std::set<std::wstring> kept = folders();
+        ASSERT_EQ(kept.size(), 1u);
+        expect_whole(in_folder(once, *kept.begin()));
+
+        // Another start meanwhile leaves it alone, and its own folder goes.
+        run(once);
+        EXPECT_EQ(folders(), kept);
+
+        write_file(release_path(), "");
+        ASSERT_EQ(WaitForSingleObject(copy, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+        DWORD code = 0;
+        EXPECT_TRUE(GetExitCodeProcess(copy, &code));
+        EXPECT_EQ(code, APP_EXIT_CODE) << "4: its folder was moved away while it ran";
+        CloseHandle(copy);
+        run(once);
+        EXPECT_EQ(folders(), std::set<std::wstring>{});
+    }
+}
+
+// A link put in a start's folder while its program runs never leads the
+// removal at its end outside: what the link points to stays byte for byte.
+// On Windows the link goes as a link, and the folder with it; under Wine,
+// where a link opens as its target, the folder is left for good under the
+// name no tidy looks into again.
+TEST_F(Tidy, ALinkInAStartsOwnFolderNeverLeadsItsRemovalOutside)
+{
+    const Build once = prepare_per_start(L"1");
+    const std::wstring outside = scratch_ + L"\\outside";
+    write_file(outside + L"\\file.txt", "the user's own");
+    write_file(outside + L"\\full\\deep\\x.txt", "another program's");
+    const std::map<std::wstring, std::string> before = snapshot(outside);
+    struct Case {
+        const char *what;
+        const wchar_t *target;
+        bool folder;
+    } cases[] = {{"a link to a file", L"file.txt", false}, {"a link to a full folder", L"full", true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        StartedProcess running = start_running(once);
+        const std::set<std::wstring> during = folders();
+        ASSERT_EQ(during.size(), 1u);
+        make_link(parent_ + L"\\" + *during.begin() + L"\\data\\link", outside + L"\\" + c.target, c.folder);
+        release(running, once);
+
+        EXPECT_TRUE(snapshot(outside) == before) << "something outside the start's folder changed";
+        const std::set<std::wstring> left = folders();
+        EXPECT_FALSE(left.count(*during.begin()));
+        EXPECT_FALSE(has_trash(left));
+        const std::vector<std::wstring> kept = left_for_good(left);
+        if (!under_wine()) {
+            EXPECT_EQ(left, std::set<std::wstring>{});
+            continue;
+        }
+        ASSERT_EQ(kept.size(), 1u);
+        remove_link(parent_ + L"\\" + kept[0] + L"\\data\\link");
+        remove_tree(parent_ + L"\\" + kept[0]);
+    }
 }
 
 // The removal itself, in this process.

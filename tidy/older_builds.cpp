@@ -12,6 +12,7 @@
 #include "payload/unpack_lock.h"
 #include "tidy/build_marker.h"
 #include "tidy/remove_tree.h"
+#include "tidy/running_programs.h"
 
 static const wchar_t TRASH_PREFIX[] = L".zobrel-trash-";
 static const wchar_t LEFT_PREFIX[] = L".zobrel-left-";
@@ -221,8 +222,9 @@ static bool rename_with_prefix(TidyWork *work, HANDLE folder, const wchar_t *pre
 }
 
 // Renames the folder `name` (at work->folder) to a fresh trash name, with
-// its unpack lock held, unclaimed, and its marker free; false when it is in
-// use or cannot be renamed (on Windows, a file in it is open).
+// its unpack lock held, unclaimed, its marker free and no program running
+// from it; false when it is in use or cannot be renamed (on Windows, a file
+// in it is open).
 static bool move_to_trash(TidyWork *work, const wchar_t *name)
 {
     // The folder itself, where it is meant to be, renamed through this handle.
@@ -238,6 +240,7 @@ static bool move_to_trash(TidyWork *work, const wchar_t *name)
     // Windows an open file in a folder keeps it from being renamed.
     if (resolve_final_path(folder, &resolved) && try_acquire_unclaimed_unpack_lock(&lock, resolved)) {
         moved = build_marker_free(work->folder, work->parent_root, name, work->identity) &&
+                !program_runs_from(work->folder) &&
                 rename_with_prefix(work, folder, work->trash_prefix, /* token: a new one */ NULL);
         // Held until the folder has its trash name: a launcher of that build
         // waiting for the lock then finds no folder, and unpacks afresh.
@@ -280,18 +283,27 @@ static void clear_trash(TidyWork *work, const wchar_t *trash_name, ULONGLONG dea
     }
 }
 
+// Finds the unpack directory's parent and the product's names there; false
+// when there is no parent to tidy.
+static bool begin_work(const LaunchContext *context, TidyWork *work)
+{
+    if (!split_unpack_directory(context->unpack_directory, work) || !resolve_parent(context, work)) {
+        return false;
+    }
+    work->identity = product_identity(context->build);
+    make_prefix(work->trash_prefix, TRASH_PREFIX, work->identity);
+    make_prefix(work->left_prefix, LEFT_PREFIX, work->identity);
+    return true;
+}
+
 TidyOutcome tidy_older_builds(LaunchContext *context, ULONGLONG deadline)
 {
     TidyOutcome outcome = {};
     TidyWork *work = &g_work;
     const unsigned long keep = context->build.keep_builds;
-    if (keep == 0 || !split_unpack_directory(context->unpack_directory, work) ||
-        !resolve_parent(context, work)) {
+    if (keep == 0 || !begin_work(context, work)) {
         return outcome;
     }
-    work->identity = product_identity(context->build);
-    make_prefix(work->trash_prefix, TRASH_PREFIX, work->identity);
-    make_prefix(work->left_prefix, LEFT_PREFIX, work->identity);
     gather(work, deadline, &outcome);
     qsort(work->found, static_cast<size_t>(work->found_count), sizeof work->found[0], by_start);
 
@@ -355,7 +367,44 @@ void finish_tidy(LaunchContext *context)
     // A little past the deadline: the tidy checks it between entries, so
     // one entry's removal may still be under way when it passes.
     const DWORD wait = static_cast<DWORD>(deadline > now ? deadline - now + 100 : 100);
-    WaitForSingleObject(thread, wait);
+    context->tidy.left_running = WaitForSingleObject(thread, wait) != WAIT_OBJECT_0;
     CloseHandle(thread);
     context->tidy.thread = NULL;
+}
+
+TidyOutcome remove_own_folder(LaunchContext *context, ULONGLONG deadline)
+{
+    TidyOutcome outcome = {};
+    TidyWork *work = &g_work;
+    // A tidy still at work owns the work record and the removal's buffers.
+    if (!context->build.remove_own_folder || context->tidy.thread != NULL || context->tidy.left_running) {
+        return outcome;
+    }
+    // Let go of what kept the folder from every tidy while the program ran:
+    // what still holds a copy of either was started from the folder and
+    // inherited it, and runs still.
+    if (context->tidy.marker != NULL) {
+        CloseHandle(context->tidy.marker);
+        context->tidy.marker = NULL;
+    }
+    if (context->unpack_claim != NULL) {
+        CloseHandle(context->unpack_claim);
+        context->unpack_claim = NULL;
+    }
+    if (!begin_work(context, work) || work->own_final_name[0] == L'\0' ||
+        !join(work->folder, work->parent, work->own_final_name)) {
+        return outcome;
+    }
+    // As another start's tidy would remove it: whole into trash, or not at
+    // all while anything of it is in use; trash it cannot finish is the
+    // product's, which a later start clears.
+    if (!move_to_trash(work, work->own_final_name)) {
+        outcome.in_use++;
+        return outcome;
+    }
+    clear_trash(work, work->trash_name, deadline, &outcome.removed, &outcome);
+    if (past(deadline)) {
+        outcome.out_of_time = true;
+    }
+    return outcome;
 }

@@ -58,4 +58,21 @@ void start_tidy(LaunchContext *context);
 // leaves at most trash for the next tidy.
 void finish_tidy(LaunchContext *context);
 
+// For a build that keeps no folder, once its program has ended and the
+// launcher has its exit code (after finish_tidy): closes the launcher's
+// hold on the unpack directory's marker and its claim, then removes the
+// directory as a tidy removes another build's folder (renamed to trash
+// whole, then emptied, never through a link, until the deadline) when
+// nothing started from it still runs: no process holds an inherited copy
+// of the marker or the claim (a program the program started, inheriting
+// handles, even one that broke away from the job), and no running process
+// has its image in it (tidy/running_programs.h; on Windows a running image
+// or any open file in the folder also keeps it from being renamed).
+// Otherwise the folder stays whole, and a later start's tidy removes it
+// once it is free, as it removes a killed start's; what a removal cut
+// short leaves is trash that a later start clears. Does nothing for other
+// builds, when the folder is not right in its parent, or while the tidy's
+// thread is still at work. Returns what it did; nothing fails the start.
+TidyOutcome remove_own_folder(LaunchContext *context, ULONGLONG deadline);
+
 #endif

@@ -31,6 +31,8 @@ struct TidyState {
     SystemHandle thread;
     // GetTickCount64 time by which the tidy stops, wherever it is.
     unsigned long long deadline;
+    // The thread was still at work when the launcher stopped waiting for it.
+    bool left_running;
     TidyOutcome outcome;
 };
 

@@ -35,7 +35,10 @@ const char kBuildFooter[] =
     "--keep-builds needs the default specification, or one whose last folder holds\n"
     "{VERSION}, {FILE_VERSION}, {PRODUCT_VERSION} (a folder per build) or {RANDOM},\n"
     "{PID}, {TIME}, {TIME_US} (a folder per start), and whose folders above it hold\n"
-    "none of these: the builds' folders must lie side by side.\n"
+    "none of these: the builds' folders must lie side by side. --keep-builds 0 also\n"
+    "removes each start's own folder once the program has ended and nothing started\n"
+    "from the folder still runs (else a later start removes it); it needs a folder\n"
+    "per start, so the default specification is refused with it.\n"
     "\n"
     "The launcher follows the main binary's subsystem: a console program gets the\n"
     "console launcher, which shares its console; a windowed (GUI) program gets the\n"
@@ -138,8 +141,9 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
         ->add_option("--keep-builds", a.keep_builds,
                      "keep the unpack folders of this many builds of the product, this one\n"
                      "included: each start removes the others beside its own folder but the\n"
-                     "N-1 most recently started (default: keep every folder)")
-        ->check(CLI::Range(1, static_cast<int>(KEEP_BUILDS_LIMIT)));
+                     "N-1 most recently started; 0: each start also removes its own folder\n"
+                     "once the program has ended (default: keep every folder)")
+        ->check(CLI::Range(0, static_cast<int>(KEEP_BUILDS_LIMIT)));
     build
         ->add_option("--subsystem", a.subsystem,
                      "the launcher: console (shares its console with the program) or windows\n"
@@ -210,7 +214,7 @@ zobrel::BuildOptions build_options(const CLI::App &build, const BuildArguments &
     o.threads = a.threads;
     o.checksum = a.checksum;
     o.metadata_check = a.check == "metadata";
-    o.keep_builds = static_cast<uint32_t>(a.keep_builds);
+    if (build.count("--keep-builds") > 0) o.keep_builds = static_cast<uint32_t>(a.keep_builds);
     o.progress = a.progress;
     o.progress_message = a.progress_message;
     o.arguments = a.arguments;

@@ -111,9 +111,12 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     // How the launcher starts and tidies up goes here, beside the subsystem
     // and the elevation: build retention, progress.
     // How many builds' unpack folders a start leaves, as the launcher reads
-    // it, or "all" when it removes none.
+    // it (0: not even its own once the program has ended), or "all" when it
+    // removes none.
     if (v.keep_builds) {
-        fields.push_back({"keep builds", "keep_builds", uint64_t{*v.keep_builds}});
+        fields.push_back(
+            {"keep builds", "keep_builds", uint64_t{*v.keep_builds},
+             *v.keep_builds == 0 ? "0 (each start's folder goes once its program has ended)" : ""});
     } else {
         fields.push_back({"keep builds", "keep_builds", std::string("all")});
     }

@@ -363,9 +363,11 @@ void run_build(const BuildOptions &o)
     }
     ProductInfo info = product_info(o, main);
     const ChildCommand command = parse_child_command(o.arguments, o.environment);
-    if (o.keep_builds != 0 && o.target_spec) {
-        if (std::string w = keep_builds_problem(info.target_spec, info); !w.empty())
-            throw UsageError(spec_refusal(true, info.target_spec, w));
+    // The default specification suits every count but 0: its folder is one
+    // per build, not per start.
+    if (o.keep_builds && (o.target_spec || *o.keep_builds == 0)) {
+        if (std::string w = keep_builds_problem(info.target_spec, info, *o.keep_builds); !w.empty())
+            throw UsageError(spec_refusal(o.target_spec.has_value(), info.target_spec, w));
     }
     const ProgressDisplay progress = parse_progress(o.progress, o.progress_message);
     if (o.level < 1 || o.level > 22) throw UsageError("option --level: give a number from 1 to 22");
@@ -389,7 +391,7 @@ void run_build(const BuildOptions &o)
     const std::string icon_file = read_icon(o.icon);
     check_output_folder(o.output);
     ScanResult scan = scan_app_dir(o.app_dir, main, o.output, &exclusions,
-                                   launcher_files(o.metadata_check, o.keep_builds != 0));
+                                   launcher_files(o.metadata_check, o.keep_builds.has_value()));
     for (const std::string &w : scan.warnings) warn(w);
     for (const std::string &pattern : exclusions.unused())
         warn("option --exclude '" + pattern + "': it matches nothing in the application folder");
@@ -411,7 +413,7 @@ void run_build(const BuildOptions &o)
     constants.warm_check = o.metadata_check ? WARM_CHECK_METADATA : WARM_CHECK_CONTENT;
     constants.fixed_arguments = command.arguments;
     constants.environment = command.environment;
-    if (o.keep_builds != 0) constants.keep_builds = o.keep_builds;
+    constants.keep_builds = o.keep_builds;
     constants.progress = progress.shown;
     constants.progress_message = progress.message;
     const std::vector<std::string> image = make_packed_image(

@@ -27,8 +27,10 @@ struct BuildOptions {
     int level = 19;
     int threads = 0;  // 0: one per core
     bool checksum = false;
-    bool metadata_check = false;   // --check metadata
-    uint32_t keep_builds = 0;      // --keep-builds; 0: every folder is kept
+    bool metadata_check = false;  // --check metadata
+    // --keep-builds: absent, every folder is kept; 0, each start's own
+    // folder goes once its program has ended.
+    std::optional<uint32_t> keep_builds;
     bool progress = false;         // --progress
     std::string progress_message;  // --progress-message (UTF-8); needs --progress
     // --arg and --env as given, in order (UTF-8; --env as NAME=VALUE).

@@ -244,6 +244,7 @@ namespace {
 struct Level {
     std::u16string text;
     std::string varying_key;  // the first key that makes it differ between builds or starts
+    bool per_start = false;   // a key in it differs between starts of one build
 };
 
 std::vector<Level> levels_of(const std::u16string &spec, const ProductValues &v)
@@ -286,6 +287,7 @@ std::vector<Level> levels_of(const std::u16string &spec, const ProductValues &v)
         case SPEC_KEY_TIME:
         case SPEC_KEY_TIME_US:
             add(u"#", key->name);
+            levels.back().per_start = true;
             break;
         default:
             // A whole path of the machine's: its last folder is where the
@@ -301,10 +303,14 @@ std::vector<Level> levels_of(const std::u16string &spec, const ProductValues &v)
 
 }  // namespace
 
-std::string keep_builds_problem(const std::u16string &spec, const ProductValues &values)
+std::string keep_builds_problem(const std::u16string &spec, const ProductValues &values, uint32_t keep)
 {
     const std::vector<Level> levels = levels_of(spec, values);
     const Level &last = levels.back();
+    if (keep == 0 && !last.per_start) {
+        return "with --keep-builds 0 its last folder must differ between starts, since each start removes "
+               "its own folder once the program has ended: put {RANDOM}, {PID}, {TIME} or {TIME_US} in it";
+    }
     if (last.varying_key.empty()) {
         return "with --keep-builds its last folder must differ between builds, or else there is nothing to "
                "tidy: put {VERSION}, {FILE_VERSION} or {PRODUCT_VERSION} in it (a folder per build), or "

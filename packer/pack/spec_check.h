@@ -2,6 +2,7 @@
 #ifndef ZOBREL_PACKER_SPEC_CHECK_H
 #define ZOBREL_PACKER_SPEC_CHECK_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,12 @@ std::string unpack_folder_problem(const std::u16string &spec, const ProductValue
 // {RANDOM}, {PID}, {TIME} and {TIME_US}), the folders above it must not
 // (none of those keys, nor a version value with a backslash), and the last
 // folder must not begin with ".zobrel-", the launcher's own names there.
-// The default specification always qualifies; it is not checked here.
-std::string keep_builds_problem(const std::u16string &spec, const ProductValues &values);
+// With keep 0 a start removes its own folder once its program has ended,
+// so the last folder must differ between starts (one of {RANDOM}, {PID},
+// {TIME} and {TIME_US}): a folder per build would be unpacked afresh and
+// removed again at every start. The default specification, a folder per
+// build, qualifies for every other count; it is not checked here then.
+std::string keep_builds_problem(const std::u16string &spec, const ProductValues &values, uint32_t keep);
 
 // The refusal message for a specification: "option --target-spec '<spec>': "
 // (or "the default target specification '<spec>': ") and why.

@@ -361,17 +361,19 @@ TEST_F(Cli, CheckOptionIsStoredWithTheBuildConstants)
     }
 }
 
-// --keep-builds: stored for the launcher only when given, shown by info,
-// and refused with a target specification whose builds' folders would not
-// lie side by side.
+// --keep-builds: stored for the launcher only when given (0 too, which is
+// not "absent"), shown by info, and refused with a target specification
+// whose builds' folders would not lie side by side, or, for 0, whose folder
+// is not one per start.
 TEST_F(Cli, KeepBuildsIsStoredShownAndCheckedAgainstTheSpecification)
 {
     make_app(t_ / "app");
-    for (const char *keep : {"", "1", "3", "100"}) {
+    for (const char *keep : {"", "0", "1", "3", "100"}) {
         SCOPED_TRACE(keep);
         const fs::path exe = t_ / "k.exe";
         std::vector<std::string> extra;
         if (*keep) extra = {"--keep-builds", keep};
+        if (std::string(keep) == "0") extra.insert(extra.end(), {"--target-spec", "{TEMP}\\app\\{RANDOM}"});
         PackRun built = build(t_ / "app", exe, extra);
         ASSERT_EQ(built.status, 0) << built.err;
         const std::vector<unsigned char> block = zobrel::read_section(exe, ".zobinfo");
@@ -385,8 +387,10 @@ TEST_F(Cli, KeepBuildsIsStoredShownAndCheckedAgainstTheSpecification)
             EXPECT_EQ(view.values[CONSTANT_KEEP_BUILDS], nullptr);
         }
         const std::string shown = *keep ? keep : "all";
+        const std::string shown_text =
+            shown == "0" ? "0 (each start's folder goes once its program has ended)" : shown;
         PackRun text = run_pack({"info", exe.string()});
-        EXPECT_TRUE(contains(text.out, "keep builds:     " + shown + "\n")) << text.out;
+        EXPECT_TRUE(contains(text.out, "keep builds:     " + shown_text + "\n")) << text.out;
         PackRun json = run_pack({"info", "--json", exe.string()});
         EXPECT_TRUE(contains(json.out, "\"keep_builds\": " + (*keep ? shown : "\"all\"") + ",")) << json.out;
     }
@@ -395,7 +399,13 @@ TEST_F(Cli, KeepBuildsIsStoredShownAndCheckedAgainstTheSpecification)
         int status;
         std::vector<std::string> message;
     } cases[] = {
-        {{"--keep-builds", "0"}, 2, {"--keep-builds"}},
+        {{"--keep-builds", "0"},
+         2,
+         {"the default target specification '{CACHE_DIR}", "with --keep-builds 0", "differ between starts"}},
+        {{"--keep-builds", "0", "--target-spec", "{TEMP}\\app-{VERSION}"},
+         2,
+         {"option --target-spec '{TEMP}\\app-{VERSION}'", "with --keep-builds 0", "{RANDOM}"}},
+        {{"--keep-builds", "-1"}, 2, {"--keep-builds"}},
         {{"--keep-builds", "101"}, 2, {"--keep-builds"}},
         {{"--keep-builds", "many"}, 2, {"--keep-builds"}},
         {{"--keep-builds", "2", "--target-spec", "{TEMP}\\fixed"},

@@ -706,8 +706,11 @@ TEST(BuildConstants, WhatIsEncodedDecodesTheSame)
     message_alone.progress_message = u"m";
     OwnedBuildConstants empty_stamp = plain;
     empty_stamp.launcher = std::string();
+    // 0 is stored, and read back, apart from an absent count.
+    OwnedBuildConstants none_kept = plain;
+    none_kept.keep_builds = 0;
 
-    for (const OwnedBuildConstants *given : {&plain, &every, &message_alone, &empty_stamp}) {
+    for (const OwnedBuildConstants *given : {&plain, &every, &message_alone, &empty_stamp, &none_kept}) {
         const std::string block = encode_build_constants(*given);
         BuildConstants decoded;
         ASSERT_EQ(decode_build_constants(reinterpret_cast<const unsigned char *>(block.data()), block.size(),
@@ -723,6 +726,9 @@ TEST(BuildConstants, WhatIsEncodedDecodesTheSame)
         EXPECT_EQ(decoded.fixed_argument_count, given->fixed_arguments.size());
         EXPECT_EQ(decoded.environment_count, given->environment.size());
         EXPECT_EQ(decoded.progress_message == nullptr, given->progress_message.empty());
+        // The launcher tidies a build that keeps none as one that keeps 1.
+        EXPECT_EQ(decoded.remove_own_folder, given->keep_builds == std::optional<uint32_t>(0));
+        EXPECT_EQ(decoded.keep_builds, given->keep_builds ? std::max<uint32_t>(*given->keep_builds, 1) : 0u);
     }
 }
 
@@ -1021,7 +1027,8 @@ TEST(UnpackFolder, LongPathsWithATypicalProfileAreWarnedAbout)
 }
 
 // With --keep-builds the builds' folders must lie side by side: only the
-// last folder differs, between builds or between starts.
+// last folder differs, between builds or between starts; with 0, between
+// starts.
 TEST(KeepBuilds, OnlyTheLastFolderMayAndMustDiffer)
 {
     zobrel::ProductValues split = kValues;
@@ -1030,7 +1037,14 @@ TEST(KeepBuilds, OnlyTheLastFolderMayAndMustDiffer)
         std::u16string spec;
         const zobrel::ProductValues &values;
         const char *why;  // "" when accepted
+        uint32_t keep = 1;
     } cases[] = {
+        {u"{TEMP}\\vexor-{RANDOM}", kValues, "", 0},
+        {u"{TEMP}\\vexor\\{VERSION}-{PID}\\", kValues, "", 0},
+        {u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}", kValues, "must differ between starts", 0},
+        {u"{TEMP}\\{TIME}\\vexor", kValues, "must differ between starts", 0},
+        {u"{TEMP}\\{RANDOM}\\{PID}", kValues, "{RANDOM} puts a difference", 0},
+        {u"{TEMP}\\.zobrel-{TIME_US}", kValues, "'.zobrel-'", 0},
         {u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}", kValues, ""},
         {u"{CACHE_DIR}\\MOLTARN\\vexor-{file_version}", kValues, ""},
         {u"{TEMP}\\vexor-{RANDOM}", kValues, ""},
@@ -1050,7 +1064,7 @@ TEST(KeepBuilds, OnlyTheLastFolderMayAndMustDiffer)
     };
     for (const Case &c : cases) {
         ASSERT_EQ(zobrel::spec_problem(c.spec), "");
-        std::string why = zobrel::keep_builds_problem(c.spec, c.values);
+        std::string why = zobrel::keep_builds_problem(c.spec, c.values, c.keep);
         std::string shown;
         zobrel::utf16_to_utf8(c.spec, shown);
         if (*c.why == '\0') {

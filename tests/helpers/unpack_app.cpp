@@ -11,7 +11,12 @@
 //                        in decimal, so a test knows and can watch it
 //   APP_RELEASE=path     keep running until this file exists (at most 120 s)
 //   APP_HOLD_MS=n        or for this many milliseconds
+//   APP_SPAWN=inherit|alone  first start a copy of its own program, outside
+//                        any job, inheriting this one's inheritable handles
+//                        or not, with the other options as given (the copy
+//                        writes APP_HELD and waits), and end at once
 // Exit codes: APP_EXIT_CODE below; 3 when the file to hold cannot be opened;
+// 5 when the copy to spawn cannot be started;
 // 4 when, after waiting, its own program file is no longer where it was
 // started from (its folder was moved or removed while it ran).
 #include <windows.h>
@@ -37,8 +42,33 @@ bool exists(const std::wstring &path)
 
 }  // namespace
 
+// Starts the program again as a process of its own, without APP_SPAWN; false
+// when it cannot be started.
+bool spawn_copy(bool inherit)
+{
+    wchar_t self[4096];
+    DWORD n = GetModuleFileNameW(NULL, self, 4096);
+    if (n == 0 || n >= 4096) return false;
+    SetEnvironmentVariableW(L"APP_SPAWN", NULL);
+    std::wstring command_line = L"\"" + std::wstring(self, n) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    // The launcher's job allows silent breakaway: the copy is in no job, and
+    // outlives this program and its launcher.
+    if (!CreateProcessW(self, &command_line[0], NULL, NULL, inherit ? TRUE : FALSE, 0, NULL, NULL, &startup,
+                        &info)) {
+        return false;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return true;
+}
+
 int wmain()
 {
+    const std::wstring spawn = option(L"APP_SPAWN");
+    if (!spawn.empty()) return spawn_copy(spawn == L"inherit") ? static_cast<int>(APP_EXIT_CODE) : 5;
     std::wstring hold = option(L"APP_HOLD");
     std::wstring release = option(L"APP_RELEASE");
     std::wstring ms = option(L"APP_HOLD_MS");
