@@ -1,6 +1,6 @@
 // error.h: the one exception type the packer reports to the user.
-#ifndef ZOBREL_PACKER_ERROR_H
-#define ZOBREL_PACKER_ERROR_H
+#ifndef ZOBREL_PACKER_BASE_ERROR_H
+#define ZOBREL_PACKER_BASE_ERROR_H
 
 #include <stdexcept>
 #include <string>

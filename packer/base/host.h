@@ -1,7 +1,7 @@
 // host.h: the few things the packer needs from its host system that Linux
 // and Windows spell differently. Everything else is standard C++.
-#ifndef ZOBREL_PACKER_HOST_H
-#define ZOBREL_PACKER_HOST_H
+#ifndef ZOBREL_PACKER_BASE_HOST_H
+#define ZOBREL_PACKER_BASE_HOST_H
 
 #include <filesystem>
 #include <optional>

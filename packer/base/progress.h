@@ -1,6 +1,6 @@
 // progress.h: the compression progress bar and the closing summary line.
-#ifndef ZOBREL_PACKER_PROGRESS_H
-#define ZOBREL_PACKER_PROGRESS_H
+#ifndef ZOBREL_PACKER_BASE_PROGRESS_H
+#define ZOBREL_PACKER_BASE_PROGRESS_H
 
 #include <chrono>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // text.h: UTF-8 / UTF-16 conversion for names and product strings, and
 // paths as message text.
-#ifndef ZOBREL_PACKER_TEXT_H
-#define ZOBREL_PACKER_TEXT_H
+#ifndef ZOBREL_PACKER_BASE_TEXT_H
+#define ZOBREL_PACKER_BASE_TEXT_H
 
 #include <filesystem>
 #include <string>

@@ -1,7 +1,7 @@
 // packed_image.h: assembles a packed executable from the prebuilt launcher
 // image, the payload blob, the product information and the icon.
-#ifndef ZOBREL_PACKER_PACKED_IMAGE_H
-#define ZOBREL_PACKER_PACKED_IMAGE_H
+#ifndef ZOBREL_PACKER_IMAGE_PACKED_IMAGE_H
+#define ZOBREL_PACKER_IMAGE_PACKED_IMAGE_H
 
 #include <cstdint>
 #include <optional>

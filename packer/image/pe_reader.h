@@ -2,8 +2,8 @@
 // PE headers, the optional header's layout fields, data directories and the
 // section table), and a section's bytes as the loader maps them. Every
 // offset is checked against the image's size.
-#ifndef ZOBREL_PACKER_PE_IMAGE_H
-#define ZOBREL_PACKER_PE_IMAGE_H
+#ifndef ZOBREL_PACKER_IMAGE_PE_READER_H
+#define ZOBREL_PACKER_IMAGE_PE_READER_H
 
 #include <cstdint>
 #include <filesystem>

@@ -1,8 +1,8 @@
 // pe_writer.h: turns the prebuilt launcher image into a packed executable by
 // appending sections to it and fixing every header field that depends on
 // them. Writes nothing to disk; runs no external program.
-#ifndef ZOBREL_PACKER_PE_WRITER_H
-#define ZOBREL_PACKER_PE_WRITER_H
+#ifndef ZOBREL_PACKER_IMAGE_PE_WRITER_H
+#define ZOBREL_PACKER_IMAGE_PE_WRITER_H
 
 #include <cstdint>
 #include <filesystem>

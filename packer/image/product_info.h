@@ -1,8 +1,8 @@
 // product_info.h: what a packed executable says about its product: the five
 // product strings the launcher knows as keys, the target specification and
 // the four numbers of its file version.
-#ifndef ZOBREL_PACKER_PRODUCT_INFO_H
-#define ZOBREL_PACKER_PRODUCT_INFO_H
+#ifndef ZOBREL_PACKER_IMAGE_PRODUCT_INFO_H
+#define ZOBREL_PACKER_IMAGE_PRODUCT_INFO_H
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
 // resources.h: the resource section of a packed executable: the application
 // manifest, the version resource and, when given, the icon.
-#ifndef ZOBREL_PACKER_RESOURCES_H
-#define ZOBREL_PACKER_RESOURCES_H
+#ifndef ZOBREL_PACKER_IMAGE_RESOURCES_H
+#define ZOBREL_PACKER_IMAGE_RESOURCES_H
 
 #include <cstdint>
 #include <filesystem>

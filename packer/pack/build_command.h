@@ -1,6 +1,6 @@
 // build_command.h: the build command: folder in, packed executable out.
-#ifndef ZOBREL_PACKER_PACK_H
-#define ZOBREL_PACKER_PACK_H
+#ifndef ZOBREL_PACKER_PACK_BUILD_COMMAND_H
+#define ZOBREL_PACKER_PACK_BUILD_COMMAND_H
 
 #include <cstdint>
 #include <filesystem>

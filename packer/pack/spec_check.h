@@ -1,6 +1,6 @@
 // spec_check.h: pack-time checks of target specifications and the default one.
-#ifndef ZOBREL_PACKER_SPEC_CHECK_H
-#define ZOBREL_PACKER_SPEC_CHECK_H
+#ifndef ZOBREL_PACKER_PACK_SPEC_CHECK_H
+#define ZOBREL_PACKER_PACK_SPEC_CHECK_H
 
 #include <cstdint>
 #include <string>
