@@ -32,10 +32,7 @@ std::wstring unpacked(const std::wstring &temp, const std::wstring &name)
 
 RunResult start(const std::wstring &temp, const wchar_t *launcher = L"held_onefile.exe")
 {
-    RunOptions options;
-    options.command_line = quote_argument(test_program(launcher));
-    options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
-    return run_process(options);
+    return run_with_temp(test_program(launcher), temp);
 }
 
 // A process that holds the file with no sharing for `ms` milliseconds from

@@ -26,15 +26,6 @@ std::wstring app_dir()
     return widen(ZOBREL_INDEX_APP_DIR);
 }
 
-// Runs a launcher with its unpack folder, {TEMP}\zobrel-index, under temp.
-RunResult run_in(const std::wstring &launcher, const std::wstring &temp)
-{
-    RunOptions options;
-    options.command_line = quote_argument(launcher);
-    options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
-    return run_process(options);
-}
-
 std::wstring unpacked(const std::wstring &temp, const std::wstring &name)
 {
     return temp + L"\\zobrel-index\\" + name;
@@ -84,16 +75,16 @@ TEST(RecordIndex, AWarmStartNeverDecodesTheFrame)
     CreateDirectoryW(warm.c_str(), NULL);
     CreateDirectoryW(cold.c_str(), NULL);
 
-    RunResult first = run_in(test_program(L"index_onefile.exe"), warm);
+    RunResult first = run_with_temp(test_program(L"index_onefile.exe"), warm);
     ASSERT_EQ(first.exit_code, APP_EXIT_CODE) << first.standard_output << first.standard_error;
     expect_whole_application(warm);
 
-    RunResult again = run_in(damaged, warm);
+    RunResult again = run_with_temp(damaged, warm);
     EXPECT_EQ(again.exit_code, APP_EXIT_CODE) << again.standard_output << again.standard_error;
     EXPECT_EQ(again.standard_output, "");
     expect_whole_application(warm);
 
-    RunResult from_nothing = run_in(damaged, cold);
+    RunResult from_nothing = run_with_temp(damaged, cold);
     EXPECT_EQ(from_nothing.exit_code, 2u);
     EXPECT_EQ(from_nothing.standard_output, DECODE_LINE);
 }
@@ -138,9 +129,9 @@ TEST(RecordIndex, WhatTheCheckFindsOutOfPlaceTheStreamUnpackRepairs)
         const RemovedAtScopeEnd temp_removed(temp);
         std::wstring launcher = test_program(L"index_onefile.exe");
         if (c.edit) launcher = edited_copy(temp, c.edit);
-        ASSERT_EQ(run_in(test_program(L"index_onefile.exe"), temp).exit_code, APP_EXIT_CODE);
+        ASSERT_EQ(run_with_temp(test_program(L"index_onefile.exe"), temp).exit_code, APP_EXIT_CODE);
         c.damage(temp);
-        RunResult r = run_in(launcher, temp);
+        RunResult r = run_with_temp(launcher, temp);
         EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_output << r.standard_error;
         EXPECT_EQ(r.standard_output, "");
         expect_whole_application(temp);
@@ -169,7 +160,7 @@ TEST(RecordIndex, AnIndexThatDisagreesWithTheStreamIsDamage)
             c.change(entries);
             replace_index(image, entries);
         });
-        RunResult r = run_in(launcher, temp);
+        RunResult r = run_with_temp(launcher, temp);
         EXPECT_EQ(r.exit_code, 2u);
         EXPECT_EQ(r.standard_output, DECODE_LINE);
         EXPECT_EQ(r.standard_error, "");

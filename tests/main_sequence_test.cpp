@@ -13,21 +13,11 @@
 
 namespace {
 
-// Runs a launcher with its temporary folder (and so its unpack directory)
-// inside a fresh scratch directory.
-RunResult run_with_temp(const std::wstring &program, const std::wstring &temp)
-{
-    RunOptions options;
-    options.command_line = quote_argument(program) + L" arg";
-    options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
-    return run_process(options);
-}
-
 TEST(MainSequence, FindsItsConstantsUnpacksThenStartsTheFirstRecord)
 {
     std::wstring temp = make_scratch_dir(L"seq-ok");
     const RemovedAtScopeEnd temp_removed(temp);
-    RunResult r = run_with_temp(test_program(L"sequence_app.exe"), temp);
+    RunResult r = run_with_temp(test_program(L"sequence_app.exe"), temp, L"arg");
     EXPECT_EQ(r.exit_code, 0u) << r.standard_error;
     EXPECT_EQ(read_file(temp + L"\\zobrel-variant\\ok\\report_child.exe"),
               read_file(test_bin_dir() + L"\\report-app\\report_child.exe"));
@@ -73,7 +63,7 @@ TEST(MainSequence, EarlyEndsLeaveNothingOnDisk)
         c.edit(image);
         ASSERT_NE(image, original);
         write_file(temp + L"\\edited.exe", image);
-        RunResult r = run_with_temp(temp + L"\\edited.exe", temp);
+        RunResult r = run_with_temp(temp + L"\\edited.exe", temp, L"arg");
         EXPECT_EQ(r.standard_output, c.out);
         EXPECT_EQ(r.standard_error, c.err);
         EXPECT_EQ(r.exit_code, c.exit_code);

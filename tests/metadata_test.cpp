@@ -20,14 +20,6 @@ namespace {
 const DWORD APP_EXIT_CODE = 0x5EEDF00D;  // helpers/unpack_app.cpp
 const wchar_t *const APP_FILES[] = {L"app.exe", L"data\\empty.dat", L"data\\text.txt"};
 
-RunResult run_in(const wchar_t *launcher, const std::wstring &temp)
-{
-    RunOptions options;
-    options.command_line = quote_argument(test_program(launcher));
-    options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
-    return run_process(options);
-}
-
 std::wstring unpacked(const std::wstring &temp, const std::wstring &name)
 {
     return temp + L"\\zobrel-meta\\" + name;
@@ -49,7 +41,7 @@ RunResult run_holding_a_file(const std::wstring &temp)
     HANDLE held = CreateFileW(unpacked(temp, L"data\\text.txt").c_str(), GENERIC_READ, /* no sharing */ 0,
                               NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     EXPECT_NE(held, INVALID_HANDLE_VALUE);
-    RunResult r = run_in(L"metadata_onefile.exe", temp);
+    RunResult r = run_with_temp(test_program(L"metadata_onefile.exe"), temp);
     CloseHandle(held);
     return r;
 }
@@ -57,7 +49,7 @@ RunResult run_holding_a_file(const std::wstring &temp)
 TEST(MetadataCheck, AnUntouchedFolderIsCheckedWithoutOpeningAFileAndExtraFilesAreIgnored)
 {
     const std::wstring temp = make_scratch_dir(L"meta-fast");
-    ASSERT_EQ(run_in(L"metadata_onefile.exe", temp).exit_code, APP_EXIT_CODE);
+    ASSERT_EQ(run_with_temp(test_program(L"metadata_onefile.exe"), temp).exit_code, APP_EXIT_CODE);
     EXPECT_TRUE(file_exists(unpacked(temp, L".zobrel-state")));
     write_file(unpacked(temp, L"data\\extra.txt"), "not the application's");
     RunResult fast = run_holding_a_file(temp);
@@ -121,9 +113,9 @@ TEST(MetadataCheck, AnythingElseIsCheckedByContentRepairedAndRecordedAfresh)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         const std::wstring temp = make_scratch_dir(L"meta-repair");
-        ASSERT_EQ(run_in(L"metadata_onefile.exe", temp).exit_code, APP_EXIT_CODE);
+        ASSERT_EQ(run_with_temp(test_program(L"metadata_onefile.exe"), temp).exit_code, APP_EXIT_CODE);
         c.change(temp);
-        RunResult r = run_in(L"metadata_onefile.exe", temp);
+        RunResult r = run_with_temp(test_program(L"metadata_onefile.exe"), temp);
         EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_output << r.standard_error;
         expect_whole_application(temp);
         // The content check recorded a fresh state: the next start is fast again.
@@ -159,13 +151,13 @@ TEST(MetadataCheck, AStateFileNameThatIsALinkIsNeverWrittenThrough)
         const std::wstring outside = temp + L"\\outside";
         write_file(outside + L"\\file.txt", "the user's own");
         const std::map<std::wstring, std::string> before = snapshot(outside);
-        ASSERT_EQ(run_in(L"metadata_onefile.exe", temp).exit_code, APP_EXIT_CODE);
+        ASSERT_EQ(run_with_temp(test_program(L"metadata_onefile.exe"), temp).exit_code, APP_EXIT_CODE);
         const std::wstring link = unpacked(temp, c.name);
         DeleteFileW(link.c_str());
         make_link(link, outside + L"\\" + c.target, false);
         // A change the start repairs, and then records.
         write_file(unpacked(temp, L"data\\text.txt"), "changed");
-        RunResult r = run_in(L"metadata_onefile.exe", temp);
+        RunResult r = run_with_temp(test_program(L"metadata_onefile.exe"), temp);
         EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_output << r.standard_error;
         expect_whole_application(temp);
         EXPECT_TRUE(snapshot(outside) == before) << "something outside the unpack folder changed";
@@ -179,12 +171,12 @@ TEST(MetadataCheck, AStateFileOfAnotherBuildIsNotTrusted)
 {
     const std::wstring temp = make_scratch_dir(L"meta-other");
     // Another build over the same folder: its files and its state file.
-    ASSERT_EQ(run_in(L"metadata_other_onefile.exe", temp).exit_code, APP_EXIT_CODE);
-    ASSERT_EQ(run_in(L"metadata_onefile.exe", temp).exit_code, APP_EXIT_CODE);
+    ASSERT_EQ(run_with_temp(test_program(L"metadata_other_onefile.exe"), temp).exit_code, APP_EXIT_CODE);
+    ASSERT_EQ(run_with_temp(test_program(L"metadata_onefile.exe"), temp).exit_code, APP_EXIT_CODE);
     write_file(unpacked(temp, L"data\\text.txt"), "changed");
-    ASSERT_EQ(run_in(L"metadata_other_onefile.exe", temp).exit_code, APP_EXIT_CODE);
+    ASSERT_EQ(run_with_temp(test_program(L"metadata_other_onefile.exe"), temp).exit_code, APP_EXIT_CODE);
     // The other build's state names another index: this build checks content.
-    RunResult r = run_in(L"metadata_onefile.exe", temp);
+    RunResult r = run_with_temp(test_program(L"metadata_onefile.exe"), temp);
     EXPECT_EQ(r.exit_code, APP_EXIT_CODE) << r.standard_error;
     expect_whole_application(temp);
     EXPECT_EQ(run_holding_a_file(temp).exit_code, APP_EXIT_CODE);

@@ -154,14 +154,6 @@ bool holds_nothing(const std::wstring &folder)
     return folder_entries(folder).empty();
 }
 
-RunResult run_with_temp(const std::wstring &launcher, const std::wstring &temp)
-{
-    RunOptions options;
-    options.command_line = quote_argument(launcher);
-    options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
-    return run_process(options);
-}
-
 std::vector<TestRecord> with_main_program(std::vector<TestRecord> records)
 {
     records.insert(records.begin(), TestRecord{L"app.exe", read_file(test_program(L"unpack_app.exe"))});

@@ -195,3 +195,12 @@ RunResult run_process(const RunOptions &options)
     StartedProcess started = start_process(options);
     return finish_process(started, options);
 }
+
+RunResult run_with_temp(const std::wstring &program, const std::wstring &temp, const std::wstring &arguments)
+{
+    RunOptions options;
+    options.command_line = quote_argument(program);
+    if (!arguments.empty()) options.command_line += L" " + arguments;
+    options.set_env = {{L"TMP", temp}, {L"TEMP", temp}};
+    return run_process(options);
+}

@@ -43,6 +43,12 @@ struct RunResult {
 
 RunResult run_process(const RunOptions &options);
 
+// Runs `program` (a full path, quoted here), then `arguments` when given,
+// with TMP and TEMP set to `temp`: a packed launcher's {TEMP} folders then
+// lie under it.
+RunResult run_with_temp(const std::wstring &program, const std::wstring &temp,
+                        const std::wstring &arguments = L"");
+
 // A program started by start_process and not yet waited for.
 struct StartedProcess {
     PROCESS_INFORMATION info = {};  // zeroed when it could not be started
