@@ -115,6 +115,12 @@ const PeSection *find_section(const PeImage &image, const std::string &name)
     return nullptr;
 }
 
+bool zero_fill_too_large(const PeSection &section)
+{
+    return section.virtual_size >
+           uint64_t{std::min(section.virtual_size, section.raw_size)} + kLargestZeroFill;
+}
+
 std::vector<unsigned char> read_mapped_section(const fs::path &file, const PeImage &image,
                                                const PeSection &section)
 {
@@ -122,6 +128,13 @@ std::vector<unsigned char> read_mapped_section(const fs::path &file, const PeIma
     if (uint64_t{section.raw_offset} + from_file > image.file_size) {
         throw PackError("'" + utf8_path(file) + "' is truncated: its " + section.name +
                         " section runs past the end of the file");
+    }
+    // A header that claims gigabytes more than the file holds is not read
+    // into memory.
+    if (zero_fill_too_large(section)) {
+        throw PackError("'" + utf8_path(file) + "': its " + section.name + " section is mapped " +
+                        std::to_string(section.virtual_size - from_file) +
+                        " bytes larger than it is stored, which no packer writes");
     }
     std::vector<unsigned char> bytes(section.virtual_size, 0);
     std::ifstream in(file, std::ios::binary);

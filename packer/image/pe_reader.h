@@ -91,6 +91,13 @@ std::string read_pe_headers(const std::filesystem::path &file, PeImage &image);
 // The first section of that name, as the launcher finds it; null if none.
 const PeSection *find_section(const PeImage &image, const std::string &name);
 
+// The most zero fill past a section's stored bytes that the inspection
+// reads (the loader fills the rest of a section's VirtualSize with zeros,
+// and the packer stores all of its own sections): a section that claims
+// more is refused by read_mapped_section, naming it.
+const uint64_t kLargestZeroFill = 64ull << 20;
+bool zero_fill_too_large(const PeSection &section);
+
 // The VirtualSize bytes of the section as the loader maps it: its raw data,
 // then zeros where VirtualSize passes SizeOfRawData. Throws PackError,
 // naming the file, when the raw data it needs lies past the file's end.

@@ -221,7 +221,15 @@ PackedFile read_packed(const fs::path &exe)
         if (section == nullptr)
             f.problems.push_back(file + " is not a packed executable: it has no " + name + " section");
     }
-    // A section cut short has already been reported: only what the file holds is read.
+    for (const auto &[section, name] :
+         {std::pair{payload, PAYLOAD_SECTION_NAME}, {constants, CONSTANTS_SECTION_NAME}}) {
+        if (section != nullptr && zero_fill_too_large(*section))
+            f.problems.push_back(file + ": its " + name + " section is mapped " +
+                                 std::to_string(section->virtual_size - section->raw_size) +
+                                 " bytes larger than it is stored, which no packer writes");
+    }
+    // A section cut short or mapped far larger has already been reported:
+    // only what the file holds is read.
     try {
         if (constants != nullptr) read_constants_section(f, *constants, file);
     } catch (const PackError &) {

@@ -1254,6 +1254,18 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
     std::string cut = good.substr(0, offset + blob.size() / 2);
     std::string bad_padding_record = good;
     bad_padding_record[offset + blob.size() - 8] ^= 1;
+    // The payload's section header claiming a gigabyte of zeros past what
+    // is stored: refused, never read into memory (list, which reads the
+    // index alone, warns of it).
+    std::string huge_fill = good;
+    {
+        const uint32_t pe = read_le32(reinterpret_cast<const unsigned char *>(&huge_fill[0x3c]));
+        const uint16_t optional = read_le16(reinterpret_cast<const unsigned char *>(&huge_fill[pe + 20]));
+        size_t header = pe + 24 + optional;
+        while (huge_fill.compare(header, 7, ".zobrel") != 0 || huge_fill[header + 7] != '\0') header += 40;
+        write_le32(reinterpret_cast<unsigned char *>(&huge_fill[header + 8]),
+                   static_cast<uint32_t>(blob.size()) + (1u << 30));
+    }
     struct Case {
         const char *what;
         std::string bytes;
@@ -1277,6 +1289,10 @@ TEST_F(Cli, DamagedOrForeignFilesAreReportedNeverTrusted)
          {"info"},
          "no .zobinfo section"},
         {"empty file", "", {"list", "verify", "extract"}, "not a packed executable", true},
+        {"payload mapped a gigabyte larger",
+         huge_fill,
+         {"verify", "extract"},
+         "bytes larger than it is stored"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
