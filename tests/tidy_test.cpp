@@ -233,6 +233,18 @@ protected:
 
     std::wstring release_path() const { return scratch_ + L"\\release"; }
 
+    // Lets a held program go and expects it to end with its own code: its
+    // folder was never moved away while it ran. Closes its handle.
+    void release_and_expect_own_end(HANDLE program)
+    {
+        write_file(release_path(), "");
+        ASSERT_EQ(WaitForSingleObject(program, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+        DWORD code = 0;
+        EXPECT_TRUE(GetExitCodeProcess(program, &code));
+        EXPECT_EQ(code, APP_EXIT_CODE) << "4: its folder was moved away while it ran";
+        CloseHandle(program);
+    }
+
     void release(StartedProcess &started, const Build &b)
     {
         write_file(release_path(), "");
@@ -588,12 +600,7 @@ TEST_F(Tidy, AProgramLeftWithoutItsLauncherKeepsItsFolder)
     run(b2);
     EXPECT_EQ(folders(), (std::set<std::wstring>{b1.folder, b2.folder}));
     expect_whole(b1);
-    write_file(release_path(), "");
-    ASSERT_EQ(WaitForSingleObject(application, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
-    DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeProcess(application, &code));
-    EXPECT_EQ(code, APP_EXIT_CODE) << "4: its folder was moved away while it ran";
-    CloseHandle(application);
+    ASSERT_NO_FATAL_FAILURE(release_and_expect_own_end(application));
     run(b2);
     EXPECT_EQ(folders(), std::set<std::wstring>{b2.folder});
 }
@@ -725,12 +732,7 @@ TEST_F(Tidy, AProgramStartedFromAStartsFolderKeepsItUntilItEnds)
         run(once);
         EXPECT_EQ(folders(), kept);
 
-        write_file(release_path(), "");
-        ASSERT_EQ(WaitForSingleObject(copy, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
-        DWORD code = 0;
-        EXPECT_TRUE(GetExitCodeProcess(copy, &code));
-        EXPECT_EQ(code, APP_EXIT_CODE) << "4: its folder was moved away while it ran";
-        CloseHandle(copy);
+        ASSERT_NO_FATAL_FAILURE(release_and_expect_own_end(copy));
         run(once);
         EXPECT_EQ(folders(), std::set<std::wstring>{});
     }
