@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     resources.bytes.assign(reinterpret_cast<const char *>(data + 4), size - 4);
 
     const std::optional<std::string> version =
-        zobrel::find_resource(resources.bytes, resources.rva, zobrel::kResourceVersion, 1);
+        zobrel::find_resource(resources.bytes, resources.rva, zobrel::RESOURCE_VERSION, 1);
     if (version) {
         FUZZ_CHECK(inside(*version, resources.bytes));
         for (const auto &string : zobrel::version_strings(*version)) {

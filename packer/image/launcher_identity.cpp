@@ -14,7 +14,7 @@
 namespace zobrel {
 namespace {
 
-const size_t kSectionHeaderSize = 40;
+const size_t SECTION_HEADER_SIZE = 40;
 
 struct Range {
     uint64_t from, to;
@@ -30,21 +30,21 @@ std::vector<Range> fields_set_after(const PeImage &launcher, const std::string &
     const uint64_t count_field = launcher.file_header_offset + 2;
     std::vector<Range> set = {
         {count_field, count_field + 2},
-        {optional + kSizeOfInitializedData, optional + kSizeOfInitializedData + 4},
-        {optional + kSizeOfImage, optional + kSizeOfImage + 4},
-        {optional + kCheckSum, optional + kCheckSum + 4},
-        {optional + kDataDirectories + 8 * 2, optional + kDataDirectories + 8 * 3},  // resources
-        {optional + kDataDirectories + 8 * kCertificateDirectory,
-         optional + kDataDirectories + 8 * (kCertificateDirectory + 1)},
+        {optional + SIZE_OF_INITIALIZED_DATA, optional + SIZE_OF_INITIALIZED_DATA + 4},
+        {optional + SIZE_OF_IMAGE, optional + SIZE_OF_IMAGE + 4},
+        {optional + CHECK_SUM, optional + CHECK_SUM + 4},
+        {optional + DATA_DIRECTORIES + 8 * 2, optional + DATA_DIRECTORIES + 8 * 3},  // resources
+        {optional + DATA_DIRECTORIES + 8 * CERTIFICATE_DIRECTORY,
+         optional + DATA_DIRECTORIES + 8 * (CERTIFICATE_DIRECTORY + 1)},
     };
     const uint64_t own_headers_end =
-        launcher.section_table_offset + kSectionHeaderSize * launcher.sections.size();
+        launcher.section_table_offset + SECTION_HEADER_SIZE * launcher.sections.size();
     uint64_t packed_count = launcher.sections.size();
     if (packed.size() >= count_field + 2) {
         packed_count = read_le16(reinterpret_cast<const unsigned char *>(packed.data() + count_field));
     }
     const uint64_t appended_end = std::min<uint64_t>(
-        launcher.section_table_offset + kSectionHeaderSize * packed_count, launcher.size_of_headers);
+        launcher.section_table_offset + SECTION_HEADER_SIZE * packed_count, launcher.size_of_headers);
     if (appended_end > own_headers_end) set.push_back({own_headers_end, appended_end});
     return set;
 }

@@ -6,9 +6,9 @@
 namespace zobrel {
 namespace {
 
-const uint32_t kPage = 4096;
-const size_t kMaxSections = 96;
-const uint32_t kMaxDirectories = 16;
+const uint32_t PAGE = 4096;
+const size_t MAX_SECTIONS = 96;
+const uint32_t MAX_DIRECTORIES = 16;
 
 bool power_of_two(uint32_t v)
 {
@@ -40,7 +40,7 @@ bool check_alignments(const PeImage &m, std::vector<std::string> &problems)
         problems.push_back("its FileAlignment (" + number(fa) + ") is not a power of two from 512 to 65536");
         return false;
     }
-    if (!power_of_two(sa) || sa < fa || (sa < kPage && sa != fa)) {
+    if (!power_of_two(sa) || sa < fa || (sa < PAGE && sa != fa)) {
         problems.push_back("its SectionAlignment (" + number(sa) +
                            ") is not a power of two of at least its FileAlignment (" + number(fa) +
                            "), and equal to it below a page");
@@ -105,22 +105,22 @@ uint64_t check_sections(const PeImage &m, std::vector<std::string> &problems)
     return next;
 }
 
-const char *const kDirectoryNames[] = {"export",     "import",       "resource",    "exception",
+const char *const DIRECTORY_NAMES[] = {"export",     "import",       "resource",    "exception",
                                        "security",   "base reloc",   "debug",       "architecture",
                                        "global ptr", "TLS",          "load config", "bound import",
                                        "IAT",        "delay import", "CLR",         "reserved"};
 
 void check_directories(const PeImage &m, LoadCheck &check)
 {
-    if (m.rva_and_sizes > kMaxDirectories) {
+    if (m.rva_and_sizes > MAX_DIRECTORIES) {
         check.problems.push_back("its NumberOfRvaAndSizes (" + number(m.rva_and_sizes) + ") passes 16");
     }
-    for (size_t i = 0; i < m.directories.size() && i < kMaxDirectories; ++i) {
+    for (size_t i = 0; i < m.directories.size() && i < MAX_DIRECTORIES; ++i) {
         const PeDataDirectory &d = m.directories[i];
         if (d.size == 0) continue;
         const uint64_t end = uint64_t{d.address} + d.size;
-        const std::string who = std::string("its ") + kDirectoryNames[i] + " directory";
-        if (static_cast<int>(i) == kCertificateDirectory) {
+        const std::string who = std::string("its ") + DIRECTORY_NAMES[i] + " directory";
+        if (static_cast<int>(i) == CERTIFICATE_DIRECTORY) {
             // A file offset; the loader does not read it, a signature check does.
             if (end > m.file_size) {
                 check.warnings.push_back("its signature (" + number(d.size) + " bytes at byte " +
@@ -138,11 +138,11 @@ void check_directories(const PeImage &m, LoadCheck &check)
 
 ProgramCheck check_program(const PeImage &m)
 {
-    if (m.characteristics & kCharacteristicDll) return {ProgramProblem::dll, "is a DLL, not a program"};
-    if (!(m.characteristics & kCharacteristicExecutable)) {
+    if (m.characteristics & CHARACTERISTIC_DLL) return {ProgramProblem::dll, "is a DLL, not a program"};
+    if (!(m.characteristics & CHARACTERISTIC_EXECUTABLE)) {
         return {ProgramProblem::not_executable, "is not an executable image"};
     }
-    if (m.subsystem != kSubsystemWindows && m.subsystem != kSubsystemConsole) {
+    if (m.subsystem != SUBSYSTEM_WINDOWS && m.subsystem != SUBSYSTEM_CONSOLE) {
         return {ProgramProblem::subsystem, "is a program of subsystem " + number(m.subsystem) + " (" +
                                                subsystem_name(m.subsystem) +
                                                "), which Windows does not start as an application"};
@@ -167,19 +167,19 @@ LoadCheck check_loadable(const PeImage &m)
 {
     LoadCheck check;
     std::vector<std::string> &problems = check.problems;
-    if (m.machine != kMachineAmd64 && m.machine != kMachineArm64) {
+    if (m.machine != MACHINE_AMD64 && m.machine != MACHINE_ARM64) {
         char buf[16];
         std::snprintf(buf, sizeof buf, "0x%04x", m.machine);
         problems.push_back(std::string("it is not a 64-bit x86 or ARM64 image (machine ") + buf + ")");
     }
-    if (!(m.characteristics & kCharacteristicExecutable)) problems.push_back("it is not an executable image");
-    if (m.characteristics & kCharacteristicDll) problems.push_back("it is a DLL, not a program");
+    if (!(m.characteristics & CHARACTERISTIC_EXECUTABLE)) problems.push_back("it is not an executable image");
+    if (m.characteristics & CHARACTERISTIC_DLL) problems.push_back("it is a DLL, not a program");
     if (!m.plus64) {
         problems.push_back("its optional header is not a whole PE32+ header");
         return check;
     }
     if (!check_alignments(m, problems)) return check;
-    if (m.sections.empty() || m.sections.size() > kMaxSections) {
+    if (m.sections.empty() || m.sections.size() > MAX_SECTIONS) {
         problems.push_back("it has " + number(m.sections.size()) + " sections; Windows loads 1 to 96");
         return check;
     }

@@ -69,8 +69,8 @@ const char *launcher_arch_name(LauncherArch arch)
 
 std::optional<LauncherArch> launcher_arch_of_machine(uint16_t machine)
 {
-    if (machine == kMachineAmd64) return LauncherArch::x64;
-    if (machine == kMachineArm64) return LauncherArch::arm64;
+    if (machine == MACHINE_AMD64) return LauncherArch::x64;
+    if (machine == MACHINE_ARM64) return LauncherArch::arm64;
     return std::nullopt;
 }
 
@@ -92,13 +92,13 @@ std::vector<std::string> make_packed_image(const std::string &launcher, std::str
                                            const IconGroup &icon, ExecutionLevel level)
 {
     PeWriter writer(launcher);
-    writer.append_section(PAYLOAD_SECTION_NAME, std::move(blob), kReadOnlyDataSection);
+    writer.append_section(PAYLOAD_SECTION_NAME, std::move(blob), READ_ONLY_DATA_SECTION);
     constants.launcher = launcher_stamp(launcher);
-    writer.append_section(CONSTANTS_SECTION_NAME, encode_build_constants(constants), kReadOnlyDataSection);
+    writer.append_section(CONSTANTS_SECTION_NAME, encode_build_constants(constants), READ_ONLY_DATA_SECTION);
     const uint32_t resources_rva = writer.next_section_rva();
     const std::string resources = make_resource_section(resources_rva, info, icon, level);
-    writer.append_section(".rsrc", resources, kReadOnlyDataSection);
-    writer.set_data_directory(kResourceDirectory, resources_rva, static_cast<uint32_t>(resources.size()));
+    writer.append_section(".rsrc", resources, READ_ONLY_DATA_SECTION);
+    writer.set_data_directory(RESOURCE_DIRECTORY, resources_rva, static_cast<uint32_t>(resources.size()));
     return writer.finish();
 }
 

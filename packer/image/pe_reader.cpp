@@ -18,19 +18,19 @@ using namespace pe32plus;
 
 void read_layout_fields(const unsigned char *optional, uint32_t optional_size, PeImage &image)
 {
-    image.plus64 = image.optional_magic == kOptionalMagicPe32Plus && optional_size >= kDataDirectories;
+    image.plus64 = image.optional_magic == OPTIONAL_MAGIC_PE32_PLUS && optional_size >= DATA_DIRECTORIES;
     if (!image.plus64) return;
-    image.entry_point = read_le32(optional + kEntryPoint);
-    image.section_alignment = read_le32(optional + kSectionAlignment);
-    image.file_alignment = read_le32(optional + kFileAlignment);
-    image.size_of_image = read_le32(optional + kSizeOfImage);
-    image.size_of_headers = read_le32(optional + kSizeOfHeaders);
-    image.checksum = read_le32(optional + kCheckSum);
-    image.rva_and_sizes = read_le32(optional + kNumberOfRvaAndSizes);
-    const uint32_t room = (optional_size - kDataDirectories) / 8;
+    image.entry_point = read_le32(optional + ENTRY_POINT);
+    image.section_alignment = read_le32(optional + SECTION_ALIGNMENT);
+    image.file_alignment = read_le32(optional + FILE_ALIGNMENT);
+    image.size_of_image = read_le32(optional + SIZE_OF_IMAGE);
+    image.size_of_headers = read_le32(optional + SIZE_OF_HEADERS);
+    image.checksum = read_le32(optional + CHECK_SUM);
+    image.rva_and_sizes = read_le32(optional + NUMBER_OF_RVA_AND_SIZES);
+    const uint32_t room = (optional_size - DATA_DIRECTORIES) / 8;
     image.directories.clear();
     for (uint32_t i = 0; i < std::min(image.rva_and_sizes, room); ++i) {
-        const unsigned char *d = optional + kDataDirectories + 8 * i;
+        const unsigned char *d = optional + DATA_DIRECTORIES + 8 * i;
         image.directories.push_back(PeDataDirectory{read_le32(d), read_le32(d + 4)});
     }
 }
@@ -72,7 +72,7 @@ std::string parse_pe_headers(const unsigned char *data, uint64_t size, PeImage &
     read_layout_fields(data + optional, optional_size, image);
     // The data directories follow the fields that differ in size between
     // PE32 (96 bytes of them) and PE32+ (112); each is an RVA and a size.
-    const uint32_t directories = image.optional_magic == kOptionalMagicPe32Plus ? 112 : 96;
+    const uint32_t directories = image.optional_magic == OPTIONAL_MAGIC_PE32_PLUS ? 112 : 96;
     const uint32_t resource_entry = directories + 8 * 2;
     image.resource_rva = image.resource_size = 0;
     if (optional_size >= resource_entry + 8 && read_le32(data + optional + directories - 4) > 2) {
@@ -118,7 +118,7 @@ const PeSection *find_section(const PeImage &image, const std::string &name)
 bool zero_fill_too_large(const PeSection &section)
 {
     return section.virtual_size >
-           uint64_t{std::min(section.virtual_size, section.raw_size)} + kLargestZeroFill;
+           uint64_t{std::min(section.virtual_size, section.raw_size)} + LARGEST_ZERO_FILL;
 }
 
 std::vector<unsigned char> read_mapped_section(const fs::path &file, const PeImage &image,
@@ -157,9 +157,9 @@ std::vector<unsigned char> read_section(const fs::path &file, const char *name)
 const char *subsystem_name(uint16_t subsystem)
 {
     switch (subsystem) {
-    case kSubsystemWindows:
+    case SUBSYSTEM_WINDOWS:
         return "windows";
-    case kSubsystemConsole:
+    case SUBSYSTEM_CONSOLE:
         return "console";
     case 1:
         return "native";

@@ -12,27 +12,27 @@
 
 namespace zobrel {
 
-const uint16_t kMachineAmd64 = 0x8664;
-const uint16_t kMachineArm64 = 0xAA64;
-const uint16_t kSubsystemWindows = 2;
-const uint16_t kSubsystemConsole = 3;
-const uint16_t kCharacteristicExecutable = 0x0002;
-const uint16_t kCharacteristicDll = 0x2000;
-const uint16_t kOptionalMagicPe32Plus = 0x20B;
+const uint16_t MACHINE_AMD64 = 0x8664;
+const uint16_t MACHINE_ARM64 = 0xAA64;
+const uint16_t SUBSYSTEM_WINDOWS = 2;
+const uint16_t SUBSYSTEM_CONSOLE = 3;
+const uint16_t CHARACTERISTIC_EXECUTABLE = 0x0002;
+const uint16_t CHARACTERISTIC_DLL = 0x2000;
+const uint16_t OPTIONAL_MAGIC_PE32_PLUS = 0x20B;
 // Data directories that name a file offset, not an address in the image.
-const int kCertificateDirectory = 4;
+const int CERTIFICATE_DIRECTORY = 4;
 
 // Offsets of fields inside a PE32+ optional header.
 namespace pe32plus {
-const size_t kSizeOfInitializedData = 8;
-const size_t kEntryPoint = 16;
-const size_t kSectionAlignment = 32;
-const size_t kFileAlignment = 36;
-const size_t kSizeOfImage = 56;
-const size_t kSizeOfHeaders = 60;
-const size_t kCheckSum = 64;
-const size_t kNumberOfRvaAndSizes = 108;
-const size_t kDataDirectories = 112;
+const size_t SIZE_OF_INITIALIZED_DATA = 8;
+const size_t ENTRY_POINT = 16;
+const size_t SECTION_ALIGNMENT = 32;
+const size_t FILE_ALIGNMENT = 36;
+const size_t SIZE_OF_IMAGE = 56;
+const size_t SIZE_OF_HEADERS = 60;
+const size_t CHECK_SUM = 64;
+const size_t NUMBER_OF_RVA_AND_SIZES = 108;
+const size_t DATA_DIRECTORIES = 112;
 }  // namespace pe32plus
 
 struct PeSection {
@@ -95,7 +95,7 @@ const PeSection *find_section(const PeImage &image, const std::string &name);
 // reads (the loader fills the rest of a section's VirtualSize with zeros,
 // and the packer stores all of its own sections): a section that claims
 // more is refused by read_mapped_section, naming it.
-const uint64_t kLargestZeroFill = 64ull << 20;
+const uint64_t LARGEST_ZERO_FILL = 64ull << 20;
 bool zero_fill_too_large(const PeSection &section);
 
 // The VirtualSize bytes of the section as the loader maps it: its raw data,

@@ -13,13 +13,13 @@ namespace {
 
 using namespace pe32plus;
 
-const size_t kSectionHeaderSize = 40;
+const size_t SECTION_HEADER_SIZE = 40;
 
 // Appended sections start and end on page boundaries in the file too (a
 // multiple of any file alignment), so that a loader can map them from the
 // file as they are instead of reading them in: a payload is then paged in
 // only as far as it is read.
-const uint32_t kPage = 4096;
+const uint32_t PAGE = 4096;
 
 uint32_t align_up(uint64_t value, uint32_t alignment)
 {
@@ -49,8 +49,8 @@ PeWriter::PeWriter(std::string image) : image_(std::move(image))
     if (section_alignment_ == 0 || file_alignment_ == 0 || size_of_headers_ > image_.size()) {
         throw PackError("the launcher image's alignments or header size are damaged");
     }
-    if (headers_.directories.size() > kCertificateDirectory &&
-        headers_.directories[kCertificateDirectory].size != 0) {
+    if (headers_.directories.size() > CERTIFICATE_DIRECTORY &&
+        headers_.directories[CERTIFICATE_DIRECTORY].size != 0) {
         throw PackError("the launcher image is signed; sections cannot be added to a signed image");
     }
     uint64_t file_end = size_of_headers_;
@@ -81,16 +81,16 @@ void PeWriter::append_section(const std::string &name, std::string data, uint32_
 {
     if (name.size() > 8) throw PackError("section name '" + name + "' is longer than 8 bytes");
     if (data.empty()) throw PackError("section " + name + " would be empty");
-    const size_t header = headers_.section_table_offset + kSectionHeaderSize * headers_.sections.size();
+    const size_t header = headers_.section_table_offset + SECTION_HEADER_SIZE * headers_.sections.size();
     // The new header must fit before the first byte of section data.
     uint64_t first_data = size_of_headers_;
     for (const PeSection &s : headers_.sections) {
         if (s.raw_size > 0 && s.raw_offset < first_data) first_data = s.raw_offset;
     }
-    if (header + kSectionHeaderSize > first_data) {
+    if (header + SECTION_HEADER_SIZE > first_data) {
         throw PackError("the launcher image has no room for another section header");
     }
-    for (size_t i = 0; i < kSectionHeaderSize; ++i) {
+    for (size_t i = 0; i < SECTION_HEADER_SIZE; ++i) {
         if (image_[header + i] != '\0') {
             throw PackError("the launcher image has data where another section header would go");
         }
@@ -100,8 +100,8 @@ void PeWriter::append_section(const std::string &name, std::string data, uint32_
     section.name = name;
     section.virtual_size = static_cast<uint32_t>(data.size());
     section.virtual_address = next_rva_;
-    section.raw_size = align_up(data.size(), std::max(file_alignment_, kPage));
-    section.raw_offset = align_up(file_size_, std::max(file_alignment_, kPage));
+    section.raw_size = align_up(data.size(), std::max(file_alignment_, PAGE));
+    section.raw_offset = align_up(file_size_, std::max(file_alignment_, PAGE));
     section.characteristics = characteristics;
 
     unsigned char *h = at(image_, header);
@@ -124,23 +124,23 @@ void PeWriter::append_section(const std::string &name, std::string data, uint32_
 
     const size_t optional = headers_.optional_header_offset;
     if (characteristics & 0x00000040) {  // initialized data
-        unsigned char *initialized = at(image_, optional + kSizeOfInitializedData);
+        unsigned char *initialized = at(image_, optional + SIZE_OF_INITIALIZED_DATA);
         write_le32(initialized, read_le32(initialized) + section.raw_size);
     }
     next_rva_ = align_up(uint64_t{section.virtual_address} + section.virtual_size, section_alignment_);
-    write_le32(at(image_, optional + kSizeOfImage), next_rva_);
+    write_le32(at(image_, optional + SIZE_OF_IMAGE), next_rva_);
 }
 
 void PeWriter::set_data_directory(int index, uint32_t rva, uint32_t size)
 {
     const size_t optional = headers_.optional_header_offset;
-    const uint32_t directories = read_le32(at(image_, optional + kNumberOfRvaAndSizes));
+    const uint32_t directories = read_le32(at(image_, optional + NUMBER_OF_RVA_AND_SIZES));
     if (index < 0 || static_cast<uint32_t>(index) >= directories ||
-        kDataDirectories + 8 * (static_cast<size_t>(index) + 1) > headers_.optional_header_size) {
+        DATA_DIRECTORIES + 8 * (static_cast<size_t>(index) + 1) > headers_.optional_header_size) {
         throw PackError("the launcher image has no data directory " + std::to_string(index));
     }
-    write_le32(at(image_, optional + kDataDirectories + 8 * index), rva);
-    write_le32(at(image_, optional + kDataDirectories + 8 * index + 4), size);
+    write_le32(at(image_, optional + DATA_DIRECTORIES + 8 * index), rva);
+    write_le32(at(image_, optional + DATA_DIRECTORIES + 8 * index + 4), size);
 }
 
 std::vector<std::string> PeWriter::finish()
@@ -148,7 +148,7 @@ std::vector<std::string> PeWriter::finish()
     std::vector<std::string> pieces;
     pieces.push_back(std::move(image_));
     for (std::string &section : sections_) pieces.push_back(std::move(section));
-    const size_t field = headers_.optional_header_offset + kCheckSum;
+    const size_t field = headers_.optional_header_offset + CHECK_SUM;
     write_le32(at(pieces[0], field), pe_checksum(pieces, field));
     return pieces;
 }

@@ -14,9 +14,9 @@
 namespace zobrel {
 
 // Section flags: initialized data, readable (and nothing else).
-const uint32_t kReadOnlyDataSection = 0x40000040;
+const uint32_t READ_ONLY_DATA_SECTION = 0x40000040;
 
-const int kResourceDirectory = 2;
+const int RESOURCE_DIRECTORY = 2;
 
 class PeWriter {
 public:
@@ -35,7 +35,7 @@ public:
     // is empty.
     void append_section(const std::string &name, std::string data, uint32_t characteristics);
 
-    // Points data directory `index` (kResourceDirectory, ...) at rva and size.
+    // Points data directory `index` (RESOURCE_DIRECTORY, ...) at rva and size.
     void set_data_directory(int index, uint32_t rva, uint32_t size);
 
     // The finished image, as pieces to be written one after another: the

@@ -15,7 +15,7 @@
 namespace zobrel {
 namespace {
 
-const uint32_t kSubdirectory = 0x80000000;
+const uint32_t SUBDIRECTORY = 0x80000000;
 
 void put16(std::string &out, uint16_t v)
 {
@@ -113,7 +113,7 @@ std::string lay_out(uint32_t section_rva, const ResourceTree &tree)
     size_t next_type_dir = root_size;
     for (const auto &type : tree) {
         put32(out, type.first);
-        put32(out, kSubdirectory | static_cast<uint32_t>(next_type_dir));
+        put32(out, SUBDIRECTORY | static_cast<uint32_t>(next_type_dir));
         next_type_dir += directory_size + entry_size * type.second.size();
     }
     size_t next_language_dir = root_size + type_dirs_size;
@@ -121,7 +121,7 @@ std::string lay_out(uint32_t section_rva, const ResourceTree &tree)
         directory(type.second.size());
         for (const auto &name : type.second) {
             put32(out, name.first);
-            put32(out, kSubdirectory | static_cast<uint32_t>(next_language_dir));
+            put32(out, SUBDIRECTORY | static_cast<uint32_t>(next_language_dir));
             next_language_dir += directory_size + entry_size;
         }
     }
@@ -311,11 +311,11 @@ std::string make_resource_section(uint32_t section_rva, const ProductInfo &info,
                                   ExecutionLevel level)
 {
     ResourceTree tree;
-    tree[kResourceManifest][1] = make_manifest(level);
-    tree[kResourceVersion][1] = make_version_resource(info);
+    tree[RESOURCE_MANIFEST][1] = make_manifest(level);
+    tree[RESOURCE_VERSION][1] = make_version_resource(info);
     if (!icon.directory.empty()) {
-        for (const auto &image : icon.images) tree[kResourceIcon][image.first] = image.second;
-        tree[kResourceGroupIcon][1] = icon.directory;
+        for (const auto &image : icon.images) tree[RESOURCE_ICON][image.first] = image.second;
+        tree[RESOURCE_GROUP_ICON][1] = icon.directory;
     }
     return lay_out(section_rva, tree);
 }
@@ -340,7 +340,7 @@ std::optional<uint32_t> directory_entry(const std::string &section, uint64_t at,
         const unsigned char *entry = p + at + 16 + 8 * i;
         const uint32_t name = read_le32(entry);
         // Named entries (high bit set) come first; this looks for ids only.
-        if ((name & kSubdirectory) == 0 && (any || name == id)) return read_le32(entry + 4);
+        if ((name & SUBDIRECTORY) == 0 && (any || name == id)) return read_le32(entry + 4);
     }
     return std::nullopt;
 }
@@ -352,11 +352,11 @@ std::optional<std::string> find_resource(const std::string &section, uint32_t se
 {
     // Root -> type -> id -> language, each a subdirectory, the last a data entry.
     std::optional<uint32_t> next = directory_entry(section, 0, type, false);
-    if (!next || !(*next & kSubdirectory)) return std::nullopt;
-    next = directory_entry(section, *next & ~kSubdirectory, id, false);
-    if (!next || !(*next & kSubdirectory)) return std::nullopt;
-    next = directory_entry(section, *next & ~kSubdirectory, 0, true);
-    if (!next || (*next & kSubdirectory) || uint64_t{*next} + 16 > section.size()) return std::nullopt;
+    if (!next || !(*next & SUBDIRECTORY)) return std::nullopt;
+    next = directory_entry(section, *next & ~SUBDIRECTORY, id, false);
+    if (!next || !(*next & SUBDIRECTORY)) return std::nullopt;
+    next = directory_entry(section, *next & ~SUBDIRECTORY, 0, true);
+    if (!next || (*next & SUBDIRECTORY) || uint64_t{*next} + 16 > section.size()) return std::nullopt;
     const unsigned char *data_entry = reinterpret_cast<const unsigned char *>(section.data()) + *next;
     const uint32_t data_rva = read_le32(data_entry), size = read_le32(data_entry + 4);
     if (data_rva < section_rva || uint64_t{data_rva - section_rva} + size > section.size())
@@ -382,7 +382,7 @@ std::optional<std::string> read_manifest(const std::filesystem::path &exe)
 {
     const std::optional<ResourceSection> section = read_resource_section(exe);
     if (!section) return std::nullopt;
-    return find_resource(section->bytes, section->rva, kResourceManifest, 1);
+    return find_resource(section->bytes, section->rva, RESOURCE_MANIFEST, 1);
 }
 
 namespace {
@@ -412,15 +412,15 @@ std::vector<DirectoryEntry> directory_entries(const std::string &section, uint64
 // The subdirectory an entry leads to, or none.
 std::vector<DirectoryEntry> subdirectory(const std::string &section, const DirectoryEntry &entry)
 {
-    if (!(entry.target & kSubdirectory)) return {};
-    return directory_entries(section, entry.target & ~kSubdirectory);
+    if (!(entry.target & SUBDIRECTORY)) return {};
+    return directory_entries(section, entry.target & ~SUBDIRECTORY);
 }
 
 // The data a language entry leads to, when it lies inside the section.
 std::optional<std::string> entry_data(const std::string &section, uint32_t section_rva,
                                       const DirectoryEntry &language)
 {
-    if ((language.target & kSubdirectory) || uint64_t{language.target} + 16 > section.size())
+    if ((language.target & SUBDIRECTORY) || uint64_t{language.target} + 16 > section.size())
         return std::nullopt;
     const unsigned char *data_entry =
         reinterpret_cast<const unsigned char *>(section.data()) + language.target;
@@ -527,8 +527,8 @@ std::optional<IconGroup> first_icon_group(const ResourceSection &resources, std:
     const std::string &section = resources.bytes;
     std::vector<DirectoryEntry> groups, icons;
     for (const DirectoryEntry &type : directory_entries(section, 0)) {
-        if (type.name == kResourceGroupIcon && groups.empty()) groups = subdirectory(section, type);
-        if (type.name == kResourceIcon && icons.empty()) icons = subdirectory(section, type);
+        if (type.name == RESOURCE_GROUP_ICON && groups.empty()) groups = subdirectory(section, type);
+        if (type.name == RESOURCE_ICON && icons.empty()) icons = subdirectory(section, type);
     }
     if (groups.empty()) {
         *why = "has no icon";

@@ -44,10 +44,10 @@ std::string icon_problem(const std::string &ico);
 std::string icon_file_problem(const std::filesystem::path &file);
 
 // Resource types this section holds.
-const uint32_t kResourceIcon = 3;
-const uint32_t kResourceGroupIcon = 14;
-const uint32_t kResourceVersion = 16;
-const uint32_t kResourceManifest = 24;
+const uint32_t RESOURCE_ICON = 3;
+const uint32_t RESOURCE_GROUP_ICON = 14;
+const uint32_t RESOURCE_VERSION = 16;
+const uint32_t RESOURCE_MANIFEST = 24;
 
 // An icon as resources hold it: the group's directory (GRPICONDIR: a
 // header, then an entry per image that names the image's resource id) and

@@ -161,7 +161,7 @@ std::vector<InfoField> packed_settings(const fs::path &exe)
     // --copyright), from its version resource; "" when it has none.
     const std::optional<ResourceSection> resources = read_resource_section(exe);
     const std::optional<std::string> version =
-        resources ? find_resource(resources->bytes, resources->rva, kResourceVersion, 1) : std::nullopt;
+        resources ? find_resource(resources->bytes, resources->rva, RESOURCE_VERSION, 1) : std::nullopt;
     std::map<std::u16string, std::u16string> strings;
     if (version) strings = version_strings(*version);
     const std::string description = utf8_of(strings[u"FileDescription"]);

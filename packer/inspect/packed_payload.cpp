@@ -310,7 +310,7 @@ void check_file_checksum(PackedFile &file)
 {
     if (file.image.checksum == 0) return;
     const uint32_t actual =
-        pe_file_checksum(file.path, file.image.optional_header_offset + pe32plus::kCheckSum);
+        pe_file_checksum(file.path, file.image.optional_header_offset + pe32plus::CHECK_SUM);
     if (actual != file.image.checksum) {
         file.warnings.push_back(quoted(file.path) +
                                 ": its header checksum does not match its bytes: it was changed after it was "

@@ -239,7 +239,7 @@ MainBinary check_main_binary(const SourceFile &main)
         // Windows refuses to map it ("Bad EXE format").
         throw PackError(who + " " + check.why + "; give --main the whole program");
     }
-    return {image.subsystem == kSubsystemWindows ? LauncherSubsystem::windows : LauncherSubsystem::console,
+    return {image.subsystem == SUBSYSTEM_WINDOWS ? LauncherSubsystem::windows : LauncherSubsystem::console,
             image.machine};
 }
 

@@ -1176,7 +1176,7 @@ TEST_F(Cli, LauncherFollowsTheMainBinarysProcessorUnlessToldOtherwise)
         zobrel::PeImage pe;
         ASSERT_EQ(zobrel::read_pe_headers(exe, pe), "");
         EXPECT_EQ(pe.machine,
-                  c.expected == LauncherArch::arm64 ? zobrel::kMachineArm64 : zobrel::kMachineAmd64);
+                  c.expected == LauncherArch::arm64 ? zobrel::MACHINE_ARM64 : zobrel::MACHINE_AMD64);
         // The launcher's own code, byte for byte: that processor's, of the main's subsystem.
         const std::string launcher = zobrel::embedded_launcher_image(
             c.subsystem == 2 ? zobrel::LauncherSubsystem::windows : zobrel::LauncherSubsystem::console,
@@ -2089,13 +2089,13 @@ TEST_F(Cli, IconFromMainCarriesTheMainProgramsFirstIconGroupWhole)
         ASSERT_TRUE(original.has_value()) << why;
         const zobrel::ResourceSection packed = resources_of(exe);
         const std::optional<std::string> group =
-            zobrel::find_resource(packed.bytes, packed.rva, zobrel::kResourceGroupIcon, 1);
+            zobrel::find_resource(packed.bytes, packed.rva, zobrel::RESOURCE_GROUP_ICON, 1);
         ASSERT_TRUE(group.has_value());
         EXPECT_TRUE(*group == original->directory) << "the group's directory, byte for byte";
         ASSERT_GE(original->images.size(), 1u);
         for (const auto &[id, image] : original->images) {
             const std::optional<std::string> carried =
-                zobrel::find_resource(packed.bytes, packed.rva, zobrel::kResourceIcon, id);
+                zobrel::find_resource(packed.bytes, packed.rva, zobrel::RESOURCE_ICON, id);
             ASSERT_TRUE(carried.has_value()) << "image " << id;
             EXPECT_TRUE(*carried == image) << "image " << id << ", byte for byte";
         }
@@ -2111,8 +2111,9 @@ TEST_F(Cli, IconFromMainCarriesTheMainProgramsFirstIconGroupWhole)
         zobrel::first_icon_group(resources_of(kWinePrograms / "winecfg.exe"), &why);
     ASSERT_TRUE(winecfg.has_value());
     const zobrel::ResourceSection all = resources_of(kWinePrograms / "winecfg.exe");
-    EXPECT_EQ(zobrel::find_resource(all.bytes, all.rva, zobrel::kResourceGroupIcon, 100), winecfg->directory);
-    EXPECT_NE(zobrel::find_resource(all.bytes, all.rva, zobrel::kResourceGroupIcon, 102), std::nullopt);
+    EXPECT_EQ(zobrel::find_resource(all.bytes, all.rva, zobrel::RESOURCE_GROUP_ICON, 100),
+              winecfg->directory);
+    EXPECT_NE(zobrel::find_resource(all.bytes, all.rva, zobrel::RESOURCE_GROUP_ICON, 102), std::nullopt);
 
     // Wine's hostname.exe has no icon: a warning, and the executable none.
     write_file(t_ / "plain" / "hostname.exe", read_file(kWinePrograms / "hostname.exe"));
@@ -2124,8 +2125,8 @@ TEST_F(Cli, IconFromMainCarriesTheMainProgramsFirstIconGroupWhole)
                                        "' has no icon; the executable gets no icon"))
         << none.err;
     const zobrel::ResourceSection bare = resources_of(t_ / "none.exe");
-    EXPECT_EQ(zobrel::find_resource(bare.bytes, bare.rva, zobrel::kResourceGroupIcon, 1), std::nullopt);
-    EXPECT_EQ(zobrel::find_resource(bare.bytes, bare.rva, zobrel::kResourceIcon, 1), std::nullopt);
+    EXPECT_EQ(zobrel::find_resource(bare.bytes, bare.rva, zobrel::RESOURCE_GROUP_ICON, 1), std::nullopt);
+    EXPECT_EQ(zobrel::find_resource(bare.bytes, bare.rva, zobrel::RESOURCE_ICON, 1), std::nullopt);
     PackRun plain = run_pack({"build", (t_ / "plain").string(), "--main", "hostname.exe", "-o",
                               (t_ / "plain.exe").string(), "--level", "1"});
     ASSERT_EQ(plain.status, 0);
@@ -2172,7 +2173,7 @@ TEST_F(Cli, DescriptionAndCopyrightAreInTheVersionResourceAndInfo)
         ASSERT_EQ(r.status, 0) << r.err;
         const zobrel::ResourceSection packed = resources_of(exe);
         const std::optional<std::string> version =
-            zobrel::find_resource(packed.bytes, packed.rva, zobrel::kResourceVersion, 1);
+            zobrel::find_resource(packed.bytes, packed.rva, zobrel::RESOURCE_VERSION, 1);
         ASSERT_TRUE(version.has_value());
         std::map<std::u16string, std::u16string> strings = zobrel::version_strings(*version);
         EXPECT_EQ(strings[u"FileDescription"], c.description);

@@ -131,7 +131,7 @@ TEST(PeWriter, AppendedSectionsAndEveryHeaderFieldAgree)
         const PeSection &s = after.sections[before.sections.size() + i];
         SCOPED_TRACE(s.name);
         EXPECT_EQ(s.name, names[i]);
-        EXPECT_EQ(s.characteristics, zobrel::kReadOnlyDataSection);
+        EXPECT_EQ(s.characteristics, zobrel::READ_ONLY_DATA_SECTION);
         EXPECT_GE(s.raw_offset, file_end);
         EXPECT_LT(s.raw_offset, file_end + 4096);
         EXPECT_EQ(s.raw_offset % 4096, 0u) << "page-aligned in the file, so it can be mapped as it is";
@@ -206,7 +206,8 @@ TEST(PeWriter, ImagesItCannotExtendAreRefused)
     zobrel::PeWriter writer(launcher);
     int appended = 0;
     try {
-        for (; appended < 100; ++appended) writer.append_section(".x", "data", zobrel::kReadOnlyDataSection);
+        for (; appended < 100; ++appended)
+            writer.append_section(".x", "data", zobrel::READ_ONLY_DATA_SECTION);
     } catch (const zobrel::PackError &e) {
         EXPECT_NE(std::string(e.what()).find("no room"), std::string::npos) << e.what();
     }
