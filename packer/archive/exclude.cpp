@@ -8,7 +8,7 @@
 namespace zobrel {
 namespace {
 
-const std::u16string kAnyLevels = u"**";
+const std::u16string ANY_LEVELS = u"**";
 
 bool separator(char16_t c)
 {
@@ -90,7 +90,7 @@ bool levels_match(const std::vector<std::u16string> &pattern, const std::vector<
             bool yes;
             if (p == pattern.size()) {
                 yes = n == path.size();
-            } else if (pattern[p] == kAnyLevels) {
+            } else if (pattern[p] == ANY_LEVELS) {
                 yes = false;
                 const size_t fewest = p + 1 == pattern.size() ? 1 : 0;
                 for (size_t k = n + fewest; k <= path.size() && !yes; ++k) yes = from(p + 1, k);
@@ -135,7 +135,7 @@ Exclusions::Exclusions(const std::vector<std::string> &patterns)
                                  "path from the folder itself, such as docs/*.md");
             }
         }
-        if (!anchored) pattern.levels.insert(pattern.levels.begin(), kAnyLevels);
+        if (!anchored) pattern.levels.insert(pattern.levels.begin(), ANY_LEVELS);
         patterns_.push_back(pattern);
     }
     used_.assign(patterns_.size(), false);

@@ -12,9 +12,9 @@ namespace zobrel {
 namespace {
 
 // Files up to this size are read into memory once; larger ones twice.
-const uint64_t kWholeFile = uint64_t{64} << 20;
+const uint64_t WHOLE_FILE = uint64_t{64} << 20;
 // How far reading may run ahead of compressing.
-const uint64_t kReadAhead = uint64_t{8} << 20;
+const uint64_t READ_AHEAD = uint64_t{8} << 20;
 
 // Reads the file into the buffer, which grows if it must.
 LoadedFile load_whole(const SourceFile &f, Buffer buffer)
@@ -82,7 +82,7 @@ void ReadAhead::run()
         Buffer buffer;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return stop_ || held_ == 0 || held_ + f.size <= kReadAhead; });
+            changed_.wait(lock, [&] { return stop_ || held_ == 0 || held_ + f.size <= READ_AHEAD; });
             if (stop_) return;
             // The smallest spare buffer that holds the file, else the largest.
             size_t pick = spare_.size();
@@ -101,7 +101,7 @@ void ReadAhead::run()
             }
         }
         try {
-            if (f.size <= kWholeFile) loaded = load_whole(f, std::move(buffer));
+            if (f.size <= WHOLE_FILE) loaded = load_whole(f, std::move(buffer));
         } catch (...) {
             loaded.error = std::current_exception();
         }

@@ -18,9 +18,9 @@ namespace fs = std::filesystem;
 namespace zobrel {
 namespace {
 
-const uint64_t kMaxFileSize = uint64_t{1} << 32;
+const uint64_t MAX_FILE_SIZE = uint64_t{1} << 32;
 // Enough to see what a folder's trouble is, few enough to read.
-const size_t kRefusalsShown = 20;
+const size_t REFUSALS_SHOWN = 20;
 
 bool is_inside(const fs::path &root, const fs::path &p)
 {
@@ -73,7 +73,7 @@ struct Walker {
             return refuse(rel, "cannot carry " + quoted(path) + ": " + why +
                                    "; rename it, move it out of the folder or leave it out with --exclude");
         }
-        if (size >= kMaxFileSize) {
+        if (size >= MAX_FILE_SIZE) {
             return refuse(rel, "cannot carry " + quoted(path) + ": files of 4 GiB or more are not supported");
         }
         std::ifstream readable(path, std::ios::binary);
@@ -188,11 +188,11 @@ void refuse_name_clashes(const std::vector<SourceFile> &files,
     }
 }
 
-// The refusals as one message, a line each, the first kRefusalsShown of them.
+// The refusals as one message, a line each, the first REFUSALS_SHOWN of them.
 [[noreturn]] void throw_refusals(const std::vector<std::string> &refusals)
 {
     std::string message;
-    const size_t shown = std::min(refusals.size(), kRefusalsShown);
+    const size_t shown = std::min(refusals.size(), REFUSALS_SHOWN);
     for (size_t i = 0; i < shown; ++i) message += (i > 0 ? "\n" : "") + refusals[i];
     if (refusals.size() > shown) {
         message += "\nand " + std::to_string(refusals.size() - shown) + " more files that cannot be carried";

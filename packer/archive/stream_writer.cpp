@@ -14,7 +14,7 @@
 namespace zobrel {
 namespace {
 
-const size_t kChunk = size_t{1} << 20;
+const size_t CHUNK = size_t{1} << 20;
 
 }  // namespace
 
@@ -29,7 +29,7 @@ std::vector<IndexEntry> write_archive(const std::vector<SourceFile> &files,
                                       const std::function<void(const void *, size_t)> &sink)
 {
     ArchiveWriter archive(sink);
-    std::vector<char> buf(kChunk);
+    std::vector<char> buf(CHUNK);
     // Streams the file through buf, passing each piece to `piece`; returns its CRC-32.
     auto stream = [&](const SourceFile &f, const std::function<void(const char *, size_t)> &piece) {
         std::ifstream in(f.path, std::ios::binary);
@@ -56,8 +56,8 @@ std::vector<IndexEntry> write_archive(const std::vector<SourceFile> &files,
             // Read once: the checksum precedes the content in the record, and
             // what was checksummed is what is stored.
             archive.begin_record(f.name, f.size, stored_checksum(loaded.crc));
-            for (size_t at = 0; at < loaded.size; at += kChunk) {
-                archive.content(loaded.buffer.data.get() + at, std::min(kChunk, loaded.size - at));
+            for (size_t at = 0; at < loaded.size; at += CHUNK) {
+                archive.content(loaded.buffer.data.get() + at, std::min(CHUNK, loaded.size - at));
             }
             reader.recycle(std::move(loaded.buffer));
         } else {
