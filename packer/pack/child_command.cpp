@@ -11,7 +11,7 @@ namespace zobrel {
 namespace {
 
 // The shortest full path a launcher can have: "C:\a".
-const size_t kShortestLauncherPath = 4;
+const size_t SHORTEST_LAUNCHER_PATH = 4;
 
 std::u16string checked_text(const char *option, const std::string &given, const std::string &text)
 {
@@ -65,7 +65,7 @@ ChildCommand parse_child_command(const std::vector<std::string> &arguments,
         if (!utf8_to_utf16(variable.substr(0, equals), name))
             throw UsageError("option --env '" + variable + "': the name is not valid UTF-8 text");
         if (const char *why = environment_name_problem(name.data(), name.size())) {
-            throw UsageError("option --env '" + variable + "': " + why + " " + kEnvironmentNameRule);
+            throw UsageError("option --env '" + variable + "': " + why + " " + ENVIRONMENT_NAME_RULE);
         }
         for (const std::u16string &other : seen) {
             if (other == ascii_upper(name)) {
@@ -83,7 +83,7 @@ ChildCommand parse_child_command(const std::vector<std::string> &arguments,
 void check_child_command_fits(const ChildCommand &command, const ProductValues &values,
                               const std::u16string &target_spec)
 {
-    size_t line = kShortestLauncherPath;
+    size_t line = SHORTEST_LAUNCHER_PATH;
     for (const std::u16string &argument : command.arguments) {
         // At its shortest an argument is written as it is, or "" when empty.
         const size_t shortest = shortest_expansion(argument, values, target_spec);

@@ -29,7 +29,7 @@ struct Piece {
 
 // A typical profile folder: C:\Users\ and a user name of 20 characters, the
 // longest Windows allows for a local account.
-const size_t kTypicalHome = 9 + 20;
+const size_t TYPICAL_HOME = 9 + 20;
 
 // The placeholder tokens of text, in order.
 std::vector<PlaceholderToken> placeholder_tokens(const std::u16string &text)
@@ -104,22 +104,22 @@ void value_lengths(SpecKeyId id, size_t &shortest, size_t &typical)
 {
     switch (id) {
     case SPEC_KEY_HOME:
-        shortest = 2, typical = kTypicalHome;
+        shortest = 2, typical = TYPICAL_HOME;
         break;
     case SPEC_KEY_CACHE_DIR:
-        shortest = 2, typical = kTypicalHome + 14;
+        shortest = 2, typical = TYPICAL_HOME + 14;
         break;  // \AppData\Local
     case SPEC_KEY_TEMP:
-        shortest = 2, typical = kTypicalHome + 19;
+        shortest = 2, typical = TYPICAL_HOME + 19;
         break;  // \AppData\Local\Temp
     case SPEC_KEY_PROGRAM_DIR:
-        shortest = 2, typical = kTypicalHome + 10;
+        shortest = 2, typical = TYPICAL_HOME + 10;
         break;  // \Downloads
     case SPEC_KEY_PROGRAM:
-        shortest = 4, typical = kTypicalHome + 10 + 1 + 24;
+        shortest = 4, typical = TYPICAL_HOME + 10 + 1 + 24;
         break;
     case SPEC_KEY_PROGRAM_BASE:
-        shortest = 4, typical = kTypicalHome + 10 + 1 + 20;
+        shortest = 4, typical = TYPICAL_HOME + 10 + 1 + 20;
         break;
     case SPEC_KEY_PID:
         shortest = 1, typical = 5;
@@ -385,7 +385,7 @@ std::string spec_problem(const std::u16string &spec, std::vector<std::string> *k
             }
             const std::u16string name = spec.substr(t.argument_start, t.argument_length);
             if (const char *why = environment_name_problem(name.data(), name.size())) {
-                return "in '{" + display(key) + "}': " + why + " " + kEnvironmentNameRule;
+                return "in '{" + display(key) + "}': " + why + " " + ENVIRONMENT_NAME_RULE;
             }
             break;
         }

@@ -52,7 +52,7 @@ std::string long_path_warning(const std::u16string &spec, const ProductValues &v
                               const std::vector<SourceFile> &files);
 
 // What a variable's name must be, for refusals of one (--env, {ENV:NAME}).
-inline constexpr char kEnvironmentNameRule[] =
+inline constexpr char ENVIRONMENT_NAME_RULE[] =
     "(a name is 1 to 1023 characters, without '=' or control characters, and does not begin with ZOBREL_)";
 
 // Where a specification is used: the target specification, which names the
