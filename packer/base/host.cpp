@@ -30,12 +30,12 @@ extern "C" void note_interrupt(int)
 }
 
 #if defined(_WIN32)
-const int kSignals[] = {SIGINT, SIGTERM, SIGBREAK};
+const int SIGNALS[] = {SIGINT, SIGTERM, SIGBREAK};
 #else
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 #endif
-const size_t kSignalCount = sizeof kSignals / sizeof kSignals[0];
-void (*g_previous[kSignalCount])(int);
+const size_t SIGNAL_COUNT = sizeof SIGNALS / sizeof SIGNALS[0];
+void (*g_previous[SIGNAL_COUNT])(int);
 
 }  // namespace
 
@@ -156,12 +156,12 @@ void use_utf8_console()
 InterruptGuard::InterruptGuard()
 {
     g_interrupted = 0;
-    for (size_t i = 0; i < kSignalCount; ++i) g_previous[i] = std::signal(kSignals[i], note_interrupt);
+    for (size_t i = 0; i < SIGNAL_COUNT; ++i) g_previous[i] = std::signal(SIGNALS[i], note_interrupt);
 }
 
 InterruptGuard::~InterruptGuard()
 {
-    for (size_t i = 0; i < kSignalCount; ++i) std::signal(kSignals[i], g_previous[i]);
+    for (size_t i = 0; i < SIGNAL_COUNT; ++i) std::signal(SIGNALS[i], g_previous[i]);
 }
 
 void InterruptGuard::check()

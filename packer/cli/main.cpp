@@ -19,9 +19,9 @@
 
 namespace {
 
-const char kDescription[] = "Packs a Windows application folder into one self-unpacking .exe.";
+const char DESCRIPTION[] = "Packs a Windows application folder into one self-unpacking .exe.";
 
-const char kBuildFooter[] =
+const char BUILD_FOOTER[] =
     "At run time the launcher unpacks the files into the folder the target\n"
     "specification names (files whose checksum already matches are kept) and runs\n"
     "the main binary with its own command line. The same folder and options always\n"
@@ -186,7 +186,7 @@ CLI::App *add_build(CLI::App &app, BuildArguments &a)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args(false);
     build->add_flag("--quiet", a.quiet, "no progress bar and no summary line");
-    build->footer(kBuildFooter);
+    build->footer(BUILD_FOOTER);
     return build;
 }
 
@@ -329,7 +329,7 @@ int usage_error(const CLI::App &app, const CLI::ParseError &e)
 static int run_command_line(int argc, char **argv)
 {
     zobrel::use_utf8_console();
-    CLI::App app(kDescription, "zobrel-pack");
+    CLI::App app(DESCRIPTION, "zobrel-pack");
     app.set_version_flag("--version", "zobrel-pack " ZOBREL_PACK_VERSION "\nlaunchers: " +
                                           zobrel::carried_launchers_text());
     app.require_subcommand(1);

@@ -146,8 +146,8 @@ public:
     void content(const unsigned char *p, size_t n) override
     {
         // The main program's headers, which lie in its first 64 KiB.
-        if (count == 1 && main_head_.size() < kHeadersRoom) {
-            main_head_.insert(main_head_.end(), p, p + std::min(n, kHeadersRoom - main_head_.size()));
+        if (count == 1 && main_head_.size() < HEADERS_ROOM) {
+            main_head_.insert(main_head_.end(), p, p + std::min(n, HEADERS_ROOM - main_head_.size()));
         }
     }
     void end(const RecordHeader &h, uint32_t crc) override
@@ -163,7 +163,7 @@ public:
     std::vector<std::u16string> names;
 
 private:
-    static constexpr size_t kHeadersRoom = 65536;
+    static constexpr size_t HEADERS_ROOM = 65536;
 
     // The launcher starts the first record: one Windows would not start as
     // a program fails every start ("Bad EXE format" and the like), as build
