@@ -1055,13 +1055,13 @@ TEST_F(Cli, OutputInsideTheFolderIsNotPackedIntoTheNextBuild)
 }
 
 // Wine's own Windows programs: real windowed and console executables.
-const fs::path kWinePrograms = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
+const fs::path WINE_PROGRAMS = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
 
 TEST_F(Cli, LauncherFollowsTheMainBinarysSubsystemUnlessToldOtherwise)
 {
-    const std::string windowed = read_file(kWinePrograms / "winemine.exe");
-    const std::string console = read_file(kWinePrograms / "cmd.exe");
-    ASSERT_FALSE(windowed.empty() || console.empty()) << "Wine's programs are missing from " << kWinePrograms;
+    const std::string windowed = read_file(WINE_PROGRAMS / "winemine.exe");
+    const std::string console = read_file(WINE_PROGRAMS / "cmd.exe");
+    ASSERT_FALSE(windowed.empty() || console.empty()) << "Wine's programs are missing from " << WINE_PROGRAMS;
     struct Case {
         const char *what;
         std::string main;
@@ -1377,7 +1377,7 @@ TEST_F(Cli, RandomDamageIsReportedWithoutCrashing)
 }
 
 // A main program Windows would start, for archives made by hand.
-const std::string kProgram = zt::make_pe(0x8664, 3);
+const std::string PROGRAM = zt::make_pe(0x8664, 3);
 
 // A packed-looking file made by hand, for archives the packer itself would never write.
 fs::path crafted_exe(const TempDir &t, const std::string &archive)
@@ -1394,7 +1394,7 @@ TEST_F(Cli, VerifyChecksEveryStoredChecksumAndName)
 {
     const std::string empty;
     EXPECT_EQ(
-        run_pack({"verify", crafted_exe(t_, zt::make_archive({{u"m.exe", kProgram}, {u"e", ""}})).string()})
+        run_pack({"verify", crafted_exe(t_, zt::make_archive({{u"m.exe", PROGRAM}, {u"e", ""}})).string()})
             .status,
         0)
         << "the hand-made file is a valid packed file";
@@ -1404,12 +1404,12 @@ TEST_F(Cli, VerifyChecksEveryStoredChecksumAndName)
         const char *message;
     } cases[] = {
         {"empty content stored with 0",
-         zt::make_archive({{u"m.exe", kProgram}, {u"e", ""}}, {stored_checksum_of(kProgram), 0}),
+         zt::make_archive({{u"m.exe", PROGRAM}, {u"e", ""}}, {stored_checksum_of(PROGRAM), 0}),
          "stored checksum 00000000"},
-        {"wrong checksum", zt::make_archive({{u"m.exe", kProgram}}, {0x12345678u}),
+        {"wrong checksum", zt::make_archive({{u"m.exe", PROGRAM}}, {0x12345678u}),
          "stored checksum 12345678"},
-        {"bad name", zt::make_archive({{u"m.exe", kProgram}, {u"..\\up", "y"}}), "'..'"},
-        {"duplicate", zt::make_archive({{u"m.exe", kProgram}, {u"m.exe", "y"}}), "twice"},
+        {"bad name", zt::make_archive({{u"m.exe", PROGRAM}, {u"..\\up", "y"}}), "'..'"},
+        {"duplicate", zt::make_archive({{u"m.exe", PROGRAM}, {u"m.exe", "y"}}), "twice"},
         {"no records", zt::make_archive({}), "no records"},
         {"a main program cut short",
          zt::make_archive(
@@ -1430,7 +1430,7 @@ TEST_F(Cli, VerifyChecksEveryStoredChecksumAndName)
 
 TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
 {
-    const std::string archive = zt::make_archive({{u"m.exe", kProgram}, {u"lib\\a.dll", "aa"}});
+    const std::string archive = zt::make_archive({{u"m.exe", PROGRAM}, {u"lib\\a.dll", "aa"}});
     const std::string blob = zt::make_blob(archive);
     auto exe = [&](const std::string &constants) {
         const fs::path file = t_ / "c.exe";
@@ -1451,7 +1451,7 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
     std::string broken = agreeing;
     broken[0] ^= 1;  // the magic
     // Whole constants whose record index fails its own CRC-32.
-    std::string index = record_index_value({{u"m.exe", kProgram.size(), stored_checksum_of(kProgram)},
+    std::string index = record_index_value({{u"m.exe", PROGRAM.size(), stored_checksum_of(PROGRAM)},
                                             {u"lib\\a.dll", 2, stored_checksum_of("aa")}});
     index[4] ^= 1;
     std::vector<ConstantValue> values;
@@ -1464,9 +1464,9 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
         const char *message;
     } cases[] = {
         {"index of another archive",
-         zt::make_constants(zt::make_archive({{u"m.exe", kProgram}, {u"lib\\b.dll", "aa"}})),
+         zt::make_constants(zt::make_archive({{u"m.exe", PROGRAM}, {u"lib\\b.dll", "aa"}})),
          "the record index says 'lib\\b.dll'"},
-        {"index with a record less", zt::make_constants(zt::make_archive({{u"m.exe", kProgram}})),
+        {"index with a record less", zt::make_constants(zt::make_archive({{u"m.exe", PROGRAM}})),
          "the record index lists 1 record, the payload holds 2"},
         {"damaged constants", damaged, "CRC-32 does not match"},
         {"constants of a broken layout", broken, "their layout does not hold"},
@@ -1496,7 +1496,7 @@ TEST_F(Cli, ListShowsTheIndexAndVerifyHoldsItAndTheConstantsToThePayload)
 // refuses to expand: info shows everything else, and says so.
 TEST_F(Cli, InfoSaysWhenTheLauncherCannotExpandTheTargetSpecification)
 {
-    const std::string blob = zt::make_blob(zt::make_archive({{u"m.exe", kProgram}}));
+    const std::string blob = zt::make_blob(zt::make_archive({{u"m.exe", PROGRAM}}));
     const fs::path file = t_ / "c.exe";
     for (const std::u16string &spec :
          {std::u16string(u"{NOPE}\\x"), std::u16string(u"C:\\a}b"),
@@ -1520,7 +1520,7 @@ TEST_F(Cli, InfoSaysWhenTheLauncherCannotExpandTheTargetSpecification)
 
 TEST_F(Cli, OfTwoSectionsOfOneNameTheFirstCountsAsForTheLauncher)
 {
-    const std::string archive = zt::make_archive({{u"m.exe", kProgram}});
+    const std::string archive = zt::make_archive({{u"m.exe", PROGRAM}});
     const std::string good = zt::make_blob(archive);
     const std::string bad = "q" + good.substr(1);
     auto exe = [&](const std::string &first, const std::string &second) {
@@ -1606,11 +1606,11 @@ TEST_F(Cli, VerifyFailsWhereTheLoaderOrTheLauncherWouldListWarnsExtractRefuses)
     auto crafted = [&](const std::string &archive) { return read_file(crafted_exe(t_, archive)); };
     cases.push_back(
         {"two names some Windows takes for one file",
-         crafted(zt::make_archive({{u"m.exe", kProgram}, {u"d\\\u0101.txt", "a"}, {u"D\\\u0100.TXT", "A"}})),
+         crafted(zt::make_archive({{u"m.exe", PROGRAM}, {u"d\\\u0101.txt", "a"}, {u"D\\\u0100.TXT", "A"}})),
          "both 'd\\\xC4\x81.txt' and 'D\\\xC4\x80.TXT', which some Windows takes for one file"});
     cases.push_back(
         {"a file and a folder of one name",
-         crafted(zt::make_archive({{u"m.exe", kProgram}, {u"lib\\\u01C6", "a"}, {u"LIB\\\u01C5\\x", "A"}})),
+         crafted(zt::make_archive({{u"m.exe", PROGRAM}, {u"lib\\\u01C6", "a"}, {u"LIB\\\u01C5\\x", "A"}})),
          "the file 'lib\\\xC7\x86' and 'LIB\\\xC7\x85\\x': on Windows a file and a folder cannot share a "
          "name"});
 
@@ -1779,13 +1779,13 @@ TEST_F(Cli, ExtractOfADamagedPayloadWritesNothing)
 {
     std::string big = pseudo_random(600000, 4);
     for (char &c : big) c = static_cast<char>(c % 7);  // compressible: real blocks, not raw ones
-    const std::string archive = zt::make_archive({{u"m.exe", kProgram}, {u"big.bin", big}});
+    const std::string archive = zt::make_archive({{u"m.exe", PROGRAM}, {u"big.bin", big}});
     struct Case {
         const char *what;
         std::string exe_bytes;
     } cases[] = {
         // The second record's content does not match its stored checksum.
-        {"checksum", read_file(crafted_exe(t_, zt::make_archive({{u"m.exe", kProgram}, {u"big.bin", big}},
+        {"checksum", read_file(crafted_exe(t_, zt::make_archive({{u"m.exe", PROGRAM}, {u"big.bin", big}},
                                                                 {0x8cdc1683u, 0x12345678u})))},
         // Damage inside the frame's blocks, in the second record's content:
         // the decoder fails there, or the content comes out wrong.
@@ -1799,7 +1799,7 @@ TEST_F(Cli, ExtractOfADamagedPayloadWritesNothing)
          }()},
         // Two names some Windows takes for one file, after a whole first one.
         {"clash", read_file(crafted_exe(
-                      t_, zt::make_archive({{u"m.exe", kProgram}, {u"\u0101", "a"}, {u"\u0100", "A"}})))},
+                      t_, zt::make_archive({{u"m.exe", PROGRAM}, {u"\u0101", "a"}, {u"\u0100", "A"}})))},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -1820,7 +1820,7 @@ TEST_F(Cli, ExtractNeverWritesOutsideItsFolder)
     for (const std::u16string &name : hostile) {
         SCOPED_TRACE(std::string(name.begin(), name.end()));
         TempDir box;
-        const fs::path exe = crafted_exe(box, zt::make_archive({{u"m.exe", kProgram}, {name, "evil"}}));
+        const fs::path exe = crafted_exe(box, zt::make_archive({{u"m.exe", PROGRAM}, {name, "evil"}}));
         fs::create_directories(box / "in" / "dest");
         PackRun r = run_pack({"extract", exe.string(), (box / "in" / "dest").string()});
         EXPECT_EQ(r.status, 1);
@@ -1832,7 +1832,7 @@ TEST_F(Cli, ExtractNeverWritesOutsideItsFolder)
     // A link already inside the folder is not written through.
     TempDir box;
     const fs::path exe =
-        crafted_exe(box, zt::make_archive({{u"m.exe", kProgram}, {u"sub\\evil.txt", "evil"}}));
+        crafted_exe(box, zt::make_archive({{u"m.exe", PROGRAM}, {u"sub\\evil.txt", "evil"}}));
     fs::create_directories(box / "dest");
     fs::create_directories(box / "elsewhere");
     fs::create_directory_symlink(box / "elsewhere", box / "dest" / "sub");
@@ -2077,7 +2077,7 @@ TEST_F(Cli, IconFromMainCarriesTheMainProgramsFirstIconGroupWhole)
     for (const std::string program : {"winecfg.exe", "notepad.exe"}) {
         SCOPED_TRACE(program);
         const fs::path app = t_ / program;
-        write_file(app / "prog.exe", read_file(kWinePrograms / program));
+        write_file(app / "prog.exe", read_file(WINE_PROGRAMS / program));
         const fs::path exe = t_ / (program + ".packed.exe");
         PackRun r = run_pack({"build", app.string(), "--main", "prog.exe", "-o", exe.string(), "--level", "1",
                               "--icon-from-main"});
@@ -2108,15 +2108,15 @@ TEST_F(Cli, IconFromMainCarriesTheMainProgramsFirstIconGroupWhole)
     // winecfg's first group is 100 and has fewer images than the program holds.
     std::string why;
     const std::optional<zobrel::IconGroup> winecfg =
-        zobrel::first_icon_group(resources_of(kWinePrograms / "winecfg.exe"), &why);
+        zobrel::first_icon_group(resources_of(WINE_PROGRAMS / "winecfg.exe"), &why);
     ASSERT_TRUE(winecfg.has_value());
-    const zobrel::ResourceSection all = resources_of(kWinePrograms / "winecfg.exe");
+    const zobrel::ResourceSection all = resources_of(WINE_PROGRAMS / "winecfg.exe");
     EXPECT_EQ(zobrel::find_resource(all.bytes, all.rva, zobrel::RESOURCE_GROUP_ICON, 100),
               winecfg->directory);
     EXPECT_NE(zobrel::find_resource(all.bytes, all.rva, zobrel::RESOURCE_GROUP_ICON, 102), std::nullopt);
 
     // Wine's hostname.exe has no icon: a warning, and the executable none.
-    write_file(t_ / "plain" / "hostname.exe", read_file(kWinePrograms / "hostname.exe"));
+    write_file(t_ / "plain" / "hostname.exe", read_file(WINE_PROGRAMS / "hostname.exe"));
     PackRun none = run_pack({"build", (t_ / "plain").string(), "--main", "hostname.exe", "-o",
                              (t_ / "none.exe").string(), "--level", "1", "--icon-from-main"});
     ASSERT_EQ(none.status, 0) << none.err;

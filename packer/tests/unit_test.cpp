@@ -959,7 +959,7 @@ std::vector<zobrel::SourceFile> files_named(const std::vector<std::u16string> &n
     return files;
 }
 
-const zobrel::ProductValues kValues{u"MOLTARN LLC", u"vexor", u"0.2.0-0.2.0.0", u"0.2.0.0", u"0.2.0"};
+const zobrel::ProductValues VALUES{u"MOLTARN LLC", u"vexor", u"0.2.0-0.2.0.0", u"0.2.0.0", u"0.2.0"};
 
 TEST(UnpackFolder, OnlyAbsoluteFoldersThatFitTheLauncherAreAccepted)
 {
@@ -993,7 +993,7 @@ TEST(UnpackFolder, OnlyAbsoluteFoldersThatFitTheLauncherAreAccepted)
     };
     for (const Case &c : cases) {
         ASSERT_EQ(zobrel::spec_problem(c.spec), "");
-        std::string why = zobrel::unpack_folder_problem(c.spec, kValues, app);
+        std::string why = zobrel::unpack_folder_problem(c.spec, VALUES, app);
         if (*c.why == '\0') {
             EXPECT_EQ(why, "") << c.spec.size();
         } else {
@@ -1001,7 +1001,7 @@ TEST(UnpackFolder, OnlyAbsoluteFoldersThatFitTheLauncherAreAccepted)
         }
     }
     // A product value that makes the folder absolute is taken as it will be.
-    zobrel::ProductValues rooted = kValues;
+    zobrel::ProductValues rooted = VALUES;
     rooted.company = u"D:\\Corp";
     EXPECT_EQ(zobrel::unpack_folder_problem(u"{COMPANY}\\x", rooted, app), "");
 }
@@ -1012,18 +1012,17 @@ TEST(UnpackFolder, LongPathsWithATypicalProfileAreWarnedAbout)
     // \AppData\Local: 43 units. With "\x\" and a name, 43 + 3 + n units.
     const std::u16string spec = u"{CACHE_DIR}\\x";
     const size_t fits = 259 - 43 - 3;
-    EXPECT_EQ(zobrel::long_path_warning(spec, kValues, files_named({std::u16string(fits, u'n')})), "");
+    EXPECT_EQ(zobrel::long_path_warning(spec, VALUES, files_named({std::u16string(fits, u'n')})), "");
     std::string w =
-        zobrel::long_path_warning(spec, kValues, files_named({u"a", std::u16string(fits + 1, u'n')}));
+        zobrel::long_path_warning(spec, VALUES, files_named({u"a", std::u16string(fits + 1, u'n')}));
     EXPECT_NE(w.find("about 260 UTF-16 units"), std::string::npos) << w;
     EXPECT_NE(w.find("C:\\Users\\"), std::string::npos) << w;  // says how it was estimated
     EXPECT_NE(w.find(std::string(fits + 1, 'n')), std::string::npos) << w;
     // A fixed folder is counted as it is.
-    EXPECT_EQ(
-        zobrel::long_path_warning(u"C:\\" + std::u16string(250, u'd'), kValues, files_named({u"abcde"})), "");
+    EXPECT_EQ(zobrel::long_path_warning(u"C:\\" + std::u16string(250, u'd'), VALUES, files_named({u"abcde"})),
+              "");
     EXPECT_NE(
-        zobrel::long_path_warning(u"C:\\" + std::u16string(250, u'd'), kValues, files_named({u"abcdef"})),
-        "");
+        zobrel::long_path_warning(u"C:\\" + std::u16string(250, u'd'), VALUES, files_named({u"abcdef"})), "");
 }
 
 // With --keep-builds the builds' folders must lie side by side: only the
@@ -1031,7 +1030,7 @@ TEST(UnpackFolder, LongPathsWithATypicalProfileAreWarnedAbout)
 // starts.
 TEST(KeepBuilds, OnlyTheLastFolderMayAndMustDiffer)
 {
-    zobrel::ProductValues split = kValues;
+    zobrel::ProductValues split = VALUES;
     split.version = u"0.2\\beta";
     struct Case {
         std::u16string spec;
@@ -1039,28 +1038,28 @@ TEST(KeepBuilds, OnlyTheLastFolderMayAndMustDiffer)
         const char *why;  // "" when accepted
         uint32_t keep = 1;
     } cases[] = {
-        {u"{TEMP}\\vexor-{RANDOM}", kValues, "", 0},
-        {u"{TEMP}\\vexor\\{VERSION}-{PID}\\", kValues, "", 0},
-        {u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}", kValues, "must differ between starts", 0},
-        {u"{TEMP}\\{TIME}\\vexor", kValues, "must differ between starts", 0},
-        {u"{TEMP}\\{RANDOM}\\{PID}", kValues, "{RANDOM} puts a difference", 0},
-        {u"{TEMP}\\.zobrel-{TIME_US}", kValues, "'.zobrel-'", 0},
-        {u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}", kValues, ""},
-        {u"{CACHE_DIR}\\MOLTARN\\vexor-{file_version}", kValues, ""},
-        {u"{TEMP}\\vexor-{RANDOM}", kValues, ""},
-        {u"{TEMP}\\vexor\\{PID}-{TIME_US}\\", kValues, ""},  // a trailing backslash names the same folder
-        {u"{PROGRAM_DIR}\\.cache-{TIME}", kValues, ""},
-        {u"C:\\Apps\\{PRODUCT_VERSION}", kValues, ""},
-        {u"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0", kValues, "last folder must differ"},
-        {u"{TEMP}\\{VERSION}\\", kValues, ""},
-        {u"{TEMP}", kValues, "last folder must differ"},
-        {u"{PROGRAM_BASE}-data", kValues, "last folder must differ"},
-        {u"{CACHE_DIR}\\{VERSION}\\bin", kValues, "last folder must differ"},
-        {u"{CACHE_DIR}\\{VERSION}\\bin-{PID}", kValues, "{VERSION} puts a difference in a folder above"},
-        {u"{TEMP}\\{RANDOM}\\{VERSION}", kValues, "{RANDOM} puts a difference"},
+        {u"{TEMP}\\vexor-{RANDOM}", VALUES, "", 0},
+        {u"{TEMP}\\vexor\\{VERSION}-{PID}\\", VALUES, "", 0},
+        {u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}", VALUES, "must differ between starts", 0},
+        {u"{TEMP}\\{TIME}\\vexor", VALUES, "must differ between starts", 0},
+        {u"{TEMP}\\{RANDOM}\\{PID}", VALUES, "{RANDOM} puts a difference", 0},
+        {u"{TEMP}\\.zobrel-{TIME_US}", VALUES, "'.zobrel-'", 0},
+        {u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}", VALUES, ""},
+        {u"{CACHE_DIR}\\MOLTARN\\vexor-{file_version}", VALUES, ""},
+        {u"{TEMP}\\vexor-{RANDOM}", VALUES, ""},
+        {u"{TEMP}\\vexor\\{PID}-{TIME_US}\\", VALUES, ""},  // a trailing backslash names the same folder
+        {u"{PROGRAM_DIR}\\.cache-{TIME}", VALUES, ""},
+        {u"C:\\Apps\\{PRODUCT_VERSION}", VALUES, ""},
+        {u"{CACHE_DIR}\\MOLTARN\\vexor\\0.2.0", VALUES, "last folder must differ"},
+        {u"{TEMP}\\{VERSION}\\", VALUES, ""},
+        {u"{TEMP}", VALUES, "last folder must differ"},
+        {u"{PROGRAM_BASE}-data", VALUES, "last folder must differ"},
+        {u"{CACHE_DIR}\\{VERSION}\\bin", VALUES, "last folder must differ"},
+        {u"{CACHE_DIR}\\{VERSION}\\bin-{PID}", VALUES, "{VERSION} puts a difference in a folder above"},
+        {u"{TEMP}\\{RANDOM}\\{VERSION}", VALUES, "{RANDOM} puts a difference"},
         {u"{TEMP}\\x\\{VERSION}", split, "{VERSION} puts a difference"},  // the value holds a backslash
-        {u"{TEMP}\\.zobrel-{RANDOM}", kValues, "'.zobrel-'"},
-        {u"{TEMP}\\.ZOBREL-trash-{PID}", kValues, "'.zobrel-'"},
+        {u"{TEMP}\\.zobrel-{RANDOM}", VALUES, "'.zobrel-'"},
+        {u"{TEMP}\\.ZOBREL-trash-{PID}", VALUES, "'.zobrel-'"},
     };
     for (const Case &c : cases) {
         ASSERT_EQ(zobrel::spec_problem(c.spec), "");
