@@ -29,7 +29,7 @@ std::wstring windows_path(const char *unix_style)
     return path;
 }
 
-const std::wstring kToolDir = windows_path(ZOBREL_REAL_TOOL_DIR);
+const std::wstring TOOL_DIR = windows_path(ZOBREL_REAL_TOOL_DIR);
 
 // Every file under dir, by relative name.
 std::map<std::wstring, std::string> files_in(const std::wstring &dir)
@@ -63,15 +63,15 @@ RunResult run_in(const std::wstring &dir, const std::wstring &command_line, cons
 
 TEST(RealTool, PackedTscBehavesAsTscRunDirectly)
 {
-    const std::wstring unavailable = kToolDir + L"\\unavailable.txt";
+    const std::wstring unavailable = TOOL_DIR + L"\\unavailable.txt";
     if (file_exists(unavailable)) GTEST_SKIP() << read_file(unavailable);
-    ASSERT_TRUE(file_exists(kToolDir + L"\\tsc.exe")) << "tests/real_tool_setup.sh did not run";
+    ASSERT_TRUE(file_exists(TOOL_DIR + L"\\tsc.exe")) << "tests/real_tool_setup.sh did not run";
 
     const std::wstring temp = make_scratch_dir(L"real-tool-temp");
     const RemovedAtScopeEnd temp_removed(temp);
-    const std::wstring packed = quote_argument(kToolDir + L"\\tsc.exe");
-    const std::wstring direct = quote_argument(kToolDir + L"\\app\\node.exe") + L" " +
-                                quote_argument(kToolDir + L"\\app\\node_modules\\typescript\\bin\\tsc");
+    const std::wstring packed = quote_argument(TOOL_DIR + L"\\tsc.exe");
+    const std::wstring direct = quote_argument(TOOL_DIR + L"\\app\\node.exe") + L" " +
+                                quote_argument(TOOL_DIR + L"\\app\\node_modules\\typescript\\bin\\tsc");
     struct Case {
         const char *what;
         std::wstring arguments;

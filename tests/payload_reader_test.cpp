@@ -124,11 +124,11 @@ struct Straddle {
     size_t windows;  // how many boundaries on from the previous one (larger contents)
 };
 
-const wchar_t *const kName = L"lib\\part_00.dll";  // 15 units
+const wchar_t *const NAME = L"lib\\part_00.dll";  // 15 units
 
 size_t offset_in_record(Field field)
 {
-    size_t units = wcslen(kName);
+    size_t units = wcslen(NAME);
     switch (field) {
     case Field::NameUnit:
         return 2 * 4;
@@ -162,7 +162,7 @@ std::vector<TestRecord> straddling_records(const std::vector<Straddle> &plan, ui
         last.content = random_bytes(content, seed + static_cast<uint32_t>(s));
         record_start = next_start;
         if (plan[s].field == Field::EndMarker) return records;
-        std::wstring name = kName;
+        std::wstring name = NAME;
         name[9] = static_cast<wchar_t>(L'0' + (s + 1) / 10);
         name[10] = static_cast<wchar_t>(L'0' + (s + 1) % 10);
         records.push_back({name, "", false, 0});
@@ -319,7 +319,7 @@ bool run_plan(ModelledReader &reader, Plan plan, size_t archive_size)
     return false;
 }
 
-const Plan kPlans[] = {Plan::Unpacker, Plan::WholeContents, Plan::OddSpans, Plan::OneRead};
+const Plan PLANS[] = {Plan::Unpacker, Plan::WholeContents, Plan::OddSpans, Plan::OneRead};
 
 TEST(PayloadReader, HandsOutExactlyTheArchiveWithOneDecoderCallPerWindow)
 {
@@ -349,7 +349,7 @@ TEST(PayloadReader, HandsOutExactlyTheArchiveWithOneDecoderCallPerWindow)
         if (!c.plan.empty()) records = straddling_records(c.plan, 7);
         std::string archive = build_archive(records);
         std::string blob = build_blob(records);
-        for (Plan plan : kPlans) {
+        for (Plan plan : PLANS) {
             SCOPED_TRACE(std::string(c.what) + ", " + plan_name(plan));
             ModelledReader reader(blob, archive.size());
             ASSERT_TRUE(run_plan(reader, plan, archive.size()));

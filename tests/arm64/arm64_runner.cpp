@@ -19,8 +19,8 @@
 
 namespace {
 
-const int kMaxParallel = 16;
-const size_t kMaxLine = 32768;
+const int MAX_PARALLEL = 16;
+const size_t MAX_LINE = 32768;
 
 HANDLE g_out;
 
@@ -37,9 +37,9 @@ void print_code(const char *what, uint32_t code)
 // handle, or null after printing why.
 HANDLE start(const wchar_t *command)
 {
-    static wchar_t line[kMaxLine];
-    wcsncpy(line, command, kMaxLine - 1);
-    line[kMaxLine - 1] = L'\0';
+    static wchar_t line[MAX_LINE];
+    wcsncpy(line, command, MAX_LINE - 1);
+    line[MAX_LINE - 1] = L'\0';
     STARTUPINFOW si;
     ZeroMemory(&si, sizeof si);
     si.cb = sizeof si;
@@ -101,7 +101,7 @@ int wmain(int argc, wchar_t **argv)
         parallel = _wtoi(argv[2]);
         at = 3;
     }
-    if (at + 1 != argc || parallel < 0 || parallel > kMaxParallel) {
+    if (at + 1 != argc || parallel < 0 || parallel > MAX_PARALLEL) {
         write_text(GetStdHandle(STD_ERROR_HANDLE), "usage: arm64_runner [--parallel N] FILE\n");
         return 2;
     }
@@ -113,7 +113,7 @@ int wmain(int argc, wchar_t **argv)
     }
     bool ok = true;
     if (parallel > 0) {
-        HANDLE processes[kMaxParallel];
+        HANDLE processes[MAX_PARALLEL];
         int started = 0;
         for (; started < parallel; started++) {
             processes[started] = start(lines);

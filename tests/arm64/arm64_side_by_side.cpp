@@ -19,10 +19,10 @@
 
 namespace {
 
-const int kMaxCommands = 8;
-const int kMaxReps = 1000;
+const int MAX_COMMANDS = 8;
+const int MAX_REPS = 1000;
 
-double g_seconds[kMaxCommands][kMaxReps];
+double g_seconds[MAX_COMMANDS][MAX_REPS];
 
 // Seconds from CreateProcess to the end of the process, or a negative value
 // when it did not start or did not exit with 0.
@@ -74,7 +74,7 @@ int wmain(int argc, wchar_t **argv)
 {
     const int reps = argc > 1 ? _wtoi(argv[1]) : 0;
     const int n = (argc - 2) / 2;
-    if (reps < 1 || reps > kMaxReps || n < 1 || n > kMaxCommands || argc % 2 != 0) {
+    if (reps < 1 || reps > MAX_REPS || n < 1 || n > MAX_COMMANDS || argc % 2 != 0) {
         write_text(GetStdHandle(STD_ERROR_HANDLE),
                    "usage: arm64_side_by_side REPS NAME COMMAND_LINE [NAME COMMAND_LINE ...]\n");
         return 2;
@@ -95,7 +95,7 @@ int wmain(int argc, wchar_t **argv)
             g_seconds[i][r] = seconds;
         }
     }
-    static double ratios[kMaxReps];
+    static double ratios[MAX_REPS];
     for (int i = 1; i < n; i++) {
         for (int r = 0; r < reps; r++) ratios[r] = g_seconds[0][r] / g_seconds[i][r];
         print_spread("ratio", argv[2], argv[2 + 2 * i], ratios, reps);
