@@ -30,8 +30,8 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 // The flag bytes the targets read first.
-const unsigned char kAsIs = 0;
-const unsigned char kRepairOrMake = 1;
+const unsigned char AS_IS = 0;
+const unsigned char REPAIR_OR_MAKE = 1;
 
 void write_seed(const fs::path &out, const std::string &target, const std::string &name, const Bytes &bytes,
                 int flags = -1)
@@ -107,7 +107,7 @@ void write_state_seed(const fs::path &out, const std::string &name, const unsign
         put_state_file_entry(state.data(), i, entry);
     }
     seal_state_file(state.data(), count, records_crc);
-    write_seed(out, "state_file", name, state, kAsIs);
+    write_seed(out, "state_file", name, state, AS_IS);
 }
 
 Bytes decoded(const Bytes &frame)
@@ -144,10 +144,10 @@ void split(const fs::path &out, const fs::path &exe)
     }
     write_seed(out, "pe_headers", name, file);
     write_seed(out, "pe_sections", name, file);
-    write_seed(out, "packed_executable", name, file, kRepairOrMake);
+    write_seed(out, "packed_executable", name, file, REPAIR_OR_MAKE);
 
     const Bytes block = zobrel::read_section(exe, CONSTANTS_SECTION_NAME);
-    write_seed(out, "constants_block", name, block, kRepairOrMake);
+    write_seed(out, "constants_block", name, block, REPAIR_OR_MAKE);
     ConstantsView view;
     BuildConstants constants;
     if (check_constants_block(block.data(), block.size(), &view) != CONSTANTS_WHOLE ||
@@ -160,7 +160,7 @@ void split(const fs::path &out, const fs::path &exe)
     // The index's bytes as stored, header and all: the seed of its own target.
     const unsigned char *index = view.values[CONSTANT_RECORD_INDEX];
     write_seed(out, "record_index", name, Bytes(index, index + view.sizes[CONSTANT_RECORD_INDEX]),
-               kRepairOrMake);
+               REPAIR_OR_MAKE);
     write_state_seed(out, name, index, view.sizes[CONSTANT_RECORD_INDEX]);
 
     const Bytes blob = zobrel::read_section(exe, PAYLOAD_SECTION_NAME);
@@ -173,10 +173,10 @@ void split(const fs::path &out, const fs::path &exe)
                       blob.begin() + static_cast<long>(layout.frame_offset + layout.frame_size));
     const Bytes archive = decoded(frame);
     write_seed(out, "payload_blob", name, blob);
-    write_seed(out, "archive_stream", name + "-frame", frame, kAsIs);
-    write_seed(out, "archive_stream", name + "-archive", archive, kRepairOrMake);
-    write_seed(out, "launcher_payload", name + "-blob", blob, kAsIs);
-    write_seed(out, "launcher_payload", name + "-archive", archive, kRepairOrMake);
+    write_seed(out, "archive_stream", name + "-frame", frame, AS_IS);
+    write_seed(out, "archive_stream", name + "-archive", archive, REPAIR_OR_MAKE);
+    write_seed(out, "launcher_payload", name + "-blob", blob, AS_IS);
+    write_seed(out, "launcher_payload", name + "-archive", archive, REPAIR_OR_MAKE);
     write_resources(out, exe, name);
 }
 
