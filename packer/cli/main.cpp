@@ -294,10 +294,27 @@ std::string unknown_option(const CLI::App &command, const std::vector<std::strin
     return "";
 }
 
+// The command's one long option that begins with the letter of a short
+// one ("-q": "--quiet"), or "" when none or several do: a single letter is
+// too short to guess from by its spelling.
+std::string long_option_of_letter(const CLI::App &command, const std::string &word)
+{
+    if (word.size() != 2 || word[0] != '-' || word[1] == '-') return "";
+    const std::string begins = "-" + word;
+    std::string found;
+    for (const std::string &name : option_names(command)) {
+        if (name.size() <= begins.size() || name.compare(0, begins.size(), begins) != 0) continue;
+        if (!found.empty()) return "";
+        found = name;
+    }
+    return found;
+}
+
 // The usage error for an unknown option: its name and the nearest known one.
 int unknown_option_error(const CLI::App &command, const std::string &word, const std::string &prefix)
 {
-    const std::string nearest = zobrel::nearest_word(word, option_names(command));
+    const std::string nearest = word.size() == 2 ? long_option_of_letter(command, word)
+                                                 : zobrel::nearest_word(word, option_names(command));
     std::fprintf(stderr, "zobrel-pack: %sunknown option '%s'%s\n(see 'zobrel-pack %s--help')\n",
                  prefix.c_str(), word.c_str(),
                  nearest.empty() ? "" : ("; did you mean '" + nearest + "'?").c_str(), prefix.c_str());

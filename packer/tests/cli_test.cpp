@@ -162,6 +162,10 @@ TEST(Help, EveryCommandHasHelp)
         {{"build", "app", "--levle=3", "--main", "m.exe"}, "did you mean '--level'?"},
         {{"build", "app", "--exlude", "*.pdb"}, "unknown option '--exlude'; did you mean '--exclude'?"},
         {{"build", "app", "-x"}, "unknown option '-x'\n"},
+        // A short option that is not one means the one long option of its letter, if only one.
+        {{"build", "app", "-q"}, "build unknown option '-q'; did you mean '--quiet'?\n"},
+        {{"build", "app", "-l"}, "unknown option '-l'\n"},
+        {{"info", "-j", "a.exe"}, "info unknown option '-j'; did you mean '--json'?\n"},
         {{"info", "--jsno", "a.exe"}, "info unknown option '--jsno'; did you mean '--json'?"},
         {{"--verison"}, "unknown option '--verison'; did you mean '--version'?"},
         {{"biuld"}, "unknown command 'biuld'; did you mean 'build'?"},
