@@ -21,7 +21,7 @@
 #include <string>
 
 #include "bench_support.h"
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 #include "common/wide_buffer.h"
 #include "launcher/failure_report.h"
 #include "launcher/main_sequence.h"
@@ -55,15 +55,16 @@ int wmain(int argc, wchar_t **argv)
     const double start = now_seconds();
     LaunchContext *context = &g_launch;
     init_launch_context(context, argv[0]);
-    if (!read_launcher(exe, &context->build)) return 102;
-    context->build.keep_builds = mode == L"none" ? 0 : 1;
-    copy_wide(context->unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
+    if (!read_launcher(exe, &context->shared.build)) return 102;
+    context->shared.build.keep_builds = mode == L"none" ? 0 : 1;
+    copy_wide(context->shared.unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
     StageResult result = unpack_stages(context);
     if (failed(result)) end_with_failure(result, report_on_console);
 
     TidyOutcome outcome = {};
-    if (mode == L"before") outcome = tidy_older_builds(context, GetTickCount64() + TIDY_TIME_LIMIT_MS);
-    if (mode == L"beside") start_tidy(context);
+    if (mode == L"before")
+        outcome = tidy_older_builds(&context->shared, GetTickCount64() + TIDY_TIME_LIMIT_MS);
+    if (mode == L"beside") start_tidy(&context->shared, &context->tidy);
     std::wstring command = L"\"" + sibling_program(L"bench_child.exe") + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -74,7 +75,7 @@ int wmain(int argc, wchar_t **argv)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     if (mode == L"beside") {
-        finish_tidy(context);
+        finish_tidy(&context->tidy);
         outcome = context->tidy.outcome;
     }
     printf("to_child=%.6f\ntotal=%.6f\n", to_child, now_seconds() - start);

@@ -14,7 +14,7 @@
 #include <stdio.h>
 
 #include "bench_support.h"
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 #include "common/wide_buffer.h"
 #include "launcher/failure_report.h"
 #include "launcher/main_sequence.h"
@@ -33,14 +33,14 @@ int wmain(int argc, wchar_t **argv)
     double start = now_seconds();
     LaunchContext *context = &g_launch;
     init_launch_context(context, argv[0]);
-    context->build.payload_blob = blob.data;
-    context->build.payload_length = blob.size;
-    copy_wide(context->unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
+    context->shared.build.payload_blob = blob.data;
+    context->shared.build.payload_length = blob.size;
+    copy_wide(context->shared.unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
     StageResult result = unpack_stages(context);
     if (failed(result)) end_with_failure(result, report_on_console);
     printf("seconds=%.6f\n", now_seconds() - start);
     printf("sampled_private_peak=%llu\n", sampler.stop());
-    printf("directories=%d\n", context->directories.count);
+    printf("directories=%d\n", context->payload.directories.count);
     print_memory_counters("", GetCurrentProcess());
     return 0;
 }

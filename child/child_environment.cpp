@@ -14,15 +14,14 @@ static const wchar_t *next_text(const wchar_t *text)
     return text + wcslen(text) + 1;
 }
 
-StageResult expand_child_environment(LaunchContext *context)
+StageResult expand_child_environment(const LaunchShared *launch, ChildExpansion *expansion)
 {
-    const BuildInfo &build = context->build;
-    ChildExpansion *expansion = &context->expansion;
+    const BuildInfo &build = launch->build;
     size_t used = 0;
     const wchar_t *name = build.environment;
     for (unsigned long i = 0; i < build.environment_count; i++, name = next_text(next_text(name))) {
         const wchar_t *value = next_text(name);
-        switch (expand_command_text(context, expansion->expanded, COMMAND_LINE_CAPACITY, value,
+        switch (expand_command_text(launch, expansion->expanded, COMMAND_LINE_CAPACITY, value,
                                     expansion->key_value, COMMAND_LINE_CAPACITY)) {
         case COMMAND_TEXT_EXPANDED:
             break;
@@ -50,11 +49,11 @@ StageResult expand_child_environment(LaunchContext *context)
     return stage_succeeded();
 }
 
-StageResult set_child_environment(const LaunchContext *context)
+StageResult set_child_environment(const LaunchShared *launch, const ChildExpansion *expansion)
 {
-    const wchar_t *name = context->build.environment;
-    const wchar_t *value = context->expansion.environment_values;
-    for (unsigned long i = 0; i < context->build.environment_count; i++) {
+    const wchar_t *name = launch->build.environment;
+    const wchar_t *value = expansion->environment_values;
+    for (unsigned long i = 0; i < launch->build.environment_count; i++) {
         // An empty value removes the variable: the user's own of that name too.
         if (!set_variable_whole(name, value[0] == L'\0' ? NULL : value)) {
             return stage_failed(FAILURE_LAUNCH, GetLastError());

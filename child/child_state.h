@@ -48,4 +48,18 @@ struct ChildExpansion {
     wchar_t *environment_values;
 };
 
+// The child stage's whole part of a launch.
+struct ChildStage {
+    // Shared with the console event handler (child/child_handle.h).
+    ChildState state;
+    SessionWatch session;
+    // The child's command line, built by child/cmdline.cpp.
+    wchar_t command_line[COMMAND_LINE_CAPACITY];
+    ChildExpansion expansion;
+    // For tests: when set, the child launch calls it on the main thread after
+    // the child is created and before its handle is published, so that a
+    // test can hold the launch there. Null in the launcher.
+    void (*launch_window_hook)(ChildStage *child);
+};
+
 #endif

@@ -49,20 +49,20 @@ static StageResult line_too_long(const BuildInfo &build)
     return stage_failed(FAILURE_LAUNCH, ERROR_FILENAME_EXCED_RANGE);
 }
 
-StageResult build_child_command_line(LaunchContext *context)
+StageResult build_child_command_line(const LaunchShared *launch, ChildStage *child)
 {
     // A path the platform had to cut names another file: that ends the run
     // instead of starting the child with a wrong argv[0].
-    const ProcessFacts &facts = context->process;
+    const ProcessFacts &facts = launch->process;
     if (!facts.own_path_known) {
         terminate_abnormally();
     }
-    const BuildInfo &build = context->build;
+    const BuildInfo &build = launch->build;
     // The rest is never split and joined again: a child whose runtime reads
     // its line by other rules than the platform's splitting (a command
     // interpreter, a batch file, empty arguments) must see it as typed.
     const wchar_t *rest = skip_program_name(GetCommandLineW());
-    wchar_t *line = context->child_command_line;
+    wchar_t *line = child->command_line;
     line[0] = L'\0';
     size_t length = 0;
     // After a quoted name the rest may follow at once ("app"x): only behind a
@@ -76,8 +76,8 @@ StageResult build_child_command_line(LaunchContext *context)
     }
     const wchar_t *argument = build.fixed_arguments;
     for (unsigned long i = 0; i < build.fixed_argument_count; i++, argument += wcslen(argument) + 1) {
-        ChildExpansion *expansion = &context->expansion;
-        switch (expand_command_text(context, expansion->expanded, COMMAND_LINE_CAPACITY, argument,
+        ChildExpansion *expansion = &child->expansion;
+        switch (expand_command_text(launch, expansion->expanded, COMMAND_LINE_CAPACITY, argument,
                                     expansion->key_value, COMMAND_LINE_CAPACITY)) {
         case COMMAND_TEXT_EXPANDED:
             break;

@@ -4,12 +4,13 @@
 #ifndef ZOBREL_CHILD_CMDLINE_H
 #define ZOBREL_CHILD_CMDLINE_H
 
-#include "common/launch_context.h"
+#include "child/child_state.h"
+#include "common/launch_shared.h"
 #include "common/stage_result.h"
 
-// Builds the command line from scratch into the context's command-line
-// buffer (COMMAND_LINE_CAPACITY units, writable, as long as the context):
-// - the launcher's own path (the context's process facts), between double
+// Builds the command line from scratch into the child stage's command-line
+// buffer (COMMAND_LINE_CAPACITY units, writable, as long as the stage):
+// - the launcher's own path (the launch's process facts), between double
 //   quotes when it holds a space, tab, line feed, vertical tab or double
 //   quote, or when the rest of the line follows it without a space or tab
 //   (after a quoted name) and no fixed argument comes between them;
@@ -32,6 +33,6 @@
 // fixed arguments whose line exceeds 32,767 units ends the process
 // abnormally, as it always has; so does a launcher path not had whole.
 // Nothing is ever truncated.
-StageResult build_child_command_line(LaunchContext *context);
+StageResult build_child_command_line(const LaunchShared *launch, ChildStage *child);
 
 #endif

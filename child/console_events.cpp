@@ -4,7 +4,7 @@
 #include "child/child_handle.h"
 
 // The child the handler acts for. The handler runs on a thread of the
-// platform's, which cannot be handed the launch context, so it keeps this
+// platform's, which cannot be handed the child stage, so it keeps this
 // one pointer, set before the handler is registered.
 static ChildState *g_watched_child;
 

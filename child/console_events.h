@@ -15,7 +15,7 @@ static const DWORD CHILD_GRACE_MILLISECONDS = 5000;
 // for a console interruption, never 0.
 static const DWORD CHILD_INTERRUPTED_STATUS = 0xC000013A;  // STATUS_CONTROL_C_EXIT
 
-// Makes console_event_handler act for this child (the context's ChildState,
+// Makes console_event_handler act for this child (the child stage's ChildState,
 // which must outlive every event), then registers it with the platform.
 // FAILURE_SIGNAL_HANDLER when the platform refuses the registration.
 StageResult register_console_handler(ChildState *child);

@@ -79,14 +79,14 @@ static void end_unstarted_child(HANDLE process)
 
 // The launcher's own variables and the build's, each set whole or the
 // launch fails: a value cut short would reach the child silently.
-static StageResult set_child_variables(LaunchContext *context)
+static StageResult set_child_variables(const LaunchShared *launch, const ChildExpansion *expansion)
 {
     wchar_t directory[LAUNCHER_PATH_CAPACITY];
-    launcher_directory(context->process, directory);
+    launcher_directory(launch->process, directory);
     wchar_t unpacked[WIDE_PATH_CAPACITY];
-    unpack_directory_for_child(context->unpack_directory, unpacked);
+    unpack_directory_for_child(launch->unpack_directory, unpacked);
     if (!set_env_var("ZOBREL_ONEFILE_DIRECTORY", directory) ||
-        !set_env_var("ZOBREL_ORIGINAL_ARGV0", context->process.argv0) ||
+        !set_env_var("ZOBREL_ORIGINAL_ARGV0", launch->process.argv0) ||
         !set_env_var("ZOBREL_ONEFILE_UNPACK_DIRECTORY", unpacked)) {
         return stage_failed(FAILURE_LAUNCH, GetLastError());
     }
@@ -94,16 +94,16 @@ static StageResult set_child_variables(LaunchContext *context)
         return stage_failed(FAILURE_LAUNCH, run_value_pin_error());
     }
     // The build's own last: no name of the launcher's is among them.
-    return set_child_environment(context);
+    return set_child_environment(launch, expansion);
 }
 
 // What keeps the child's folder from any tidy while it runs, handed to the
 // child to hold too: the folder's claim (payload/unpack_lock.h) and its
 // build marker (tidy/build_marker.h). Even a launcher killed without the
 // job's tie then leaves its folder held for as long as the program runs.
-static void let_child_inherit_folder_holds(const LaunchContext *context)
+static void let_child_inherit_folder_holds(HANDLE claim, HANDLE build_marker)
 {
-    const HANDLE holds[] = {context->unpack_claim, context->tidy.marker};
+    const HANDLE holds[] = {claim, build_marker};
     for (HANDLE hold : holds) {
         if (hold != NULL) {
             SetHandleInformation(hold, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
@@ -111,10 +111,11 @@ static void let_child_inherit_folder_holds(const LaunchContext *context)
     }
 }
 
-StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
+StageResult launch_child(LaunchShared *launch, ChildStage *child, HANDLE build_marker,
+                         unsigned long *exit_status)
 {
-    ChildState *child = &context->child;
-    StageResult step = set_child_variables(context);
+    ChildState *state = &child->state;
+    StageResult step = set_child_variables(launch, &child->expansion);
     if (failed(step)) {
         return step;
     }
@@ -122,11 +123,11 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     STARTUPINFOW startup;
     describe_child_startup(&startup);
 
-    wchar_t *command_line = context->child_command_line;
+    wchar_t *command_line = child->command_line;
 
     // An event that already ended the run (while unpacking) is being handled
     // by the platform's default right now: start nothing, end as it would.
-    if (!begin_child_launch(child)) {
+    if (!begin_child_launch(state)) {
         ExitProcess(CHILD_INTERRUPTED_STATUS);
     }
 
@@ -137,15 +138,15 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     // event finds no child while one can run, and none at which the launcher
     // ends with a suspended child left behind: the handler waits for the
     // launch to be settled (child_handle.h).
-    const bool windowed = context->launcher_kind == LAUNCHER_WINDOWED;
-    make_child_job(&context->session);
+    const bool windowed = launch->launcher_kind == LAUNCHER_WINDOWED;
+    make_child_job(&child->session);
     if (windowed) {
-        watch_session_end(context);
+        watch_session_end(launch, child);
     }
-    let_child_inherit_folder_holds(context);
+    let_child_inherit_folder_holds(launch->unpack_claim, build_marker);
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
-    BOOL created = CreateProcessW(/* lpApplicationName */ context->main_binary_path,
+    BOOL created = CreateProcessW(/* lpApplicationName */ launch->main_binary_path,
                                   /* lpCommandLine, writable */ command_line,
                                   /* lpProcessAttributes */ NULL,
                                   /* lpThreadAttributes */ NULL,
@@ -161,21 +162,21 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
                                   /* lpCurrentDirectory: ours */ NULL, &startup, &process);
     if (!created) {
         DWORD error = GetLastError();
-        abandon_child_launch(child);
+        abandon_child_launch(state);
         return stage_failed(FAILURE_LAUNCH, error);
     }
-    if (context->launch_window_hook != NULL) {
-        context->launch_window_hook(context);
+    if (child->launch_window_hook != NULL) {
+        child->launch_window_hook(child);
     }
-    put_child_in_job(&context->session, process.hProcess);
+    put_child_in_job(&child->session, process.hProcess);
     if (windowed) {
-        tie_child_to_launcher(context, process);
+        tie_child_to_launcher(child, process);
     }
 
-    publish_child_handle(child, process.hProcess);
-    if (!let_child_run(child)) {
+    publish_child_handle(state, process.hProcess);
+    if (!let_child_run(state)) {
         end_unstarted_child(process.hProcess);
-        mark_child_running(child);
+        mark_child_running(state);
     } else if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
         DWORD error = GetLastError();
         end_unstarted_child(process.hProcess);
@@ -184,13 +185,13 @@ StageResult launch_child(LaunchContext *context, unsigned long *exit_status)
     CloseHandle(process.hThread);
 
     if (windowed) {
-        wait_answering_session_end(context, process.hProcess);
+        wait_answering_session_end(child, process.hProcess);
     } else {
         WaitForSingleObject(process.hProcess, INFINITE);
     }
     DWORD code = 0;
     *exit_status = GetExitCodeProcess(process.hProcess, &code) ? code : 1;
-    record_child_exit_status(child, *exit_status);
-    release_child_handle(child);
+    record_child_exit_status(state, *exit_status);
+    release_child_handle(state);
     return stage_succeeded();
 }

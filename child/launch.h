@@ -5,21 +5,23 @@
 
 #include <windows.h>
 
-#include "common/launch_context.h"
+#include "child/child_state.h"
+#include "common/launch_shared.h"
 #include "common/stage_result.h"
 
 // Publishes ZOBREL_ONEFILE_DIRECTORY (the folder of the launcher's own path,
-// no trailing backslash), ZOBREL_ORIGINAL_ARGV0 (the context's argv0
-// unchanged) and ZOBREL_ONEFILE_UNPACK_DIRECTORY (the context's unpack
+// no trailing backslash), ZOBREL_ORIGINAL_ARGV0 (the launch's argv0
+// unchanged) and ZOBREL_ONEFILE_UNPACK_DIRECTORY (the launch's unpack
 // directory, no trailing backslash), sets the build's variables
-// (set_child_environment), then starts the context's main binary path with
+// (set_child_environment), then starts the launch's main binary path with
 // the command line already built (build_child_command_line), the launcher's
 // standard handles (when it has at least one that is neither null nor
 // invalid; else the child keeps its own defaults), the show state it was
 // started with (STARTF_USESHOWWINDOW), its environment and current
 // directory, and waits for it without limit. The child is tied to the
 // launcher by a job (child/child_job.h) and inherits the handles that hold
-// its folder (the unpack directory's claim and build marker), so that its
+// its folder (the unpack directory's claim and `build_marker`, the tidy's
+// hold on the folder's marker, each when not null), so that its
 // folder stays held for as long as it runs. The windowed launcher also
 // watches the session's end around the child (child/session_end.h).
 // Success: *exit_status is its exit code, all 32 bits; 1 when it cannot be
@@ -33,6 +35,7 @@
 // whole. When a console event has already ended the run, starts nothing
 // and ends the process with 0xC000013A, as the event's own handling is
 // doing at that moment.
-StageResult launch_child(LaunchContext *context, unsigned long *exit_status);
+StageResult launch_child(LaunchShared *launch, ChildStage *child, HANDLE build_marker,
+                         unsigned long *exit_status);
 
 #endif

@@ -4,9 +4,9 @@
 #include "child/console_events.h"
 #include "common/user32.h"
 
-// The launch the window acts for. A window procedure cannot be handed the
-// launch context, so it keeps this one pointer, set before the window exists.
-static LaunchContext *g_session_launch;
+// The child the window acts for. A window procedure cannot be handed the
+// child stage, so it keeps this one pointer, set before the window exists.
+static ChildStage *g_session_child;
 
 static BOOL CALLBACK close_child_window(HWND window, LPARAM child_id)
 {
@@ -28,26 +28,26 @@ static LRESULT CALLBACK session_window_procedure(HWND window, UINT message, WPAR
         if (wparam) {
             // Windows ends the launcher soon after this returns; ending it
             // here, once the child is gone, makes its status the child's.
-            ExitProcess(end_child_for_close(&g_session_launch->child));
+            ExitProcess(end_child_for_close(&g_session_child->state));
         }
         return 0;
     case WM_CLOSE:
         // Never destroyed by a close: the window still has a session to hear.
         user32()->enumerate_windows(close_child_window,
-                                    static_cast<LPARAM>(g_session_launch->session.child_id));
+                                    static_cast<LPARAM>(g_session_child->session.child_id));
         return 0;
     }
     return user32()->default_window_procedure(window, message, wparam, lparam);
 }
 
-void watch_session_end(LaunchContext *context)
+void watch_session_end(const LaunchShared *launch, ChildStage *child)
 {
-    SessionWatch *session = &context->session;
+    SessionWatch *session = &child->session;
     const User32 *u = user32();
     if (u == NULL) {
         return;
     }
-    g_session_launch = context;
+    g_session_child = child;
     WNDCLASSEXW window_class;
     ZeroMemory(&window_class, sizeof window_class);
     window_class.cbSize = sizeof window_class;
@@ -59,15 +59,15 @@ void watch_session_end(LaunchContext *context)
     }
     // Top-level, never shown: a message-only window would not hear the
     // session's end, which is sent to top-level windows.
-    const wchar_t *title = context->build.product != NULL ? context->build.product : L"";
+    const wchar_t *title = launch->build.product != NULL ? launch->build.product : L"";
     session->window = u->create_window(/* dwExStyle */ 0, SESSION_WINDOW_CLASS, title, WS_OVERLAPPED,
                                        /* x, y, width, height */ 0, 0, 0, 0, /* hWndParent */ NULL,
                                        /* hMenu */ NULL, window_class.hInstance, /* lpParam */ NULL);
 }
 
-void tie_child_to_launcher(LaunchContext *context, const PROCESS_INFORMATION &process)
+void tie_child_to_launcher(ChildStage *child, const PROCESS_INFORMATION &process)
 {
-    context->session.child_id = process.dwProcessId;
+    child->session.child_id = process.dwProcessId;
     // Effective only while the launcher may itself take the foreground (the
     // user started it and has not turned to something else meanwhile).
     const User32 *u = user32();
@@ -76,10 +76,10 @@ void tie_child_to_launcher(LaunchContext *context, const PROCESS_INFORMATION &pr
     }
 }
 
-void wait_answering_session_end(LaunchContext *context, HANDLE process)
+void wait_answering_session_end(ChildStage *child, HANDLE process)
 {
     const User32 *u = user32();
-    if (context->session.window == NULL || u == NULL) {
+    if (child->session.window == NULL || u == NULL) {
         WaitForSingleObject(process, INFINITE);
         return;
     }

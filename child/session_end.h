@@ -23,7 +23,8 @@
 
 #include <windows.h>
 
-#include "common/launch_context.h"
+#include "child/child_state.h"
+#include "common/launch_shared.h"
 
 // The window's class name, by which tests find it among the launcher's windows.
 #define SESSION_WINDOW_CLASS L"zobrel-onefile-session"
@@ -32,15 +33,15 @@
 // product name. No message is handled until
 // wait_answering_session_end: a session that ends before the child runs
 // ends the launcher as it ends any program that does not answer.
-void watch_session_end(LaunchContext *context);
+void watch_session_end(const LaunchShared *launch, ChildStage *child);
 
 // With the child created suspended, before it runs: lets it take the
 // foreground, since its first window could otherwise be made before it had
 // the right to come to the front.
-void tie_child_to_launcher(LaunchContext *context, const PROCESS_INFORMATION &process);
+void tie_child_to_launcher(ChildStage *child, const PROCESS_INFORMATION &process);
 
 // Waits for the child to end while the window answers its messages; a plain
 // wait when there is no window.
-void wait_answering_session_end(LaunchContext *context, HANDLE process);
+void wait_answering_session_end(ChildStage *child, HANDLE process);
 
 #endif

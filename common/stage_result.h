@@ -34,8 +34,8 @@ struct StageResult {
     // The system error code, for the kinds that carry one; else 0.
     unsigned long code;
     // The path or specification, for the kinds that carry one; else null.
-    // Points into the launch context or into constant data: it stays valid
-    // as long as the context it came from.
+    // Points into the launch (its shared part or a stage's state) or into
+    // constant data: it stays valid as long as the launch it came from.
     const wchar_t *detail;
 };
 

@@ -115,8 +115,9 @@ static void draw(const LaunchContext *context)
     g_progress.drawn_length = shown;
 }
 
-static void progress_advanced(LaunchContext *context)
+static void progress_advanced(void *listener)
 {
+    LaunchContext *context = static_cast<LaunchContext *>(listener);
     if (progress_draw_due(&g_progress.measure)) {
         draw(context);
     }
@@ -124,8 +125,8 @@ static void progress_advanced(LaunchContext *context)
 
 void console_progress_begin(LaunchContext *context)
 {
-    context->progress.advanced = NULL;
-    if (context->launcher_kind != LAUNCHER_CONSOLE) {
+    context->payload.progress.advanced = NULL;
+    if (context->shared.launcher_kind != LAUNCHER_CONSOLE) {
         return;
     }
     HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
@@ -138,15 +139,16 @@ void console_progress_begin(LaunchContext *context)
     }
     g_progress.console = console;
     g_progress.drawn_length = 0;
-    context->progress.advanced = progress_advanced;
+    context->payload.progress.listener = context;
+    context->payload.progress.advanced = progress_advanced;
 }
 
 void console_progress_end(LaunchContext *context)
 {
-    if (context->progress.advanced != progress_advanced) {
+    if (context->payload.progress.advanced != progress_advanced) {
         return;
     }
-    context->progress.advanced = NULL;
+    context->payload.progress.advanced = NULL;
     if (g_progress.drawn_length == 0) {
         return;
     }

@@ -3,7 +3,7 @@
 #ifndef ZOBREL_LAUNCHER_CONSOLE_PROGRESS_H
 #define ZOBREL_LAUNCHER_CONSOLE_PROGRESS_H
 
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 
 // Before the unpack writes: when the build asks for progress, the launcher
 // is the console one, standard error is a console (GetConsoleMode succeeds:

@@ -4,7 +4,7 @@
 #ifndef ZOBREL_LAUNCHER_MAIN_SEQUENCE_H
 #define ZOBREL_LAUNCHER_MAIN_SEQUENCE_H
 
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 #include "common/stage_result.h"
 
 // Brings the context's unpack directory up to date with its payload blob:

@@ -9,26 +9,27 @@ static const ULONGLONG REDRAW_EVERY_MS = 100;
 
 bool begin_progress_measure(LaunchContext *context, ProgressMeasure *measure)
 {
-    if (context->build.progress == 0 || context->build.record_index == NULL) {
+    if (context->shared.build.progress == 0 || context->shared.build.record_index == NULL) {
         return false;
     }
     measure->total_bytes = 0;
-    measure->total_files = context->build.record_count;
-    const unsigned char *at = context->build.record_index;
-    for (unsigned long i = 0; i < context->build.record_count; i++) {
+    measure->total_files = context->shared.build.record_count;
+    const unsigned char *at = context->shared.build.record_index;
+    for (unsigned long i = 0; i < context->shared.build.record_count; i++) {
         IndexRecord record;
         at = next_index_record(at, &record);
         measure->total_bytes += record.size;
     }
     measure->message[0] = L'\0';
-    if (context->build.progress_message != NULL &&
-        expand_command_text(context, measure->message, sizeof measure->message / sizeof measure->message[0],
-                            context->build.progress_message, measure->key_value,
+    if (context->shared.build.progress_message != NULL &&
+        expand_command_text(&context->shared, measure->message,
+                            sizeof measure->message / sizeof measure->message[0],
+                            context->shared.build.progress_message, measure->key_value,
                             WIDE_PATH_CAPACITY) != COMMAND_TEXT_EXPANDED) {
         measure->message[0] = L'\0';
     }
-    context->progress.bytes_done = 0;
-    context->progress.files_done = 0;
+    context->payload.progress.bytes_done = 0;
+    context->payload.progress.files_done = 0;
     measure->started = GetTickCount64();
     measure->drawn_at = 0;
     return true;
@@ -93,8 +94,8 @@ static void append_counts(ProgressLine *line, unsigned long long bytes_done, uns
 void progress_line_append_counts(ProgressLine *line, const LaunchContext *context,
                                  const ProgressMeasure *measure)
 {
-    append_counts(line, static_cast<unsigned long long>(context->progress.bytes_done),
-                  static_cast<unsigned long long>(context->progress.files_done), measure);
+    append_counts(line, static_cast<unsigned long long>(context->payload.progress.bytes_done),
+                  static_cast<unsigned long long>(context->payload.progress.files_done), measure);
 }
 
 size_t progress_counts_widest(const ProgressMeasure *measure)
@@ -108,7 +109,7 @@ size_t progress_counts_widest(const ProgressMeasure *measure)
 unsigned long progress_share(const LaunchContext *context, const ProgressMeasure *measure,
                              unsigned long scale)
 {
-    const unsigned long long done = static_cast<unsigned long long>(context->progress.bytes_done);
+    const unsigned long long done = static_cast<unsigned long long>(context->payload.progress.bytes_done);
     const unsigned long long total = measure->total_bytes != 0 ? measure->total_bytes : 1;
     return static_cast<unsigned long>((done < total ? done : total) * scale / total);
 }

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "build_constants.h"
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 
 struct ProgressMeasure {
     ULONGLONG started;

@@ -34,7 +34,7 @@ static CommandTextResult append_variable(wchar_t *output, size_t capacity, size_
     return COMMAND_TEXT_EXPANDED;
 }
 
-CommandTextResult expand_command_text(const LaunchContext *context, wchar_t *output, size_t capacity,
+CommandTextResult expand_command_text(const LaunchShared *launch, wchar_t *output, size_t capacity,
                                       const wchar_t *text, wchar_t *key_value, size_t key_capacity)
 {
     output[0] = L'\0';
@@ -61,10 +61,10 @@ CommandTextResult expand_command_text(const LaunchContext *context, wchar_t *out
             if (token.key->id == SPEC_KEY_UNPACK_DIR) {
                 // It may end in backslashes, which go anyway (below): they
                 // need no room.
-                value = context->unpack_directory;
+                value = launch->unpack_directory;
                 value_length = length_without_trailing_backslashes(value, wcslen(value));
             } else {
-                if (!expand_spec_key(context, key_value, key_capacity, token.key)) {
+                if (!expand_spec_key(launch, key_value, key_capacity, token.key)) {
                     return COMMAND_TEXT_NOT_EXPANDED;
                 }
                 value = key_value;

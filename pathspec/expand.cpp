@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "common/launch_context.h"
+#include "common/launch_shared.h"
 #include "common/platform.h"
 #include "common/wide_buffer.h"
 #include "pathspec/environment.h"
@@ -83,10 +83,10 @@ static bool put_own_path(const ProcessFacts &facts, wchar_t *end, size_t remaini
 
 // Appends the key's value at the end of the output, whose current text is
 // `length` units long. False when the value cannot be had.
-static bool append_key_value(const LaunchContext *context, wchar_t *output, size_t capacity, size_t length,
+static bool append_key_value(const LaunchShared *launch, wchar_t *output, size_t capacity, size_t length,
                              SpecKeyId kind)
 {
-    const BuildInfo &build = context->build;
+    const BuildInfo &build = launch->build;
     wchar_t *end = output + length;
     size_t remaining = capacity - length;
     switch (kind) {
@@ -103,10 +103,10 @@ static bool append_key_value(const LaunchContext *context, wchar_t *output, size
         return true;
     }
     case SPEC_KEY_PROGRAM:
-        return put_own_path(context->process, end, remaining);
+        return put_own_path(launch->process, end, remaining);
     case SPEC_KEY_PROGRAM_BASE:
     case SPEC_KEY_PROGRAM_DIR: {
-        if (!put_own_path(context->process, end, remaining)) {
+        if (!put_own_path(launch->process, end, remaining)) {
             return false;
         }
         size_t value_length = wcslen(end);
@@ -163,10 +163,10 @@ static bool append_key_value(const LaunchContext *context, wchar_t *output, size
 // Appends the key's value at the end of the output (`*length` units), then,
 // for a key that drops them, the backslashes at the end of the whole
 // output: one before an empty value goes too.
-static bool append_key(const LaunchContext *context, wchar_t *output, size_t capacity, size_t *length,
+static bool append_key(const LaunchShared *launch, wchar_t *output, size_t capacity, size_t *length,
                        const SpecKey *key)
 {
-    if (!append_key_value(context, output, capacity, *length, key->id)) {
+    if (!append_key_value(launch, output, capacity, *length, key->id)) {
         return false;
     }
     *length = bounded_wide_length(output, capacity);
@@ -176,17 +176,17 @@ static bool append_key(const LaunchContext *context, wchar_t *output, size_t cap
     return true;
 }
 
-bool expand_spec_key(const LaunchContext *context, wchar_t *output, size_t capacity, const SpecKey *key)
+bool expand_spec_key(const LaunchShared *launch, wchar_t *output, size_t capacity, const SpecKey *key)
 {
     if (capacity == 0) {
         terminate_abnormally();
     }
     output[0] = L'\0';
     size_t length = 0;
-    return append_key(context, output, capacity, &length, key);
+    return append_key(launch, output, capacity, &length, key);
 }
 
-bool expand_path_spec(const LaunchContext *context, wchar_t *output, const wchar_t *spec, size_t capacity)
+bool expand_path_spec(const LaunchShared *launch, wchar_t *output, const wchar_t *spec, size_t capacity)
 {
     if (capacity == 0) {
         terminate_abnormally();
@@ -211,7 +211,7 @@ bool expand_path_spec(const LaunchContext *context, wchar_t *output, const wchar
             }
             break;
         case PLACEHOLDER_KEY:
-            if (!append_key(context, output, capacity, &length, token.key)) {
+            if (!append_key(launch, output, capacity, &length, token.key)) {
                 return false;
             }
             break;

@@ -5,14 +5,14 @@
 
 #include <stddef.h>
 
-#include "common/launch_context.h"
+#include "common/launch_shared.h"
 #include "spec_keys.h"
 
 // Expands the NUL-terminated specification into the output buffer of the
 // given capacity (units, NUL included), which it empties first and keeps
-// NUL-terminated. The keys' values come from the context's build constants
+// NUL-terminated. The keys' values come from the launch's build constants
 // and process facts (the launcher's own path), from the platform and from
-// the run-unique values; the context is only read.
+// the run-unique values; the launch is only read.
 //
 // True: the output holds the whole expansion. False, with the text made so
 // far left in the output: a literal that does not fit with its NUL; an
@@ -26,10 +26,10 @@
 // computed or constant value that does not fit ends the process (abnormal
 // termination), as do the failures of the run-unique values. An unclosed
 // placeholder at the end is dropped without error. Prints nothing.
-bool expand_path_spec(const LaunchContext *context, wchar_t *output, const wchar_t *spec, size_t capacity);
+bool expand_path_spec(const LaunchShared *launch, wchar_t *output, const wchar_t *spec, size_t capacity);
 
 // Expands the one key of the table into the output exactly as
 // expand_path_spec expands the specification "{KEY}".
-bool expand_spec_key(const LaunchContext *context, wchar_t *output, size_t capacity, const SpecKey *key);
+bool expand_spec_key(const LaunchShared *launch, wchar_t *output, size_t capacity, const SpecKey *key);
 
 #endif

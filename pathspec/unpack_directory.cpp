@@ -4,15 +4,15 @@
 #include "pathspec/expand.h"
 #include "pathspec/paths.h"
 
-StageResult choose_unpack_directory(LaunchContext *context)
+StageResult choose_unpack_directory(LaunchShared *launch)
 {
     // The expansion's result is tested only after the path has been made
     // absolute: an empty partial result ends the run inside make_full_path.
     bool expanded =
-        expand_path_spec(context, context->unpack_directory, context->build.target_spec, WIDE_PATH_CAPACITY);
-    make_full_path(context->unpack_directory, WIDE_PATH_CAPACITY);
+        expand_path_spec(launch, launch->unpack_directory, launch->build.target_spec, WIDE_PATH_CAPACITY);
+    make_full_path(launch->unpack_directory, WIDE_PATH_CAPACITY);
     if (!expanded) {
-        return stage_failed(FAILURE_EXPAND, 0, context->build.target_spec);
+        return stage_failed(FAILURE_EXPAND, 0, launch->build.target_spec);
     }
     return stage_succeeded();
 }

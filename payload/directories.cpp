@@ -26,17 +26,17 @@ static void remember_directory(DirectoryMemo *memo, const wchar_t *path)
     memo->entries[memo->count++] = copy;
 }
 
-StageResult seed_directory_memo(LaunchContext *context)
+StageResult seed_directory_memo(const LaunchShared *launch, DirectoryMemo *memo)
 {
-    if (context->directories.seeded) {
+    if (memo->seeded) {
         return stage_succeeded();
     }
     wchar_t home[WIDE_PATH_CAPACITY];
-    if (!expand_path_spec(context, home, HOME_SPEC, WIDE_PATH_CAPACITY)) {
+    if (!expand_path_spec(launch, home, HOME_SPEC, WIDE_PATH_CAPACITY)) {
         return stage_failed(FAILURE_EXPAND, 0, HOME_SPEC);
     }
-    remember_directory(&context->directories, home);
-    context->directories.seeded = true;
+    remember_directory(memo, home);
+    memo->seeded = true;
     return stage_succeeded();
 }
 
@@ -154,27 +154,28 @@ bool ensure_directory(DirectoryMemo *memo, const wchar_t *directory)
 // Makes the folder levels[0, end) inside a folder already checked, unless
 // it is there, and checks it is a real folder where it is meant to be: its
 // relative name is what follows the unpack directory's `root_end` units.
-static bool make_checked_folder(LaunchContext *context, const wchar_t *levels, size_t root_end)
+static bool make_checked_folder(const LaunchShared *launch, DirectoryMemo *memo, const wchar_t *levels,
+                                size_t root_end)
 {
     if (!CreateDirectoryW(levels, /* lpSecurityAttributes */ NULL) &&
         GetLastError() != ERROR_ALREADY_EXISTS) {
         return false;
     }
-    HANDLE folder = open_folder_at(levels, context->unpack_root, levels + root_end + 1,
+    HANDLE folder = open_folder_at(levels, launch->unpack_root, levels + root_end + 1,
                                    wcslen(levels) - root_end - 1, /* access: a look */ 0);
     if (folder == INVALID_HANDLE_VALUE) {
         return false;
     }
     CloseHandle(folder);
-    remember_directory(&context->directories, levels);
+    remember_directory(memo, levels);
     return true;
 }
 
-bool ensure_folders_in_unpack_directory(LaunchContext *context, const wchar_t *path)
+bool ensure_folders_in_unpack_directory(const LaunchShared *launch, DirectoryMemo *memo, const wchar_t *path)
 {
     wchar_t levels[WIDE_PATH_CAPACITY];
     copy_wide(levels, WIDE_PATH_CAPACITY, path);
-    const size_t root_end = bounded_wide_length(context->unpack_directory, WIDE_PATH_CAPACITY);
+    const size_t root_end = bounded_wide_length(launch->unpack_directory, WIDE_PATH_CAPACITY);
     const size_t bottom = parent_end(levels, wcslen(levels));
     if (bottom <= root_end) {
         return true;  // right in the unpack directory, which the lock resolved
@@ -186,7 +187,7 @@ bool ensure_folders_in_unpack_directory(LaunchContext *context, const wchar_t *p
     for (size_t cut = bottom; cut > root_end; cut = parent_end(levels, cut)) {
         const wchar_t kept = levels[cut];
         levels[cut] = L'\0';
-        const bool remembered = is_remembered(&context->directories, levels);
+        const bool remembered = is_remembered(memo, levels);
         levels[cut] = kept;
         if (remembered) {
             known = cut;
@@ -201,7 +202,7 @@ bool ensure_folders_in_unpack_directory(LaunchContext *context, const wchar_t *p
             end++;
         }
         levels[end] = L'\0';
-        const bool made = make_checked_folder(context, levels, root_end);
+        const bool made = make_checked_folder(launch, memo, levels, root_end);
         levels[end] = L'\\';
         if (!made) {
             return false;

@@ -1,22 +1,23 @@
 // directories.h: creates the directories above a file with as few system
 // calls as it can, remembering for the whole launch every directory known to
-// exist (the context's DirectoryMemo, payload/payload_state.h). Main thread
+// exist (the payload stage's DirectoryMemo, payload/payload_state.h). Main thread
 // only.
 #ifndef ZOBREL_PAYLOAD_DIRECTORIES_H
 #define ZOBREL_PAYLOAD_DIRECTORIES_H
 
 #include <stddef.h>
 
-#include "common/launch_context.h"
+#include "common/launch_shared.h"
+#include "payload/payload_state.h"
 #include "common/stage_result.h"
 
-// Puts the user's home folder ("{HOME}", expanded with the context) in the
-// context's memo as its first entry, unless the memo is seeded already: so
+// Puts the user's home folder ("{HOME}", expanded with the launch's facts) in
+// the memo as its first entry, unless the memo is seeded already: so
 // the home folder, where unpack directories usually lie, is never probed.
 // FAILURE_EXPAND, with the specification "{HOME}" as its detail, when the
 // home folder cannot be had; the memo stays unseeded. Called before the
 // memo's first use in a launch, and only then, since it costs a lookup.
-StageResult seed_directory_memo(LaunchContext *context);
+StageResult seed_directory_memo(const LaunchShared *launch, DirectoryMemo *memo);
 
 // Makes sure the directory that holds the path exists, creating missing
 // directories from the top down. True when the path has no parent (no
@@ -29,7 +30,7 @@ bool ensure_parent_directories(DirectoryMemo *memo, const wchar_t *path);
 // The same for the directory itself.
 bool ensure_directory(DirectoryMemo *memo, const wchar_t *directory);
 
-// For a path in the context's unpack directory (the directory, a backslash
+// For a path in the launch's unpack directory (the directory, a backslash
 // and a relative name), with the directory's lock held and its unpack root
 // resolved: makes sure every folder from the unpack directory down to the
 // path's own exists and is a real folder exactly where it is meant to be,
@@ -39,7 +40,7 @@ bool ensure_directory(DirectoryMemo *memo, const wchar_t *directory);
 // the memo, which needs no seeding for them. False at the first folder that
 // cannot be made or is not where it is meant to be: nothing is ever made
 // inside one that is not.
-bool ensure_folders_in_unpack_directory(LaunchContext *context, const wchar_t *path);
+bool ensure_folders_in_unpack_directory(const LaunchShared *launch, DirectoryMemo *memo, const wchar_t *path);
 
 // True when the one directory now exists or is taken as existing: it is in
 // the memo, is a bare drive such as C:, is created, or already exists. A

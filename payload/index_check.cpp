@@ -13,7 +13,8 @@
 // One run of the check: the threads take records off `next` until there are
 // none, or one of them found a file that differs.
 struct ContentCheck {
-    LaunchContext *context;
+    const LaunchShared *launch;
+    IndexCheckState *index;
     LONG volatile next;
     LONG volatile found_difference;
     // One read buffer per thread, taken from the system for the check and
@@ -23,15 +24,14 @@ struct ContentCheck {
     unsigned char *buffers[MAX_WORKER_THREADS];
 };
 
-static bool index_usable(const LaunchContext *context)
+static bool index_usable(const LaunchShared *launch, const IndexCheckState *index)
 {
-    return context->build.record_index != NULL && context->build.record_count > 0 &&
-           !context->index.bookkeeping_failed;
+    return launch->build.record_index != NULL && launch->build.record_count > 0 && !index->bookkeeping_failed;
 }
 
-void record_target(const LaunchContext *context, const IndexRecord &record, wchar_t *target)
+void record_target(const LaunchShared *launch, const IndexRecord &record, wchar_t *target)
 {
-    copy_wide(target, WIDE_PATH_CAPACITY, context->unpack_directory);
+    copy_wide(target, WIDE_PATH_CAPACITY, launch->unpack_directory);
     size_t length = bounded_wide_length(target, WIDE_PATH_CAPACITY);
     append_wide_unit(target, WIDE_PATH_CAPACITY, &length, L'\\');
     for (uint32_t u = 0; u < record.name_length; u++) {
@@ -43,11 +43,11 @@ void record_target(const LaunchContext *context, const IndexRecord &record, wcha
 // Checks one record's file and notes what it found.
 static void check_record(ContentCheck *check, LONG i, unsigned char *buffer)
 {
-    IndexCheckState *index = &check->context->index;
+    IndexCheckState *index = check->index;
     wchar_t target[WIDE_PATH_CAPACITY];
     IndexRecord record;
     next_index_record(index->records[i], &record);
-    record_target(check->context, record, target);
+    record_target(check->launch, record, target);
     if (file_matches(target, record.size, record.stored_checksum, buffer, FILE_CHECK_READ_SIZE)) {
         index->states[i] = RECORD_MATCHES;
         return;
@@ -65,7 +65,7 @@ static void check_records(void *work, int slot)
             return;
         }
         LONG i = InterlockedIncrement(&check->next) - 1;
-        if (static_cast<unsigned long>(i) >= check->context->build.record_count) {
+        if (static_cast<unsigned long>(i) >= check->launch->build.record_count) {
             return;
         }
         check_record(check, i, check->buffers[slot]);
@@ -74,13 +74,12 @@ static void check_records(void *work, int slot)
 
 // Made once per launch. Without memory for it the index is not used at all:
 // the unpacker then works as without one.
-static bool make_bookkeeping(LaunchContext *context)
+static bool make_bookkeeping(const LaunchShared *launch, IndexCheckState *index)
 {
-    IndexCheckState *index = &context->index;
     if (index->records != NULL) {
         return true;
     }
-    unsigned long count = context->build.record_count;
+    unsigned long count = launch->build.record_count;
     index->records = static_cast<const unsigned char **>(malloc(count * sizeof *index->records));
     index->states = static_cast<unsigned char *>(calloc(count, 1));
     if (index->records == NULL || index->states == NULL) {
@@ -91,7 +90,7 @@ static bool make_bookkeeping(LaunchContext *context)
         index->bookkeeping_failed = true;
         return false;
     }
-    const unsigned char *at = context->build.record_index;
+    const unsigned char *at = launch->build.record_index;
     for (unsigned long i = 0; i < count; i++) {
         index->records[i] = at;
         IndexRecord record;
@@ -103,14 +102,14 @@ static bool make_bookkeeping(LaunchContext *context)
 // Below this many files a thread costs more than it saves.
 static const unsigned long THREADED_FROM_RECORDS = 32;
 
-int index_check_threads(const LaunchContext *context)
+int index_check_threads(const LaunchShared *launch)
 {
-    return context->build.record_count < THREADED_FROM_RECORDS ? 1 : processor_threads();
+    return launch->build.record_count < THREADED_FROM_RECORDS ? 1 : processor_threads();
 }
 
-bool index_check_unpack_directory(LaunchContext *context, int threads)
+bool index_check_unpack_directory(const LaunchShared *launch, IndexCheckState *index, int threads)
 {
-    if (!index_usable(context) || !make_bookkeeping(context)) {
+    if (!index_usable(launch, index) || !make_bookkeeping(launch, index)) {
         return false;
     }
     if (threads < 1) {
@@ -120,7 +119,8 @@ bool index_check_unpack_directory(LaunchContext *context, int threads)
         threads = MAX_WORKER_THREADS;
     }
     ContentCheck check = {};
-    check.context = context;
+    check.launch = launch;
+    check.index = index;
     int buffers = 0;
     while (buffers < threads &&
            (check.buffers[buffers] = static_cast<unsigned char *>(VirtualAlloc(
@@ -128,7 +128,7 @@ bool index_check_unpack_directory(LaunchContext *context, int threads)
         buffers++;
     }
     if (buffers == 0) {
-        context->index.bookkeeping_failed = true;
+        index->bookkeeping_failed = true;
         return false;
     }
     // The main program first, alone: on a first start it is missing, and the
@@ -146,45 +146,45 @@ bool index_check_unpack_directory(LaunchContext *context, int threads)
     return !check.found_difference;
 }
 
-void main_binary_from_index(LaunchContext *context)
+void main_binary_from_index(LaunchShared *launch, const IndexCheckState *index)
 {
-    if (!index_usable(context)) {
+    if (!index_usable(launch, index)) {
         terminate_abnormally();
     }
     IndexRecord first;
-    next_index_record(context->build.record_index, &first);
-    record_target(context, first, context->main_binary_path);
+    next_index_record(launch->build.record_index, &first);
+    record_target(launch, first, launch->main_binary_path);
 }
 
-RecordState indexed_record_state(const LaunchContext *context, unsigned long i)
+RecordState indexed_record_state(const LaunchShared *launch, const IndexCheckState *index, unsigned long i)
 {
-    if (context->index.states == NULL || i >= context->build.record_count) {
+    if (index->states == NULL || i >= launch->build.record_count) {
         return RECORD_UNKNOWN;
     }
-    return static_cast<RecordState>(context->index.states[i]);
+    return static_cast<RecordState>(index->states[i]);
 }
 
-void indexed_record(const LaunchContext *context, unsigned long i, IndexRecord *record)
+void indexed_record(const IndexCheckState *index, unsigned long i, IndexRecord *record)
 {
-    next_index_record(context->index.records[i], record);
+    next_index_record(index->records[i], record);
 }
 
-unsigned long indexed_record_count(LaunchContext *context)
+unsigned long indexed_record_count(const LaunchShared *launch, IndexCheckState *index)
 {
-    return index_usable(context) && make_bookkeeping(context) ? context->build.record_count : 0;
+    return index_usable(launch, index) && make_bookkeeping(launch, index) ? launch->build.record_count : 0;
 }
 
-bool index_record_agrees(LaunchContext *context, unsigned long i, const wchar_t *name, size_t length,
-                         uint64_t size, uint32_t stored)
+bool index_record_agrees(const LaunchShared *launch, IndexCheckState *index, unsigned long i,
+                         const wchar_t *name, size_t length, uint64_t size, uint32_t stored)
 {
-    if (!index_usable(context) || !make_bookkeeping(context)) {
+    if (!index_usable(launch, index) || !make_bookkeeping(launch, index)) {
         return true;
     }
-    if (i >= context->build.record_count) {
+    if (i >= launch->build.record_count) {
         return false;
     }
     IndexRecord record;
-    next_index_record(context->index.records[i], &record);
+    next_index_record(index->records[i], &record);
     if (record.name_length != length || record.size != size || record.stored_checksum != stored) {
         return false;
     }

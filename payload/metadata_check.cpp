@@ -50,7 +50,7 @@ struct FolderRun {
 // One gathering: the folders, the next one to take, where each record's
 // metadata goes.
 struct FolderListing {
-    const LaunchContext *context;
+    const LaunchShared *launch;
     const FolderRun *runs;
     unsigned long run_count;
     LONG volatile next;
@@ -111,11 +111,11 @@ static const Leaf *find_leaf(const Leaf *first, const Leaf *end, const wchar_t *
 
 // Lists one folder, through a handle that reads no file, and notes what it
 // says for the records of [first, end) found in it.
-static void list_folder(const LaunchContext *context, const Leaf *first, const Leaf *end, FileMeta *meta,
+static void list_folder(const LaunchShared *launch, const Leaf *first, const Leaf *end, FileMeta *meta,
                         unsigned char *listing)
 {
     wchar_t folder[WIDE_PATH_CAPACITY];
-    copy_wide(folder, WIDE_PATH_CAPACITY, context->unpack_directory);
+    copy_wide(folder, WIDE_PATH_CAPACITY, launch->unpack_directory);
     size_t length = bounded_wide_length(folder, WIDE_PATH_CAPACITY);
     if (first->folder_length > 0) {
         append_wide_unit(folder, WIDE_PATH_CAPACITY, &length, L'\\');
@@ -176,7 +176,7 @@ static void list_folders(void *work, int slot)
             return;
         }
         const FolderRun &run = listing->runs[i];
-        list_folder(listing->context, run.first, run.end, listing->meta, g_listings[slot]);
+        list_folder(listing->launch, run.first, run.end, listing->meta, g_listings[slot]);
     }
 }
 
@@ -184,16 +184,16 @@ static void list_folders(void *work, int slot)
 // one listing of each folder says, folders listed side by side on as many
 // threads as the content check would use. False when there is no usable index or
 // no memory for the work.
-static bool gather_metadata(LaunchContext *context, FileMeta *meta)
+static bool gather_metadata(const LaunchShared *launch, IndexCheckState *index, FileMeta *meta)
 {
-    unsigned long count = indexed_record_count(context);
+    unsigned long count = indexed_record_count(launch, index);
     if (count == 0) {
         return false;
     }
     size_t units = 0;
     for (unsigned long i = 0; i < count; i++) {
         IndexRecord record;
-        indexed_record(context, i, &record);
+        indexed_record(index, i, &record);
         units += record.name_length;
     }
     Leaf *leaves = static_cast<Leaf *>(malloc(count * sizeof *leaves));
@@ -206,7 +206,7 @@ static bool gather_metadata(LaunchContext *context, FileMeta *meta)
     wchar_t *next_name = names;
     for (unsigned long i = 0; i < count; i++) {
         IndexRecord record;
-        indexed_record(context, i, &record);
+        indexed_record(index, i, &record);
         uint32_t cut = record.name_length;
         while (cut > 0 && read_le16(record.name + 2 * (cut - 1)) != L'\\') {
             cut--;
@@ -228,7 +228,7 @@ static bool gather_metadata(LaunchContext *context, FileMeta *meta)
         return false;
     }
     FolderListing listing = {};
-    listing.context = context;
+    listing.launch = launch;
     listing.runs = runs;
     listing.meta = meta;
     for (unsigned long first = 0; first < count;) {
@@ -239,26 +239,26 @@ static bool gather_metadata(LaunchContext *context, FileMeta *meta)
         runs[listing.run_count++] = FolderRun{leaves + first, leaves + end};
         first = end;
     }
-    run_on_threads(listing.run_count > 1 ? index_check_threads(context) : 1, list_folders, &listing);
+    run_on_threads(listing.run_count > 1 ? index_check_threads(launch) : 1, list_folders, &listing);
     free(runs);
     free(leaves);
     free(names);
     return true;
 }
 
-static void state_file_path(const LaunchContext *context, wchar_t *path, const char *name)
+static void state_file_path(const LaunchShared *launch, wchar_t *path, const char *name)
 {
-    copy_wide(path, WIDE_PATH_CAPACITY, context->unpack_directory);
+    copy_wide(path, WIDE_PATH_CAPACITY, launch->unpack_directory);
     append_wide(path, WIDE_PATH_CAPACITY, L"\\");
     append_narrow_string(path, name, WIDE_PATH_CAPACITY);
 }
 
 // The state file's bytes when it is whole and made for this build's index
 // (free() them; *view says what they hold), else null.
-static unsigned char *read_state_file(const LaunchContext *context, unsigned long count, StateFileView *view)
+static unsigned char *read_state_file(const LaunchShared *launch, unsigned long count, StateFileView *view)
 {
     wchar_t path[WIDE_PATH_CAPACITY];
-    state_file_path(context, path, STATE_FILE_NAME);
+    state_file_path(launch, path, STATE_FILE_NAME);
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               /* lpSecurityAttributes */ NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               /* hTemplateFile */ NULL);
@@ -274,7 +274,7 @@ static unsigned char *read_state_file(const LaunchContext *context, unsigned lon
                  got == size;
     CloseHandle(file);
     whole = whole && check_state_file(state, got, view) && view->record_count == count &&
-            view->index_crc == context->build.record_index_crc;
+            view->index_crc == launch->build.record_index_crc;
     if (!whole) {
         free(state);
         return NULL;
@@ -282,23 +282,23 @@ static unsigned char *read_state_file(const LaunchContext *context, unsigned lon
     return state;
 }
 
-bool metadata_matches_state(LaunchContext *context)
+bool metadata_matches_state(const LaunchShared *launch, IndexCheckState *index)
 {
-    unsigned long count = indexed_record_count(context);
+    unsigned long count = indexed_record_count(launch, index);
     if (count == 0) {
         return false;
     }
     StateFileView view;
-    unsigned char *state = read_state_file(context, count, &view);
+    unsigned char *state = read_state_file(launch, count, &view);
     if (state == NULL) {
         return false;
     }
     FileMeta *meta = static_cast<FileMeta *>(calloc(count, sizeof *meta));
-    bool same = meta != NULL && gather_metadata(context, meta);
+    bool same = meta != NULL && gather_metadata(launch, index, meta);
     for (unsigned long i = 0; same && i < count; i++) {
         const StateFileEntry recorded = state_file_entry(view, static_cast<uint32_t>(i));
         IndexRecord record;
-        indexed_record(context, i, &record);
+        indexed_record(index, i, &record);
         same = meta[i].found && meta[i].size == record.size && meta[i].size == recorded.size &&
                meta[i].write_time == recorded.write_time && meta[i].file_id == recorded.file_id &&
                meta[i].volume == recorded.volume;
@@ -308,25 +308,25 @@ bool metadata_matches_state(LaunchContext *context)
     return same;
 }
 
-void record_metadata_state(LaunchContext *context)
+void record_metadata_state(const LaunchShared *launch, IndexCheckState *index)
 {
-    unsigned long count = indexed_record_count(context);
+    unsigned long count = indexed_record_count(launch, index);
     if (count == 0) {
         return;
     }
     const size_t size = state_file_size(static_cast<uint32_t>(count));
     FileMeta *meta = static_cast<FileMeta *>(calloc(count, sizeof *meta));
     unsigned char *state = static_cast<unsigned char *>(malloc(size));
-    bool complete = meta != NULL && state != NULL && size <= MAXDWORD && gather_metadata(context, meta);
+    bool complete = meta != NULL && state != NULL && size <= MAXDWORD && gather_metadata(launch, index, meta);
     for (unsigned long i = 0; complete && i < count; i++) {
         complete = meta[i].found;
         const StateFileEntry entry = {meta[i].size, meta[i].write_time, meta[i].file_id, meta[i].volume};
         put_state_file_entry(state, static_cast<uint32_t>(i), entry);
     }
     if (complete) {
-        seal_state_file(state, static_cast<uint32_t>(count), context->build.record_index_crc);
+        seal_state_file(state, static_cast<uint32_t>(count), launch->build.record_index_crc);
         wchar_t final_path[WIDE_PATH_CAPACITY];
-        state_file_path(context, final_path, STATE_FILE_NAME);
+        state_file_path(launch, final_path, STATE_FILE_NAME);
         // Written aside, then renamed into place: a launcher killed meanwhile
         // leaves the old state file, or none, never part of one. Both go
         // through the one handle, which is the file meant (never a link:
@@ -334,7 +334,7 @@ void record_metadata_state(LaunchContext *context)
         // replaced, not followed. Either file held for a moment by another
         // program is waited for.
         bool existed = false;
-        HANDLE file = open_own_file(context, STATE_FILE_PARTIAL_NAME, GENERIC_WRITE | DELETE,
+        HANDLE file = open_own_file(launch, STATE_FILE_PARTIAL_NAME, GENERIC_WRITE | DELETE,
                                     /* dwShareMode */ 0, &existed);
         if (file != INVALID_HANDLE_VALUE) {
             DWORD written = 0;

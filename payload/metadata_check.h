@@ -7,16 +7,17 @@
 #ifndef ZOBREL_PAYLOAD_METADATA_CHECK_H
 #define ZOBREL_PAYLOAD_METADATA_CHECK_H
 
-#include "common/launch_context.h"
+#include "common/launch_shared.h"
+#include "payload/payload_state.h"
 
-// True when the state file names the context's record index and every
+// True when the state file names the build's record index and every
 // indexed file under its unpack directory still has the recorded size,
 // last-write time, volume and file identity (main_binary_from_index then
 // gives the program to start). The files' metadata comes from one listing
 // per folder; no file is opened. False otherwise: no usable index, no state
 // file, one of another build, damaged or cut short, or any file changed,
 // missing or replaced.
-bool metadata_matches_state(LaunchContext *context);
+bool metadata_matches_state(const LaunchShared *launch, IndexCheckState *index);
 
 // Writes the state file for the files as they are now (call it right after
 // every file was checked by content or written and checked): written under
@@ -27,6 +28,6 @@ bool metadata_matches_state(LaunchContext *context);
 // and a link in the state file's place is replaced, not followed. Does nothing without a usable index; a
 // failure leaves the old state file, or none, and is not reported (the next start then checks content, as it
 // would anyway).
-void record_metadata_state(LaunchContext *context);
+void record_metadata_state(const LaunchShared *launch, IndexCheckState *index);
 
 #endif

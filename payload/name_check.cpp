@@ -43,12 +43,12 @@ static const char16_t *archive_or_launcher_name(const void *context, size_t i, s
     return names->launcher_files[i];
 }
 
-static StageResult sort_and_check(const LaunchContext *context, const NameList &archive)
+static StageResult sort_and_check(const BuildInfo &build, const NameList &archive)
 {
     WithLauncherFiles both = {&archive, {}, {}};
     const char *written[LAUNCHER_FILE_LIMIT];
-    const size_t written_count = launcher_files_written(context->build.warm_check == WARM_CHECK_METADATA,
-                                                        context->build.keep_builds != 0, written);
+    const size_t written_count =
+        launcher_files_written(build.warm_check == WARM_CHECK_METADATA, build.keep_builds != 0, written);
     for (size_t f = 0; f < written_count; f++) {
         size_t n = 0;
         for (; written[f][n] != '\0' && n < sizeof both.launcher_files[f] / sizeof(char16_t); n++) {
@@ -69,13 +69,13 @@ static StageResult sort_and_check(const LaunchContext *context, const NameList &
     return clash.kind == NAME_CLASH_NONE ? stage_succeeded() : stage_failed(FAILURE_DECODE);
 }
 
-// Name i of the context's record index, where it lies in the index: its
+// Name i of the build's record index, where it lies in the index: its
 // units are little-endian, as Windows' are, and 2-byte aligned (the index
 // starts on an 8-byte boundary and every record's size is even).
 static const char16_t *indexed_name(const void *context, size_t i, size_t *length)
 {
     IndexRecord record;
-    indexed_record(static_cast<const LaunchContext *>(context), static_cast<unsigned long>(i), &record);
+    indexed_record(static_cast<const IndexCheckState *>(context), static_cast<unsigned long>(i), &record);
     *length = record.name_length;
     return reinterpret_cast<const char16_t *>(record.name);
 }
@@ -164,22 +164,22 @@ static StageResult read_stream_names(PayloadReader *reader, StreamNames *names)
     }
 }
 
-StageResult check_names_apart(LaunchContext *context, const PayloadInput &input)
+StageResult check_names_apart(const LaunchShared *launch, PayloadStage *payload, const PayloadInput &input)
 {
-    const unsigned long indexed = indexed_record_count(context);
+    const unsigned long indexed = indexed_record_count(launch, &payload->index);
     if (indexed != 0) {
-        const NameList names = {indexed_name, context, indexed};
-        return sort_and_check(context, names);
+        const NameList names = {indexed_name, &payload->index, indexed};
+        return sort_and_check(launch->build, names);
     }
     StreamNames kept = {};
-    StageResult step = payload_open(&context->reader, input);
+    StageResult step = payload_open(&payload->reader, input);
     if (!failed(step)) {
-        step = read_stream_names(&context->reader, &kept);
+        step = read_stream_names(&payload->reader, &kept);
     }
-    payload_close(&context->reader);
+    payload_close(&payload->reader);
     if (!failed(step)) {
         const NameList names = {stream_name, &kept, kept.count};
-        step = sort_and_check(context, names);
+        step = sort_and_check(launch->build, names);
     }
     free(kept.units);
     free(kept.entries);

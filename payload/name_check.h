@@ -15,13 +15,14 @@
 #ifndef ZOBREL_PAYLOAD_NAME_CHECK_H
 #define ZOBREL_PAYLOAD_NAME_CHECK_H
 
-#include "common/launch_context.h"
+#include "common/launch_shared.h"
 #include "common/stage_result.h"
 #include "payload/header.h"
+#include "payload/payload_state.h"
 
 // With a usable record index, checks its names, which the unpacker then
 // holds the stream's to, record for record. Without one, reads the whole
-// stream once for its names alone (opening the context's reader on `input`
+// stream once for its names alone (opening the payload's reader on `input`
 // and closing it again, so the unpacker reads it afresh from its start): a
 // stream can only be read once, and a clash found only when its second name
 // comes would come after the first was written. That costs a second decode,
@@ -31,6 +32,6 @@
 // damaged (a name too long, the stream ending early, decoded bytes after the
 // end marker); FAILURE_MEMORY when the sort's bookkeeping, the names or the
 // reader cannot be had. Writes nothing.
-StageResult check_names_apart(LaunchContext *context, const PayloadInput &input);
+StageResult check_names_apart(const LaunchShared *launch, PayloadStage *payload, const PayloadInput &input);
 
 #endif

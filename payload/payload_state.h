@@ -5,6 +5,8 @@
 #ifndef ZOBREL_PAYLOAD_PAYLOAD_STATE_H
 #define ZOBREL_PAYLOAD_PAYLOAD_STATE_H
 
+#include "payload/reader_state.h"
+
 // Directories the memo can remember; later ones are created but not remembered.
 static const int CREATED_DIRECTORIES_CAPACITY = 1024;
 
@@ -28,17 +30,25 @@ struct IndexCheckState {
     bool bookkeeping_failed;
 };
 
-struct LaunchContext;
-
 // How far the unpack has gone: written by payload/unpack.cpp as it goes
 // through the stream (files and bytes passed, written or not), read by
-// whatever shows the progress, which it calls back at every chunk. The
-// counters are interlocked (LONG64 and LONG), so that a thread of the
-// progress display may read them; null callback: nothing is shown.
+// whatever shows the progress, which it calls back at every chunk with the
+// listener it set. The counters are interlocked (LONG64 and LONG), so that a
+// thread of the progress display may read them; null callback: nothing is
+// shown.
 struct UnpackProgress {
     long long volatile bytes_done;
     long volatile files_done;
-    void (*advanced)(LaunchContext *context);
+    void (*advanced)(void *listener);
+    void *listener;
+};
+
+// The payload stage's whole part of a launch.
+struct PayloadStage {
+    DirectoryMemo directories;
+    PayloadReader reader;
+    UnpackProgress progress;
+    IndexCheckState index;
 };
 
 #endif

@@ -1,7 +1,7 @@
 // reader.h: the payload stream reader, an exact-length source of the decoded
 // archive. The compressed frame is decoded where it lies in the image;
 // decoded bytes pass through one 128 KiB window. The reader's state is the
-// context's PayloadReader (payload/reader_state.h), which only these
+// payload stage's PayloadReader (payload/reader_state.h), which only these
 // functions touch. Main thread only.
 #ifndef ZOBREL_PAYLOAD_READER_H
 #define ZOBREL_PAYLOAD_READER_H

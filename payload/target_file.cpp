@@ -8,7 +8,7 @@
 #include "payload/brief_hold.h"
 #include "pathspec/paths.h"
 
-HANDLE open_target_file(const LaunchContext *context, const wchar_t *path, const wchar_t *relative,
+HANDLE open_target_file(const LaunchShared *launch, const wchar_t *path, const wchar_t *relative,
                         size_t length, DWORD access, DWORD share, bool *existed)
 {
     HANDLE file = INVALID_HANDLE_VALUE;
@@ -29,7 +29,7 @@ HANDLE open_target_file(const LaunchContext *context, const wchar_t *path, const
     if (file == INVALID_HANDLE_VALUE) {
         return INVALID_HANDLE_VALUE;
     }
-    if (!handle_is_at(file, context->unpack_root, relative, length)) {
+    if (!handle_is_at(file, launch->unpack_root, relative, length)) {
         CloseHandle(file);
         SetLastError(ERROR_CANT_RESOLVE_FILENAME);
         return INVALID_HANDLE_VALUE;
@@ -37,15 +37,15 @@ HANDLE open_target_file(const LaunchContext *context, const wchar_t *path, const
     return file;
 }
 
-HANDLE open_own_file(const LaunchContext *context, const char *name, DWORD access, DWORD share, bool *existed)
+HANDLE open_own_file(const LaunchShared *launch, const char *name, DWORD access, DWORD share, bool *existed)
 {
     wchar_t path[WIDE_PATH_CAPACITY];
-    copy_wide(path, WIDE_PATH_CAPACITY, context->unpack_directory);
+    copy_wide(path, WIDE_PATH_CAPACITY, launch->unpack_directory);
     append_wide(path, WIDE_PATH_CAPACITY, L"\\");
     const size_t relative_start = wcslen(path);
     append_narrow_string(path, name, WIDE_PATH_CAPACITY);
     const wchar_t *relative = path + relative_start;
-    return open_target_file(context, path, relative, wcslen(relative), access, share, existed);
+    return open_target_file(launch, path, relative, wcslen(relative), access, share, existed);
 }
 
 bool empty_target_file(HANDLE file)

@@ -14,9 +14,9 @@
 #include <windows.h>
 #include <stddef.h>
 
-#include "common/launch_context.h"
+#include "common/launch_shared.h"
 
-// Opens the file at `path` (the context's unpack directory, a backslash and
+// Opens the file at `path` (the launch's unpack directory, a backslash and
 // `relative`, `length` units) with `access` and `share`, as above, with the
 // directory's lock held and its unpack root resolved; the folders on the way
 // must have been checked (ensure_folders_in_unpack_directory). Each open that
@@ -26,13 +26,12 @@
 // (empty_target_file). INVALID_HANDLE_VALUE when it cannot be opened, with
 // the system's error, or ERROR_CANT_RESOLVE_FILENAME when what the name
 // opens is not there (a link, another file's short name).
-HANDLE open_target_file(const LaunchContext *context, const wchar_t *path, const wchar_t *relative,
+HANDLE open_target_file(const LaunchShared *launch, const wchar_t *path, const wchar_t *relative,
                         size_t length, DWORD access, DWORD share, bool *existed);
 
 // The same for a file right in the unpack directory, named in ASCII (the
 // launcher's own: the state file, the marker); the path is made here.
-HANDLE open_own_file(const LaunchContext *context, const char *name, DWORD access, DWORD share,
-                     bool *existed);
+HANDLE open_own_file(const LaunchShared *launch, const char *name, DWORD access, DWORD share, bool *existed);
 
 // Cuts the open file to nothing, through its handle (opened with
 // GENERIC_WRITE). False with the system's error.

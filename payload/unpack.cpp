@@ -90,7 +90,8 @@ static bool grow_written_files(WrittenFiles *written, size_t slot_count)
 
 // Notes the open file as written; FAILURE_DECODE when it was already,
 // FAILURE_MEMORY when the table cannot be had.
-static StageResult note_written(LaunchContext *context, WrittenFiles *written, HANDLE file)
+static StageResult note_written(LaunchShared *launch, PayloadStage *payload, WrittenFiles *written,
+                                HANDLE file)
 {
     uint64_t index = 0;
     if (!file_index_of(file, &index)) {
@@ -98,7 +99,7 @@ static StageResult note_written(LaunchContext *context, WrittenFiles *written, H
     }
     if (2 * (written->count + 1) > written->slot_count) {
         size_t slot_count = written->slot_count == 0 ? 64 : 2 * written->slot_count;
-        while (slot_count < 2 * static_cast<size_t>(indexed_record_count(context))) {
+        while (slot_count < 2 * static_cast<size_t>(indexed_record_count(launch, &payload->index))) {
             slot_count *= 2;
         }
         if (!grow_written_files(written, slot_count)) {
@@ -118,22 +119,22 @@ static StageResult note_written(LaunchContext *context, WrittenFiles *written, H
 // Opens the record's target to write it whole: never through a link, never
 // a file this unpack already wrote under another name, and emptied only
 // once both are known.
-static StageResult open_for_writing(LaunchContext *context, WrittenFiles *written, const wchar_t *path,
-                                    size_t name_length, HANDLE *file)
+static StageResult open_for_writing(LaunchShared *launch, PayloadStage *payload, WrittenFiles *written,
+                                    const wchar_t *path, size_t name_length, HANDLE *file)
 {
     bool existed = false;
     *file = INVALID_HANDLE_VALUE;
     // Write sharing only: nobody reads a file while it is being written. A
     // file another program holds for a moment is waited for, within the bound.
-    if (ensure_folders_in_unpack_directory(context, path)) {
-        *file = open_target_file(context, path, g_record_name, name_length, GENERIC_WRITE, FILE_SHARE_WRITE,
+    if (ensure_folders_in_unpack_directory(launch, &payload->directories, path)) {
+        *file = open_target_file(launch, path, g_record_name, name_length, GENERIC_WRITE, FILE_SHARE_WRITE,
                                  &existed);
     }
     if (*file == INVALID_HANDLE_VALUE) {
-        copy_wide(context->failed_path, WIDE_PATH_CAPACITY, path);
-        return stage_failed(FAILURE_OPEN, 0, context->failed_path);
+        copy_wide(launch->failed_path, WIDE_PATH_CAPACITY, path);
+        return stage_failed(FAILURE_OPEN, 0, launch->failed_path);
     }
-    StageResult noted = note_written(context, written, *file);
+    StageResult noted = note_written(launch, payload, written, *file);
     if (!failed(noted) && existed && !empty_target_file(*file)) {
         noted = stage_failed(FAILURE_WRITE, GetLastError());
     }
@@ -148,10 +149,10 @@ static StageResult open_for_writing(LaunchContext *context, WrittenFiles *writte
 // dropped, since the stream cannot skip. A written file's content is checked
 // against the stored checksum as it goes; a reused one was already compared
 // on disk.
-static StageResult copy_content(LaunchContext *context, HANDLE file, uint64_t size, uint32_t stored)
+static StageResult copy_content(PayloadStage *payload, HANDLE file, uint64_t size, uint32_t stored)
 {
-    PayloadReader *reader = &context->reader;
-    UnpackProgress *progress = &context->progress;
+    PayloadReader *reader = &payload->reader;
+    UnpackProgress *progress = &payload->progress;
     uint32_t crc = 0;
     while (size > 0) {
         DWORD chunk = static_cast<DWORD>(size < CONTENT_CHUNK_SIZE ? size : CONTENT_CHUNK_SIZE);
@@ -173,7 +174,7 @@ static StageResult copy_content(LaunchContext *context, HANDLE file, uint64_t si
         size -= chunk;
         if (progress->advanced != NULL) {
             InterlockedExchangeAdd64(&progress->bytes_done, chunk);
-            progress->advanced(context);
+            progress->advanced(progress->listener);
         }
     }
     // Damage that still decodes: the file holds what the damaged stream gave.
@@ -187,10 +188,10 @@ static StageResult copy_content(LaunchContext *context, HANDLE file, uint64_t si
 
 // Whether the record's file must be written: from what the index check
 // found, else by the file's current checksum.
-static bool needs_writing(const LaunchContext *context, unsigned long record, const wchar_t *target,
-                          uint32_t stored)
+static bool needs_writing(const LaunchShared *launch, const PayloadStage *payload, unsigned long record,
+                          const wchar_t *target, uint32_t stored)
 {
-    switch (indexed_record_state(context, record)) {
+    switch (indexed_record_state(launch, &payload->index, record)) {
     case RECORD_MATCHES:
         return false;
     case RECORD_DIFFERS:
@@ -204,20 +205,20 @@ static bool needs_writing(const LaunchContext *context, unsigned long record, co
 // One record, its name already read (`name_length` units in the name
 // buffer): its size and checksum, then its content, written to its target
 // or dropped.
-static StageResult unpack_record(LaunchContext *context, WrittenFiles *written, unsigned long record,
-                                 size_t name_length)
+static StageResult unpack_record(LaunchShared *launch, PayloadStage *payload, WrittenFiles *written,
+                                 unsigned long record, size_t name_length)
 {
-    PayloadReader *reader = &context->reader;
+    PayloadReader *reader = &payload->reader;
     if (!record_name_is_safe(name_length)) {
         return stage_failed(FAILURE_DECODE);
     }
 
     wchar_t target[WIDE_PATH_CAPACITY];
-    copy_wide(target, WIDE_PATH_CAPACITY, context->unpack_directory);
+    copy_wide(target, WIDE_PATH_CAPACITY, launch->unpack_directory);
     append_wide(target, WIDE_PATH_CAPACITY, L"\\");
     append_wide(target, WIDE_PATH_CAPACITY, g_record_name);
     if (record == 0) {
-        copy_wide(context->main_binary_path, WIDE_PATH_CAPACITY, target);
+        copy_wide(launch->main_binary_path, WIDE_PATH_CAPACITY, target);
     }
 
     uint64_t size = 0;
@@ -228,52 +229,52 @@ static StageResult unpack_record(LaunchContext *context, WrittenFiles *written, 
     }
     // The index and the stream are two copies of one list: when they
     // disagree the executable is damaged, whichever copy is wrong.
-    if (!index_record_agrees(context, record, g_record_name, name_length, size, stored)) {
+    if (!index_record_agrees(launch, &payload->index, record, g_record_name, name_length, size, stored)) {
         return stage_failed(FAILURE_DECODE);
     }
 
     HANDLE file = INVALID_HANDLE_VALUE;
-    if (needs_writing(context, record, target, stored)) {
-        step = open_for_writing(context, written, target, name_length, &file);
+    if (needs_writing(launch, payload, record, target, stored)) {
+        step = open_for_writing(launch, payload, written, target, name_length, &file);
         if (failed(step)) {
             return step;
         }
     }
-    step = copy_content(context, file, size, stored);
+    step = copy_content(payload, file, size, stored);
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
     }
-    InterlockedIncrement(&context->progress.files_done);
+    InterlockedIncrement(&payload->progress.files_done);
     return step;
 }
 
-static StageResult unpack_records(LaunchContext *context, WrittenFiles *written)
+static StageResult unpack_records(LaunchShared *launch, PayloadStage *payload, WrittenFiles *written)
 {
     for (unsigned long record = 0;; record++) {
         size_t name_length = 0;
-        StageResult step = read_record_name(&context->reader, g_record_name, &name_length);
+        StageResult step = read_record_name(&payload->reader, g_record_name, &name_length);
         if (failed(step)) {
             return step;
         }
         if (name_length == 0) {
             // The index listed other records than the stream holds: damage.
-            unsigned long indexed = indexed_record_count(context);
+            unsigned long indexed = indexed_record_count(launch, &payload->index);
             if (indexed != 0 && record != indexed) {
                 return stage_failed(FAILURE_DECODE);
             }
-            return payload_expect_end(&context->reader);  // the end marker, which must end the frame
+            return payload_expect_end(&payload->reader);  // the end marker, which must end the frame
         }
-        step = unpack_record(context, written, record, name_length);
+        step = unpack_record(launch, payload, written, record, name_length);
         if (failed(step)) {
             return step;
         }
     }
 }
 
-StageResult unpack_payload(LaunchContext *context)
+StageResult unpack_payload(LaunchShared *launch, PayloadStage *payload)
 {
     WrittenFiles written = {};
-    StageResult step = unpack_records(context, &written);
+    StageResult step = unpack_records(launch, payload, &written);
     free(written.slots);
     return step;
 }

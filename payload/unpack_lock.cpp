@@ -108,36 +108,36 @@ static bool same_folder(const FinalPath &a, const FinalPath &b)
                                  /* bIgnoreCase */ TRUE) == CSTR_EQUAL);
 }
 
-// Makes the context's unpack directory: the memo is seeded here, at its
+// Makes the launch's unpack directory: the memo is seeded here, at its
 // first use, and only then, since that costs a lookup.
-static StageResult make_directory(LaunchContext *context)
+static StageResult make_directory(LaunchShared *launch, DirectoryMemo *memo)
 {
-    StageResult seeded = seed_directory_memo(context);
+    StageResult seeded = seed_directory_memo(launch, memo);
     if (failed(seeded)) {
         return seeded;
     }
-    if (!ensure_directory(&context->directories, context->unpack_directory)) {
-        copy_wide(context->failed_path, WIDE_PATH_CAPACITY, context->unpack_directory);
-        return stage_failed(FAILURE_OPEN, 0, context->failed_path);
+    if (!ensure_directory(memo, launch->unpack_directory)) {
+        copy_wide(launch->failed_path, WIDE_PATH_CAPACITY, launch->unpack_directory);
+        return stage_failed(FAILURE_OPEN, 0, launch->failed_path);
     }
     return stage_succeeded();
 }
 
 // The lock of the directory, resolved into *root (made first when a
-// context is given, whose unpack directory it is); see acquire_unpack_lock.
-static StageResult lock_directory(LaunchContext *context, const wchar_t *directory, HANDLE *lock,
-                                  FinalPath *root)
+// launch is given, whose unpack directory it is); see acquire_unpack_lock.
+static StageResult lock_directory(LaunchShared *launch, DirectoryMemo *memo, const wchar_t *directory,
+                                  HANDLE *lock, FinalPath *root)
 {
     DWORD error = ERROR_SUCCESS;
     for (int attempt = 0; attempt < LOCK_ATTEMPTS; attempt++) {
         if (!resolve_directory(directory, root, &error)) {
-            if (context == NULL || !is_missing(error)) {
+            if (launch == NULL || !is_missing(error)) {
                 return stage_failed(FAILURE_LOCK, error);
             }
             // A first start, or one whose folder a tidy moved away: made
             // before it is locked, since the lock is named by what it
             // resolves to.
-            StageResult made = make_directory(context);
+            StageResult made = make_directory(launch, memo);
             if (failed(made)) {
                 return made;
             }
@@ -171,14 +171,14 @@ static StageResult lock_directory(LaunchContext *context, const wchar_t *directo
     return stage_failed(FAILURE_LOCK, error);
 }
 
-StageResult acquire_unpack_lock(LaunchContext *context)
+StageResult acquire_unpack_lock(LaunchShared *launch, DirectoryMemo *memo)
 {
-    return lock_directory(context, context->unpack_directory, &context->unpack_lock, &context->unpack_root);
+    return lock_directory(launch, memo, launch->unpack_directory, &launch->unpack_lock, &launch->unpack_root);
 }
 
 StageResult acquire_unpack_lock_of(HANDLE *lock, const wchar_t *directory, FinalPath *root)
 {
-    return lock_directory(/* context: never made */ NULL, directory, lock, root);
+    return lock_directory(/* launch: never made */ NULL, /* memo */ NULL, directory, lock, root);
 }
 
 bool try_acquire_unclaimed_unpack_lock(HANDLE *lock, const FinalPath &folder)

@@ -17,8 +17,9 @@
 #include <stddef.h>
 
 #include "common/final_path.h"
-#include "common/launch_context.h"
+#include "common/launch_shared.h"
 #include "common/stage_result.h"
+#include "payload/payload_state.h"
 
 // Units of a lock name, NUL included.
 static const size_t UNPACK_LOCK_NAME_CAPACITY = 64;
@@ -28,10 +29,10 @@ static const size_t UNPACK_LOCK_NAME_CAPACITY = 64;
 // final path: the same for final paths that differ only in letter case.
 void unpack_lock_name(const FinalPath &folder, wchar_t *name, size_t capacity);
 
-// Makes the context's unpack directory when it is missing (and its parents,
-// through the directory memo, seeded first), resolves it into the context's
+// Makes the launch's unpack directory when it is missing (and its parents,
+// through the directory memo, seeded first), resolves it into the launch's
 // unpack root, and waits, without a time limit, until this process holds
-// the lock of that final path (the context's unpack lock). Then checks that
+// the lock of that final path (the launch's unpack lock). Then checks that
 // the directory's path still resolves there: a tidy of another start may
 // have moved the folder into its trash under this same lock while this one
 // waited; it then gives the lock up and starts again, making the folder
@@ -40,12 +41,12 @@ void unpack_lock_name(const FinalPath &folder, wchar_t *name, size_t capacity);
 // fails its checksum and is written again. Ending the process in any way
 // releases the lock. Failures, with nothing held:
 // - FAILURE_EXPAND ("{HOME}") when the memo cannot be seeded;
-// - FAILURE_OPEN, with the unpack directory (the context's failed path),
+// - FAILURE_OPEN, with the unpack directory (the launch's failed path),
 //   when the directory cannot be made;
 // - FAILURE_LOCK with the system error when it cannot be opened or
 //   resolved, the lock cannot be made or waited for, or its path resolves
 //   elsewhere again and again.
-StageResult acquire_unpack_lock(LaunchContext *context);
+StageResult acquire_unpack_lock(LaunchShared *launch, DirectoryMemo *memo);
 
 // The same for a folder that exists, which is never made: its lock in *lock
 // and its final path in *root (tests and benchmarks).

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "example_build_info.h"
+#include "child/child_state.h"
 #include "common/wide_buffer.h"
 #include "pathspec/command_text.h"
 #include "pathspec/environment.h"
@@ -142,16 +143,16 @@ uint64_t file_time_now()
 // ---------------------------------------------------------------------------
 // The expander in this process, with a guard region after the buffer
 
-// The example build's context, as the launcher's is when it expands: its
+// The example build's launch, as the launcher's is when it expands: its
 // constants in place, its own path read.
-const LaunchContext *example_context()
+const LaunchShared *example_launch()
 {
-    static const LaunchContext *const context = [] {
-        LaunchContext *made = new LaunchContext();
-        init_example_context(made, L"pathspec_test");
+    static const LaunchShared *const launch = [] {
+        LaunchShared *made = new LaunchShared();
+        init_example_launch(made, L"pathspec_test");
         return made;
     }();
-    return context;
+    return launch;
 }
 
 const wchar_t SENTINEL = 0xA5A5;
@@ -168,7 +169,7 @@ struct Expansion {
 Expansion expand(const std::wstring &spec, size_t capacity = PATH_CAPACITY)
 {
     std::vector<wchar_t> buffer(capacity + GUARD_UNITS, SENTINEL);
-    bool ok = expand_path_spec(example_context(), buffer.data(), spec.c_str(), capacity);
+    bool ok = expand_path_spec(example_launch(), buffer.data(), spec.c_str(), capacity);
     for (size_t i = capacity; i < buffer.size(); i++) {
         if (buffer[i] != SENTINEL) {
             ADD_FAILURE() << "unit " << i << " past the capacity " << capacity << " was written";
@@ -281,7 +282,7 @@ TEST_F(PathSpec, KeysExpandToTheirValues)
                   {L"{CACHE_DIR}", local},
                   {L"{HOME}", profile},
                   {L"{PROGRAM}", program},
-                  {example_context()->build.target_spec, local + L"\\MOLTARN\\vexor\\0.2.0"},
+                  {example_launch()->build.target_spec, local + L"\\MOLTARN\\vexor\\0.2.0"},
                   {L"{HOME}\\x", profile + L"\\x"},
                   {L"", L""},
                   {L"C:\\plain path\\with blanks.txt", L"C:\\plain path\\with blanks.txt"},
@@ -1031,13 +1032,13 @@ TEST_F(PathSpec, TheUnpackDirectoryIsTheAbsoluteExpansionOfTheTargetSpecificatio
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(narrow(c.spec));
-        std::unique_ptr<LaunchContext> context(new LaunchContext());
-        init_example_context(context.get(), L"pathspec_test");
-        context->build.target_spec = c.spec;
-        StageResult result = choose_unpack_directory(context.get());
+        std::unique_ptr<LaunchShared> launch(new LaunchShared());
+        init_example_launch(launch.get(), L"pathspec_test");
+        launch->build.target_spec = c.spec;
+        StageResult result = choose_unpack_directory(launch.get());
         EXPECT_EQ(result.kind, c.kind);
         EXPECT_EQ(result.detail, c.kind == FAILURE_NONE ? nullptr : c.spec);
-        EXPECT_EQ(std::wstring(context->unpack_directory), c.directory);
+        EXPECT_EQ(std::wstring(launch->unpack_directory), c.directory);
     }
     remove_tree(dir);
 }
@@ -1048,9 +1049,9 @@ TEST_F(PathSpec, TheUnpackDirectoryIsTheAbsoluteExpansionOfTheTargetSpecificatio
 // end; syntax faults and unknown keys "not expanded".
 TEST_F(PathSpec, CommandTextExpandsTheKeysAndTheUnpackDirectoryAndSaysWhenItDoesNotFit)
 {
-    std::unique_ptr<LaunchContext> context(new LaunchContext());
-    init_example_context(context.get(), L"pathspec_test");
-    copy_wide(context->unpack_directory, WIDE_PATH_CAPACITY, L"C:\\u\\unpacked\\");
+    std::unique_ptr<LaunchShared> launch(new LaunchShared());
+    init_example_launch(launch.get(), L"pathspec_test");
+    copy_wide(launch->unpack_directory, WIDE_PATH_CAPACITY, L"C:\\u\\unpacked\\");
     const std::wstring local = without_trailing_backslashes(platform_folder(CSIDL_LOCAL_APPDATA));
     struct Case {
         std::wstring text;
@@ -1093,7 +1094,7 @@ TEST_F(PathSpec, CommandTextExpandsTheKeysAndTheUnpackDirectoryAndSaysWhenItDoes
     for (const Case &c : cases) {
         SCOPED_TRACE(narrow(c.text) + " in " + std::to_string(c.capacity));
         std::vector<wchar_t> output(c.capacity + GUARD_UNITS, SENTINEL);
-        CommandTextResult result = expand_command_text(context.get(), output.data(), c.capacity,
+        CommandTextResult result = expand_command_text(launch.get(), output.data(), c.capacity,
                                                        c.text.c_str(), key_value.data(), key_value.size());
         EXPECT_EQ(result, c.result);
         if (result == COMMAND_TEXT_EXPANDED) {
@@ -1107,11 +1108,11 @@ TEST_F(PathSpec, CommandTextExpandsTheKeysAndTheUnpackDirectoryAndSaysWhenItDoes
     // A run value is the same one the unpack directory used.
     std::vector<wchar_t> first(64), second(64);
     ASSERT_EQ(
-        expand_command_text(context.get(), first.data(), 64, L"{RANDOM}", key_value.data(), key_value.size()),
+        expand_command_text(launch.get(), first.data(), 64, L"{RANDOM}", key_value.data(), key_value.size()),
         COMMAND_TEXT_EXPANDED);
-    ASSERT_EQ(expand_command_text(context.get(), second.data(), 64, L"{random}", key_value.data(),
-                                  key_value.size()),
-              COMMAND_TEXT_EXPANDED);
+    ASSERT_EQ(
+        expand_command_text(launch.get(), second.data(), 64, L"{random}", key_value.data(), key_value.size()),
+        COMMAND_TEXT_EXPANDED);
     EXPECT_EQ(std::wstring(first.data()), std::wstring(second.data()));
 }
 

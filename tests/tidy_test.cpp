@@ -21,7 +21,7 @@
 #include "build_constants_writer.h"
 #include "build_marker_layout.h"
 #include "common/final_path.h"
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 #include "links.h"
 #include "little_endian.h"
 #include "packed_file.h"
@@ -222,13 +222,13 @@ protected:
     {
         std::unique_ptr<LaunchContext> context(new LaunchContext());
         init_launch_context(context.get(), L"tidy_test");
-        context->build.company = L"Zobrel Tests";
-        context->build.product = L"tidy";
-        context->build.keep_builds = 1;
+        context->shared.build.company = L"Zobrel Tests";
+        context->shared.build.product = L"tidy";
+        context->shared.build.keep_builds = 1;
         const std::wstring own = path(b);
-        own.copy(context->unpack_directory, own.size());
-        context->unpack_root = final_path_of(own);
-        return tidy_older_builds(context.get(), GetTickCount64() + 60000);
+        own.copy(context->shared.unpack_directory, own.size());
+        context->shared.unpack_root = final_path_of(own);
+        return tidy_older_builds(&context->shared, GetTickCount64() + 60000);
     }
 
     std::wstring release_path() const { return scratch_ + L"\\release"; }

@@ -65,9 +65,9 @@ std::unique_ptr<LaunchContext> new_context()
 Unpacked unpack_into(const std::wstring &dir, const std::string &blob)
 {
     std::unique_ptr<LaunchContext> context = new_context();
-    context->build.payload_blob = reinterpret_cast<const unsigned char *>(blob.data());
-    context->build.payload_length = blob.size();
-    copy_wide(context->unpack_directory, WIDE_PATH_CAPACITY, dir.c_str());
+    context->shared.build.payload_blob = reinterpret_cast<const unsigned char *>(blob.data());
+    context->shared.build.payload_length = blob.size();
+    copy_wide(context->shared.unpack_directory, WIDE_PATH_CAPACITY, dir.c_str());
     Unpacked r;
     heap_watch_reset();
     {
@@ -80,15 +80,15 @@ Unpacked unpack_into(const std::wstring &dir, const std::string &blob)
     // the directory memo (its entries are _wcsdup's, which the watch does not
     // see taken).
     EXPECT_EQ(heap_held(), 0u) << "heap blocks the run took are still held";
-    EXPECT_EQ(context->unpack_lock, nullptr);
-    if (context->unpack_claim != NULL) CloseHandle(context->unpack_claim);
+    EXPECT_EQ(context->shared.unpack_lock, nullptr);
+    if (context->shared.unpack_claim != NULL) CloseHandle(context->shared.unpack_claim);
     if (!failed(r.result)) {
-        r.main = context->main_binary_path;
-        const DirectoryMemo &memo = context->directories;
+        r.main = context->shared.main_binary_path;
+        const DirectoryMemo &memo = context->payload.directories;
         r.dir_count = memo.count;
         for (int i = 0; i < memo.count; i++) r.dirs.push_back(memo.entries[i]);
     }
-    forget_directories(&context->directories);
+    forget_directories(&context->payload.directories);
     return r;
 }
 
@@ -1032,10 +1032,10 @@ protected:
     void SetUp() override
     {
         context = new_context();
-        memo = &context->directories;
+        memo = &context->payload.directories;
         ASSERT_FALSE(memo->seeded);
         ASSERT_EQ(memo->count, 0);
-        ASSERT_FALSE(failed(seed_directory_memo(context.get())));
+        ASSERT_FALSE(failed(seed_directory_memo(&context->shared, &context->payload.directories)));
         scratch = make_scratch_dir(L"memo");
     }
     void TearDown() override
@@ -1067,7 +1067,7 @@ TEST_F(DirectoryMemo, HomeIsSeededFirstAndNeverProbed)
     EXPECT_TRUE(create(home));
     EXPECT_EQ(entries(), std::vector<std::wstring>{home});
     // Seeding again adds nothing: the home folder is looked up once a launch.
-    EXPECT_FALSE(failed(seed_directory_memo(context.get())));
+    EXPECT_FALSE(failed(seed_directory_memo(&context->shared, &context->payload.directories)));
     EXPECT_EQ(entries(), std::vector<std::wstring>{home});
 }
 

@@ -32,11 +32,11 @@ static bool holds_marker(HANDLE file, uint64_t identity, const wchar_t *name, si
 
 // Writes the marker through a second handle, checked as every write is.
 // The holder keeps its own, which shares writing.
-static bool write_marker(const LaunchContext *context, const unsigned char *bytes, DWORD size)
+static bool write_marker(const LaunchShared *launch, const unsigned char *bytes, DWORD size)
 {
     bool existed = false;
-    HANDLE writer = open_own_file(context, BUILD_MARKER_NAME, GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &existed);
+    HANDLE writer =
+        open_own_file(launch, BUILD_MARKER_NAME, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &existed);
     if (writer == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -47,13 +47,13 @@ static bool write_marker(const LaunchContext *context, const unsigned char *byte
     return whole;
 }
 
-void hold_build_marker(LaunchContext *context)
+void hold_build_marker(const LaunchShared *launch, TidyState *tidy)
 {
-    if (context->build.keep_builds == 0 || context->tidy.marker != NULL) {
+    if (launch->build.keep_builds == 0 || tidy->marker != NULL) {
         return;
     }
     // The folder's own name, as the file system spells it.
-    const FinalPath &root = context->unpack_root;
+    const FinalPath &root = launch->unpack_root;
     size_t start = root.length;
     while (start > 0 && root.text[start - 1] != L'\\') {
         start--;
@@ -62,7 +62,7 @@ void hold_build_marker(LaunchContext *context)
     const size_t length = root.length - start;
     unsigned char bytes[BUILD_MARKER_CAPACITY];
     const size_t size =
-        write_build_marker(product_identity(context->build), reinterpret_cast<const char16_t *>(name), length,
+        write_build_marker(product_identity(launch->build), reinterpret_cast<const char16_t *>(name), length,
                            bytes, sizeof bytes);
     if (size == 0) {
         return;  // a name no marker holds: the folder stays unmarked, never tidied
@@ -71,15 +71,15 @@ void hold_build_marker(LaunchContext *context)
     // look (a read shared for reading). Not inheritable until the child is
     // made (child/launch.h).
     bool existed = false;
-    HANDLE marker = open_own_file(context, BUILD_MARKER_NAME, GENERIC_READ | FILE_WRITE_ATTRIBUTES,
+    HANDLE marker = open_own_file(launch, BUILD_MARKER_NAME, GENERIC_READ | FILE_WRITE_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &existed);
     if (marker == INVALID_HANDLE_VALUE) {
         return;
     }
     // New, cut short, another product's, another folder's or the earlier
     // form: this product's and this folder's from now on.
-    if (!holds_marker(marker, product_identity(context->build), name, length) &&
-        !write_marker(context, bytes, static_cast<DWORD>(size))) {
+    if (!holds_marker(marker, product_identity(launch->build), name, length) &&
+        !write_marker(launch, bytes, static_cast<DWORD>(size))) {
         CloseHandle(marker);
         return;
     }
@@ -88,7 +88,7 @@ void hold_build_marker(LaunchContext *context)
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     SetFileTime(marker, /* lpCreationTime */ NULL, /* lpLastAccessTime */ NULL, &now);
-    context->tidy.marker = marker;
+    tidy->marker = marker;
 }
 
 // The marker's path and its name relative to the parent's final path

@@ -29,7 +29,8 @@
 #include <stdint.h>
 
 #include "common/final_path.h"
-#include "common/launch_context.h"
+#include "common/launch_shared.h"
+#include "tidy/tidy_state.h"
 
 // The product a build belongs to (build_marker_identity, format/build_marker_layout.h).
 uint64_t product_identity(const BuildInfo &build);
@@ -39,14 +40,14 @@ uint64_t product_identity(const BuildInfo &build);
 // makes it this product's marker naming this folder (the last part of the
 // unpack root, as the file system spells it) if it is not, sets its
 // last-write time to now (the one write of a warm start), and keeps it open
-// in the context's tidy part until the launcher ends. Every open goes
+// in the tidy's part until the launcher ends. Every open goes
 // through payload/target_file.h: a link in the marker's place is never
 // written through. Does nothing when the build keeps every folder. Fails
 // quietly: the start goes on, its folder then unmarked (never tidied), or
 // marked but not held, when another program keeps the marker longer than
 // the bound (the folder's claim, payload/unpack_lock.h, still keeps it from
 // every tidy of the same logon session while its program runs).
-void hold_build_marker(LaunchContext *context);
+void hold_build_marker(const LaunchShared *launch, TidyState *tidy);
 
 // What the marker of the folder at `path` says, read with full sharing (it
 // is not held against anyone): true when the marker is where it is meant to

@@ -86,7 +86,7 @@ static bool same_name(const wchar_t *a, const wchar_t *b)
 // Resolves the parent, once (the links on the way to it are the user's),
 // and finds the unpack directory's name as the file system gives it, when
 // the directory resolves to a folder right in it.
-static bool resolve_parent(const LaunchContext *context, TidyWork *work)
+static bool resolve_parent(const LaunchShared *launch, TidyWork *work)
 {
     HANDLE parent = CreateFileW(work->parent, FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -98,7 +98,7 @@ static bool resolve_parent(const LaunchContext *context, TidyWork *work)
     const bool resolved = resolve_final_path(parent, &work->parent_root);
     CloseHandle(parent);
     work->own_final_name[0] = L'\0';
-    const FinalPath &root = context->unpack_root;
+    const FinalPath &root = launch->unpack_root;
     const FinalPath &above = work->parent_root;
     if (resolved && root.form == above.form && root.length > above.length + 1 &&
         root.text[above.length] == L'\\' && wcschr(root.text + above.length + 1, L'\\') == NULL &&
@@ -285,23 +285,23 @@ static void clear_trash(TidyWork *work, const wchar_t *trash_name, ULONGLONG dea
 
 // Finds the unpack directory's parent and the product's names there; false
 // when there is no parent to tidy.
-static bool begin_work(const LaunchContext *context, TidyWork *work)
+static bool begin_work(const LaunchShared *launch, TidyWork *work)
 {
-    if (!split_unpack_directory(context->unpack_directory, work) || !resolve_parent(context, work)) {
+    if (!split_unpack_directory(launch->unpack_directory, work) || !resolve_parent(launch, work)) {
         return false;
     }
-    work->identity = product_identity(context->build);
+    work->identity = product_identity(launch->build);
     make_prefix(work->trash_prefix, TRASH_PREFIX, work->identity);
     make_prefix(work->left_prefix, LEFT_PREFIX, work->identity);
     return true;
 }
 
-TidyOutcome tidy_older_builds(LaunchContext *context, ULONGLONG deadline)
+TidyOutcome tidy_older_builds(const LaunchShared *launch, ULONGLONG deadline)
 {
     TidyOutcome outcome = {};
     TidyWork *work = &g_work;
-    const unsigned long keep = context->build.keep_builds;
-    if (keep == 0 || !begin_work(context, work)) {
+    const unsigned long keep = launch->build.keep_builds;
+    if (keep == 0 || !begin_work(launch, work)) {
         return outcome;
     }
     gather(work, deadline, &outcome);
@@ -338,60 +338,60 @@ TidyOutcome tidy_older_builds(LaunchContext *context, ULONGLONG deadline)
 
 static DWORD WINAPI tidy_thread(LPVOID parameter)
 {
-    LaunchContext *context = static_cast<LaunchContext *>(parameter);
-    context->tidy.outcome = tidy_older_builds(context, context->tidy.deadline);
+    TidyState *tidy = static_cast<TidyState *>(parameter);
+    tidy->outcome = tidy_older_builds(tidy->launch, tidy->deadline);
     return 0;
 }
 
-void start_tidy(LaunchContext *context)
+void start_tidy(const LaunchShared *launch, TidyState *tidy)
 {
-    if (context->build.keep_builds == 0 || context->tidy.thread != NULL) {
+    if (launch->build.keep_builds == 0 || tidy->thread != NULL) {
         return;
     }
-    context->tidy.deadline = GetTickCount64() + TIDY_TIME_LIMIT_MS;
+    tidy->launch = launch;
+    tidy->deadline = GetTickCount64() + TIDY_TIME_LIMIT_MS;
     // A small stack: the tidy's big buffers are static, its calls shallow;
     // the largest frames hold a few wide paths (8 KiB each).
-    context->tidy.thread =
-        CreateThread(/* lpThreadAttributes */ NULL, /* dwStackSize */ 256 * 1024, tidy_thread, context,
-                     STACK_SIZE_PARAM_IS_A_RESERVATION, /* lpThreadId */ NULL);
+    tidy->thread = CreateThread(/* lpThreadAttributes */ NULL, /* dwStackSize */ 256 * 1024, tidy_thread,
+                                tidy, STACK_SIZE_PARAM_IS_A_RESERVATION, /* lpThreadId */ NULL);
 }
 
-void finish_tidy(LaunchContext *context)
+void finish_tidy(TidyState *tidy)
 {
-    HANDLE thread = context->tidy.thread;
+    HANDLE thread = tidy->thread;
     if (thread == NULL) {
         return;
     }
     const ULONGLONG now = GetTickCount64();
-    const ULONGLONG deadline = context->tidy.deadline;
+    const ULONGLONG deadline = tidy->deadline;
     // A little past the deadline: the tidy checks it between entries, so
     // one entry's removal may still be under way when it passes.
     const DWORD wait = static_cast<DWORD>(deadline > now ? deadline - now + 100 : 100);
-    context->tidy.left_running = WaitForSingleObject(thread, wait) != WAIT_OBJECT_0;
+    tidy->left_running = WaitForSingleObject(thread, wait) != WAIT_OBJECT_0;
     CloseHandle(thread);
-    context->tidy.thread = NULL;
+    tidy->thread = NULL;
 }
 
-TidyOutcome remove_own_folder(LaunchContext *context, ULONGLONG deadline)
+TidyOutcome remove_own_folder(LaunchShared *launch, TidyState *tidy, ULONGLONG deadline)
 {
     TidyOutcome outcome = {};
     TidyWork *work = &g_work;
     // A tidy still at work owns the work record and the removal's buffers.
-    if (!context->build.remove_own_folder || context->tidy.thread != NULL || context->tidy.left_running) {
+    if (!launch->build.remove_own_folder || tidy->thread != NULL || tidy->left_running) {
         return outcome;
     }
     // Let go of what kept the folder from every tidy while the program ran:
     // what still holds a copy of either was started from the folder and
     // inherited it, and runs still.
-    if (context->tidy.marker != NULL) {
-        CloseHandle(context->tidy.marker);
-        context->tidy.marker = NULL;
+    if (tidy->marker != NULL) {
+        CloseHandle(tidy->marker);
+        tidy->marker = NULL;
     }
-    if (context->unpack_claim != NULL) {
-        CloseHandle(context->unpack_claim);
-        context->unpack_claim = NULL;
+    if (launch->unpack_claim != NULL) {
+        CloseHandle(launch->unpack_claim);
+        launch->unpack_claim = NULL;
     }
-    if (!begin_work(context, work) || work->own_final_name[0] == L'\0' ||
+    if (!begin_work(launch, work) || work->own_final_name[0] == L'\0' ||
         !join(work->folder, work->parent, work->own_final_name)) {
         return outcome;
     }

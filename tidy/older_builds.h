@@ -32,7 +32,8 @@
 
 #include <windows.h>
 
-#include "common/launch_context.h"
+#include "common/launch_shared.h"
+#include "tidy/tidy_state.h"
 
 // Milliseconds a tidy may take from its start; then it stops where it is.
 static const ULONGLONG TIDY_TIME_LIMIT_MS = 2000;
@@ -41,22 +42,23 @@ static const ULONGLONG TIDY_TIME_LIMIT_MS = 2000;
 // any others wait for a later tidy.
 static const int TIDY_FOLDERS_CAPACITY = 128;
 
-// Tidies the parent of the context's unpack directory as above, stopping
+// Tidies the parent of the launch's unpack directory as above, stopping
 // once GetTickCount64 passes the deadline; does nothing when the build keeps
 // every folder or the parent cannot be resolved. Returns what it did. One
-// call at a time per process, with the context's unpack root resolved.
-TidyOutcome tidy_older_builds(LaunchContext *context, ULONGLONG deadline);
+// call at a time per process, with the launch's unpack root resolved.
+TidyOutcome tidy_older_builds(const LaunchShared *launch, ULONGLONG deadline);
 
 // Starts tidy_older_builds on a thread of its own, with a deadline
 // TIDY_TIME_LIMIT_MS from now, to run beside the child; does nothing when
-// the build keeps every folder. Without a thread, it does not run.
-void start_tidy(LaunchContext *context);
+// the build keeps every folder. Without a thread, it does not run. The
+// launch is read by the thread until finish_tidy.
+void start_tidy(const LaunchShared *launch, TidyState *tidy);
 
 // Waits for the tidy's thread until its deadline at most, puts its outcome
-// in the context's tidy part and lets the thread go; nothing happens when
+// in the tidy's part and lets the thread go; nothing happens when
 // none runs. A thread still at work then is ended with the process, which
 // leaves at most trash for the next tidy.
-void finish_tidy(LaunchContext *context);
+void finish_tidy(TidyState *tidy);
 
 // For a build that keeps no folder, once its program has ended and the
 // launcher has its exit code (after finish_tidy): closes the launcher's
@@ -73,6 +75,6 @@ void finish_tidy(LaunchContext *context);
 // short leaves is trash that a later start clears. Does nothing for other
 // builds, when the folder is not right in its parent, or while the tidy's
 // thread is still at work. Returns what it did; nothing fails the start.
-TidyOutcome remove_own_folder(LaunchContext *context, ULONGLONG deadline);
+TidyOutcome remove_own_folder(LaunchShared *launch, TidyState *tidy, ULONGLONG deadline);
 
 #endif

@@ -5,6 +5,8 @@
 
 #include "common/system_handles.h"
 
+struct LaunchShared;
+
 // What one tidy of other builds' unpack folders did (tidy/older_builds.h).
 struct TidyOutcome {
     // Folders of other builds removed whole.
@@ -29,6 +31,8 @@ struct TidyState {
     SystemHandle marker;
     // The tidy's thread while it runs beside the child; else null.
     SystemHandle thread;
+    // The launch the thread tidies for, while it runs (start_tidy).
+    const LaunchShared *launch;
     // GetTickCount64 time by which the tidy stops, wherever it is.
     unsigned long long deadline;
     // The thread was still at work when the launcher stopped waiting for it.

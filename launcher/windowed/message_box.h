@@ -10,7 +10,7 @@
 #ifndef ZOBREL_LAUNCHER_WINDOWED_MESSAGE_BOX_H
 #define ZOBREL_LAUNCHER_WINDOWED_MESSAGE_BOX_H
 
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 #include "launcher/failure_report.h"
 
 // Chooses the box's title: the product name of the build constants, or,

@@ -188,8 +188,9 @@ static void redraw(const LaunchContext *context)
     }
 }
 
-static void progress_advanced(LaunchContext *context)
+static void progress_advanced(void *listener)
 {
+    LaunchContext *context = static_cast<LaunchContext *>(listener);
     if (!progress_draw_due(&g_window.measure)) {
         return;
     }
@@ -198,7 +199,7 @@ static void progress_advanced(LaunchContext *context)
     }
     if (g_window.window == NULL) {
         // No window to be had: the rest of the unpack without the callback.
-        context->progress.advanced = NULL;
+        context->payload.progress.advanced = NULL;
         return;
     }
     redraw(context);
@@ -206,8 +207,8 @@ static void progress_advanced(LaunchContext *context)
 
 void progress_window_begin(LaunchContext *context)
 {
-    context->progress.advanced = NULL;
-    if (context->launcher_kind != LAUNCHER_WINDOWED || started_out_of_sight()) {
+    context->payload.progress.advanced = NULL;
+    if (context->shared.launcher_kind != LAUNCHER_WINDOWED || started_out_of_sight()) {
         return;
     }
     if (!begin_progress_measure(context, &g_window.measure)) {
@@ -218,13 +219,14 @@ void progress_window_begin(LaunchContext *context)
     g_window.window = NULL;
     g_window.counts_text = NULL;
     g_window.share = 0;
-    context->progress.advanced = progress_advanced;
+    context->payload.progress.listener = context;
+    context->payload.progress.advanced = progress_advanced;
 }
 
 void progress_window_end(LaunchContext *context)
 {
-    if (context->progress.advanced == progress_advanced) {
-        context->progress.advanced = NULL;
+    if (context->payload.progress.advanced == progress_advanced) {
+        context->payload.progress.advanced = NULL;
     }
     if (g_window.window != NULL) {
         user32()->destroy_window(g_window.window);

@@ -17,7 +17,7 @@
 #ifndef ZOBREL_LAUNCHER_WINDOWED_PROGRESS_WINDOW_H
 #define ZOBREL_LAUNCHER_WINDOWED_PROGRESS_WINDOW_H
 
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 
 // The window's class name, by which tests find it among the launcher's windows.
 #define PROGRESS_WINDOW_CLASS L"zobrel-onefile-progress"

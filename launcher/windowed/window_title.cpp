@@ -7,12 +7,12 @@
 
 void window_title(const LaunchContext *context, wchar_t *title, size_t capacity)
 {
-    const wchar_t *product = context->build.product;
+    const wchar_t *product = context->shared.build.product;
     if (product != NULL && product[0] != L'\0') {
         copy_wide(title, capacity, product);
         return;
     }
-    const wchar_t *path = context->process.own_path;
+    const wchar_t *path = context->shared.process.own_path;
     const wchar_t *name = wcsrchr(path, L'\\');
     copy_wide(title, capacity, name != NULL ? name + 1 : path);
     size_t length = wcslen(title);

@@ -4,7 +4,7 @@
 
 #include <stddef.h>
 
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 
 // The product name of the build constants, or, when there is none or they
 // could not be read, the launcher's file name without ".exe". Ends the

@@ -24,7 +24,7 @@
 #include "child/cmdline.h"
 #include "child/console_events.h"
 #include "child/launch.h"
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 #include "common/wide_buffer.h"
 #include "launcher/failure_report.h"
 #include "pathspec/run_values.h"
@@ -36,7 +36,7 @@ LaunchContext g_launch;
 std::wstring g_hold_until;
 std::wstring g_held;
 
-void hold_launch(LaunchContext *)
+void hold_launch(ChildStage *)
 {
     HANDLE held = CreateFileW(g_held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
@@ -79,7 +79,7 @@ int wmain(int argc, wchar_t **argv)
     init_launch_context(context, argv[0]);
     SetDllDirectoryW(L"");
     prepare_run_environment();
-    StageResult result = register_console_handler(&context->child);
+    StageResult result = register_console_handler(&context->child.state);
     if (failed(result)) end_with_failure(result, report_on_console);
     const wchar_t *events = _wgetenv(L"PROBE_EVENTS");
     if (events != NULL && events[0] != L'\0') {
@@ -90,12 +90,12 @@ int wmain(int argc, wchar_t **argv)
 
     const wchar_t *chosen = _wgetenv(L"PROBE_CHILD");
     if (chosen != NULL && chosen[0] != L'\0') {
-        copy_wide(context->main_binary_path, WIDE_PATH_CAPACITY, chosen);
+        copy_wide(context->shared.main_binary_path, WIDE_PATH_CAPACITY, chosen);
     } else {
-        if (!context->process.own_path_known) return 100;
-        copy_wide(context->main_binary_path, WIDE_PATH_CAPACITY, context->process.own_path);
-        *wcsrchr(context->main_binary_path, L'\\') = L'\0';
-        append_wide(context->main_binary_path, WIDE_PATH_CAPACITY, L"\\report-app\\report_child.exe");
+        if (!context->shared.process.own_path_known) return 100;
+        copy_wide(context->shared.main_binary_path, WIDE_PATH_CAPACITY, context->shared.process.own_path);
+        *wcsrchr(context->shared.main_binary_path, L'\\') = L'\0';
+        append_wide(context->shared.main_binary_path, WIDE_PATH_CAPACITY, L"\\report-app\\report_child.exe");
     }
 
     const wchar_t *close_when = _wgetenv(L"PROBE_CLOSE_WHEN");
@@ -109,16 +109,16 @@ int wmain(int argc, wchar_t **argv)
     if (hold_until != NULL && held != NULL) {
         g_hold_until = hold_until;
         g_held = held;
-        context->launch_window_hook = hold_launch;
+        context->child.launch_window_hook = hold_launch;
     }
 
     const wchar_t *delay = _wgetenv(L"PROBE_DELAY_MS");
     if (delay != NULL) Sleep(wcstoul(delay, NULL, 0));
 
     unsigned long exit_status = 0;
-    result = build_child_command_line(context);
+    result = build_child_command_line(&context->shared, &context->child);
     if (failed(result)) end_with_failure(result, report_on_console);
-    result = launch_child(context, &exit_status);
+    result = launch_child(&context->shared, &context->child, context->tidy.marker, &exit_status);
     if (failed(result)) end_with_failure(result, report_on_console);
     return static_cast<int>(exit_status);
 }

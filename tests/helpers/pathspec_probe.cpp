@@ -55,12 +55,12 @@ static void print_pin(const char *name)
 }
 
 // The example build's context, as the launcher's would be before its stages.
-static LaunchContext g_launch;
+static LaunchShared g_launch;
 
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) return 100;
-    init_example_context(&g_launch, argv[0]);
+    init_example_launch(&g_launch, argv[0]);
     std::wstring op = argv[1];
     size_t capacity = argc > 3 ? wcstoul(argv[3], NULL, 0) : 0;
 

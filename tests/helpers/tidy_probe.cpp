@@ -20,7 +20,7 @@
 #include "child/child_environment.h"
 #include "child/cmdline.h"
 #include "child/launch.h"
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 #include "common/wide_buffer.h"
 #include "launcher/main_sequence.h"
 #include "pe_sections.h"
@@ -30,10 +30,10 @@ static LaunchContext g_launch;
 
 // Called once the program is made, before it is put in the job: there is
 // none then.
-static void drop_job(LaunchContext *context)
+static void drop_job(ChildStage *child)
 {
-    CloseHandle(context->session.job);
-    context->session.job = NULL;
+    CloseHandle(child->session.job);
+    child->session.job = NULL;
 }
 
 int wmain(int argc, wchar_t **argv)
@@ -58,20 +58,22 @@ int wmain(int argc, wchar_t **argv)
         !find_pe_section(exe, length, CONSTANTS_SECTION_NAME, &constants) ||
         !pe_section_contents_fit(constants, length) ||
         !read_build_info(exe + constants.header.raw_offset, constants.header.virtual_size,
-                         exe + payload.header.raw_offset, payload.header.virtual_size, &context->build)) {
+                         exe + payload.header.raw_offset, payload.header.virtual_size,
+                         &context->shared.build)) {
         return 100;
     }
-    copy_wide(context->unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
+    copy_wide(context->shared.unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
     if (failed(unpack_stages(context))) return 2;
     if (untied) {
-        context->launch_window_hook = drop_job;
+        context->child.launch_window_hook = drop_job;
         unsigned long status = 0;
-        if (failed(build_child_command_line(context)) || failed(expand_child_environment(context)) ||
-            failed(launch_child(context, &status))) {
+        if (failed(build_child_command_line(&context->shared, &context->child)) ||
+            failed(expand_child_environment(&context->shared, &context->child.expansion)) ||
+            failed(launch_child(&context->shared, &context->child, context->tidy.marker, &status))) {
             return 2;
         }
         return static_cast<int>(status);
     }
-    tidy_older_builds(context, GetTickCount64() + 120000);
+    tidy_older_builds(&context->shared, GetTickCount64() + 120000);
     return 0;
 }

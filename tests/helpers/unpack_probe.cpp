@@ -11,7 +11,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "common/launch_context.h"
+#include "launcher/launch_context.h"
 #include "common/wide_buffer.h"
 #include "launcher/failure_report.h"
 #include "launcher/main_sequence.h"
@@ -56,15 +56,15 @@ int wmain(int argc, wchar_t **argv)
     }
     LaunchContext *context = &g_launch;
     init_launch_context(context, argv[0]);
-    context->build.payload_blob = blob;
-    context->build.payload_length = length;
-    copy_wide(context->unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
+    context->shared.build.payload_blob = blob;
+    context->shared.build.payload_length = length;
+    copy_wide(context->shared.unpack_directory, WIDE_PATH_CAPACITY, argv[2]);
 
     StageResult result = unpack_stages(context);
     if (failed(result)) end_with_failure(result, report_on_console);
 
-    const DirectoryMemo &memo = context->directories;
-    printf("main=%ls\n", context->main_binary_path);
+    const DirectoryMemo &memo = context->payload.directories;
+    printf("main=%ls\n", context->shared.main_binary_path);
     printf("dirs=%d\n", memo.count);
     for (int i = 0; i < memo.count; i++) {
         printf("dir=%ls\n", memo.entries[i]);

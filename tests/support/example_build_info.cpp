@@ -27,8 +27,8 @@ void use_example_build_info(BuildInfo *build)
     build->payload_length = sizeof EXAMPLE_PAYLOAD;
 }
 
-void init_example_context(LaunchContext *context, const wchar_t *argv0)
+void init_example_launch(LaunchShared *launch, const wchar_t *argv0)
 {
-    init_launch_context(context, argv0);
-    use_example_build_info(&context->build);
+    init_launch_shared(launch, argv0);
+    use_example_build_info(&launch->build);
 }

@@ -3,7 +3,7 @@
 #ifndef ZOBREL_TESTS_SUPPORT_EXAMPLE_BUILD_INFO_H
 #define ZOBREL_TESTS_SUPPORT_EXAMPLE_BUILD_INFO_H
 
-#include "common/launch_context.h"
+#include "common/launch_shared.h"
 
 // Target specification {CACHE_DIR}\MOLTARN\vexor\0.2.0, company "MOLTARN LLC",
 // product "vexor", version "0.2.0-0.2.0.0", file version "0.2.0.0", product
@@ -11,7 +11,7 @@
 // index, content check.
 void use_example_build_info(BuildInfo *build);
 
-// init_launch_context, then the example build's constants.
-void init_example_context(LaunchContext *context, const wchar_t *argv0);
+// init_launch_shared, then the example build's constants.
+void init_example_launch(LaunchShared *launch, const wchar_t *argv0);
 
 #endif

@@ -1,12 +1,12 @@
-// launch_context.cpp: empties a launch context and reads the process's facts into it.
-#include "common/launch_context.h"
+// launch_shared.cpp: empties the shared part of a launch and reads the process's facts into it.
+#include "common/launch_shared.h"
 
 #include <string.h>
 
-void init_launch_context(LaunchContext *context, const wchar_t *argv0)
+void init_launch_shared(LaunchShared *shared, const wchar_t *argv0)
 {
-    memset(context, 0, sizeof *context);
-    ProcessFacts *facts = &context->process;
+    memset(shared, 0, sizeof *shared);
+    ProcessFacts *facts = &shared->process;
     DWORD length = GetModuleFileNameW(/* hModule: the launcher itself */ NULL, facts->own_path,
                                       static_cast<DWORD>(LAUNCHER_PATH_CAPACITY));
     // 0 is failure; the capacity or more means the platform had to cut it.

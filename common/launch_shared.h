@@ -1,32 +1,24 @@
-// launch_context.h: everything one launch knows and keeps, in one record that
-// its owner holds (the launcher: static storage) and passes to every stage.
-// Each stage declares its own parts in its own header (payload/, tidy/,
-// child/) and writes only those; what is declared here is what several
-// stages read. Nothing else of the launch lives in variables that several
-// files share.
-//
-// Threads: the main thread owns the context. The child part is shared with
-// the console event handler (child/child_handle.h says how); the index
-// check's helper threads write only their own records' states while the
-// main thread waits for them.
-#ifndef ZOBREL_COMMON_LAUNCH_CONTEXT_H
-#define ZOBREL_COMMON_LAUNCH_CONTEXT_H
+// launch_shared.h: what one launch knows that several stages read: the
+// process's facts, the build's constants, the unpack directory and the
+// holds on it, the main program's path, and the room for a failed stage's
+// path. Each stage keeps the rest of what it knows in its own state
+// (payload/payload_state.h, tidy/tidy_state.h, child/child_state.h); the
+// launcher's top floor composes the whole launch from these parts
+// (launcher/launch_context.h) and hands each stage the parts it needs.
+#ifndef ZOBREL_COMMON_LAUNCH_SHARED_H
+#define ZOBREL_COMMON_LAUNCH_SHARED_H
 
 #include <windows.h>
 #include <stddef.h>
 
 #include "capacities.h"
-#include "child/child_state.h"
 #include "common/build_info.h"
 #include "common/final_path.h"
-#include "payload/payload_state.h"
-#include "payload/reader_state.h"
-#include "tidy/tidy_state.h"
 
 // Units of the launcher path buffer: a path of at most 4096 units and its NUL.
 static const size_t LAUNCHER_PATH_CAPACITY = 4097;
 
-// What the process is, read once by init_launch_context.
+// What the process is, read once by init_launch_shared.
 struct ProcessFacts {
     // The launcher's own full path (GetModuleFileNameW for its own module),
     // NUL-terminated; empty, with own_path_known false, when the platform
@@ -47,7 +39,7 @@ enum LauncherKind {
     LAUNCHER_WINDOWED,
 };
 
-struct LaunchContext {
+struct LaunchShared {
     ProcessFacts process;
     // Set by the launcher's entry; the harnesses' launches are console ones.
     LauncherKind launcher_kind;
@@ -71,29 +63,14 @@ struct LaunchContext {
     // lock is taken (payload/unpack_lock.h): every file the launcher writes
     // in it must resolve to a path below it (common/final_path.h).
     FinalPath unpack_root;
-    DirectoryMemo directories;
-    PayloadReader reader;
-    UnpackProgress progress;
-    IndexCheckState index;
-    ChildState child;
-    TidyState tidy;
-    SessionWatch session;
-    // The child's command line, built by child/cmdline.cpp.
-    wchar_t child_command_line[COMMAND_LINE_CAPACITY];
-    ChildExpansion expansion;
     // A path that a failed stage names and that lives nowhere else in the
-    // context; a StageResult's detail may point here.
+    // launch; a StageResult's detail may point here.
     wchar_t failed_path[WIDE_PATH_CAPACITY];
-    // For tests: when set, the child launch calls it on the main thread after
-    // the child is created and before its handle is published, so that a
-    // test can hold the launch there. Null in the launcher.
-    void (*launch_window_hook)(LaunchContext *context);
 };
 
-// Empties the whole context (every part as before its stage ran: no
-// constants, empty paths, nothing held), then reads the process facts: the
-// launcher's own path, once, and argv0 as given. Frees nothing a previous
-// use of the context allocated.
-void init_launch_context(LaunchContext *context, const wchar_t *argv0);
+// Empties the shared part (no constants, empty paths, nothing held), then
+// reads the process facts: the launcher's own path, once, and argv0 as
+// given. Frees nothing a previous use allocated.
+void init_launch_shared(LaunchShared *shared, const wchar_t *argv0);
 
 #endif
