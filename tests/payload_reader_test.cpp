@@ -1,10 +1,13 @@
 // The payload header check and the payload stream reader.
 //
-// Successful reads run in this process against a model of the 128 KiB decode
-// window: after every read the window's fill and read position, and the
-// number of decoder calls made, must be what a window refilled only when
-// empty, always from its start, gives. Every decoder call passes through the
-// wrapper below (the test links with --wrap=ZSTD_decompressStream).
+// Successful reads run in this process and are judged by what the reader
+// hands out and what it asks of the decoder: the bytes must be the archive's,
+// exact and in order, whatever the read sizes, and the decoder must be
+// called only when a read needs bytes the earlier calls did not give, each
+// time with a whole window of room and the input where it left off. Every
+// decoder call passes through the wrapper below (the test links with
+// --wrap=ZSTD_decompressStream). What the reader's calls take from the heap
+// is watched too (heap_watch.h): closing the reader gives all of it back.
 //
 // Failures run in this process too: the header check and the reader return
 // what failed (the message and exit status each kind ends the launcher with
@@ -25,6 +28,7 @@
 #include <vector>
 
 #include "blob_builder.h"
+#include "heap_watch.h"
 #include "payload_format.h"
 #include "payload/header.h"
 #include "payload/reader.h"
@@ -34,16 +38,19 @@
 // Decoder calls, as the reader makes them.
 
 struct DecoderCall {
-    bool window_whole;    // on entry: dst is the window, size 131,072, pos 0
-    bool input_in_place;  // the input descriptor is the reader's, pointing into the blob
+    bool has_window;    // the output buffer is there
+    size_t room;        // output room offered: size - pos on entry
+    const void *input;  // the input buffer's start
+    size_t input_size;  // and its size
+    size_t input_from;  // input position on entry
+    size_t input_to;    // on return
+    size_t produced;    // output bytes written
 };
 
 // The reader every test here drives.
 static PayloadReader g_reader;
 
 static std::vector<DecoderCall> g_calls;
-static const unsigned char *g_expected_input;
-static size_t g_expected_input_size;
 
 // A stand-in decoder for cases this zstd never shows the reader, such as
 // output still held back after the last input byte was taken.
@@ -60,12 +67,15 @@ extern "C" size_t __real_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *
 extern "C" size_t __wrap_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *output, ZSTD_inBuffer *input)
 {
     DecoderCall call;
-    call.window_whole = output == &g_reader.window && output->dst != NULL &&
-                        output->size == DECODE_WINDOW_SIZE && output->pos == 0;
-    call.input_in_place =
-        input == &g_reader.input && input->src == g_expected_input && input->size == g_expected_input_size;
+    call.has_window = output->dst != NULL;
+    call.room = output->pos <= output->size ? output->size - output->pos : 0;
+    call.input = input->src;
+    call.input_size = input->size;
+    call.input_from = input->pos;
+    const size_t output_from = output->pos;
     size_t result;
     if (g_script != NULL) {
+        HeapWatch bookkeeping(false);
         if (g_script->empty()) {
             ADD_FAILURE() << "more decoder calls than scripted";
             return static_cast<size_t>(-1);  // an error code
@@ -79,6 +89,9 @@ extern "C" size_t __wrap_ZSTD_decompressStream(ZSTD_DCtx *dctx, ZSTD_outBuffer *
     } else {
         result = __real_ZSTD_decompressStream(dctx, output, input);
     }
+    call.input_to = input->pos;
+    call.produced = output->pos - output_from;
+    HeapWatch bookkeeping(false);
     g_calls.push_back(call);
     return result;
 }
@@ -91,6 +104,37 @@ extern "C" ZSTD_DCtx *__real_ZSTD_createDCtx(void);
 extern "C" ZSTD_DCtx *__wrap_ZSTD_createDCtx(void)
 {
     return g_no_decoder ? NULL : __real_ZSTD_createDCtx();
+}
+
+// The reader's calls, with the heap watched.
+static StageResult open_reader(const PayloadInput &input)
+{
+    heap_watch_reset();
+    HeapWatch watch;
+    return payload_open(&g_reader, input);
+}
+
+static StageResult read_reader(void *destination, size_t n)
+{
+    HeapWatch watch;
+    return payload_read(&g_reader, destination, n);
+}
+
+// Closes the reader: every block its calls took goes back, and closing it
+// once more gives nothing back a second time.
+static void close_reader()
+{
+    {
+        HeapWatch watch;
+        payload_close(&g_reader);
+    }
+    EXPECT_EQ(heap_held(), 0u) << "blocks taken by the reader's calls still held after close";
+    {
+        HeapWatch watch;
+        payload_close(&g_reader);
+    }
+    EXPECT_EQ(heap_strays(), 0u) << "blocks given back that the reader's calls did not hold";
+    heap_watch_reset();
 }
 
 namespace {
@@ -172,38 +216,38 @@ std::vector<TestRecord> straddling_records(const std::vector<Straddle> &plan, ui
 }
 
 // ---------------------------------------------------------------------------
-// The reader in this process, checked against the window model.
+// The reader in this process, checked against a model of a window refilled
+// only when empty: it tells which reads need a decoder call, and how much
+// each call must give.
 
 class ModelledReader {
 public:
     ModelledReader(const std::string &blob, size_t archive_size) : blob_(blob), archive_size_(archive_size)
     {
         const unsigned char *bytes = reinterpret_cast<const unsigned char *>(blob_.data());
-        g_expected_input = bytes + PAYLOAD_HEADER_SIZE;
-        g_expected_input_size = blob_.size() - PAYLOAD_HEADER_SIZE;
         g_calls.clear();
         PayloadInput input = {};
         EXPECT_FALSE(failed(check_payload_header(bytes, blob_.size(), &input)));
-        EXPECT_EQ(input.data, g_expected_input);
-        EXPECT_EQ(input.size, g_expected_input_size);
-        EXPECT_FALSE(failed(payload_open(&g_reader, input)));
+        EXPECT_EQ(input.data, bytes + PAYLOAD_HEADER_SIZE);
+        EXPECT_EQ(input.size, blob_.size() - PAYLOAD_HEADER_SIZE);
+        EXPECT_FALSE(failed(open_reader(input)));
     }
-    ~ModelledReader() { payload_close(&g_reader); }
+    ~ModelledReader() { close_reader(); }
 
     // One payload_read of n bytes, appended to the output. False (with a
-    // failure reported) when the window or the decoder calls leave the model.
+    // failure reported) when the decoder calls leave the model.
     bool read(size_t n)
     {
         std::string buffer(n, '\x5A');
         size_t calls_before = g_calls.size();
-        StageResult result = payload_read(&g_reader, n ? &buffer[0] : NULL, n);
+        StageResult result = read_reader(n ? &buffer[0] : NULL, n);
         if (failed(result)) {
             ADD_FAILURE() << "read of " << n << " at " << output.size() << " failed: " << result.kind;
             return false;
         }
         output += buffer;
 
-        size_t expected_calls = 0;
+        std::vector<size_t> fills;  // what each decoder call of this read must give
         for (size_t want = n; want > 0;) {
             size_t available = fill_ - pos_;
             if (available > 0) {
@@ -215,7 +259,7 @@ public:
                 fill_ = left < WINDOW ? left : WINDOW;
                 decoded_ += fill_;
                 pos_ = 0;
-                expected_calls++;
+                fills.push_back(fill_);
                 if (fill_ == 0) {
                     ADD_FAILURE() << "the read plan asks for more than the archive";
                     return false;
@@ -223,17 +267,25 @@ public:
             }
         }
         size_t calls = g_calls.size() - calls_before;
-        if (calls != expected_calls || g_reader.window.size != fill_ || g_reader.window.pos != pos_) {
+        if (calls != fills.size()) {
             ADD_FAILURE() << "read of " << n << " at " << output.size() - n << ": " << calls
-                          << " decoder calls (want " << expected_calls << "), window fill "
-                          << g_reader.window.size << " pos " << g_reader.window.pos << " (want " << fill_
-                          << " " << pos_ << ")";
+                          << " decoder calls (want " << fills.size() << ")";
             return false;
         }
         for (size_t i = calls_before; i < g_calls.size(); i++) {
-            if (!g_calls[i].window_whole || !g_calls[i].input_in_place) {
-                ADD_FAILURE() << "decoder call " << i
-                              << " not made over the whole window and the blob in place";
+            const DecoderCall &call = g_calls[i];
+            const size_t input_at = i == 0 ? 0 : g_calls[i - 1].input_to;
+            if (!call.has_window || call.room != WINDOW || call.input != blob_.data() + PAYLOAD_HEADER_SIZE ||
+                call.input_size != blob_.size() - PAYLOAD_HEADER_SIZE || call.input_from != input_at) {
+                ADD_FAILURE() << "decoder call " << i << ": room " << call.room << " (want " << WINDOW
+                              << "), input of " << call.input_size << " bytes (want the "
+                              << blob_.size() - PAYLOAD_HEADER_SIZE << " after the header) from "
+                              << call.input_from << " (want " << input_at << ")";
+                return false;
+            }
+            if (call.produced != fills[i - calls_before]) {
+                ADD_FAILURE() << "decoder call " << i << " gave " << call.produced << " bytes (want "
+                              << fills[i - calls_before] << ")";
                 return false;
             }
         }
@@ -420,42 +472,36 @@ TEST(PayloadReader, NeitherPaddingNorLengthRecordIsRead)
         ModelledReader reader(blob, archive.size());
         ASSERT_TRUE(run_plan(reader, Plan::Unpacker, archive.size()));
         EXPECT_TRUE(reader.output == archive) << "bytes differ";
-        // The decoder stopped at the frame's end: the input is never exhausted.
-        EXPECT_EQ(g_reader.input.pos, frame.size());
-        EXPECT_LT(g_reader.input.pos, g_reader.input.size);
+        // The decoder took the frame to its last byte and no byte after it,
+        // though the input it was offered runs on to the blob's end.
+        ASSERT_FALSE(g_calls.empty());
+        EXPECT_EQ(g_calls.back().input_to, frame.size());
+        EXPECT_LT(g_calls.back().input_to, g_calls.back().input_size);
     }
 }
 
 TEST(PayloadReader, ReadOfZeroBytesTouchesNothing)
 {
-    struct State {
-        ZSTD_outBuffer window;
-        ZSTD_inBuffer input;
-        ZSTD_DCtx *decoder;
-        bool operator==(const State &o) const
-        {
-            return window.dst == o.window.dst && window.size == o.window.size && window.pos == o.window.pos &&
-                   input.src == o.input.src && input.size == o.input.size && input.pos == o.input.pos &&
-                   decoder == o.decoder;
-        }
-    };
-    auto state = [] { return State{g_reader.window, g_reader.input, g_reader.decoder}; };
     char destination[16];
     auto zero_read_changes_nothing = [&](const char *when) {
         SCOPED_TRACE(when);
         memset(destination, 0x77, sizeof destination);
-        State before = state();
-        size_t calls = g_calls.size();
-        EXPECT_FALSE(failed(payload_read(&g_reader, destination, 0)));
-        EXPECT_FALSE(failed(payload_read(&g_reader, NULL, 0)));
-        EXPECT_TRUE(state() == before);
-        EXPECT_EQ(g_calls.size(), calls);
+        const size_t calls = g_calls.size();
+        const size_t held = heap_held();
+        EXPECT_FALSE(failed(read_reader(destination, 0)));
+        EXPECT_FALSE(failed(read_reader(NULL, 0)));
+        EXPECT_EQ(g_calls.size(), calls) << "decoder called";
+        EXPECT_EQ(heap_held(), held) << "heap taken or given back";
+        EXPECT_EQ(heap_strays(), 0u) << "heap given back";
         for (char b : destination) ASSERT_EQ(b, 0x77);
     };
 
     // Before open: no window and no decoder to touch.
+    heap_watch_reset();
     zero_read_changes_nothing("before open");
 
+    // Each zero-byte read is followed by reads that must still hand out the
+    // archive's next bytes, with the decoder called only where the model says.
     std::vector<TestRecord> records = straddling_records({{Field::Size, 3, 2}, {Field::EndMarker, 1, 1}}, 31);
     std::string archive = build_archive(records);
     ModelledReader reader(build_blob(records), archive.size());
@@ -463,8 +509,11 @@ TEST(PayloadReader, ReadOfZeroBytesTouchesNothing)
     ASSERT_TRUE(reader.read(100));
     zero_read_changes_nothing("inside the window");
     ASSERT_TRUE(reader.read(WINDOW - 100));
-    // The window is used up and input remains: still no decoder call.
-    ASSERT_EQ(g_reader.window.pos, WINDOW);
+    // Every byte decoded so far was handed out and input remains: still no
+    // decoder call.
+    ASSERT_EQ(g_calls.size(), 1u);
+    ASSERT_EQ(g_calls[0].produced, reader.output.size());
+    ASSERT_LT(g_calls[0].input_to, g_calls[0].input_size);
     zero_read_changes_nothing("window used up");
     ASSERT_TRUE(reader.read(archive.size() - WINDOW));
     EXPECT_TRUE(reader.output == archive);
@@ -481,23 +530,23 @@ TEST(PayloadReader, BytesDroppedWithoutADestinationAreSkippedExactly)
     PayloadInput input = {};
     ASSERT_FALSE(failed(
         check_payload_header(reinterpret_cast<const unsigned char *>(blob.data()), blob.size(), &input)));
-    ASSERT_FALSE(failed(payload_open(&g_reader, input)));
+    ASSERT_FALSE(failed(open_reader(input)));
     const size_t spans[] = {1, WINDOW + 1, 3, 2 * WINDOW + 5, 2, WINDOW - 1, 65536};
     size_t at = 0;
     for (size_t i = 0; at < archive.size(); i++) {
         const size_t left = archive.size() - at;
         const size_t n = spans[i % 7] < left ? spans[i % 7] : left;
         if (i % 2 == 0) {
-            ASSERT_FALSE(failed(payload_read(&g_reader, NULL, n))) << "drop of " << n << " at " << at;
+            ASSERT_FALSE(failed(read_reader(NULL, n))) << "drop of " << n << " at " << at;
         } else {
             std::string got(n, '\0');
-            ASSERT_FALSE(failed(payload_read(&g_reader, &got[0], n))) << "read of " << n << " at " << at;
+            ASSERT_FALSE(failed(read_reader(&got[0], n))) << "read of " << n << " at " << at;
             ASSERT_TRUE(got == archive.substr(at, n)) << "read of " << n << " at " << at;
         }
         at += n;
     }
-    EXPECT_EQ(payload_read(&g_reader, NULL, 1).kind, FAILURE_DECODE);
-    payload_close(&g_reader);
+    EXPECT_EQ(read_reader(NULL, 1).kind, FAILURE_DECODE);
+    close_reader();
 }
 
 TEST(PayloadReader, DecoderHoldingOutputAfterTheInputRunsOut)
@@ -509,13 +558,13 @@ TEST(PayloadReader, DecoderHoldingOutputAfterTheInputRunsOut)
         PayloadInput input = {};
         ASSERT_FALSE(failed(
             check_payload_header(reinterpret_cast<const unsigned char *>(blob.data()), blob.size(), &input)));
-        ASSERT_FALSE(failed(payload_open(&g_reader, input)));
+        ASSERT_FALSE(failed(open_reader(input)));
         g_calls.clear();
         g_script = script;
     };
     auto close_scripted = [] {
         g_script = NULL;
-        payload_close(&g_reader);
+        close_reader();
     };
     std::string out(WINDOW + 100, '\0');
 
@@ -525,7 +574,7 @@ TEST(PayloadReader, DecoderHoldingOutputAfterTheInputRunsOut)
     std::vector<ScriptedCall> script = {
         {4, 0, 0, 1}, {4, 0, 0, 1}, {input_size - 8, WINDOW, 'a', 1}, {0, 100, 'b', 0}};
     open_scripted(&script);
-    EXPECT_FALSE(failed(payload_read(&g_reader, &out[0], out.size())));
+    EXPECT_FALSE(failed(read_reader(&out[0], out.size())));
     EXPECT_EQ(g_calls.size(), 4u);
     EXPECT_TRUE(script.empty());
     EXPECT_EQ(out, std::string(WINDOW, 'a') + std::string(100, 'b'));
@@ -535,14 +584,14 @@ TEST(PayloadReader, DecoderHoldingOutputAfterTheInputRunsOut)
     // full window in this read, nothing more can come.
     std::vector<ScriptedCall> held = {{input_size, WINDOW, 'a', 1}, {0, 100, 'b', 0}};
     open_scripted(&held);
-    EXPECT_FALSE(failed(payload_read(&g_reader, &out[0], WINDOW)));
-    EXPECT_EQ(payload_read(&g_reader, &out[0], 1).kind, FAILURE_DECODE);
+    EXPECT_FALSE(failed(read_reader(&out[0], WINDOW)));
+    EXPECT_EQ(read_reader(&out[0], 1).kind, FAILURE_DECODE);
     EXPECT_EQ(g_calls.size(), 1u);
     close_scripted();
     // Nor does a call that ends with less than a full window.
     std::vector<ScriptedCall> partial = {{0, WINDOW, 'a', 1}, {input_size, 100, 'b', 0}};
     open_scripted(&partial);
-    EXPECT_EQ(payload_read(&g_reader, &out[0], WINDOW + 101).kind, FAILURE_DECODE);
+    EXPECT_EQ(read_reader(&out[0], WINDOW + 101).kind, FAILURE_DECODE);
     EXPECT_TRUE(partial.empty());
     close_scripted();
 }
@@ -562,7 +611,7 @@ struct Steps {
 StageResult read_and_keep(size_t n, Steps *run)
 {
     std::string bytes(n, '\0');
-    StageResult result = payload_read(&g_reader, n ? &bytes[0] : NULL, n);
+    StageResult result = read_reader(n ? &bytes[0] : NULL, n);
     if (!failed(result)) run->delivered += bytes;
     return result;
 }
@@ -609,9 +658,7 @@ Steps run_steps(const std::wstring &blob_path, const std::wstring &steps)
     run.header =
         check_payload_header(reinterpret_cast<const unsigned char *>(blob.data()), blob.size(), &input);
     if (failed(run.header)) return run;
-    g_expected_input = input.data;
-    g_expected_input_size = input.size;
-    run.open = payload_open(&g_reader, input);
+    run.open = open_reader(input);
     if (!failed(run.open)) {
         size_t at = 0;
         while (!failed(run.end) && at < steps.size()) {
@@ -622,9 +669,7 @@ Steps run_steps(const std::wstring &blob_path, const std::wstring &steps)
             run.end = step == L"walk" ? walk(&run) : read_and_keep(std::stoull(step), &run);
         }
     }
-    payload_close(&g_reader);
-    EXPECT_EQ(g_reader.window.dst, nullptr);
-    EXPECT_EQ(g_reader.decoder, nullptr);
+    close_reader();
     return run;
 }
 

@@ -6,7 +6,7 @@ target_link_libraries(unpack_probe PRIVATE zobrel_launcher_core zobrel_wmain)
 target_link_options(unpack_probe PRIVATE -Wl,--stack,1048576)
 
 zobrel_add_windows_test(NAME unpack_test SOURCES unpack_test.cpp
-  LIBS zobrel_launcher_core DEPENDS unpack_probe)
+  LIBS zobrel_launcher_core zobrel_heap_watch DEPENDS unpack_probe)
 
 # A tiny application laid out with Wine's own DLLs, shipped empty file
 # included: the one packed for parallel starts (30 DLLs) and for the damage
