@@ -111,7 +111,7 @@ static void let_child_inherit_folder_holds(HANDLE claim, HANDLE build_marker)
     }
 }
 
-StageResult launch_child(LaunchShared *launch, ChildStage *child, HANDLE build_marker,
+StageResult launch_child(const LaunchShared *launch, ChildStage *child, HANDLE build_marker,
                          unsigned long *exit_status)
 {
     ChildState *state = &child->state;

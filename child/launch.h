@@ -35,7 +35,7 @@
 // whole. When a console event has already ended the run, starts nothing
 // and ends the process with 0xC000013A, as the event's own handling is
 // doing at that moment.
-StageResult launch_child(LaunchShared *launch, ChildStage *child, HANDLE build_marker,
+StageResult launch_child(const LaunchShared *launch, ChildStage *child, HANDLE build_marker,
                          unsigned long *exit_status);
 
 #endif

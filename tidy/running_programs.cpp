@@ -24,10 +24,7 @@ static bool lies_under(const wchar_t *image, const wchar_t *folder)
 {
     image = bare(image);
     folder = bare(folder);
-    size_t length = wcslen(folder);
-    while (length > 0 && folder[length - 1] == L'\\') {
-        length--;
-    }
+    const size_t length = length_without_trailing_backslashes(folder, wcslen(folder));
     return length > 0 && wcslen(image) > length && image[length] == L'\\' &&
            CompareStringOrdinal(image, static_cast<int>(length), folder, static_cast<int>(length),
                                 /* bIgnoreCase */ TRUE) == CSTR_EQUAL;
